@@ -1,0 +1,93 @@
+#pragma once
+// Bounds-checked reading of untrusted bytes. Every read either succeeds
+// within the view or reports failure and leaves the position alone, so a
+// parser never reads outside the caller's range.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <type_traits>
+
+namespace codecs {
+
+class ByteReader {
+public:
+    explicit ByteReader(std::span<const std::uint8_t> data) : data_(data) {}
+
+    std::size_t position() const { return pos_; }
+    std::size_t size() const { return data_.size(); }
+    std::size_t remaining() const { return data_.size() - pos_; }
+    bool atEnd() const { return pos_ == data_.size(); }
+    std::span<const std::uint8_t> data() const { return data_; }
+
+    bool seek(std::size_t position) {
+        if (position > data_.size()) return false;
+        pos_ = position;
+        return true;
+    }
+    bool skip(std::size_t count) {
+        if (count > remaining()) return false;
+        pos_ += count;
+        return true;
+    }
+
+    std::optional<std::span<const std::uint8_t>> bytes(std::size_t count) {
+        if (count > remaining()) return std::nullopt;
+        auto out = data_.subspan(pos_, count);
+        pos_ += count;
+        return out;
+    }
+
+    std::optional<std::uint8_t> u8() {
+        if (remaining() < 1) return std::nullopt;
+        return data_[pos_++];
+    }
+    std::optional<std::uint16_t> u16le() { return read<2, false>(); }
+    std::optional<std::uint32_t> u32le() { return read<4, false>(); }
+    std::optional<std::uint16_t> u16be() { return read<2, true>(); }
+    std::optional<std::uint32_t> u32be() { return read<4, true>(); }
+    std::optional<std::int32_t> i32le() {
+        auto v = u32le();
+        if (!v) return std::nullopt;
+        return static_cast<std::int32_t>(*v);
+    }
+
+private:
+    template <std::size_t N, bool BigEndian>
+    auto read() -> std::optional<std::conditional_t<N == 2, std::uint16_t, std::uint32_t>> {
+        using T = std::conditional_t<N == 2, std::uint16_t, std::uint32_t>;
+        if (remaining() < N) return std::nullopt;
+        T value = 0;
+        for (std::size_t i = 0; i < N; ++i) {
+            const std::size_t shift = BigEndian ? (N - 1 - i) * 8 : i * 8;
+            value = static_cast<T>(value | (T{data_[pos_ + i]} << shift));
+        }
+        pos_ += N;
+        return value;
+    }
+
+    std::span<const std::uint8_t> data_;
+    std::size_t pos_ = 0;
+};
+
+// Unchecked loads for callers that have already proven the range.
+inline std::uint32_t loadU32be(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+           std::uint32_t{p[3]};
+}
+inline std::uint32_t loadU32le(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
+           (std::uint32_t{p[3]} << 24);
+}
+inline std::uint16_t loadU16le(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+inline void storeU32be(std::uint8_t* p, std::uint32_t v) {
+    p[0] = static_cast<std::uint8_t>(v >> 24);
+    p[1] = static_cast<std::uint8_t>(v >> 16);
+    p[2] = static_cast<std::uint8_t>(v >> 8);
+    p[3] = static_cast<std::uint8_t>(v);
+}
+
+} // namespace codecs

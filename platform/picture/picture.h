@@ -1,0 +1,60 @@
+#pragma once
+// Picture objects: a bitmap, metafile, icon or enhanced metafile handle with
+// its type and size, which the picture object owns and deletes.
+
+#include "platform/gdi/types.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+namespace platform {
+
+inline constexpr int PICTYPE_NONE = 0;
+inline constexpr int PICTYPE_BITMAP = 1;
+inline constexpr int PICTYPE_METAFILE = 2;
+inline constexpr int PICTYPE_ICON = 3;
+inline constexpr int PICTYPE_ENHMETAFILE = 4;
+
+class Picture {
+public:
+    Picture(int type, HGDIOBJ handle, std::int32_t widthHiMetric, std::int32_t heightHiMetric)
+        : type_(type), handle_(handle), width_(widthHiMetric), height_(heightHiMetric) {}
+    ~Picture();
+    Picture(const Picture&) = delete;
+    Picture& operator=(const Picture&) = delete;
+
+    int Type() const { return type_; }
+    HGDIOBJ Handle() const { return handle_; }
+    // Size in 0.01 mm, as picture objects report it (96 pixels per inch).
+    std::int32_t Width() const { return width_; }
+    std::int32_t Height() const { return height_; }
+
+    // Gives up ownership of the handle.
+    HGDIOBJ release();
+
+private:
+    int type_;
+    HGDIOBJ handle_;
+    std::int32_t width_;
+    std::int32_t height_;
+};
+
+// Pixels to 0.01 mm at 96 pixels per inch, rounded.
+constexpr std::int32_t PixelsToHiMetric(std::int32_t pixels) {
+    return static_cast<std::int32_t>((std::int64_t{pixels} * 2540 + 48) / 96);
+}
+constexpr std::int32_t HiMetricToPixels(std::int32_t himetric) {
+    return static_cast<std::int32_t>((std::int64_t{himetric} * 96 + 1270) / 2540);
+}
+
+// Wraps a handle; the picture owns it from then on. Null for a 0 handle or
+// a type that does not match the handle.
+std::unique_ptr<Picture> CreatePictureIndirect(HGDIOBJ handle, int type);
+
+// Reads a picture from a byte stream. The stream decoders of this layer are
+// registered by the picture services; with none registered nothing is read.
+std::unique_ptr<Picture> LoadPictureFromBytes(std::span<const std::uint8_t> bytes);
+
+} // namespace platform

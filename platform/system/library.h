@@ -1,0 +1,44 @@
+#pragma once
+// Dynamic libraries: load by name, look an export up, free. An export is
+// looked up in the named library only, never in the libraries it depends on,
+// so "does this library export crc32" has the answer a caller expects.
+
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace platform {
+
+class Library {
+public:
+    Library() = default;
+    // Loads the library; check loaded() for the outcome.
+    explicit Library(const std::string& name);
+    ~Library() { reset(); }
+    Library(Library&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+    Library& operator=(Library&& other) noexcept {
+        if (this != &other) {
+            reset();
+            handle_ = std::exchange(other.handle_, nullptr);
+        }
+        return *this;
+    }
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+
+    bool loaded() const { return handle_ != nullptr; }
+    // The address of an export of this library, or null.
+    void* symbol(const std::string& name) const;
+    // Frees the library; true when one was loaded and the platform freed it.
+    bool reset();
+
+    template <typename F>
+    F function(const std::string& name) const {
+        return reinterpret_cast<F>(symbol(name));
+    }
+
+private:
+    void* handle_ = nullptr;
+};
+
+} // namespace platform

@@ -1,0 +1,48 @@
+#include "platform/system/version.h"
+
+#include <cstring>
+#include <algorithm>
+#include <mutex>
+#include <string>
+
+namespace platform {
+namespace {
+
+std::mutex versionMutex;
+SystemVersion systemVersion;
+
+} // namespace
+
+void SetSystemVersion(const SystemVersion& version) {
+    std::lock_guard lock(versionMutex);
+    systemVersion = version;
+}
+
+SystemVersion CurrentSystemVersion() {
+    std::lock_guard lock(versionMutex);
+    return systemVersion;
+}
+
+bool GetVersionEx(OSVERSIONINFOEX& info) {
+    const SystemVersion v = CurrentSystemVersion();
+    const std::uint32_t size = info.dwOSVersionInfoSize;
+    if (size != kVersionInfoSize && size != kVersionInfoExSize) return false;
+    if (size == kVersionInfoExSize && !v.extendedRecord) return false;
+
+    info.dwMajorVersion = v.major;
+    info.dwMinorVersion = v.minor;
+    info.dwBuildNumber = v.build;
+    info.dwPlatformId = v.platformId;
+    std::memset(info.szCSDVersion, 0, sizeof info.szCSDVersion);
+    if (v.servicePackMajor > 0) {
+        const std::string text = "Service Pack " + std::to_string(v.servicePackMajor);
+        std::memcpy(info.szCSDVersion, text.data(), std::min(text.size(), sizeof info.szCSDVersion - 1));
+    }
+    if (size == kVersionInfoExSize) {
+        info.wServicePackMajor = v.servicePackMajor;
+        info.wServicePackMinor = v.servicePackMinor;
+    }
+    return true;
+}
+
+} // namespace platform

@@ -1,0 +1,104 @@
+#pragma once
+// c32bppDIB: the one image type of the system. Width x Height pixels of four
+// bytes, blue, green, red, alpha, colour premultiplied by alpha, rows stored
+// bottom row first with no padding (the layout a 32-bpp bottom-up DIB section
+// has, so the drawing calls read the pixels in place).
+//
+// This file holds the format-independent core. The members that need the
+// readers or the writer (loading, PNG saving) are declared here as their
+// work arrives and defined in codecs/, which sits above this layer.
+
+#include "platform/gdi/types.h"
+
+#include <cstdint>
+#include <span>
+#include <utility>
+#include <vector>
+
+class c32bppDIB {
+public:
+    c32bppDIB();
+    ~c32bppDIB();
+    c32bppDIB(const c32bppDIB&) = delete;
+    c32bppDIB& operator=(const c32bppDIB&) = delete;
+
+    // --- pixel access ------------------------------------------------------
+    // The colour at (x, y), y = 0 being the top row, as 0x00BBGGRR; -1 outside
+    // the image. Un-premultiplied (truncating) unless asPreMultiplied.
+    std::int32_t GetPixel(std::int32_t x, std::int32_t y, std::int32_t& AlphaValue,
+                          bool asPreMultiplied = false) const;
+
+    // --- properties ----------------------------------------------------------
+    bool Alpha() const { return alpha_; }
+    void Alpha(bool value) { alpha_ = value; } // set by readers and effects only
+    bool HighQualityInterpolation() const { return highQuality_; }
+    void HighQualityInterpolation(bool value) { highQuality_ = value; }
+    std::int32_t ImageType() const { return imageType_; }
+    void ImageType(std::int32_t value) { imageType_ = value; } // set by readers only
+    std::int32_t Width() const { return width_; }
+    std::int32_t Height() const { return height_; }
+    std::uint8_t* BitsPointer() const { return bits_; }
+    std::int32_t scanWidth() const { return width_ * 4; }
+    platform::HBITMAP Handle() const { return handle_; }
+
+    platform::HDC LoadDIBinDC(bool bLoad);
+    bool ManageOwnDC() const { return manageOwnDC_; }
+    void ManageOwnDC(bool bManage);
+
+    bool isAlphaBlendFriendly() const { return (flags_ & kAlphaBlendInUse) != 0; }
+    void isAlphaBlendFriendly(bool Enabled);
+    bool isGDIplusEnabled() const { return (flags_ & kGdiplusEnabled) != 0; }
+    void isGDIplusEnabled(bool Enabled);
+    // Whether a zlib library can be found; asked afresh every time.
+    bool isZlibEnabled() const;
+
+    std::int32_t gdiToken() const { return gdiToken_; }
+    void gdiToken(std::int32_t value) { gdiToken_ = value; }
+
+    // --- life of the pixel memory ---------------------------------------------
+    // A surface of |Width| x |Height| zeroed pixels; false (and an empty
+    // surface) for a negative width, a zero height, or a size that does not
+    // fit 32-bit signed arithmetic.
+    bool InitializeDIB(std::int32_t Width, std::int32_t Height);
+    void DestroyDIB();
+    void EraseDIB();
+
+    // --- for the code of this system ---------------------------------------------
+    // The capability bits decided from the system version at construction.
+    static constexpr std::uint32_t kAlphaBlendInUse = 1;
+    static constexpr std::uint32_t kGdiplusEnabled = 2;
+    static constexpr std::uint32_t kAlphaBlendAllowed = 8;
+    static constexpr std::uint32_t kConsumerWindows = 16; // 98/ME: no halftone stretching
+    static constexpr std::uint32_t kGdiplusForbidden = 32;
+    std::uint32_t capabilityFlags() const { return flags_; }
+
+    // The whole pixel buffer (Height rows of scanWidth bytes, bottom row first).
+    std::span<std::uint8_t> pixels() const {
+        return {bits_, static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4};
+    }
+    // Image row y (0 = top row).
+    std::uint8_t* row(std::int32_t y) const {
+        return bits_ + static_cast<std::size_t>(height_ - 1 - y) * static_cast<std::size_t>(width_) * 4;
+    }
+
+    // The source bytes kept by a load that asked for them.
+    const std::vector<std::uint8_t>& originalFormatBytes() const { return originalBytes_; }
+    void setOriginalFormatBytes(std::vector<std::uint8_t> bytes) { originalBytes_ = std::move(bytes); }
+
+private:
+    void releaseOwnDC();
+
+    bool highQuality_ = false;
+    platform::HBITMAP handle_ = 0;
+    std::uint8_t* bits_ = nullptr;
+    std::int32_t height_ = 0;
+    std::int32_t width_ = 0;
+    platform::HDC ownDC_ = 0;
+    platform::HGDIOBJ displaced_ = 0;
+    std::uint32_t flags_ = 0;
+    std::int32_t imageType_ = 0;
+    bool manageOwnDC_ = false;
+    bool alpha_ = false;
+    std::int32_t gdiToken_ = 0;
+    std::vector<std::uint8_t> originalBytes_;
+};

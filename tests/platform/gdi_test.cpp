@@ -1,0 +1,101 @@
+#include "platform/gdi/gdi.h"
+
+#include <gtest/gtest.h>
+
+using namespace platform;
+
+namespace {
+
+BITMAPINFOHEADER header(std::int32_t w, std::int32_t h, std::uint16_t bpp) {
+    BITMAPINFOHEADER bi;
+    bi.biWidth = w;
+    bi.biHeight = h;
+    bi.biBitCount = bpp;
+    return bi;
+}
+
+TEST(Gdi, HandlesCarryTheirObjectTypeAndGoAwayOnDelete) {
+    const std::size_t before = LiveObjectCount();
+    const HDC screen = GetDC(0);
+    const HDC mem = CreateCompatibleDC(screen);
+    void* bits = nullptr;
+    const HBITMAP bmp = CreateDIBSection(screen, header(3, 2, 32), {}, &bits);
+    const HRGN rgn = CreateRectRgn(0, 0, 4, 4);
+    const HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+
+    EXPECT_EQ(GetObjectType(screen), OBJ_DC);
+    EXPECT_EQ(GetObjectType(mem), OBJ_MEMDC);
+    EXPECT_EQ(GetObjectType(bmp), OBJ_BITMAP);
+    EXPECT_EQ(GetObjectType(rgn), OBJ_REGION);
+    EXPECT_EQ(GetObjectType(brush), OBJ_BRUSH);
+    EXPECT_EQ(GetObjectType(0), 0);
+
+    EXPECT_FALSE(DeleteObject(mem)) << "DCs are deleted with DeleteDC only";
+    EXPECT_TRUE(DeleteObject(bmp));
+    EXPECT_TRUE(DeleteObject(rgn));
+    EXPECT_TRUE(DeleteObject(brush));
+    EXPECT_FALSE(DeleteObject(bmp)) << "a stale handle finds nothing";
+    EXPECT_EQ(GetObjectType(bmp), 0);
+    EXPECT_TRUE(DeleteDC(mem));
+    EXPECT_EQ(ReleaseDC(0, screen), 1);
+    EXPECT_EQ(LiveObjectCount(), before);
+}
+
+TEST(Gdi, SelectObjectReturnsTheDisplacedBitmap) {
+    const HDC mem = CreateCompatibleDC(0);
+    const HGDIOBJ stock = GetCurrentBitmap(mem);
+    ASSERT_NE(stock, 0u);
+    void* bits = nullptr;
+    const HBITMAP a = CreateDIBSection(0, header(2, 2, 32), {}, &bits);
+    const HBITMAP b = CreateDIBSection(0, header(2, 2, 24), {}, &bits);
+
+    EXPECT_EQ(SelectObject(mem, a), stock);
+    EXPECT_FALSE(DeleteObject(a)) << "a selected bitmap cannot be deleted";
+    const HDC other = CreateCompatibleDC(0);
+    EXPECT_EQ(SelectObject(other, a), 0u) << "a bitmap lives in one DC at a time";
+    EXPECT_EQ(SelectObject(mem, b), a);
+    EXPECT_EQ(SelectObject(mem, stock), b);
+    EXPECT_TRUE(DeleteObject(a));
+    EXPECT_TRUE(DeleteObject(b));
+
+    // Deleting a DC lets go of its bitmap.
+    const HBITMAP c = CreateDIBSection(0, header(1, 1, 32), {}, &bits);
+    SelectObject(other, c);
+    EXPECT_TRUE(DeleteDC(other));
+    EXPECT_TRUE(DeleteObject(c));
+    EXPECT_TRUE(DeleteDC(mem));
+    EXPECT_EQ(SelectObject(GetDC(0), c), 0u);
+}
+
+TEST(Gdi, DibSectionsAreZeroedAlignedAndValidated) {
+    void* bits = nullptr;
+    const HBITMAP h = CreateDIBSection(0, header(5, -3, 24), {}, &bits);
+    ASSERT_NE(h, 0u);
+    BITMAP info;
+    ASSERT_TRUE(GetObjectBitmap(h, info));
+    EXPECT_EQ(info.bmWidth, 5);
+    EXPECT_EQ(info.bmHeight, 3);
+    EXPECT_EQ(info.bmWidthBytes, 16) << "24-bit rows pad to 4 bytes";
+    EXPECT_EQ(info.bmBits, bits);
+    const auto* p = static_cast<const std::uint8_t*>(bits);
+    for (int i = 0; i < 48; ++i) ASSERT_EQ(p[i], 0);
+    DeleteObject(h);
+
+    EXPECT_EQ(CreateDIBSection(0, header(0, 5, 32), {}, &bits), 0u);
+    EXPECT_EQ(bits, nullptr);
+    EXPECT_EQ(CreateDIBSection(0, header(5, 0, 32), {}, &bits), 0u);
+    EXPECT_EQ(CreateDIBSection(0, header(5, 5, 12), {}, &bits), 0u);
+    EXPECT_EQ(CreateDIBSection(0, header(70000, 70000, 32), {}, &bits), 0u) << "too large";
+    EXPECT_EQ(CreateDIBSection(12345, header(5, 5, 32), {}, &bits), 0u) << "not a DC";
+}
+
+TEST(Gdi, StretchModeIsKeptPerDc) {
+    const HDC mem = CreateCompatibleDC(0);
+    EXPECT_EQ(GetStretchBltMode(mem), BLACKONWHITE);
+    EXPECT_EQ(SetStretchBltMode(mem, HALFTONE), BLACKONWHITE);
+    EXPECT_EQ(GetStretchBltMode(mem), HALFTONE);
+    EXPECT_EQ(SetStretchBltMode(mem, 9), 0);
+    DeleteDC(mem);
+}
+
+} // namespace
