@@ -51,7 +51,8 @@ void ClassifyAlpha(std::span<std::uint8_t> pixels, std::int32_t width, std::int3
         imageType = itBitmap;
         hasAlpha = false;
         if (apply)
-            for (std::size_t i = 0; i < usable; ++i) p[i * 4 + 3] = 255;
+            for (std::size_t i = 0; i < usable; ++i)
+                p[i * 4 + 3] = 255;
     } else if (state == Clean) {
         imageType = itBitmapPremultiplied;
         hasAlpha = true;
@@ -94,7 +95,8 @@ HRGN regionInBatches(std::span<const RECT> rects, std::int32_t width) {
     constexpr std::size_t kBatch = 2000;
     HRGN result = 0;
     for (std::size_t at = 0; at < rects.size(); at += kBatch) {
-        const HRGN part = regionFromRects(rects.subspan(at, std::min(kBatch, rects.size() - at)), width);
+        const HRGN part =
+            regionFromRects(rects.subspan(at, std::min(kBatch, rects.size() - at)), width);
         if (part == 0) {
             if (result) DeleteObject(result);
             return 0;
@@ -128,19 +130,23 @@ HRGN RegionFromAlpha(const c32bppDIB& surface, std::int32_t style) {
         if (style == 2) {
             std::int32_t x = 0;
             while (x < width) {
-                while (x < width && alpha[x * 4] == 0) ++x;
+                while (x < width && alpha[x * 4] == 0)
+                    ++x;
                 if (x == width) break;
                 const std::int32_t start = x;
-                while (x < width && alpha[x * 4] != 0) ++x;
+                while (x < width && alpha[x * 4] != 0)
+                    ++x;
                 rects.push_back({start, y, x, y + 1});
             }
             continue;
         }
         std::int32_t first = 0;
-        while (first < width && alpha[first * 4] == 0) ++first;
+        while (first < width && alpha[first * 4] == 0)
+            ++first;
         if (first == width) continue;
         std::int32_t last = width - 1;
-        while (alpha[last * 4] == 0) --last;
+        while (alpha[last * 4] == 0)
+            --last;
         if (style == 0) {
             left = std::min(left, first);
             right = std::max(right, last + 1);
@@ -159,15 +165,24 @@ HRGN RegionFromAlpha(const c32bppDIB& surface, std::int32_t style) {
 
 GrayWeight GrayWeights(std::int32_t formula) {
     switch (formula) {
-    case 1: return {0.213f, 0.715f, 0.072f};
-    case 2: return {0.333f, 0.334f, 0.333f};
-    case 3: return {0.8f, 0.1f, 0.1f};
-    case 4: return {0.1f, 0.8f, 0.1f};
-    case 5: return {0.1f, 0.1f, 0.8f};
-    case 6: return {0.45f, 0.45f, 0.1f};
-    case 7: return {0.1f, 0.45f, 0.45f};
-    case -1: return {1.0f, 1.0f, 1.0f};
-    default: return {0.299f, 0.587f, 0.114f};
+    case 1:
+        return {0.213f, 0.715f, 0.072f};
+    case 2:
+        return {0.333f, 0.334f, 0.333f};
+    case 3:
+        return {0.8f, 0.1f, 0.1f};
+    case 4:
+        return {0.1f, 0.8f, 0.1f};
+    case 5:
+        return {0.1f, 0.1f, 0.8f};
+    case 6:
+        return {0.45f, 0.45f, 0.1f};
+    case 7:
+        return {0.1f, 0.45f, 0.45f};
+    case -1:
+        return {1.0f, 1.0f, 1.0f};
+    default:
+        return {0.299f, 0.587f, 0.114f};
     }
 }
 
@@ -185,8 +200,8 @@ bool IsFunctionExported(const std::string& library, const std::string& function)
     return lib.loaded() && lib.symbol(function) != nullptr;
 }
 
-bool FindZlib(std::string& libraryName, std::int32_t& libraryId, bool& isCdecl,
-              bool& hasCompress2, bool skipConvention) {
+bool FindZlib(std::string& libraryName, std::int32_t& libraryId, bool& isCdecl, bool& hasCompress2,
+              bool skipConvention) {
     const auto found = FindZlibLibrary(skipConvention);
     libraryName = found ? found->name : std::string();
     libraryId = found ? found->libraryId : 0;

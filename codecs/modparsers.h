@@ -76,8 +76,8 @@ std::unique_ptr<platform::Picture> PictureFromHandle(platform::HGDIOBJ handle, s
 bool IsFunctionExported(const std::string& library, const std::string& function);
 
 // Locates zlib: the first library that loads and exports "crc32".
-bool FindZlib(std::string& libraryName, std::int32_t& libraryId, bool& isCdecl,
-              bool& hasCompress2, bool skipConvention);
+bool FindZlib(std::string& libraryName, std::int32_t& libraryId, bool& isCdecl, bool& hasCompress2,
+              bool skipConvention);
 
 // Opens for reading (existing files, shared read) or for writing (created or
 // truncated, keeping an existing file's attributes). An invalid File on

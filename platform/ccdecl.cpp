@@ -14,14 +14,19 @@ using Arg = std::intptr_t;
 Arg invoke(void* address, std::span<const Arg> a) {
     // One typed call per arity: the callee sees exactly the arguments given.
     switch (a.size()) {
-    case 0: return reinterpret_cast<Arg (*)()>(address)();
-    case 1: return reinterpret_cast<Arg (*)(Arg)>(address)(a[0]);
-    case 2: return reinterpret_cast<Arg (*)(Arg, Arg)>(address)(a[0], a[1]);
-    case 3: return reinterpret_cast<Arg (*)(Arg, Arg, Arg)>(address)(a[0], a[1], a[2]);
-    case 4: return reinterpret_cast<Arg (*)(Arg, Arg, Arg, Arg)>(address)(a[0], a[1], a[2], a[3]);
+    case 0:
+        return reinterpret_cast<Arg (*)()>(address)();
+    case 1:
+        return reinterpret_cast<Arg (*)(Arg)>(address)(a[0]);
+    case 2:
+        return reinterpret_cast<Arg (*)(Arg, Arg)>(address)(a[0], a[1]);
+    case 3:
+        return reinterpret_cast<Arg (*)(Arg, Arg, Arg)>(address)(a[0], a[1], a[2]);
+    case 4:
+        return reinterpret_cast<Arg (*)(Arg, Arg, Arg, Arg)>(address)(a[0], a[1], a[2], a[3]);
     default:
         return reinterpret_cast<Arg (*)(Arg, Arg, Arg, Arg, Arg)>(address)(a[0], a[1], a[2], a[3],
-                                                                          a[4]);
+                                                                           a[4]);
     }
 }
 

@@ -17,7 +17,8 @@ HandleTable& HandleTable::instance() {
 
 HGDIOBJ HandleTable::add(std::unique_ptr<GdiObject> object) {
     std::lock_guard lock(mutex_);
-    while (next_ == 0 || objects_.contains(next_)) ++next_;
+    while (next_ == 0 || objects_.contains(next_))
+        ++next_;
     const HGDIOBJ h = next_++;
     objects_.emplace(h, std::move(object));
     return h;
@@ -41,13 +42,20 @@ std::unique_ptr<GdiObject> HandleTable::remove(HGDIOBJ h) {
 std::size_t HandleTable::size() {
     std::lock_guard lock(mutex_);
     std::size_t live = 0;
-    for (const auto& [handle, object] : objects_) live += object->stock ? 0 : 1;
+    for (const auto& [handle, object] : objects_)
+        live += object->stock ? 0 : 1;
     return live;
 }
 
-BitmapObject* findBitmap(HGDIOBJ h) { return HandleTable::instance().get<BitmapObject>(h); }
-DcObject* findDc(HDC h) { return HandleTable::instance().get<DcObject>(h); }
-RegionObject* findRegion(HRGN h) { return HandleTable::instance().get<RegionObject>(h); }
+BitmapObject* findBitmap(HGDIOBJ h) {
+    return HandleTable::instance().get<BitmapObject>(h);
+}
+DcObject* findDc(HDC h) {
+    return HandleTable::instance().get<DcObject>(h);
+}
+RegionObject* findRegion(HRGN h) {
+    return HandleTable::instance().get<RegionObject>(h);
+}
 
 BitmapObject* selectedBitmap(HDC h) {
     const DcObject* dc = findDc(h);
@@ -127,9 +135,13 @@ bool GetObjectBitmap(HBITMAP h, BITMAP& out) {
     return true;
 }
 
-std::size_t LiveObjectCount() { return HandleTable::instance().size(); }
+std::size_t LiveObjectCount() {
+    return HandleTable::instance().size();
+}
 
-HDC GetDC(HWND window) { return window == 0 ? newDc(true) : 0; }
+HDC GetDC(HWND window) {
+    return window == 0 ? newDc(true) : 0;
+}
 
 int ReleaseDC(HWND window, HDC hdc) {
     const DcObject* dc = findDc(hdc);
@@ -196,8 +208,8 @@ int GetStretchBltMode(HDC hdc) {
     return dc ? dc->stretchMode : 0;
 }
 
-HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFOHEADER& header,
-                         std::span<const RGBQUAD> colors, void** bits) {
+HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFOHEADER& header, std::span<const RGBQUAD> colors,
+                         void** bits) {
     if (bits) *bits = nullptr;
     if (hdc != 0 && !findDc(hdc)) return 0;
     if (header.biSize < sizeof(BITMAPINFOHEADER) || header.biPlanes != 1) return 0;
@@ -208,8 +220,8 @@ HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFOHEADER& header,
         header.biHeight == std::numeric_limits<std::int32_t>::min())
         return 0;
 
-    const std::int64_t height = header.biHeight < 0 ? -std::int64_t{header.biHeight}
-                                                    : std::int64_t{header.biHeight};
+    const std::int64_t height =
+        header.biHeight < 0 ? -std::int64_t{header.biHeight} : std::int64_t{header.biHeight};
     const std::int64_t stride = ((std::int64_t{bpp} * header.biWidth + 31) & ~std::int64_t{31}) / 8;
     const auto size = velmora::imageBytes(stride, height, 1);
     if (!size) return 0;
@@ -223,8 +235,8 @@ HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFOHEADER& header,
     if (bpp <= 8) {
         const std::size_t entries = std::size_t{1} << bpp;
         bitmap->palette.assign(colors.begin(),
-                               colors.begin() + static_cast<std::ptrdiff_t>(
-                                                    std::min(entries, colors.size())));
+                               colors.begin() +
+                                   static_cast<std::ptrdiff_t>(std::min(entries, colors.size())));
         bitmap->palette.resize(entries);
     }
     // Value-initialised: a new section is all zero, as the callers rely on.

@@ -38,8 +38,8 @@ int GetStretchBltMode(HDC hdc);
 // A DIB section in plain memory: 1, 4, 8, 16, 24 or 32 bits per pixel,
 // rows aligned to 4 bytes, bottom-up for a positive biHeight. The pixels
 // start zeroed. `bits` receives the pixel address.
-HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFOHEADER& header,
-                         std::span<const RGBQUAD> colors, void** bits);
+HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFOHEADER& header, std::span<const RGBQUAD> colors,
+                         void** bits);
 
 // --- brushes -------------------------------------------------------------
 HBRUSH CreateSolidBrush(COLORREF color);

@@ -4,11 +4,10 @@
 
 #include "platform/gdi/types.h"
 
-#include <pixman.h>
-
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <pixman.h>
 #include <span>
 #include <unordered_map>
 #include <vector>
@@ -39,7 +38,8 @@ struct BitmapObject final : GdiObject {
     // Image row y, 0 being the top row, whatever the memory order.
     std::uint8_t* row(std::int32_t y) const {
         const std::int32_t memoryRow = topDown ? y : height - 1 - y;
-        return pixels.get() + static_cast<std::size_t>(memoryRow) * static_cast<std::size_t>(stride);
+        return pixels.get() +
+               static_cast<std::size_t>(memoryRow) * static_cast<std::size_t>(stride);
     }
 };
 

@@ -39,7 +39,9 @@ RECT normalised(RECT r) {
 
 } // namespace
 
-void SetExtCreateRegionLimit(std::uint32_t limit) { extCreateRegionLimit = limit; }
+void SetExtCreateRegionLimit(std::uint32_t limit) {
+    extCreateRegionLimit = limit;
+}
 
 HRGN CreateRectRgn(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
     const RECT r = normalised({left, top, right, bottom});
@@ -96,10 +98,18 @@ int CombineRgn(HRGN dest, HRGN src1, HRGN src2, int mode) {
     pixman_region32_init(&result);
     bool ok = true;
     switch (mode) {
-    case RGN_AND: ok = pixman_region32_intersect(&result, &a->region, &b->region); break;
-    case RGN_OR: ok = pixman_region32_union(&result, &a->region, &b->region); break;
-    case RGN_DIFF: ok = pixman_region32_subtract(&result, &a->region, &b->region); break;
-    case RGN_COPY: ok = pixman_region32_copy(&result, &a->region); break;
+    case RGN_AND:
+        ok = pixman_region32_intersect(&result, &a->region, &b->region);
+        break;
+    case RGN_OR:
+        ok = pixman_region32_union(&result, &a->region, &b->region);
+        break;
+    case RGN_DIFF:
+        ok = pixman_region32_subtract(&result, &a->region, &b->region);
+        break;
+    case RGN_COPY:
+        ok = pixman_region32_copy(&result, &a->region);
+        break;
     case RGN_XOR: {
         pixman_region32_t both, either;
         pixman_region32_init(&both);
@@ -111,7 +121,8 @@ int CombineRgn(HRGN dest, HRGN src1, HRGN src2, int mode) {
         pixman_region32_fini(&either);
         break;
     }
-    default: ok = false;
+    default:
+        ok = false;
     }
     if (ok) ok = pixman_region32_copy(&d->region, &result);
     pixman_region32_fini(&result);
@@ -145,7 +156,8 @@ std::vector<RECT> GetRegionRects(HRGN region) {
     const pixman_box32_t* boxes = pixman_region32_rectangles(&r->region, &n);
     std::vector<RECT> out;
     out.reserve(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i) out.push_back({boxes[i].x1, boxes[i].y1, boxes[i].x2, boxes[i].y2});
+    for (int i = 0; i < n; ++i)
+        out.push_back({boxes[i].x1, boxes[i].y1, boxes[i].x2, boxes[i].y2});
     return out;
 }
 

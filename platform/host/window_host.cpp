@@ -20,6 +20,8 @@ WindowHost& CurrentHost() {
     return installedHost ? *installedHost : console;
 }
 
-void SetCurrentHost(WindowHost* host) { installedHost = host; }
+void SetCurrentHost(WindowHost* host) {
+    installedHost = host;
+}
 
 } // namespace platform

@@ -17,8 +17,7 @@ class WindowHost {
 public:
     virtual ~WindowHost() = default;
     // A modal message box; returns the button pressed.
-    virtual int MessageBox(const std::string& text, const std::string& caption,
-                           unsigned flags) = 0;
+    virtual int MessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
     // Processes pending window messages (repaint, input) and returns.
     virtual void DoEvents() {}
 };

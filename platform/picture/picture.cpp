@@ -10,7 +10,9 @@ Picture::~Picture() {
     if (handle_ != 0) DeleteObject(handle_);
 }
 
-HGDIOBJ Picture::release() { return std::exchange(handle_, 0); }
+HGDIOBJ Picture::release() {
+    return std::exchange(handle_, 0);
+}
 
 std::unique_ptr<Picture> CreatePictureIndirect(HGDIOBJ handle, int type) {
     const int objectType = GetObjectType(handle);
@@ -32,7 +34,8 @@ std::unique_ptr<Picture> CreatePictureIndirect(HGDIOBJ handle, int type) {
     case PICTYPE_ICON:
         if (objectType != OBJ_ICON) return nullptr;
         break;
-    default: return nullptr;
+    default:
+        return nullptr;
     }
     return std::make_unique<Picture>(type, handle, PixelsToHiMetric(w), PixelsToHiMetric(h));
 }

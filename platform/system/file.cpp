@@ -10,7 +10,7 @@ namespace platform {
 File File::openForRead(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return {};
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         ::close(fd);
         return {};
@@ -60,7 +60,7 @@ std::int64_t File::seek(std::int64_t offset, SeekOrigin origin) {
 }
 
 std::int64_t File::size() const {
-    struct stat st{};
+    struct stat st {};
     if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
     return static_cast<std::int64_t>(st.st_size);
 }
@@ -70,18 +70,22 @@ void File::close() {
     fd_ = -1;
 }
 
-bool UnicodeDesktop() { return true; }
+bool UnicodeDesktop() {
+    return true;
+}
 
 bool SetFileAttributesNormal(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return false;
     return ::chmod(path.c_str(), (st.st_mode & 07777) | S_IRUSR | S_IWUSR) == 0;
 }
 
-bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool DeleteFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0;
+}
 
 bool FileExists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
 }
 

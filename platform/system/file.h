@@ -36,7 +36,9 @@ public:
     bool valid() const { return fd_ >= 0; }
     // Bytes read (fewer than asked at the end of the file); -1 on error.
     std::int64_t read(std::span<std::byte> buffer);
-    std::int64_t read(std::span<std::uint8_t> buffer) { return read(std::as_writable_bytes(buffer)); }
+    std::int64_t read(std::span<std::uint8_t> buffer) {
+        return read(std::as_writable_bytes(buffer));
+    }
     // True when every byte was written.
     bool write(std::span<const std::byte> data);
     bool write(std::span<const std::uint8_t> data) { return write(std::as_bytes(data)); }

@@ -1,7 +1,7 @@
 #include "platform/system/version.h"
 
-#include <cstring>
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 #include <string>
 
@@ -36,7 +36,8 @@ bool GetVersionEx(OSVERSIONINFOEX& info) {
     std::memset(info.szCSDVersion, 0, sizeof info.szCSDVersion);
     if (v.servicePackMajor > 0) {
         const std::string text = "Service Pack " + std::to_string(v.servicePackMajor);
-        std::memcpy(info.szCSDVersion, text.data(), std::min(text.size(), sizeof info.szCSDVersion - 1));
+        std::memcpy(info.szCSDVersion, text.data(),
+                    std::min(text.size(), sizeof info.szCSDVersion - 1));
     }
     if (size == kVersionInfoExSize) {
         info.wServicePackMajor = v.servicePackMajor;

@@ -56,8 +56,7 @@ SystemVersion CurrentSystemVersion();
 // Sets a version for one scope and puts the previous one back after it.
 class ScopedSystemVersion {
 public:
-    explicit ScopedSystemVersion(const SystemVersion& version)
-        : previous_(CurrentSystemVersion()) {
+    explicit ScopedSystemVersion(const SystemVersion& version) : previous_(CurrentSystemVersion()) {
         SetSystemVersion(version);
     }
     ~ScopedSystemVersion() { SetSystemVersion(previous_); }

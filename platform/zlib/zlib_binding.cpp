@@ -15,7 +15,9 @@ std::vector<std::string>& names() {
 
 } // namespace
 
-std::vector<std::string> DefaultZlibLibraryNames() { return {"libz.so.1", "libz.so"}; }
+std::vector<std::string> DefaultZlibLibraryNames() {
+    return {"libz.so.1", "libz.so"};
+}
 
 void SetZlibLibraryNames(std::vector<std::string> list) {
     std::lock_guard lock(namesMutex);

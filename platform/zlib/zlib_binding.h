@@ -71,10 +71,9 @@ private:
     using Crc32Fn = unsigned long (*)(unsigned long, const unsigned char*, unsigned int);
     using UncompressFn = int (*)(unsigned char*, unsigned long*, const unsigned char*,
                                  unsigned long);
-    using CompressFn = int (*)(unsigned char*, unsigned long*, const unsigned char*,
-                               unsigned long);
-    using Compress2Fn = int (*)(unsigned char*, unsigned long*, const unsigned char*,
-                                unsigned long, int);
+    using CompressFn = int (*)(unsigned char*, unsigned long*, const unsigned char*, unsigned long);
+    using Compress2Fn = int (*)(unsigned char*, unsigned long*, const unsigned char*, unsigned long,
+                                int);
 
     Library library_;
     ZlibLocation location_;

@@ -1,9 +1,8 @@
 #include "platform/ccdecl.h"
 
-#include <gtest/gtest.h>
-
 #include <array>
 #include <cstring>
+#include <gtest/gtest.h>
 
 using platform::cCDECL;
 

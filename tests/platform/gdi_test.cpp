@@ -78,7 +78,8 @@ TEST(Gdi, DibSectionsAreZeroedAlignedAndValidated) {
     EXPECT_EQ(info.bmWidthBytes, 16) << "24-bit rows pad to 4 bytes";
     EXPECT_EQ(info.bmBits, bits);
     const auto* p = static_cast<const std::uint8_t*>(bits);
-    for (int i = 0; i < 48; ++i) ASSERT_EQ(p[i], 0);
+    for (int i = 0; i < 48; ++i)
+        ASSERT_EQ(p[i], 0);
     DeleteObject(h);
 
     EXPECT_EQ(CreateDIBSection(0, header(0, 5, 32), {}, &bits), 0u);

@@ -1,8 +1,7 @@
 #include "platform/gdi/gdi.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <vector>
 
 using namespace platform;
@@ -94,7 +93,8 @@ TEST(Region, CombineModes) {
     EXPECT_TRUE(PtInRegion(a, 5, 5));
     EXPECT_EQ(CombineRgn(d, a, 0, RGN_COPY), COMPLEXREGION);
     EXPECT_EQ(CombineRgn(d, a, 999999, RGN_OR), RGN_ERROR);
-    for (HRGN h : {a, b, d}) DeleteObject(h);
+    for (HRGN h : {a, b, d})
+        DeleteObject(h);
 }
 
 } // namespace

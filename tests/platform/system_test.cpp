@@ -2,9 +2,8 @@
 #include "platform/system/library.h"
 #include "platform/system/version.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,8 +36,8 @@ TEST(Version, DefaultsToAnNtSystemSixOne) {
 class FileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("velmora-file-" + std::to_string(::getpid()));
+        dir_ =
+            std::filesystem::temp_directory_path() / ("velmora-file-" + std::to_string(::getpid()));
         std::filesystem::create_directories(dir_);
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
@@ -77,7 +76,7 @@ TEST_F(FileTest, ReadNeedsAnExistingFileAndWriteKeepsAttributes) {
     File::openForWrite(p).close();
     ::chmod(p.c_str(), 0640);
     File::openForWrite(p).close();
-    struct stat st{};
+    struct stat st {};
     ::stat(p.c_str(), &st);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
@@ -87,7 +86,7 @@ TEST_F(FileTest, DeleteAfterResettingAttributes) {
     File::openForWrite(p).close();
     ::chmod(p.c_str(), 0444);
     EXPECT_TRUE(SetFileAttributesNormal(p));
-    struct stat st{};
+    struct stat st {};
     ::stat(p.c_str(), &st);
     EXPECT_TRUE(st.st_mode & S_IWUSR);
     EXPECT_TRUE(DeleteFile(p));

@@ -1,7 +1,6 @@
 #include "platform/zlib/zlib_binding.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
