@@ -63,6 +63,16 @@ public:
     void DestroyDIB();
     void EraseDIB();
 
+    // --- saving (defined in codecs/c32bppdib_save.cpp) -------------------------
+    // A Windows bitmap file image: 32 bits (premultiplied) with Alpha, else 24.
+    bool SaveToStream(std::vector<std::uint8_t>& outStream) const;
+    // A PNG file image: the imaging service's encoder first, the own writer
+    // second. outStream is empty after a failure.
+    bool SaveToStream_PNG(std::vector<std::uint8_t>& outStream) const;
+    // The source bytes a load kept; false when none were kept.
+    bool GetOrginalFormat(std::vector<std::uint8_t>& outStream) const;
+    // --- end of saving -------------------------------------------------------------
+
     // --- for the code of this system ---------------------------------------------
     // The capability bits decided from the system version at construction.
     static constexpr std::uint32_t kAlphaBlendInUse = 1;
@@ -78,12 +88,15 @@ public:
     }
     // Image row y (0 = top row).
     std::uint8_t* row(std::int32_t y) const {
-        return bits_ + static_cast<std::size_t>(height_ - 1 - y) * static_cast<std::size_t>(width_) * 4;
+        return bits_ +
+               static_cast<std::size_t>(height_ - 1 - y) * static_cast<std::size_t>(width_) * 4;
     }
 
     // The source bytes kept by a load that asked for them.
     const std::vector<std::uint8_t>& originalFormatBytes() const { return originalBytes_; }
-    void setOriginalFormatBytes(std::vector<std::uint8_t> bytes) { originalBytes_ = std::move(bytes); }
+    void setOriginalFormatBytes(std::vector<std::uint8_t> bytes) {
+        originalBytes_ = std::move(bytes);
+    }
 
 private:
     void releaseOwnDC();
