@@ -63,6 +63,16 @@ public:
     void DestroyDIB();
     void EraseDIB();
 
+    // --- saving (defined in codecs/c32bppdib_save.cpp) -------------------------
+    // A Windows bitmap file image: 32 bits (premultiplied) with Alpha, else 24.
+    bool SaveToStream(std::vector<std::uint8_t>& outStream) const;
+    // A PNG file image: the imaging service's encoder first, the own writer
+    // second. outStream is empty after a failure.
+    bool SaveToStream_PNG(std::vector<std::uint8_t>& outStream) const;
+    // The source bytes a load kept; false when none were kept.
+    bool GetOrginalFormat(std::vector<std::uint8_t>& outStream) const;
+    // --- end of saving -------------------------------------------------------------
+
     // --- for the code of this system ---------------------------------------------
     // The capability bits decided from the system version at construction.
     static constexpr std::uint32_t kAlphaBlendInUse = 1;
