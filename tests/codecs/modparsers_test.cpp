@@ -1,12 +1,10 @@
 #include "codecs/modparsers.h"
-
 #include "platform/gdi/gdi.h"
 #include "surface/c32bppdib.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -22,7 +20,8 @@ struct Px {
 
 std::vector<std::uint8_t> block(std::initializer_list<Px> pixels) {
     std::vector<std::uint8_t> out;
-    for (const Px& p : pixels) out.insert(out.end(), {p.b, p.g, p.r, p.a});
+    for (const Px& p : pixels)
+        out.insert(out.end(), {p.b, p.g, p.r, p.a});
     return out;
 }
 
@@ -42,7 +41,8 @@ TEST(ClassifyAlpha, AllTransparentOrAllOpaqueCarriesNoAlpha) {
     auto c = classify(clear, true);
     EXPECT_EQ(c.type, itBitmap);
     EXPECT_FALSE(c.hasAlpha);
-    for (std::size_t i = 3; i < clear.size(); i += 4) EXPECT_EQ(clear[i], 255);
+    for (std::size_t i = 3; i < clear.size(); i += 4)
+        EXPECT_EQ(clear[i], 255);
     EXPECT_EQ(clear[0], 9) << "colour is kept; the picture shows opaque";
 
     auto opaque = block({{1, 2, 3, 255}, {4, 5, 6, 255}});
@@ -90,7 +90,8 @@ protected:
     // One row: solid, solid, clear, solid; a second row fully clear.
     void SetUp() override {
         ASSERT_TRUE(surface.InitializeDIB(4, 2));
-        for (int x : {0, 1, 3}) surface.row(0)[x * 4 + 3] = 255;
+        for (int x : {0, 1, 3})
+            surface.row(0)[x * 4 + 3] = 255;
     }
     std::vector<RECT> rects(int style) {
         const HRGN r = RegionFromAlpha(surface, style);
@@ -117,12 +118,14 @@ TEST_F(RegionFromAlphaTest, BoundingBoxSpansRowsAndColumns) {
 
 TEST_F(RegionFromAlphaTest, WithoutAlphaTheWholeImageForEveryStyle) {
     surface.Alpha(false);
-    for (int style : {0, 1, 2}) EXPECT_EQ(rects(style), (std::vector<RECT>{{0, 0, 4, 2}}));
+    for (int style : {0, 1, 2})
+        EXPECT_EQ(rects(style), (std::vector<RECT>{{0, 0, 4, 2}}));
 }
 
 TEST_F(RegionFromAlphaTest, NothingSolidOrNoImageGivesNoRegion) {
     surface.EraseDIB();
-    for (int style : {0, 1, 2}) EXPECT_EQ(RegionFromAlpha(surface, style), 0u);
+    for (int style : {0, 1, 2})
+        EXPECT_EQ(RegionFromAlpha(surface, style), 0u);
     c32bppDIB empty;
     EXPECT_EQ(RegionFromAlpha(empty, 2), 0u);
 }
@@ -207,8 +210,8 @@ TEST(Helpers, PictureObjectsOwnTheirHandles) {
 }
 
 TEST(Helpers, FileOpenAndForcedDelete) {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("velmora-parsers-" + std::to_string(::getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("velmora-parsers-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::string p = (dir / "x.bin").string();
     EXPECT_FALSE(OpenFileHandle(p, true).valid());
