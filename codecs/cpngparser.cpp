@@ -213,11 +213,10 @@ private:
     Status<PngError> imageData(const Chunk& c) {
         if (!crcMatches(c)) return Failure{PngError::CrcMismatch};
         auto& data = image_.imageData;
-        // The compressed data rarely exceeds half the file; grow by a
-        // quarter of it when it does.
-        if (data.capacity() == 0) data.reserve(static_cast<std::size_t>(total_ / 2 + 1));
-        if (data.capacity() - data.size() < c.data.size())
-            data.reserve(data.size() + c.data.size() + static_cast<std::size_t>(total_ / 4 + 1));
+        // The image data cannot exceed the chunks that hold it, so one
+        // reservation of the whole size serves every IDAT without moving the
+        // bytes again; pages never written are never touched.
+        if (data.capacity() == 0) data.reserve(static_cast<std::size_t>(total_));
         data.insert(data.end(), c.data.begin(), c.data.end());
         return {};
     }
