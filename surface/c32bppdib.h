@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -21,6 +22,28 @@ public:
     ~c32bppDIB();
     c32bppDIB(const c32bppDIB&) = delete;
     c32bppDIB& operator=(const c32bppDIB&) = delete;
+
+    // --- loading (defined in codecs/c32bppdib_loading.cpp) -------------------
+    // Every load first empties the surface, so a failed load leaves no image.
+    // True when the surface holds an image afterwards. Files and ranges
+    // under 57 bytes are refused before any reader sees them. With
+    // SaveFormat the source bytes are kept (originalFormatBytes()).
+    // iconCx/iconCy: the wanted icon size (0 = the icon reader's choice);
+    // iconBitDepth: the wanted depth (below 0 or above 32 taken as 32).
+    bool LoadPicture_File(const std::string& FileName, std::int32_t iconCx = 0,
+                          std::int32_t iconCy = 0, bool SaveFormat = false,
+                          std::int32_t iconBitDepth = 32);
+    // Bytes [streamStart, streamStart + streamLength) of inStream; a start
+    // below 0 is raised to 0, a length of 0 means up to the end, and a range
+    // that ends beyond the array is refused.
+    bool LoadPicture_Stream(std::span<const std::uint8_t> inStream, std::int32_t iconCx = 0,
+                            std::int32_t iconCy = 0, std::int32_t streamStart = 0,
+                            std::int32_t streamLength = 0, bool SaveFormat = false,
+                            std::int32_t iconBitDepth = 32);
+    // Loads again from the kept source bytes, keeping them.
+    bool LoadPicture_FromOrignalFormat(std::int32_t iconCx = 0, std::int32_t iconCy = 0,
+                                       std::int32_t iconBitDepth = 32);
+    // --- end of loading ------------------------------------------------------
 
     // --- pixel access ------------------------------------------------------
     // The colour at (x, y), y = 0 being the top row, as 0x00BBGGRR; -1 outside

@@ -36,4 +36,15 @@ bool cGDIPlus::isGDIplusOk() {
     return false;
 }
 
+bool cGDIPlus::LoadWithGDIplus(const std::string& FileName, std::span<const std::uint8_t> Stream,
+                               ImagingTarget& cHost, std::int32_t gdiToken) {
+    if (FileName.empty() && Stream.empty()) return false;
+    // Without a caller's session the service must at least be present.
+    if (gdiToken == 0 && !isGDIplusOk()) return false;
+    // The service offers no decoders yet, so every decode is declined and
+    // the callers' own readers run; the target is never touched.
+    (void)cHost;
+    return false;
+}
+
 } // namespace platform

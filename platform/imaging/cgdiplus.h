@@ -7,6 +7,7 @@
 #include "platform/imaging/imaging_encode.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,19 @@ namespace platform {
 // Test seam: the library names the probe looks for.
 void SetImagingLibraryNames(std::vector<std::string> names);
 std::vector<std::string> ImagingLibraryNames();
+
+// Where a decode puts its pixels. The bridge sits below the surface, so it
+// asks its caller for pixel memory instead of knowing the surface type.
+class ImagingTarget {
+public:
+    virtual ~ImagingTarget() = default;
+    // Zeroed memory for width x height pixels of four bytes (blue, green,
+    // red, alpha, premultiplied), rows bottom row first; empty when it
+    // cannot be made.
+    virtual std::span<std::uint8_t> allocatePixels(std::int32_t width, std::int32_t height) = 0;
+    // Drops what allocatePixels made: a failed decode leaves no image.
+    virtual void releasePixels() = 0;
+};
 
 class cGDIPlus {
 public:
@@ -28,6 +42,13 @@ public:
 
     // True when the imaging library loads and offers its entry points.
     bool isGDIplusOk();
+
+    // Decodes the named file (when FileName is not empty) or the bytes into
+    // the target. With a token of 0 the call checks that the service exists
+    // and works inside a session of its own. False when the service is
+    // absent or cannot decode the data; the target is then left empty.
+    bool LoadWithGDIplus(const std::string& FileName, std::span<const std::uint8_t> Stream,
+                         ImagingTarget& cHost, std::int32_t gdiToken);
 };
 
 } // namespace platform

@@ -1,0 +1,238 @@
+// The PNG reader and its inflater against zlib and libpng on the same data.
+//   build/bench/png_decode_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+// Two large images are generated: a "photographic" one (smooth shading with
+// sensor-like grain, RGB) and a synthetic one (flat areas, gradients and
+// hard edges, RGBA). Set VELMORA_BENCH_PHOTO to a PNG file to use a real
+// photograph instead of the generated one.
+
+#include "codecs/cpngparser.h"
+#include "codecs/inflate.h"
+#include "platform/imaging/cgdiplus.h"
+#include "platform/zlib/zlib_binding.h"
+#include "surface/c32bppdib.h"
+
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <png.h>
+#include <random>
+#include <vector>
+#include <zlib.h>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Encoded {
+    Bytes png;
+    Bytes idat; // the zlib stream, all IDATs joined
+    std::size_t inflatedSize = 0;
+};
+
+Bytes encodePng(const Bytes& pixels, int width, int height, int channels) {
+    Bytes out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_set_write_fn(
+        png, &out,
+        [](png_structp p, png_bytep data, png_size_t n) {
+            auto* o = static_cast<Bytes*>(png_get_io_ptr(p));
+            o->insert(o->end(), data, data + n);
+        },
+        nullptr);
+    png_set_IHDR(png, info, width, height, 8,
+                 channels == 4 ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int y = 0; y < height; ++y)
+        png_write_row(png, pixels.data() + static_cast<std::size_t>(y) * width * channels);
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+Encoded withIdat(Bytes png) {
+    Encoded e;
+    std::size_t pos = 8;
+    std::uint32_t width = 0, height = 0;
+    unsigned bits = 0;
+    while (pos + 12 <= png.size()) {
+        const std::uint32_t len =
+            (png[pos] << 24) | (png[pos + 1] << 16) | (png[pos + 2] << 8) | png[pos + 3];
+        const std::string type(png.begin() + pos + 4, png.begin() + pos + 8);
+        const std::uint8_t* d = png.data() + pos + 8;
+        if (type == "IHDR") {
+            width = (d[0] << 24) | (d[1] << 16) | (d[2] << 8) | d[3];
+            height = (d[4] << 24) | (d[5] << 16) | (d[6] << 8) | d[7];
+            const unsigned ch = d[9] == 6 ? 4 : d[9] == 2 ? 3 : d[9] == 4 ? 2 : 1;
+            bits = d[8] * ch;
+        }
+        if (type == "IDAT") e.idat.insert(e.idat.end(), d, d + len);
+        pos += len + 12;
+    }
+    e.inflatedSize = (static_cast<std::size_t>(width) * bits / 8 + 1) * height;
+    e.png = std::move(png);
+    return e;
+}
+
+const Encoded& photo() {
+    static const Encoded e = [] {
+        if (const char* path = std::getenv("VELMORA_BENCH_PHOTO")) {
+            std::ifstream in(path, std::ios::binary);
+            return withIdat(Bytes(std::istreambuf_iterator<char>(in), {}));
+        }
+        const int w = 3000, h = 2000;
+        Bytes px(static_cast<std::size_t>(w) * h * 3);
+        std::mt19937 rng(42);
+        std::normal_distribution<float> grain(0.f, 3.f);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const float fx = x / float(w), fy = y / float(h);
+                const float base = 0.5f + 0.25f * std::sin(fx * 7.1f + std::cos(fy * 5.3f) * 2.f) +
+                                   0.2f * std::cos(fy * 11.7f + fx * 3.1f) * std::sin(fx * 17.f);
+                const float rgb[3] = {base * 230.f + 10.f, (1.f - fy) * base * 200.f + 30.f,
+                                      (0.3f + 0.7f * fx) * 180.f + 20.f * std::sin(fy * 40.f)};
+                for (int c = 0; c < 3; ++c)
+                    px[(static_cast<std::size_t>(y) * w + x) * 3 + c] =
+                        static_cast<std::uint8_t>(std::clamp(rgb[c] + grain(rng), 0.f, 255.f));
+            }
+        return withIdat(encodePng(px, w, h, 3));
+    }();
+    return e;
+}
+
+const Encoded& synthetic() {
+    static const Encoded e = [] {
+        const int w = 3000, h = 2000;
+        Bytes px(static_cast<std::size_t>(w) * h * 4);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                std::uint8_t* p = &px[(static_cast<std::size_t>(y) * w + x) * 4];
+                const bool box = ((x / 150) + (y / 100)) % 3 == 0;
+                p[0] = box ? 30 : static_cast<std::uint8_t>(x * 255 / w);
+                p[1] = box ? 144 : static_cast<std::uint8_t>(y * 255 / h);
+                p[2] = static_cast<std::uint8_t>(((x ^ y) >> 4) & 0xFF);
+                const int dx = x - w / 2, dy = y - h / 2;
+                p[3] = dx * dx + dy * dy < 700 * 700 ? 255 : (box ? 0 : 128);
+            }
+        return withIdat(encodePng(px, w, h, 4));
+    }();
+    return e;
+}
+
+const Encoded& image(int which) {
+    return which == 0 ? photo() : synthetic();
+}
+const char* imageName(int which) {
+    return which == 0 ? "photo" : "synthetic";
+}
+
+void BM_InflateOwn(benchmark::State& state) {
+    const Encoded& e = image(static_cast<int>(state.range(0)));
+    Bytes out(e.inflatedSize);
+    {
+        // Measure only a decode that gives zlib's answer.
+        Bytes ref(e.inflatedSize);
+        uLongf n = ref.size();
+        const int rc = uncompress(ref.data(), &n, e.idat.data(), e.idat.size());
+        const auto r = codecs::InflateZlib(e.idat, out);
+        if (rc != Z_OK || !r || *r != n || out != ref) {
+            state.SkipWithError(r ? "output differs from zlib's" : codecs::describe(r.error()));
+            return;
+        }
+    }
+    for (auto _ : state) {
+        auto r = codecs::InflateZlib(e.idat, out);
+        if (!r) state.SkipWithError("inflate failed");
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetLabel(imageName(static_cast<int>(state.range(0))));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * e.inflatedSize));
+}
+
+void BM_InflateZlib(benchmark::State& state) {
+    const Encoded& e = image(static_cast<int>(state.range(0)));
+    Bytes out(e.inflatedSize);
+    for (auto _ : state) {
+        uLongf n = out.size();
+        if (uncompress(out.data(), &n, e.idat.data(), e.idat.size()) != Z_OK)
+            state.SkipWithError("uncompress failed");
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetLabel(imageName(static_cast<int>(state.range(0))));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * e.inflatedSize));
+}
+
+void decodeWithReader(benchmark::State& state, bool withZlib) {
+    const Encoded& e = image(static_cast<int>(state.range(0)));
+    platform::SetImagingLibraryNames({});
+    platform::SetZlibLibraryNames(withZlib ? platform::DefaultZlibLibraryNames()
+                                           : std::vector<std::string>{});
+    c32bppDIB surface;
+    for (auto _ : state) {
+        cPNGparser reader;
+        reader.LoadStream(e.png, surface, 0, static_cast<std::int32_t>(e.png.size()), 0);
+        if (surface.Handle() == 0) state.SkipWithError("decode failed");
+        benchmark::DoNotOptimize(surface.BitsPointer());
+    }
+    platform::SetZlibLibraryNames(platform::DefaultZlibLibraryNames());
+    state.SetLabel(imageName(static_cast<int>(state.range(0))));
+}
+
+void BM_DecodeOwnInflater(benchmark::State& state) {
+    decodeWithReader(state, false);
+}
+void BM_DecodeZlib(benchmark::State& state) {
+    decodeWithReader(state, true);
+}
+
+// libpng to 8-bit RGBA rows: the same work up to premultiplication. Every
+// load makes a new image, so the output is a new buffer each time (range 1
+// = 1); with range 1 = 0 one buffer is reused, which spares libpng the
+// allocation and page faults our reader pays for its surface.
+void BM_DecodeLibpng(benchmark::State& state) {
+    const Encoded& e = image(static_cast<int>(state.range(0)));
+    const bool fresh = state.range(1) != 0;
+    Bytes pixels;
+    for (auto _ : state) {
+        if (fresh) Bytes().swap(pixels);
+        struct Source {
+            const Bytes* data;
+            std::size_t pos;
+        } src{&e.png, 0};
+        png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+        png_infop info = png_create_info_struct(png);
+        png_set_read_fn(png, &src, [](png_structp p, png_bytep out, png_size_t n) {
+            auto* s = static_cast<Source*>(png_get_io_ptr(p));
+            std::memcpy(out, s->data->data() + s->pos, n);
+            s->pos += n;
+        });
+        png_read_info(png, info);
+        png_set_expand(png);
+        png_set_strip_16(png);
+        png_set_gray_to_rgb(png);
+        png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+        png_read_update_info(png, info);
+        const auto w = png_get_image_width(png, info);
+        const auto h = png_get_image_height(png, info);
+        pixels.resize(static_cast<std::size_t>(w) * h * 4);
+        for (png_uint_32 y = 0; y < h; ++y)
+            png_read_row(png, pixels.data() + static_cast<std::size_t>(y) * w * 4, nullptr);
+        png_destroy_read_struct(&png, &info, nullptr);
+        benchmark::DoNotOptimize(pixels.data());
+    }
+    state.SetLabel(std::string(imageName(static_cast<int>(state.range(0)))) +
+                   (fresh ? " fresh output" : " reused output"));
+}
+
+BENCHMARK(BM_InflateOwn)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InflateZlib)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeOwnInflater)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeZlib)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeLibpng)->ArgsProduct({{0, 1}, {1, 0}})->Unit(benchmark::kMillisecond);
+
+} // namespace

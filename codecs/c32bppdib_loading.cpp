@@ -1,0 +1,163 @@
+// The surface's loading members. They live here rather than in surface/
+// because they call the readers, which sit above the surface.
+
+#include "codecs/cpngparser.h"
+#include "codecs/imaging_decode.h"
+#include "codecs/modparsers.h"
+#include "platform/host/window_host.h"
+#include "platform/system/file.h"
+#include "surface/c32bppdib.h"
+
+#include <algorithm>
+#include <climits>
+#include <exception>
+#include <new>
+#include <optional>
+
+namespace {
+
+// The smallest data worth offering to the readers: no image file of any
+// supported format is shorter.
+constexpr std::int64_t kSmallestImage = 57;
+constexpr const char* kDefaultCaption = "Velmora";
+
+struct IconRequest {
+    std::int32_t cx;
+    std::int32_t cy;
+    std::int32_t depth;
+};
+
+IconRequest normalise(std::int32_t cx, std::int32_t cy, std::int32_t depth) {
+    return {std::max(cx, 0), std::max(cy, 0), (depth < 0 || depth > 32) ? 32 : depth};
+}
+
+// The readers after PNG, in their fixed order: GIF, then icon/cursor, then
+// bitmap; the first that recognises the bytes ends the search. Each reader
+// joins with one line here.
+bool offerToOtherReaders(std::span<const std::uint8_t> bytes, c32bppDIB& host, std::int32_t start,
+                         std::int32_t length, const IconRequest& icon) {
+    (void)bytes;
+    (void)host;
+    (void)start;
+    (void)length;
+    (void)icon;
+    return false;
+}
+
+// The PNG attempt. Malformed data only ever makes it answer with an empty
+// surface; a genuine run-time failure (memory running out) is shown to the
+// user and loading goes on with the other readers.
+bool tryPng(c32bppDIB& host, platform::File* file, const std::string& fileName,
+            std::span<const std::uint8_t> bytes, std::int32_t start, std::int32_t length) {
+    std::optional<std::string> failure;
+    try {
+        cPNGparser png;
+        if (file) return png.LoadFile(*file, fileName, host, host.gdiToken());
+        return png.LoadStream(bytes, host, start, length, host.gdiToken());
+    } catch (const std::bad_alloc&) {
+        failure = "Out of memory";
+    } catch (const std::exception& e) {
+        failure = e.what();
+    }
+    host.DestroyDIB();
+    platform::CurrentHost().MessageBox(*failure, kDefaultCaption, platform::MB_OK);
+    return false;
+}
+
+std::optional<std::vector<std::uint8_t>> readWholeFile(platform::File& file) {
+    const std::int64_t size = file.size();
+    // Ranges are 32-bit signed throughout the readers.
+    if (size < 0 || size > INT32_MAX) return std::nullopt;
+    if (file.seek(0, platform::SeekOrigin::Begin) != 0) return std::nullopt;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    if (file.read(bytes) != size) return std::nullopt;
+    return bytes;
+}
+
+// Offers the data to the readers in their fixed order, then to the imaging
+// service. A reader's "recognised" does not mean "decoded": success is
+// judged by whether the surface holds an image.
+bool dispatch(c32bppDIB& host, platform::File* file, const std::string& fileName,
+              std::span<const std::uint8_t> bytes, std::int32_t iconCx, std::int32_t iconCy,
+              std::int32_t streamStart, std::int32_t streamLength, bool saveFormat,
+              std::int32_t iconBitDepth) {
+    host.DestroyDIB();
+    const IconRequest icon = normalise(iconCx, iconCy, iconBitDepth);
+
+    std::vector<std::uint8_t> fileBytes;
+    bool recognised = tryPng(host, file, fileName, bytes, streamStart, streamLength);
+    if (!recognised) {
+        if (file) {
+            // The other readers work on memory: read the file whole.
+            auto whole = readWholeFile(*file);
+            if (!whole) {
+                host.DestroyDIB();
+                return false;
+            }
+            fileBytes = std::move(*whole);
+            bytes = fileBytes;
+            streamStart = 0;
+            streamLength = static_cast<std::int32_t>(fileBytes.size());
+        }
+        recognised = offerToOtherReaders(bytes, host, streamStart, streamLength, icon);
+    }
+
+    bool keptFromImaging = false;
+    if (host.Handle() == 0 && host.isGDIplusEnabled()) {
+        if (codecs::LoadWithImagingService(fileName, bytes, host, host.gdiToken()) && saveFormat) {
+            // What the service decoded is kept as PNG, never as the source
+            // file; the service has no PNG encoder yet, so nothing is kept.
+            keptFromImaging = true;
+        }
+    }
+
+    if (host.Handle() == 0) {
+        host.DestroyDIB();
+        return false;
+    }
+    if (saveFormat && !keptFromImaging) {
+        // The whole array, even when only a part of it held the image.
+        if (!bytes.empty() || !file) {
+            host.setOriginalFormatBytes({bytes.begin(), bytes.end()});
+        } else if (auto whole = readWholeFile(*file)) {
+            host.setOriginalFormatBytes(std::move(*whole));
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool c32bppDIB::LoadPicture_File(const std::string& FileName, std::int32_t iconCx,
+                                 std::int32_t iconCy, bool SaveFormat, std::int32_t iconBitDepth) {
+    // A failed load never leaves the previous image behind.
+    DestroyDIB();
+    const bool wide = (flags_ & kAlphaBlendAllowed) && !(flags_ & kConsumerWindows);
+    platform::File file = modParsers::OpenFileHandle(FileName, true, wide);
+    if (!file.valid()) return false;
+    if (file.size() < kSmallestImage) return false;
+    return dispatch(*this, &file, FileName, {}, iconCx, iconCy, 0, 0, SaveFormat, iconBitDepth);
+}
+
+bool c32bppDIB::LoadPicture_Stream(std::span<const std::uint8_t> inStream, std::int32_t iconCx,
+                                   std::int32_t iconCy, std::int32_t streamStart,
+                                   std::int32_t streamLength, bool SaveFormat,
+                                   std::int32_t iconBitDepth) {
+    DestroyDIB();
+    if (inStream.empty()) return false;
+    const std::int64_t size = static_cast<std::int64_t>(inStream.size());
+    const std::int64_t start = std::max<std::int64_t>(streamStart, 0);
+    const std::int64_t length = streamLength == 0 ? size - start : streamLength;
+    if (length < kSmallestImage || length > INT32_MAX) return false;
+    // A range that ends beyond the array is refused rather than read.
+    if (start + length > size) return false;
+    return dispatch(*this, nullptr, {}, inStream, iconCx, iconCy, static_cast<std::int32_t>(start),
+                    static_cast<std::int32_t>(length), SaveFormat, iconBitDepth);
+}
+
+bool c32bppDIB::LoadPicture_FromOrignalFormat(std::int32_t iconCx, std::int32_t iconCy,
+                                              std::int32_t iconBitDepth) {
+    // A copy: the load empties the kept bytes before it reads them again.
+    const std::vector<std::uint8_t> source = originalFormatBytes();
+    return LoadPicture_Stream(source, iconCx, iconCy, 0, 0, true, iconBitDepth);
+}

@@ -1,0 +1,281 @@
+#include "codecs/cpngparser.h"
+
+#include "codecs/byte_reader.h"
+#include "codecs/imaging_decode.h"
+#include "platform/zlib/zlib_binding.h"
+#include "surface/c32bppdib.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <vector>
+
+namespace {
+
+using codecs::loadU32be;
+using codecs::PngError;
+using codecs::png::PngImage;
+using velmora::Failure;
+using velmora::Result;
+using velmora::Status;
+namespace png = codecs::png;
+
+constexpr std::array<std::uint8_t, 8> kSignature{137, 80, 78, 71, 13, 10, 26, 10};
+
+constexpr std::uint32_t chunkTag(const char (&name)[5]) {
+    return (std::uint32_t(std::uint8_t(name[0])) << 24) |
+           (std::uint32_t(std::uint8_t(name[1])) << 16) |
+           (std::uint32_t(std::uint8_t(name[2])) << 8) | std::uint32_t(std::uint8_t(name[3]));
+}
+constexpr std::uint32_t kIHDR = chunkTag("IHDR");
+constexpr std::uint32_t kPLTE = chunkTag("PLTE");
+constexpr std::uint32_t kTRNS = chunkTag("tRNS");
+constexpr std::uint32_t kIDAT = chunkTag("IDAT");
+constexpr std::uint32_t kIEND = chunkTag("IEND");
+
+bool hasSignature(std::span<const std::uint8_t> bytes) {
+    return bytes.size() >= kSignature.size() &&
+           std::equal(kSignature.begin(), kSignature.end(), bytes.begin());
+}
+
+struct Chunk {
+    std::uint32_t type = 0;
+    std::span<const std::uint8_t> typeAndData; // what the CRC covers
+    std::span<const std::uint8_t> data;
+    std::uint32_t storedCrc = 0;
+};
+
+// The running end of the chunks read so far: every chunk must end within
+// the data, and the sum of the lengths must stay a 32-bit signed value.
+Result<std::uint32_t, PngError> advanceEnd(std::uint64_t end, std::uint32_t length,
+                                           std::uint64_t total) {
+    if (length > static_cast<std::uint32_t>(INT32_MAX)) return Failure{PngError::BadChunkLength};
+    const std::uint64_t next = end + length + 12;
+    if (next > static_cast<std::uint64_t>(INT32_MAX)) return Failure{PngError::BadChunkLength};
+    if (next > total) return Failure{PngError::TruncatedChunk};
+    return static_cast<std::uint32_t>(next);
+}
+
+// Chunks of data in memory, read in place.
+class MemoryChunks {
+public:
+    explicit MemoryChunks(std::span<const std::uint8_t> data) : data_(data) {}
+
+    Result<Chunk, PngError> next() {
+        // Data that stops right after a chunk, without IEND, ends here.
+        if (data_.size() - pos_ < 4) return Failure{PngError::TruncatedChunk};
+        const std::uint32_t length = loadU32be(&data_[pos_]);
+        auto end = advanceEnd(pos_, length, data_.size());
+        if (!end) return Failure{end.error()};
+        Chunk chunk;
+        chunk.type = loadU32be(&data_[pos_ + 4]);
+        chunk.typeAndData = data_.subspan(pos_ + 4, std::size_t{length} + 4);
+        chunk.data = data_.subspan(pos_ + 8, length);
+        chunk.storedCrc = loadU32be(&data_[pos_ + 8 + length]);
+        pos_ = *end;
+        return chunk;
+    }
+
+private:
+    std::span<const std::uint8_t> data_;
+    std::size_t pos_ = kSignature.size();
+};
+
+// Chunks read one at a time from an open file; only the current chunk is
+// held in memory.
+class FileChunks {
+public:
+    FileChunks(platform::File& file, std::uint64_t total) : file_(file), total_(total) {}
+
+    Result<Chunk, PngError> next() {
+        std::array<std::uint8_t, 4> word{};
+        if (total_ - pos_ < 4) return Failure{PngError::TruncatedChunk};
+        if (file_.read(word) != 4) return Failure{PngError::ReadFailed};
+        const std::uint32_t length = loadU32be(word.data());
+        // Checked against the file size before anything is allocated, so a
+        // length field cannot ask for more memory than the file holds.
+        auto end = advanceEnd(pos_, length, total_);
+        if (!end) return Failure{end.error()};
+        const std::size_t typeAndData = std::size_t{length} + 4;
+        if (buffer_.size() < typeAndData) buffer_.resize(typeAndData);
+        const std::span<std::uint8_t> target(buffer_.data(), typeAndData);
+        if (file_.read(target) != static_cast<std::int64_t>(typeAndData) || file_.read(word) != 4)
+            return Failure{PngError::ReadFailed};
+        Chunk chunk;
+        chunk.type = loadU32be(target.data());
+        chunk.typeAndData = target;
+        chunk.data = target.subspan(4);
+        chunk.storedCrc = loadU32be(word.data());
+        pos_ = *end;
+        return chunk;
+    }
+
+private:
+    platform::File& file_;
+    std::uint64_t total_;
+    std::uint64_t pos_ = kSignature.size();
+    std::vector<std::uint8_t> buffer_;
+};
+
+class ChunkReader {
+public:
+    ChunkReader(PngImage& image, const platform::ZlibBinding& zlib, std::uint64_t total)
+        : image_(image), zlib_(zlib), total_(total) {}
+
+    template <typename Source>
+    Status<PngError> readAll(Source& source) {
+        for (;;) {
+            auto chunk = source.next();
+            if (!chunk) return Failure{chunk.error()};
+            const Chunk& c = *chunk;
+            if (c.type == kIEND) return {};
+            if (c.data.empty()) continue;
+            // No chunk order is enforced: a later IHDR, PLTE or tRNS replaces
+            // an earlier one, and IDATs join whatever lies between them.
+            if (c.type == kIHDR) {
+                VELMORA_TRY(header(c));
+            } else if (c.type == kPLTE) {
+                VELMORA_TRY(palette(c));
+            } else if (c.type == kTRNS) {
+                transparency(c);
+            } else if (c.type == kIDAT) {
+                VELMORA_TRY(imageData(c));
+            }
+            // Anything else, critical or not, is skipped unread.
+        }
+    }
+
+private:
+    // CRCs are checked only where zlib supplies crc32; a stored CRC of 0 is
+    // taken as "not given".
+    bool crcMatches(const Chunk& c) const {
+        if (!zlib_.available() || c.storedCrc == 0) return true;
+        return zlib_.crc32(c.typeAndData) == c.storedCrc;
+    }
+
+    Status<PngError> header(const Chunk& c) {
+        if (!crcMatches(c)) return Failure{PngError::CrcMismatch};
+        if (c.data.size() < 13) return Failure{PngError::BadHeader};
+        png::Header h;
+        h.width = static_cast<std::int32_t>(loadU32be(&c.data[0]));
+        h.height = static_cast<std::int32_t>(loadU32be(&c.data[4]));
+        h.bitDepth = c.data[8];
+        h.colourType = c.data[9];
+        h.interlace = c.data[12];
+        if (h.width < 1 || h.height < 1) return Failure{PngError::BadHeader};
+        if (c.data[10] != 0 || c.data[11] != 0) return Failure{PngError::BadHeader};
+        const auto d = h.bitDepth;
+        if (d != 1 && d != 2 && d != 4 && d != 8 && d != 16) return Failure{PngError::BadHeader};
+        const auto t = h.colourType;
+        if (t != 0 && t != 2 && t != 3 && t != 4 && t != 6) return Failure{PngError::BadHeader};
+        if (h.interlace > 1) return Failure{PngError::BadHeader};
+        // Room for 32 bits per pixel in 32-bit signed arithmetic, the limit
+        // of the surface.
+        if (std::int64_t{h.width} * 32 * h.height > INT32_MAX)
+            return Failure{PngError::ImageTooLarge};
+        const auto expected = png::ExpectedInflatedSize(h);
+        if (!expected) return Failure{PngError::ImageTooLarge};
+        image_.header = h;
+        image_.hasHeader = true;
+        image_.expectedSize = *expected;
+        return {};
+    }
+
+    Status<PngError> palette(const Chunk& c) {
+        const auto t = image_.header.colourType;
+        if (t != png::kRgb && t != png::kPalette && t != png::kRgba) return {};
+        if (!crcMatches(c)) return Failure{PngError::CrcMismatch};
+        if (c.data.size() % 3 != 0) return Failure{PngError::BadPalette};
+        image_.palette.emplace(c.data.begin(), c.data.end());
+        return {};
+    }
+
+    // Transparency is a nicety: a damaged tRNS leaves the image opaque
+    // rather than losing it.
+    void transparency(const Chunk& c) {
+        const auto t = image_.header.colourType;
+        if (t != png::kGrey && t != png::kRgb && t != png::kPalette) return;
+        if (!crcMatches(c)) return;
+        auto& trns = image_.transparency;
+        trns.assign(c.data.begin(), c.data.end());
+        image_.transparentKey = -1;
+        if (t == png::kGrey) {
+            if (trns.size() >= 2) image_.transparentKey = trns[1];
+        } else if (t == png::kRgb) {
+            if (trns.size() >= 6)
+                image_.transparentKey = (trns[1] << 16) | (trns[3] << 8) | trns[5];
+        } else {
+            if (trns.size() < 256) trns.resize(256, 255);
+            image_.transparentKey = 0;
+        }
+    }
+
+    Status<PngError> imageData(const Chunk& c) {
+        if (!crcMatches(c)) return Failure{PngError::CrcMismatch};
+        auto& data = image_.imageData;
+        // The image data cannot exceed the chunks that hold it, so one
+        // reservation of the whole size serves every IDAT without moving the
+        // bytes again; pages never written are never touched.
+        if (data.capacity() == 0) data.reserve(static_cast<std::size_t>(total_));
+        data.insert(data.end(), c.data.begin(), c.data.end());
+        return {};
+    }
+
+    PngImage& image_;
+    const platform::ZlibBinding& zlib_;
+    std::uint64_t total_;
+};
+
+template <typename Source>
+PngError decodeOwn(Source& source, std::uint64_t total, c32bppDIB& host) {
+    const platform::ZlibBinding zlib = platform::ZlibBinding::bind();
+    PngImage image;
+    ChunkReader reader(image, zlib, total);
+    Status<PngError> status = reader.readAll(source);
+    if (status) status = png::DecodePixels(image, zlib, host);
+    if (status) return PngError::None;
+    host.DestroyDIB();
+    return status.error();
+}
+
+} // namespace
+
+bool cPNGparser::LoadStream(std::span<const std::uint8_t> Stream, c32bppDIB& cHost,
+                            std::int32_t streamOffset, std::int32_t streamLength,
+                            std::int32_t gdiToken) {
+    error_ = PngError::None;
+    const std::size_t start = std::min<std::size_t>(std::max(streamOffset, 0), Stream.size());
+    std::size_t length = Stream.size() - start;
+    if (streamLength > 0) length = std::min<std::size_t>(length, streamLength);
+    const auto view = Stream.subspan(start, length);
+    if (!hasSignature(view)) return false;
+
+    // The imaging service is asked whatever the surface's own setting is.
+    if (codecs::LoadWithImagingService({}, view, cHost, gdiToken)) return true;
+    MemoryChunks chunks(view);
+    error_ = decodeOwn(chunks, view.size(), cHost);
+    return true;
+}
+
+bool cPNGparser::LoadFile(platform::File& fileHandle, const std::string& FileName, c32bppDIB& cHost,
+                          std::int32_t gdiToken) {
+    error_ = PngError::None;
+    if (fileHandle.seek(0, platform::SeekOrigin::Begin) != 0) return false;
+    const std::int64_t total = fileHandle.size();
+    std::array<std::uint8_t, 58> head{};
+    const std::int64_t got = fileHandle.read(head);
+    if (total < 0 || got < 0) return false;
+    if (!hasSignature(std::span(head).first(static_cast<std::size_t>(got)))) return false;
+
+    if (codecs::LoadWithImagingService(FileName, {}, cHost, gdiToken)) return true;
+    if (fileHandle.seek(static_cast<std::int64_t>(kSignature.size()),
+                        platform::SeekOrigin::Begin) !=
+        static_cast<std::int64_t>(kSignature.size())) {
+        error_ = PngError::ReadFailed;
+        cHost.DestroyDIB();
+        return true;
+    }
+    FileChunks chunks(fileHandle, static_cast<std::uint64_t>(total));
+    error_ = decodeOwn(chunks, static_cast<std::uint64_t>(total), cHost);
+    return true;
+}

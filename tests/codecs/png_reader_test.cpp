@@ -1,0 +1,388 @@
+#include "codecs/cpngparser.h"
+#include "codecs/modparsers.h"
+#include "platform/imaging/cgdiplus.h"
+#include "platform/zlib/zlib_binding.h"
+#include "png_builder.h"
+#include "surface/c32bppdib.h"
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <png.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using codecs::PngError;
+using testpng::Bytes;
+using testpng::chunk;
+using testpng::ihdr;
+using testpng::rows;
+using testpng::zlibCompress;
+
+using Pixel = std::array<std::uint8_t, 4>; // blue, green, red, alpha
+
+Bytes readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The reader with or without zlib, and never the imaging service.
+class PngReader : public ::testing::Test {
+protected:
+    void SetUp() override { platform::SetImagingLibraryNames({}); }
+    void TearDown() override {
+        platform::SetZlibLibraryNames(platform::DefaultZlibLibraryNames());
+        platform::SetImagingLibraryNames({"libvelmora-imaging.so"});
+    }
+    static void useZlib(bool on) {
+        platform::SetZlibLibraryNames(on ? platform::DefaultZlibLibraryNames()
+                                         : std::vector<std::string>{});
+    }
+    // Decodes; the surface's pixels, empty when there is no image.
+    Bytes decode(const Bytes& png, bool withZlib = true) {
+        useZlib(withZlib);
+        cPNGparser reader;
+        recognised = reader.LoadStream(png, surface, 0, static_cast<std::int32_t>(png.size()), 0);
+        error = reader.lastError();
+        if (surface.Handle() == 0) return {};
+        return {surface.pixels().begin(), surface.pixels().end()};
+    }
+    Pixel at(std::int32_t x, std::int32_t y) const {
+        Pixel p{};
+        if (surface.Handle() == 0 || x >= surface.Width() || y >= surface.Height()) {
+            ADD_FAILURE() << "no pixel (" << x << ", " << y << "): " << codecs::describe(error);
+            return p;
+        }
+        std::copy_n(surface.row(y) + x * 4, 4, p.begin());
+        return p;
+    }
+
+    c32bppDIB surface;
+    bool recognised = false;
+    PngError error = PngError::None;
+};
+
+// An independent decode by libpng, reduced as our reader reduces: 16-bit
+// samples keep their high byte, colour premultiplied with truncation, rows
+// bottom first.
+Bytes referenceDecode(const fs::path& path, std::int32_t& width, std::int32_t& height) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return {};
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    Bytes out;
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        std::fclose(f);
+        return {};
+    }
+    png_init_io(png, f);
+    png_read_info(png, info);
+    png_set_expand(png);
+    png_set_strip_16(png);
+    png_set_gray_to_rgb(png);
+    png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    width = static_cast<std::int32_t>(png_get_image_width(png, info));
+    height = static_cast<std::int32_t>(png_get_image_height(png, info));
+    std::vector<Bytes> lines(height, Bytes(static_cast<std::size_t>(width) * 4));
+    std::vector<png_bytep> pointers;
+    for (auto& l : lines)
+        pointers.push_back(l.data());
+    png_read_image(png, pointers.data());
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(f);
+    for (std::int32_t y = height - 1; y >= 0; --y) {
+        for (std::int32_t x = 0; x < width; ++x) {
+            const std::uint8_t* s = &lines[y][x * 4];
+            const unsigned a = s[3];
+            out.insert(out.end(),
+                       {static_cast<std::uint8_t>(s[2] * a / 255),
+                        static_cast<std::uint8_t>(s[1] * a / 255),
+                        static_cast<std::uint8_t>(s[0] * a / 255), static_cast<std::uint8_t>(a)});
+        }
+    }
+    return out;
+}
+
+std::vector<fs::path> corpusFiles() {
+    std::vector<fs::path> files;
+    const fs::path dir = fs::path(VELMORA_CORPUS_DIR) / "pngsuite";
+    if (!fs::exists(dir)) return files;
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+        if (e.path().extension() == ".png") files.push_back(e.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+TEST_F(PngReader, CorpusAgreesWithZlibOwnInflaterLibpngAndTheFileEntry) {
+    const auto files = corpusFiles();
+    if (files.empty()) GTEST_SKIP() << "no PngSuite under " << VELMORA_CORPUS_DIR;
+    for (const fs::path& path : files) {
+        SCOPED_TRACE(path.filename().string());
+        const Bytes png = readFile(path);
+        const Bytes viaZlib = decode(png, true);
+        ASSERT_TRUE(recognised);
+        ASSERT_FALSE(viaZlib.empty()) << codecs::describe(error);
+        EXPECT_EQ(surface.ImageType(), modParsers::itPNG);
+        const Bytes viaOwn = decode(png, false);
+        EXPECT_EQ(viaOwn, viaZlib);
+
+        std::int32_t w = 0, h = 0;
+        const Bytes reference = referenceDecode(path, w, h);
+        EXPECT_EQ(surface.Width(), w);
+        EXPECT_EQ(surface.Height(), h);
+        EXPECT_EQ(viaZlib, reference);
+
+        useZlib(true);
+        platform::File file = platform::File::openForRead(path.string());
+        c32bppDIB fromFile;
+        cPNGparser reader;
+        EXPECT_TRUE(reader.LoadFile(file, path.string(), fromFile, 0));
+        ASSERT_NE(fromFile.Handle(), 0u);
+        EXPECT_TRUE(std::equal(viaZlib.begin(), viaZlib.end(), fromFile.pixels().begin()));
+        EXPECT_EQ(fromFile.Alpha(), surface.Alpha());
+    }
+}
+
+TEST_F(PngReader, SamplesBecomePremultipliedBgraByTheirColourRules) {
+    // RGBA 8: colour scaled by alpha, truncated.
+    decode(testpng::file(ihdr(1, 1, 8, 6), zlibCompress(rows({{200, 100, 50, 128}}))));
+    EXPECT_EQ(at(0, 0), (Pixel{25, 50, 100, 128}));
+    EXPECT_TRUE(surface.Alpha());
+
+    // RGBA 16: the high bytes only.
+    decode(testpng::file(ihdr(1, 1, 16, 6),
+                         zlibCompress(rows({{0x12, 0xFF, 0, 0, 0, 0, 0x80, 0xFF}}))));
+    EXPECT_EQ(at(0, 0), (Pixel{0, 0, 0x12 * 0x80 / 255, 0x80}));
+
+    // One-bit grey: black and white; a tRNS grey of 1 makes white clear.
+    const Bytes grey1 = zlibCompress(rows({{0b10000000}}));
+    decode(testpng::file(ihdr(2, 1, 1, 0), grey1));
+    EXPECT_EQ(at(0, 0), (Pixel{255, 255, 255, 255}));
+    EXPECT_EQ(at(1, 0), (Pixel{0, 0, 0, 255}));
+    EXPECT_FALSE(surface.Alpha());
+    decode(testpng::file(ihdr(2, 1, 1, 0), grey1, {chunk("tRNS", {0, 1})}));
+    EXPECT_EQ(at(0, 0), (Pixel{0, 0, 0, 0}));
+    EXPECT_EQ(at(1, 0), (Pixel{0, 0, 0, 255}));
+    EXPECT_TRUE(surface.Alpha());
+
+    // Palette images without PLTE: black, except entry 1 at one bit.
+    decode(testpng::file(ihdr(1, 1, 2, 3), zlibCompress(rows({{0b01000000}}))));
+    EXPECT_EQ(at(0, 0), (Pixel{0, 0, 0, 255}));
+    decode(testpng::file(ihdr(1, 1, 1, 3), zlibCompress(rows({{0b10000000}}))));
+    EXPECT_EQ(at(0, 0), (Pixel{255, 255, 255, 255}));
+
+    // A 16-bit colour key matches on the high bytes, whatever the low ones.
+    decode(testpng::file(
+        ihdr(2, 1, 16, 2),
+        zlibCompress(rows({{0x12, 0x99, 0x56, 0x01, 0x9A, 0x77, 0x12, 0x34, 0x57, 0, 0x9A, 0}})),
+        {chunk("tRNS", {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC})}));
+    EXPECT_EQ(at(0, 0), (Pixel{0, 0, 0, 0}));
+    EXPECT_EQ(at(1, 0), (Pixel{0x9A, 0x57, 0x12, 255}));
+
+    // An 8-bit RGB key: matching pixels clear, and the surface has alpha.
+    decode(testpng::file(ihdr(2, 1, 8, 2), zlibCompress(rows({{1, 2, 3, 1, 2, 4}})),
+                         {chunk("tRNS", {0, 1, 0, 2, 0, 3})}));
+    EXPECT_EQ(at(0, 0), (Pixel{0, 0, 0, 0}));
+    EXPECT_EQ(at(1, 0), (Pixel{4, 2, 1, 255}));
+    EXPECT_TRUE(surface.Alpha());
+}
+
+TEST_F(PngReader, TransparencyVariants) {
+    // 256 palette entries, 3 tRNS entries: the rest are opaque.
+    Bytes plte(256 * 3, 10);
+    decode(testpng::file(ihdr(4, 1, 8, 3), zlibCompress(rows({{0, 2, 3, 255}})),
+                         {chunk("PLTE", plte), chunk("tRNS", {0, 51, 102})}));
+    EXPECT_EQ(at(0, 0)[3], 0);
+    EXPECT_EQ(at(1, 0), (Pixel{4, 4, 4, 102}));
+    EXPECT_EQ(at(2, 0)[3], 255);
+    EXPECT_EQ(at(3, 0)[3], 255);
+
+    // A grey tRNS too short to hold a value gives no transparency.
+    decode(testpng::file(ihdr(1, 1, 8, 0), zlibCompress(rows({{0}})), {chunk("tRNS", {0})}));
+    EXPECT_EQ(at(0, 0), (Pixel{0, 0, 0, 255}));
+    EXPECT_FALSE(surface.Alpha());
+
+    // A damaged tRNS is dropped; the image still loads, opaque.
+    const std::uint32_t bad = 1;
+    decode(
+        testpng::file(ihdr(1, 1, 8, 0), zlibCompress(rows({{7}})), {chunk("tRNS", {0, 7}, &bad)}));
+    EXPECT_EQ(at(0, 0), (Pixel{7, 7, 7, 255}));
+    EXPECT_FALSE(surface.Alpha());
+}
+
+TEST_F(PngReader, CrcsAreCheckedOnlyWithZlibAndOnlyWhereTheyMatter) {
+    const Bytes idat = zlibCompress(rows({{9}}));
+    const std::uint32_t bad = 0xDEADBEEF;
+    const std::uint32_t none = 0;
+
+    // Skipped chunks are never checked.
+    decode(testpng::file(ihdr(1, 1, 8, 0), idat, {chunk("gAMA", {0, 0, 0, 1}, &bad)}));
+    EXPECT_NE(surface.Handle(), 0u);
+
+    // A broken IDAT CRC: refused with zlib, unseen without it.
+    Bytes broken = testpng::signature();
+    for (const Bytes& c :
+         {chunk("IHDR", ihdr(1, 1, 8, 0)), chunk("IDAT", idat, &bad), chunk("IEND", {})})
+        broken.insert(broken.end(), c.begin(), c.end());
+    EXPECT_TRUE(decode(broken, true).empty());
+    EXPECT_TRUE(recognised);
+    EXPECT_EQ(error, PngError::CrcMismatch);
+    EXPECT_FALSE(decode(broken, false).empty());
+
+    // A stored CRC of 0 means "not given".
+    Bytes zero = testpng::signature();
+    for (const Bytes& c :
+         {chunk("IHDR", ihdr(1, 1, 8, 0), &none), chunk("IDAT", idat, &none), chunk("IEND", {})})
+        zero.insert(zero.end(), c.begin(), c.end());
+    EXPECT_FALSE(decode(zero, true).empty());
+}
+
+TEST_F(PngReader, HeaderLimits) {
+    const Bytes idat = zlibCompress(rows({{0}}));
+    const auto refused = [&](const Bytes& header, PngError why) {
+        EXPECT_TRUE(decode(testpng::file(header, idat)).empty());
+        EXPECT_TRUE(recognised);
+        EXPECT_EQ(error, why) << codecs::describe(error);
+    };
+    refused(ihdr(1, 1, 8, 5), PngError::BadHeader);
+    refused(ihdr(1, 1, 3, 0), PngError::BadHeader);
+    refused(ihdr(1, 1, 8, 0, 2), PngError::BadHeader);
+    refused(ihdr(0, 1, 8, 0), PngError::BadHeader);
+    refused(ihdr(0x80000000u, 1, 8, 0), PngError::BadHeader);
+    Bytes shortHeader = ihdr(1, 1, 8, 0);
+    shortHeader.pop_back();
+    refused(shortHeader, PngError::BadHeader);
+    Bytes method = ihdr(1, 1, 8, 0);
+    method[10] = 1;
+    refused(method, PngError::BadHeader);
+    refused(ihdr(10000, 7000, 8, 0), PngError::ImageTooLarge);
+    // 8192 x 8191 passes the header; without image data it stops there.
+    Bytes noData = testpng::signature();
+    for (const Bytes& c : {chunk("IHDR", ihdr(8192, 8191, 1, 0)), chunk("IEND", {})})
+        noData.insert(noData.end(), c.begin(), c.end());
+    EXPECT_TRUE(decode(noData).empty());
+    EXPECT_EQ(error, PngError::NoImageData);
+    // A pairing the format forbids decodes to nothing rather than misreads.
+    refused(ihdr(1, 1, 4, 2), PngError::UnsupportedPairing);
+}
+
+TEST_F(PngReader, FiltersAndInterlacing) {
+    // Average adds (left + up) / 2 without 8-bit overflow: 0 + (156 + 200) / 2.
+    Bytes raw{0, 200, 200, 3, 56, 0};
+    decode(testpng::file(ihdr(2, 2, 8, 0), zlibCompress(raw)));
+    EXPECT_EQ(at(0, 1)[0], 156);
+    EXPECT_EQ(at(1, 1)[0], 178);
+
+    // An unknown filter type: the row stays as stored in a plain image...
+    raw = {0, 10, 20, 7, 30, 40};
+    decode(testpng::file(ihdr(2, 2, 8, 0), zlibCompress(raw)));
+    EXPECT_EQ(at(0, 1)[0], 30);
+    EXPECT_EQ(at(1, 1)[0], 40);
+    // ...and gives no image in an interlaced one. 2 x 2 interlaced grey:
+    // pass 1 (0,0), pass 6 (1,0), pass 7 the second row.
+    raw = {0, 1, 0, 2, 9, 3, 4};
+    EXPECT_TRUE(decode(testpng::file(ihdr(2, 2, 8, 0, 1), zlibCompress(raw))).empty());
+    EXPECT_EQ(error, PngError::BadFilter);
+    raw[4] = 0;
+    decode(testpng::file(ihdr(2, 2, 8, 0, 1), zlibCompress(raw)));
+    EXPECT_EQ(at(0, 0)[0], 1);
+    EXPECT_EQ(at(1, 0)[0], 2);
+    EXPECT_EQ(at(0, 1)[0], 3);
+    EXPECT_EQ(at(1, 1)[0], 4);
+
+    // An interlaced 1 x 1 image is pass 1 alone.
+    decode(testpng::file(ihdr(1, 1, 8, 0, 1), zlibCompress({0, 77})));
+    EXPECT_EQ(at(0, 0)[0], 77);
+
+    // Rows the data does not reach read as zero.
+    decode(testpng::file(ihdr(1, 2, 8, 0), zlibCompress({0, 50})));
+    EXPECT_EQ(at(0, 0)[0], 50);
+    EXPECT_EQ(at(0, 1), (Pixel{0, 0, 0, 255}));
+}
+
+TEST_F(PngReader, InflaterFallbacks) {
+    const Bytes raw = rows({{1, 2, 3}, {4, 5, 6}});
+    // A corrupt Adler-32: zlib refuses, our inflater decodes.
+    const Bytes badAdler = testpng::file(ihdr(3, 2, 8, 0), testpng::storedZlib(raw, false, true));
+    EXPECT_FALSE(decode(badAdler, true).empty());
+    EXPECT_EQ(at(2, 1)[0], 6);
+    EXPECT_FALSE(decode(badAdler, false).empty());
+    // A stored block whose NLEN is wrong: no image either way.
+    const Bytes badNlen = testpng::file(ihdr(3, 2, 8, 0), testpng::storedZlib(raw, true));
+    EXPECT_TRUE(decode(badNlen, false).empty());
+    EXPECT_EQ(error, PngError::InflateFailed);
+    EXPECT_TRUE(decode(badNlen, true).empty());
+}
+
+TEST_F(PngReader, ChunkLayout) {
+    const Bytes idat = zlibCompress(rows({{1, 2}, {3, 4}}));
+    // Two IDATs with a text chunk between them, and an unknown critical
+    // chunk, decode as one stream.
+    Bytes split = testpng::signature();
+    for (const Bytes& c :
+         {chunk("IHDR", ihdr(2, 2, 8, 0)), chunk("IDAT", Bytes(idat.begin(), idat.begin() + 5)),
+          chunk("tEXt", {'a', 0, 'b'}), chunk("ZZZZ", {1, 2, 3}),
+          chunk("IDAT", Bytes(idat.begin() + 5, idat.end())), chunk("IEND", {})})
+        split.insert(split.end(), c.begin(), c.end());
+    EXPECT_FALSE(decode(split).empty());
+    EXPECT_EQ(at(1, 1)[0], 4);
+
+    // Bytes after IEND are never looked at.
+    Bytes trailing = split;
+    trailing.insert(trailing.end(), {0xFF, 0xFF, 0xFF, 0xFF, 1});
+    EXPECT_FALSE(decode(trailing).empty());
+
+    // In memory, data ending right after a chunk (no IEND) fails cleanly.
+    Bytes noEnd(split.begin(), split.end() - 12);
+    EXPECT_TRUE(decode(noEnd).empty());
+    EXPECT_TRUE(recognised);
+    EXPECT_EQ(error, PngError::TruncatedChunk);
+
+    // A length with the top bit set, and lengths whose sum overflows.
+    Bytes huge = testpng::signature();
+    testpng::put32(huge, 0x80000000u);
+    huge.insert(huge.end(), 60, 0);
+    decode(huge);
+    EXPECT_EQ(error, PngError::BadChunkLength);
+    Bytes sum = testpng::signature();
+    testpng::put32(sum, 0x7FFFFFF8u);
+    sum.insert(sum.end(), 60, 0);
+    decode(sum);
+    EXPECT_EQ(error, PngError::BadChunkLength);
+
+    // A palette index beyond the PLTE.
+    decode(testpng::file(ihdr(1, 1, 8, 3), zlibCompress({0, 2}), {chunk("PLTE", Bytes(6, 1))}));
+    EXPECT_EQ(surface.Handle(), 0u);
+    EXPECT_EQ(error, PngError::PaletteIndexTooLarge);
+    decode(testpng::file(ihdr(1, 1, 8, 3), zlibCompress({0, 0}), {chunk("PLTE", Bytes(7, 1))}));
+    EXPECT_EQ(error, PngError::BadPalette);
+}
+
+TEST_F(PngReader, ReadsOnlyItsRangeAndLeavesOtherDataAlone) {
+    const Bytes png = testpng::file(ihdr(1, 1, 8, 0), zlibCompress(rows({{42}})));
+    Bytes padded(10, 0xAA);
+    padded.insert(padded.end(), png.begin(), png.end());
+    padded.insert(padded.end(), 5, 0xBB);
+    cPNGparser reader;
+    EXPECT_TRUE(reader.LoadStream(padded, surface, 10, static_cast<std::int32_t>(png.size()), 0));
+    EXPECT_EQ(at(0, 0)[0], 42);
+    // A range reaching past the array is cut at its end.
+    const Bytes head(png.begin(), png.end() - 12);
+    EXPECT_TRUE(reader.LoadStream(head, surface, 0, 100000, 0));
+    EXPECT_EQ(surface.Handle(), 0u);
+
+    // Not a PNG: not recognised, and the surface keeps what it had.
+    ASSERT_TRUE(surface.InitializeDIB(2, 2));
+    Bytes notPng = png;
+    notPng[1] = 'Q';
+    EXPECT_FALSE(reader.LoadStream(notPng, surface, 0, 0, 0));
+    EXPECT_NE(surface.Handle(), 0u);
+}
+
+} // namespace

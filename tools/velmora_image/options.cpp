@@ -1,0 +1,126 @@
+#include "platform/imaging/cgdiplus.h"
+#include "platform/zlib/zlib_binding.h"
+#include "surface/c32bppdib.h"
+#include "tool.h"
+
+#include <array>
+#include <charconv>
+
+namespace velmora_image {
+namespace {
+
+bool parseInt(std::string_view text, std::int32_t& out) {
+    if (text.empty()) return false;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, out);
+    return ec == std::errc{} && ptr == end;
+}
+
+bool applyNoZlib(Options& o, std::string_view) {
+    o.noZlib = true;
+    return true;
+}
+
+bool applyNoImaging(Options& o, std::string_view) {
+    o.noImaging = true;
+    return true;
+}
+
+bool applyIcon(Options& o, std::string_view value) {
+    const auto x = value.find_first_of("xX");
+    if (x == std::string_view::npos) return false;
+    std::int32_t cx = 0;
+    std::int32_t cy = 0;
+    if (!parseInt(value.substr(0, x), cx) || !parseInt(value.substr(x + 1), cy)) return false;
+    if (cx < 0 || cy < 0) return false;
+    o.iconCx = cx;
+    o.iconCy = cy;
+    return true;
+}
+
+bool applyDepth(Options& o, std::string_view value) {
+    std::int32_t depth = 0;
+    if (!parseInt(value, depth)) return false;
+    o.depth = depth;
+    return true;
+}
+
+constexpr std::array kOptions{
+    OptionSpec{"--no-zlib", "",
+               "behave as on a system without zlib: our own inflater, no CRC checks", applyNoZlib},
+    OptionSpec{"--no-imaging", "", "do not use the imaging service", applyNoImaging},
+    OptionSpec{"--icon", "WxH", "the icon size wanted from a file that holds several", applyIcon},
+    OptionSpec{"--depth", "N", "the icon colour depth wanted (below 0 or above 32: 32)",
+               applyDepth},
+};
+
+const OptionSpec* findOption(std::string_view name) {
+    for (const OptionSpec& spec : kOptions)
+        if (spec.name == name) return &spec;
+    return nullptr;
+}
+
+} // namespace
+
+std::span<const OptionSpec> OptionTable() {
+    return kOptions;
+}
+
+bool ParseArguments(std::span<char* const> words, Invocation& out, std::string& error) {
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string_view word = words[i];
+        if (optionsEnded || word.size() < 2 || word[0] != '-') {
+            out.args.emplace_back(word);
+            continue;
+        }
+        if (word == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        // Both "--depth 8" and "--depth=8".
+        std::string_view name = word;
+        std::string_view value;
+        bool inlineValue = false;
+        if (const auto eq = word.find('='); eq != std::string_view::npos) {
+            name = word.substr(0, eq);
+            value = word.substr(eq + 1);
+            inlineValue = true;
+        }
+        const OptionSpec* spec = findOption(name);
+        if (!spec) {
+            error = "unknown option " + std::string(name);
+            return false;
+        }
+        if (spec->valueName.empty()) {
+            if (inlineValue) {
+                error = "option " + std::string(name) + " takes no value";
+                return false;
+            }
+        } else if (!inlineValue) {
+            if (i + 1 >= words.size()) {
+                error = "option " + std::string(name) + " needs a value " +
+                        std::string(spec->valueName);
+                return false;
+            }
+            value = words[++i];
+        }
+        if (!spec->apply(out.options, value)) {
+            error = "bad value '" + std::string(value) + "' for " + std::string(name) +
+                    " (expected " + std::string(spec->valueName) + ")";
+            return false;
+        }
+    }
+    return true;
+}
+
+void ApplyPlatformOptions(const Options& options) {
+    if (options.noZlib) platform::SetZlibLibraryNames({});
+    if (options.noImaging) platform::SetImagingLibraryNames({});
+}
+
+bool LoadInput(const std::string& path, const Options& options, c32bppDIB& surface) {
+    return surface.LoadPicture_File(path, options.iconCx, options.iconCy, false, options.depth);
+}
+
+} // namespace velmora_image

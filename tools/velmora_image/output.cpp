@@ -1,0 +1,67 @@
+#include "platform/system/file.h"
+#include "surface/c32bppdib.h"
+#include "tool.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <iostream>
+
+namespace velmora_image {
+namespace {
+
+// The surface's pixel memory as it stands: bottom row first, premultiplied
+// blue, green, red, alpha, no header.
+bool writeBgra(const c32bppDIB& surface, const std::string& path, std::string& error) {
+    return WriteFileBytes(path, surface.pixels(), error);
+}
+
+constexpr std::array kFormats{
+    OutputFormat{".bgra",
+                 "raw pixel memory: Height rows of Width x 4 bytes, bottom row first, "
+                 "premultiplied blue, green, red, alpha",
+                 writeBgra},
+};
+
+std::string lowerExtension(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    const auto dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+    std::string ext = path.substr(dot);
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext;
+}
+
+} // namespace
+
+std::span<const OutputFormat> OutputFormats() {
+    return kFormats;
+}
+
+const OutputFormat* FindOutputFormat(const std::string& path) {
+    const std::string ext = lowerExtension(path);
+    for (const OutputFormat& format : kFormats)
+        if (format.extension == ext) return &format;
+    return nullptr;
+}
+
+bool WriteFileBytes(const std::string& path, std::span<const std::uint8_t> bytes,
+                    std::string& error) {
+    platform::File file = platform::File::openForWrite(path);
+    if (!file.valid()) {
+        error = "cannot create " + path;
+        return false;
+    }
+    if (!file.write(bytes)) {
+        error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+void Complain(std::string_view message) {
+    std::cerr << "velmora-image: " << message << '\n';
+}
+
+} // namespace velmora_image

@@ -1,0 +1,82 @@
+#pragma once
+// velmora-image: the pieces every command shares. A command is an entry in
+// the command table (commands.cpp); options are entries in the option table
+// (options.cpp); output formats are entries in the output table
+// (output.cpp), chosen by the output file's extension.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class c32bppDIB;
+
+namespace velmora_image {
+
+enum ExitCode : int {
+    kOk = 0,
+    kFailure = 1, // the command ran and could not do its work
+    kUsage = 2,   // the command line was wrong
+};
+
+struct Options {
+    bool noZlib = false;
+    bool noImaging = false;
+    std::int32_t iconCx = 0;
+    std::int32_t iconCy = 0;
+    std::int32_t depth = 32;
+};
+
+struct Invocation {
+    std::vector<std::string> args; // positional arguments after the command name
+    Options options;
+};
+
+struct Command {
+    std::string_view name;
+    std::string_view arguments; // e.g. "FILE"
+    std::string_view summary;
+    std::size_t minArgs;
+    std::size_t maxArgs;
+    int (*run)(const Invocation&);
+};
+std::span<const Command> Commands();
+
+struct OptionSpec {
+    std::string_view name;      // with its dashes, e.g. "--icon"
+    std::string_view valueName; // empty for a flag
+    std::string_view help;
+    // False when the value is not acceptable.
+    bool (*apply)(Options& options, std::string_view value);
+};
+std::span<const OptionSpec> OptionTable();
+
+// Splits what follows the command name into positional arguments and
+// options; false with a message for an unknown option or a bad value.
+bool ParseArguments(std::span<char* const> words, Invocation& out, std::string& error);
+
+// Puts the options that change the platform (which libraries are looked
+// for) into force; called before any surface is made.
+void ApplyPlatformOptions(const Options& options);
+
+// Loads an image file into the surface as the options ask.
+bool LoadInput(const std::string& path, const Options& options, c32bppDIB& surface);
+
+struct OutputFormat {
+    std::string_view extension; // with its dot, e.g. ".bgra"
+    std::string_view description;
+    bool (*write)(const c32bppDIB& surface, const std::string& path, std::string& error);
+};
+std::span<const OutputFormat> OutputFormats();
+// The format for an output path, by its extension; null when none fits.
+const OutputFormat* FindOutputFormat(const std::string& path);
+
+// Writes the bytes to the file, replacing it; false with a message.
+bool WriteFileBytes(const std::string& path, std::span<const std::uint8_t> bytes,
+                    std::string& error);
+
+// Messages for the user, on standard error, prefixed with the program name.
+void Complain(std::string_view message);
+
+} // namespace velmora_image
