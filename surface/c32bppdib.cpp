@@ -41,9 +41,7 @@ c32bppDIB::c32bppDIB() : flags_(capabilitiesFromVersion()) {
     if (isGDIplusEnabled()) highQuality_ = true;
 }
 
-c32bppDIB::~c32bppDIB() {
-    DestroyDIB();
-}
+c32bppDIB::~c32bppDIB() { DestroyDIB(); }
 
 void c32bppDIB::isAlphaBlendFriendly(bool Enabled) {
     if (!Enabled)
@@ -59,9 +57,7 @@ void c32bppDIB::isGDIplusEnabled(bool Enabled) {
         flags_ |= kGdiplusEnabled;
 }
 
-bool c32bppDIB::isZlibEnabled() const {
-    return FindZlibLibrary(true).has_value();
-}
+bool c32bppDIB::isZlibEnabled() const { return FindZlibLibrary(true).has_value(); }
 
 bool c32bppDIB::InitializeDIB(std::int32_t Width, std::int32_t Height) {
     DestroyDIB();

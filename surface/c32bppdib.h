@@ -132,15 +132,12 @@ public:
     }
     // Image row y (0 = top row).
     std::uint8_t* row(std::int32_t y) const {
-        return bits_ +
-               static_cast<std::size_t>(height_ - 1 - y) * static_cast<std::size_t>(width_) * 4;
+        return bits_ + static_cast<std::size_t>(height_ - 1 - y) * static_cast<std::size_t>(width_) * 4;
     }
 
     // The source bytes kept by a load that asked for them.
     const std::vector<std::uint8_t>& originalFormatBytes() const { return originalBytes_; }
-    void setOriginalFormatBytes(std::vector<std::uint8_t> bytes) {
-        originalBytes_ = std::move(bytes);
-    }
+    void setOriginalFormatBytes(std::vector<std::uint8_t> bytes) { originalBytes_ = std::move(bytes); }
 
 private:
     void releaseOwnDC();
