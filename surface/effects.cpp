@@ -28,7 +28,9 @@ std::unique_ptr<c32bppDIB> c32bppDIB::CreateDropShadow(std::int32_t blurDepth, C
     const std::uint32_t red = Color & 0xFF, green = (Color >> 8) & 0xFF,
                         blue = (Color >> 16) & 0xFF;
 
-    // Premultiplied tint per shadow alpha, so the inner loop only looks up.
+    // Every shadow pixel follows from its window total: the alpha is
+    // total / area and the premultiplied tint follows from the alpha. Both
+    // are tabled once per call, so the loop neither divides nor multiplies.
     std::uint32_t tint[256];
     for (std::uint32_t a = 0; a < 256; ++a) {
         const std::uint32_t b = a == 255 ? blue : blue * a / 255;
@@ -36,37 +38,36 @@ std::unique_ptr<c32bppDIB> c32bppDIB::CreateDropShadow(std::int32_t blurDepth, C
         const std::uint32_t r = a == 255 ? red : red * a / 255;
         tint[a] = a == 0 ? 0 : b | (g << 8) | (r << 16) | (a << 24);
     }
+    std::vector<std::uint32_t> byTotal(255 * area + 1);
+    for (std::uint32_t t = 0; t < byTotal.size(); ++t)
+        byTotal[t] = tint[t / area];
 
     // Column sums of the source alpha over the rows max(0, i - n) .. min(i,
-    // Height - 1), kept up to date row by row; the ring of n + 1 of them
-    // slides along each shadow row. Memory (bottom-up) order throughout.
+    // Height - 1), kept up to date row by row (memory order, bottom-up).
+    // Along a shadow row the window of n + 1 column sums slides one column
+    // at a time: the sum leaving on the left is subtracted, the one entering
+    // on the right (0 beyond the last column) added. The padding of n zero
+    // sums in front stands for the columns left of the image.
     const PixelView src{bits_, width_, height_};
     const PixelView dst{shadow->bits_, shadow->width_, shadow->height_};
-    std::vector<std::uint32_t> columns(static_cast<std::size_t>(width_) + 1, 0);
-    std::vector<std::uint32_t> ring(static_cast<std::size_t>(n) + 1);
+    std::vector<std::uint32_t> padded(static_cast<std::size_t>(n) + width_ + n + 1, 0);
+    std::uint32_t* columns = padded.data() + n;
     for (std::int32_t i = 0; i < dst.height; ++i) {
         if (i < height_) {
             const std::uint8_t* p = src.memoryRow(i) + 3;
             for (std::int32_t c = 0; c < width_; ++c)
-                columns[static_cast<std::size_t>(c)] += p[c * 4];
+                columns[c] += p[c * 4];
         }
         if (i - n - 1 >= 0 && i - n - 1 < height_) {
             const std::uint8_t* p = src.memoryRow(i - n - 1) + 3;
             for (std::int32_t c = 0; c < width_; ++c)
-                columns[static_cast<std::size_t>(c)] -= p[c * 4];
+                columns[c] -= p[c * 4];
         }
-        std::fill(ring.begin(), ring.end(), 0u);
-        ring[0] = columns[0];
-        std::uint32_t total = ring[0];
-        std::size_t oldest = ring.size() > 1 ? 1 : 0;
+        std::uint32_t total = columns[0];
         std::uint8_t* out = dst.memoryRow(i);
         for (std::int32_t k = 0; k < dst.width; ++k, out += 4) {
-            const std::uint32_t pixel = tint[total / area];
-            std::memcpy(out, &pixel, 4);
-            total -= ring[oldest];
-            ring[oldest] = k + 1 < width_ ? columns[static_cast<std::size_t>(k) + 1] : 0;
-            total += ring[oldest];
-            oldest = (oldest + 1) % ring.size();
+            std::memcpy(out, &byTotal[total], 4);
+            total += columns[k + 1] - columns[k - n];
         }
     }
     shadow->alpha_ = true;

@@ -101,42 +101,53 @@ bool blendOnto(HDC destDC, c32bppDIB* host, BlendSource src, std::int32_t destX,
 
     if (host) {
         const PixelView dest = viewOf(*host);
-        for (std::int32_t j = 0; j < h; ++j)
+        // Rows in memory order, which the prefetcher follows best.
+        for (std::int32_t j = h - 1; j >= 0; --j)
             blendRow(dest.memoryRow(dest.height - 1 - (destY + j)) +
                          static_cast<std::size_t>(destX) * 4,
                      sourceRow(j), w, o, true);
         return true;
     }
 
-    // Without a host the DC's area goes through a 24-bpp section.
+    // Without a host the DC's area goes through a 24-bpp section: copied
+    // out, blended, written back. It is done in bands of rows, each through
+    // one section of a few hundred kilobytes, which gives the same pixels as
+    // one section of the whole area without touching tens of megabytes of
+    // fresh memory for a large drawing.
+    const std::int32_t stride = ((w * 24 + 31) & ~31) / 8;
+    const std::int32_t band = std::clamp<std::int32_t>(256 * 1024 / stride, 1, h);
     BITMAPINFOHEADER header;
     header.biWidth = w;
-    header.biHeight = h;
+    header.biHeight = band;
     header.biBitCount = 24;
-    const std::int32_t stride = ((w * 24 + 31) & ~31) / 8;
-    if (!velmora::imageBytes(stride, h, 1)) return false;
-    header.biSizeImage = static_cast<std::uint32_t>(stride) * static_cast<std::uint32_t>(h);
+    if (!velmora::imageBytes(stride, band, 1)) return false;
+    header.biSizeImage = static_cast<std::uint32_t>(stride) * static_cast<std::uint32_t>(band);
     void* bits = nullptr;
     const HBITMAP section = CreateDIBSection(0, header, {}, &bits);
     if (section == 0) return false;
     const HDC tempDC = CreateCompatibleDC(0);
     const HGDIOBJ previous = SelectObject(tempDC, section);
-    BitBlt(tempDC, 0, 0, w, h, destDC, destX, destY, SRCCOPY);
-
     auto* area = static_cast<std::uint8_t*>(bits);
     std::vector<std::uint8_t> scratch(static_cast<std::size_t>(w) * 4);
-    for (std::int32_t j = 0; j < h; ++j) {
-        std::uint8_t* row = area + static_cast<std::size_t>(h - 1 - j) * stride;
-        for (std::int32_t i = 0; i < w; ++i)
-            std::memcpy(&scratch[static_cast<std::size_t>(i) * 4], row + i * 3, 3);
-        blendRow(scratch.data(), sourceRow(j), w, o, false);
-        for (std::int32_t i = 0; i < w; ++i)
-            std::memcpy(row + i * 3, &scratch[static_cast<std::size_t>(i) * 4], 3);
+    for (std::int32_t top = 0; top < h; top += band) {
+        const std::int32_t rows = std::min(band, h - top);
+        BitBlt(tempDC, 0, 0, w, rows, destDC, destX, destY + top, SRCCOPY);
+        for (std::int32_t j = 0; j < rows; ++j) {
+            std::uint8_t* row = area + static_cast<std::size_t>(band - 1 - j) * stride;
+            for (std::int32_t i = 0; i < w; ++i)
+                std::memcpy(&scratch[static_cast<std::size_t>(i) * 4], row + i * 3, 3);
+            blendRow(scratch.data(), sourceRow(top + j), w, o, false);
+            for (std::int32_t i = 0; i < w; ++i)
+                std::memcpy(row + i * 3, &scratch[static_cast<std::size_t>(i) * 4], 3);
+        }
+        // The band's rows are the section's top rows: scan lines
+        // band - rows .. band - 1 counted from the bottom.
+        SetDIBitsToDevice(destDC, destX, destY + top, w, rows, 0, band - rows, 0,
+                          static_cast<std::uint32_t>(band), {area, header.biSizeImage}, header,
+                          DIB_RGB_COLORS);
     }
     SelectObject(tempDC, previous);
     DeleteDC(tempDC);
-    SetDIBitsToDevice(destDC, destX, destY, w, h, 0, 0, 0, static_cast<std::uint32_t>(h),
-                      {area, header.biSizeImage}, header, DIB_RGB_COLORS);
     DeleteObject(section);
     return true;
 }

@@ -52,6 +52,25 @@ SourceCopy copyRows(const BitmapObject& b, std::int32_t x, std::int32_t y, std::
     return copy;
 }
 
+// The source rectangle's rows: the bitmap itself, or a copy of the
+// rectangle when the destination is the same bitmap.
+struct SourceView {
+    SourceCopy copy;
+    const BitmapObject* bitmap = nullptr;
+    std::int32_t x = 0, y = 0;
+
+    const std::uint8_t* row(std::int32_t j) const {
+        if (!bitmap) return copy.bytes.data() + static_cast<std::size_t>(j) * copy.stride;
+        return bitmap->row(y + j) + static_cast<std::ptrdiff_t>(x) * bytesPerPixel(*bitmap);
+    }
+};
+
+SourceView sourceView(const BitmapObject& from, const BitmapObject* to, std::int32_t x,
+                      std::int32_t y, std::int32_t w, std::int32_t h) {
+    if (&from == to) return {copyRows(from, x, y, w, h), nullptr, 0, 0};
+    return {{}, &from, x, y};
+}
+
 // Per destination index, where the source is sampled along one axis.
 // Nearest: the source pixel under the destination pixel's centre.
 std::vector<std::int32_t> nearestMap(std::int32_t srcStart, std::int32_t srcCount,
@@ -155,11 +174,11 @@ bool BitBlt(HDC dest, std::int32_t x, std::int32_t y, std::int32_t width, std::i
     if (w <= 0 || h <= 0) return true;
 
     const auto cw = static_cast<std::int32_t>(w), ch = static_cast<std::int32_t>(h);
-    const SourceCopy copy =
-        copyRows(*from, static_cast<std::int32_t>(sx), static_cast<std::int32_t>(sy), cw, ch);
     const std::int32_t fromBpp = bytesPerPixel(*from), toBpp = bytesPerPixel(*to);
+    const SourceView source =
+        sourceView(*from, to, static_cast<std::int32_t>(sx), static_cast<std::int32_t>(sy), cw, ch);
     for (std::int32_t j = 0; j < ch; ++j) {
-        const std::uint8_t* s = copy.bytes.data() + static_cast<std::size_t>(j) * copy.stride;
+        const std::uint8_t* s = source.row(j);
         std::uint8_t* d = to->row(static_cast<std::int32_t>(dy) + j) + dx * toBpp;
         if (fromBpp == toBpp) {
             std::memcpy(d, s, static_cast<std::size_t>(cw) * toBpp);
@@ -194,6 +213,11 @@ std::int32_t SetDIBitsToDevice(HDC dest, std::int32_t xDest, std::int32_t yDest,
     if (static_cast<std::int64_t>(bits.size()) < available * stride) return 0;
 
     const std::int32_t toBpp = bytesPerPixel(*to);
+    // Columns that land inside both the destination and the DIB.
+    const std::int64_t firstColumn =
+        std::max<std::int64_t>({0, -std::int64_t{xDest}, -std::int64_t{xSrc}});
+    const std::int64_t endColumn = std::min<std::int64_t>(
+        {width, std::int64_t{to->width} - xDest, std::int64_t{info.biWidth} - xSrc});
     std::int32_t drawn = 0;
     for (std::int32_t j = 0; j < height; ++j) {
         const std::int64_t ty = std::int64_t{yDest} + j;
@@ -203,19 +227,21 @@ std::int32_t SetDIBitsToDevice(HDC dest, std::int32_t xDest, std::int32_t yDest,
             info.biHeight > 0 ? std::int64_t{ySrc} + height - 1 - j : std::int64_t{ySrc} + j;
         const std::int64_t local = scan - startScan;
         if (local < 0 || local >= available) continue;
-        const std::uint8_t* row = bits.data() + local * stride;
-        std::uint8_t* out = to->row(static_cast<std::int32_t>(ty));
-        for (std::int32_t i = 0; i < width; ++i) {
-            const std::int64_t tx = std::int64_t{xDest} + i, sx = std::int64_t{xSrc} + i;
-            if (tx < 0 || tx >= to->width || sx < 0 || sx >= info.biWidth) continue;
-            const std::uint8_t* s = row + sx * fromBpp;
-            std::uint8_t* d = out + tx * toBpp;
+        ++drawn;
+        if (firstColumn >= endColumn) continue;
+        const std::uint8_t* s = bits.data() + local * stride + (xSrc + firstColumn) * fromBpp;
+        std::uint8_t* d = to->row(static_cast<std::int32_t>(ty)) + (xDest + firstColumn) * toBpp;
+        const std::int64_t count = endColumn - firstColumn;
+        if (fromBpp == toBpp) {
+            std::memcpy(d, s, static_cast<std::size_t>(count * toBpp));
+            continue;
+        }
+        for (std::int64_t i = 0; i < count; ++i, s += fromBpp, d += toBpp) {
             d[0] = s[0];
             d[1] = s[1];
             d[2] = s[2];
-            if (toBpp == 4) d[3] = fromBpp == 4 ? s[3] : 0;
+            if (toBpp == 4) d[3] = 0;
         }
-        ++drawn;
     }
     return drawn;
 }
@@ -241,11 +267,10 @@ bool AlphaBlend(HDC dest, std::int32_t x, std::int32_t y, std::int32_t width, st
     const Clip cy = clipAxis(y, height, to->height);
     if (cx.first >= cx.end || cy.first >= cy.end) return true;
 
-    const SourceCopy copy = copyRows(*from, srcX, srcY, srcWidth, srcHeight);
     const std::int32_t fromBpp = bytesPerPixel(*from), toBpp = bytesPerPixel(*to);
+    const SourceView source = sourceView(*from, to, srcX, srcY, srcWidth, srcHeight);
     const auto sourceAt = [&](std::int32_t sx, std::int32_t sy) {
-        return readPixel(copy.bytes.data() + static_cast<std::size_t>(sy - srcY) * copy.stride +
-                             static_cast<std::size_t>(sx - srcX) * fromBpp,
+        return readPixel(source.row(sy - srcY) + static_cast<std::size_t>(sx - srcX) * fromBpp,
                          fromBpp);
     };
 
