@@ -111,11 +111,11 @@ bool blendOnto(HDC destDC, c32bppDIB* host, BlendSource src, std::int32_t destX,
 
     // Without a host the DC's area goes through a 24-bpp section: copied
     // out, blended, written back. It is done in bands of rows, each through
-    // one section of a few hundred kilobytes, which gives the same pixels as
+    // one section of some tens of kilobytes, which gives the same pixels as
     // one section of the whole area without touching tens of megabytes of
     // fresh memory for a large drawing.
     const std::int32_t stride = ((w * 24 + 31) & ~31) / 8;
-    const std::int32_t band = std::clamp<std::int32_t>(256 * 1024 / stride, 1, h);
+    const std::int32_t band = std::clamp<std::int32_t>(64 * 1024 / stride, 1, h);
     BITMAPINFOHEADER header;
     header.biWidth = w;
     header.biHeight = band;
@@ -134,11 +134,9 @@ bool blendOnto(HDC destDC, c32bppDIB* host, BlendSource src, std::int32_t destX,
         BitBlt(tempDC, 0, 0, w, rows, destDC, destX, destY + top, SRCCOPY);
         for (std::int32_t j = 0; j < rows; ++j) {
             std::uint8_t* row = area + static_cast<std::size_t>(band - 1 - j) * stride;
-            for (std::int32_t i = 0; i < w; ++i)
-                std::memcpy(&scratch[static_cast<std::size_t>(i) * 4], row + i * 3, 3);
+            PixelsTo32(row, scratch.data(), w, 0);
             blendRow(scratch.data(), sourceRow(top + j), w, o, false);
-            for (std::int32_t i = 0; i < w; ++i)
-                std::memcpy(row + i * 3, &scratch[static_cast<std::size_t>(i) * 4], 3);
+            PixelsTo24(scratch.data(), row, w);
         }
         // The band's rows are the section's top rows: scan lines
         // band - rows .. band - 1 counted from the bottom.

@@ -467,8 +467,26 @@ void rotateInto(const RotateJob& job, PixelView out) {
     for (std::int32_t v = 0; v < out.height; ++v) {
         const double dr = static_cast<double>(v - oy - cy);
         const double rowSin = dr * sinT, rowCos = dr * cosT;
-        std::uint8_t* d = out.memoryRow(v);
-        for (std::int32_t u = 0; u < D; ++u, d += 4) {
+        // The filled pixels of a row form one run. Its ends follow from the
+        // two range conditions, each linear in u; the run is widened by two
+        // pixels, a margin far above any rounding of the per-pixel formula,
+        // which still decides every pixel inside. A condition that hardly
+        // changes along the row is left to the per-pixel test alone.
+        double first = 0, last = D - 1;
+        const auto limit = [&](double offset, double slope, double lo, double hi) {
+            if (std::abs(slope) < 1e-3) return;
+            double a = (lo - offset) / slope, b = (hi - offset) / slope;
+            if (a > b) std::swap(a, b);
+            first = std::max(first, a + ox + cx - 2);
+            last = std::min(last, b + ox + cx + 2);
+        };
+        limit(rowSin, cosT, (r.x - cx) * fx, (r.x + r.width - cx) * fx);
+        limit(rowCos, -sinT, (bottom - cy) * fy, (bottom + r.height - cy) * fy);
+        if (first > last) continue;
+        const auto uFirst = static_cast<std::int32_t>(std::ceil(first));
+        const auto uEnd = static_cast<std::int32_t>(std::floor(last)) + 1;
+        std::uint8_t* d = out.memoryRow(v) + static_cast<std::size_t>(uFirst) * 4;
+        for (std::int32_t u = uFirst; u < uEnd; ++u, d += 4) {
             const double sx = cx + (colCos[static_cast<std::size_t>(u)] + rowSin) / fx;
             const double sy = cy + (rowCos - colSin[static_cast<std::size_t>(u)]) / fy;
             if (!(sx >= r.x && sx < r.x + r.width && sy >= bottom && sy < bottom + r.height))

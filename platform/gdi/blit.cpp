@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -122,6 +123,42 @@ Clip clipAxis(std::int32_t start, std::int32_t count, std::int32_t limit) {
 
 } // namespace
 
+// Four pixels at a time through 32-bit words (the layout is little-endian:
+// a pixel word reads 0xAARRGGBB).
+static_assert(std::endian::native == std::endian::little);
+
+void PixelsTo24(const std::uint8_t* src, std::uint8_t* dst, std::int32_t count) {
+    std::int32_t i = 0;
+    for (; i + 4 <= count; i += 4, src += 16, dst += 12) {
+        std::uint32_t p[4];
+        std::memcpy(p, src, 16);
+        const std::uint32_t w[3] = {(p[0] & 0xFFFFFFu) | (p[1] << 24),
+                                    ((p[1] >> 8) & 0xFFFFu) | (p[2] << 16),
+                                    ((p[2] >> 16) & 0xFFu) | (p[3] << 8)};
+        std::memcpy(dst, w, 12);
+    }
+    for (; i < count; ++i, src += 4, dst += 3)
+        std::memcpy(dst, src, 3);
+}
+
+void PixelsTo32(const std::uint8_t* src, std::uint8_t* dst, std::int32_t count,
+                std::uint8_t alpha) {
+    const std::uint32_t a = std::uint32_t{alpha} << 24;
+    std::int32_t i = 0;
+    for (; i + 4 <= count; i += 4, src += 12, dst += 16) {
+        std::uint32_t w[3];
+        std::memcpy(w, src, 12);
+        const std::uint32_t p[4] = {(w[0] & 0xFFFFFFu) | a,
+                                    (w[0] >> 24) | ((w[1] & 0xFFFFu) << 8) | a,
+                                    (w[1] >> 16) | ((w[2] & 0xFFu) << 16) | a, (w[2] >> 8) | a};
+        std::memcpy(dst, p, 16);
+    }
+    for (; i < count; ++i, src += 3, dst += 4) {
+        std::memcpy(dst, src, 3);
+        dst[3] = alpha;
+    }
+}
+
 bool OffsetRect(RECT& rect, std::int32_t dx, std::int32_t dy) {
     rect.left += dx;
     rect.right += dx;
@@ -184,12 +221,10 @@ bool BitBlt(HDC dest, std::int32_t x, std::int32_t y, std::int32_t width, std::i
             std::memcpy(d, s, static_cast<std::size_t>(cw) * toBpp);
             continue;
         }
-        for (std::int32_t i = 0; i < cw; ++i, s += fromBpp, d += toBpp) {
-            d[0] = s[0];
-            d[1] = s[1];
-            d[2] = s[2];
-            if (toBpp == 4) d[3] = 0;
-        }
+        if (toBpp == 3)
+            PixelsTo24(s, d, cw);
+        else
+            PixelsTo32(s, d, cw, 0);
     }
     return true;
 }
@@ -236,12 +271,10 @@ std::int32_t SetDIBitsToDevice(HDC dest, std::int32_t xDest, std::int32_t yDest,
             std::memcpy(d, s, static_cast<std::size_t>(count * toBpp));
             continue;
         }
-        for (std::int64_t i = 0; i < count; ++i, s += fromBpp, d += toBpp) {
-            d[0] = s[0];
-            d[1] = s[1];
-            d[2] = s[2];
-            if (toBpp == 4) d[3] = 0;
-        }
+        if (toBpp == 3)
+            PixelsTo24(s, d, static_cast<std::int32_t>(count));
+        else
+            PixelsTo32(s, d, static_cast<std::int32_t>(count), 0);
     }
     return drawn;
 }

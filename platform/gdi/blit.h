@@ -51,6 +51,11 @@ bool OffsetRect(RECT& rect, std::int32_t dx, std::int32_t dy);
 // HALFTONE averages the covered source area, every other mode takes the
 // nearest pixel. The source rectangle must lie inside the source bitmap;
 // the destination is clipped to its bitmap. Negative sizes fail.
+// Row conversions between 32-bpp BGRA and 24-bpp BGR pixels; widening
+// writes `alpha` into every fourth byte.
+void PixelsTo24(const std::uint8_t* src, std::uint8_t* dst, std::int32_t count);
+void PixelsTo32(const std::uint8_t* src, std::uint8_t* dst, std::int32_t count, std::uint8_t alpha);
+
 bool AlphaBlend(HDC dest, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
                 HDC src, std::int32_t srcX, std::int32_t srcY, std::int32_t srcWidth,
                 std::int32_t srcHeight, BLENDFUNCTION blend);

@@ -216,3 +216,23 @@ TEST(Blit, AlphaBlendOntoATwentyFourBitBitmapBlendsTheColours) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(Blit, RowConversionsKeepEveryColourByte) {
+    for (std::int32_t n = 0; n < 11; ++n) {
+        std::vector<std::uint8_t> wide(static_cast<std::size_t>(n) * 4), narrow(n * 3u + 1, 0xEE),
+            back(static_cast<std::size_t>(n) * 4 + 1, 0xEE);
+        for (std::size_t i = 0; i < wide.size(); ++i)
+            wide[i] = static_cast<std::uint8_t>(i * 7 + 1);
+        PixelsTo24(wide.data(), narrow.data(), n);
+        PixelsTo32(narrow.data(), back.data(), n, 9);
+        for (std::int32_t i = 0; i < n; ++i)
+            for (int c = 0; c < 4; ++c)
+                ASSERT_EQ(back[i * 4u + c], c == 3 ? 9 : wide[i * 4u + c]) << n << " " << i;
+        EXPECT_EQ(narrow.back(), 0xEE) << "nothing written past the row";
+        EXPECT_EQ(back.back(), 0xEE);
+    }
+}
+
+} // namespace
