@@ -1,11 +1,13 @@
+#include "surface/c32bppdib.h"
+
 #include "platform/gdi/gdi.h"
 #include "platform/imaging/cgdiplus.h"
 #include "platform/system/version.h"
 #include "platform/zlib/zlib_binding.h"
-#include "surface/c32bppdib.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <gtest/gtest.h>
 
 using namespace platform;
 
@@ -132,8 +134,7 @@ TEST(SurfaceLifecycle, NothingLeaksAcrossReloadsAndDcUse) {
     const std::size_t before = LiveObjectCount();
     {
         c32bppDIB s;
-        for (int i = 1; i < 5; ++i)
-            ASSERT_TRUE(s.InitializeDIB(i, i));
+        for (int i = 1; i < 5; ++i) ASSERT_TRUE(s.InitializeDIB(i, i));
         s.ManageOwnDC(true);
         ASSERT_TRUE(s.InitializeDIB(4, 4));
         s.LoadDIBinDC(true);
