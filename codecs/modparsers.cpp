@@ -4,6 +4,7 @@
 #include "platform/system/library.h"
 #include "platform/zlib/zlib_binding.h"
 #include "surface/c32bppdib.h"
+#include "surface/render_routines.h"
 
 #include <algorithm>
 #include <cstring>
@@ -163,27 +164,11 @@ HRGN RegionFromAlpha(const c32bppDIB& surface, std::int32_t style) {
     return rects.size() > 2000 ? regionInBatches(rects, width) : 0;
 }
 
+// The table lives with the rendering code in the surface layer, which
+// needs it below this one.
 GrayWeight GrayWeights(std::int32_t formula) {
-    switch (formula) {
-    case 1:
-        return {0.213f, 0.715f, 0.072f};
-    case 2:
-        return {0.333f, 0.334f, 0.333f};
-    case 3:
-        return {0.8f, 0.1f, 0.1f};
-    case 4:
-        return {0.1f, 0.8f, 0.1f};
-    case 5:
-        return {0.1f, 0.1f, 0.8f};
-    case 6:
-        return {0.45f, 0.45f, 0.1f};
-    case 7:
-        return {0.1f, 0.45f, 0.45f};
-    case -1:
-        return {1.0f, 1.0f, 1.0f};
-    default:
-        return {0.299f, 0.587f, 0.114f};
-    }
+    const auto w = velmora::render::grayWeights(formula);
+    return {w.red, w.green, w.blue};
 }
 
 std::unique_ptr<Picture> PictureFromBytes(std::span<const std::uint8_t> bytes) {

@@ -11,6 +11,7 @@
 #include "platform/gdi/types.h"
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <utility>
@@ -96,6 +97,59 @@ public:
     bool GetOrginalFormat(std::vector<std::uint8_t>& outStream) const;
     // --- end of saving -------------------------------------------------------------
 
+    // --- rendering, effects and pixel exchange ---------------------------------
+    // Draws all or part of the image onto a DC, or into destHostDIB when one
+    // is given. Sizes of 0 stand for the image's own; a negative destination
+    // size mirrors along that axis, a negative source size inverts it.
+    // Opacity is a percentage (<= 0 draws nothing; taken modulo 100, 0
+    // meaning 100); grayScale -1 is no greyscale; LightAdjustment is
+    // -100 .. 100 percent; Angle is in degrees.
+    bool Render(platform::HDC destinationDC, std::int32_t destX = 0, std::int32_t destY = 0,
+                std::int32_t destWidth = 0, std::int32_t destHeight = 0, std::int32_t SrcX = 0,
+                std::int32_t SrcY = 0, std::int32_t srcWidth = 0, std::int32_t srcHeight = 0,
+                std::int32_t Opacity = 100, bool Blend = true, bool SetHalfTone = true,
+                c32bppDIB* destHostDIB = nullptr, std::int32_t grayScale = -1,
+                float LightAdjustment = 0, float Angle = 0, bool CenterOnDestXY = false);
+
+    // Effects (colours are 0x00BBGGRR).
+    std::unique_ptr<c32bppDIB> CreateDropShadow(std::int32_t blurDepth, platform::COLORREF Color);
+    bool RenderDropShadow_JIT(platform::HDC hdc, std::int32_t x, std::int32_t y,
+                              std::int32_t blurDepth, platform::COLORREF Color,
+                              std::int32_t Opacity);
+    bool MakeTransparent(platform::COLORREF TransparentColor, bool Revert); // defined in codecs/
+    bool MakeImageInverse();
+    bool MirrorImage(bool MirrorAxisX, bool MirrorAxisY);
+    // A CheckerSize below 1 is refused (false) rather than filling forever.
+    bool CreateCheckerBoard(std::int32_t CheckerSize, platform::COLORREF FirstColor,
+                            platform::COLORREF SecondColor);
+    // The region of the solid pixels (Style 0, 1 or 2), moved by the
+    // offsets; the caller deletes it. Defined in codecs/.
+    platform::HRGN CreateRegion(std::int32_t Style, std::int32_t xOffset = 0,
+                                std::int32_t yOffset = 0);
+
+    // Pixel exchange. Rectangles count y from the top; sizes of 0 reach the
+    // edge. A flat array holds the same bytes as a two-dimensional one
+    // (row length first), so as2dArray changes nothing here.
+    bool GetDIBbits(std::vector<std::uint8_t>& outStream, bool as2dArray, bool asBGRformat,
+                    bool as32bpp, bool asWordAligned, bool asBottomUp, std::int32_t x = 0,
+                    std::int32_t y = 0, std::int32_t Width = 0, std::int32_t Height = 0,
+                    bool asPreMultiplied = true) const;
+    bool SetDIBbits(std::span<const std::uint8_t> inStream, bool isBGRformat, bool is32bpp,
+                    bool isWordAligned, bool isBottomUp, std::int32_t dstX = 0,
+                    std::int32_t dstY = 0, std::int32_t dstWidth = 0,
+                    std::int32_t dstHeight = 0); // defined in codecs/
+    // Copies the image into cDIBclass, made when it is empty; sizes of 0 are
+    // the image's, negative sizes mirror (and a differing size then scales
+    // the mirrored copy).
+    void CopyImageTo(std::unique_ptr<c32bppDIB>& cDIBclass, std::int32_t newWidth = 0,
+                     std::int32_t newHeight = 0, bool CopyOriginalFormat = false);
+    void CopyImageTo(c32bppDIB& target, std::int32_t newWidth = 0, std::int32_t newHeight = 0,
+                     bool CopyOriginalFormat = false);
+
+    // Whether the section is selected into the own DC right now.
+    bool isSelectedInOwnDC() const { return displaced_ != 0; }
+    // --- end of rendering, effects and pixel exchange --------------------------
+
     // --- for the code of this system ---------------------------------------------
     // The capability bits decided from the system version at construction.
     static constexpr std::uint32_t kAlphaBlendInUse = 1;
@@ -123,6 +177,11 @@ public:
 
 private:
     void releaseOwnDC();
+    // Rendering: the own rotation, tried after the imaging service.
+    bool rotateOnto(platform::HDC dc, float Angle, std::int32_t destX, std::int32_t destY,
+                    std::int32_t dw, std::int32_t dh, std::int32_t SrcX, std::int32_t SrcY,
+                    std::int32_t srcWidth, std::int32_t srcHeight, std::int32_t percent,
+                    c32bppDIB* host, std::int32_t grayScale, float light);
 
     bool highQuality_ = false;
     platform::HBITMAP handle_ = 0;

@@ -1,0 +1,316 @@
+// Render: argument preparation, the choice between the imaging service,
+// AlphaBlend and the own pixel code, and the own engine's blending and
+// rotation around the routines of render_routines.h.
+
+#include "platform/gdi/blit.h"
+#include "platform/gdi/gdi.h"
+#include "platform/imaging/render_gdiplus.h"
+#include "platform/util/checked.h"
+#include "surface/c32bppdib.h"
+#include "surface/render_routines.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+using namespace platform;
+using namespace velmora::render;
+
+namespace {
+
+// Selects a surface's section into its DC for one drawing and puts things
+// back as they were: a section that was already selected stays selected.
+class SectionInDc {
+public:
+    explicit SectionInDc(c32bppDIB& surface)
+        : surface_(surface), wasSelected_(surface.isSelectedInOwnDC()),
+          dc_(surface.LoadDIBinDC(true)) {}
+    ~SectionInDc() {
+        if (!wasSelected_) surface_.LoadDIBinDC(false);
+    }
+    SectionInDc(const SectionInDc&) = delete;
+    SectionInDc& operator=(const SectionInDc&) = delete;
+    HDC dc() const { return dc_; }
+
+private:
+    c32bppDIB& surface_;
+    bool wasSelected_;
+    HDC dc_;
+};
+
+PixelView viewOf(const c32bppDIB& s) {
+    return {s.BitsPointer(), s.Width(), s.Height()};
+}
+
+// A copy of the whole surface with the light adjustment applied.
+bool lightAdjustedCopy(const c32bppDIB& s, float light, PixelBuffer& out) {
+    if (!out.allocate(s.Width(), s.Height())) return false;
+    adjustLightness(viewOf(s), out.view(), light);
+    return true;
+}
+
+struct BlendSource {
+    PixelView pixels;
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    // True for a buffer the scaling routine has already cut to the visible
+    // part: it is drawn from its origin at the clamped destination.
+    bool preClipped = false;
+};
+
+// The own blending routine. The destination is the host surface's pixels,
+// or a 24-bpp copy of the DC's area that is blended and written back.
+bool blendOnto(HDC destDC, c32bppDIB* host, BlendSource src, std::int32_t destX, std::int32_t destY,
+               std::int32_t w, std::int32_t h, std::uint32_t o, std::int32_t grayScale) {
+    if (src.preClipped) {
+        destX = std::max(destX, 0);
+        destY = std::max(destY, 0);
+    } else {
+        // Off the left (top) edge: start further right (down) in the source.
+        if (destX < 0) {
+            src.x -= destX;
+            w += destX;
+            destX = 0;
+        }
+        if (destY < 0) {
+            src.y -= destY;
+            h += destY;
+            destY = 0;
+        }
+    }
+    if (host) {
+        w = std::min<std::int64_t>(w, std::int64_t{host->Width()} - destX);
+        h = std::min<std::int64_t>(h, std::int64_t{host->Height()} - destY);
+    }
+    w = std::min<std::int64_t>(w, std::int64_t{src.pixels.width} - src.x);
+    h = std::min<std::int64_t>(h, std::int64_t{src.pixels.height} - src.y);
+    if (w < 1 || h < 1 || src.x < 0 || src.y < 0) return false;
+
+    const bool gray = grayScale != -1;
+    const GrayWeight weights = grayWeights(grayScale);
+    std::vector<std::uint8_t> grayScratch(gray ? static_cast<std::size_t>(w) * 4 : 0);
+    const auto sourceRow = [&](std::int32_t j) -> const std::uint8_t* {
+        const std::uint8_t* row = src.pixels.memoryRow(src.pixels.height - 1 - (src.y + j)) +
+                                  static_cast<std::size_t>(src.x) * 4;
+        if (!gray) return row;
+        grayRow(row, grayScratch.data(), w, weights);
+        return grayScratch.data();
+    };
+
+    if (host) {
+        const PixelView dest = viewOf(*host);
+        // Rows in memory order, which the prefetcher follows best.
+        for (std::int32_t j = h - 1; j >= 0; --j)
+            blendRow(dest.memoryRow(dest.height - 1 - (destY + j)) +
+                         static_cast<std::size_t>(destX) * 4,
+                     sourceRow(j), w, o, true);
+        return true;
+    }
+
+    // Without a host the DC's area goes through a 24-bpp section: copied
+    // out, blended, written back. It is done in bands of rows, each through
+    // one section of some tens of kilobytes, which gives the same pixels as
+    // one section of the whole area without touching tens of megabytes of
+    // fresh memory for a large drawing.
+    const std::int32_t stride = ((w * 24 + 31) & ~31) / 8;
+    const std::int32_t band = std::clamp<std::int32_t>(64 * 1024 / stride, 1, h);
+    BITMAPINFOHEADER header;
+    header.biWidth = w;
+    header.biHeight = band;
+    header.biBitCount = 24;
+    if (!velmora::imageBytes(stride, band, 1)) return false;
+    header.biSizeImage = static_cast<std::uint32_t>(stride) * static_cast<std::uint32_t>(band);
+    void* bits = nullptr;
+    const HBITMAP section = CreateDIBSection(0, header, {}, &bits);
+    if (section == 0) return false;
+    const HDC tempDC = CreateCompatibleDC(0);
+    const HGDIOBJ previous = SelectObject(tempDC, section);
+    auto* area = static_cast<std::uint8_t*>(bits);
+    std::vector<std::uint8_t> scratch(static_cast<std::size_t>(w) * 4);
+    for (std::int32_t top = 0; top < h; top += band) {
+        const std::int32_t rows = std::min(band, h - top);
+        BitBlt(tempDC, 0, 0, w, rows, destDC, destX, destY + top, SRCCOPY);
+        for (std::int32_t j = 0; j < rows; ++j) {
+            std::uint8_t* row = area + static_cast<std::size_t>(band - 1 - j) * stride;
+            PixelsTo32(row, scratch.data(), w, 0);
+            blendRow(scratch.data(), sourceRow(top + j), w, o, false);
+            PixelsTo24(scratch.data(), row, w);
+        }
+        // The band's rows are the section's top rows: scan lines
+        // band - rows .. band - 1 counted from the bottom.
+        SetDIBitsToDevice(destDC, destX, destY + top, w, rows, 0, band - rows, 0,
+                          static_cast<std::uint32_t>(band), {area, header.biSizeImage}, header,
+                          DIB_RGB_COLORS);
+    }
+    SelectObject(tempDC, previous);
+    DeleteDC(tempDC);
+    DeleteObject(section);
+    return true;
+}
+
+} // namespace
+
+bool c32bppDIB::Render(HDC destinationDC, std::int32_t destX, std::int32_t destY,
+                       std::int32_t destWidth, std::int32_t destHeight, std::int32_t SrcX,
+                       std::int32_t SrcY, std::int32_t srcWidth, std::int32_t srcHeight,
+                       std::int32_t Opacity, bool /*Blend*/, bool SetHalfTone,
+                       c32bppDIB* destHostDIB, std::int32_t grayScale, float LightAdjustment,
+                       float Angle, bool CenterOnDestXY) {
+    if (handle_ == 0) return false;
+    if (Opacity <= 0) return true;
+    if (destinationDC == 0 && destHostDIB == nullptr) return false;
+    if (destHostDIB && destHostDIB->Handle() == 0) return false;
+
+    if (destWidth == 0) destWidth = width_;
+    if (destHeight == 0) destHeight = height_;
+    SrcX = std::max(SrcX, 0);
+    SrcY = std::max(SrcY, 0);
+    if (srcWidth == 0) srcWidth = width_;
+    if (srcHeight == 0) srcHeight = height_;
+    // A negative source size turns the mirroring of that axis around.
+    if (srcWidth < 0) {
+        srcWidth = -srcWidth;
+        destWidth = -destWidth;
+    }
+    if (srcHeight < 0) {
+        srcHeight = -srcHeight;
+        destHeight = -destHeight;
+    }
+    if (std::int64_t{SrcX} + srcWidth > width_) srcWidth = width_ - SrcX;
+    if (std::int64_t{SrcY} + srcHeight > height_) srcHeight = height_ - SrcY;
+    if (srcWidth < 1 || srcHeight < 1) return false; // nothing of the image is left
+
+    const bool rotated = Angle != std::trunc(Angle) || std::fmod(std::trunc(Angle), 360.0f) != 0;
+    const std::int32_t percent = Opacity % 100 == 0 ? 100 : Opacity % 100;
+    const std::uint32_t constantAlpha = static_cast<std::uint32_t>(percent * 255 / 100);
+    if (LightAdjustment > 100 || LightAdjustment < -100) LightAdjustment = 0;
+
+    if (rotated) {
+        HDC dc = destinationDC;
+        std::optional<SectionInDc> hostDc;
+        if (destHostDIB) dc = hostDc.emplace(*destHostDIB).dc();
+        if (CenterOnDestXY) {
+            destX -= destWidth / 2;
+            destY -= destHeight / 2;
+        }
+        return rotateOnto(dc, Angle, destX, destY, destWidth, destHeight, SrcX, SrcY, srcWidth,
+                          srcHeight, percent, destHostDIB, grayScale, LightAdjustment);
+    }
+    if (CenterOnDestXY) {
+        destX -= std::abs(destWidth / 2);
+        destY -= std::abs(destHeight / 2);
+    }
+
+    const bool mirrored = destWidth < 1 || destHeight < 0;
+    const bool scaled = std::abs(destWidth) != srcWidth || std::abs(destHeight) != srcHeight;
+    bool useAlphaBlend = (gdiToken_ == 0 || !isGDIplusEnabled()) && isAlphaBlendFriendly() &&
+                         !mirrored && grayScale == -1 && LightAdjustment == 0;
+    if (useAlphaBlend) useAlphaBlend = !scaled || !highQuality_;
+
+    if (isGDIplusEnabled() && !useAlphaBlend) {
+        HDC dc = destinationDC;
+        std::optional<SectionInDc> hostDc;
+        if (destHostDIB) dc = hostDc.emplace(*destHostDIB).dc();
+        return RenderWithGDIplus({bits_, width_, height_}, dc, 0.0f, percent, destX, destY,
+                                 destWidth, destHeight, SrcX, SrcY, srcWidth, srcHeight,
+                                 highQuality_, grayScale, gdiToken_, LightAdjustment);
+    }
+
+    const SectionInDc own(*this);
+    if (useAlphaBlend) {
+        HDC dc = destinationDC;
+        std::optional<SectionInDc> hostDc;
+        if (destHostDIB) dc = hostDc.emplace(*destHostDIB).dc();
+        int previousMode = 0;
+        if (SetHalfTone && !(flags_ & kConsumerWindows))
+            previousMode = SetStretchBltMode(dc, HALFTONE);
+        BLENDFUNCTION blend;
+        blend.SourceConstantAlpha = static_cast<std::uint8_t>(constantAlpha);
+        blend.AlphaFormat = alpha_ ? AC_SRC_ALPHA : 0;
+        const bool ok = AlphaBlend(dc, destX, destY, destWidth, destHeight, own.dc(), SrcX, SrcY,
+                                   srcWidth, srcHeight, blend);
+        if (previousMode != 0) SetStretchBltMode(dc, previousMode);
+        return ok;
+    }
+
+    // The own engine: mirror, then scale, then blend.
+    BlendSource source{viewOf(*this), SrcX, SrcY, false};
+    PixelBuffer mirroredPixels, scaledPixels, lightPixels;
+    if (mirrored) {
+        if (!mirroredPixels.allocate(srcWidth, srcHeight) ||
+            !mirrorInto(source.pixels, {SrcX, SrcY, srcWidth, srcHeight}, destWidth, destHeight,
+                        mirroredPixels.view()))
+            return false;
+        if (LightAdjustment != 0)
+            adjustLightness(mirroredPixels.view(), mirroredPixels.view(), LightAdjustment);
+        LightAdjustment = 0;
+        source = {mirroredPixels.view(), 0, 0, false};
+        destWidth = std::abs(destWidth);
+        destHeight = std::abs(destHeight);
+    }
+    if (scaled) {
+        const ScaleJob job{source.pixels,
+                           {source.x, source.y, srcWidth, srcHeight},
+                           destX,
+                           destY,
+                           std::abs(destWidth),
+                           std::abs(destHeight),
+                           highQuality_};
+        if (!scaledPixels.allocate(job.outputWidth(), job.outputHeight()) ||
+            !scaleInto(job, scaledPixels.view()))
+            return false;
+        if (LightAdjustment != 0)
+            adjustLightness(scaledPixels.view(), scaledPixels.view(), LightAdjustment);
+        LightAdjustment = 0;
+        source = {scaledPixels.view(), 0, 0, true};
+        destWidth = scaledPixels.width;
+        destHeight = scaledPixels.height;
+    } else if (LightAdjustment != 0) {
+        if (!lightAdjustedCopy(*this, LightAdjustment, lightPixels)) return false;
+        source.pixels = lightPixels.view();
+    }
+    return blendOnto(destinationDC, destHostDIB, source, destX, destY, std::abs(destWidth),
+                     std::abs(destHeight), constantAlpha, grayScale);
+}
+
+bool c32bppDIB::rotateOnto(HDC dc, float Angle, std::int32_t destX, std::int32_t destY,
+                           std::int32_t dw, std::int32_t dh, std::int32_t SrcX, std::int32_t SrcY,
+                           std::int32_t srcWidth, std::int32_t srcHeight, std::int32_t percent,
+                           c32bppDIB* host, std::int32_t grayScale, float light) {
+    if (isGDIplusEnabled() &&
+        RenderWithGDIplus({bits_, width_, height_}, dc, Angle, percent, destX, destY, dw, dh, SrcX,
+                          SrcY, srcWidth, srcHeight, highQuality_, grayScale, gdiToken_, light))
+        return true;
+
+    if (dw < 0) destX += dw;
+    if (dh < 0) destY += dh;
+    PixelView source = viewOf(*this);
+    SourceRect rect{SrcX, SrcY, srcWidth, srcHeight};
+    PixelBuffer prepared;
+    if (dw < 0 || dh < 0) {
+        if (!prepared.allocate(srcWidth, srcHeight) ||
+            !mirrorInto(source, rect, dw, dh, prepared.view()))
+            return false;
+        if (light != 0) adjustLightness(prepared.view(), prepared.view(), light);
+        source = prepared.view();
+        rect = {0, 0, srcWidth, srcHeight};
+    } else if (light != 0) {
+        if (!lightAdjustedCopy(*this, light, prepared)) return false;
+        source = prepared.view();
+    }
+    dw = std::abs(dw);
+    dh = std::abs(dh);
+    if (dw < 1 || dh < 1) return false;
+
+    const std::int32_t D = rotationSize(dw, dh);
+    c32bppDIB turned;
+    turned.isGDIplusEnabled(isGDIplusEnabled());
+    turned.HighQualityInterpolation(highQuality_);
+    if (!turned.InitializeDIB(D, D)) return false;
+    rotateInto({source, rect, dw, dh, Angle, highQuality_}, viewOf(turned));
+    turned.gdiToken(gdiToken_);
+    return turned.Render(dc, destX + dw / 2 - D / 2, destY + dh / 2 - D / 2, D, D, 0, 0, D, D,
+                         percent, true, host == nullptr, host, grayScale, 0, 0, false);
+}
