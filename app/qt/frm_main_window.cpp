@@ -6,6 +6,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
@@ -39,14 +41,23 @@ QString Q(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// Verdana 6.75 pt bold, at 96 pixels to the inch 9 pixels high; where
-// Verdana is missing a sans face of similar width stands in.
+// Verdana 6.75 pt bold, at 96 pixels to the inch 9 pixels high. Where
+// Verdana is missing a sans face of similar shape stands in; such faces run
+// a little wider, so the stand-in is narrowed until the longest caption that
+// must fit its label does, as it does in Verdana.
 QFont WindowFont() {
     QFont font;
     font.setFamilies({"Verdana", "DejaVu Sans", "Bitstream Vera Sans", "Liberation Sans", "Arial"});
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(9);
     font.setWeight(QFont::Bold);
+    if (QFontInfo(font).family() != "Verdana") {
+        const QString longest = Q(text::kDnsServer1);
+        for (int stretch = 98;
+             stretch >= 86 && QFontMetrics(font).horizontalAdvance(longest) > Px(1020);
+             stretch -= 2)
+            font.setStretch(stretch);
+    }
     return font;
 }
 
