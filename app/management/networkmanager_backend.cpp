@@ -122,6 +122,13 @@ bool IsIpv4Text(const std::string& text) {
     return inet_pton(AF_INET, text.c_str(), &address) == 1;
 }
 
+bool IsSwitchedOff(NMSettingIPConfig* setting) {
+    const char* method = nm_setting_ip_config_get_method(setting);
+    const std::string_view m = method ? method : "";
+    return m == NM_SETTING_IP4_CONFIG_METHOD_DISABLED ||
+           m == NM_SETTING_IP6_CONFIG_METHOD_DISABLED || m == NM_SETTING_IP6_CONFIG_METHOD_IGNORE;
+}
+
 struct DeviceSnapshot {
     std::string path;
     std::string description;
@@ -271,6 +278,8 @@ public:
                     if (!lists[family]->empty()) return kInterfaceNotConfigurable;
                     continue;
                 }
+                // A family the profile switches off takes no servers.
+                if (!lists[family]->empty() && IsSwitchedOff(setting)) return kIpNotEnabled;
                 // The list replaces the static servers of both families; a
                 // family that received none takes its servers from DHCP again.
                 nm_setting_ip_config_clear_dns(setting);
@@ -329,10 +338,11 @@ private:
             return kInterfaceNotConfigurable;
         GObjectPtr<NMRemoteConnection> profile{NM_REMOTE_CONNECTION(g_object_ref(current))};
 
-        GObjectPtr<NMConnection> copy{nm_simple_connection_new_clone(NM_CONNECTION(profile.get()))};
+        GErrorPtr error;
+        GObjectPtr<NMConnection> copy = FetchSettings(profile.get(), error);
+        if (!copy) return CodeFor(error);
         if (ReturnCode code = edit(copy.get()); code != kSuccess) return code;
 
-        GErrorPtr error;
         auto updated = session_->Await(
             [&](GCancellable* cancellable, GAsyncReadyCallback done, gpointer data) {
                 nm_remote_connection_update2(
@@ -344,6 +354,32 @@ private:
         if (!answer) return CodeFor(error);
         g_variant_unref(answer);
         return Apply(device.get(), profile.get());
+    }
+
+    // The profile as NetworkManager holds it now. The client's cached copy
+    // is refreshed only some time after a change, so a change that follows
+    // another (as the gateway and DNS calls follow EnableDHCP) built on it
+    // would undo the one before.
+    GObjectPtr<NMConnection> FetchSettings(NMRemoteConnection* profile, GErrorPtr& error) {
+        auto fetched = session_->Await(
+            [&](GCancellable* cancellable, GAsyncReadyCallback done, gpointer data) {
+                g_dbus_connection_call(nm_client_get_dbus_connection(session_->client()),
+                                       NM_DBUS_SERVICE, nm_object_get_path(NM_OBJECT(profile)),
+                                       NM_DBUS_INTERFACE_SETTINGS_CONNECTION, "GetSettings",
+                                       nullptr, G_VARIANT_TYPE("(a{sa{sv}})"),
+                                       G_DBUS_CALL_FLAGS_NONE, -1, cancellable, done, data);
+            });
+        GVariant* reply = g_dbus_connection_call_finish(
+            nm_client_get_dbus_connection(session_->client()), fetched.get(), ErrorOut(error));
+        if (!reply) return nullptr;
+        // The reply's type was checked against the signature above; libnm
+        // validates the settings themselves.
+        GVariant* settings = g_variant_get_child_value(reply, 0);
+        GObjectPtr<NMConnection> connection{
+            nm_simple_connection_new_from_dbus(settings, ErrorOut(error))};
+        g_variant_unref(settings);
+        g_variant_unref(reply);
+        return connection;
     }
 
     // Reapplies the saved profile to the running device, checked against the
