@@ -63,10 +63,8 @@ void FrmMain::Form_Load() {
 
     int count = -1;
     IgnoreErrors([&] { count = view_.AdapterCount(); });
-    if (count == 1) {
-        IgnoreErrors([&] { view_.SelectAdapter(0); });
-        Combo1_Click(); // selecting an entry is a Click of the list
-    }
+    // Selecting an entry is a Click of the list.
+    if (count == 1 && IgnoreErrors([&] { view_.SelectAdapter(0); })) Combo1_Click();
 }
 
 void FrmMain::Form_Unload() {}
@@ -123,14 +121,17 @@ void FrmMain::Report() {
 void FrmMain::Command9_Click() {
     if (!AdapterChosen()) return;
     FetchChosenConfiguration();
-    mgmt::ServerSearchOrder servers;
+    // Without a list built from the boxes nothing is sent: an unset argument
+    // in its place would drop the adapter's servers.
+    std::optional<mgmt::ServerSearchOrder> servers;
     IgnoreErrors(
         [&] { servers = BuildServerList(view_.Text(TextBox::Text4), view_.Text(TextBox::Text5)); });
     // A call that throws has not changed anything we know of; reporting the
     // code left from an earlier call could read as success.
     if (!IgnoreErrors([&] {
             if (!adapterObject_) throw mgmt::ManagementError("no adapter configuration");
-            StoreReturnCode(adapterObject_->SetDNSServerSearchOrder(servers));
+            if (!servers) throw mgmt::ManagementError("no server list");
+            StoreReturnCode(adapterObject_->SetDNSServerSearchOrder(*servers));
         }))
         returnCode_ = static_cast<std::int16_t>(mgmt::kUnknownFailure);
     Report();
