@@ -16,16 +16,8 @@ namespace {
 
 class FrmMainWindowTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "frm_main_window_test";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance()) application_ = new QApplication(argc, argv);
-    }
-
     QRect Geometry(const char* name) { return window_.Control(name)->geometry(); }
 
-    static inline QApplication* application_ = nullptr;
     FrmMainWindow window_;
 };
 
@@ -93,3 +85,11 @@ TEST_F(FrmMainWindowTest, TheListAddsEntriesWithoutChoosingOne) {
 }
 
 } // namespace
+
+// Widgets need the application object for the whole run, and it must go
+// before the process's static destructors.
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
