@@ -115,12 +115,15 @@ wait_for() { # wait_for SECONDS DESCRIPTION COMMAND...
 }
 
 # ip netns exec gave us a mount namespace whose mounts do not reach the
-# machine; the daemons' folders go on tmpfs there, so a udevd or
-# NetworkManager of the machine is never disturbed.
-for dir in /run/udev /run/NetworkManager /var/lib/NetworkManager; do
-    [ -d "$dir" ] || mkdir -p "$dir"
-    mount -t tmpfs -o mode=0755 tmpfs "$dir" || skip "cannot mount a private $dir"
-done
+# machine. The daemons' run-time folders (all under /run) and
+# NetworkManager's state folder go on tmpfs there, so nothing they write
+# lands on the machine and a udevd or NetworkManager of the machine is
+# never disturbed.
+mount -t tmpfs -o mode=0755 tmpfs /run || skip "cannot mount a private /run"
+mkdir -p /run/udev /run/NetworkManager
+[ -d /var/lib/NetworkManager ] || skip "/var/lib/NetworkManager is missing"
+mount -t tmpfs -o mode=0755 tmpfs /var/lib/NetworkManager ||
+    skip "cannot mount a private /var/lib/NetworkManager"
 
 # A private system bus: the machine's configuration with our socket,
 # absolute include folders, no pid file, no user switch and no service
