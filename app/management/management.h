@@ -1,0 +1,111 @@
+#pragma once
+// The management-instrumentation operations the main window relies on:
+// a connection to the service, the query for the IP-enabled adapter
+// configurations, the object of one configuration by its path, its
+// properties and its methods. Only the texts, argument shapes and return
+// codes are fixed; each backend reaches the real settings its own way.
+//
+// Every operation may throw ManagementError (or anything else); callers
+// decide what a failed step means to them.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace velmora::management {
+
+// Methods answer with the component's code: 0 success, 1 success that needs
+// a restart, anything else a failure.
+using ReturnCode = std::int64_t;
+
+inline constexpr ReturnCode kSuccess = 0;
+inline constexpr ReturnCode kInvalidIpAddress = 70;
+inline constexpr ReturnCode kUnknownFailure = 65;
+inline constexpr ReturnCode kIpNotEnabled = 84;
+inline constexpr ReturnCode kAccessDenied = 91;
+inline constexpr ReturnCode kInterfaceNotConfigurable = 97;
+
+// An argument that was left out (an unset variant) and an explicit null are
+// different shapes to the component, though both drop a static list.
+struct Unset {};
+struct Null {};
+inline constexpr Unset unset{};
+inline constexpr Null null{};
+
+using ServerSearchOrder = std::variant<Unset, Null, std::vector<std::string>>;
+
+class ManagementError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// One Win32_NetworkAdapterConfiguration object. Its properties are a
+// snapshot taken when the object was fetched; its methods act on the live
+// configuration.
+class AdapterConfiguration {
+public:
+    virtual ~AdapterConfiguration() = default;
+
+    virtual std::string Description() const = 0;
+    virtual std::int32_t Index() const = 0;
+    // One element of DNSServerSearchOrder; throws when the list is absent or
+    // shorter than that.
+    virtual std::string DNSServerSearchOrder(std::size_t element) const = 0;
+
+    virtual ReturnCode SetDNSServerSearchOrder(const ServerSearchOrder& servers) = 0;
+    virtual ReturnCode EnableDHCP() = 0;
+    virtual ReturnCode SetGateways(Null gateways) = 0;
+    virtual ReturnCode SetGateways(Null gateways, Null costMetrics) = 0;
+};
+
+using AdapterConfigurations = std::vector<std::unique_ptr<AdapterConfiguration>>;
+
+// A connected service object.
+class Service {
+public:
+    virtual ~Service() = default;
+    virtual AdapterConfigurations ExecQuery(std::string_view query) = 0;
+};
+
+// What the "winmgmts:" monikers resolve through: the connection string for a
+// service, an object path for one configuration.
+class Backend {
+public:
+    virtual ~Backend() = default;
+    virtual std::unique_ptr<Service> Connect(std::string_view connectionString) = 0;
+    virtual std::unique_ptr<AdapterConfiguration> GetObject(std::string_view objectPath) = 0;
+};
+
+inline constexpr std::string_view kMonikerPrefix = "winmgmts:";
+inline constexpr std::string_view kImpersonation = "{impersonationLevel=impersonate}!\\\\";
+inline constexpr std::string_view kNamespacePath = "\\root\\cimv2";
+inline constexpr std::string_view kLocalComputer = ".";
+inline constexpr std::string_view kAdapterQuery =
+    "Select * From Win32_NetworkAdapterConfiguration Where IPEnabled = True";
+inline constexpr std::string_view kObjectPathPrefix = "winmgmts:Win32_NetworkAdapterConfiguration=";
+
+std::string ConnectionString(std::string_view computer);
+std::string ConfigurationPath(std::int32_t index);
+
+// Backends understand exactly the texts above; anything else throws, as the
+// real service refuses what it does not know.
+void RequireLocalConnection(std::string_view connectionString);
+void RequireAdapterQuery(std::string_view query);
+// The Index named by an object path: decimal, no blanks, no leading zeros.
+std::int32_t RequireConfigurationPath(std::string_view objectPath);
+std::optional<std::int32_t> ParseConfigurationPath(std::string_view objectPath);
+
+// A server text as the component accepts it: exactly one IPv4 or IPv6
+// address, nothing around it.
+bool IsValidServerAddress(std::string_view text);
+
+// The element of a server list, or the failure of a read past its end.
+std::string ServerListElement(const std::optional<std::vector<std::string>>& servers,
+                              std::size_t element);
+
+} // namespace velmora::management

@@ -1,0 +1,473 @@
+#include "app/management/networkmanager_backend.h"
+
+#include <glib.h>
+// This header alone lacks the C linkage guard the other libnm headers have.
+extern "C" {
+#include <nm-errors.h>
+}
+#include <NetworkManager.h>
+#include <arpa/inet.h>
+#include <chrono>
+#include <functional>
+#include <net/if.h>
+
+namespace velmora::management {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// NetworkManager answers within milliseconds; a call that has not finished
+// after this long is cancelled and reported as a failure.
+constexpr auto kCallTimeout = std::chrono::seconds(30);
+constexpr auto kReleaseTimeout = std::chrono::seconds(5);
+
+struct GObjectUnref {
+    void operator()(gpointer object) const {
+        if (object) g_object_unref(object);
+    }
+};
+template <typename T>
+using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
+
+struct GErrorFree {
+    void operator()(GError* error) const {
+        if (error) g_error_free(error);
+    }
+};
+using GErrorPtr = std::unique_ptr<GError, GErrorFree>;
+
+// Out-parameter adapter: Call(f(..., &OutError(error)))
+class ErrorOut {
+public:
+    explicit ErrorOut(GErrorPtr& target) : target_(target) {}
+    ~ErrorOut() { target_.reset(raw_); }
+    operator GError**() { return &raw_; }
+
+private:
+    GErrorPtr& target_;
+    GError* raw_ = nullptr;
+};
+
+std::string Describe(const GErrorPtr& error) {
+    return error && error->message ? error->message : "unknown error";
+}
+
+// Makes a context the thread's default while libnm is used, so its D-Bus
+// replies and our callbacks are dispatched there and nowhere else: the
+// window's own event loop never runs inside a management call.
+class ContextScope {
+public:
+    explicit ContextScope(GMainContext* context) : context_(context) {
+        g_main_context_push_thread_default(context_);
+    }
+    ~ContextScope() { g_main_context_pop_thread_default(context_); }
+    ContextScope(const ContextScope&) = delete;
+    ContextScope& operator=(const ContextScope&) = delete;
+
+private:
+    GMainContext* context_;
+};
+
+// One blocking iteration that wakes up after at most `period`.
+void IterateFor(GMainContext* context, std::chrono::milliseconds period) {
+    GSource* timer = g_timeout_source_new(static_cast<guint>(period.count()));
+    g_source_set_callback(
+        timer, [](gpointer) -> gboolean { return G_SOURCE_REMOVE; }, nullptr, nullptr);
+    g_source_attach(timer, context);
+    g_main_context_iteration(context, TRUE);
+    g_source_destroy(timer);
+    g_source_unref(timer);
+}
+
+ReturnCode CodeFor(const GErrorPtr& error) {
+    const GError* e = error.get();
+    if (!e) return kUnknownFailure;
+    if (g_error_matches(e, NM_SETTINGS_ERROR, NM_SETTINGS_ERROR_PERMISSION_DENIED) ||
+        g_error_matches(e, NM_MANAGER_ERROR, NM_MANAGER_ERROR_PERMISSION_DENIED) ||
+        g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_ACCESS_DENIED) ||
+        g_error_matches(e, G_IO_ERROR, G_IO_ERROR_PERMISSION_DENIED))
+        return kAccessDenied;
+    if (g_error_matches(e, NM_SETTINGS_ERROR, NM_SETTINGS_ERROR_READ_ONLY_CONNECTION) ||
+        g_error_matches(e, NM_SETTINGS_ERROR, NM_SETTINGS_ERROR_NOT_SUPPORTED))
+        return kInterfaceNotConfigurable;
+    return kUnknownFailure;
+}
+
+std::string InterfaceName(NMDevice* device) {
+    const char* name = nm_device_get_ip_iface(device);
+    if (!name || !*name) name = nm_device_get_iface(device);
+    return name ? name : "";
+}
+
+std::int32_t InterfaceIndex(NMDevice* device) {
+    const std::string name = InterfaceName(device);
+    return name.empty() ? 0 : static_cast<std::int32_t>(::if_nametoindex(name.c_str()));
+}
+
+bool HasIpv4(NMDevice* device) {
+    NMIPConfig* config = nm_device_get_ip4_config(device);
+    if (!config) return false;
+    const GPtrArray* addresses = nm_ip_config_get_addresses(config);
+    return addresses && addresses->len > 0;
+}
+
+bool IsLoopback(NMDevice* device) {
+    return nm_device_get_device_type(device) == NM_DEVICE_TYPE_LOOPBACK ||
+           InterfaceName(device) == "lo";
+}
+
+bool IsIpv4Text(const std::string& text) {
+    in_addr address;
+    return inet_pton(AF_INET, text.c_str(), &address) == 1;
+}
+
+bool IsSwitchedOff(NMSettingIPConfig* setting) {
+    const char* method = nm_setting_ip_config_get_method(setting);
+    const std::string_view m = method ? method : "";
+    return m == NM_SETTING_IP4_CONFIG_METHOD_DISABLED ||
+           m == NM_SETTING_IP6_CONFIG_METHOD_DISABLED || m == NM_SETTING_IP6_CONFIG_METHOD_IGNORE;
+}
+
+struct DeviceSnapshot {
+    std::string path;
+    std::string description;
+    std::int32_t index = 0;
+    std::optional<std::vector<std::string>> dns;
+};
+
+DeviceSnapshot Snapshot(NMDevice* device) {
+    DeviceSnapshot snapshot;
+    snapshot.path = nm_object_get_path(NM_OBJECT(device));
+    snapshot.index = InterfaceIndex(device);
+    const char* product = nm_device_get_product(device);
+    const char* driver = nm_device_get_driver(device);
+    const char* kind = nm_device_get_type_description(device);
+    std::string what = product && *product ? product
+                       : driver && *driver ? driver
+                       : kind && *kind     ? kind
+                                           : "network device";
+    snapshot.description = what + " (" + InterfaceName(device) + ")";
+    if (NMIPConfig* config = nm_device_get_ip4_config(device)) {
+        std::vector<std::string> servers;
+        if (const char* const* names = nm_ip_config_get_nameservers(config))
+            for (; *names; ++names)
+                servers.emplace_back(*names);
+        snapshot.dns = std::move(servers);
+    }
+    return snapshot;
+}
+
+} // namespace
+
+class NetworkManagerBackend::Session {
+public:
+    // Throws when the bus or NetworkManager does not answer.
+    static std::shared_ptr<Session> Open() {
+        std::shared_ptr<Session> session{new Session()};
+        auto result =
+            session->Await([](GCancellable* cancellable, GAsyncReadyCallback done, gpointer data) {
+                nm_client_new_async(cancellable, done, data);
+            });
+        GErrorPtr error;
+        session->client_ = nm_client_new_finish(result.get(), ErrorOut(error));
+        if (!session->client_)
+            throw ManagementError("cannot reach the system bus: " + Describe(error));
+        if (!nm_client_get_nm_running(session->client_))
+            throw ManagementError("NetworkManager is not running");
+        return session;
+    }
+
+    ~Session() {
+        if (client_) Release();
+        g_main_context_unref(context_);
+    }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    NMClient* client() const { return client_; }
+    GMainContext* context() const { return context_; }
+
+    // Dispatches the D-Bus updates that arrived since the last call, so the
+    // client's picture of the devices is current before it is read.
+    void Refresh() {
+        ContextScope scope(context_);
+        while (g_main_context_iteration(context_, FALSE)) {
+        }
+    }
+
+    using Start = std::function<void(GCancellable*, GAsyncReadyCallback, gpointer)>;
+
+    // Starts an asynchronous libnm call and drives the context until it
+    // completes; past the time limit the call is cancelled, which completes
+    // it with an error.
+    GObjectPtr<GAsyncResult> Await(const Start& start) {
+        ContextScope scope(context_);
+        GObjectPtr<GCancellable> cancellable{g_cancellable_new()};
+        GAsyncResult* result = nullptr;
+        start(
+            cancellable.get(),
+            [](GObject*, GAsyncResult* done, gpointer data) {
+                *static_cast<GAsyncResult**>(data) = G_ASYNC_RESULT(g_object_ref(done));
+            },
+            &result);
+        const auto deadline = Clock::now() + kCallTimeout;
+        while (!result) {
+            if (Clock::now() >= deadline) g_cancellable_cancel(cancellable.get());
+            IterateFor(context_, std::chrono::milliseconds(100));
+        }
+        return GObjectPtr<GAsyncResult>{result};
+    }
+
+private:
+    Session() : context_(g_main_context_new()) {}
+
+    // The client's D-Bus machinery outlives the object until its context has
+    // been iterated; the busy watcher tells when that is done.
+    void Release() {
+        ContextScope scope(context_);
+        bool released = false;
+        GObject* watcher = nm_client_get_context_busy_watcher(client_);
+        g_object_weak_ref(watcher, &MarkReleased, &released);
+        g_object_unref(client_);
+        client_ = nullptr;
+        const auto deadline = Clock::now() + kReleaseTimeout;
+        while (!released && Clock::now() < deadline)
+            IterateFor(context_, std::chrono::milliseconds(50));
+        if (!released) g_object_weak_unref(watcher, &MarkReleased, &released);
+    }
+
+    static void MarkReleased(gpointer flag, GObject*) { *static_cast<bool*>(flag) = true; }
+
+    GMainContext* context_;
+    NMClient* client_ = nullptr;
+};
+
+namespace {
+
+using Session = NetworkManagerBackend::Session;
+
+class NmConfiguration final : public AdapterConfiguration {
+public:
+    NmConfiguration(std::shared_ptr<Session> session, DeviceSnapshot snapshot)
+        : session_(std::move(session)), snapshot_(std::move(snapshot)) {}
+
+    std::string Description() const override { return snapshot_.description; }
+    std::int32_t Index() const override { return snapshot_.index; }
+    std::string DNSServerSearchOrder(std::size_t element) const override {
+        return ServerListElement(snapshot_.dns, element);
+    }
+
+    ReturnCode SetDNSServerSearchOrder(const ServerSearchOrder& servers) override {
+        std::vector<std::string> ipv4;
+        std::vector<std::string> ipv6;
+        if (const auto* list = std::get_if<std::vector<std::string>>(&servers)) {
+            for (const auto& server : *list) {
+                if (!IsValidServerAddress(server)) return kInvalidIpAddress;
+                (IsIpv4Text(server) ? ipv4 : ipv6).push_back(server);
+            }
+        }
+        return ChangeProfile([&](NMConnection* profile) {
+            NMSettingIPConfig* families[] = {
+                NM_SETTING_IP_CONFIG(nm_connection_get_setting_ip4_config(profile)),
+                NM_SETTING_IP_CONFIG(nm_connection_get_setting_ip6_config(profile))};
+            const std::vector<std::string>* lists[] = {&ipv4, &ipv6};
+            for (int family = 0; family < 2; ++family) {
+                NMSettingIPConfig* setting = families[family];
+                if (!setting) {
+                    if (!lists[family]->empty()) return kInterfaceNotConfigurable;
+                    continue;
+                }
+                // A family the profile switches off takes no servers.
+                if (!lists[family]->empty() && IsSwitchedOff(setting)) return kIpNotEnabled;
+                // The list replaces the static servers of both families; a
+                // family that received none takes its servers from DHCP again.
+                nm_setting_ip_config_clear_dns(setting);
+                for (const auto& server : *lists[family])
+                    nm_setting_ip_config_add_dns(setting, server.c_str());
+                g_object_set(setting, NM_SETTING_IP_CONFIG_IGNORE_AUTO_DNS,
+                             gboolean{!lists[family]->empty()}, nullptr);
+            }
+            return kSuccess;
+        });
+    }
+
+    ReturnCode EnableDHCP() override {
+        return ChangeProfile([](NMConnection* profile) {
+            NMSettingIPConfig* ipv4 =
+                NM_SETTING_IP_CONFIG(nm_connection_get_setting_ip4_config(profile));
+            if (!ipv4) return kInterfaceNotConfigurable;
+            g_object_set(ipv4, NM_SETTING_IP_CONFIG_METHOD, NM_SETTING_IP4_CONFIG_METHOD_AUTO,
+                         nullptr);
+            return kSuccess;
+        });
+    }
+
+    ReturnCode SetGateways(Null) override { return ClearGateway(); }
+    ReturnCode SetGateways(Null, Null) override { return ClearGateway(); }
+
+private:
+    ReturnCode ClearGateway() {
+        return ChangeProfile([](NMConnection* profile) {
+            NMSettingIPConfig* ipv4 =
+                NM_SETTING_IP_CONFIG(nm_connection_get_setting_ip4_config(profile));
+            if (!ipv4) return kInterfaceNotConfigurable;
+            g_object_set(ipv4, NM_SETTING_IP_CONFIG_GATEWAY, nullptr, nullptr);
+            return kSuccess;
+        });
+    }
+
+    // Edits a copy of the device's profile, saves it to disk and applies it
+    // to the running device.
+    template <typename Edit>
+    ReturnCode ChangeProfile(Edit edit) {
+        session_->Refresh();
+        NMDevice* found = nm_client_get_device_by_path(session_->client(), snapshot_.path.c_str());
+        if (!found) throw ManagementError("the device is gone");
+        GObjectPtr<NMDevice> device{NM_DEVICE(g_object_ref(found))};
+        if (!HasIpv4(device.get())) return kIpNotEnabled;
+        if (nm_device_get_state(device.get()) == NM_DEVICE_STATE_UNMANAGED)
+            return kInterfaceNotConfigurable;
+        NMActiveConnection* active = nm_device_get_active_connection(device.get());
+        NMRemoteConnection* current =
+            active ? nm_active_connection_get_connection(active) : nullptr;
+        // A profile NetworkManager made up to describe a device configured by
+        // someone else is not ours to save: saving it would take the device over.
+        if (!current ||
+            (nm_remote_connection_get_flags(current) & NM_SETTINGS_CONNECTION_FLAG_EXTERNAL))
+            return kInterfaceNotConfigurable;
+        GObjectPtr<NMRemoteConnection> profile{NM_REMOTE_CONNECTION(g_object_ref(current))};
+
+        GErrorPtr error;
+        GObjectPtr<NMConnection> copy = FetchSettings(profile.get(), error);
+        if (!copy) return CodeFor(error);
+        if (ReturnCode code = edit(copy.get()); code != kSuccess) return code;
+
+        auto updated = session_->Await(
+            [&](GCancellable* cancellable, GAsyncReadyCallback done, gpointer data) {
+                nm_remote_connection_update2(
+                    profile.get(), nm_connection_to_dbus(copy.get(), NM_CONNECTION_SERIALIZE_ALL),
+                    NM_SETTINGS_UPDATE2_FLAG_TO_DISK, nullptr, cancellable, done, data);
+            });
+        GVariant* answer =
+            nm_remote_connection_update2_finish(profile.get(), updated.get(), ErrorOut(error));
+        if (!answer) return CodeFor(error);
+        g_variant_unref(answer);
+        return Apply(device.get(), profile.get());
+    }
+
+    // The profile as NetworkManager holds it now. The client's cached copy
+    // is refreshed only some time after a change, so a change that follows
+    // another (as the gateway and DNS calls follow EnableDHCP) built on it
+    // would undo the one before.
+    GObjectPtr<NMConnection> FetchSettings(NMRemoteConnection* profile, GErrorPtr& error) {
+        auto fetched = session_->Await(
+            [&](GCancellable* cancellable, GAsyncReadyCallback done, gpointer data) {
+                g_dbus_connection_call(nm_client_get_dbus_connection(session_->client()),
+                                       NM_DBUS_SERVICE, nm_object_get_path(NM_OBJECT(profile)),
+                                       NM_DBUS_INTERFACE_SETTINGS_CONNECTION, "GetSettings",
+                                       nullptr, G_VARIANT_TYPE("(a{sa{sv}})"),
+                                       G_DBUS_CALL_FLAGS_NONE, -1, cancellable, done, data);
+            });
+        GVariant* reply = g_dbus_connection_call_finish(
+            nm_client_get_dbus_connection(session_->client()), fetched.get(), ErrorOut(error));
+        if (!reply) return nullptr;
+        // The reply's type was checked against the signature above; libnm
+        // validates the settings themselves.
+        GVariant* settings = g_variant_get_child_value(reply, 0);
+        GObjectPtr<NMConnection> connection{
+            nm_simple_connection_new_from_dbus(settings, ErrorOut(error))};
+        g_variant_unref(settings);
+        g_variant_unref(reply);
+        return connection;
+    }
+
+    // Reapplies the saved profile to the running device, checked against the
+    // applied connection's version so a concurrent change is not overwritten;
+    // re-activates only when NetworkManager refuses the reapply.
+    ReturnCode Apply(NMDevice* device, NMRemoteConnection* profile) {
+        GErrorPtr error;
+        guint64 version = 0;
+        auto fetched = session_->Await(
+            [&](GCancellable* cancellable, GAsyncReadyCallback done, gpointer data) {
+                nm_device_get_applied_connection_async(device, 0, cancellable, done, data);
+            });
+        GObjectPtr<NMConnection> applied{nm_device_get_applied_connection_finish(
+            device, fetched.get(), &version, ErrorOut(error))};
+        if (applied) {
+            auto reapplied = session_->Await(
+                [&](GCancellable* cancellable, GAsyncReadyCallback done, gpointer data) {
+                    nm_device_reapply_async(device, nullptr, version, 0, cancellable, done, data);
+                });
+            if (nm_device_reapply_finish(device, reapplied.get(), ErrorOut(error))) return kSuccess;
+        }
+        auto activated = session_->Await(
+            [&](GCancellable* cancellable, GAsyncReadyCallback done, gpointer data) {
+                nm_client_activate_connection_async(session_->client(), NM_CONNECTION(profile),
+                                                    device, nullptr, cancellable, done, data);
+            });
+        GObjectPtr<NMActiveConnection> connection{nm_client_activate_connection_finish(
+            session_->client(), activated.get(), ErrorOut(error))};
+        return connection ? kSuccess : CodeFor(error);
+    }
+
+    std::shared_ptr<Session> session_;
+    DeviceSnapshot snapshot_;
+};
+
+class NmService final : public Service {
+public:
+    explicit NmService(std::shared_ptr<Session> session) : session_(std::move(session)) {}
+
+    AdapterConfigurations ExecQuery(std::string_view query) override {
+        RequireAdapterQuery(query);
+        session_->Refresh();
+        AdapterConfigurations configurations;
+        const GPtrArray* devices = nm_client_get_devices(session_->client());
+        for (guint i = 0; devices && i < devices->len; ++i) {
+            auto* device = NM_DEVICE(g_ptr_array_index(devices, i));
+            if (IsLoopback(device) || !HasIpv4(device)) continue;
+            DeviceSnapshot snapshot = Snapshot(device);
+            if (snapshot.index == 0) continue; // the interface went away meanwhile
+            configurations.push_back(
+                std::make_unique<NmConfiguration>(session_, std::move(snapshot)));
+        }
+        return configurations;
+    }
+
+private:
+    std::shared_ptr<Session> session_;
+};
+
+} // namespace
+
+NetworkManagerBackend::NetworkManagerBackend() = default;
+NetworkManagerBackend::~NetworkManagerBackend() = default;
+
+std::shared_ptr<NetworkManagerBackend::Session> NetworkManagerBackend::OpenSession() {
+    // A session that failed is tried again on the next call: NetworkManager
+    // may have started in between.
+    if (!session_) session_ = Session::Open();
+    return session_;
+}
+
+std::unique_ptr<Service> NetworkManagerBackend::Connect(std::string_view connectionString) {
+    RequireLocalConnection(connectionString);
+    return std::make_unique<NmService>(OpenSession());
+}
+
+std::unique_ptr<AdapterConfiguration>
+NetworkManagerBackend::GetObject(std::string_view objectPath) {
+    const std::int32_t index = RequireConfigurationPath(objectPath);
+    auto session = OpenSession();
+    session->Refresh();
+    const GPtrArray* devices = nm_client_get_devices(session->client());
+    for (guint i = 0; devices && i < devices->len; ++i) {
+        auto* device = NM_DEVICE(g_ptr_array_index(devices, i));
+        if (InterfaceIndex(device) == index)
+            return std::make_unique<NmConfiguration>(session, Snapshot(device));
+    }
+    throw ManagementError("no adapter configuration has index " + std::to_string(index));
+}
+
+} // namespace velmora::management

@@ -1,0 +1,31 @@
+#pragma once
+// The management component on Linux desktops: NetworkManager on the system
+// bus, through libnm. An IP-enabled adapter configuration is a device with
+// an active IPv4 configuration; its Index is the kernel interface index.
+// Changes go into the device's connection profile, are saved to disk and
+// reapplied to the running device.
+
+#include "app/management/management.h"
+
+namespace velmora::management {
+
+class NetworkManagerBackend final : public Backend {
+public:
+    NetworkManagerBackend();
+    ~NetworkManagerBackend() override;
+    NetworkManagerBackend(const NetworkManagerBackend&) = delete;
+    NetworkManagerBackend& operator=(const NetworkManagerBackend&) = delete;
+
+    // Throws when the system bus or NetworkManager on it does not answer.
+    std::unique_ptr<Service> Connect(std::string_view connectionString) override;
+    std::unique_ptr<AdapterConfiguration> GetObject(std::string_view objectPath) override;
+
+    class Session;
+
+private:
+    std::shared_ptr<Session> OpenSession();
+
+    std::shared_ptr<Session> session_;
+};
+
+} // namespace velmora::management

@@ -1,0 +1,315 @@
+#include "app/management/simulated_backend.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <unistd.h>
+
+namespace velmora::management {
+
+using nlohmann::json;
+
+namespace {
+
+[[noreturn]] void Malformed(const std::string& what) {
+    throw ManagementError("malformed simulated state: " + what);
+}
+
+const json* Field(const json& object, const char* name) {
+    auto it = object.find(name);
+    return it == object.end() ? nullptr : &*it;
+}
+
+bool BoolField(const json& object, const char* name, bool fallback) {
+    const json* value = Field(object, name);
+    if (!value) return fallback;
+    if (!value->is_boolean()) Malformed(std::string{name} + " is not a Boolean");
+    return value->get<bool>();
+}
+
+std::vector<std::string> StringList(const json& value, const char* name) {
+    if (!value.is_array()) Malformed(std::string{name} + " is not a list");
+    std::vector<std::string> texts;
+    for (const json& item : value) {
+        if (!item.is_string()) Malformed(std::string{name} + " holds something other than text");
+        texts.push_back(item.get<std::string>());
+    }
+    return texts;
+}
+
+SimulatedAdapter ParseAdapter(const json& object) {
+    if (!object.is_object()) Malformed("an adapter is not an object");
+    SimulatedAdapter adapter;
+    const json* index = Field(object, "index");
+    if (!index || !index->is_number_integer()) Malformed("an adapter has no integer index");
+    const auto wide = index->get<std::int64_t>();
+    if (index->is_number_unsigned() && index->get<std::uint64_t>() > INT32_MAX)
+        Malformed("an index does not fit 32 bits");
+    if (wide < std::numeric_limits<std::int32_t>::min() ||
+        wide > std::numeric_limits<std::int32_t>::max())
+        Malformed("an index does not fit 32 bits");
+    adapter.index = static_cast<std::int32_t>(wide);
+
+    const json* description = Field(object, "description");
+    if (!description || !description->is_string()) Malformed("an adapter has no description");
+    adapter.description = description->get<std::string>();
+
+    adapter.ipEnabled = BoolField(object, "ipEnabled", true);
+    adapter.dhcpEnabled = BoolField(object, "dhcpEnabled", true);
+    if (const json* dns = Field(object, "dns")) adapter.dns = StringList(*dns, "dns");
+    if (const json* gateways = Field(object, "gateways"))
+        adapter.gateways = StringList(*gateways, "gateways");
+    if (const json* fail = Field(object, "fail")) {
+        if (!fail->is_object()) Malformed("fail is not an object");
+        for (const auto& [method, code] : fail->items()) {
+            if (!code.is_number_integer())
+                Malformed("the code for " + method + " is not an integer");
+            if (code.is_number_unsigned() &&
+                code.get<std::uint64_t>() > std::uint64_t{std::numeric_limits<ReturnCode>::max()})
+                Malformed("the code for " + method + " is too large");
+            adapter.fail[method] = code.get<ReturnCode>();
+        }
+    }
+    return adapter;
+}
+
+json AdapterJson(const SimulatedAdapter& adapter) {
+    json object = {{"index", adapter.index},
+                   {"description", adapter.description},
+                   {"ipEnabled", adapter.ipEnabled},
+                   {"dhcpEnabled", adapter.dhcpEnabled},
+                   {"gateways", adapter.gateways}};
+    if (adapter.dns) object["dns"] = *adapter.dns;
+    if (!adapter.fail.empty()) object["fail"] = adapter.fail;
+    return object;
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw ManagementError("cannot open " + path.string());
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) throw ManagementError("cannot read " + path.string());
+    return text.str();
+}
+
+// Writes beside the target and renames over it, so a reader never sees half
+// a state and a crash never leaves one behind.
+void WriteFileAtomically(const std::filesystem::path& path, const std::string& text) {
+    std::filesystem::path temporary = path;
+    temporary += ".tmp." + std::to_string(::getpid());
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (!file)
+        throw ManagementError("cannot write " + temporary.string() + ": " + std::strerror(errno));
+    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    written = std::fflush(file) == 0 && written;
+    written = ::fsync(::fileno(file)) == 0 && written;
+    written = std::fclose(file) == 0 && written;
+    std::error_code error;
+    if (written) std::filesystem::rename(temporary, path, error);
+    if (!written || error) {
+        std::filesystem::remove(temporary, error);
+        throw ManagementError("cannot replace " + path.string());
+    }
+}
+
+} // namespace
+
+SimulatedState ParseSimulatedState(std::string_view text) {
+    json document = json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false);
+    if (document.is_discarded()) Malformed("not JSON");
+    if (!document.is_object()) Malformed("the top level is not an object");
+    SimulatedState state;
+    state.unreachable = BoolField(document, "unreachable", false);
+    if (const json* adapters = Field(document, "adapters")) {
+        if (!adapters->is_array()) Malformed("adapters is not a list");
+        for (const json& adapter : *adapters)
+            state.adapters.push_back(ParseAdapter(adapter));
+    }
+    return state;
+}
+
+std::string SerializeSimulatedState(const SimulatedState& state) {
+    json adapters = json::array();
+    for (const auto& adapter : state.adapters)
+        adapters.push_back(AdapterJson(adapter));
+    json document = {{"unreachable", state.unreachable}, {"adapters", adapters}};
+    return document.dump(2) + "\n";
+}
+
+SimulatedState SampleSimulatedState() {
+    SimulatedState state;
+    auto adapter = [](std::int32_t index, std::string description, bool dhcp,
+                      std::optional<std::vector<std::string>> dns,
+                      std::vector<std::string> gateways) {
+        SimulatedAdapter a;
+        a.index = index;
+        a.description = std::move(description);
+        a.dhcpEnabled = dhcp;
+        a.dns = std::move(dns);
+        a.gateways = std::move(gateways);
+        return a;
+    };
+    state.adapters.push_back(adapter(7, "Intel(R) Ethernet Connection I219-V", true,
+                                     std::vector<std::string>{"192.168.1.1"}, {"192.168.1.1"}));
+    state.adapters.push_back(adapter(12, "Realtek RTL8821CE 802.11ac PCIe Adapter", true,
+                                     std::vector<std::string>{"1.1.1.1", "1.0.0.1", "9.9.9.9"},
+                                     {"10.0.0.138"}));
+    state.adapters.push_back(
+        adapter(15, "VirtualBox Host-Only Ethernet Adapter", false, std::nullopt, {}));
+    return state;
+}
+
+std::filesystem::path SimulatedBackend::SampleStateFile() {
+    std::filesystem::path directory;
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/')
+        directory = state;
+    else if (const char* home = std::getenv("HOME"); home && *home == '/')
+        directory = std::filesystem::path{home} / ".local" / "state";
+    else
+        directory = std::filesystem::temp_directory_path();
+    directory /= "velmora";
+    std::filesystem::path file = directory / "simulated-adapters.json";
+    std::error_code error;
+    if (!std::filesystem::exists(file, error)) {
+        std::filesystem::create_directories(directory, error);
+        if (error) throw ManagementError("cannot create " + directory.string());
+        WriteFileAtomically(file, SerializeSimulatedState(SampleSimulatedState()));
+    }
+    return file;
+}
+
+// Every operation reads the file afresh, so a change made by another
+// process (or by hand) is seen at once, as with a real component.
+class SimulatedBackend::Store {
+public:
+    explicit Store(std::filesystem::path file) : file_(std::move(file)) {}
+
+    SimulatedState Load() const {
+        SimulatedState state = ParseSimulatedState(ReadFile(file_));
+        if (state.unreachable) throw ManagementError("the simulated component is unreachable");
+        return state;
+    }
+
+    void Save(const SimulatedState& state) const {
+        WriteFileAtomically(file_, SerializeSimulatedState(state));
+    }
+
+private:
+    std::filesystem::path file_;
+};
+
+namespace {
+
+SimulatedAdapter* FindAdapter(SimulatedState& state, std::int32_t index) {
+    for (auto& adapter : state.adapters)
+        if (adapter.index == index) return &adapter;
+    return nullptr;
+}
+
+class SimulatedConfiguration final : public AdapterConfiguration {
+public:
+    SimulatedConfiguration(std::shared_ptr<const SimulatedBackend::Store> store,
+                           SimulatedAdapter snapshot)
+        : store_(std::move(store)), snapshot_(std::move(snapshot)) {}
+
+    std::string Description() const override { return snapshot_.description; }
+    std::int32_t Index() const override { return snapshot_.index; }
+    std::string DNSServerSearchOrder(std::size_t element) const override {
+        return ServerListElement(snapshot_.dns, element);
+    }
+
+    ReturnCode SetDNSServerSearchOrder(const ServerSearchOrder& servers) override {
+        return Change("SetDNSServerSearchOrder", [&](SimulatedAdapter& adapter) {
+            const auto* list = std::get_if<std::vector<std::string>>(&servers);
+            if (!list || list->empty()) {
+                adapter.dns.reset();
+                return kSuccess;
+            }
+            for (const auto& server : *list)
+                if (!IsValidServerAddress(server)) return kInvalidIpAddress;
+            adapter.dns = *list;
+            return kSuccess;
+        });
+    }
+
+    ReturnCode EnableDHCP() override {
+        return Change("EnableDHCP", [](SimulatedAdapter& adapter) {
+            adapter.dhcpEnabled = true;
+            return kSuccess;
+        });
+    }
+
+    ReturnCode SetGateways(Null) override { return ClearGateways(); }
+    ReturnCode SetGateways(Null, Null) override { return ClearGateways(); }
+
+private:
+    ReturnCode ClearGateways() {
+        return Change("SetGateways", [](SimulatedAdapter& adapter) {
+            adapter.gateways.clear();
+            return kSuccess;
+        });
+    }
+
+    template <typename Apply>
+    ReturnCode Change(const std::string& method, Apply apply) {
+        SimulatedState state = store_->Load();
+        SimulatedAdapter* adapter = FindAdapter(state, snapshot_.index);
+        if (!adapter) throw ManagementError("the adapter configuration no longer exists");
+        if (auto failure = adapter->fail.find(method); failure != adapter->fail.end())
+            return failure->second;
+        if (!adapter->ipEnabled) return kIpNotEnabled;
+        ReturnCode code = apply(*adapter);
+        if (code == kSuccess) store_->Save(state);
+        return code;
+    }
+
+    std::shared_ptr<const SimulatedBackend::Store> store_;
+    SimulatedAdapter snapshot_;
+};
+
+class SimulatedService final : public Service {
+public:
+    explicit SimulatedService(std::shared_ptr<const SimulatedBackend::Store> store)
+        : store_(std::move(store)) {}
+
+    AdapterConfigurations ExecQuery(std::string_view query) override {
+        RequireAdapterQuery(query);
+        AdapterConfigurations configurations;
+        for (auto& adapter : store_->Load().adapters)
+            if (adapter.ipEnabled)
+                configurations.push_back(
+                    std::make_unique<SimulatedConfiguration>(store_, std::move(adapter)));
+        return configurations;
+    }
+
+private:
+    std::shared_ptr<const SimulatedBackend::Store> store_;
+};
+
+} // namespace
+
+SimulatedBackend::SimulatedBackend(std::filesystem::path stateFile)
+    : store_(std::make_shared<Store>(std::move(stateFile))) {}
+
+std::unique_ptr<Service> SimulatedBackend::Connect(std::string_view connectionString) {
+    RequireLocalConnection(connectionString);
+    store_->Load(); // refuses the connection when the component is unreachable
+    return std::make_unique<SimulatedService>(store_);
+}
+
+std::unique_ptr<AdapterConfiguration> SimulatedBackend::GetObject(std::string_view objectPath) {
+    const std::int32_t index = RequireConfigurationPath(objectPath);
+    SimulatedState state = store_->Load();
+    SimulatedAdapter* adapter = FindAdapter(state, index);
+    if (!adapter)
+        throw ManagementError("no adapter configuration has index " + std::to_string(index));
+    return std::make_unique<SimulatedConfiguration>(store_, std::move(*adapter));
+}
+
+} // namespace velmora::management

@@ -1,0 +1,68 @@
+#pragma once
+// A management component kept in a JSON state file, for demonstrations on
+// machines without NetworkManager and for tests. It answers like a real
+// component: it validates addresses, persists every change atomically,
+// can be told to fail a method with a given code ("fail") and can be made
+// unreachable ("unreachable").
+//
+//   {"unreachable": false,
+//    "adapters": [{"index": 7, "description": "...", "ipEnabled": true,
+//                  "dhcpEnabled": true, "dns": ["192.0.2.1"],
+//                  "gateways": ["192.0.2.1"], "fail": {"EnableDHCP": 91}}]}
+//
+// Every field but "index" and "description" may be missing; no "dns" means
+// the adapter has no server list at all.
+
+#include "app/management/management.h"
+
+#include <filesystem>
+#include <map>
+
+namespace velmora::management {
+
+struct SimulatedAdapter {
+    std::int32_t index = 0;
+    std::string description;
+    bool ipEnabled = true;
+    bool dhcpEnabled = true;
+    std::optional<std::vector<std::string>> dns;
+    std::vector<std::string> gateways;
+    std::map<std::string, ReturnCode> fail;
+
+    bool operator==(const SimulatedAdapter&) const = default;
+};
+
+struct SimulatedState {
+    bool unreachable = false;
+    std::vector<SimulatedAdapter> adapters;
+
+    bool operator==(const SimulatedState&) const = default;
+};
+
+// Throws ManagementError on text that is not a well-formed state.
+SimulatedState ParseSimulatedState(std::string_view json);
+std::string SerializeSimulatedState(const SimulatedState& state);
+
+// The three adapters shown when no state file is named.
+SimulatedState SampleSimulatedState();
+
+class SimulatedBackend final : public Backend {
+public:
+    explicit SimulatedBackend(std::filesystem::path stateFile);
+
+    // The sample's state file in the user's state directory
+    // ($XDG_STATE_HOME, else ~/.local/state), written from the sample when
+    // it does not exist yet.
+    static std::filesystem::path SampleStateFile();
+
+    std::unique_ptr<Service> Connect(std::string_view connectionString) override;
+    std::unique_ptr<AdapterConfiguration> GetObject(std::string_view objectPath) override;
+
+    // The store the objects share; public for the objects it hands out.
+    class Store;
+
+private:
+    std::shared_ptr<Store> store_;
+};
+
+} // namespace velmora::management

@@ -1,0 +1,45 @@
+#pragma once
+// Every text the main window shows, in one place.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace velmora::app::text {
+
+inline constexpr std::string_view kAppTitle = "Orvello - Velmora";
+inline constexpr std::string_view kPlaceholder = "0.0.0.0";
+inline constexpr std::string_view kDone = "Done!";
+inline constexpr std::string_view kChooseAdapter = "Please Choose A Adapter.";
+inline constexpr std::string_view kRebootRequired = "A reboot is required.";
+
+inline constexpr std::string_view kGoogleFirst = "8.8.8.8";
+inline constexpr std::string_view kGoogleSecond = "8.8.4.4";
+inline constexpr std::string_view kOpenDnsFirst = "208.67.222.222";
+inline constexpr std::string_view kOpenDnsSecond = "208.67.220.220";
+
+inline constexpr std::string_view kOpenDnsDomain = "opendns.com";
+inline constexpr std::string_view kOpenDnsHost = "www.opendns.com";
+inline constexpr std::string_view kAboutGoogle =
+    "This option will set your new DNS servers to Googles free DNS service";
+std::string AboutOpenDns();
+
+// Captions and tooltips of the window.
+inline constexpr std::string_view kNetworkAdaptor = "Network Adaptor:";
+inline constexpr std::string_view kNewInfo = "New Info:";
+inline constexpr std::string_view kCurrentInfo = "Current Info:";
+inline constexpr std::string_view kDnsServer1 = "DNS Server 1:";
+inline constexpr std::string_view kDnsServer2 = "DNS Server 2:";
+inline constexpr std::string_view kEnableStatic = "Enable Static DNS";
+inline constexpr std::string_view kDisableStatic = "Disable Static DNS";
+inline constexpr std::string_view kPresetsFrame = "DNS Server's:";
+inline constexpr std::string_view kUseGoogle = "Use Google DNS For DNS "; // the blank belongs to it
+inline constexpr std::string_view kUseOpenDns = "Use OpenDNS For DNS";
+inline constexpr std::string_view kExplain = "?";
+inline constexpr std::string_view kAboutGoogleTip = "About Use Router As DNS";
+inline constexpr std::string_view kAboutOpenDnsTip = "About Use OpenDNS For DNS";
+
+// The message for a method's return code; 0 and 1 are both "Done!".
+std::string_view ReturnCodeMessage(std::int16_t code);
+
+} // namespace velmora::app::text

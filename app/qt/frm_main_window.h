@@ -1,0 +1,68 @@
+#pragma once
+// The main window drawn with Qt Widgets: the controls at their reference
+// positions (twips at 15 to the pixel), handing their events to FrmMain.
+
+#include "app/frm_main.h"
+
+#include <QWidget>
+
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace velmora::app {
+
+class FrmMainWindow final : public QWidget, public FrmMainView {
+public:
+    explicit FrmMainWindow(QWidget* parent = nullptr);
+
+    // Connects the controls' events to the logic; call once, before show.
+    void Attach(FrmMain& form);
+
+    int AddAdapter(const std::string& text, std::int32_t itemData) override;
+    int AdapterCount() const override;
+    int SelectedAdapter() const override;
+    void SelectAdapter(int position) override;
+    std::int32_t AdapterItemData(int position) const override;
+    std::string AdapterListText() const override;
+    void FocusAdapterList() override;
+    std::string Text(TextBox box) const override;
+    void SetText(TextBox box, const std::string& text) override;
+    void SetCaption(Label label, const std::string& caption) override;
+    void ShowMessage(const std::string& text) override;
+    void DoEvents() override;
+    void Unload() override;
+
+    // The controls, by their names, for the view's own tests.
+    QWidget* Control(const char* name) const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    FrmMain* form_ = nullptr;
+    QFrame* picture1_;
+    QFrame* picture4_;
+    QComboBox* combo1_;
+    QLineEdit* text4_;
+    QLineEdit* text5_;
+    QLabel* label10_;
+    QLabel* label11_;
+    QPushButton* command5_;
+    QPushButton* command6_;
+    QPushButton* command7_;
+    QPushButton* command8_;
+    QPushButton* command9_;
+    QPushButton* command10_;
+};
+
+// The window's own 16 x 16 icon, drawn here rather than shipped as a file.
+QPixmap WindowIconPixmap();
+
+// Runs the window until it is closed; returns the program's exit status.
+int RunWindow(int& argc, char** argv, management::Backend& backend);
+
+} // namespace velmora::app

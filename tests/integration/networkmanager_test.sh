@@ -1,0 +1,263 @@
+#!/usr/bin/env bash
+# Drives velmora's command line against a real NetworkManager that manages
+# one veth device in a network namespace of its own, and checks the results
+# with nmcli. Nothing of the machine's own network is touched:
+#   - the namespace holds the only device NetworkManager may manage;
+#   - NetworkManager, udevd and the D-Bus daemon run inside it, on a private
+#     bus, with their run-time and state folders on private tmpfs mounts;
+#   - NetworkManager writes no resolv.conf, sets no hostname, checks no
+#     connectivity, and the profile never makes a default route.
+# Everything started is stopped by process id, and the namespace deleted,
+# whatever happens. Exit 77 means the test was skipped.
+#
+# Usage: networkmanager_test.sh VELMORA_BINARY
+set -euo pipefail
+
+if [ "${1:-}" = "--inside" ]; then
+    inside=1
+    shift
+fi
+velmora=$1
+
+skip() {
+    echo "SKIP: $*"
+    exit 77
+}
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# --- outside: make the namespace, run the rest inside it, clean up ---------
+if [ -z "${inside:-}" ]; then
+    [ "$(id -u)" -eq 0 ] || skip "making a network namespace needs root"
+    for tool in ip nmcli NetworkManager dbus-daemon udevadm mount; do
+        command -v "$tool" >/dev/null || skip "$tool is not installed"
+    done
+    [ -x "$velmora" ] || fail "no program at $velmora"
+
+    ns=velmora-nm-$$
+    work=$(mktemp -d /tmp/velmora-nm.XXXXXX)
+    : >"$work/pids"
+
+    cleanup() {
+        local status=$?
+        # Whatever the inside left running: only processes of our namespace.
+        while read -r pid; do
+            [ -n "$pid" ] || continue
+            if kill -0 "$pid" 2>/dev/null && [ "$(ip netns identify "$pid" 2>/dev/null)" = "$ns" ]; then
+                kill -KILL "$pid" 2>/dev/null || true
+            fi
+        done <"$work/pids"
+        ip netns delete "$ns" 2>/dev/null || true
+        rm -rf "$work"
+        exit "$status"
+    }
+    trap cleanup EXIT
+    trap 'exit 1' INT TERM
+
+    ip netns add "$ns" 2>"$work/netns.err" || skip "cannot make a network namespace: $(cat "$work/netns.err")"
+    ip netns exec "$ns" true 2>/dev/null || skip "cannot enter a network namespace"
+
+    ip netns exec "$ns" bash "$0" --inside "$velmora" "$work"
+    exit $?
+fi
+
+# --- inside the namespace (and a mount namespace of our own) ---------------
+work=$2
+# NetworkManager's own udev rules leave veth devices unmanaged unless they
+# are named like ethernet devices; in our namespace that name is free.
+dev=eth0
+peer=vm1
+profile=velmora-it
+bus=$work/bus
+export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$bus
+
+started=()
+start() { # start LOG COMMAND...: runs in the background and records the pid
+    local log=$1
+    shift
+    "$@" >"$log" 2>&1 &
+    started+=($!)
+    echo $! >>"$work/pids"
+}
+
+stop_all() {
+    local status=$?
+    local pid
+    for ((i = ${#started[@]} - 1; i >= 0; i--)); do
+        pid=${started[i]}
+        kill -TERM "$pid" 2>/dev/null || true
+        for _ in $(seq 50); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -KILL "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    if [ "$status" -ne 0 ] && [ -f "$work/nm.log" ]; then
+        echo "--- last lines of NetworkManager's log ---" >&2
+        tail -n 60 "$work/nm.log" >&2
+    fi
+    exit "$status"
+}
+trap stop_all EXIT
+
+wait_for() { # wait_for SECONDS DESCRIPTION COMMAND...
+    local seconds=$1 what=$2
+    shift 2
+    for _ in $(seq $((seconds * 10))); do
+        "$@" >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    fail "timed out waiting for $what"
+}
+
+# ip netns exec gave us a mount namespace whose mounts do not reach the
+# machine. The daemons' run-time folders (all under /run) and
+# NetworkManager's state folder go on tmpfs there, so nothing they write
+# lands on the machine and a udevd or NetworkManager of the machine is
+# never disturbed.
+mount -t tmpfs -o mode=0755 tmpfs /run || skip "cannot mount a private /run"
+mkdir -p /run/udev /run/NetworkManager
+[ -d /var/lib/NetworkManager ] || skip "/var/lib/NetworkManager is missing"
+mount -t tmpfs -o mode=0755 tmpfs /var/lib/NetworkManager ||
+    skip "cannot mount a private /var/lib/NetworkManager"
+
+# A private system bus: the machine's configuration with our socket,
+# absolute include folders, no pid file, no user switch and no service
+# activation (which could start the machine's dispatcher scripts).
+sed -e "s|<listen>.*</listen>|<listen>unix:path=$bus</listen>|" \
+    -e "s|<includedir>system.d</includedir>|<includedir>/usr/share/dbus-1/system.d</includedir>|" \
+    -e '/<pidfile>/d' -e '/<fork\/>/d' -e '/<user>/d' -e '/<syslog\/>/d' \
+    -e '/<standard_system_servicedirs\/>/d' -e '/<servicehelper>/d' \
+    -e '/system-local.conf/d' -e '/\/etc\/dbus-1\/system.conf/d' \
+    /usr/share/dbus-1/system.conf >"$work/bus.conf"
+start "$work/dbus.log" dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile
+wait_for 10 "the private bus" test -S "$bus"
+
+udevd=""
+for candidate in /lib/systemd/systemd-udevd /usr/lib/systemd/systemd-udevd; do
+    [ -x "$candidate" ] && udevd=$candidate && break
+done
+[ -n "$udevd" ] || skip "systemd-udevd is not installed"
+start "$work/udevd.log" "$udevd" --resolve-names=never
+wait_for 10 "udevd" test -S /run/udev/control
+
+ip link add "$dev" type veth peer name "$peer"
+ip link set "$dev" up
+ip link set "$peer" up
+# Only the test device: triggering every device would rename the machine's.
+udevadm trigger --action=add --subsystem-match=net --sysname-match="$dev"
+udevadm settle --timeout=10 || true
+
+mkdir -p "$work/connections" "$work/conf.d"
+cat >"$work/nm.conf" <<CONF
+[main]
+plugins=keyfile
+dns=none
+rc-manager=unmanaged
+no-auto-default=*
+auth-polkit=false
+hostname-mode=none
+dhcp=internal
+
+[keyfile]
+path=$work/connections
+unmanaged-devices=except:interface-name:$dev
+
+[connectivity]
+enabled=false
+
+[logging]
+level=INFO
+CONF
+start "$work/nm.log" NetworkManager --debug --config="$work/nm.conf" \
+    --config-dir="$work/conf.d" --system-config-dir="$work/conf.d" \
+    --intern-config="$work/nm-intern.conf" --state-file="$work/nm.state" \
+    --pid-file="$work/nm.pid"
+
+nm_running() { [ "$(nmcli -t -f RUNNING general 2>/dev/null)" = running ]; }
+wait_for 30 "NetworkManager" nm_running
+device_managed() {
+    local state
+    state=$(nmcli -g GENERAL.STATE device show "$dev" 2>/dev/null) || return 1
+    [ -n "$state" ] && [[ "$state" != *unmanaged* ]] && [[ "$state" != *unavailable* ]]
+}
+wait_for 30 "NetworkManager to manage $dev" device_managed
+
+# NetworkManager drops the gateway of a profile that may never be the
+# default route, so clearing gateways shows here only as calls that succeed.
+nmcli connection add type ethernet ifname "$dev" con-name "$profile" autoconnect no \
+    ipv4.method manual ipv4.addresses 192.0.2.10/24 \
+    ipv4.never-default yes ipv4.dns 198.51.100.1 ipv6.method disabled >/dev/null
+nmcli --wait 30 connection up "$profile" >/dev/null
+
+index=$(cat "/sys/class/net/$dev/ifindex")
+field() { nmcli -g "$1" connection show "$profile"; }
+expect_eq() { # expect_eq WHAT ACTUAL EXPECTED
+    [ "$2" = "$3" ] || fail "$1: got '$2', expected '$3'"
+}
+run_velmora() { # sets out and status
+    set +e
+    out=$("$velmora" "$@" 2>"$work/velmora.err")
+    status=$?
+    set -e
+    if [ -s "$work/velmora.err" ]; then cat "$work/velmora.err" >&2; fi
+}
+show_is() { [ "$("$velmora" --backend=networkmanager show "$index")" = "$1" ]; }
+
+echo "list"
+run_velmora --backend=networkmanager list
+expect_eq "list status" "$status" 0
+expect_eq "list" "$out" "$(printf '%s\tveth (%s)' "$index" "$dev")"
+run_velmora list
+expect_eq "list with the default backend" "$out" "$(printf '%s\tveth (%s)' "$index" "$dev")"
+
+echo "show"
+wait_for 10 "the profile's server in show" show_is "$(printf '198.51.100.1\n0.0.0.0')"
+
+echo "set"
+run_velmora --backend=networkmanager set "$index" 192.0.2.53 0.0.0.0
+expect_eq "set output" "$out" "Done!"
+expect_eq "set status" "$status" 0
+expect_eq "ipv4.dns" "$(field ipv4.dns)" 192.0.2.53
+expect_eq "ipv4.ignore-auto-dns" "$(field ipv4.ignore-auto-dns)" yes
+grep -q '^dns=192.0.2.53;' "$work/connections/$profile.nmconnection" ||
+    fail "the profile was not saved to disk"
+wait_for 10 "the new server on the running device" show_is "$(printf '192.0.2.53\n0.0.0.0')"
+
+run_velmora --backend=networkmanager set "$index" 198.51.100.7 198.51.100.8
+expect_eq "second set output" "$out" "Done!"
+expect_eq "ipv4.dns in order" "$(field ipv4.dns)" 198.51.100.7,198.51.100.8
+wait_for 10 "both servers on the running device" show_is "$(printf '198.51.100.7\n198.51.100.8')"
+
+echo "set, IPv6 switched off"
+run_velmora --backend=networkmanager set "$index" 192.0.2.53 2001:db8::53
+expect_eq "IPv6 server output" "$out" "Status: Error! - IP not enabled on adapter."
+expect_eq "IPv6 server status" "$status" 1
+expect_eq "ipv4.dns after the IPv6 refusal" "$(field ipv4.dns)" 198.51.100.7,198.51.100.8
+
+echo "set, refused"
+run_velmora --backend=networkmanager set "$index" 192.0.2.300 0.0.0.0
+expect_eq "refused set output" "$out" "Status: Error! - Invalid IP address."
+expect_eq "refused set status" "$status" 1
+expect_eq "ipv4.dns after a refused set" "$(field ipv4.dns)" 198.51.100.7,198.51.100.8
+
+echo "dhcp"
+run_velmora --backend=networkmanager dhcp "$index"
+expect_eq "dhcp output" "$out" "Done!"
+expect_eq "dhcp status" "$status" 0
+expect_eq "ipv4.method" "$(field ipv4.method)" auto
+expect_eq "ipv4.gateway" "$(field ipv4.gateway)" ""
+expect_eq "ipv4.dns after dhcp" "$(field ipv4.dns)" ""
+expect_eq "ipv4.ignore-auto-dns after dhcp" "$(field ipv4.ignore-auto-dns)" no
+expect_eq "ipv6.dns after dhcp" "$(field ipv6.dns)" ""
+
+echo "unknown adapter"
+run_velmora --backend=networkmanager set 999999 192.0.2.53 0.0.0.0
+expect_eq "unknown adapter output" "$out" "Please Choose A Adapter."
+expect_eq "unknown adapter status" "$status" 1
+
+echo "PASS"
