@@ -9,7 +9,6 @@
 #include "tests/support/image_files.h"
 
 #include <benchmark/benchmark.h>
-
 #include <random>
 
 using namespace testfiles;
@@ -24,7 +23,8 @@ std::vector<std::uint8_t> noise(int count, int colours) {
     // Runs of a few pixels, like a drawing rather than pure noise.
     for (std::size_t i = 0; i < out.size();) {
         const auto v = static_cast<std::uint8_t>(rng() % static_cast<unsigned>(colours));
-        for (unsigned n = rng() % 8 + 1; n > 0 && i < out.size(); --n) out[i++] = v;
+        for (unsigned n = rng() % 8 + 1; n > 0 && i < out.size(); --n)
+            out[i++] = v;
     }
     return out;
 }
@@ -45,14 +45,24 @@ void decodeFile(benchmark::State& state, const Bytes& file) {
     state.SetItemsProcessed(state.iterations() * kSide * kSide);
 }
 
-void BM_Bitmap8(benchmark::State& state) { decodeFile(state, bitmap(8)); }
-void BM_Bitmap4(benchmark::State& state) { decodeFile(state, bitmap(4)); }
-void BM_Bitmap24(benchmark::State& state) { decodeFile(state, bitmap(24)); }
-void BM_Bitmap16(benchmark::State& state) { decodeFile(state, bitmap(16)); }
+void BM_Bitmap8(benchmark::State& state) {
+    decodeFile(state, bitmap(8));
+}
+void BM_Bitmap4(benchmark::State& state) {
+    decodeFile(state, bitmap(4));
+}
+void BM_Bitmap24(benchmark::State& state) {
+    decodeFile(state, bitmap(24));
+}
+void BM_Bitmap16(benchmark::State& state) {
+    decodeFile(state, bitmap(16));
+}
 
 void BM_GifLzw(benchmark::State& state) {
-    const Bytes file = gifFile(kSide, kSide, std::vector<Rgb>(256), {frame(0, 0, kSide, kSide, noise(kSide * kSide, 256))});
-    for (auto _ : state) benchmark::DoNotOptimize(platform::DecodeGif(file).ok());
+    const Bytes file = gifFile(kSide, kSide, std::vector<Rgb>(256),
+                               {frame(0, 0, kSide, kSide, noise(kSide * kSide, 256))});
+    for (auto _ : state)
+        benchmark::DoNotOptimize(platform::DecodeGif(file).ok());
     state.SetItemsProcessed(state.iterations() * kSide * kSide);
 }
 
@@ -61,20 +71,24 @@ void BM_GifReaderTransparent(benchmark::State& state) {
     f.transparent = 0;
     const Bytes file = gifFile(kSide, kSide, std::vector<Rgb>(256), {f});
     c32bppDIB surface;
-    for (auto _ : state) cGIFparser().LoadStream(file, surface, 0, 0);
+    for (auto _ : state)
+        cGIFparser().LoadStream(file, surface, 0, 0);
     state.SetItemsProcessed(state.iterations() * kSide * kSide);
 }
 
 void BM_BmpReader32(benchmark::State& state) {
     const Bytes file = bitmap(32);
     c32bppDIB surface;
-    for (auto _ : state) cBMPparser().LoadStream(file, surface, 0, 0);
+    for (auto _ : state)
+        cBMPparser().LoadStream(file, surface, 0, 0);
     state.SetItemsProcessed(state.iterations() * kSide * kSide);
 }
 
 void BM_IcoReader256(benchmark::State& state) {
-    const Bytes entry = bitmapEntry(256, 256, 32, {}, [](int x, int y) { return static_cast<std::uint32_t>(x * y) | 0x80000000u; },
-                                    [](int, int) { return false; });
+    const Bytes entry = bitmapEntry(
+        256, 256, 32, {},
+        [](int x, int y) { return static_cast<std::uint32_t>(x * y) | 0x80000000u; },
+        [](int, int) { return false; });
     Bytes file = icoFile({IcoEntry{0, 0, 32, entry}});
     c32bppDIB surface;
     for (auto _ : state) {

@@ -75,7 +75,8 @@ bool cBMPparser::LoadStream(std::span<const std::uint8_t> inStream, c32bppDIB& c
     const auto end = need ? velmora::checkedAdd<std::int64_t>(*need, bitsOffset) : std::nullopt;
     const bool complete = end && *end <= static_cast<std::int64_t>(data.size());
 
-    if (complete && bitCount == 32 && data.size() >= 34 && codecs::loadU32le(data.data() + 30) == BI_RGB)
+    if (complete && bitCount == 32 && data.size() >= 34 &&
+        codecs::loadU32le(data.data() + 30) == BI_RGB)
         if (load32(data, cHost, width, height, bitsOffset, static_cast<std::size_t>(rowBytes)))
             return true;
 
@@ -108,7 +109,8 @@ bool cBMPparser::ConvertstdPicTo32bpp(const Picture* aPicture, HBITMAP aHandle, 
         }
         if (metafile) {
             bool anyClear = false;
-            for (std::uint8_t* p = cHost.BitsPointer(), *e = p + cHost.pixels().size(); p < e; p += 4) {
+            for (std::uint8_t *p = cHost.BitsPointer(), *e = p + cHost.pixels().size(); p < e;
+                 p += 4) {
                 if (p[3] == 255) {
                     std::memset(p, 0, 4);
                     anyClear = true;

@@ -114,8 +114,8 @@ bool cGIFparser::walk(std::span<const std::uint8_t> d) {
     const std::size_t imageEnd = lastCompleteSubBlock(d, pos + 1, cut);
     if (imageEnd - imageAt < 4) return false;
 
-    const std::size_t size = headerEnd + (control ? kGraphicControlSize : 0) +
-                             (imageEnd - imageAt) + (cut ? 1 : 0) + 1;
+    const std::size_t size =
+        headerEnd + (control ? kGraphicControlSize : 0) + (imageEnd - imageAt) + (cut ? 1 : 0) + 1;
     rebuilt_.clear();
     rebuilt_.reserve(size);
     rebuilt_.insert(rebuilt_.end(), d.begin(), d.begin() + static_cast<std::ptrdiff_t>(headerEnd));
@@ -149,7 +149,7 @@ bool cGIFparser::convert(const Picture& picture, const BITMAP& info,
     if (transparentIndex_ < 0) {
         const HDC dc = host.LoadDIBinDC(true);
         const bool drawn = picture.Render(dc, 0, 0, info.bmWidth, info.bmHeight, 0,
-                                           picture.Height(), picture.Width(), -picture.Height());
+                                          picture.Height(), picture.Width(), -picture.Height());
         host.LoadDIBinDC(false);
         if (!drawn) return false;
         bool hasAlpha = false;
@@ -161,14 +161,16 @@ bool cGIFparser::convert(const Picture& picture, const BITMAP& info,
 
     const int bpp = info.bmBitsPixel;
     if (bpp < 1 || bpp > 8 || 8 % bpp != 0) return false;
-    const std::size_t rowBytes = static_cast<std::size_t>(AlignedRowBytes(static_cast<std::uint8_t>(bpp), info.bmWidth));
+    const std::size_t rowBytes =
+        static_cast<std::size_t>(AlignedRowBytes(static_cast<std::uint8_t>(bpp), info.bmWidth));
     if (static_cast<std::size_t>(info.bmWidthBytes) != rowBytes) return false;
     const auto* bits = static_cast<const std::uint8_t*>(info.bmBits);
     const std::uint8_t* table = source.data() + tableAt_;
     const int mask = (1 << bpp) - 1;
     for (std::int32_t r = 0; r < host.Height(); ++r) {
         const std::uint8_t* in = bits + static_cast<std::size_t>(r) * rowBytes;
-        std::uint8_t* out = host.BitsPointer() + static_cast<std::size_t>(r) * static_cast<std::size_t>(host.scanWidth());
+        std::uint8_t* out = host.BitsPointer() + static_cast<std::size_t>(r) *
+                                                     static_cast<std::size_t>(host.scanWidth());
         int shift = 8 - bpp;
         for (std::int32_t x = 0; x < host.Width(); ++x, out += 4) {
             const int index = (*in >> shift) & mask;

@@ -32,7 +32,8 @@ constexpr std::size_t kInfoHeaderSize = 40;
 constexpr std::array<std::uint8_t, 8> kPngSignature{137, 80, 78, 71, 13, 10, 26, 10};
 
 void storeU32le(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 // Frees the bitmaps GetIconInfo hands out, whatever path the conversion takes.
@@ -76,7 +77,9 @@ bool cICOparser::IsIconPNG(std::int32_t Index) const {
 std::int64_t cICOparser::xorSize(const Entry& e) const {
     const auto w = static_cast<std::int32_t>(e.width == 0 ? 256 : e.width);
     const std::int64_t h = e.height == 0 ? 256 : e.height;
-    return std::int64_t{AlignedRowBytes(static_cast<std::uint8_t>(std::min<int>(e.bitCount, 255)), w)} * h;
+    return std::int64_t{
+               AlignedRowBytes(static_cast<std::uint8_t>(std::min<int>(e.bitCount, 255)), w)} *
+           h;
 }
 
 std::int64_t cICOparser::andSize(const Entry& e) const {
@@ -92,8 +95,9 @@ std::int32_t cICOparser::ColorCount(std::int32_t Index) const {
     // no bytes behind it).
     const std::int64_t header = e->imageOffset < data_.size() ? data_[e->imageOffset] : 0;
     const std::int64_t rest = std::int64_t{e->bytesInRes} - xorSize(*e) - andSize(*e) - header;
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(rest / 4, std::numeric_limits<std::int32_t>::min(),
-                                                              std::numeric_limits<std::int32_t>::max()));
+    return static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(rest / 4, std::numeric_limits<std::int32_t>::min(),
+                                 std::numeric_limits<std::int32_t>::max()));
 }
 
 std::int32_t cICOparser::ColorByteOffset(std::int32_t Index) const {
@@ -101,7 +105,8 @@ std::int32_t cICOparser::ColorByteOffset(std::int32_t Index) const {
     if (!e || std::size_t{e->imageOffset} + 4 > data_.size()) return 0;
     std::int64_t at = std::int64_t{e->imageOffset} + loadU32le(data_.data() + e->imageOffset);
     if (e->bitCount < 16) at += (std::int64_t{1} << e->bitCount) * 4;
-    return static_cast<std::int32_t>(std::min<std::int64_t>(at, std::numeric_limits<std::int32_t>::max()));
+    return static_cast<std::int32_t>(
+        std::min<std::int64_t>(at, std::numeric_limits<std::int32_t>::max()));
 }
 
 void cICOparser::validatePng(Entry& e) const {
@@ -144,13 +149,15 @@ bool cICOparser::LoadStream(std::span<std::uint8_t> inStream, std::int32_t cx, s
     // array is found where it lies.
     const auto range = codecs::streamRange(inStream, streamOffset, streamLength);
     if (!range) return false;
-    streamLength = static_cast<std::int32_t>(std::min<std::size_t>(range->size(), std::numeric_limits<std::int32_t>::max()));
+    streamLength = static_cast<std::int32_t>(
+        std::min<std::size_t>(range->size(), std::numeric_limits<std::int32_t>::max()));
     const std::span<std::uint8_t> d = *range;
     if (d.size() <= 5) return false;
     const std::int32_t count = static_cast<std::int16_t>(loadU16le(d.data() + 4));
     const std::uint16_t type = loadU16le(d.data() + 2);
     if (loadU16le(d.data()) != 0 || (type != 1 && type != 2) || count < 1) return false;
-    const std::size_t tableEnd = kDirectoryHeader + kDirectoryEntry * static_cast<std::size_t>(count);
+    const std::size_t tableEnd =
+        kDirectoryHeader + kDirectoryEntry * static_cast<std::size_t>(count);
     if (d.size() < tableEnd) return false;
 
     std::vector<Entry> entries(static_cast<std::size_t>(count));
@@ -158,7 +165,14 @@ bool cICOparser::LoadStream(std::span<std::uint8_t> inStream, std::int32_t cx, s
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const std::uint8_t* p = d.data() + kDirectoryHeader + i * kDirectoryEntry;
         Entry& e = entries[i];
-        e = Entry{p[0], p[1], p[2], p[3], loadU16le(p + 4), loadU16le(p + 6), loadU32le(p + 8), loadU32le(p + 12)};
+        e = Entry{p[0],
+                  p[1],
+                  p[2],
+                  p[3],
+                  loadU16le(p + 4),
+                  loadU16le(p + 6),
+                  loadU32le(p + 8),
+                  loadU32le(p + 12)};
         total += e.bytesInRes;
     }
     if (total > d.size()) return false;
@@ -219,7 +233,8 @@ std::int32_t cICOparser::chooseEntry(std::int32_t cx, std::int32_t cy, std::int3
         if (e.bitCount > 32) score = -10000;
         scores[static_cast<std::size_t>(i - 1)] = score;
         if (score == 0) return i;
-        if (score > 0 && (best == 0 || score < scores[static_cast<std::size_t>(best - 1)])) best = i;
+        if (score > 0 && (best == 0 || score < scores[static_cast<std::size_t>(best - 1)]))
+            best = i;
     }
     if (best != 0) return best;
 
@@ -228,7 +243,8 @@ std::int32_t cICOparser::chooseEntry(std::int32_t cx, std::int32_t cy, std::int3
     std::int64_t bestScore = 10000;
     for (std::int32_t i = count; i >= 1; --i) {
         const Entry& e = entries_[static_cast<std::size_t>(i - 1)];
-        const std::int64_t score = std::abs(scores[static_cast<std::size_t>(i - 1)]) + std::abs(32 - std::int64_t{e.bitCount});
+        const std::int64_t score = std::abs(scores[static_cast<std::size_t>(i - 1)]) +
+                                   std::abs(32 - std::int64_t{e.bitCount});
         if (score < bestScore) {
             bestScore = score;
             best = i;
@@ -262,7 +278,8 @@ void cICOparser::decodeBitmap(std::int32_t index, c32bppDIB& host) {
     const std::size_t end = start + e.bytesInRes;
     std::uint8_t* header = data_.data() + start;
     const std::uint32_t headerSize = loadU32le(header);
-    if (e.bytesInRes < kInfoHeaderSize || headerSize < kInfoHeaderSize || headerSize > e.bytesInRes) {
+    if (e.bytesInRes < kInfoHeaderSize || headerSize < kInfoHeaderSize ||
+        headerSize > e.bytesInRes) {
         host.DestroyDIB();
         return;
     }
@@ -270,7 +287,8 @@ void cICOparser::decodeBitmap(std::int32_t index, c32bppDIB& host) {
     // it is made to describe the colour image alone, with the palette size
     // the entry really has room for.
     const std::int64_t fullPalette = e.bitCount <= 8 ? (std::int64_t{1} << e.bitCount) : 0;
-    const auto colors = static_cast<std::uint32_t>(std::clamp<std::int64_t>(ColorCount(index), 0, fullPalette));
+    const auto colors =
+        static_cast<std::uint32_t>(std::clamp<std::int64_t>(ColorCount(index), 0, fullPalette));
     storeU32le(header + 32, colors);
     storeU32le(header + 8, static_cast<std::uint32_t>(height));
     storeU32le(header + 20, 0);
@@ -282,12 +300,14 @@ void cICOparser::decodeBitmap(std::int32_t index, c32bppDIB& host) {
         host.DestroyDIB();
         return;
     }
-    const auto layout = ParseDib(data_.subspan(start, e.bytesInRes), static_cast<std::size_t>(bitsAt) - start);
+    const auto layout =
+        ParseDib(data_.subspan(start, e.bytesInRes), static_cast<std::size_t>(bitsAt) - start);
     if (!layout || layout->height != height) {
         host.DestroyDIB();
         return;
     }
-    const std::span<const std::uint8_t> bits = data_.subspan(static_cast<std::size_t>(bitsAt), end - static_cast<std::size_t>(bitsAt));
+    const std::span<const std::uint8_t> bits =
+        data_.subspan(static_cast<std::size_t>(bitsAt), end - static_cast<std::size_t>(bitsAt));
     if (layout->width == width) {
         if (!DecodeDib(*layout, bits, host.pixels())) {
             host.DestroyDIB();
@@ -338,7 +358,8 @@ void cICOparser::decodeBitmap(std::int32_t index, c32bppDIB& host) {
     const std::int64_t maskSize = andSize(e);
     std::span<const std::uint8_t> mask;
     if (maskSize <= static_cast<std::int64_t>(e.bytesInRes))
-        mask = data_.subspan(end - static_cast<std::size_t>(maskSize), static_cast<std::size_t>(maskSize));
+        mask = data_.subspan(end - static_cast<std::size_t>(maskSize),
+                             static_cast<std::size_t>(maskSize));
     applyMask(host, mask);
     host.ImageType(icon ? itIcon : itCursor);
 }
@@ -381,7 +402,8 @@ bool cICOparser::ConvertstdPicTo32bpp(HICON hIcon, c32bppDIB& cHost) {
         const std::span<std::uint8_t> px = cHost.pixels();
         bool anyAlpha = false;
         if (color.bmBitsPixel == 32)
-            for (std::size_t i = 3; i < px.size() && !anyAlpha; i += 4) anyAlpha = px[i] != 0;
+            for (std::size_t i = 3; i < px.size() && !anyAlpha; i += 4)
+                anyAlpha = px[i] != 0;
         if (anyAlpha) {
             bool hasAlpha = false;
             std::int32_t type = itBitmap;

@@ -20,22 +20,25 @@ constexpr std::uint32_t kBiAlphaBitfields = 6;
 constexpr std::size_t kFileHeaderSize = 14;
 constexpr std::uint32_t kOpaque = 0xFF000000u;
 
-std::atomic<std::size_t> pixelLimit{static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()) / 4};
+std::atomic<std::size_t> pixelLimit{
+    static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()) / 4};
 
 std::uint16_t u16(std::span<const std::uint8_t> d, std::size_t at) {
     return at + 2 <= d.size() ? static_cast<std::uint16_t>(d[at] | (d[at + 1] << 8)) : 0;
 }
 std::uint32_t u32(std::span<const std::uint8_t> d, std::size_t at) {
     if (at + 4 > d.size()) return 0;
-    return std::uint32_t{d[at]} | (std::uint32_t{d[at + 1]} << 8) | (std::uint32_t{d[at + 2]} << 16) |
-           (std::uint32_t{d[at + 3]} << 24);
+    return std::uint32_t{d[at]} | (std::uint32_t{d[at + 1]} << 8) |
+           (std::uint32_t{d[at + 2]} << 16) | (std::uint32_t{d[at + 3]} << 24);
 }
 
 std::uint32_t bgra(std::uint8_t b, std::uint8_t g, std::uint8_t r) {
     return std::uint32_t{b} | (std::uint32_t{g} << 8) | (std::uint32_t{r} << 16) | kOpaque;
 }
 
-void store(std::uint8_t* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
+void store(std::uint8_t* p, std::uint32_t v) {
+    std::memcpy(p, &v, 4);
+}
 
 // One bit-field channel: the field is shifted down and scaled to 8 bits.
 // Fields of up to 8 bits go through a table (rounded, so 5 and 6 bit fields
@@ -66,13 +69,15 @@ struct Channel {
 // The decoding of one picture into bottom-up 32-bit rows.
 class Decoder {
 public:
-    Decoder(const DibLayout& layout, std::span<const std::uint8_t> bits, std::span<std::uint8_t> dest)
+    Decoder(const DibLayout& layout, std::span<const std::uint8_t> bits,
+            std::span<std::uint8_t> dest)
         : l_(layout), bits_(bits), dest_(dest) {
         for (std::size_t i = 0; i < l_.palette.size() && i < colors_.size(); ++i) {
             const RGBQUAD& q = l_.palette[i];
             colors_[i] = bgra(q.rgbBlue, q.rgbGreen, q.rgbRed);
         }
-        for (std::size_t i = l_.palette.size(); i < colors_.size(); ++i) colors_[i] = kOpaque;
+        for (std::size_t i = l_.palette.size(); i < colors_.size(); ++i)
+            colors_[i] = kOpaque;
     }
 
     void run() {
@@ -91,15 +96,16 @@ private:
     }
 
     void fillRow(std::uint8_t* row, std::int32_t from, std::uint32_t value) const {
-        for (std::int32_t x = from; x < l_.width; ++x) store(row + x * 4, value);
+        for (std::int32_t x = from; x < l_.width; ++x)
+            store(row + x * 4, value);
     }
 
     void decodeRows() {
         const std::size_t stride =
             static_cast<std::size_t>((std::int64_t{l_.bitCount} * l_.width + 31) / 32 * 4);
         const Channel red(l_.masks[0]), green(l_.masks[1]), blue(l_.masks[2]);
-        const bool plain32 = l_.bitCount == 32 && l_.masks == std::array<std::uint32_t, 3>{
-                                                                  0xFF0000u, 0xFF00u, 0xFFu};
+        const bool plain32 = l_.bitCount == 32 &&
+                             l_.masks == std::array<std::uint32_t, 3>{0xFF0000u, 0xFF00u, 0xFFu};
         for (std::int32_t r = 0; r < l_.height; ++r) {
             std::uint8_t* out = destRow(r);
             const std::size_t at = static_cast<std::size_t>(r) * stride;
@@ -124,7 +130,8 @@ private:
                 break;
             }
             case 8:
-                for (std::int32_t x = 0; x < have; ++x) store(out + x * 4, colors_[s[x]]);
+                for (std::int32_t x = 0; x < have; ++x)
+                    store(out + x * 4, colors_[s[x]]);
                 break;
             case 16:
                 for (std::int32_t x = 0; x < have; ++x) {
@@ -148,7 +155,8 @@ private:
                     }
                 }
                 break;
-            default: break;
+            default:
+                break;
             }
             fillRow(out, std::max(have, 0), kOpaque);
         }
@@ -157,7 +165,8 @@ private:
     // Run-length data, bottom-up only. Pixels that no run reaches keep the
     // first palette colour, as a zeroed indexed bitmap would show them.
     void decodeRle(bool fourBit) {
-        for (std::int32_t r = 0; r < l_.height; ++r) fillRow(destRow(r), 0, colors_[0]);
+        for (std::int32_t r = 0; r < l_.height; ++r)
+            fillRow(destRow(r), 0, colors_[0]);
         std::size_t pos = 0;
         std::int32_t x = 0, y = 0;
         auto put = [&](int index) {
@@ -220,25 +229,38 @@ bool validDepth(std::uint16_t bpp) {
 
 const char* BitmapErrorText(BitmapError error) {
     switch (error) {
-    case BitmapError::NotBitmap: return "not a bitmap";
-    case BitmapError::Truncated: return "header or palette cut short";
-    case BitmapError::BadHeaderSize: return "unknown info header size";
-    case BitmapError::BadDimensions: return "bad width or height";
-    case BitmapError::BadPlanes: return "planes other than 1";
-    case BitmapError::BadBitCount: return "bit count not allowed for this compression";
-    case BitmapError::Unsupported: return "compression not supported";
-    case BitmapError::TooLarge: return "picture too large";
-    case BitmapError::NoPixels: return "pixel data missing";
-    case BitmapError::OutOfMemory: return "out of memory";
+    case BitmapError::NotBitmap:
+        return "not a bitmap";
+    case BitmapError::Truncated:
+        return "header or palette cut short";
+    case BitmapError::BadHeaderSize:
+        return "unknown info header size";
+    case BitmapError::BadDimensions:
+        return "bad width or height";
+    case BitmapError::BadPlanes:
+        return "planes other than 1";
+    case BitmapError::BadBitCount:
+        return "bit count not allowed for this compression";
+    case BitmapError::Unsupported:
+        return "compression not supported";
+    case BitmapError::TooLarge:
+        return "picture too large";
+    case BitmapError::NoPixels:
+        return "pixel data missing";
+    case BitmapError::OutOfMemory:
+        return "out of memory";
     }
     return "unknown";
 }
 
 void SetDecodePixelLimit(std::size_t pixels) {
-    pixelLimit = pixels == 0 ? static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()) / 4
-                             : pixels;
+    pixelLimit = pixels == 0
+                     ? static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()) / 4
+                     : pixels;
 }
-std::size_t DecodePixelLimit() { return pixelLimit; }
+std::size_t DecodePixelLimit() {
+    return pixelLimit;
+}
 
 velmora::Result<DibLayout, BitmapError> ParseDib(std::span<const std::uint8_t> dib,
                                                  std::size_t tableLimit) {
@@ -274,7 +296,8 @@ velmora::Result<DibLayout, BitmapError> ParseDib(std::span<const std::uint8_t> d
     if (width < 1 || height == 0) return Failure{BitmapError::BadDimensions};
     l.topDown = height < 0;
     height = height < 0 ? -height : height;
-    if (height > std::numeric_limits<std::int32_t>::max()) return Failure{BitmapError::BadDimensions};
+    if (height > std::numeric_limits<std::int32_t>::max())
+        return Failure{BitmapError::BadDimensions};
     if (!velmora::imageBytes(width, height, 4)) return Failure{BitmapError::TooLarge};
     l.width = static_cast<std::int32_t>(width);
     l.height = static_cast<std::int32_t>(height);
@@ -311,8 +334,10 @@ velmora::Result<DibLayout, BitmapError> ParseDib(std::span<const std::uint8_t> d
         break;
     }
     case kBiJpeg:
-    case kBiPng: return Failure{BitmapError::Unsupported};
-    default: return Failure{BitmapError::Unsupported};
+    case kBiPng:
+        return Failure{BitmapError::Unsupported};
+    default:
+        return Failure{BitmapError::Unsupported};
     }
 
     std::size_t entries = 0;

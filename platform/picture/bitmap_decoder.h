@@ -20,15 +20,15 @@
 namespace platform {
 
 enum class BitmapError {
-    NotBitmap,       // no "BM" signature
-    Truncated,       // the header or palette runs past the data
-    BadHeaderSize,   // an info header size no bitmap uses
-    BadDimensions,   // width below 1, height 0, or a size that overflows
-    BadPlanes,       // planes other than 1
-    BadBitCount,     // a depth the compression cannot carry
-    Unsupported,     // JPEG or PNG payloads, OS/2 Huffman or RLE24
-    TooLarge,        // over the pixel limit (SetDecodePixelLimit)
-    NoPixels,        // the bits offset lies past the end of the data
+    NotBitmap,     // no "BM" signature
+    Truncated,     // the header or palette runs past the data
+    BadHeaderSize, // an info header size no bitmap uses
+    BadDimensions, // width below 1, height 0, or a size that overflows
+    BadPlanes,     // planes other than 1
+    BadBitCount,   // a depth the compression cannot carry
+    Unsupported,   // JPEG or PNG payloads, OS/2 Huffman or RLE24
+    TooLarge,      // over the pixel limit (SetDecodePixelLimit)
+    NoPixels,      // the bits offset lies past the end of the data
     OutOfMemory,
 };
 
@@ -59,14 +59,13 @@ struct DibLayout {
 // palette that follow it. `dib` starts at the header; the palette is not
 // read past `tableLimit` bytes from there (where a file's bits begin).
 velmora::Result<DibLayout, BitmapError>
-ParseDib(std::span<const std::uint8_t> dib,
-         std::size_t tableLimit = static_cast<std::size_t>(-1));
+ParseDib(std::span<const std::uint8_t> dib, std::size_t tableLimit = static_cast<std::size_t>(-1));
 
 // Writes the picture into `dest`, layout.width x layout.height pixels,
 // bottom row first. Bits missing from a short file leave their pixels
 // black; runs and deltas that leave the picture are clipped.
 velmora::Status<BitmapError> DecodeDib(const DibLayout& layout, std::span<const std::uint8_t> bits,
-                              std::span<std::uint8_t> dest);
+                                       std::span<std::uint8_t> dest);
 
 // A bitmap file: the layout and where its bits lie in `file`.
 struct BitmapFile {

@@ -45,7 +45,8 @@ void readRow32(const BitmapObject& bitmap, std::int32_t y, std::uint32_t* out) {
         break;
     }
     case 8:
-        for (std::int32_t x = 0; x < w; ++x) out[x] = paletteColor(s[x]);
+        for (std::int32_t x = 0; x < w; ++x)
+            out[x] = paletteColor(s[x]);
         break;
     case 16:
         // 5-5-5, the layout of a 16-bit section without masks.
@@ -56,10 +57,15 @@ void readRow32(const BitmapObject& bitmap, std::int32_t y, std::uint32_t* out) {
         }
         break;
     case 24:
-        for (std::int32_t x = 0; x < w; ++x) out[x] = opaque(s[x * 3], s[x * 3 + 1], s[x * 3 + 2]);
+        for (std::int32_t x = 0; x < w; ++x)
+            out[x] = opaque(s[x * 3], s[x * 3 + 1], s[x * 3 + 2]);
         break;
-    case 32: std::memcpy(out, s, static_cast<std::size_t>(w) * 4); break;
-    default: std::fill_n(out, w, 0xFF000000u); break;
+    case 32:
+        std::memcpy(out, s, static_cast<std::size_t>(w) * 4);
+        break;
+    default:
+        std::fill_n(out, w, 0xFF000000u);
+        break;
     }
 }
 

@@ -15,7 +15,7 @@ namespace platform {
 // `width` x `height` pixels of the bitmap's top-left corner; pixels the
 // bitmap does not have are left as they are. False for a handle that is no
 // bitmap, a depth other than 1 or 32, or a `dest` too small for the rows.
-bool GetBitmapRows(HBITMAP bitmap, std::uint16_t bitCount, std::int32_t width,
-                   std::int32_t height, std::span<std::uint8_t> dest);
+bool GetBitmapRows(HBITMAP bitmap, std::uint16_t bitCount, std::int32_t width, std::int32_t height,
+                   std::span<std::uint8_t> dest);
 
 } // namespace platform

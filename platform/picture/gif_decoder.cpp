@@ -65,7 +65,8 @@ std::size_t skipSubBlocks(std::span<const std::uint8_t> d, std::size_t at) {
     return 0;
 }
 
-std::vector<RGBQUAD> readTable(std::span<const std::uint8_t> d, std::size_t at, std::size_t entries) {
+std::vector<RGBQUAD> readTable(std::span<const std::uint8_t> d, std::size_t at,
+                               std::size_t entries) {
     std::vector<RGBQUAD> table(entries);
     for (std::size_t i = 0; i < entries; ++i)
         table[i] = RGBQUAD{d[at + i * 3 + 2], d[at + i * 3 + 1], d[at + i * 3], 0};
@@ -90,15 +91,24 @@ void deinterlace(GifImage& image) {
 
 const char* GifErrorText(GifError error) {
     switch (error) {
-    case GifError::NotGif: return "not a GIF";
-    case GifError::Truncated: return "block cut short";
-    case GifError::NoImage: return "no image";
-    case GifError::BadBlock: return "unknown block";
-    case GifError::BadExtension: return "graphic control extension too short";
-    case GifError::BadDimensions: return "bad width or height";
-    case GifError::BadCodeSize: return "bad LZW code size";
-    case GifError::TooLarge: return "picture too large";
-    case GifError::OutOfMemory: return "out of memory";
+    case GifError::NotGif:
+        return "not a GIF";
+    case GifError::Truncated:
+        return "block cut short";
+    case GifError::NoImage:
+        return "no image";
+    case GifError::BadBlock:
+        return "unknown block";
+    case GifError::BadExtension:
+        return "graphic control extension too short";
+    case GifError::BadDimensions:
+        return "bad width or height";
+    case GifError::BadCodeSize:
+        return "bad LZW code size";
+    case GifError::TooLarge:
+        return "picture too large";
+    case GifError::OutOfMemory:
+        return "out of memory";
     }
     return "unknown";
 }
@@ -147,12 +157,13 @@ std::size_t DecodeGifLzw(int minCodeSize, std::span<const std::uint8_t> data,
         const bool known = code < next;
         std::size_t depth = 0;
         if (!known) stack[depth++] = first[static_cast<std::size_t>(prev)];
-        for (int c = known ? code : prev; ; c = prefix[static_cast<std::size_t>(c)]) {
+        for (int c = known ? code : prev;; c = prefix[static_cast<std::size_t>(c)]) {
             stack[depth++] = suffix[static_cast<std::size_t>(c)];
             if (c < clear) break;
         }
         const std::uint8_t head = stack[depth - 1];
-        while (depth > 0 && written < out.size()) out[written++] = stack[--depth];
+        while (depth > 0 && written < out.size())
+            out[written++] = stack[--depth];
 
         if (next < kMaxCodes) {
             prefix[static_cast<std::size_t>(next)] = static_cast<std::uint16_t>(prev);
@@ -233,7 +244,8 @@ velmora::Result<GifImage, GifError> DecodeGif(std::span<const std::uint8_t> d) {
     const int minCodeSize = d[pos++];
     if (minCodeSize < 1 || minCodeSize > 11) return Failure{GifError::BadCodeSize};
 
-    const std::size_t pixels = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
+    const std::size_t pixels =
+        static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
     if (pixels > DecodePixelLimit()) return Failure{GifError::TooLarge};
     try {
         image.indexes.assign(pixels, 0);

@@ -9,7 +9,9 @@
 namespace platform {
 namespace detail {
 
-IconObject* findIcon(HGDIOBJ h) { return HandleTable::instance().get<IconObject>(h); }
+IconObject* findIcon(HGDIOBJ h) {
+    return HandleTable::instance().get<IconObject>(h);
+}
 
 } // namespace detail
 
@@ -95,12 +97,15 @@ bool DrawIconEx(HDC hdc, std::int32_t x, std::int32_t y, HICON handle, std::int3
     const BitmapObject& mask = *icon->mask;
     const bool blend = icon->color && hasAlpha(*icon->color);
     std::vector<std::uint32_t> maskRow(static_cast<std::size_t>(mask.width));
-    std::vector<std::uint32_t> colorRow(static_cast<std::size_t>(icon->color ? icon->color->width : mask.width));
+    std::vector<std::uint32_t> colorRow(
+        static_cast<std::size_t>(icon->color ? icon->color->width : mask.width));
 
     const std::int32_t y0 = std::max(y, 0);
-    const std::int32_t y1 = static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{y} + cy, target->height));
+    const std::int32_t y1 =
+        static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{y} + cy, target->height));
     const std::int32_t x0 = std::max(x, 0);
-    const std::int32_t x1 = static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{x} + cx, target->width));
+    const std::int32_t x1 =
+        static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{x} + cx, target->width));
     for (std::int32_t dy = y0; dy < y1; ++dy) {
         const auto sy = static_cast<std::int32_t>((std::int64_t{dy} - y) * h / cy);
         const bool haveMask = sy < mask.height;
@@ -133,10 +138,12 @@ bool DrawIconEx(HDC hdc, std::int32_t x, std::int32_t y, HICON handle, std::int3
             // drawn; pixels the mask does not keep become opaque.
             const std::uint32_t mode = flags & DI_NORMAL;
             if (mode == DI_NORMAL && keep) {
-                for (int i = 0; i < 3; ++i) p[i] ^= static_cast<std::uint8_t>(c >> (8 * i));
+                for (int i = 0; i < 3; ++i)
+                    p[i] ^= static_cast<std::uint8_t>(c >> (8 * i));
             } else if (mode != DI_MASK || !keep) {
                 const std::uint32_t v = mode == DI_MASK ? 0 : c;
-                for (int i = 0; i < 3; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+                for (int i = 0; i < 3; ++i)
+                    p[i] = static_cast<std::uint8_t>(v >> (8 * i));
                 p[3] = 255;
             }
         }

@@ -38,7 +38,8 @@ bool isMetafile(std::span<const std::uint8_t> b) {
 bool isGif(std::span<const std::uint8_t> b) {
     if (b.size() < 6) return false;
     char sig[6];
-    for (int i = 0; i < 6; ++i) sig[i] = static_cast<char>(b[static_cast<std::size_t>(i)] | 0x20);
+    for (int i = 0; i < 6; ++i)
+        sig[i] = static_cast<char>(b[static_cast<std::size_t>(i)] | 0x20);
     return std::memcmp(sig, "gif87a", 6) == 0 || std::memcmp(sig, "gif89a", 6) == 0;
 }
 
@@ -97,7 +98,9 @@ Picture::~Picture() {
     if (handle_ != 0) DeleteObject(handle_);
 }
 
-HGDIOBJ Picture::release() { return std::exchange(handle_, 0); }
+HGDIOBJ Picture::release() {
+    return std::exchange(handle_, 0);
+}
 
 bool Picture::Render(HDC hdc, std::int32_t x, std::int32_t y, std::int32_t cx, std::int32_t cy,
                      std::int32_t xSrc, std::int32_t ySrc, std::int32_t cxSrc,
@@ -120,22 +123,27 @@ bool Picture::Render(HDC hdc, std::int32_t x, std::int32_t y, std::int32_t cx, s
     // Nearest pixel: the centre of each destination pixel is mapped into
     // the source rectangle, then from 0.01 mm (y up) to source pixels.
     const std::int32_t x0 = std::max(x, 0);
-    const auto x1 = static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{x} + cx, target->width));
+    const auto x1 =
+        static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{x} + cx, target->width));
     const std::int32_t y0 = std::max(y, 0);
-    const auto y1 = static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{y} + cy, target->height));
+    const auto y1 =
+        static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{y} + cy, target->height));
     if (x0 >= x1 || y0 >= y1) return true;
     std::vector<std::int32_t> columns(static_cast<std::size_t>(x1 - x0));
     for (std::int32_t dx = x0; dx < x1; ++dx) {
         const std::int64_t twice = 2 * std::int64_t{cx};
-        const std::int64_t v = std::int64_t{xSrc} * twice + std::int64_t{cxSrc} * (2 * (dx - x) + 1);
+        const std::int64_t v =
+            std::int64_t{xSrc} * twice + std::int64_t{cxSrc} * (2 * (dx - x) + 1);
         const std::int64_t col = v * w / (std::int64_t{width_} * twice) - (v < 0 ? 1 : 0);
-        columns[static_cast<std::size_t>(dx - x0)] = col < 0 || col >= w ? -1 : static_cast<std::int32_t>(col);
+        columns[static_cast<std::size_t>(dx - x0)] =
+            col < 0 || col >= w ? -1 : static_cast<std::int32_t>(col);
     }
     std::vector<std::uint32_t> line(static_cast<std::size_t>(w));
     std::int64_t cached = -1;
     for (std::int32_t dy = y0; dy < y1; ++dy) {
         const std::int64_t twice = 2 * std::int64_t{cy};
-        const std::int64_t v = (std::int64_t{height_} - ySrc) * twice - std::int64_t{cySrc} * (2 * (dy - y) + 1);
+        const std::int64_t v =
+            (std::int64_t{height_} - ySrc) * twice - std::int64_t{cySrc} * (2 * (dy - y) + 1);
         const std::int64_t row = v * h / (std::int64_t{height_} * twice) - (v < 0 ? 1 : 0);
         if (row < 0 || row >= h) continue;
         if (row != cached) {
@@ -171,7 +179,8 @@ std::unique_ptr<Picture> CreatePictureIndirect(HGDIOBJ handle, int type) {
     case PICTYPE_ICON:
         if (objectType != OBJ_ICON || !GetIconSize(handle, w, h)) return nullptr;
         break;
-    default: return nullptr;
+    default:
+        return nullptr;
     }
     return std::make_unique<Picture>(type, handle, PixelsToHiMetric(w), PixelsToHiMetric(h));
 }

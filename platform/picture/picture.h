@@ -44,8 +44,7 @@ public:
     // platform has no metafile player), an empty destination or a DC
     // without a 32-bit bitmap.
     bool Render(HDC hdc, std::int32_t x, std::int32_t y, std::int32_t cx, std::int32_t cy,
-                std::int32_t xSrc, std::int32_t ySrc, std::int32_t cxSrc,
-                std::int32_t cySrc) const;
+                std::int32_t xSrc, std::int32_t ySrc, std::int32_t cxSrc, std::int32_t cySrc) const;
 
 private:
     int type_;

@@ -5,11 +5,10 @@
 #include "surface/c32bppdib.h"
 #include "tests/support/image_files.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 
 using namespace platform;
@@ -27,11 +26,14 @@ std::uint32_t at(const c32bppDIB& s, int x, int y) {
 
 Bytes bgra32(std::initializer_list<std::uint32_t> pixels) {
     Bytes b;
-    for (std::uint32_t v : pixels) put32(b, v);
+    for (std::uint32_t v : pixels)
+        put32(b, v);
     return b;
 }
 
-bool load(const Bytes& file, c32bppDIB& s) { return cBMPparser().LoadStream(file, s, 0, static_cast<std::int32_t>(file.size())); }
+bool load(const Bytes& file, c32bppDIB& s) {
+    return cBMPparser().LoadStream(file, s, 0, static_cast<std::int32_t>(file.size()));
+}
 
 TEST(BMPparser, ThirtyTwoBitAlphaIsClassified) {
     c32bppDIB s;

@@ -24,7 +24,8 @@ const std::vector<Rgb> kTable = {{0, 0, 0}, {200, 10, 10}, {10, 200, 10}, {200, 
 
 TEST(GIFparser, FirstFrameOnlyAtItsOwnSize) {
     GifFrame first = frame(4, 3, 2, 2, {1, 2, 2, 1});
-    const Bytes file = gifFile(10, 10, kTable, {first, frame(0, 0, 10, 10, std::vector<std::uint8_t>(100, 3))});
+    const Bytes file =
+        gifFile(10, 10, kTable, {first, frame(0, 0, 10, 10, std::vector<std::uint8_t>(100, 3))});
     c32bppDIB s;
     ASSERT_TRUE(load(file, s));
     EXPECT_EQ(s.Width(), 2);
@@ -53,10 +54,11 @@ TEST(GIFparser, TransparentIndexBecomesAlphaZeroExactly) {
     local.localTable = {{1, 2, 3}, {4, 5, 6}};
     local.transparent = 0;
     local.interlaced = true;
-    const Bytes extensions = {0x21, 0xFE, 2, 'h', 'i', 0,
-                              0x21, 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1, 0, 0, 0};
+    const Bytes extensions = {0x21, 0xFE, 2,   'h', 'i', 0,   0x21, 0xFF, 11, 'N', 'E', 'T', 'S',
+                              'C',  'A',  'P', 'E', '2', '.', '0',  3,    1,  0,   0,   0};
     ASSERT_TRUE(load(gifFile(1, 9, kTable, {local}, extensions, "GIF89A"), s));
-    for (int y = 0; y < 9; ++y) EXPECT_EQ(at(s, 0, y), y % 2 ? 0xFF040506u : 0u) << y;
+    for (int y = 0; y < 9; ++y)
+        EXPECT_EQ(at(s, 0, y), y % 2 ? 0xFF040506u : 0u) << y;
 
     // A control block without the transparency flag: opaque.
     GifFrame opaque = frame(0, 0, 1, 1, {3});
@@ -86,7 +88,8 @@ TEST(GIFparser, RefusesWhatItCannotHandle) {
     EXPECT_FALSE(load(gifFile(1, 1, kTable, {frame(0, 0, 1, 1, {1})}, {0x21, 0xFE, 200, 'x'}), s));
 
     // A longer-than-standard control block is read by its fields.
-    Bytes longControl = gifFile(2, 1, kTable, {frame(0, 0, 2, 1, {1, 2})}, {0x21, 0xF9, 6, 1, 0, 0, 2, 7, 7, 0});
+    Bytes longControl =
+        gifFile(2, 1, kTable, {frame(0, 0, 2, 1, {1, 2})}, {0x21, 0xF9, 6, 1, 0, 0, 2, 7, 7, 0});
     ASSERT_TRUE(load(longControl, s));
     EXPECT_EQ(at(s, 1, 0), 0u);
     EXPECT_EQ(at(s, 0, 0), 0xFFC80A0Au);

@@ -5,9 +5,8 @@
 #include "surface/c32bppdib.h"
 #include "tests/support/image_files.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 
 using namespace platform;
 using namespace modParsers;
@@ -22,8 +21,10 @@ std::uint32_t at(const c32bppDIB& s, int x, int y) {
 
 // A 32-bit entry of one colour with alpha 255.
 IcoEntry solid32(int w, int h, std::uint32_t argb = 0xFF102030u) {
-    return IcoEntry{static_cast<std::uint8_t>(w & 0xFF), static_cast<std::uint8_t>(h & 0xFF), 32,
-                    bitmapEntry(w, h, 32, {}, [&](int, int) { return argb; }, [](int, int) { return false; })};
+    return IcoEntry{
+        static_cast<std::uint8_t>(w & 0xFF), static_cast<std::uint8_t>(h & 0xFF), 32,
+        bitmapEntry(
+            w, h, 32, {}, [&](int, int) { return argb; }, [](int, int) { return false; })};
 }
 
 bool load(cICOparser& parser, Bytes& file, c32bppDIB* s, int cx = 0, int cy = 0, int depth = 32) {
@@ -34,7 +35,8 @@ bool load(cICOparser& parser, Bytes& file, c32bppDIB* s, int cx = 0, int cy = 0,
 Bytes pngEntry(std::uint32_t w, std::uint32_t h, std::uint8_t depth, std::uint8_t colorType) {
     Bytes b = {137, 80, 78, 71, 13, 10, 26, 10, 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
     for (std::uint32_t v : {w, h})
-        for (int i = 3; i >= 0; --i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+        for (int i = 3; i >= 0; --i)
+            b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
     b.insert(b.end(), {depth, colorType, 0, 0, 0, 0, 0, 0, 0});
     return b;
 }
@@ -44,7 +46,8 @@ TEST(ICOparser, EntryChoiceByScore) {
     struct Case {
         int cx, cy, width;
     };
-    for (const Case c : {Case{32, 32, 32}, Case{24, 24, 32}, Case{64, 64, 48}, Case{0, 0, 32}, Case{16, 16, 16}}) {
+    for (const Case c :
+         {Case{32, 32, 32}, Case{24, 24, 32}, Case{64, 64, 48}, Case{0, 0, 32}, Case{16, 16, 16}}) {
         SCOPED_TRACE(c.cx);
         cICOparser parser;
         c32bppDIB s;
@@ -53,7 +56,10 @@ TEST(ICOparser, EntryChoiceByScore) {
         EXPECT_EQ(s.ImageType(), itIconAlpha);
     }
     // Depth decides between equal sizes.
-    Bytes depths = icoFile({IcoEntry{16, 16, 4, bitmapEntry(16, 16, 4, {{1, 1, 1}}, [](int, int) { return 0u; }, [](int, int) { return false; })},
+    Bytes depths = icoFile({IcoEntry{16, 16, 4,
+                                     bitmapEntry(
+                                         16, 16, 4, {{1, 1, 1}}, [](int, int) { return 0u; },
+                                         [](int, int) { return false; })},
                             solid32(16, 16)});
     cICOparser parser;
     c32bppDIB s;
@@ -63,8 +69,9 @@ TEST(ICOparser, EntryChoiceByScore) {
 
 TEST(ICOparser, DirectoryPropertiesAndRepairs) {
     // The directory says 0 bits; the header says 8.
-    Bytes e8 = bitmapEntry(2, 2, 8, {{9, 9, 9}, {1, 2, 3}}, [](int x, int) { return static_cast<std::uint32_t>(x); },
-                           [](int, int) { return false; });
+    Bytes e8 = bitmapEntry(
+        2, 2, 8, {{9, 9, 9}, {1, 2, 3}}, [](int x, int) { return static_cast<std::uint32_t>(x); },
+        [](int, int) { return false; });
     Bytes file = icoFile({IcoEntry{2, 2, 0, e8}, IcoEntry{0, 0, 0, pngEntry(256, 256, 8, 6)}});
     cICOparser parser;
     ASSERT_TRUE(load(parser, file, nullptr));
@@ -79,7 +86,8 @@ TEST(ICOparser, DirectoryPropertiesAndRepairs) {
     EXPECT_EQ(parser.Width(3), 0);
 
     // A directory bit count goes into a header that has none.
-    Bytes e4 = bitmapEntry(1, 1, 4, {{1, 1, 1}}, [](int, int) { return 0u; }, [](int, int) { return false; }, 0);
+    Bytes e4 = bitmapEntry(
+        1, 1, 4, {{1, 1, 1}}, [](int, int) { return 0u; }, [](int, int) { return false; }, 0);
     Bytes repaired = icoFile({IcoEntry{1, 1, 4, e4}});
     ASSERT_TRUE(load(parser, repaired, nullptr));
     EXPECT_EQ(repaired[6 + 16 + 14], 4);
@@ -92,8 +100,9 @@ TEST(ICOparser, DirectoryPropertiesAndRepairs) {
 TEST(ICOparser, MasksAndTypes) {
     // A 4-bit icon: masked pixels transparent black, the rest opaque.
     const std::vector<Rgb> pal = {{0, 0, 0}, {255, 0, 0}, {0, 0, 255}};
-    Bytes e = bitmapEntry(3, 2, 4, pal, [](int x, int) { return static_cast<std::uint32_t>(x % 3); },
-                          [](int x, int y) { return x == 0 && y == 0; });
+    Bytes e = bitmapEntry(
+        3, 2, 4, pal, [](int x, int) { return static_cast<std::uint32_t>(x % 3); },
+        [](int x, int y) { return x == 0 && y == 0; });
     Bytes file = icoFile({IcoEntry{3, 2, 4, e}});
     cICOparser parser;
     c32bppDIB s;
@@ -106,7 +115,8 @@ TEST(ICOparser, MasksAndTypes) {
     EXPECT_EQ(at(s, 0, 1), 0xFF000000u);
 
     // Nothing masked: Alpha False. As a cursor: type 5.
-    Bytes plain = bitmapEntry(2, 2, 24, {}, [](int, int) { return 0x112233u; }, [](int, int) { return false; });
+    Bytes plain = bitmapEntry(
+        2, 2, 24, {}, [](int, int) { return 0x112233u; }, [](int, int) { return false; });
     Bytes cursor = icoFile({IcoEntry{2, 2, 24, plain}}, 2);
     ASSERT_TRUE(load(parser, cursor, &s));
     EXPECT_EQ(s.ImageType(), itCursor);
@@ -114,8 +124,9 @@ TEST(ICOparser, MasksAndTypes) {
     EXPECT_EQ(at(s, 1, 1), 0xFF112233u);
 
     // A 32-bit cursor: its alpha, premultiplied; the mask is not used.
-    Bytes alpha = bitmapEntry(2, 1, 32, {}, [](int x, int) { return x ? 0x80C80000u : 0x00FFFFFFu; },
-                              [](int, int) { return true; });
+    Bytes alpha = bitmapEntry(
+        2, 1, 32, {}, [](int x, int) { return x ? 0x80C80000u : 0x00FFFFFFu; },
+        [](int, int) { return true; });
     Bytes cur32 = icoFile({IcoEntry{2, 1, 32, alpha}}, 2);
     ASSERT_TRUE(load(parser, cur32, &s));
     EXPECT_EQ(s.ImageType(), itCursorAlpha);
@@ -194,7 +205,8 @@ HBITMAP section(int w, int h, int bpp, const void* pixels, std::size_t bytes) {
     bi.biBitCount = static_cast<std::uint16_t>(bpp);
     const RGBQUAD mono[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
     void* bits = nullptr;
-    const HBITMAP b = CreateDIBSection(0, bi, bpp == 1 ? std::span<const RGBQUAD>(mono) : std::span<const RGBQUAD>(), &bits);
+    const HBITMAP b = CreateDIBSection(
+        0, bi, bpp == 1 ? std::span<const RGBQUAD>(mono) : std::span<const RGBQUAD>(), &bits);
     std::memcpy(bits, pixels, bytes);
     return b;
 }
@@ -226,7 +238,8 @@ TEST(ICOparser, ConvertsIconAndCursorHandles) {
     {
         // Colour without alpha, as a cursor: the mask decides.
         const std::uint32_t px[4] = {0x000000FFu, 0x000000FEu, 0x000000FDu, 0x000000FCu};
-        const HICON cursor = makeIcon(false, section(2, 2, 32, px, 16), section(2, 2, 1, maskRows, 8));
+        const HICON cursor =
+            makeIcon(false, section(2, 2, 32, px, 16), section(2, 2, 1, maskRows, 8));
         ASSERT_TRUE(cICOparser().ConvertstdPicTo32bpp(cursor, s));
         EXPECT_EQ(s.ImageType(), itCursor);
         EXPECT_TRUE(s.Alpha());

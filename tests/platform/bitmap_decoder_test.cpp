@@ -4,13 +4,12 @@
 #include "platform/picture/picture.h"
 #include "tests/support/image_files.h"
 
-#include <gtest/gtest.h>
-#include <png.h>
-
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <map>
+#include <png.h>
 
 using namespace platform;
 using namespace testfiles;
@@ -29,7 +28,9 @@ Bytes readFile(const fs::path& path) {
 struct Pixels {
     std::int32_t width = 0, height = 0;
     std::vector<std::uint8_t> bgra;
-    const std::uint8_t* at(int x, int y) const { return &bgra[(static_cast<std::size_t>(y) * width + x) * 4]; }
+    const std::uint8_t* at(int x, int y) const {
+        return &bgra[(static_cast<std::size_t>(y) * width + x) * 4];
+    }
 };
 
 std::optional<Pixels> decode(const Bytes& file) {
@@ -41,8 +42,8 @@ std::optional<Pixels> decode(const Bytes& file) {
     p.bgra.resize(bottomUp.size());
     const std::size_t stride = static_cast<std::size_t>(p.width) * 4;
     for (int y = 0; y < p.height; ++y)
-        std::copy_n(bottomUp.begin() + static_cast<std::ptrdiff_t>((p.height - 1 - y) * stride), stride,
-                    p.bgra.begin() + static_cast<std::ptrdiff_t>(y * stride));
+        std::copy_n(bottomUp.begin() + static_cast<std::ptrdiff_t>((p.height - 1 - y) * stride),
+                    stride, p.bgra.begin() + static_cast<std::ptrdiff_t>(y * stride));
     return p;
 }
 
@@ -60,18 +61,29 @@ std::optional<Pixels> readReference(const fs::path& path) {
 
 // Which reference shows each good file: the variants of one picture share it.
 const std::map<std::string, std::string> kReference = {
-    {"pal1.bmp", "pal1.png"},         {"pal1wb.bmp", "pal1.png"},
-    {"pal1bg.bmp", "pal1bg.png"},     {"pal4.bmp", "pal4.png"},
-    {"pal4rle.bmp", "pal4.png"},      {"pal8.bmp", "pal8.png"},
-    {"pal8-0.bmp", "pal8.png"},       {"pal8os2.bmp", "pal8.png"},
-    {"pal8rle.bmp", "pal8.png"},      {"pal8topdown.bmp", "pal8.png"},
-    {"pal8v4.bmp", "pal8.png"},       {"pal8v5.bmp", "pal8.png"},
+    {"pal1.bmp", "pal1.png"},
+    {"pal1wb.bmp", "pal1.png"},
+    {"pal1bg.bmp", "pal1bg.png"},
+    {"pal4.bmp", "pal4.png"},
+    {"pal4rle.bmp", "pal4.png"},
+    {"pal8.bmp", "pal8.png"},
+    {"pal8-0.bmp", "pal8.png"},
+    {"pal8os2.bmp", "pal8.png"},
+    {"pal8rle.bmp", "pal8.png"},
+    {"pal8topdown.bmp", "pal8.png"},
+    {"pal8v4.bmp", "pal8.png"},
+    {"pal8v5.bmp", "pal8.png"},
     {"pal8nonsquare.bmp", "pal8nonsquare-e.png"},
-    {"pal8w124.bmp", "pal8w124.png"}, {"pal8w125.bmp", "pal8w125.png"},
-    {"pal8w126.bmp", "pal8w126.png"}, {"rgb16.bmp", "rgb16.png"},
-    {"rgb16-565.bmp", "rgb16-565.png"}, {"rgb16-565pal.bmp", "rgb16-565.png"},
-    {"rgb24.bmp", "rgb24.png"},       {"rgb24pal.bmp", "rgb24.png"},
-    {"rgb32.bmp", "rgb24.png"},       {"rgb32bf.bmp", "rgb24.png"},
+    {"pal8w124.bmp", "pal8w124.png"},
+    {"pal8w125.bmp", "pal8w125.png"},
+    {"pal8w126.bmp", "pal8w126.png"},
+    {"rgb16.bmp", "rgb16.png"},
+    {"rgb16-565.bmp", "rgb16-565.png"},
+    {"rgb16-565pal.bmp", "rgb16-565.png"},
+    {"rgb24.bmp", "rgb24.png"},
+    {"rgb24pal.bmp", "rgb24.png"},
+    {"rgb32.bmp", "rgb24.png"},
+    {"rgb32bf.bmp", "rgb24.png"},
 };
 
 TEST(BitmapSuite, GoodFilesMatchTheReferenceRendering) {
@@ -91,7 +103,9 @@ TEST(BitmapSuite, GoodFilesMatchTheReferenceRendering) {
         // The suite's 8-bit references show 42 where the bitmaps' own
         // palettes hold 43 (255 / 6 rounded the other way); a decoder must
         // show the palette, so that one value is the only leeway.
-        auto same = [](std::uint8_t got, std::uint8_t ref) { return got == ref || (got == 43 && ref == 42); };
+        auto same = [](std::uint8_t got, std::uint8_t ref) {
+            return got == ref || (got == 43 && ref == 42);
+        };
         int mismatches = 0;
         for (int y = 0; y < decoded->height; ++y)
             for (int x = 0; x < decoded->width; ++x) {
@@ -100,8 +114,8 @@ TEST(BitmapSuite, GoodFilesMatchTheReferenceRendering) {
                 if (a[3] != 255 || !same(a[0], b[0]) || !same(a[1], b[1]) || !same(a[2], b[2])) {
                     if (mismatches++ < 3)
                         ADD_FAILURE() << "pixel " << x << "," << y << ": " << int(a[2]) << " "
-                                      << int(a[1]) << " " << int(a[0]) << " " << int(a[3])
-                                      << " vs " << int(b[2]) << " " << int(b[1]) << " " << int(b[0]);
+                                      << int(a[1]) << " " << int(a[0]) << " " << int(a[3]) << " vs "
+                                      << int(b[2]) << " " << int(b[1]) << " " << int(b[0]);
                 }
             }
         EXPECT_EQ(mismatches, 0);
@@ -121,14 +135,17 @@ TEST(BitmapSuite, BadAndQuestionableFilesNeverCrash) {
             // The exact-size copy lets the sanitizer see a read past the end.
             const auto picture = LoadPictureFromBytes(file);
             if (picture) {
-            EXPECT_EQ(picture->Type(), PICTYPE_BITMAP);
-        }
+                EXPECT_EQ(picture->Type(), PICTYPE_BITMAP);
+            }
         }
     }
     EXPECT_FALSE(ParseBitmapFile(readFile(kSuite / "b" / "reallybig.bmp")));
-    EXPECT_EQ(ParseBitmapFile(readFile(kSuite / "b" / "badplanes.bmp")).error(), BitmapError::BadPlanes);
-    EXPECT_EQ(ParseBitmapFile(readFile(kSuite / "b" / "badwidth.bmp")).error(), BitmapError::BadDimensions);
-    EXPECT_EQ(ParseBitmapFile(readFile(kSuite / "b" / "rletopdown.bmp")).error(), BitmapError::Unsupported);
+    EXPECT_EQ(ParseBitmapFile(readFile(kSuite / "b" / "badplanes.bmp")).error(),
+              BitmapError::BadPlanes);
+    EXPECT_EQ(ParseBitmapFile(readFile(kSuite / "b" / "badwidth.bmp")).error(),
+              BitmapError::BadDimensions);
+    EXPECT_EQ(ParseBitmapFile(readFile(kSuite / "b" / "rletopdown.bmp")).error(),
+              BitmapError::Unsupported);
 }
 
 std::uint32_t px(const Pixels& p, int x, int y) {
@@ -142,12 +159,12 @@ TEST(BitmapDecoder, RunLengthCodesDeltasAndClipping) {
     Bytes dib = infoHeader(4, 3, 8, 1);
     putPalette(dib, {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}});
     dib.resize(40 + 256 * 4, 0);
-    const Bytes bits = {2, 1, 0, 0,          // bottom row: 1 1, then end of line
-                        0, 2, 1, 0,          // delta: x + 1
-                        0, 3, 2, 3, 2, 0,    // absolute: 2 3 2 (padded)
-                        0, 0,                // end of line
-                        9, 3,                // run longer than the row
-                        0, 1};               // end of bitmap
+    const Bytes bits = {2, 1, 0, 0,       // bottom row: 1 1, then end of line
+                        0, 2, 1, 0,       // delta: x + 1
+                        0, 3, 2, 3, 2, 0, // absolute: 2 3 2 (padded)
+                        0, 0,             // end of line
+                        9, 3,             // run longer than the row
+                        0, 1};            // end of bitmap
     const auto p = decode(bmpFile(dib, bits));
     ASSERT_TRUE(p);
     // Top-down view: row 2 is the bottom row.
@@ -158,7 +175,8 @@ TEST(BitmapDecoder, RunLengthCodesDeltasAndClipping) {
     EXPECT_EQ(px(*p, 1, 1), 0xFF00FF00u);
     EXPECT_EQ(px(*p, 2, 1), 0xFF0000FFu);
     EXPECT_EQ(px(*p, 3, 1), 0xFF00FF00u);
-    for (int x = 0; x < 4; ++x) EXPECT_EQ(px(*p, x, 0), 0xFF0000FFu);
+    for (int x = 0; x < 4; ++x)
+        EXPECT_EQ(px(*p, x, 0), 0xFF0000FFu);
 
     // RLE4 with alternating nibbles and an odd absolute run.
     Bytes dib4 = infoHeader(5, 1, 4, 2);
@@ -225,8 +243,10 @@ TEST(BitmapDecoder, PalettesAndShortFiles) {
     EXPECT_EQ(px(*s, 1, 0), 0xFF000000u);
 
     // Header lies: zero width, planes, absurd sizes, unknown header size.
-    EXPECT_EQ(ParseBitmapFile(bmpFile(infoHeader(0, 1, 24), {})).error(), BitmapError::BadDimensions);
-    EXPECT_EQ(ParseBitmapFile(bmpFile(infoHeader(70000, 70000, 24), {0})).error(), BitmapError::TooLarge);
+    EXPECT_EQ(ParseBitmapFile(bmpFile(infoHeader(0, 1, 24), {})).error(),
+              BitmapError::BadDimensions);
+    EXPECT_EQ(ParseBitmapFile(bmpFile(infoHeader(70000, 70000, 24), {0})).error(),
+              BitmapError::TooLarge);
     EXPECT_EQ(ParseBitmapFile(bmpFile(infoHeader(2, 2, 7), {0})).error(), BitmapError::BadBitCount);
     Bytes odd = infoHeader(1, 1, 24);
     set32(odd, 0, 41);

@@ -2,7 +2,6 @@
 #include "tests/support/image_files.h"
 
 #include <gtest/gtest.h>
-
 #include <random>
 
 using namespace platform;
@@ -15,7 +14,8 @@ const std::vector<Rgb> kFour = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}
 std::vector<std::uint8_t> pattern(int w, int h, int colours, unsigned seed) {
     std::mt19937 rng(seed);
     std::vector<std::uint8_t> out(static_cast<std::size_t>(w * h));
-    for (auto& v : out) v = static_cast<std::uint8_t>(rng() % static_cast<unsigned>(colours));
+    for (auto& v : out)
+        v = static_cast<std::uint8_t>(rng() % static_cast<unsigned>(colours));
     return out;
 }
 
@@ -43,7 +43,8 @@ TEST(GifDecoder, LzwRoundTripsThroughCodeGrowthAndFullTables) {
 
 TEST(GifDecoder, InterlacedRowsComeBackInDisplayOrder) {
     std::vector<std::uint8_t> rows;
-    for (int y = 0; y < 11; ++y) rows.insert(rows.end(), 3, static_cast<std::uint8_t>(y % 4));
+    for (int y = 0; y < 11; ++y)
+        rows.insert(rows.end(), 3, static_cast<std::uint8_t>(y % 4));
     GifFrame f = frame(0, 0, 3, 11, rows);
     f.interlaced = true;
     const auto image = DecodeGif(gifFile(3, 11, kFour, {f}));
@@ -56,7 +57,8 @@ TEST(GifDecoder, TablesTransparencyAndExtensions) {
     f.localTable = {{9, 8, 7}, {6, 5, 4}};
     f.transparent = 1;
     const Bytes comment = {0x21, 0xFE, 3, 'a', 'b', 'c', 0};
-    const auto image = DecodeGif(gifFile(20, 20, kFour, {f, frame(0, 0, 1, 1, {2})}, comment, "gif87A"));
+    const auto image =
+        DecodeGif(gifFile(20, 20, kFour, {f, frame(0, 0, 1, 1, {2})}, comment, "gif87A"));
     ASSERT_TRUE(image);
     EXPECT_EQ(image->width, 2);
     EXPECT_EQ(image->transparentIndex, 1);
@@ -90,14 +92,16 @@ TEST(GifDecoder, LyingFilesAreRefusedOrCutShortCleanly) {
     // Corrupt LZW: codes past the table end the image early.
     // (Header 13, table 12, descriptor 10, code size 1: the data at 36.)
     Bytes corrupt = good;
-    for (std::size_t i = 36; i + 2 < corrupt.size(); ++i) corrupt[i] = 0xFF;
+    for (std::size_t i = 36; i + 2 < corrupt.size(); ++i)
+        corrupt[i] = 0xFF;
     const auto image = DecodeGif(corrupt);
     if (image) {
-            EXPECT_EQ(image->indexes.size(), 16u);
-        }
+        EXPECT_EQ(image->indexes.size(), 16u);
+    }
 
     // Width 0 and an impossible code size.
-    EXPECT_EQ(DecodeGif(gifFile(1, 1, kFour, {frame(0, 0, 0, 1, {})})).error(), GifError::BadDimensions);
+    EXPECT_EQ(DecodeGif(gifFile(1, 1, kFour, {frame(0, 0, 0, 1, {})})).error(),
+              GifError::BadDimensions);
     Bytes badCode = good;
     badCode[35] = 12;
     EXPECT_EQ(DecodeGif(badCode).error(), GifError::BadCodeSize);

@@ -4,9 +4,8 @@
 #include "platform/picture/picture.h"
 #include "tests/support/image_files.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 
 using namespace platform;
 using namespace testfiles;
@@ -53,7 +52,8 @@ TEST(Picture, ReadsBitmapsAndGifsAndRefusesMetafiles) {
         EXPECT_EQ((*bmp)->Width(), PixelsToHiMetric(1));
         EXPECT_EQ((*bmp)->Height(), PixelsToHiMetric(2));
 
-        const auto gif = ReadPicture(gifFile(3, 1, {{0, 0, 0}, {10, 20, 30}}, {frame(0, 0, 3, 1, {1, 0, 1})}));
+        const auto gif =
+            ReadPicture(gifFile(3, 1, {{0, 0, 0}, {10, 20, 30}}, {frame(0, 0, 3, 1, {1, 0, 1})}));
         ASSERT_TRUE(gif);
         BITMAP info;
         ASSERT_TRUE(GetObjectBitmap((*gif)->Handle(), info));

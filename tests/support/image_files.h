@@ -22,7 +22,8 @@ inline void put32(Bytes& b, std::uint32_t v) {
     put16(b, v >> 16);
 }
 inline void set32(Bytes& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 struct Rgb {
@@ -30,8 +31,8 @@ struct Rgb {
 };
 
 // A 40-byte info header.
-inline Bytes infoHeader(std::int32_t w, std::int32_t h, std::uint16_t bpp, std::uint32_t compression = 0,
-                        std::uint32_t colorsUsed = 0) {
+inline Bytes infoHeader(std::int32_t w, std::int32_t h, std::uint16_t bpp,
+                        std::uint32_t compression = 0, std::uint32_t colorsUsed = 0) {
     Bytes b;
     put32(b, 40);
     put32(b, static_cast<std::uint32_t>(w));
@@ -59,7 +60,8 @@ inline Bytes bmpFile(const Bytes& dib, const Bytes& bits) {
 }
 
 inline void putPalette(Bytes& b, const std::vector<Rgb>& colors) {
-    for (const Rgb& c : colors) b.insert(b.end(), {c.b, c.g, c.r, 0});
+    for (const Rgb& c : colors)
+        b.insert(b.end(), {c.b, c.g, c.r, 0});
 }
 
 // GIF LZW compression of `indexes` at `minCodeSize`, as data sub-blocks
@@ -142,12 +144,14 @@ inline GifFrame frame(std::uint16_t left, std::uint16_t top, std::uint16_t width
 }
 
 inline void putTable(Bytes& b, const std::vector<Rgb>& table) {
-    for (const Rgb& c : table) b.insert(b.end(), {c.r, c.g, c.b});
+    for (const Rgb& c : table)
+        b.insert(b.end(), {c.r, c.g, c.b});
 }
 
 inline int sizeCode(std::size_t entries) {
     int n = 0;
-    while ((std::size_t{2} << n) < entries) ++n;
+    while ((std::size_t{2} << n) < entries)
+        ++n;
     return n;
 }
 
@@ -164,15 +168,17 @@ inline Bytes gifFile(std::uint16_t screenW, std::uint16_t screenH, const std::ve
     b.insert(b.end(), beforeImages.begin(), beforeImages.end());
     for (const GifFrame& f : frames) {
         if (f.transparent >= 0 || f.controlBlock)
-            b.insert(b.end(), {0x21, 0xF9, 4, static_cast<std::uint8_t>(f.transparent >= 0 ? 1 : 0), 10, 0,
-                               static_cast<std::uint8_t>(f.transparent >= 0 ? f.transparent : 0), 0});
+            b.insert(b.end(),
+                     {0x21, 0xF9, 4, static_cast<std::uint8_t>(f.transparent >= 0 ? 1 : 0), 10, 0,
+                      static_cast<std::uint8_t>(f.transparent >= 0 ? f.transparent : 0), 0});
         b.push_back(0x2C);
         put16(b, f.left);
         put16(b, f.top);
         put16(b, f.width);
         put16(b, f.height);
-        b.push_back(static_cast<std::uint8_t>((f.localTable.empty() ? 0 : 0x80 | sizeCode(f.localTable.size())) |
-                                              (f.interlaced ? 0x40 : 0)));
+        b.push_back(static_cast<std::uint8_t>(
+            (f.localTable.empty() ? 0 : 0x80 | sizeCode(f.localTable.size())) |
+            (f.interlaced ? 0x40 : 0)));
         putTable(b, f.localTable);
         std::vector<std::uint8_t> stored = f.indexes;
         if (f.interlaced) {
@@ -214,19 +220,23 @@ inline Bytes icoFile(const std::vector<IcoEntry>& entries, std::uint16_t type = 
         put32(b, offset);
         offset += static_cast<std::uint32_t>(e.image.size());
     }
-    for (const IcoEntry& e : entries) b.insert(b.end(), e.image.begin(), e.image.end());
+    for (const IcoEntry& e : entries)
+        b.insert(b.end(), e.image.begin(), e.image.end());
     return b;
 }
 
-inline std::int32_t rowBytes(int bpp, int width) { return (bpp * width + 31) / 32 * 4; }
+inline std::int32_t rowBytes(int bpp, int width) {
+    return (bpp * width + 31) / 32 * 4;
+}
 
 // A bitmap icon entry: header (height doubled), palette, XOR bits, AND mask.
 // `pixel(x, y)` gives the palette index or 0xAARRGGBB (y = 0 the top row);
 // `masked(x, y)` sets the AND bit.
 template <typename Pixel, typename Masked>
-Bytes bitmapEntry(int w, int h, int bpp, const std::vector<Rgb>& palette, Pixel pixel, Masked masked,
-                  std::uint16_t headerBitCount = 0xFFFF) {
-    Bytes b = infoHeader(w, h * 2, headerBitCount == 0xFFFF ? static_cast<std::uint16_t>(bpp) : headerBitCount);
+Bytes bitmapEntry(int w, int h, int bpp, const std::vector<Rgb>& palette, Pixel pixel,
+                  Masked masked, std::uint16_t headerBitCount = 0xFFFF) {
+    Bytes b = infoHeader(
+        w, h * 2, headerBitCount == 0xFFFF ? static_cast<std::uint16_t>(bpp) : headerBitCount);
     if (bpp <= 8) {
         std::vector<Rgb> full = palette;
         full.resize(std::size_t{1} << bpp, Rgb{0, 0, 0});
@@ -239,12 +249,17 @@ Bytes bitmapEntry(int w, int h, int bpp, const std::vector<Rgb>& palette, Pixel 
         for (int x = 0; x < w; ++x) {
             const std::uint32_t v = pixel(x, y);
             if (bpp == 32) {
-                for (int i = 0; i < 4; ++i) row[static_cast<std::size_t>(x * 4 + i)] = static_cast<std::uint8_t>(v >> (8 * i));
+                for (int i = 0; i < 4; ++i)
+                    row[static_cast<std::size_t>(x * 4 + i)] =
+                        static_cast<std::uint8_t>(v >> (8 * i));
             } else if (bpp == 24) {
-                for (int i = 0; i < 3; ++i) row[static_cast<std::size_t>(x * 3 + i)] = static_cast<std::uint8_t>(v >> (8 * i));
+                for (int i = 0; i < 3; ++i)
+                    row[static_cast<std::size_t>(x * 3 + i)] =
+                        static_cast<std::uint8_t>(v >> (8 * i));
             } else {
                 const int bit = x * bpp;
-                row[static_cast<std::size_t>(bit / 8)] |= static_cast<std::uint8_t>(v << (8 - bpp - bit % 8));
+                row[static_cast<std::size_t>(bit / 8)] |=
+                    static_cast<std::uint8_t>(v << (8 - bpp - bit % 8));
             }
         }
         b.insert(b.end(), row.begin(), row.end());
@@ -254,7 +269,8 @@ Bytes bitmapEntry(int w, int h, int bpp, const std::vector<Rgb>& palette, Pixel 
         const int y = h - 1 - r;
         Bytes row(static_cast<std::size_t>(maskStride), 0);
         for (int x = 0; x < w; ++x)
-            if (masked(x, y)) row[static_cast<std::size_t>(x / 8)] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+            if (masked(x, y))
+                row[static_cast<std::size_t>(x / 8)] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
         b.insert(b.end(), row.begin(), row.end());
     }
     return b;
