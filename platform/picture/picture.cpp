@@ -1,10 +1,98 @@
 #include "platform/picture/picture.h"
 
 #include "platform/gdi/gdi.h"
+#include "platform/picture/bitmap_decoder.h"
+#include "platform/picture/gif_decoder.h"
+#include "platform/picture/icon.h"
+#include "platform/picture/picture_detail.h"
 
+#include <algorithm>
+#include <cstring>
 #include <utility>
+#include <vector>
 
 namespace platform {
+
+using velmora::Failure;
+
+namespace {
+
+std::uint32_t le32(std::span<const std::uint8_t> b, std::size_t at) {
+    return std::uint32_t{b[at]} | (std::uint32_t{b[at + 1]} << 8) |
+           (std::uint32_t{b[at + 2]} << 16) | (std::uint32_t{b[at + 3]} << 24);
+}
+
+// Windows metafiles, placeable or plain, and enhanced metafiles.
+bool isMetafile(std::span<const std::uint8_t> b) {
+    if (b.size() >= 4 && le32(b, 0) == 0x9AC6CDD7u) return true;
+    if (b.size() >= 6) {
+        const unsigned type = b[0] | (b[1] << 8);
+        const unsigned headerWords = b[2] | (b[3] << 8);
+        const unsigned version = b[4] | (b[5] << 8);
+        if ((type == 1 || type == 2) && headerWords == 9 && (version == 0x100 || version == 0x300))
+            return true;
+    }
+    return b.size() >= 44 && le32(b, 0) == 1 && le32(b, 40) == 0x464D4520u; // " EMF"
+}
+
+bool isGif(std::span<const std::uint8_t> b) {
+    if (b.size() < 6) return false;
+    char sig[6];
+    for (int i = 0; i < 6; ++i)
+        sig[i] = static_cast<char>(b[static_cast<std::size_t>(i)] | 0x20);
+    return std::memcmp(sig, "gif87a", 6) == 0 || std::memcmp(sig, "gif89a", 6) == 0;
+}
+
+std::unique_ptr<Picture> wrapBitmap(HBITMAP handle, std::int32_t width, std::int32_t height) {
+    return std::make_unique<Picture>(PICTYPE_BITMAP, handle, PixelsToHiMetric(width),
+                                     PixelsToHiMetric(height));
+}
+
+velmora::Result<std::unique_ptr<Picture>, PictureError>
+readBitmap(std::span<const std::uint8_t> bytes) {
+    auto file = ParseBitmapFile(bytes);
+    if (!file) return Failure{PictureError::BadBitmap};
+    const DibLayout& layout = file->layout;
+    BITMAPINFOHEADER header;
+    header.biWidth = layout.width;
+    header.biHeight = layout.height;
+    header.biBitCount = 32;
+    void* bits = nullptr;
+    const HBITMAP handle = CreateDIBSection(0, header, {}, &bits);
+    if (handle == 0) return Failure{PictureError::OutOfMemory};
+    const std::span<std::uint8_t> dest(static_cast<std::uint8_t*>(bits), layout.pixelCount() * 4);
+    if (!DecodeDib(layout, file->bits, dest)) {
+        DeleteObject(handle);
+        return Failure{PictureError::BadBitmap};
+    }
+    return wrapBitmap(handle, layout.width, layout.height);
+}
+
+velmora::Result<std::unique_ptr<Picture>, PictureError>
+readGif(std::span<const std::uint8_t> bytes) {
+    auto image = DecodeGif(bytes);
+    if (!image) {
+        return Failure{image.error() == GifError::OutOfMemory ? PictureError::OutOfMemory
+                                                              : PictureError::BadGif};
+    }
+    BITMAPINFOHEADER header;
+    header.biWidth = image->width;
+    header.biHeight = image->height;
+    header.biBitCount = 8;
+    header.biClrUsed = static_cast<std::uint32_t>(image->palette.size());
+    void* bits = nullptr;
+    const HBITMAP handle = CreateDIBSection(0, header, image->palette, &bits);
+    if (handle == 0) return Failure{PictureError::OutOfMemory};
+    const auto width = static_cast<std::size_t>(image->width);
+    const std::size_t stride = (width + 3) & ~std::size_t{3};
+    auto* rows = static_cast<std::uint8_t*>(bits);
+    for (std::int32_t y = 0; y < image->height; ++y)
+        std::memcpy(rows + static_cast<std::size_t>(image->height - 1 - y) * stride,
+                    image->indexes.data() + static_cast<std::size_t>(y) * width, width);
+    return wrapBitmap(handle, image->width, image->height);
+}
+
+} // namespace
 
 Picture::~Picture() {
     if (handle_ != 0) DeleteObject(handle_);
@@ -12,6 +100,63 @@ Picture::~Picture() {
 
 HGDIOBJ Picture::release() {
     return std::exchange(handle_, 0);
+}
+
+bool Picture::Render(HDC hdc, std::int32_t x, std::int32_t y, std::int32_t cx, std::int32_t cy,
+                     std::int32_t xSrc, std::int32_t ySrc, std::int32_t cxSrc,
+                     std::int32_t cySrc) const {
+    if (cx <= 0 || cy <= 0) return false;
+    if (type_ == PICTYPE_ICON) {
+        // Icons are drawn whole, whatever the source rectangle asks.
+        return DrawIconEx(hdc, x, y, handle_, cx, cy, DI_NORMAL);
+    }
+    if (type_ != PICTYPE_BITMAP || width_ <= 0 || height_ <= 0) return false;
+
+    auto& table = detail::HandleTable::instance();
+    std::lock_guard lock(table.mutex());
+    const detail::BitmapObject* source = detail::findBitmap(handle_);
+    const detail::BitmapObject* target = detail::selectedBitmap(hdc);
+    if (!source || !source->pixels || !target || !target->pixels || target->bitsPerPixel != 32)
+        return false;
+    const std::int64_t w = source->width, h = source->height;
+
+    // Nearest pixel: the centre of each destination pixel is mapped into
+    // the source rectangle, then from 0.01 mm (y up) to source pixels.
+    const std::int32_t x0 = std::max(x, 0);
+    const auto x1 =
+        static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{x} + cx, target->width));
+    const std::int32_t y0 = std::max(y, 0);
+    const auto y1 =
+        static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{y} + cy, target->height));
+    if (x0 >= x1 || y0 >= y1) return true;
+    std::vector<std::int32_t> columns(static_cast<std::size_t>(x1 - x0));
+    for (std::int32_t dx = x0; dx < x1; ++dx) {
+        const std::int64_t twice = 2 * std::int64_t{cx};
+        const std::int64_t v =
+            std::int64_t{xSrc} * twice + std::int64_t{cxSrc} * (2 * (dx - x) + 1);
+        const std::int64_t col = v * w / (std::int64_t{width_} * twice) - (v < 0 ? 1 : 0);
+        columns[static_cast<std::size_t>(dx - x0)] =
+            col < 0 || col >= w ? -1 : static_cast<std::int32_t>(col);
+    }
+    std::vector<std::uint32_t> line(static_cast<std::size_t>(w));
+    std::int64_t cached = -1;
+    for (std::int32_t dy = y0; dy < y1; ++dy) {
+        const std::int64_t twice = 2 * std::int64_t{cy};
+        const std::int64_t v =
+            (std::int64_t{height_} - ySrc) * twice - std::int64_t{cySrc} * (2 * (dy - y) + 1);
+        const std::int64_t row = v * h / (std::int64_t{height_} * twice) - (v < 0 ? 1 : 0);
+        if (row < 0 || row >= h) continue;
+        if (row != cached) {
+            detail::readRow32(*source, static_cast<std::int32_t>(row), line.data());
+            cached = row;
+        }
+        auto* out = reinterpret_cast<std::uint32_t*>(target->row(dy));
+        for (std::int32_t dx = x0; dx < x1; ++dx) {
+            const std::int32_t col = columns[static_cast<std::size_t>(dx - x0)];
+            if (col >= 0) std::memcpy(out + dx, &line[static_cast<std::size_t>(col)], 4);
+        }
+    }
+    return true;
 }
 
 std::unique_ptr<Picture> CreatePictureIndirect(HGDIOBJ handle, int type) {
@@ -32,7 +177,7 @@ std::unique_ptr<Picture> CreatePictureIndirect(HGDIOBJ handle, int type) {
         if (objectType != OBJ_ENHMETAFILE) return nullptr;
         break;
     case PICTYPE_ICON:
-        if (objectType != OBJ_ICON) return nullptr;
+        if (objectType != OBJ_ICON || !GetIconSize(handle, w, h)) return nullptr;
         break;
     default:
         return nullptr;
@@ -40,10 +185,17 @@ std::unique_ptr<Picture> CreatePictureIndirect(HGDIOBJ handle, int type) {
     return std::make_unique<Picture>(type, handle, PixelsToHiMetric(w), PixelsToHiMetric(h));
 }
 
-std::unique_ptr<Picture> LoadPictureFromBytes(std::span<const std::uint8_t> /*bytes*/) {
-    // No stream decoder yet: bitmap and GIF expansion arrive with the
-    // picture services; until then every stream is "not a picture".
-    return nullptr;
+velmora::Result<std::unique_ptr<Picture>, PictureError>
+ReadPicture(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M') return readBitmap(bytes);
+    if (isGif(bytes)) return readGif(bytes);
+    if (isMetafile(bytes)) return Failure{PictureError::Metafile};
+    return Failure{PictureError::Unrecognised};
+}
+
+std::unique_ptr<Picture> LoadPictureFromBytes(std::span<const std::uint8_t> bytes) {
+    auto picture = ReadPicture(bytes);
+    return picture ? std::move(*picture) : nullptr;
 }
 
 } // namespace platform

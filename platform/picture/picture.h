@@ -3,6 +3,7 @@
 // its type and size, which the picture object owns and deletes.
 
 #include "platform/gdi/types.h"
+#include "platform/util/result.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -34,6 +35,17 @@ public:
     // Gives up ownership of the handle.
     HGDIOBJ release();
 
+    // Draws the picture onto the 32-bit bitmap selected into `hdc`, over the
+    // destination rectangle (x, y, cx, cy) in pixels, from the source
+    // rectangle in 0.01 mm whose y axis points up from the bottom edge, as
+    // picture objects take it: the whole picture upright is
+    // (0, Height(), Width(), -Height()). Bitmaps are stretched by nearest
+    // pixel, icons drawn through their mask. False for metafiles (this
+    // platform has no metafile player), an empty destination or a DC
+    // without a 32-bit bitmap.
+    bool Render(HDC hdc, std::int32_t x, std::int32_t y, std::int32_t cx, std::int32_t cy,
+                std::int32_t xSrc, std::int32_t ySrc, std::int32_t cxSrc, std::int32_t cySrc) const;
+
 private:
     int type_;
     HGDIOBJ handle_;
@@ -53,8 +65,20 @@ constexpr std::int32_t HiMetricToPixels(std::int32_t himetric) {
 // a type that does not match the handle.
 std::unique_ptr<Picture> CreatePictureIndirect(HGDIOBJ handle, int type);
 
-// Reads a picture from a byte stream. The stream decoders of this layer are
-// registered by the picture services; with none registered nothing is read.
+enum class PictureError {
+    Unrecognised, // no format this loader knows
+    Metafile,     // a Windows or enhanced metafile: recognised, not played
+    BadBitmap,    // a bitmap file the bitmap decoder refused
+    BadGif,       // a GIF the GIF decoder refused
+    OutOfMemory,
+};
+
+// Reads a picture from a byte stream: any Windows bitmap file (expanded to
+// an opaque 32-bit bitmap) or the first image of a GIF (an 8-bit bitmap of
+// its palette indexes with the colour table in use as its palette).
+velmora::Result<std::unique_ptr<Picture>, PictureError>
+ReadPicture(std::span<const std::uint8_t> bytes);
+// The same, null on any failure.
 std::unique_ptr<Picture> LoadPictureFromBytes(std::span<const std::uint8_t> bytes);
 
 } // namespace platform
