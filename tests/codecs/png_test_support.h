@@ -203,4 +203,35 @@ inline std::string firstMismatch(const c32bppDIB& s, const Decoded& d) {
     return {};
 }
 
+// What our own reader must give back for a surface pixel after a PNG save:
+// the straight colour the file holds, premultiplied again with the same
+// truncating division, so a soft-alpha colour may come back a step lower.
+inline Bgra expectedReload(Bgra p, bool alphaFlag) {
+    const auto rgba = expectedRgba(p, alphaFlag);
+    const unsigned a = rgba[3];
+    return {static_cast<std::uint8_t>(rgba[2] * a / 255),
+            static_cast<std::uint8_t>(rgba[1] * a / 255),
+            static_cast<std::uint8_t>(rgba[0] * a / 255), static_cast<std::uint8_t>(a)};
+}
+
+// The first pixel of `reloaded` (read back by our reader) that differs from
+// what the writer's rules promise for `original`; empty when all match.
+inline std::string firstReloadMismatch(const c32bppDIB& original, const c32bppDIB& reloaded) {
+    if (reloaded.Handle() == 0) return "our reader produced no image";
+    if (reloaded.Width() != original.Width() || reloaded.Height() != original.Height())
+        return "size differs";
+    for (int y = 0; y < original.Height(); ++y)
+        for (int x = 0; x < original.Width(); ++x) {
+            const Bgra want = expectedReload(pixel(original, x, y), original.Alpha());
+            const Bgra have = pixel(reloaded, x, y);
+            if (std::memcmp(&want, &have, 4) != 0)
+                return "pixel (" + std::to_string(x) + ", " + std::to_string(y) + "): got " +
+                       std::to_string(have.b) + "," + std::to_string(have.g) + "," +
+                       std::to_string(have.r) + "," + std::to_string(have.a) + " want " +
+                       std::to_string(want.b) + "," + std::to_string(want.g) + "," +
+                       std::to_string(want.r) + "," + std::to_string(want.a) + " (BGRA)";
+        }
+    return {};
+}
+
 } // namespace pngtest

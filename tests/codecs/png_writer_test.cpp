@@ -1,4 +1,6 @@
 #include "codecs/cpngwriter.h"
+#include "codecs/modparsers.h"
+#include "platform/imaging/cgdiplus.h"
 #include "platform/zlib/zlib_binding.h"
 #include "png_test_support.h"
 
@@ -52,7 +54,15 @@ c32bppDIB& make(c32bppDIB& s, int w, int h, bool alpha) {
 
 class PngWriter : public ::testing::Test {
 protected:
-    void TearDown() override { platform::SetZlibLibraryNames(platform::DefaultZlibLibraryNames()); }
+    // Reloads go through our own readers, never the imaging service.
+    void SetUp() override { platform::SetImagingLibraryNames({}); }
+    void TearDown() override {
+        platform::SetZlibLibraryNames(platform::DefaultZlibLibraryNames());
+        platform::SetImagingLibraryNames(imagingNames_);
+    }
+
+private:
+    std::vector<std::string> imagingNames_ = platform::ImagingLibraryNames();
 };
 
 // --- colour analysis -------------------------------------------------------------------
@@ -366,6 +376,75 @@ TEST_F(PngWriter, RandomImagesOfEveryClassDecodeToWhatTheRulesPromise) {
             const Saved out = save(s);
             EXPECT_TRUE(c.types.count(out.head.colourType)) << out.head.colourType;
             EXPECT_EQ(firstMismatch(s, decodeWithLibpng(out.bytes)), "");
+
+            bool anyNotOpaque = false;
+            for (std::size_t i = 3; i < s.pixels().size(); i += 4)
+                anyNotOpaque = anyNotOpaque || s.pixels()[i] != 255;
+            // Our reader, inflating with zlib and then by itself.
+            for (const bool withZlib : {true, false}) {
+                SCOPED_TRACE(withZlib ? "our reader with zlib" : "our reader, own inflater");
+                platform::SetZlibLibraryNames(withZlib ? platform::DefaultZlibLibraryNames()
+                                                       : std::vector<std::string>{});
+                c32bppDIB back;
+                ASSERT_TRUE(back.LoadPicture_Stream(out.bytes));
+                EXPECT_EQ(back.ImageType(), modParsers::itPNG);
+                EXPECT_EQ(firstReloadMismatch(s, back), "");
+                // Transparency survives; an image without the flag never gains it.
+                if (!c.alpha || anyNotOpaque) {
+                    EXPECT_EQ(back.Alpha(), c.alpha);
+                }
+            }
+            platform::SetZlibLibraryNames(platform::DefaultZlibLibraryNames());
+        }
+}
+
+// A bitmap file keeps the premultiplied pixels as they are (32 bits) or
+// their colour (24 bits); the bitmap reader then decides alpha from the
+// pixels alone.
+TEST_F(PngWriter, BitmapSavesReloadThroughOurLoader) {
+#if !__has_include("codecs/cbmpparser.h")
+    GTEST_SKIP() << "no bitmap reader in this build: the loader cannot read bitmaps back yet";
+#endif
+    struct Case {
+        Kind kind;
+        bool alpha;
+    };
+    const Case cases[] = {{Kind::FewColours, true},      {Kind::Grey, false},
+                          {Kind::GreyTransparent, true}, {Kind::BinaryAlpha, true},
+                          {Kind::SoftAlpha, true},       {Kind::Opaque, false}};
+    std::mt19937 rng(11);
+    const int sizes[][2] = {{1, 1}, {3, 2}, {40, 1}, {17, 23}, {300, 5}};
+    for (const Case& c : cases)
+        for (const auto& size : sizes) {
+            c32bppDIB s;
+            make(s, size[0], size[1], c.alpha);
+            fill(s, c.kind, rng);
+            SCOPED_TRACE("class " + std::to_string(static_cast<int>(c.kind)) + " size " +
+                         std::to_string(size[0]) + "x" + std::to_string(size[1]));
+            std::vector<std::uint8_t> bmp;
+            ASSERT_TRUE(s.SaveToStream(bmp));
+            c32bppDIB back;
+            ASSERT_TRUE(back.LoadPicture_Stream(bmp));
+            ASSERT_EQ(back.Width(), s.Width());
+            ASSERT_EQ(back.Height(), s.Height());
+
+            std::size_t opaque = 0, clear = 0;
+            for (std::size_t i = 3; i < s.pixels().size(); i += 4) {
+                opaque += s.pixels()[i] == 255;
+                clear += s.pixels()[i] == 0;
+            }
+            const std::size_t n = s.pixels().size() / 4;
+            // All opaque or all clear: the fourth byte carries nothing.
+            const bool keepsAlpha = c.alpha && opaque != n && clear != n;
+            EXPECT_EQ(back.Alpha(), keepsAlpha);
+            EXPECT_EQ(back.ImageType(),
+                      keepsAlpha ? modParsers::itBitmapPremultiplied : modParsers::itBitmap);
+            for (std::size_t i = 0; i < n; ++i) {
+                const std::uint8_t* want = &s.pixels()[i * 4];
+                const std::uint8_t* have = &back.pixels()[i * 4];
+                ASSERT_EQ(std::memcmp(want, have, 3), 0) << "pixel " << i;
+                ASSERT_EQ(have[3], keepsAlpha ? want[3] : 255) << "pixel " << i;
+            }
         }
 }
 

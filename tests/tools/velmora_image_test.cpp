@@ -81,6 +81,86 @@ TEST_F(VelmoraImage, InfoAndConvertMatchTheSurface) {
     }
 }
 
+std::vector<std::uint8_t> readFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void writeFile(const fs::path& p, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(p, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+// A PNG with soft alpha, transparent pixels and more than 256 colours, so
+// each output format has something to lose.
+std::vector<std::uint8_t> samplePng() {
+    c32bppDIB s;
+    if (!s.InitializeDIB(37, 21)) return {};
+    s.Alpha(true);
+    for (int y = 0; y < s.Height(); ++y)
+        for (int x = 0; x < s.Width(); ++x) {
+            std::uint8_t* p = s.row(y) + x * 4;
+            const auto a = static_cast<std::uint8_t>(x == 0 ? 0 : y == 0 ? 128 : 255);
+            p[0] = static_cast<std::uint8_t>(x * 7 * a / 255);
+            p[1] = static_cast<std::uint8_t>(y * 12 * a / 255);
+            p[2] = static_cast<std::uint8_t>((x * y) % 256 * a / 255);
+            p[3] = a;
+        }
+    std::vector<std::uint8_t> png;
+    s.SaveToStream_PNG(png);
+    return png;
+}
+
+TEST_F(VelmoraImage, ConvertSavesPngBitmapAndTheOriginalBytes) {
+    platform::SetImagingLibraryNames({});
+    const fs::path in = dir / "in.png";
+    const std::vector<std::uint8_t> source = samplePng();
+    ASSERT_FALSE(source.empty());
+    writeFile(in, source);
+    c32bppDIB loaded;
+    ASSERT_TRUE(loaded.LoadPicture_File(in.string()));
+
+    {
+        SCOPED_TRACE("PNG: what the surface's own saving writes");
+        const fs::path out = dir / "out.PNG"; // the extension's case does not matter
+        ASSERT_EQ(run("convert " + quote(in) + ' ' + quote(out)).status, 0);
+        std::vector<std::uint8_t> want;
+        ASSERT_TRUE(loaded.SaveToStream_PNG(want));
+        EXPECT_EQ(readFile(out), want);
+    }
+    {
+        SCOPED_TRACE("bitmap: 32 bits, the premultiplied pixels as they are");
+        const fs::path out = dir / "out.bmp";
+        ASSERT_EQ(run("convert " + quote(in) + ' ' + quote(out) + " --no-zlib").status, 0);
+        std::vector<std::uint8_t> want;
+        ASSERT_TRUE(loaded.SaveToStream(want));
+        EXPECT_EQ(readFile(out), want);
+        EXPECT_EQ(want[28], 32);
+    }
+    {
+        SCOPED_TRACE("original format: the input file byte for byte");
+        const fs::path out = dir / "out.orig";
+        ASSERT_EQ(run("convert " + quote(in) + ' ' + quote(out)).status, 0);
+        EXPECT_EQ(readFile(out), source);
+    }
+}
+
+TEST_F(VelmoraImage, WithoutZlibPngOutputFailsAndWritesNothing) {
+    platform::SetImagingLibraryNames({});
+    const fs::path in = dir / "in.png";
+    writeFile(in, samplePng());
+    const fs::path out = dir / "out.png";
+    const fs::path err = dir / "err.txt";
+    // Loading still works without zlib (our own inflater); only the save fails.
+    EXPECT_EQ(run("info " + quote(in) + " --no-zlib").status, 0);
+    EXPECT_EQ(run("convert " + quote(in) + ' ' + quote(out) + " --no-zlib", err.string()).status,
+              1);
+    EXPECT_FALSE(fs::exists(out));
+    const std::vector<std::uint8_t> message = readFile(err);
+    EXPECT_NE(std::string(message.begin(), message.end()).find("zlib"), std::string::npos);
+}
+
 TEST_F(VelmoraImage, FailuresAndUsageErrorsHaveTheirOwnExitCodes) {
     const fs::path junk = dir / "junk.png";
     std::ofstream(junk) << std::string(100, 'x');
@@ -102,8 +182,8 @@ TEST_F(VelmoraImage, FailuresAndUsageErrorsHaveTheirOwnExitCodes) {
 
     const Outcome help = run("--help");
     EXPECT_EQ(help.status, 0);
-    for (const char* word :
-         {"info", "convert", "--no-zlib", "--no-imaging", "--icon", "--depth", ".bgra"})
+    for (const char* word : {"info", "convert", "--no-zlib", "--no-imaging", "--icon", "--depth",
+                             ".bgra", ".png", ".bmp", ".orig"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
 }
 

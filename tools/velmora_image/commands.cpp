@@ -27,7 +27,7 @@ int runConvert(const Invocation& inv) {
         return kUsage;
     }
     c32bppDIB surface;
-    if (!LoadInput(inv.args[0], inv.options, surface)) {
+    if (!LoadInput(inv.args[0], inv.options, surface, format->keepsSource)) {
         Complain("no image in " + inv.args[0]);
         return kFailure;
     }

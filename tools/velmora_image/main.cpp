@@ -23,8 +23,8 @@ void printHelp(std::ostream& out) {
     out << "  --help\n      show this text\n\noutput formats (by the extension of OUT):\n";
     for (const OutputFormat& f : OutputFormats())
         out << "  " << f.extension << "\n      " << f.description << '\n';
-    out << "\nexit status: 0 done, 1 no image or the output could not be written, "
-           "2 usage error\n";
+    out << "\nexit status: 0 done, 1 no image, or the output could not be made or written "
+           "(e.g. .png with --no-zlib), 2 usage error\n";
 }
 
 int usage(std::string_view message) {

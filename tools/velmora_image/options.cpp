@@ -47,7 +47,9 @@ bool applyDepth(Options& o, std::string_view value) {
 
 constexpr std::array kOptions{
     OptionSpec{"--no-zlib", "",
-               "behave as on a system without zlib: our own inflater, no CRC checks", applyNoZlib},
+               "behave as on a system without zlib: our own inflater, no CRC checks, and PNG "
+               "output only through the imaging service",
+               applyNoZlib},
     OptionSpec{"--no-imaging", "", "do not use the imaging service", applyNoImaging},
     OptionSpec{"--icon", "WxH", "the icon size wanted from a file that holds several", applyIcon},
     OptionSpec{"--depth", "N", "the icon colour depth wanted (below 0 or above 32: 32)",
@@ -119,8 +121,10 @@ void ApplyPlatformOptions(const Options& options) {
     if (options.noImaging) platform::SetImagingLibraryNames({});
 }
 
-bool LoadInput(const std::string& path, const Options& options, c32bppDIB& surface) {
-    return surface.LoadPicture_File(path, options.iconCx, options.iconCy, false, options.depth);
+bool LoadInput(const std::string& path, const Options& options, c32bppDIB& surface,
+               bool keepSource) {
+    return surface.LoadPicture_File(path, options.iconCx, options.iconCy, keepSource,
+                                    options.depth);
 }
 
 } // namespace velmora_image

@@ -6,6 +6,7 @@
 #include <array>
 #include <cctype>
 #include <iostream>
+#include <vector>
 
 namespace velmora_image {
 namespace {
@@ -16,11 +17,52 @@ bool writeBgra(const c32bppDIB& surface, const std::string& path, std::string& e
     return WriteFileBytes(path, surface.pixels(), error);
 }
 
+bool writePng(const c32bppDIB& surface, const std::string& path, std::string& error) {
+    std::vector<std::uint8_t> bytes;
+    if (!surface.SaveToStream_PNG(bytes)) {
+        // Both encoders declined; without zlib that is expected, so say so.
+        error = surface.isZlibEnabled()
+                    ? "the image could not be encoded as PNG"
+                    : "no PNG encoder: zlib is not available and the imaging service "
+                      "could not encode the image";
+        return false;
+    }
+    return WriteFileBytes(path, bytes, error);
+}
+
+bool writeBitmap(const c32bppDIB& surface, const std::string& path, std::string& error) {
+    std::vector<std::uint8_t> bytes;
+    if (!surface.SaveToStream(bytes)) {
+        error = "the image is too large for a bitmap file";
+        return false;
+    }
+    return WriteFileBytes(path, bytes, error);
+}
+
+bool writeOriginal(const c32bppDIB& surface, const std::string& path, std::string& error) {
+    std::vector<std::uint8_t> bytes;
+    if (!surface.GetOrginalFormat(bytes)) {
+        // The imaging service's decodes keep nothing until it can encode.
+        error = "no source bytes were kept for this image";
+        return false;
+    }
+    return WriteFileBytes(path, bytes, error);
+}
+
 constexpr std::array kFormats{
     OutputFormat{".bgra",
                  "raw pixel memory: Height rows of Width x 4 bytes, bottom row first, "
                  "premultiplied blue, green, red, alpha",
-                 writeBgra},
+                 false, writeBgra},
+    OutputFormat{".png",
+                 "PNG: the imaging service's encoder, else our own writer "
+                 "(palette, grey, RGB with a key colour or RGBA; needs zlib)",
+                 false, writePng},
+    OutputFormat{".bmp",
+                 "Windows bitmap: 32 bits premultiplied when the image has alpha, else 24 bits",
+                 false, writeBitmap},
+    OutputFormat{".orig", "the source bytes exactly as loaded (the original format)", true,
+                 writeOriginal},
 };
 
 std::string lowerExtension(const std::string& path) {

@@ -60,12 +60,15 @@ bool ParseArguments(std::span<char* const> words, Invocation& out, std::string& 
 // for) into force; called before any surface is made.
 void ApplyPlatformOptions(const Options& options);
 
-// Loads an image file into the surface as the options ask.
-bool LoadInput(const std::string& path, const Options& options, c32bppDIB& surface);
+// Loads an image file into the surface as the options ask; with
+// keepSource the file's bytes stay with the surface (its original format).
+bool LoadInput(const std::string& path, const Options& options, c32bppDIB& surface,
+               bool keepSource = false);
 
 struct OutputFormat {
     std::string_view extension; // with its dot, e.g. ".bgra"
     std::string_view description;
+    bool keepsSource; // the input must be loaded with its source bytes kept
     bool (*write)(const c32bppDIB& surface, const std::string& path, std::string& error);
 };
 std::span<const OutputFormat> OutputFormats();
