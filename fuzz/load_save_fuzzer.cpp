@@ -49,6 +49,17 @@ bool tooLarge(std::span<const std::uint8_t> data) {
         const std::uint64_t ah = h < 0 ? -std::int64_t{h} : h;
         if (aw * ah > kMaxPixels) return true;
     }
+    // A GIF's first image has a size of its own, which may dwarf the screen
+    // it claims to sit on: every image descriptor counts.
+    if (data.size() >= 6 && (data[0] | 0x20) == 'g' && (data[1] | 0x20) == 'i' &&
+        (data[2] | 0x20) == 'f') {
+        for (std::size_t i = 6; i + 9 <= data.size(); ++i) {
+            if (data[i] != 0x2C) continue;
+            const std::uint64_t w = codecs::loadU16le(&data[i + 5]);
+            const std::uint64_t h = codecs::loadU16le(&data[i + 7]);
+            if (w * h > kMaxPixels) return true;
+        }
+    }
     return false;
 }
 
