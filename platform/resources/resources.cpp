@@ -52,30 +52,42 @@ const ResourceModule::Entry* ResourceModule::find(const Section& section,
     return nullptr;
 }
 
-void ResourceModule::add(Section section, ResourceName name, std::span<const std::uint8_t> bytes) {
+void ResourceModule::add(Section section, ResourceName name, std::span<const std::uint8_t> view,
+                         std::vector<std::uint8_t> owned) {
     for (Entry& e : entries_)
         if (sameSection(e.section, section) && sameName(e.name, name)) {
-            e.bytes = bytes;
+            e.view = view;
+            e.owned = std::move(owned);
             return;
         }
-    entries_.push_back({std::move(section), std::move(name), bytes});
+    entries_.push_back({std::move(section), std::move(name), view, std::move(owned)});
 }
 
 void ResourceModule::AddData(std::string section, ResourceName name,
                              std::span<const std::uint8_t> bytes) {
-    add(std::move(section), std::move(name), bytes);
+    add(std::move(section), std::move(name), bytes, {});
+}
+
+void ResourceModule::AddData(std::string section, ResourceName name,
+                             std::vector<std::uint8_t>&& bytes) {
+    add(std::move(section), std::move(name), {}, std::move(bytes));
 }
 
 void ResourceModule::AddPicture(std::int16_t kind, ResourceName name,
                                 std::span<const std::uint8_t> bytes) {
-    add(kind, std::move(name), bytes);
+    add(kind, std::move(name), bytes, {});
+}
+
+void ResourceModule::AddPicture(std::int16_t kind, ResourceName name,
+                                std::vector<std::uint8_t>&& bytes) {
+    add(kind, std::move(name), {}, std::move(bytes));
 }
 
 std::optional<std::span<const std::uint8_t>>
 ResourceModule::LoadResData(const ResourceName& name, const std::string& section) const {
     const Entry* e = find(section, name);
     if (!e) return std::nullopt;
-    return e->bytes;
+    return e->bytes();
 }
 
 std::unique_ptr<Picture> ResourceModule::LoadResPicture(const ResourceName& name,
@@ -84,7 +96,7 @@ std::unique_ptr<Picture> ResourceModule::LoadResPicture(const ResourceName& name
     if (!e) return nullptr;
     switch (kind) {
     case kResBitmap: {
-        const auto bytes = e->bytes;
+        const auto bytes = e->bytes();
         auto picture = bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M'
                            ? ReadPicture(bytes)
                            : ReadPackedDib(bytes);
@@ -92,7 +104,7 @@ std::unique_ptr<Picture> ResourceModule::LoadResPicture(const ResourceName& name
     }
     case kResIcon:
     case kResCursor: {
-        const HICON icon = CreateIconFromFile(e->bytes);
+        const HICON icon = CreateIconFromFile(e->bytes());
         if (!icon) return nullptr;
         auto picture = CreatePictureIndirect(icon, PICTYPE_ICON);
         if (!picture) DeleteObject(icon);

@@ -29,13 +29,16 @@ inline constexpr std::int16_t kResCursor = 2;
 
 class ResourceModule {
 public:
-    // The bytes are viewed, not copied: they must live as long as the
-    // table, as compiled-in arrays do. A later registration under the same
-    // section (or kind) and name replaces the earlier one.
+    // Bytes given as a view must live as long as the table, as compiled-in
+    // arrays do; bytes given as a vector are the table's. A later
+    // registration under the same section (or kind) and name replaces the
+    // earlier one.
     void AddData(std::string section, ResourceName name, std::span<const std::uint8_t> bytes);
+    void AddData(std::string section, ResourceName name, std::vector<std::uint8_t>&& bytes);
     // A bitmap is a bitmap file or a packed DIB; an icon or cursor is an
     // icon or cursor file.
     void AddPicture(std::int16_t kind, ResourceName name, std::span<const std::uint8_t> bytes);
+    void AddPicture(std::int16_t kind, ResourceName name, std::vector<std::uint8_t>&& bytes);
 
     // The raw data of a resource in a named section.
     std::optional<std::span<const std::uint8_t>> LoadResData(const ResourceName& name,
@@ -53,10 +56,13 @@ private:
     struct Entry {
         Section section;
         ResourceName name;
-        std::span<const std::uint8_t> bytes;
+        std::span<const std::uint8_t> view;
+        std::vector<std::uint8_t> owned;
+        std::span<const std::uint8_t> bytes() const { return owned.empty() ? view : owned; }
     };
     const Entry* find(const Section& section, const ResourceName& name) const;
-    void add(Section section, ResourceName name, std::span<const std::uint8_t> bytes);
+    void add(Section section, ResourceName name, std::span<const std::uint8_t> view,
+             std::vector<std::uint8_t> owned);
 
     std::vector<Entry> entries_;
 };

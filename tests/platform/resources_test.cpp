@@ -53,6 +53,11 @@ TEST(Resources, FoundByNumberOrNameInTheirSection) {
     module.AddData("png", std::string("#101"), b);
     EXPECT_EQ(module.LoadResData(101, "PNG")->size(), 2u);
     EXPECT_EQ(module.size(), 3u);
+    // Bytes handed over as a vector are the table's own.
+    module.AddData("Made", 1, Bytes{7, 8, 9});
+    for (int i = 0; i < 20; ++i) // moves the entries around
+        module.AddData("Filler", i, b);
+    EXPECT_EQ((*module.LoadResData(1, "made"))[2], 9);
     EXPECT_FALSE(module.LoadResPicture(101, kResBitmap));
 }
 

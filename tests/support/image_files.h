@@ -252,6 +252,10 @@ Bytes bitmapEntry(int w, int h, int bpp, const std::vector<Rgb>& palette, Pixel 
                 for (int i = 0; i < 4; ++i)
                     row[static_cast<std::size_t>(x * 4 + i)] =
                         static_cast<std::uint8_t>(v >> (8 * i));
+            } else if (bpp == 16) {
+                for (int i = 0; i < 2; ++i)
+                    row[static_cast<std::size_t>(x * 2 + i)] =
+                        static_cast<std::uint8_t>(v >> (8 * i));
             } else if (bpp == 24) {
                 for (int i = 0; i < 3; ++i)
                     row[static_cast<std::size_t>(x * 3 + i)] =
