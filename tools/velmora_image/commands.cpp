@@ -32,6 +32,10 @@ int runConvert(const Invocation& inv) {
         return kFailure;
     }
     std::string error;
+    if (!ApplyEffects(inv.options.drawing, surface, error)) {
+        Complain(error);
+        return kFailure;
+    }
     if (!format->write(surface, out, error)) {
         Complain(error);
         return kFailure;
@@ -45,6 +49,11 @@ constexpr std::array kCommands{
             runInfo},
     Command{"convert", "IN OUT", "load IN and write it to OUT in the format OUT's extension names",
             2, 2, runConvert},
+    Command{"render", "IN OUT",
+            "draw IN with Render onto a canvas (--canvas WxH, filled by --fill) and write the "
+            "canvas to OUT as convert does; exit status 1 also when Render answers false "
+            "(the canvas is still written)",
+            2, 2, RunRender},
 };
 
 } // namespace
