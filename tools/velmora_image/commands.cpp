@@ -26,6 +26,12 @@ int runConvert(const Invocation& inv) {
         Complain("no output format for " + out + " (see --help)");
         return kUsage;
     }
+    // The kept source bytes are what a load read; effects change the pixels
+    // only, so they would silently be lost in such an output.
+    if (format->keepsSource && inv.options.drawing.effects.any()) {
+        Complain(out + " holds the source bytes as loaded; effects cannot apply to it");
+        return kUsage;
+    }
     c32bppDIB surface;
     if (!LoadInput(inv.args[0], inv.options, surface, format->keepsSource)) {
         Complain("no image in " + inv.args[0]);

@@ -52,6 +52,10 @@ struct EffectOptions {
     std::optional<std::uint32_t> transparent; // 0x00BBGGRR
     std::optional<Extent> scale;
     std::optional<DropShadow> shadow;
+
+    bool any() const {
+        return mirrorX || mirrorY || invert || transparent || scale || shadow;
+    }
 };
 
 struct DrawingOptions {
