@@ -1,9 +1,13 @@
 // The surface's loading members. They live here rather than in surface/
 // because they call the readers, which sit above the surface.
 
+#include "codecs/cbmpparser.h"
+#include "codecs/cgifparser.h"
+#include "codecs/cicoparser.h"
 #include "codecs/cpngparser.h"
 #include "codecs/imaging_decode.h"
 #include "codecs/modparsers.h"
+#include "codecs/stream_range.h"
 #include "platform/host/window_host.h"
 #include "platform/system/file.h"
 #include "surface/c32bppdib.h"
@@ -31,17 +35,32 @@ IconRequest normalise(std::int32_t cx, std::int32_t cy, std::int32_t depth) {
     return {std::max(cx, 0), std::max(cy, 0), (depth < 0 || depth > 32) ? 32 : depth};
 }
 
+// An icon or cursor directory starts with a reserved 0 and type 1 or 2.
+bool mayBeIconDirectory(std::span<const std::uint8_t> range) {
+    return range.size() >= 4 && range[0] == 0 && range[1] == 0 &&
+           (range[2] == 1 || range[2] == 2) && range[3] == 0;
+}
+
 // The readers after PNG, in their fixed order: GIF, then icon/cursor, then
-// bitmap; the first that recognises the bytes ends the search. Each reader
-// joins with one line here.
+// bitmap; the first that recognises the bytes ends the search.
 bool offerToOtherReaders(std::span<const std::uint8_t> bytes, c32bppDIB& host, std::int32_t start,
                          std::int32_t length, const IconRequest& icon) {
-    (void)bytes;
-    (void)host;
-    (void)start;
-    (void)length;
-    (void)icon;
-    return false;
+    if (cGIFparser().LoadStream(bytes, host, start, length)) return true;
+
+    const auto range = codecs::streamRange(bytes, start, length);
+    if (range && mayBeIconDirectory(*range)) {
+        // The icon reader repairs the bytes it reads. It gets a copy of the
+        // range, so the caller's bytes, and the source the surface keeps,
+        // stay exactly as they were given; a reload repeats the repairs.
+        std::vector<std::uint8_t> scratch(range->begin(), range->end());
+        std::int32_t offset = 0;
+        std::int32_t scratchLength = 0;
+        if (cICOparser().LoadStream(scratch, icon.cx, icon.cy, &host, offset, scratchLength,
+                                    icon.depth, host.gdiToken()))
+            return true;
+    }
+
+    return cBMPparser().LoadStream(bytes, host, start, length);
 }
 
 // The PNG attempt. Malformed data only ever makes it answer with an empty
@@ -103,12 +122,13 @@ bool dispatch(c32bppDIB& host, platform::File* file, const std::string& fileName
     }
 
     bool keptFromImaging = false;
-    if (host.Handle() == 0 && host.isGDIplusEnabled()) {
-        if (codecs::LoadWithImagingService(fileName, bytes, host, host.gdiToken()) && saveFormat) {
-            // What the service decoded is kept as PNG, never as the source
-            // file; the service has no PNG encoder yet, so nothing is kept.
-            keptFromImaging = true;
-        }
+    if (host.Handle() == 0 && host.isGDIplusEnabled() &&
+        codecs::LoadWithImagingService(fileName, bytes, host, host.gdiToken()) && saveFormat) {
+        // What the service decoded is kept as PNG, never as the source
+        // file: reloading the kept bytes must not depend on the service.
+        std::vector<std::uint8_t> png;
+        if (host.SaveToStream_PNG(png)) host.setOriginalFormatBytes(std::move(png));
+        keptFromImaging = true;
     }
 
     if (host.Handle() == 0) {

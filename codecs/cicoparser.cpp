@@ -1,6 +1,7 @@
 #include "codecs/cicoparser.h"
 
 #include "codecs/byte_reader.h"
+#include "codecs/cpngparser.h"
 #include "codecs/modparsers.h"
 #include "codecs/stream_range.h"
 #include "platform/gdi/gdi.h"
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
 
 using namespace platform;
 using namespace modParsers;
@@ -255,15 +257,15 @@ std::int32_t cICOparser::chooseEntry(std::int32_t cx, std::int32_t cy, std::int3
 
 bool cICOparser::decodePng(const Entry& e, c32bppDIB& host, std::int32_t gdiToken) {
     const std::span<const std::uint8_t> png = data_.subspan(e.imageOffset, e.bytesInRes);
-    static_cast<void>(png);
-    static_cast<void>(gdiToken);
-    // PNG ENTRY CALL SITE: the PNG reader decodes the entry here, and its
-    // answer is this reader's answer:
-    //     const bool recognised = cPNGparser().LoadStream(png, host, 0,
-    //         static_cast<std::int32_t>(png.size()), gdiToken);
-    // Until it is connected the entry (already validated as PNG data) is
-    // recognised and yields no image.
-    const bool recognised = true;
+    bool recognised = true;
+    try {
+        recognised =
+            cPNGparser().LoadStream(png, host, 0, static_cast<std::int32_t>(png.size()), gdiToken);
+    } catch (const std::bad_alloc&) {
+        // An entry too large for memory is an entry without an image; the
+        // file is still an icon.
+        host.DestroyDIB();
+    }
     if (host.Handle() != 0) host.ImageType(itIconPNG);
     return recognised;
 }

@@ -9,13 +9,19 @@
 // work arrives and defined in codecs/, which sits above this layer.
 
 #include "platform/gdi/types.h"
+#include "platform/resources/resources.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
 #include <utility>
 #include <vector>
+
+namespace platform {
+class DataObject;
+} // namespace platform
 
 class c32bppDIB {
 public:
@@ -45,6 +51,35 @@ public:
     bool LoadPicture_FromOrignalFormat(std::int32_t iconCx = 0, std::int32_t iconCy = 0,
                                        std::int32_t iconBitDepth = 32);
     // --- end of loading ------------------------------------------------------
+
+    // --- other image sources (defined in codecs/c32bppdib_sources.cpp) -------
+    // A resource of resourceOwner, or of the program when it is null. With a
+    // section name, the raw data of ResIndex in that section loads as a
+    // stream (without keeping the bytes); with a number, the picture of
+    // that kind (platform::kResBitmap, kResIcon, kResCursor).
+    bool LoadPicture_Resource(const platform::ResourceName& ResIndex,
+                              const platform::ResourceName& ResSection,
+                              const platform::ResourceModule* resourceOwner = nullptr,
+                              std::int32_t iconCx = 0, std::int32_t iconCy = 0,
+                              std::int32_t streamStart = 0, std::int32_t streamLength = 0,
+                              std::int32_t iconBitDepth = 32);
+    // A picture object (bitmap, icon, metafile); null loads nothing.
+    bool LoadPicture_StdPicture(const platform::Picture* Picture);
+    // A bitmap, metafile, icon or cursor handle, which stays the caller's.
+    bool LoadPicture_ByHandle(platform::HGDIOBJ Handle);
+    // The clipboard's bitmap or metafile.
+    bool LoadPicture_ClipBoard();
+    // The entries of the kept icon or cursor file, one {width, height,
+    // bits per pixel, colour count} each; 0 and sizeArray untouched when the
+    // image is no icon or cursor.
+    std::int32_t SourceIconSizes(std::vector<std::array<std::int32_t, 4>>& sizeArray) const;
+    // Replaces the drop event's file names with the full UTF-16 names of
+    // the drop-file list behind it, when it has them. False when the event
+    // carries no drop-file list, or one that cannot name all its files.
+    bool GetDroppedFileNames(platform::DataObject* OLEDragDrop_DataObject) const;
+    // The file names on the clipboard (a copy or cut in a file manager).
+    std::int32_t GetPastedFileNames(std::vector<std::string>& ListOfFiles) const;
+    // --- end of other image sources ------------------------------------------
 
     // --- pixel access ------------------------------------------------------
     // The colour at (x, y), y = 0 being the top row, as 0x00BBGGRR; -1 outside

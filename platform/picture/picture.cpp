@@ -4,6 +4,7 @@
 #include "platform/picture/bitmap_decoder.h"
 #include "platform/picture/gif_decoder.h"
 #include "platform/picture/icon.h"
+#include "platform/picture/metafile.h"
 #include "platform/picture/picture_detail.h"
 
 #include <algorithm>
@@ -16,24 +17,6 @@ namespace platform {
 using velmora::Failure;
 
 namespace {
-
-std::uint32_t le32(std::span<const std::uint8_t> b, std::size_t at) {
-    return std::uint32_t{b[at]} | (std::uint32_t{b[at + 1]} << 8) |
-           (std::uint32_t{b[at + 2]} << 16) | (std::uint32_t{b[at + 3]} << 24);
-}
-
-// Windows metafiles, placeable or plain, and enhanced metafiles.
-bool isMetafile(std::span<const std::uint8_t> b) {
-    if (b.size() >= 4 && le32(b, 0) == 0x9AC6CDD7u) return true;
-    if (b.size() >= 6) {
-        const unsigned type = b[0] | (b[1] << 8);
-        const unsigned headerWords = b[2] | (b[3] << 8);
-        const unsigned version = b[4] | (b[5] << 8);
-        if ((type == 1 || type == 2) && headerWords == 9 && (version == 0x100 || version == 0x300))
-            return true;
-    }
-    return b.size() >= 44 && le32(b, 0) == 1 && le32(b, 40) == 0x464D4520u; // " EMF"
-}
 
 bool isGif(std::span<const std::uint8_t> b) {
     if (b.size() < 6) return false;
@@ -49,23 +32,27 @@ std::unique_ptr<Picture> wrapBitmap(HBITMAP handle, std::int32_t width, std::int
 }
 
 velmora::Result<std::unique_ptr<Picture>, PictureError>
-readBitmap(std::span<const std::uint8_t> bytes) {
-    auto file = ParseBitmapFile(bytes);
-    if (!file) return Failure{PictureError::BadBitmap};
-    const DibLayout& layout = file->layout;
+pictureFromLayout(const DibLayout& layout, std::span<const std::uint8_t> bits) {
     BITMAPINFOHEADER header;
     header.biWidth = layout.width;
     header.biHeight = layout.height;
     header.biBitCount = 32;
-    void* bits = nullptr;
-    const HBITMAP handle = CreateDIBSection(0, header, {}, &bits);
+    void* pixels = nullptr;
+    const HBITMAP handle = CreateDIBSection(0, header, {}, &pixels);
     if (handle == 0) return Failure{PictureError::OutOfMemory};
-    const std::span<std::uint8_t> dest(static_cast<std::uint8_t*>(bits), layout.pixelCount() * 4);
-    if (!DecodeDib(layout, file->bits, dest)) {
+    const std::span<std::uint8_t> dest(static_cast<std::uint8_t*>(pixels), layout.pixelCount() * 4);
+    if (!DecodeDib(layout, bits, dest)) {
         DeleteObject(handle);
         return Failure{PictureError::BadBitmap};
     }
     return wrapBitmap(handle, layout.width, layout.height);
+}
+
+velmora::Result<std::unique_ptr<Picture>, PictureError>
+readBitmap(std::span<const std::uint8_t> bytes) {
+    auto file = ParseBitmapFile(bytes);
+    if (!file) return Failure{PictureError::BadBitmap};
+    return pictureFromLayout(file->layout, file->bits);
 }
 
 velmora::Result<std::unique_ptr<Picture>, PictureError>
@@ -189,8 +176,18 @@ velmora::Result<std::unique_ptr<Picture>, PictureError>
 ReadPicture(std::span<const std::uint8_t> bytes) {
     if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M') return readBitmap(bytes);
     if (isGif(bytes)) return readGif(bytes);
-    if (isMetafile(bytes)) return Failure{PictureError::Metafile};
+    if (IsWindowsMetafile(bytes) || IsEnhMetafile(bytes)) return Failure{PictureError::Metafile};
     return Failure{PictureError::Unrecognised};
+}
+
+velmora::Result<std::unique_ptr<Picture>, PictureError>
+ReadPackedDib(std::span<const std::uint8_t> dib) {
+    auto layout = ParseDib(dib);
+    if (!layout) return Failure{PictureError::BadBitmap};
+    // The bits follow the header, masks and colour table directly; a table
+    // that claims the whole block leaves no bits.
+    if (layout->tableEnd >= dib.size()) return Failure{PictureError::BadBitmap};
+    return pictureFromLayout(*layout, dib.subspan(layout->tableEnd));
 }
 
 std::unique_ptr<Picture> LoadPictureFromBytes(std::span<const std::uint8_t> bytes) {

@@ -78,7 +78,12 @@ enum class PictureError {
 // its palette indexes with the colour table in use as its palette).
 velmora::Result<std::unique_ptr<Picture>, PictureError>
 ReadPicture(std::span<const std::uint8_t> bytes);
-// The same, null on any failure.
+// A packed device-independent bitmap (an info header, its masks or colour
+// table, then the bits, as the clipboard and bitmap resources hold it),
+// expanded to an opaque 32-bit bitmap.
+velmora::Result<std::unique_ptr<Picture>, PictureError>
+ReadPackedDib(std::span<const std::uint8_t> dib);
+// ReadPicture, null on any failure.
 std::unique_ptr<Picture> LoadPictureFromBytes(std::span<const std::uint8_t> bytes);
 
 } // namespace platform

@@ -2,6 +2,7 @@
 #include "codecs/modparsers.h"
 #include "platform/gdi/gdi.h"
 #include "platform/picture/icon.h"
+#include "png_builder.h"
 #include "surface/c32bppdib.h"
 #include "tests/support/image_files.h"
 
@@ -138,10 +139,33 @@ TEST(ICOparser, MasksAndTypes) {
     ASSERT_TRUE(load(parser, tall, &s));
     EXPECT_EQ(s.Width(), 16);
     EXPECT_EQ(s.Height(), 32);
+}
 
-    // A PNG entry is recognised; until the PNG reader decodes it there is no image.
-    Bytes png = icoFile({IcoEntry{0, 0, 0, pngEntry(256, 256, 8, 6)}});
-    ASSERT_TRUE(load(parser, png, &s));
+// PNG entries go through the PNG reader; the image keeps the icon's type.
+TEST(ICOparser, PngEntriesDecodeThroughThePngReader) {
+    // 3 x 2 RGBA: one clear pixel, one half-transparent red, the rest opaque.
+    testpng::Bytes raw;
+    const std::uint8_t rows[2][12] = {{0, 0, 0, 0, 200, 0, 0, 128, 1, 2, 3, 255},
+                                      {4, 5, 6, 255, 7, 8, 9, 255, 10, 11, 12, 255}};
+    for (const auto& row : rows) {
+        raw.push_back(0);
+        raw.insert(raw.end(), std::begin(row), std::end(row));
+    }
+    const Bytes png = testpng::file(testpng::ihdr(3, 2, 8, 6), testpng::zlibCompress(raw));
+    Bytes file = icoFile({solid32(16, 16), IcoEntry{3, 2, 0, png}});
+    cICOparser parser;
+    c32bppDIB s;
+    ASSERT_TRUE(load(parser, file, &s, 3, 2));
+    EXPECT_TRUE(parser.IsIconPNG(2));
+    EXPECT_EQ(s.ImageType(), itIconPNG);
+    EXPECT_TRUE(s.Alpha());
+    EXPECT_EQ(at(s, 0, 0), 0u);
+    EXPECT_EQ(at(s, 1, 0), 0x80640000u);
+    EXPECT_EQ(at(s, 2, 1), 0xFF0A0B0Cu);
+
+    // A PNG entry that fails to decode: still an icon, no image.
+    Bytes broken = icoFile({IcoEntry{0, 0, 0, pngEntry(256, 256, 8, 6)}});
+    ASSERT_TRUE(load(parser, broken, &s));
     EXPECT_EQ(s.Handle(), 0u);
 }
 

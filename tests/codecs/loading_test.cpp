@@ -1,7 +1,9 @@
+#include "codecs/modparsers.h"
 #include "platform/host/window_host.h"
 #include "platform/imaging/cgdiplus.h"
 #include "png_builder.h"
 #include "surface/c32bppdib.h"
+#include "tests/support/image_files.h"
 
 #include <filesystem>
 #include <fstream>
@@ -129,6 +131,104 @@ TEST_F(Loading, MalformedDataFailsQuietly) {
     EXPECT_FALSE(surface.LoadPicture_Stream(png));
     EXPECT_FALSE(surface.LoadPicture_File(writeTemp("noend.png", noEnd).string()));
     EXPECT_TRUE(host.messages.empty());
+}
+
+// --- every reader behind the dispatcher -------------------------------------------
+
+std::uint32_t argbAt(const c32bppDIB& s, int x, int y) {
+    const std::uint8_t* p = s.row(y) + x * 4;
+    return std::uint32_t{p[3]} << 24 | p[2] << 16 | p[1] << 8 | p[0];
+}
+
+Bytes gif8x8() {
+    std::vector<std::uint8_t> indexes(64);
+    for (std::size_t i = 0; i < indexes.size(); ++i)
+        indexes[i] = static_cast<std::uint8_t>(i % 3);
+    testfiles::GifFrame f = testfiles::frame(0, 0, 8, 8, indexes);
+    f.transparent = 2;
+    return testfiles::gifFile(8, 8, {{200, 10, 10}, {10, 200, 10}, {0, 0, 0}, {1, 1, 1}}, {f});
+}
+
+// Two 32-bit entries of one colour each, and a 4-bit 16 x 16 entry whose
+// header leaves the bit count to the directory.
+Bytes icon(std::uint16_t type = 1) {
+    auto solid = [](int size, std::uint32_t argb) {
+        return testfiles::IcoEntry{static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size),
+                                   32,
+                                   testfiles::bitmapEntry(
+                                       size, size, 32, {}, [=](int, int) { return argb; },
+                                       [](int, int) { return false; })};
+    };
+    testfiles::IcoEntry four{16, 16, 4,
+                             testfiles::bitmapEntry(
+                                 16, 16, 4, {{9, 9, 9}}, [](int, int) { return 0u; },
+                                 [](int x, int) { return x == 0; }, 0)};
+    return testfiles::icoFile({solid(16, 0xFF0000FFu), solid(32, 0x80800000u), four}, type);
+}
+
+TEST_F(Loading, EveryFormatReachesItsReader) {
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        std::int32_t type;
+        std::int32_t width;
+    };
+    testfiles::Bytes dib = testfiles::infoHeader(20, 2, 24);
+    const Case cases[] = {
+        {"gif", gif8x8(), modParsers::itGIF, 8},
+        {"ico", icon(), modParsers::itIconAlpha, 32},
+        {"cur", icon(2), modParsers::itCursorAlpha, 32},
+        {"bmp", testfiles::bmpFile(dib, Bytes(2 * 60, 0x40)), modParsers::itBitmap, 20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_GE(c.bytes.size(), 57u);
+        ASSERT_TRUE(surface.LoadPicture_Stream(c.bytes));
+        EXPECT_EQ(surface.ImageType(), c.type);
+        EXPECT_EQ(surface.Width(), c.width);
+
+        // Inside a larger array, and from a file (read whole once the PNG
+        // reader declines it).
+        Bytes padded(9, 0xEE);
+        padded.insert(padded.end(), c.bytes.begin(), c.bytes.end());
+        padded.insert(padded.end(), 5, 0xEE);
+        ASSERT_TRUE(surface.LoadPicture_Stream(padded, 0, 0, 9,
+                                               static_cast<std::int32_t>(c.bytes.size()), true));
+        EXPECT_EQ(surface.ImageType(), c.type);
+        EXPECT_EQ(surface.originalFormatBytes(), padded);
+        ASSERT_TRUE(surface.LoadPicture_File(writeTemp(c.name, c.bytes).string(), 0, 0, true));
+        EXPECT_EQ(surface.ImageType(), c.type);
+        EXPECT_EQ(surface.originalFormatBytes(), c.bytes);
+
+        // Cut short: refused or imageless, never the previous image.
+        const Bytes cut(c.bytes.begin(), c.bytes.begin() + 57);
+        if (!surface.LoadPicture_Stream(cut)) {
+            EXPECT_EQ(surface.Handle(), 0u);
+        }
+    }
+    EXPECT_TRUE(host.messages.empty());
+}
+
+TEST_F(Loading, IconsKeepTheirOwnBytesAndReloadAnotherEntry) {
+    const Bytes file = icon();
+    ASSERT_TRUE(surface.LoadPicture_Stream(file, 16, 16, 0, 0, true, 4));
+    EXPECT_EQ(surface.ImageType(), modParsers::itIcon);
+    EXPECT_EQ(argbAt(surface, 0, 0), 0u);          // masked
+    EXPECT_EQ(argbAt(surface, 1, 0), 0xFF090909u); // palette entry 0
+    // The reader's repairs (the 4-bit header's bit count, the chosen
+    // entry's height) were made on a copy: the kept source is the file.
+    EXPECT_EQ(surface.originalFormatBytes(), file);
+
+    ASSERT_TRUE(surface.LoadPicture_FromOrignalFormat(32, 32, 32));
+    EXPECT_EQ(surface.Width(), 32);
+    EXPECT_EQ(argbAt(surface, 3, 3), 0x80400000u); // red 128 at alpha 128, premultiplied
+    EXPECT_EQ(surface.originalFormatBytes(), file);
+    // Out-of-range requests: -5 is no preference (32), 48 bits is 32.
+    ASSERT_TRUE(surface.LoadPicture_FromOrignalFormat(-5, -5, 48));
+    EXPECT_EQ(surface.Width(), 32);
+    ASSERT_TRUE(surface.LoadPicture_FromOrignalFormat(16, 16, 48));
+    EXPECT_EQ(surface.ImageType(), modParsers::itIconAlpha);
+    EXPECT_EQ(argbAt(surface, 0, 0), 0xFF0000FFu);
 }
 
 } // namespace

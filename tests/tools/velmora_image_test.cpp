@@ -2,6 +2,7 @@
 
 #include "platform/imaging/cgdiplus.h"
 #include "surface/c32bppdib.h"
+#include "tests/support/image_files.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -163,6 +164,65 @@ TEST_F(VelmoraImage, WithoutZlibPngOutputFailsAndWritesNothing) {
     EXPECT_FALSE(fs::exists(out));
     const std::vector<std::uint8_t> message = readFile(err);
     EXPECT_NE(std::string(message.begin(), message.end()).find("zlib"), std::string::npos);
+}
+
+// Icons and cursors list every entry; the options choose the one loaded.
+TEST_F(VelmoraImage, InfoListsIconAndCursorEntries) {
+    platform::SetImagingLibraryNames({});
+    auto bitmapEntry = [](int size, int bpp) {
+        return testfiles::IcoEntry{static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size),
+                                   static_cast<std::uint16_t>(bpp),
+                                   testfiles::bitmapEntry(
+                                       size, size, bpp, {{1, 2, 3}},
+                                       [](int, int) { return 0x80402010u; },
+                                       [](int x, int) { return x == 0; })};
+    };
+    const std::vector<std::uint8_t> png = samplePng(); // 37 x 21
+    ASSERT_FALSE(png.empty());
+    const fs::path ico = dir / "several.ico";
+    writeFile(ico, testfiles::icoFile({bitmapEntry(16, 32), bitmapEntry(32, 4),
+                                       testfiles::IcoEntry{37, 21, 32, png}}));
+    const std::string sizes = ",\"iconSizes\":[[16,16,32,-1],[32,32,4,16],[37,21,32,-1]]}\n";
+    struct Case {
+        const char* options;
+        const char* head;
+    };
+    for (const Case& c :
+         {Case{"", "{\"width\":32,\"height\":32,\"imageType\":3,\"alpha\":true"},
+          Case{" --icon 16x16", "{\"width\":16,\"height\":16,\"imageType\":8,\"alpha\":true"},
+          Case{" --icon 32x32 --depth 32", "{\"width\":32,\"height\":32,\"imageType\":3,"
+                                           "\"alpha\":true"},
+          Case{" --icon 37x21", "{\"width\":37,\"height\":21,\"imageType\":11,\"alpha\":true"},
+          Case{" --icon=16x16 --depth=4", "{\"width\":16,\"height\":16,\"imageType\":8,"
+                                          "\"alpha\":true"}}) {
+        SCOPED_TRACE(c.options);
+        const Outcome info = run("info " + quote(ico) + c.options);
+        EXPECT_EQ(info.status, 0);
+        EXPECT_EQ(info.out, c.head + sizes);
+    }
+
+    const fs::path cur = dir / "one.cur";
+    writeFile(cur, testfiles::icoFile({bitmapEntry(24, 8)}, 2));
+    EXPECT_EQ(run("info " + quote(cur)).out,
+              "{\"width\":24,\"height\":24,\"imageType\":5,\"alpha\":true,"
+              "\"iconSizes\":[[24,24,8,256]]}\n");
+
+    // Bitmaps and GIFs have no entries to list.
+    const fs::path bmp = dir / "plain.bmp";
+    writeFile(bmp, testfiles::bmpFile(testfiles::infoHeader(9, 4, 24),
+                                      std::vector<std::uint8_t>(4 * 28, 0x33)));
+    EXPECT_EQ(run("info " + quote(bmp)).out,
+              "{\"width\":9,\"height\":4,\"imageType\":1,\"alpha\":false}\n");
+    std::vector<std::uint8_t> indexes(16 * 16);
+    for (std::size_t i = 0; i < indexes.size(); ++i)
+        indexes[i] = static_cast<std::uint8_t>(i % 3);
+    testfiles::GifFrame frame = testfiles::frame(0, 0, 16, 16, indexes);
+    frame.transparent = 0;
+    const fs::path gif = dir / "plain.gif";
+    writeFile(gif,
+              testfiles::gifFile(16, 16, {{0, 0, 0}, {9, 9, 9}, {7, 7, 7}, {5, 5, 5}}, {frame}));
+    EXPECT_EQ(run("info " + quote(gif)).out,
+              "{\"width\":16,\"height\":16,\"imageType\":9,\"alpha\":true}\n");
 }
 
 TEST_F(VelmoraImage, FailuresAndUsageErrorsHaveTheirOwnExitCodes) {

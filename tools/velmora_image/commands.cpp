@@ -3,19 +3,37 @@
 
 #include <array>
 #include <iostream>
+#include <string>
+#include <vector>
 
 namespace velmora_image {
 namespace {
 
+// Icons and cursors list every entry of the file, whichever was loaded:
+// "iconSizes":[[width,height,bitsPerPixel,colours],...].
+std::string iconSizesJson(const c32bppDIB& surface) {
+    std::vector<std::array<std::int32_t, 4>> sizes;
+    if (surface.SourceIconSizes(sizes) == 0) return {};
+    std::string json = ",\"iconSizes\":[";
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        const auto& e = sizes[i];
+        json += (i ? ",[" : "[") + std::to_string(e[0]) + ',' + std::to_string(e[1]) + ',' +
+                std::to_string(e[2]) + ',' + std::to_string(e[3]) + ']';
+    }
+    return json + ']';
+}
+
 int runInfo(const Invocation& inv) {
     c32bppDIB surface;
-    if (!LoadInput(inv.args[0], inv.options, surface)) {
+    // The source bytes are kept so that an icon's other entries can be listed.
+    if (!LoadInput(inv.args[0], inv.options, surface, true)) {
         Complain("no image in " + inv.args[0]);
         return kFailure;
     }
     std::cout << "{\"width\":" << surface.Width() << ",\"height\":" << surface.Height()
               << ",\"imageType\":" << surface.ImageType()
-              << ",\"alpha\":" << (surface.Alpha() ? "true" : "false") << "}\n";
+              << ",\"alpha\":" << (surface.Alpha() ? "true" : "false") << iconSizesJson(surface)
+              << "}\n";
     return kOk;
 }
 
@@ -51,8 +69,10 @@ int runConvert(const Invocation& inv) {
 
 constexpr std::array kCommands{
     Command{"info", "FILE",
-            "print one line of JSON: {\"width\":W,\"height\":H,\"imageType\":T,\"alpha\":B}", 1, 1,
-            runInfo},
+            "print one line of JSON: {\"width\":W,\"height\":H,\"imageType\":T,\"alpha\":B}, "
+            "with \"iconSizes\":[[W,H,BPP,COLOURS],...] for an icon or cursor file "
+            "(--icon WxH and --depth N choose the entry shown)",
+            1, 1, runInfo},
     Command{"convert", "IN OUT", "load IN and write it to OUT in the format OUT's extension names",
             2, 2, runConvert},
     Command{"render", "IN OUT",

@@ -42,7 +42,8 @@ bool writeBitmap(const c32bppDIB& surface, const std::string& path, std::string&
 bool writeOriginal(const c32bppDIB& surface, const std::string& path, std::string& error) {
     std::vector<std::uint8_t> bytes;
     if (!surface.GetOrginalFormat(bytes)) {
-        // The imaging service's decodes keep nothing until it can encode.
+        // Only a decode by the imaging service that could not be made PNG
+        // keeps nothing.
         error = "no source bytes were kept for this image";
         return false;
     }
