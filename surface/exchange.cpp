@@ -70,6 +70,10 @@ void c32bppDIB::CopyImageTo(std::unique_ptr<c32bppDIB>& cDIBclass, std::int32_t 
                             std::int32_t newHeight, bool CopyOriginalFormat) {
     if (handle_ == 0) return;
     if (!cDIBclass) {
+        // The one size no surface can have and whose negation overflows.
+        if (newWidth == std::numeric_limits<std::int32_t>::min() ||
+            newHeight == std::numeric_limits<std::int32_t>::min())
+            return;
         auto made = std::make_unique<c32bppDIB>();
         made->gdiToken(gdiToken_);
         made->isGDIplusEnabled(isGDIplusEnabled());

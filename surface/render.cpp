@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <optional>
 
 using namespace platform;
@@ -114,7 +115,9 @@ bool blendOnto(HDC destDC, c32bppDIB* host, BlendSource src, std::int32_t destX,
     // one section of some tens of kilobytes, which gives the same pixels as
     // one section of the whole area without touching tens of megabytes of
     // fresh memory for a large drawing.
-    const std::int32_t stride = ((w * 24 + 31) & ~31) / 8;
+    const std::int64_t wideStride = ((std::int64_t{w} * 24 + 31) & ~31) / 8;
+    if (wideStride > std::numeric_limits<std::int32_t>::max()) return false;
+    const auto stride = static_cast<std::int32_t>(wideStride);
     const std::int32_t band = std::clamp<std::int32_t>(64 * 1024 / stride, 1, h);
     BITMAPINFOHEADER header;
     header.biWidth = w;
@@ -162,6 +165,12 @@ bool c32bppDIB::Render(HDC destinationDC, std::int32_t destX, std::int32_t destY
     if (Opacity <= 0) return true;
     if (destinationDC == 0 && destHostDIB == nullptr) return false;
     if (destHostDIB && destHostDIB->Handle() == 0) return false;
+    // Nothing can be drawn that far out or that large, and refusing it keeps
+    // every sum and negation below inside 32 bits.
+    constexpr std::int32_t kFarthest = 1 << 29;
+    for (const std::int32_t v :
+         {destX, destY, destWidth, destHeight, SrcX, SrcY, srcWidth, srcHeight})
+        if (v > kFarthest || v < -kFarthest) return false;
 
     if (destWidth == 0) destWidth = width_;
     if (destHeight == 0) destHeight = height_;
@@ -185,7 +194,8 @@ bool c32bppDIB::Render(HDC destinationDC, std::int32_t destX, std::int32_t destY
     const bool rotated = Angle != std::trunc(Angle) || std::fmod(std::trunc(Angle), 360.0f) != 0;
     const std::int32_t percent = Opacity % 100 == 0 ? 100 : Opacity % 100;
     const std::uint32_t constantAlpha = static_cast<std::uint32_t>(percent * 255 / 100);
-    if (LightAdjustment > 100 || LightAdjustment < -100) LightAdjustment = 0;
+    // Written so that NaN counts as out of range too.
+    if (!(LightAdjustment >= -100 && LightAdjustment <= 100)) LightAdjustment = 0;
 
     if (rotated) {
         HDC dc = destinationDC;

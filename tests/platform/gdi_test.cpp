@@ -1,4 +1,5 @@
 #include "platform/gdi/gdi.h"
+#include "tests/support/pixels.h"
 
 #include <gtest/gtest.h>
 
@@ -6,13 +7,7 @@ using namespace platform;
 
 namespace {
 
-BITMAPINFOHEADER header(std::int32_t w, std::int32_t h, std::uint16_t bpp) {
-    BITMAPINFOHEADER bi;
-    bi.biWidth = w;
-    bi.biHeight = h;
-    bi.biBitCount = bpp;
-    return bi;
-}
+const auto header = testpixels::dibHeader;
 
 TEST(Gdi, HandlesCarryTheirObjectTypeAndGoAwayOnDelete) {
     const std::size_t before = LiveObjectCount();

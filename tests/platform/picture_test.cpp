@@ -3,6 +3,7 @@
 #include "platform/picture/icon.h"
 #include "platform/picture/picture.h"
 #include "tests/support/image_files.h"
+#include "tests/support/pixels.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -12,13 +13,7 @@ using namespace testfiles;
 
 namespace {
 
-BITMAPINFOHEADER header(std::int32_t w, std::int32_t h, std::uint16_t bpp) {
-    BITMAPINFOHEADER bi;
-    bi.biWidth = w;
-    bi.biHeight = h;
-    bi.biBitCount = bpp;
-    return bi;
-}
+const auto header = testpixels::dibHeader;
 
 // A 32-bit target selected into a memory DC, released on scope exit.
 struct Target {

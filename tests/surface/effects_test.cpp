@@ -1,5 +1,6 @@
 #include "platform/gdi/gdi.h"
 #include "surface/c32bppdib.h"
+#include "tests/support/pixels.h"
 
 #include <array>
 #include <cstring>
@@ -10,16 +11,9 @@ using namespace platform;
 
 namespace {
 
-using Px = std::array<std::uint8_t, 4>;
-
-void set(c32bppDIB& s, int x, int y, Px p) {
-    std::memcpy(s.row(y) + x * 4, p.data(), 4);
-}
-Px get(const c32bppDIB& s, int x, int y) {
-    Px p;
-    std::memcpy(p.data(), s.row(y) + x * 4, 4);
-    return p;
-}
+using testpixels::get;
+using testpixels::Px;
+using testpixels::set;
 
 TEST(DropShadow, IsTheBoxBlurredAlphaTinted) {
     std::mt19937 rng(11);

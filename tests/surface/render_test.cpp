@@ -1,25 +1,20 @@
 #include "platform/gdi/gdi.h"
 #include "surface/c32bppdib.h"
+#include "tests/support/pixels.h"
 
 #include <array>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <limits>
 #include <random>
 
 using namespace platform;
 
 namespace {
 
-using Px = std::array<std::uint8_t, 4>;
-
-void set(c32bppDIB& s, int x, int y, Px p) {
-    std::memcpy(s.row(y) + x * 4, p.data(), 4);
-}
-Px get(const c32bppDIB& s, int x, int y) {
-    Px p;
-    std::memcpy(p.data(), s.row(y) + x * 4, 4);
-    return p;
-}
+using testpixels::get;
+using testpixels::Px;
+using testpixels::set;
 void fill(c32bppDIB& s, Px p) {
     for (int y = 0; y < s.Height(); ++y)
         for (int x = 0; x < s.Width(); ++x)
@@ -306,6 +301,52 @@ TEST(Render, AnyArgumentsStayInsideTheBuffers) {
     src.DestroyDIB();
     host.DestroyDIB();
     EXPECT_EQ(LiveObjectCount(), before);
+}
+
+TEST(Render, FarOutArgumentsAreRefusedWithoutOverflow) {
+    constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+    constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+    c32bppDIB src, host;
+    ASSERT_TRUE(src.InitializeDIB(2, 2));
+    fill(src, {9, 9, 9, 255});
+    ASSERT_TRUE(host.InitializeDIB(3, 3));
+    for (const bool alphaBlend : {true, false}) {
+        src.isAlphaBlendFriendly(alphaBlend);
+        for (const std::int32_t v : {kMin, kMin + 1, -(1 << 29) - 1, (1 << 29) + 1, kMax}) {
+            for (int slot = 0; slot < 8; ++slot) {
+                std::array<std::int32_t, 8> a{};
+                a[static_cast<std::size_t>(slot)] = v;
+                for (const float angle : {0.0f, 30.0f}) {
+                    EXPECT_FALSE(src.Render(0, a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], 100,
+                                            true, true, &host, -1, 0, angle, true))
+                        << slot << ' ' << v;
+                    const HDC dc = host.LoadDIBinDC(true);
+                    EXPECT_FALSE(src.Render(dc, a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7]));
+                    host.LoadDIBinDC(false);
+                }
+            }
+        }
+        EXPECT_EQ(get(host, 0, 0), (Px{0, 0, 0, 0})) << "nothing was drawn";
+        // The farthest accepted values draw nothing visible and stay in range.
+        src.Render(0, -(1 << 29), -(1 << 29), -(1 << 29), -(1 << 29), 0, 0, 0, 0, 100, true, true,
+                   &host, -1, 0, 45, true);
+        src.Render(0, 1 << 29, 1 << 29, 1 << 29, 1 << 29, 0, 0, 0, 0, 100, true, true, &host);
+    }
+    std::unique_ptr<c32bppDIB> copy;
+    src.CopyImageTo(copy, kMin, 1);
+    src.CopyImageTo(copy, 1, kMin);
+    EXPECT_FALSE(copy);
+}
+
+TEST(Render, ALightAdjustmentOfNaNIsIgnored) {
+    c32bppDIB src, host;
+    ASSERT_TRUE(src.InitializeDIB(1, 1));
+    ownEngine(src);
+    set(src, 0, 0, {40, 50, 60, 200});
+    ASSERT_TRUE(host.InitializeDIB(1, 1));
+    EXPECT_TRUE(src.Render(0, 0, 0, 0, 0, 0, 0, 0, 0, 100, true, true, &host, -1,
+                           std::numeric_limits<float>::quiet_NaN()));
+    EXPECT_EQ(get(host, 0, 0), (Px{40, 50, 60, 200}));
 }
 
 TEST(Render, NothingLeaks) {

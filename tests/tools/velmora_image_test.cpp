@@ -144,6 +144,10 @@ TEST_F(VelmoraImage, ConvertSavesPngBitmapAndTheOriginalBytes) {
         const fs::path out = dir / "out.orig";
         ASSERT_EQ(run("convert " + quote(in) + ' ' + quote(out)).status, 0);
         EXPECT_EQ(readFile(out), source);
+        // Effects change pixels, not the kept bytes: asking for both is refused.
+        fs::remove(out);
+        EXPECT_EQ(run("convert " + quote(in) + ' ' + quote(out) + " --mirror x").status, 2);
+        EXPECT_FALSE(fs::exists(out));
     }
 }
 

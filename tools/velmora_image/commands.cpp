@@ -44,12 +44,22 @@ int runConvert(const Invocation& inv) {
         Complain("no output format for " + out + " (see --help)");
         return kUsage;
     }
+    // The kept source bytes are what a load read; effects change the pixels
+    // only, so they would silently be lost in such an output.
+    if (format->keepsSource && inv.options.drawing.effects.any()) {
+        Complain(out + " holds the source bytes as loaded; effects cannot apply to it");
+        return kUsage;
+    }
     c32bppDIB surface;
     if (!LoadInput(inv.args[0], inv.options, surface, format->keepsSource)) {
         Complain("no image in " + inv.args[0]);
         return kFailure;
     }
     std::string error;
+    if (!ApplyEffects(inv.options.drawing, surface, error)) {
+        Complain(error);
+        return kFailure;
+    }
     if (!format->write(surface, out, error)) {
         Complain(error);
         return kFailure;
@@ -65,6 +75,11 @@ constexpr std::array kCommands{
             1, 1, runInfo},
     Command{"convert", "IN OUT", "load IN and write it to OUT in the format OUT's extension names",
             2, 2, runConvert},
+    Command{"render", "IN OUT",
+            "draw IN with Render onto a canvas (--canvas WxH, filled by --fill) and write the "
+            "canvas to OUT as convert does; exit status 1 also when Render answers false "
+            "(the canvas is still written)",
+            2, 2, RunRender},
 };
 
 } // namespace

@@ -14,13 +14,21 @@ void printHelp(std::ostream& out) {
     out << "usage: velmora-image COMMAND ARGS [options]\n\ncommands:\n";
     for (const Command& c : Commands())
         out << "  " << c.name << ' ' << c.arguments << "\n      " << c.summary << '\n';
-    out << "\noptions:\n";
-    for (const OptionSpec& o : OptionTable()) {
+    const auto printOption = [&out](const OptionSpec& o) {
         out << "  " << o.name;
         if (!o.valueName.empty()) out << ' ' << o.valueName;
         out << "\n      " << o.help << '\n';
+    };
+    out << "\noptions:\n";
+    for (const OptionSpec& o : OptionTable())
+        printOption(o);
+    out << "  --help\n      show this text\n";
+    for (const OptionGroup& group : OptionGroups()) {
+        out << '\n' << group.heading << ":\n";
+        for (const OptionSpec& o : group.options)
+            printOption(o);
     }
-    out << "  --help\n      show this text\n\noutput formats (by the extension of OUT):\n";
+    out << "\noutput formats (by the extension of OUT):\n";
     for (const OutputFormat& f : OutputFormats())
         out << "  " << f.extension << "\n      " << f.description << '\n';
     out << "\nexit status: 0 done, 1 no image, or the output could not be made or written "
@@ -54,6 +62,7 @@ int main(int argc, char** argv) {
     if (!command) return usage("unknown command " + std::string(words[0]));
 
     Invocation inv;
+    inv.command = command->name;
     std::string error;
     if (!ParseArguments(words.subspan(1), inv, error)) return usage(error);
     if (inv.args.size() < command->minArgs || inv.args.size() > command->maxArgs)

@@ -90,8 +90,9 @@ bool ParseArguments(std::span<char* const> words, Invocation& out, std::string& 
             inlineValue = true;
         }
         const OptionSpec* spec = findOption(name);
+        if (!spec) spec = FindGroupOption(out.command, name, error);
         if (!spec) {
-            error = "unknown option " + std::string(name);
+            if (error.empty()) error = "unknown option " + std::string(name);
             return false;
         }
         if (spec->valueName.empty()) {
@@ -108,8 +109,8 @@ bool ParseArguments(std::span<char* const> words, Invocation& out, std::string& 
             value = words[++i];
         }
         if (!spec->apply(out.options, value)) {
-            error = "bad value '" + std::string(value) + "' for " + std::string(name) +
-                    " (expected " + std::string(spec->valueName) + ")";
+            error = "bad value '" + std::string(value) + "' for " + std::string(name) + ' ' +
+                    std::string(spec->valueName) + ": " + std::string(spec->help);
             return false;
         }
     }

@@ -4,6 +4,8 @@
 // (options.cpp); output formats are entries in the output table
 // (output.cpp), chosen by the output file's extension.
 
+#include "drawing_options.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -26,9 +28,12 @@ struct Options {
     std::int32_t iconCx = 0;
     std::int32_t iconCy = 0;
     std::int32_t depth = 32;
+    // render, the drawing switches and the convert effects
+    DrawingOptions drawing;
 };
 
 struct Invocation {
+    std::string_view command;      // options that belong to other commands are refused
     std::vector<std::string> args; // positional arguments after the command name
     Options options;
 };
@@ -81,5 +86,31 @@ bool WriteFileBytes(const std::string& path, std::span<const std::uint8_t> bytes
 
 // Messages for the user, on standard error, prefixed with the program name.
 void Complain(std::string_view message);
+
+// --- options of single commands, render, effects -----------------------------
+// Options that only some commands take, in groups of their own
+// (drawing_options.cpp); --help lists each group under its heading.
+struct OptionGroup {
+    std::string_view heading;
+    std::string_view commands; // the commands that take them, separated by spaces
+    std::span<const OptionSpec> options;
+};
+std::span<const OptionGroup> OptionGroups();
+// The grouped option of that name when the command takes it; null with a
+// message in error when it belongs to other commands, null with error
+// empty when there is no such option at all.
+const OptionSpec* FindGroupOption(std::string_view command, std::string_view name,
+                                  std::string& error);
+
+// The render command (render_command.cpp).
+int RunRender(const Invocation& inv);
+
+// Puts the drawing switches into force on a loaded image.
+void ApplySwitches(const SurfaceSwitches& switches, c32bppDIB& surface);
+// Puts the switches into force and applies the convert effects the options
+// ask for, in their fixed order (effects.cpp); false with a message when
+// one could not be made.
+bool ApplyEffects(const DrawingOptions& drawing, c32bppDIB& surface, std::string& error);
+// --- end of options of single commands, render, effects ----------------------
 
 } // namespace velmora_image
