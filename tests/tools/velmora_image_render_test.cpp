@@ -2,6 +2,7 @@
 // PNG files written here, with the expected bytes worked out by hand.
 
 #include "surface/c32bppdib.h"
+#include "tests/tools/run_tool.h"
 
 #include <array>
 #include <cstdio>
@@ -17,11 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using tooltest::Outcome;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -137,18 +134,8 @@ protected:
 
     // Runs the program with the arguments (paths quoted by the caller).
     Outcome run(const std::string& args) const {
-        Outcome r;
         const fs::path errFile = dir / "stderr.txt";
-        const std::string command =
-            std::string("'") + VELMORA_IMAGE_BIN + "' " + args + " 2>'" + errFile.string() + "'";
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe) return r;
-        char buffer[4096];
-        std::size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            r.out.append(buffer, n);
-        const int status = pclose(pipe);
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        Outcome r = tooltest::runTool(args, errFile.string());
         r.err = readText(errFile);
         return r;
     }

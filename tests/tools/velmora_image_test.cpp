@@ -3,6 +3,7 @@
 #include "platform/imaging/cgdiplus.h"
 #include "surface/c32bppdib.h"
 #include "tests/support/image_files.h"
+#include "tests/tools/run_tool.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -16,26 +17,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-};
+using tooltest::Outcome;
 
-// Runs the program with the arguments (each single-quoted); standard error
-// goes to errFile when given.
 Outcome run(const std::string& args, const std::string& errFile = "/dev/null") {
-    Outcome r;
-    const std::string command =
-        std::string("'") + VELMORA_IMAGE_BIN + "' " + args + " 2>" + errFile;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return r;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        r.out.append(buffer, n);
-    const int status = pclose(pipe);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    return tooltest::runTool(args, errFile);
 }
 
 std::string quote(const fs::path& p) {

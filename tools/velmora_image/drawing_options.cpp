@@ -11,13 +11,6 @@
 namespace velmora_image {
 namespace {
 
-bool parseInt(std::string_view text, std::int32_t& out) {
-    if (text.empty()) return false;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, out);
-    return ec == std::errc{} && ptr == end;
-}
-
 // Infinities and NaN are refused: no drawing argument means anything with them.
 bool parseFloat(std::string_view text, float& out) {
     if (text.empty()) return false;
@@ -32,16 +25,10 @@ bool parseIntList(std::string_view text, std::span<std::int32_t> out) {
         const auto comma = text.find(',');
         const bool last = i + 1 == out.size();
         if (last != (comma == std::string_view::npos)) return false;
-        if (!parseInt(text.substr(0, comma), out[i])) return false;
+        if (!ParseInt(text.substr(0, comma), out[i])) return false;
         if (!last) text.remove_prefix(comma + 1);
     }
     return true;
-}
-
-bool parseExtent(std::string_view text, Extent& out) {
-    const auto x = text.find_first_of("xX");
-    if (x == std::string_view::npos) return false;
-    return parseInt(text.substr(0, x), out.width) && parseInt(text.substr(x + 1), out.height);
 }
 
 // Exactly two hexadecimal digits per byte, first byte first.
@@ -69,7 +56,7 @@ bool parseColor(std::string_view text, std::uint32_t& out) {
 
 bool applyCanvas(Options& o, std::string_view value) {
     Extent size;
-    if (!parseExtent(value, size) || size.width < 1 || size.height < 1) return false;
+    if (!ParseExtent(value, size) || size.width < 1 || size.height < 1) return false;
     o.drawing.render.canvas = size;
     return true;
 }
@@ -100,11 +87,11 @@ bool applySrc(Options& o, std::string_view value) {
 }
 
 bool applyOpacity(Options& o, std::string_view value) {
-    return parseInt(value, o.drawing.render.opacity);
+    return ParseInt(value, o.drawing.render.opacity);
 }
 
 bool applyGray(Options& o, std::string_view value) {
-    return parseInt(value, o.drawing.render.grayScale);
+    return ParseInt(value, o.drawing.render.grayScale);
 }
 
 bool applyLight(Options& o, std::string_view value) {
@@ -160,7 +147,7 @@ bool applyTransparent(Options& o, std::string_view value) {
 
 bool applyScale(Options& o, std::string_view value) {
     Extent size;
-    if (!parseExtent(value, size)) return false;
+    if (!ParseExtent(value, size)) return false;
     o.drawing.effects.scale = size;
     return true;
 }
@@ -169,7 +156,7 @@ bool applyShadow(Options& o, std::string_view value) {
     const auto comma = value.find(',');
     if (comma == std::string_view::npos) return false;
     DropShadow shadow;
-    if (!parseInt(value.substr(0, comma), shadow.depth) ||
+    if (!ParseInt(value.substr(0, comma), shadow.depth) ||
         !parseColor(value.substr(comma + 1), shadow.color))
         return false;
     o.drawing.effects.shadow = shadow;
@@ -276,6 +263,19 @@ const OptionSpec* FindGroupOption(std::string_view command, std::string_view nam
         }
     }
     return nullptr;
+}
+
+bool ParseInt(std::string_view text, std::int32_t& out) {
+    if (text.empty()) return false;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, out);
+    return ec == std::errc{} && ptr == end;
+}
+
+bool ParseExtent(std::string_view text, Extent& out) {
+    const auto x = text.find_first_of("xX");
+    if (x == std::string_view::npos) return false;
+    return ParseInt(text.substr(0, x), out.width) && ParseInt(text.substr(x + 1), out.height);
 }
 
 } // namespace velmora_image

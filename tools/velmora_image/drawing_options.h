@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 namespace velmora_image {
 
@@ -13,6 +14,11 @@ struct Extent {
     std::int32_t width = 0;
     std::int32_t height = 0;
 };
+
+// A whole decimal number, nothing before or after it.
+bool ParseInt(std::string_view text, std::int32_t& out);
+// "WxH" (or "WXH"), each a whole number.
+bool ParseExtent(std::string_view text, Extent& out);
 
 struct Rect {
     std::int32_t x = 0;
@@ -53,9 +59,7 @@ struct EffectOptions {
     std::optional<Extent> scale;
     std::optional<DropShadow> shadow;
 
-    bool any() const {
-        return mirrorX || mirrorY || invert || transparent || scale || shadow;
-    }
+    bool any() const { return mirrorX || mirrorY || invert || transparent || scale || shadow; }
 };
 
 struct DrawingOptions {

@@ -9,13 +9,6 @@
 namespace velmora_image {
 namespace {
 
-bool parseInt(std::string_view text, std::int32_t& out) {
-    if (text.empty()) return false;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, out);
-    return ec == std::errc{} && ptr == end;
-}
-
 bool applyNoZlib(Options& o, std::string_view) {
     o.noZlib = true;
     return true;
@@ -27,20 +20,16 @@ bool applyNoImaging(Options& o, std::string_view) {
 }
 
 bool applyIcon(Options& o, std::string_view value) {
-    const auto x = value.find_first_of("xX");
-    if (x == std::string_view::npos) return false;
-    std::int32_t cx = 0;
-    std::int32_t cy = 0;
-    if (!parseInt(value.substr(0, x), cx) || !parseInt(value.substr(x + 1), cy)) return false;
-    if (cx < 0 || cy < 0) return false;
-    o.iconCx = cx;
-    o.iconCy = cy;
+    Extent size;
+    if (!ParseExtent(value, size) || size.width < 0 || size.height < 0) return false;
+    o.iconCx = size.width;
+    o.iconCy = size.height;
     return true;
 }
 
 bool applyDepth(Options& o, std::string_view value) {
     std::int32_t depth = 0;
-    if (!parseInt(value, depth)) return false;
+    if (!ParseInt(value, depth)) return false;
     o.depth = depth;
     return true;
 }

@@ -1,0 +1,34 @@
+#pragma once
+// Runs the velmora-image program under test (VELMORA_IMAGE_BIN) with a
+// command line and collects its exit status and standard output.
+
+#include <cstdio>
+#include <string>
+#include <sys/wait.h>
+
+namespace tooltest {
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err; // filled by callers that keep standard error
+};
+
+// The arguments are passed as written (paths single-quoted by the caller);
+// standard error goes to errFile.
+inline Outcome runTool(const std::string& args, const std::string& errFile = "/dev/null") {
+    Outcome r;
+    const std::string command =
+        std::string("'") + VELMORA_IMAGE_BIN + "' " + args + " 2>'" + errFile + "'";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return r;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        r.out.append(buffer, n);
+    const int status = pclose(pipe);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+} // namespace tooltest
