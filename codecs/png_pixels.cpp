@@ -209,21 +209,15 @@ using RowConverter = bool (*)(const std::uint8_t* src, std::uint8_t* dst, std::i
                               std::int32_t dx, std::int32_t count, std::uint8_t depth,
                               const ConvertContext& ctx);
 
-bool convertRgba8(const std::uint8_t* s, std::uint8_t* dst, std::int32_t x0, std::int32_t dx,
-                  std::int32_t count, std::uint8_t, const ConvertContext&) {
+// Pixels whose samples carry alpha sit at fixed offsets within a pixel of
+// Stride bytes; sixteen-bit samples keep their high byte, without rounding.
+template <std::size_t Stride, std::size_t R, std::size_t G, std::size_t B, std::size_t A>
+bool convertWithAlpha(const std::uint8_t* s, std::uint8_t* dst, std::int32_t x0, std::int32_t dx,
+                      std::int32_t count, std::uint8_t, const ConvertContext&) {
     std::uint8_t* d = dst + std::size_t(x0) * 4;
     const std::size_t step = std::size_t(dx) * 4;
-    for (std::int32_t i = 0; i < count; ++i, s += 4, d += step)
-        putPixel(d, s[0], s[1], s[2], s[3]);
-    return true;
-}
-
-bool convertGreyAlpha8(const std::uint8_t* s, std::uint8_t* dst, std::int32_t x0, std::int32_t dx,
-                       std::int32_t count, std::uint8_t, const ConvertContext&) {
-    std::uint8_t* d = dst + std::size_t(x0) * 4;
-    const std::size_t step = std::size_t(dx) * 4;
-    for (std::int32_t i = 0; i < count; ++i, s += 2, d += step)
-        putPixel(d, s[0], s[0], s[0], s[1]);
+    for (std::int32_t i = 0; i < count; ++i, s += Stride, d += step)
+        putPixel(d, s[R], s[G], s[B], s[A]);
     return true;
 }
 
@@ -247,25 +241,6 @@ bool convertRgb8(const std::uint8_t* s, std::uint8_t* dst, std::int32_t x0, std:
         d[2] = s[0];
         d[3] = 255;
     }
-    return true;
-}
-
-// Sixteen-bit samples keep their high byte; there is no rounding.
-bool convertRgba16(const std::uint8_t* s, std::uint8_t* dst, std::int32_t x0, std::int32_t dx,
-                   std::int32_t count, std::uint8_t, const ConvertContext&) {
-    std::uint8_t* d = dst + std::size_t(x0) * 4;
-    const std::size_t step = std::size_t(dx) * 4;
-    for (std::int32_t i = 0; i < count; ++i, s += 8, d += step)
-        putPixel(d, s[0], s[2], s[4], s[6]);
-    return true;
-}
-
-bool convertGreyAlpha16(const std::uint8_t* s, std::uint8_t* dst, std::int32_t x0, std::int32_t dx,
-                        std::int32_t count, std::uint8_t, const ConvertContext&) {
-    std::uint8_t* d = dst + std::size_t(x0) * 4;
-    const std::size_t step = std::size_t(dx) * 4;
-    for (std::int32_t i = 0; i < count; ++i, s += 4, d += step)
-        putPixel(d, s[0], s[0], s[0], s[2]);
     return true;
 }
 
@@ -336,9 +311,9 @@ RowConverter pickConverter(const Header& h) {
     const bool wide = h.bitDepth == 16;
     switch (h.colourType) {
     case kRgba:
-        return wide ? convertRgba16 : convertRgba8;
+        return wide ? convertWithAlpha<8, 0, 2, 4, 6> : convertWithAlpha<4, 0, 1, 2, 3>;
     case kGreyAlpha:
-        return wide ? convertGreyAlpha16 : convertGreyAlpha8;
+        return wide ? convertWithAlpha<4, 0, 0, 0, 2> : convertWithAlpha<2, 0, 0, 0, 1>;
     case kRgb:
         return wide ? convertRgb16 : convertRgb8;
     case kGrey:
