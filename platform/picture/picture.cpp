@@ -93,6 +93,12 @@ bool Picture::Render(HDC hdc, std::int32_t x, std::int32_t y, std::int32_t cx, s
                      std::int32_t xSrc, std::int32_t ySrc, std::int32_t cxSrc,
                      std::int32_t cySrc) const {
     if (cx <= 0 || cy <= 0) return false;
+    // The nearest-pixel mapping below multiplies three of these values in
+    // 64 bits; anything past 2^24 (far beyond any drawable picture) is
+    // refused so the products cannot overflow.
+    constexpr std::int32_t kLimit = 1 << 24;
+    for (const std::int32_t v : {cx, cy, xSrc, ySrc, cxSrc, cySrc})
+        if (v > kLimit || v < -kLimit) return false;
     if (type_ == PICTYPE_ICON) {
         // Icons are drawn whole, whatever the source rectangle asks.
         return DrawIconEx(hdc, x, y, handle_, cx, cy, DI_NORMAL);
@@ -106,6 +112,7 @@ bool Picture::Render(HDC hdc, std::int32_t x, std::int32_t y, std::int32_t cx, s
     if (!source || !source->pixels || !target || !target->pixels || target->bitsPerPixel != 32)
         return false;
     const std::int64_t w = source->width, h = source->height;
+    if (w > kLimit || h > kLimit) return false;
 
     // Nearest pixel: the centre of each destination pixel is mapped into
     // the source rectangle, then from 0.01 mm (y up) to source pixels.

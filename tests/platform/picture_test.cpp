@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
+#include <limits>
 
 using namespace platform;
 using namespace testfiles;
@@ -102,6 +103,9 @@ TEST(Picture, RenderStretchesUprightOrFlipped) {
     Target t(1, 1);
     EXPECT_FALSE(picture->Render(t.dc, 0, 0, 0, 1, 0, hh, hw, -hh));
     EXPECT_FALSE(picture->Render(0, 0, 0, 1, 1, 0, hh, hw, -hh));
+    // Arguments far beyond any picture are refused, not multiplied past 64 bits.
+    EXPECT_FALSE(picture->Render(t.dc, 0, 0, 2, 2, std::numeric_limits<std::int32_t>::min(), hh,
+                                 std::numeric_limits<std::int32_t>::max(), -hh));
 }
 
 // A 2 x 2 mask: the top-left pixel masked.
