@@ -2,7 +2,7 @@
 
 #include "codecs/inflate.h"
 #include "codecs/modparsers.h"
-#include "surface/c32bppdib.h"
+#include "surface/dib_surface.h"
 
 #include <algorithm>
 #include <array>
@@ -411,7 +411,8 @@ std::optional<std::uint32_t> ExpectedInflatedSize(const Header& h) {
     return static_cast<std::uint32_t>(total);
 }
 
-Status<PngError> DecodePixels(PngImage& image, const platform::ZlibBinding& zlib, c32bppDIB& host) {
+Status<PngError> DecodePixels(PngImage& image, const platform::ZlibBinding& zlib,
+                              surface::DibSurface& host) {
     const Header h = image.header;
     if (!image.hasHeader) return Failure{PngError::NoHeader};
     if (image.imageData.empty()) return Failure{PngError::NoImageData};

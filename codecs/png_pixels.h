@@ -11,7 +11,9 @@
 #include <optional>
 #include <vector>
 
-class c32bppDIB;
+namespace surface {
+class DibSurface;
+} // namespace surface
 
 namespace codecs {
 
@@ -73,7 +75,7 @@ struct PngImage {
 // refuses the data), then fills the surface. Releases image.imageData once
 // it has been inflated. On failure the surface holds no image.
 velmora::Status<PngError> DecodePixels(PngImage& image, const platform::ZlibBinding& zlib,
-                                       c32bppDIB& host);
+                                       surface::DibSurface& host);
 
 } // namespace png
 } // namespace codecs

@@ -161,7 +161,7 @@ bool c32bppDIB::Render(HDC destinationDC, std::int32_t destX, std::int32_t destY
                        std::int32_t Opacity, bool /*Blend*/, bool SetHalfTone,
                        c32bppDIB* destHostDIB, std::int32_t grayScale, float LightAdjustment,
                        float Angle, bool CenterOnDestXY) {
-    if (handle_ == 0) return false;
+    if (Handle() == 0) return false;
     if (Opacity <= 0) return true;
     if (destinationDC == 0 && destHostDIB == nullptr) return false;
     if (destHostDIB && destHostDIB->Handle() == 0) return false;
@@ -172,12 +172,12 @@ bool c32bppDIB::Render(HDC destinationDC, std::int32_t destX, std::int32_t destY
          {destX, destY, destWidth, destHeight, SrcX, SrcY, srcWidth, srcHeight})
         if (v > kFarthest || v < -kFarthest) return false;
 
-    if (destWidth == 0) destWidth = width_;
-    if (destHeight == 0) destHeight = height_;
+    if (destWidth == 0) destWidth = Width();
+    if (destHeight == 0) destHeight = Height();
     SrcX = std::max(SrcX, 0);
     SrcY = std::max(SrcY, 0);
-    if (srcWidth == 0) srcWidth = width_;
-    if (srcHeight == 0) srcHeight = height_;
+    if (srcWidth == 0) srcWidth = Width();
+    if (srcHeight == 0) srcHeight = Height();
     // A negative source size turns the mirroring of that axis around.
     if (srcWidth < 0) {
         srcWidth = -srcWidth;
@@ -187,8 +187,8 @@ bool c32bppDIB::Render(HDC destinationDC, std::int32_t destX, std::int32_t destY
         srcHeight = -srcHeight;
         destHeight = -destHeight;
     }
-    if (std::int64_t{SrcX} + srcWidth > width_) srcWidth = width_ - SrcX;
-    if (std::int64_t{SrcY} + srcHeight > height_) srcHeight = height_ - SrcY;
+    if (std::int64_t{SrcX} + srcWidth > Width()) srcWidth = Width() - SrcX;
+    if (std::int64_t{SrcY} + srcHeight > Height()) srcHeight = Height() - SrcY;
     if (srcWidth < 1 || srcHeight < 1) return false; // nothing of the image is left
 
     const bool rotated = Angle != std::trunc(Angle) || std::fmod(std::trunc(Angle), 360.0f) != 0;
@@ -223,8 +223,8 @@ bool c32bppDIB::Render(HDC destinationDC, std::int32_t destX, std::int32_t destY
         HDC dc = destinationDC;
         std::optional<SectionInDc> hostDc;
         if (destHostDIB) dc = hostDc.emplace(*destHostDIB).dc();
-        return RenderWithGDIplus({bits_, width_, height_}, dc, 0.0f, percent, destX, destY,
-                                 destWidth, destHeight, SrcX, SrcY, srcWidth, srcHeight,
+        return RenderWithGDIplus({BitsPointer(), Width(), Height()}, dc, 0.0f, percent, destX,
+                                 destY, destWidth, destHeight, SrcX, SrcY, srcWidth, srcHeight,
                                  highQuality_, grayScale, gdiToken_, LightAdjustment);
     }
 
@@ -238,7 +238,7 @@ bool c32bppDIB::Render(HDC destinationDC, std::int32_t destX, std::int32_t destY
             previousMode = SetStretchBltMode(dc, HALFTONE);
         BLENDFUNCTION blend;
         blend.SourceConstantAlpha = static_cast<std::uint8_t>(constantAlpha);
-        blend.AlphaFormat = alpha_ ? AC_SRC_ALPHA : 0;
+        blend.AlphaFormat = Alpha() ? AC_SRC_ALPHA : 0;
         const bool ok = AlphaBlend(dc, destX, destY, destWidth, destHeight, own.dc(), SrcX, SrcY,
                                    srcWidth, srcHeight, blend);
         if (previousMode != 0) SetStretchBltMode(dc, previousMode);
@@ -290,8 +290,9 @@ bool c32bppDIB::rotateOnto(HDC dc, float Angle, std::int32_t destX, std::int32_t
                            std::int32_t srcWidth, std::int32_t srcHeight, std::int32_t percent,
                            c32bppDIB* host, std::int32_t grayScale, float light) {
     if (isGDIplusEnabled() &&
-        RenderWithGDIplus({bits_, width_, height_}, dc, Angle, percent, destX, destY, dw, dh, SrcX,
-                          SrcY, srcWidth, srcHeight, highQuality_, grayScale, gdiToken_, light))
+        RenderWithGDIplus({BitsPointer(), Width(), Height()}, dc, Angle, percent, destX, destY, dw,
+                          dh, SrcX, SrcY, srcWidth, srcHeight, highQuality_, grayScale, gdiToken_,
+                          light))
         return true;
 
     if (dw < 0) destX += dw;
