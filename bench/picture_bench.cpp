@@ -5,7 +5,7 @@
 #include "codecs/cicoparser.h"
 #include "platform/picture/bitmap_decoder.h"
 #include "platform/picture/gif_decoder.h"
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 #include "tests/support/image_files.h"
 
 #include <benchmark/benchmark.h>

@@ -9,7 +9,7 @@
 #include "codecs/inflate.h"
 #include "platform/imaging/cgdiplus.h"
 #include "platform/zlib/zlib_binding.h"
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>

@@ -4,7 +4,7 @@
 //   build/bench/render_bench --benchmark_min_time=1
 
 #include "platform/gdi/gdi.h"
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 #include "surface/render_routines.h"
 
 #include <benchmark/benchmark.h>

@@ -2,7 +2,7 @@
 // first byte picks the wanted size and depth so every scoring path runs.
 #include "codecs/cicoparser.h"
 #include "platform/picture/bitmap_decoder.h"
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 
 #include <cstddef>
 #include <cstdint>

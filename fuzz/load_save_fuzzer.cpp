@@ -14,7 +14,7 @@
 #include "platform/host/window_host.h"
 #include "platform/imaging/cgdiplus.h"
 #include "platform/zlib/zlib_binding.h"
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -3,7 +3,7 @@
 // rectangles, the rest is the imported array.
 
 #include "platform/gdi/gdi.h"
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 
 #include <algorithm>
 #include <cstddef>

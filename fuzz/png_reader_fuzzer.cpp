@@ -6,7 +6,7 @@
 #include "codecs/cpngparser.h"
 #include "platform/imaging/cgdiplus.h"
 #include "platform/zlib/zlib_binding.h"
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 
 #include <cstddef>
 #include <cstdint>

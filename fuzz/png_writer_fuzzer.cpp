@@ -10,7 +10,7 @@
 
 #include "codecs/cpngwriter.h"
 #include "platform/zlib/zlib_binding.h"
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 
 #include <array>
 #include <cstddef>

@@ -2,7 +2,7 @@
 #include "codecs/modparsers.h"
 #include "platform/gdi/gdi.h"
 #include "platform/picture/icon.h"
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 #include "tests/support/image_files.h"
 
 #include <cstring>

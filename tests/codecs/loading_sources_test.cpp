@@ -9,7 +9,7 @@
 #include "platform/picture/icon.h"
 #include "platform/picture/metafile.h"
 #include "platform/testing/headless_host.h"
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 #include "tests/support/image_files.h"
 
 #include <fstream>

@@ -2,7 +2,7 @@
 #include "platform/host/window_host.h"
 #include "platform/imaging/cgdiplus.h"
 #include "png_builder.h"
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 #include "tests/support/image_files.h"
 
 #include <filesystem>

@@ -1,6 +1,6 @@
 #include "codecs/modparsers.h"
 #include "platform/gdi/gdi.h"
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 
 #include <cstring>
 #include <filesystem>

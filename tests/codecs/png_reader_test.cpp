@@ -3,7 +3,7 @@
 #include "platform/imaging/cgdiplus.h"
 #include "platform/zlib/zlib_binding.h"
 #include "png_builder.h"
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 
 #include <array>
 #include <filesystem>

@@ -3,7 +3,7 @@
 // one pixel of a surface by image row (0 = top), and a DIB header.
 
 #include "platform/gdi/types.h"
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 
 #include <array>
 #include <cstdint>

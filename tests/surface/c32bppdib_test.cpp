@@ -2,7 +2,7 @@
 #include "platform/imaging/cgdiplus.h"
 #include "platform/system/version.h"
 #include "platform/zlib/zlib_binding.h"
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

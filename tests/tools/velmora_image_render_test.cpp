@@ -1,7 +1,7 @@
 // velmora-image render and the convert effects, run as a program on small
 // PNG files written here, with the expected bytes worked out by hand.
 
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 #include "tests/tools/run_tool.h"
 
 #include <array>

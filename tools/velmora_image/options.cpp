@@ -1,6 +1,6 @@
 #include "platform/imaging/cgdiplus.h"
 #include "platform/zlib/zlib_binding.h"
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 #include "tool.h"
 
 #include <array>

@@ -1,5 +1,5 @@
 #include "platform/system/file.h"
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 #include "tool.h"
 
 #include <algorithm>

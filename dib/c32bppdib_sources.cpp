@@ -12,7 +12,7 @@
 #include "platform/host/data_object.h"
 #include "platform/host/window_host.h"
 #include "platform/picture/icon.h"
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 
 #include <limits>
 

@@ -3,7 +3,7 @@
 
 #include "platform/gdi/blit.h"
 #include "platform/gdi/gdi.h"
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 #include "surface/image_types.h"
 #include "surface/render_routines.h"
 

@@ -6,7 +6,7 @@
 #include "platform/gdi/gdi.h"
 #include "platform/imaging/render_gdiplus.h"
 #include "platform/util/checked.h"
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 #include "surface/render_routines.h"
 
 #include <algorithm>

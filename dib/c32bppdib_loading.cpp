@@ -10,7 +10,7 @@
 #include "codecs/stream_range.h"
 #include "platform/host/window_host.h"
 #include "platform/system/file.h"
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 
 #include <algorithm>
 #include <climits>

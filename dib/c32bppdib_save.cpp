@@ -6,7 +6,7 @@
 #include "codecs/modparsers.h"
 #include "platform/imaging/cgdiplus.h"
 #include "platform/util/checked.h"
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 
 #include <cstring>
 #include <limits>

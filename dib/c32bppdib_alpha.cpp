@@ -3,7 +3,7 @@
 
 #include "codecs/modparsers.h"
 #include "platform/gdi/gdi.h"
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 
 #include <algorithm>
 #include <cstring>
