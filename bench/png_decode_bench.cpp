@@ -7,9 +7,9 @@
 
 #include "codecs/cpngparser.h"
 #include "codecs/inflate.h"
+#include "dib/c32bppdib.h"
 #include "platform/imaging/cgdiplus.h"
 #include "platform/zlib/zlib_binding.h"
-#include "dib/c32bppdib.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>

@@ -3,8 +3,8 @@
 // the yardstick).
 //   build/bench/render_bench --benchmark_min_time=1
 
-#include "platform/gdi/gdi.h"
 #include "dib/c32bppdib.h"
+#include "platform/gdi/gdi.h"
 #include "surface/render_routines.h"
 
 #include <benchmark/benchmark.h>

@@ -2,8 +2,8 @@
 // sits in this layer: colour-key transparency, pixel import and regions.
 
 #include "codecs/modparsers.h"
-#include "platform/gdi/gdi.h"
 #include "dib/c32bppdib.h"
+#include "platform/gdi/gdi.h"
 
 #include <algorithm>
 #include <cstring>

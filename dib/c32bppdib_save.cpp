@@ -4,9 +4,9 @@
 
 #include "codecs/cpngwriter.h"
 #include "codecs/modparsers.h"
+#include "dib/c32bppdib.h"
 #include "platform/imaging/cgdiplus.h"
 #include "platform/util/checked.h"
-#include "dib/c32bppdib.h"
 
 #include <cstring>
 #include <limits>

@@ -7,12 +7,12 @@
 #include "codecs/cbmpparser.h"
 #include "codecs/cicoparser.h"
 #include "codecs/modparsers.h"
+#include "dib/c32bppdib.h"
 #include "platform/gdi/gdi.h"
 #include "platform/host/clipboard.h"
 #include "platform/host/data_object.h"
 #include "platform/host/window_host.h"
 #include "platform/picture/icon.h"
-#include "dib/c32bppdib.h"
 
 #include <limits>
 

@@ -1,9 +1,9 @@
 // Effects a surface applies to itself or derives from itself: drop shadow,
 // inversion, mirroring and the checkerboard fill.
 
+#include "dib/c32bppdib.h"
 #include "platform/gdi/blit.h"
 #include "platform/gdi/gdi.h"
-#include "dib/c32bppdib.h"
 #include "surface/image_types.h"
 #include "surface/render_routines.h"
 

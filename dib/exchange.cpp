@@ -1,9 +1,9 @@
 // Pixel exchange: export of a rectangle in a caller's layout, and copies of
 // the image into another surface, scaled or mirrored.
 
+#include "dib/c32bppdib.h"
 #include "platform/imaging/render_gdiplus.h"
 #include "platform/util/checked.h"
-#include "dib/c32bppdib.h"
 #include "surface/render_routines.h"
 
 #include <algorithm>

@@ -2,11 +2,11 @@
 // AlphaBlend and the own pixel code, and the own engine's blending and
 // rotation around the routines of render_routines.h.
 
+#include "dib/c32bppdib.h"
 #include "platform/gdi/blit.h"
 #include "platform/gdi/gdi.h"
 #include "platform/imaging/render_gdiplus.h"
 #include "platform/util/checked.h"
-#include "dib/c32bppdib.h"
 #include "surface/render_routines.h"
 
 #include <algorithm>

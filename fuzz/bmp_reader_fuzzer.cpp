@@ -1,7 +1,7 @@
 // cBMPparser over arbitrary bytes, and the picture it may have made.
 #include "codecs/cbmpparser.h"
-#include "platform/picture/bitmap_decoder.h"
 #include "dib/c32bppdib.h"
+#include "platform/picture/bitmap_decoder.h"
 
 #include <cstddef>
 #include <cstdint>

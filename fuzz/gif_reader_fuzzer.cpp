@@ -1,7 +1,7 @@
 // cGIFparser: block walk, rebuilt single-image GIF, index mapping.
 #include "codecs/cgifparser.h"
-#include "platform/picture/bitmap_decoder.h"
 #include "dib/c32bppdib.h"
+#include "platform/picture/bitmap_decoder.h"
 
 #include <cstddef>
 #include <cstdint>

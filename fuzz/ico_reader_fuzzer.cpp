@@ -1,8 +1,8 @@
 // cICOparser: directory checks, entry choice, bitmap entries and masks. The
 // first byte picks the wanted size and depth so every scoring path runs.
 #include "codecs/cicoparser.h"
-#include "platform/picture/bitmap_decoder.h"
 #include "dib/c32bppdib.h"
+#include "platform/picture/bitmap_decoder.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -11,10 +11,10 @@
 
 #include "codecs/byte_reader.h"
 #include "codecs/modparsers.h"
+#include "dib/c32bppdib.h"
 #include "platform/host/window_host.h"
 #include "platform/imaging/cgdiplus.h"
 #include "platform/zlib/zlib_binding.h"
-#include "dib/c32bppdib.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -2,8 +2,8 @@
 // rectangles: the first bytes pick the surface size, the flags and the
 // rectangles, the rest is the imported array.
 
-#include "platform/gdi/gdi.h"
 #include "dib/c32bppdib.h"
+#include "platform/gdi/gdi.h"
 
 #include <algorithm>
 #include <cstddef>

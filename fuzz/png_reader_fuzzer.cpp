@@ -4,9 +4,9 @@
 
 #include "codecs/byte_reader.h"
 #include "codecs/cpngparser.h"
+#include "dib/c32bppdib.h"
 #include "platform/imaging/cgdiplus.h"
 #include "platform/zlib/zlib_binding.h"
-#include "dib/c32bppdib.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,13 +3,13 @@
 // own resources are those this test program embeds (tests/data/resources).
 
 #include "codecs/modparsers.h"
+#include "dib/c32bppdib.h"
 #include "platform/gdi/gdi.h"
 #include "platform/host/data_object.h"
 #include "platform/imaging/cgdiplus.h"
 #include "platform/picture/icon.h"
 #include "platform/picture/metafile.h"
 #include "platform/testing/headless_host.h"
-#include "dib/c32bppdib.h"
 #include "tests/support/image_files.h"
 
 #include <fstream>

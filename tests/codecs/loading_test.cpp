@@ -1,8 +1,8 @@
 #include "codecs/modparsers.h"
+#include "dib/c32bppdib.h"
 #include "platform/host/window_host.h"
 #include "platform/imaging/cgdiplus.h"
 #include "png_builder.h"
-#include "dib/c32bppdib.h"
 #include "tests/support/image_files.h"
 
 #include <filesystem>

@@ -1,6 +1,6 @@
 #include "codecs/modparsers.h"
-#include "platform/gdi/gdi.h"
 #include "dib/c32bppdib.h"
+#include "platform/gdi/gdi.h"
 
 #include <cstring>
 #include <filesystem>

@@ -1,9 +1,9 @@
 #include "codecs/cpngparser.h"
 #include "codecs/modparsers.h"
+#include "dib/c32bppdib.h"
 #include "platform/imaging/cgdiplus.h"
 #include "platform/zlib/zlib_binding.h"
 #include "png_builder.h"
-#include "dib/c32bppdib.h"
 
 #include <array>
 #include <filesystem>

@@ -1,8 +1,8 @@
+#include "dib/c32bppdib.h"
 #include "platform/gdi/gdi.h"
 #include "platform/imaging/cgdiplus.h"
 #include "platform/system/version.h"
 #include "platform/zlib/zlib_binding.h"
-#include "dib/c32bppdib.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

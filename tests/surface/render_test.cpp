@@ -1,5 +1,5 @@
-#include "platform/gdi/gdi.h"
 #include "dib/c32bppdib.h"
+#include "platform/gdi/gdi.h"
 #include "tests/support/pixels.h"
 
 #include <array>

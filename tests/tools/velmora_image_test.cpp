@@ -1,7 +1,7 @@
 // The velmora-image command line, run as a program.
 
-#include "platform/imaging/cgdiplus.h"
 #include "dib/c32bppdib.h"
+#include "platform/imaging/cgdiplus.h"
 #include "tests/support/image_files.h"
 #include "tests/tools/run_tool.h"
 

@@ -1,6 +1,6 @@
+#include "dib/c32bppdib.h"
 #include "platform/imaging/cgdiplus.h"
 #include "platform/zlib/zlib_binding.h"
-#include "dib/c32bppdib.h"
 #include "tool.h"
 
 #include <array>

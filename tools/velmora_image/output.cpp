@@ -1,5 +1,5 @@
-#include "platform/system/file.h"
 #include "dib/c32bppdib.h"
+#include "platform/system/file.h"
 #include "tool.h"
 
 #include <algorithm>
