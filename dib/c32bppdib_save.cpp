@@ -82,13 +82,7 @@ bool c32bppDIB::SaveToStream(std::vector<std::uint8_t>& outStream) const {
 bool c32bppDIB::SaveToStream_PNG(std::vector<std::uint8_t>& outStream) const {
     if (Handle() == 0) return false;
 
-    platform::ImagingPixels view;
-    view.bits = BitsPointer();
-    view.width = Width();
-    view.height = Height();
-    view.stride = static_cast<std::size_t>(scanWidth());
-    view.hasAlpha = Alpha();
-    if (platform::cGDIPlus().SaveToPNG({}, outStream, view, gdiToken_)) return true;
+    if (platform::cGDIPlus().SaveToPNG({}, outStream, view(), Alpha(), gdiToken_)) return true;
 
     return cPNGwriter().SavePNG(*this, outStream);
 }

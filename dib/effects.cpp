@@ -44,8 +44,8 @@ std::unique_ptr<c32bppDIB> c32bppDIB::CreateDropShadow(std::int32_t blurDepth, C
     // at a time: the sum leaving on the left is subtracted, the one entering
     // on the right (0 beyond the last column) added. The padding of n zero
     // sums in front stands for the columns left of the image.
-    const PixelView src{BitsPointer(), Width(), Height()};
-    const PixelView dst{shadow->BitsPointer(), shadow->Width(), shadow->Height()};
+    const velmora::BgraPremulBottomUpView src = view();
+    const velmora::BgraPremulBottomUpView dst = shadow->view();
     std::vector<std::uint32_t> padded(static_cast<std::size_t>(n) + Width() + n + 1, 0);
     std::uint32_t* columns = padded.data() + n;
     for (std::int32_t i = 0; i < dst.height; ++i) {

@@ -107,14 +107,14 @@ void c32bppDIB::CopyImageTo(c32bppDIB& target, std::int32_t newWidth, std::int32
         // 98 and ME stretch badly through AlphaBlend; it is off for the copy.
         const bool alphaBlendOff = (flags_ & kAlphaBlendInUse) && (flags_ & kConsumerWindows);
         if (alphaBlendOff) isAlphaBlendFriendly(false);
-        const PixelView source{BitsPointer(), Width(), Height()};
+        const velmora::BgraPremulBottomUpView source = view();
         const SourceRect whole{0, 0, Width(), Height()};
         if (isGDIplusEnabled() && !(isAlphaBlendFriendly() && !highQuality_)) {
             const bool wasSelected = isSelectedInOwnDC();
             LoadDIBinDC(true);
             const HDC dc = target.LoadDIBinDC(true);
-            RenderWithGDIplus({BitsPointer(), Width(), Height()}, dc, 0.0f, 100, 0, 0, newWidth,
-                              newHeight, 0, 0, Width(), Height(), true, -1, gdiToken_, 0.0f);
+            RenderWithGDIplus(view(), dc, 0.0f, 100, 0, 0, newWidth, newHeight, 0, 0, Width(),
+                              Height(), true, -1, gdiToken_, 0.0f);
             target.LoadDIBinDC(false);
             if (!wasSelected) LoadDIBinDC(false);
         } else if (newWidth < 0 || newHeight < 0) {

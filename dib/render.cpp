@@ -41,19 +41,15 @@ private:
     HDC dc_;
 };
 
-PixelView viewOf(const c32bppDIB& s) {
-    return {s.BitsPointer(), s.Width(), s.Height()};
-}
-
 // A copy of the whole surface with the light adjustment applied.
 bool lightAdjustedCopy(const c32bppDIB& s, float light, PixelBuffer& out) {
     if (!out.allocate(s.Width(), s.Height())) return false;
-    adjustLightness(viewOf(s), out.view(), light);
+    adjustLightness(s.view(), out.view(), light);
     return true;
 }
 
 struct BlendSource {
-    PixelView pixels;
+    velmora::BgraPremulBottomUpView pixels;
     std::int32_t x = 0;
     std::int32_t y = 0;
     // True for a buffer the scaling routine has already cut to the visible
@@ -101,7 +97,7 @@ bool blendOnto(HDC destDC, c32bppDIB* host, BlendSource src, std::int32_t destX,
     };
 
     if (host) {
-        const PixelView dest = viewOf(*host);
+        const velmora::BgraPremulBottomUpView dest = host->view();
         // Rows in memory order, which the prefetcher follows best.
         for (std::int32_t j = h - 1; j >= 0; --j)
             blendRow(dest.memoryRow(dest.height - 1 - (destY + j)) +
@@ -223,9 +219,9 @@ bool c32bppDIB::Render(HDC destinationDC, std::int32_t destX, std::int32_t destY
         HDC dc = destinationDC;
         std::optional<SectionInDc> hostDc;
         if (destHostDIB) dc = hostDc.emplace(*destHostDIB).dc();
-        return RenderWithGDIplus({BitsPointer(), Width(), Height()}, dc, 0.0f, percent, destX,
-                                 destY, destWidth, destHeight, SrcX, SrcY, srcWidth, srcHeight,
-                                 highQuality_, grayScale, gdiToken_, LightAdjustment);
+        return RenderWithGDIplus(view(), dc, 0.0f, percent, destX, destY, destWidth, destHeight,
+                                 SrcX, SrcY, srcWidth, srcHeight, highQuality_, grayScale,
+                                 gdiToken_, LightAdjustment);
     }
 
     const SectionInDc own(*this);
@@ -246,7 +242,7 @@ bool c32bppDIB::Render(HDC destinationDC, std::int32_t destX, std::int32_t destY
     }
 
     // The own engine: mirror, then scale, then blend.
-    BlendSource source{viewOf(*this), SrcX, SrcY, false};
+    BlendSource source{view(), SrcX, SrcY, false};
     PixelBuffer mirroredPixels, scaledPixels, lightPixels;
     if (mirrored) {
         if (!mirroredPixels.allocate(srcWidth, srcHeight) ||
@@ -290,14 +286,13 @@ bool c32bppDIB::rotateOnto(HDC dc, float Angle, std::int32_t destX, std::int32_t
                            std::int32_t srcWidth, std::int32_t srcHeight, std::int32_t percent,
                            c32bppDIB* host, std::int32_t grayScale, float light) {
     if (isGDIplusEnabled() &&
-        RenderWithGDIplus({BitsPointer(), Width(), Height()}, dc, Angle, percent, destX, destY, dw,
-                          dh, SrcX, SrcY, srcWidth, srcHeight, highQuality_, grayScale, gdiToken_,
-                          light))
+        RenderWithGDIplus(view(), dc, Angle, percent, destX, destY, dw, dh, SrcX, SrcY, srcWidth,
+                          srcHeight, highQuality_, grayScale, gdiToken_, light))
         return true;
 
     if (dw < 0) destX += dw;
     if (dh < 0) destY += dh;
-    PixelView source = viewOf(*this);
+    velmora::BgraPremulBottomUpView source = view();
     SourceRect rect{SrcX, SrcY, srcWidth, srcHeight};
     PixelBuffer prepared;
     if (dw < 0 || dh < 0) {
@@ -320,7 +315,7 @@ bool c32bppDIB::rotateOnto(HDC dc, float Angle, std::int32_t destX, std::int32_t
     turned.isGDIplusEnabled(isGDIplusEnabled());
     turned.HighQualityInterpolation(highQuality_);
     if (!turned.InitializeDIB(D, D)) return false;
-    rotateInto({source, rect, dw, dh, Angle, highQuality_}, viewOf(turned));
+    rotateInto({source, rect, dw, dh, Angle, highQuality_}, turned.view());
     turned.gdiToken(gdiToken_);
     return turned.Render(dc, destX + dw / 2 - D / 2, destY + dh / 2 - D / 2, D, D, 0, 0, D, D,
                          percent, true, host == nullptr, host, grayScale, 0, 0, false);
