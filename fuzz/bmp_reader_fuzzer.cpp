@@ -2,12 +2,13 @@
 #include "codecs/cbmpparser.h"
 #include "dib/c32bppdib.h"
 #include "platform/picture/bitmap_decoder.h"
+#include "platform/system/environment.h"
 
 #include <cstddef>
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    platform::SetDecodePixelLimit(std::size_t{1} << 22);
+    platform::ProcessEnvironment().decodePixelLimit = std::size_t{1} << 22;
     // The reader's own 32-bit path allocates what the header says once the
     // data covers it, so the data bounds it already.
     c32bppDIB surface;

@@ -14,8 +14,8 @@
 
 namespace platform {
 
-// Test seam: the library names the probe looks for.
-void SetImagingLibraryNames(std::vector<std::string> names);
+// The library names the probe looks for (the environment's
+// imagingLibraryNames).
 std::vector<std::string> ImagingLibraryNames();
 
 // Where a decode puts its pixels. The bridge sits below the surface, so it
