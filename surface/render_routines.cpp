@@ -426,6 +426,15 @@ void blendRow(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std::u
         blendPixel(dst + i * 4, src + i * 4, o, hostAlpha);
 }
 
+void clearAlphaRow(std::uint8_t* row, std::int32_t n) {
+    for (std::int32_t i = 0; i < n; ++i) {
+        std::uint32_t p;
+        std::memcpy(&p, row + static_cast<std::size_t>(i) * 4, 4);
+        p &= 0x00FFFFFFu;
+        std::memcpy(row + static_cast<std::size_t>(i) * 4, &p, 4);
+    }
+}
+
 void grayRow(const std::uint8_t* src, std::uint8_t* out, std::int32_t n, GrayWeight w) {
     for (std::int32_t i = 0; i < n; ++i, src += 4, out += 4) {
         const float g = src[0] * w.blue + src[1] * w.green + src[2] * w.red;
