@@ -134,10 +134,9 @@ bool blendOnto(HDC destDC, c32bppDIB* host, BlendSource src, std::int32_t destX,
     if (const auto target = pixelsOf(destDC); target && !overlaps(*target, src.pixels)) {
         const std::int32_t cw = std::min<std::int64_t>(w, std::int64_t{target->width} - destX);
         const std::int32_t ch = std::min<std::int64_t>(h, std::int64_t{target->height} - destY);
-        for (std::int32_t j = 0; j < ch; ++j) {
+        for (std::int32_t j = ch - 1; j >= 0; --j) { // memory order
             std::uint8_t* row = target->imageRow(destY + j) + static_cast<std::size_t>(destX) * 4;
-            blendRow(row, sourceRow(j), cw, o, false);
-            clearAlphaRow(row, cw);
+            blendRowClearingAlpha(row, sourceRow(j), cw, o);
         }
         return true;
     }

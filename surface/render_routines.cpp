@@ -374,8 +374,17 @@ inline __m128i spreadAlpha(__m128i pixels16) {
 // S), every intermediate stays below 65535, and div255 equals the
 // truncating division there. Groups holding a pixel that breaks the rule go
 // through blendPixel.
-void blendRow(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std::uint32_t o,
-              bool hostAlpha) {
+namespace {
+
+// What becomes of the destination's alpha byte: blended like the colours
+// (a host surface), kept (a 24-bit copy of a DC's area, whose fourth byte
+// is thrown away), or cleared (a DC's 32-bit pixels blended in place, left
+// as the round trip through 24 bits leaves them).
+enum class DestAlpha { Blend, Keep, Clear };
+
+template <DestAlpha Mode>
+void blendRowAs(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std::uint32_t o) {
+    constexpr bool hostAlpha = Mode == DestAlpha::Blend;
     std::int32_t i = 0;
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
@@ -384,15 +393,22 @@ void blendRow(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std::u
     const __m128i alphaMask = _mm_set1_epi32(static_cast<int>(0xFF000000u));
     for (; i + 4 <= n; i += 4) {
         const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * 4));
-        const __m128i alpha = _mm_and_si128(s, alphaMask);
-        if (_mm_movemask_epi8(_mm_cmpeq_epi32(alpha, zero)) == 0xFFFF) continue;
         __m128i* dp = reinterpret_cast<__m128i*>(dst + i * 4);
+        const __m128i alpha = _mm_and_si128(s, alphaMask);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(alpha, zero)) == 0xFFFF) {
+            if constexpr (Mode == DestAlpha::Clear)
+                _mm_storeu_si128(dp, _mm_andnot_si128(alphaMask, _mm_loadu_si128(dp)));
+            continue;
+        }
         if (o == 255 && _mm_movemask_epi8(_mm_cmpeq_epi32(alpha, alphaMask)) == 0xFFFF) {
             // Four opaque pixels at full opacity are copied.
-            _mm_storeu_si128(dp, hostAlpha
-                                     ? s
-                                     : _mm_or_si128(_mm_andnot_si128(alphaMask, s),
-                                                    _mm_and_si128(alphaMask, _mm_loadu_si128(dp))));
+            if constexpr (Mode == DestAlpha::Blend)
+                _mm_storeu_si128(dp, s);
+            else if constexpr (Mode == DestAlpha::Clear)
+                _mm_storeu_si128(dp, _mm_andnot_si128(alphaMask, s));
+            else
+                _mm_storeu_si128(dp, _mm_or_si128(_mm_andnot_si128(alphaMask, s),
+                                                  _mm_and_si128(alphaMask, _mm_loadu_si128(dp))));
             continue;
         }
         const __m128i sLo = _mm_unpacklo_epi8(s, zero), sHi = _mm_unpackhi_epi8(s, zero);
@@ -400,8 +416,11 @@ void blendRow(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std::u
         // Premultiplied check: no channel above its pixel's alpha.
         if (_mm_movemask_epi8(_mm_or_si128(_mm_cmpgt_epi16(sLo, aLo), _mm_cmpgt_epi16(sHi, aHi))) !=
             0) {
-            for (int k = 0; k < 4; ++k)
-                blendPixel(dst + (i + k) * 4, src + (i + k) * 4, o, hostAlpha);
+            for (int k = 0; k < 4; ++k) {
+                std::uint8_t* d = dst + (i + k) * 4;
+                blendPixel(d, src + (i + k) * 4, o, hostAlpha);
+                if constexpr (Mode == DestAlpha::Clear) d[3] = 0;
+            }
             continue;
         }
         const __m128i d = _mm_loadu_si128(dp);
@@ -417,22 +436,32 @@ void blendRow(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std::u
             rHi = div255(_mm_add_epi16(_mm_mullo_epi16(dHi, kHi), _mm_mullo_epi16(sHi, opacity)));
         }
         __m128i r = _mm_packus_epi16(rLo, rHi);
-        if (!hostAlpha)
+        if constexpr (Mode == DestAlpha::Keep)
             r = _mm_or_si128(_mm_andnot_si128(alphaMask, r), _mm_and_si128(alphaMask, d));
+        else if constexpr (Mode == DestAlpha::Clear)
+            r = _mm_andnot_si128(alphaMask, r);
         _mm_storeu_si128(dp, r);
     }
 #endif
-    for (; i < n; ++i)
+    for (; i < n; ++i) {
         blendPixel(dst + i * 4, src + i * 4, o, hostAlpha);
+        if constexpr (Mode == DestAlpha::Clear) dst[i * 4 + 3] = 0;
+    }
 }
 
-void clearAlphaRow(std::uint8_t* row, std::int32_t n) {
-    for (std::int32_t i = 0; i < n; ++i) {
-        std::uint32_t p;
-        std::memcpy(&p, row + static_cast<std::size_t>(i) * 4, 4);
-        p &= 0x00FFFFFFu;
-        std::memcpy(row + static_cast<std::size_t>(i) * 4, &p, 4);
-    }
+} // namespace
+
+void blendRow(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std::uint32_t o,
+              bool hostAlpha) {
+    if (hostAlpha)
+        blendRowAs<DestAlpha::Blend>(dst, src, n, o);
+    else
+        blendRowAs<DestAlpha::Keep>(dst, src, n, o);
+}
+
+void blendRowClearingAlpha(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n,
+                           std::uint32_t o) {
+    blendRowAs<DestAlpha::Clear>(dst, src, n, o);
 }
 
 void grayRow(const std::uint8_t* src, std::uint8_t* out, std::int32_t n, GrayWeight w) {
