@@ -112,8 +112,12 @@ inline ColumnTaps columnTaps(std::int32_t ix, double fx, std::int32_t lastColumn
 // scalar formula's, operation for operation, so the bytes are the same.
 class DoubleRows {
 public:
-    DoubleRows(BgraPremulBottomUpView source, std::int32_t firstColumn, std::int32_t count)
-        : source_(source), first_(firstColumn), count_(count) {}
+    // columns: the columns (relative to firstColumn) the arithmetic reads;
+    // the others keep whatever finite value they had, which only ever meets
+    // a weight of 0.
+    DoubleRows(BgraPremulBottomUpView source, std::int32_t firstColumn, std::int32_t count,
+               std::vector<std::int32_t> columns)
+        : source_(source), first_(firstColumn), count_(count), columns_(std::move(columns)) {}
 
     // Both rows, converted if needed; neither evicts the other.
     std::pair<const double*, const double*> rows(std::int32_t a, std::int32_t b) {
@@ -133,12 +137,12 @@ private:
             if (slot.index == wanted) return slot;
         Slot& slot = slots_[0].index == keep ? slots_[1] : slots_[0];
         slot.index = wanted;
-        slot.data.resize(static_cast<std::size_t>(count_) * 4);
-        const std::uint8_t* p = source_.memoryRow(wanted) + static_cast<std::size_t>(first_) * 4;
+        slot.data.resize(static_cast<std::size_t>(count_) * 4); // new lanes are 0.0
+        const std::uint8_t* row = source_.memoryRow(wanted) + static_cast<std::size_t>(first_) * 4;
         const __m128i zero = _mm_setzero_si128();
-        for (std::int32_t i = 0; i < count_; ++i, p += 4) {
+        for (const std::int32_t i : columns_) {
             std::int32_t bytes;
-            std::memcpy(&bytes, p, 4);
+            std::memcpy(&bytes, row + static_cast<std::size_t>(i) * 4, 4);
             const __m128i v =
                 _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(bytes), zero), zero);
             double* lanes = slot.data.data() + static_cast<std::size_t>(i) * 4;
@@ -150,6 +154,7 @@ private:
     BgraPremulBottomUpView source_;
     std::int32_t first_;
     std::int32_t count_;
+    std::vector<std::int32_t> columns_;
     Slot slots_[2];
 };
 
@@ -157,7 +162,22 @@ struct VectorColumn {
     std::int32_t a; // relative to the rectangle's first column
     std::int32_t b;
     __m128d weights; // (column a, column b)
+    bool single;     // column b's weight is 0: column a alone, at weight 1
 };
+
+// The four products summed in the formula's order. A term whose weight is
+// 0 adds +0.0, which changes no bit of a non-negative sum, so the variants
+// below leave such terms out and still give the formula's bytes.
+inline __m128i toBytes(__m128d lo, __m128d hi) {
+    // Truncation is the floor here: every sum is non-negative.
+    __m128i v = _mm_unpacklo_epi64(_mm_cvttpd_epi32(lo), _mm_cvttpd_epi32(hi));
+    return _mm_packus_epi16(_mm_packs_epi32(v, v), v);
+}
+
+inline void store(std::uint8_t* out, __m128i v) {
+    const std::int32_t bytes = _mm_cvtsi128_si32(v);
+    std::memcpy(out, &bytes, 4);
+}
 
 inline void bilinearPixelVector(const double* rowA, const double* rowB, const VectorColumn& c,
                                 __m128d rowWeightA, __m128d rowWeightB, std::uint8_t* out) {
@@ -177,11 +197,37 @@ inline void bilinearPixelVector(const double* rowA, const double* rowB, const Ve
     hi = _mm_add_pd(hi, _mm_mul_pd(_mm_loadu_pd(pBA + 2), wBA));
     lo = _mm_add_pd(lo, _mm_mul_pd(_mm_loadu_pd(pBB), wBB));
     hi = _mm_add_pd(hi, _mm_mul_pd(_mm_loadu_pd(pBB + 2), wBB));
-    // Truncation is the floor here: every sum is non-negative.
-    __m128i v = _mm_unpacklo_epi64(_mm_cvttpd_epi32(lo), _mm_cvttpd_epi32(hi));
-    v = _mm_packus_epi16(_mm_packs_epi32(v, v), v);
-    const std::int32_t bytes = _mm_cvtsi128_si32(v);
-    std::memcpy(out, &bytes, 4);
+    store(out, toBytes(lo, hi));
+}
+
+// Column b weighs 0: (row a, col a) + (row b, col a).
+inline void bilinearColumnPair(const double* rowA, const double* rowB, const VectorColumn& c,
+                               __m128d rowWeightA, __m128d rowWeightB, std::uint8_t* out) {
+    const __m128d wA = _mm_mul_pd(c.weights, rowWeightA);
+    const __m128d wB = _mm_mul_pd(c.weights, rowWeightB);
+    const __m128d wAA = _mm_unpacklo_pd(wA, wA), wBA = _mm_unpacklo_pd(wB, wB);
+    const double* pAA = rowA + static_cast<std::size_t>(c.a) * 4;
+    const double* pBA = rowB + static_cast<std::size_t>(c.a) * 4;
+    __m128d lo = _mm_mul_pd(_mm_loadu_pd(pAA), wAA);
+    __m128d hi = _mm_mul_pd(_mm_loadu_pd(pAA + 2), wAA);
+    lo = _mm_add_pd(lo, _mm_mul_pd(_mm_loadu_pd(pBA), wBA));
+    hi = _mm_add_pd(hi, _mm_mul_pd(_mm_loadu_pd(pBA + 2), wBA));
+    store(out, toBytes(lo, hi));
+}
+
+// One row weighs 0: (row, col a) + (row, col b) with the other row's terms
+// left out; the row's weight is 1, so each product is the column weight's.
+inline void bilinearRowPair(const double* row, const VectorColumn& c, __m128d rowWeight,
+                            std::uint8_t* out) {
+    const __m128d w = _mm_mul_pd(c.weights, rowWeight);
+    const __m128d wa = _mm_unpacklo_pd(w, w), wb = _mm_unpackhi_pd(w, w);
+    const double* pa = row + static_cast<std::size_t>(c.a) * 4;
+    const double* pb = row + static_cast<std::size_t>(c.b) * 4;
+    __m128d lo = _mm_mul_pd(_mm_loadu_pd(pa), wa);
+    __m128d hi = _mm_mul_pd(_mm_loadu_pd(pa + 2), wa);
+    lo = _mm_add_pd(lo, _mm_mul_pd(_mm_loadu_pd(pb), wb));
+    hi = _mm_add_pd(hi, _mm_mul_pd(_mm_loadu_pd(pb + 2), wb));
+    store(out, toBytes(lo, hi));
 }
 #endif
 
@@ -254,26 +300,59 @@ bool scaleInto(const ScaleJob& job, BgraPremulBottomUpView out) {
 #if defined(__SSE2__)
     {
         std::vector<VectorColumn> columns(static_cast<std::size_t>(outW));
+        std::vector<bool> read(static_cast<std::size_t>(r.width), false);
         for (std::int32_t i = 0; i < outW; ++i) {
             const double sx = positions[static_cast<std::size_t>(i)];
             const double fx = std::floor(sx);
             const auto ix = std::clamp(static_cast<std::int32_t>(fx), r.x, lastColumn);
             const ColumnTaps c = columnTaps(ix, sx - fx, lastColumn);
-            columns[static_cast<std::size_t>(i)] = {c.a - r.x, c.b - r.x, _mm_set_pd(c.wb, c.wa)};
+            // Column a's weight is 1 - fx, never 0; column b's is fx.
+            const bool single = c.wb == 0.0;
+            columns[static_cast<std::size_t>(i)] = {c.a - r.x, c.b - r.x, _mm_set_pd(c.wb, c.wa),
+                                                    single};
+            read[static_cast<std::size_t>(c.a - r.x)] = true;
+            if (!single) read[static_cast<std::size_t>(c.b - r.x)] = true;
         }
-        DoubleRows rows(src, r.x, r.width);
+        std::vector<std::int32_t> readColumns;
+        for (std::int32_t k = 0; k < r.width; ++k)
+            if (read[static_cast<std::size_t>(k)]) readColumns.push_back(k);
+        DoubleRows rows(src, r.x, r.width, std::move(readColumns));
         for (std::int32_t row = 0; row < outH; ++row) {
             const double sy = row * ry + bottom;
             const double fy = std::floor(sy);
             const std::int32_t iy = std::clamp(static_cast<std::int32_t>(fy), 0, lastRow);
-            const std::int32_t rowIndexB = iy <= 0 ? 0 : iy - 1;
-            const auto [rowA, rowB] = rows.rows(iy, rowIndexB);
             const Taps t = rowTaps(src, iy, sy - fy);
-            const __m128d weightA = _mm_set1_pd(t.weightA), weightB = _mm_set1_pd(t.weightB);
             std::uint8_t* d = out.memoryRow(row);
-            for (std::int32_t i = 0; i < outW; ++i, d += 4)
-                bilinearPixelVector(rowA, rowB, columns[static_cast<std::size_t>(i)], weightA,
-                                    weightB, d);
+            // Row b's weight is 1 - fy, 0 only for the bottom row's single
+            // tap; row a's is fy, 0 when the sample sits on a row.
+            const bool onlyA = t.weightB == 0.0, onlyB = t.weightA == 0.0;
+            if (onlyA || onlyB) {
+                // One row, weight 1: a single column is that pixel itself.
+                const std::int32_t index = onlyA ? iy : iy - 1;
+                const std::uint8_t* bytes =
+                    src.memoryRow(index) + static_cast<std::size_t>(r.x) * 4;
+                const __m128d weight = _mm_set1_pd(onlyA ? t.weightA : t.weightB);
+                const double* values = nullptr;
+                for (std::int32_t i = 0; i < outW; ++i, d += 4) {
+                    const VectorColumn& c = columns[static_cast<std::size_t>(i)];
+                    if (c.single) {
+                        std::memcpy(d, bytes + static_cast<std::size_t>(c.a) * 4, 4);
+                        continue;
+                    }
+                    if (!values) values = rows.rows(index, index).first;
+                    bilinearRowPair(values, c, weight, d);
+                }
+                continue;
+            }
+            const auto [rowA, rowB] = rows.rows(iy, iy - 1);
+            const __m128d weightA = _mm_set1_pd(t.weightA), weightB = _mm_set1_pd(t.weightB);
+            for (std::int32_t i = 0; i < outW; ++i, d += 4) {
+                const VectorColumn& c = columns[static_cast<std::size_t>(i)];
+                if (c.single)
+                    bilinearColumnPair(rowA, rowB, c, weightA, weightB, d);
+                else
+                    bilinearPixelVector(rowA, rowB, c, weightA, weightB, d);
+            }
         }
         return true;
     }

@@ -141,6 +141,29 @@ TEST(RenderProperty, ScalingMatchesTheFormula) {
     }
 }
 
+// Whole-number ratios put samples exactly on rows and columns, where the
+// formula's zero-weight terms drop out and single taps copy pixels.
+TEST(RenderProperty, ScalingByWholeRatiosMatchesTheFormula) {
+    std::mt19937 rng(77);
+    for (const auto& [w, h, dw, dh] : {std::array{8, 6, 16, 12},
+                                       {8, 6, 4, 3},
+                                       {9, 7, 27, 7},
+                                       {10, 10, 5, 20},
+                                       {7, 5, 7, 5},
+                                       {12, 9, 3, 36}}) {
+        Image src = randomImage(rng, w, h);
+        for (const std::int32_t destX : {0, -1}) {
+            const ScaleJob job{src.view(), {0, 0, w, h}, destX, 0, dw, dh, true};
+            Image out{std::vector<std::uint8_t>(static_cast<std::size_t>(job.outputWidth()) *
+                                                job.outputHeight() * 4),
+                      job.outputWidth(), job.outputHeight()};
+            ASSERT_TRUE(scaleInto(job, out.view()));
+            ASSERT_EQ(out.bytes, referenceScale(src, {0, 0, w, h}, destX, 0, dw, dh, true))
+                << w << "x" << h << " to " << dw << "x" << dh;
+        }
+    }
+}
+
 TEST(RenderProperty, BlendingMatchesTheFormula) {
     std::mt19937 rng(99);
     std::uniform_int_distribution<int> byte(0, 255), len(1, 40), coin(0, 3);
