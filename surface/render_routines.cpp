@@ -1,6 +1,7 @@
 #include "surface/render_routines.h"
 
 #include "platform/util/checked.h"
+#include "surface/bilinear_rows.h"
 
 #include <algorithm>
 #include <array>
@@ -158,80 +159,98 @@ private:
     Slot slots_[2];
 };
 
-struct VectorColumn {
-    std::int32_t a; // relative to the rectangle's first column
-    std::int32_t b;
-    __m128d weights; // (column a, column b)
-    bool single;     // column b's weight is 0: column a alone, at weight 1
-};
+#endif
 
-// The four products summed in the formula's order. A term whose weight is
-// 0 adds +0.0, which changes no bit of a non-negative sum, so the variants
-// below leave such terms out and still give the formula's bytes.
-inline __m128i toBytes(__m128d lo, __m128d hi) {
+} // namespace
+
+#if defined(__SSE2__)
+namespace bilinear {
+namespace {
+
+inline void store(std::uint8_t* out, __m128d lo, __m128d hi) {
     // Truncation is the floor here: every sum is non-negative.
     __m128i v = _mm_unpacklo_epi64(_mm_cvttpd_epi32(lo), _mm_cvttpd_epi32(hi));
-    return _mm_packus_epi16(_mm_packs_epi32(v, v), v);
-}
-
-inline void store(std::uint8_t* out, __m128i v) {
+    v = _mm_packus_epi16(_mm_packs_epi32(v, v), v);
     const std::int32_t bytes = _mm_cvtsi128_si32(v);
     std::memcpy(out, &bytes, 4);
 }
 
-inline void bilinearPixelVector(const double* rowA, const double* rowB, const VectorColumn& c,
-                                __m128d rowWeightA, __m128d rowWeightB, std::uint8_t* out) {
-    const __m128d wA = _mm_mul_pd(c.weights, rowWeightA);
-    const __m128d wB = _mm_mul_pd(c.weights, rowWeightB);
-    const __m128d wAA = _mm_unpacklo_pd(wA, wA), wAB = _mm_unpackhi_pd(wA, wA);
-    const __m128d wBA = _mm_unpacklo_pd(wB, wB), wBB = _mm_unpackhi_pd(wB, wB);
-    const double* pAA = rowA + static_cast<std::size_t>(c.a) * 4;
-    const double* pAB = rowA + static_cast<std::size_t>(c.b) * 4;
-    const double* pBA = rowB + static_cast<std::size_t>(c.a) * 4;
-    const double* pBB = rowB + static_cast<std::size_t>(c.b) * 4;
-    __m128d lo = _mm_mul_pd(_mm_loadu_pd(pAA), wAA);
-    __m128d hi = _mm_mul_pd(_mm_loadu_pd(pAA + 2), wAA);
-    lo = _mm_add_pd(lo, _mm_mul_pd(_mm_loadu_pd(pAB), wAB));
-    hi = _mm_add_pd(hi, _mm_mul_pd(_mm_loadu_pd(pAB + 2), wAB));
-    lo = _mm_add_pd(lo, _mm_mul_pd(_mm_loadu_pd(pBA), wBA));
-    hi = _mm_add_pd(hi, _mm_mul_pd(_mm_loadu_pd(pBA + 2), wBA));
-    lo = _mm_add_pd(lo, _mm_mul_pd(_mm_loadu_pd(pBB), wBB));
-    hi = _mm_add_pd(hi, _mm_mul_pd(_mm_loadu_pd(pBB + 2), wBB));
-    store(out, toBytes(lo, hi));
+// sum (lo, hi) += the pixel's four channels x w.
+inline void addProduct(__m128d& lo, __m128d& hi, const double* row, std::int32_t column,
+                       __m128d w) {
+    const double* p = row + static_cast<std::size_t>(column) * 4;
+    lo = _mm_add_pd(lo, _mm_mul_pd(_mm_loadu_pd(p), w));
+    hi = _mm_add_pd(hi, _mm_mul_pd(_mm_loadu_pd(p + 2), w));
 }
 
-// Column b weighs 0: (row a, col a) + (row b, col a).
-inline void bilinearColumnPair(const double* rowA, const double* rowB, const VectorColumn& c,
-                               __m128d rowWeightA, __m128d rowWeightB, std::uint8_t* out) {
-    const __m128d wA = _mm_mul_pd(c.weights, rowWeightA);
-    const __m128d wB = _mm_mul_pd(c.weights, rowWeightB);
-    const __m128d wAA = _mm_unpacklo_pd(wA, wA), wBA = _mm_unpacklo_pd(wB, wB);
-    const double* pAA = rowA + static_cast<std::size_t>(c.a) * 4;
-    const double* pBA = rowB + static_cast<std::size_t>(c.a) * 4;
-    __m128d lo = _mm_mul_pd(_mm_loadu_pd(pAA), wAA);
-    __m128d hi = _mm_mul_pd(_mm_loadu_pd(pAA + 2), wAA);
-    lo = _mm_add_pd(lo, _mm_mul_pd(_mm_loadu_pd(pBA), wBA));
-    hi = _mm_add_pd(hi, _mm_mul_pd(_mm_loadu_pd(pBA + 2), wBA));
-    store(out, toBytes(lo, hi));
+inline void firstProduct(__m128d& lo, __m128d& hi, const double* row, std::int32_t column,
+                         __m128d w) {
+    const double* p = row + static_cast<std::size_t>(column) * 4;
+    lo = _mm_mul_pd(_mm_loadu_pd(p), w);
+    hi = _mm_mul_pd(_mm_loadu_pd(p + 2), w);
 }
-
-// One row weighs 0: (row, col a) + (row, col b) with the other row's terms
-// left out; the row's weight is 1, so each product is the column weight's.
-inline void bilinearRowPair(const double* row, const VectorColumn& c, __m128d rowWeight,
-                            std::uint8_t* out) {
-    const __m128d w = _mm_mul_pd(c.weights, rowWeight);
-    const __m128d wa = _mm_unpacklo_pd(w, w), wb = _mm_unpackhi_pd(w, w);
-    const double* pa = row + static_cast<std::size_t>(c.a) * 4;
-    const double* pb = row + static_cast<std::size_t>(c.b) * 4;
-    __m128d lo = _mm_mul_pd(_mm_loadu_pd(pa), wa);
-    __m128d hi = _mm_mul_pd(_mm_loadu_pd(pa + 2), wa);
-    lo = _mm_add_pd(lo, _mm_mul_pd(_mm_loadu_pd(pb), wb));
-    hi = _mm_add_pd(hi, _mm_mul_pd(_mm_loadu_pd(pb + 2), wb));
-    store(out, toBytes(lo, hi));
-}
-#endif
 
 } // namespace
+
+// The formula sums (row a, col a), (row a, col b), (row b, col a), (row b,
+// col b). A term whose weight is 0 adds +0.0, which changes no bit of a
+// non-negative sum, so single columns leave column b's terms out.
+void bothRowsSse2(const double* rowA, const double* rowB, double weightA, double weightB,
+                  const Column* columns, std::int32_t count, std::uint8_t* out) {
+    const __m128d rowWeightA = _mm_set1_pd(weightA), rowWeightB = _mm_set1_pd(weightB);
+    for (std::int32_t i = 0; i < count; ++i, out += 4) {
+        const Column& c = columns[i];
+        const __m128d cw = _mm_set_pd(c.wb, c.wa);
+        const __m128d wA = _mm_mul_pd(cw, rowWeightA), wB = _mm_mul_pd(cw, rowWeightB);
+        __m128d lo, hi;
+        firstProduct(lo, hi, rowA, c.a, _mm_unpacklo_pd(wA, wA));
+        if (!c.single) addProduct(lo, hi, rowA, c.b, _mm_unpackhi_pd(wA, wA));
+        addProduct(lo, hi, rowB, c.a, _mm_unpacklo_pd(wB, wB));
+        if (!c.single) addProduct(lo, hi, rowB, c.b, _mm_unpackhi_pd(wB, wB));
+        store(out, lo, hi);
+    }
+}
+
+void oneRowSse2(const double* row, const std::uint8_t* bytes, double weight, const Column* columns,
+                std::int32_t count, std::uint8_t* out) {
+    const __m128d rowWeight = _mm_set1_pd(weight);
+    for (std::int32_t i = 0; i < count; ++i, out += 4) {
+        const Column& c = columns[i];
+        if (c.single) {
+            std::memcpy(out, bytes + static_cast<std::size_t>(c.a) * 4, 4);
+            continue;
+        }
+        const __m128d w = _mm_mul_pd(_mm_set_pd(c.wb, c.wa), rowWeight);
+        __m128d lo, hi;
+        firstProduct(lo, hi, row, c.a, _mm_unpacklo_pd(w, w));
+        addProduct(lo, hi, row, c.b, _mm_unpackhi_pd(w, w));
+        store(out, lo, hi);
+    }
+}
+
+} // namespace bilinear
+
+namespace {
+
+struct BilinearKernels {
+    bilinear::BothRowsFn bothRows;
+    bilinear::OneRowFn oneRow;
+};
+
+// Chosen once, from what the processor offers.
+const BilinearKernels& bilinearKernels() {
+    static const BilinearKernels kernels = [] {
+#if defined(__x86_64__)
+        if (__builtin_cpu_supports("avx2"))
+            return BilinearKernels{bilinear::bothRowsAvx2, bilinear::oneRowAvx2};
+#endif
+        return BilinearKernels{bilinear::bothRowsSse2, bilinear::oneRowSse2};
+    }();
+    return kernels;
+}
+
+} // namespace
+#endif
 
 bool mirrorInto(BgraPremulBottomUpView source, SourceRect rect, std::int32_t dw, std::int32_t dh,
                 BgraPremulBottomUpView out) {
@@ -299,7 +318,7 @@ bool scaleInto(const ScaleJob& job, BgraPremulBottomUpView out) {
 
 #if defined(__SSE2__)
     {
-        std::vector<VectorColumn> columns(static_cast<std::size_t>(outW));
+        std::vector<bilinear::Column> columns(static_cast<std::size_t>(outW));
         std::vector<bool> read(static_cast<std::size_t>(r.width), false);
         for (std::int32_t i = 0; i < outW; ++i) {
             const double sx = positions[static_cast<std::size_t>(i)];
@@ -308,15 +327,17 @@ bool scaleInto(const ScaleJob& job, BgraPremulBottomUpView out) {
             const ColumnTaps c = columnTaps(ix, sx - fx, lastColumn);
             // Column a's weight is 1 - fx, never 0; column b's is fx.
             const bool single = c.wb == 0.0;
-            columns[static_cast<std::size_t>(i)] = {c.a - r.x, c.b - r.x, _mm_set_pd(c.wb, c.wa),
-                                                    single};
+            columns[static_cast<std::size_t>(i)] = {c.a - r.x, c.b - r.x, c.wa, c.wb, single};
             read[static_cast<std::size_t>(c.a - r.x)] = true;
             if (!single) read[static_cast<std::size_t>(c.b - r.x)] = true;
         }
         std::vector<std::int32_t> readColumns;
         for (std::int32_t k = 0; k < r.width; ++k)
             if (read[static_cast<std::size_t>(k)]) readColumns.push_back(k);
+        const bool anyPair = std::any_of(columns.begin(), columns.end(),
+                                         [](const bilinear::Column& c) { return !c.single; });
         DoubleRows rows(src, r.x, r.width, std::move(readColumns));
+        const BilinearKernels& kernels = bilinearKernels();
         for (std::int32_t row = 0; row < outH; ++row) {
             const double sy = row * ry + bottom;
             const double fy = std::floor(sy);
@@ -324,35 +345,20 @@ bool scaleInto(const ScaleJob& job, BgraPremulBottomUpView out) {
             const Taps t = rowTaps(src, iy, sy - fy);
             std::uint8_t* d = out.memoryRow(row);
             // Row b's weight is 1 - fy, 0 only for the bottom row's single
-            // tap; row a's is fy, 0 when the sample sits on a row.
+            // tap; row a's is fy, 0 when the sample sits on a row. One row
+            // then weighs 1, and a single column is that pixel itself.
             const bool onlyA = t.weightB == 0.0, onlyB = t.weightA == 0.0;
             if (onlyA || onlyB) {
-                // One row, weight 1: a single column is that pixel itself.
                 const std::int32_t index = onlyA ? iy : iy - 1;
                 const std::uint8_t* bytes =
                     src.memoryRow(index) + static_cast<std::size_t>(r.x) * 4;
-                const __m128d weight = _mm_set1_pd(onlyA ? t.weightA : t.weightB);
-                const double* values = nullptr;
-                for (std::int32_t i = 0; i < outW; ++i, d += 4) {
-                    const VectorColumn& c = columns[static_cast<std::size_t>(i)];
-                    if (c.single) {
-                        std::memcpy(d, bytes + static_cast<std::size_t>(c.a) * 4, 4);
-                        continue;
-                    }
-                    if (!values) values = rows.rows(index, index).first;
-                    bilinearRowPair(values, c, weight, d);
-                }
+                const double* values = anyPair ? rows.rows(index, index).first : nullptr;
+                kernels.oneRow(values, bytes, onlyA ? t.weightA : t.weightB, columns.data(), outW,
+                               d);
                 continue;
             }
             const auto [rowA, rowB] = rows.rows(iy, iy - 1);
-            const __m128d weightA = _mm_set1_pd(t.weightA), weightB = _mm_set1_pd(t.weightB);
-            for (std::int32_t i = 0; i < outW; ++i, d += 4) {
-                const VectorColumn& c = columns[static_cast<std::size_t>(i)];
-                if (c.single)
-                    bilinearColumnPair(rowA, rowB, c, weightA, weightB, d);
-                else
-                    bilinearPixelVector(rowA, rowB, c, weightA, weightB, d);
-            }
+            kernels.bothRows(rowA, rowB, t.weightA, t.weightB, columns.data(), outW, d);
         }
         return true;
     }

@@ -1,6 +1,7 @@
 // The optimised pixel loops against plain transcriptions of their formulas,
 // on random images and arguments: every byte must agree.
 
+#include "surface/bilinear_rows.h"
 #include "surface/render_routines.h"
 
 #include <cmath>
@@ -162,6 +163,44 @@ TEST(RenderProperty, ScalingByWholeRatiosMatchesTheFormula) {
                 << w << "x" << h << " to " << dw << "x" << dh;
         }
     }
+}
+
+// scaleInto takes the AVX2 rows where the processor has them; the SSE2
+// rows must give the same bytes.
+TEST(RenderProperty, BothBuildsOfTheBilinearRowsAgree) {
+#if defined(__x86_64__)
+    if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2 here";
+    namespace bl = velmora::render::bilinear;
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> byte(0, 255), column(0, 30);
+    std::uniform_real_distribution<double> fraction(0.0, 1.0);
+    std::vector<double> rowA(32 * 4), rowB(32 * 4);
+    std::vector<std::uint8_t> bytes(32 * 4);
+    for (int k = 0; k < 32 * 4; ++k) {
+        rowA[k] = byte(rng);
+        rowB[k] = byte(rng);
+        bytes[k] = static_cast<std::uint8_t>(byte(rng));
+    }
+    std::vector<bl::Column> columns;
+    for (int i = 0; i < 200; ++i) {
+        const int a = column(rng);
+        const double fx = i % 3 == 0 ? 0.0 : fraction(rng);
+        columns.push_back({a, a + 1, 1.0 - fx, fx, fx == 0.0});
+    }
+    const auto n = static_cast<std::int32_t>(columns.size());
+    for (int round = 0; round < 50; ++round) {
+        const double fy = fraction(rng);
+        std::vector<std::uint8_t> sse(columns.size() * 4), avx(columns.size() * 4);
+        bl::bothRowsSse2(rowA.data(), rowB.data(), fy, 1.0 - fy, columns.data(), n, sse.data());
+        bl::bothRowsAvx2(rowA.data(), rowB.data(), fy, 1.0 - fy, columns.data(), n, avx.data());
+        ASSERT_EQ(sse, avx) << "both rows, round " << round;
+        bl::oneRowSse2(rowA.data(), bytes.data(), 1.0, columns.data(), n, sse.data());
+        bl::oneRowAvx2(rowA.data(), bytes.data(), 1.0, columns.data(), n, avx.data());
+        ASSERT_EQ(sse, avx) << "one row, round " << round;
+    }
+#else
+    GTEST_SKIP() << "one build only";
+#endif
 }
 
 TEST(RenderProperty, BlendingMatchesTheFormula) {
