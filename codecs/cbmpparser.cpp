@@ -1,10 +1,10 @@
 #include "codecs/cbmpparser.h"
 
-#include "codecs/byte_reader.h"
 #include "codecs/modparsers.h"
 #include "codecs/stream_range.h"
 #include "platform/gdi/gdi.h"
 #include "platform/picture/bitmap_rows.h"
+#include "platform/util/byte_reader.h"
 #include "platform/util/checked.h"
 #include "surface/c32bppdib.h"
 
@@ -58,16 +58,17 @@ bool load32(std::span<const std::uint8_t> data, c32bppDIB& host, std::int32_t wi
 bool cBMPparser::LoadStream(std::span<const std::uint8_t> inStream, c32bppDIB& cHost,
                             std::int32_t streamOffset, std::int32_t streamLength) {
     const auto range = codecs::streamRange(inStream, streamOffset, streamLength);
-    if (!range || range->size() < 2 || codecs::loadU16le(range->data()) != kSignature) return false;
+    if (!range || range->size() < 2 || velmora::loadU16le(range->data()) != kSignature)
+        return false;
     const std::span<const std::uint8_t> data = *range;
     if (data.size() < 30) return false; // no room for the fields read below
 
-    const std::uint16_t bitCount = codecs::loadU16le(data.data() + 28);
-    const auto width = static_cast<std::int32_t>(codecs::loadU32le(data.data() + 18));
-    const std::int64_t height = static_cast<std::int32_t>(codecs::loadU32le(data.data() + 22));
+    const std::uint16_t bitCount = velmora::loadU16le(data.data() + 28);
+    const auto width = static_cast<std::int32_t>(velmora::loadU32le(data.data() + 18));
+    const std::int64_t height = static_cast<std::int32_t>(velmora::loadU32le(data.data() + 22));
     if (width < 1 || height == 0) return false;
 
-    const std::uint32_t bitsOffset = codecs::loadU32le(data.data() + 10);
+    const std::uint32_t bitsOffset = velmora::loadU32le(data.data() + 10);
     const std::int64_t rowBytes = AlignedRowBytes(static_cast<std::uint8_t>(bitCount), width);
     // Complete when every row is there; a size that overflows counts as
     // incomplete and goes to the picture services.
@@ -76,7 +77,7 @@ bool cBMPparser::LoadStream(std::span<const std::uint8_t> inStream, c32bppDIB& c
     const bool complete = end && *end <= static_cast<std::int64_t>(data.size());
 
     if (complete && bitCount == 32 && data.size() >= 34 &&
-        codecs::loadU32le(data.data() + 30) == BI_RGB)
+        velmora::loadU32le(data.data() + 30) == BI_RGB)
         if (load32(data, cHost, width, height, bitsOffset, static_cast<std::size_t>(rowBytes)))
             return true;
 

@@ -1,6 +1,5 @@
 #include "codecs/cicoparser.h"
 
-#include "codecs/byte_reader.h"
 #include "codecs/cpngparser.h"
 #include "codecs/modparsers.h"
 #include "codecs/stream_range.h"
@@ -8,6 +7,7 @@
 #include "platform/picture/bitmap_decoder.h"
 #include "platform/picture/bitmap_rows.h"
 #include "platform/picture/icon.h"
+#include "platform/util/byte_reader.h"
 #include "surface/c32bppdib.h"
 
 #include <algorithm>
@@ -19,9 +19,9 @@
 
 using namespace platform;
 using namespace modParsers;
-using codecs::loadU16le;
-using codecs::loadU32be;
-using codecs::loadU32le;
+using velmora::loadU16le;
+using velmora::loadU32be;
+using velmora::loadU32le;
 
 namespace {
 

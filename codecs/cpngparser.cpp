@@ -1,7 +1,7 @@
 #include "codecs/cpngparser.h"
 
-#include "codecs/byte_reader.h"
 #include "codecs/imaging_decode.h"
+#include "platform/util/byte_reader.h"
 #include "platform/zlib/zlib_binding.h"
 #include "surface/c32bppdib.h"
 
@@ -12,10 +12,10 @@
 
 namespace {
 
-using codecs::loadU32be;
 using codecs::PngError;
 using codecs::png::PngImage;
 using velmora::Failure;
+using velmora::loadU32be;
 using velmora::Result;
 using velmora::Status;
 namespace png = codecs::png;

@@ -9,7 +9,7 @@
 #include <span>
 #include <type_traits>
 
-namespace codecs {
+namespace velmora {
 
 class ByteReader {
 public:
@@ -90,4 +90,4 @@ inline void storeU32be(std::uint8_t* p, std::uint32_t v) {
     p[3] = static_cast<std::uint8_t>(v);
 }
 
-} // namespace codecs
+} // namespace velmora
