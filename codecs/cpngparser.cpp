@@ -2,6 +2,7 @@
 
 #include "codecs/imaging_decode.h"
 #include "platform/util/byte_reader.h"
+#include "platform/util/png_signature.h"
 #include "platform/zlib/zlib_binding.h"
 #include "surface/c32bppdib.h"
 
@@ -20,7 +21,7 @@ using velmora::Result;
 using velmora::Status;
 namespace png = codecs::png;
 
-constexpr std::array<std::uint8_t, 8> kSignature{137, 80, 78, 71, 13, 10, 26, 10};
+using velmora::kPngSignature;
 
 constexpr std::uint32_t chunkTag(const char (&name)[5]) {
     return (std::uint32_t(std::uint8_t(name[0])) << 24) |
@@ -34,8 +35,7 @@ constexpr std::uint32_t kIDAT = chunkTag("IDAT");
 constexpr std::uint32_t kIEND = chunkTag("IEND");
 
 bool hasSignature(std::span<const std::uint8_t> bytes) {
-    return bytes.size() >= kSignature.size() &&
-           std::equal(kSignature.begin(), kSignature.end(), bytes.begin());
+    return velmora::startsWithPngSignature(bytes);
 }
 
 struct Chunk {
@@ -78,7 +78,7 @@ public:
 
 private:
     std::span<const std::uint8_t> data_;
-    std::size_t pos_ = kSignature.size();
+    std::size_t pos_ = kPngSignature.size();
 };
 
 // Chunks read one at a time from an open file; only the current chunk is
@@ -113,7 +113,7 @@ public:
 private:
     platform::File& file_;
     std::uint64_t total_;
-    std::uint64_t pos_ = kSignature.size();
+    std::uint64_t pos_ = kPngSignature.size();
     std::vector<std::uint8_t> buffer_;
 };
 
@@ -268,9 +268,9 @@ bool cPNGparser::LoadFile(platform::File& fileHandle, const std::string& FileNam
     if (!hasSignature(std::span(head).first(static_cast<std::size_t>(got)))) return false;
 
     if (codecs::LoadWithImagingService(FileName, {}, cHost, gdiToken)) return true;
-    if (fileHandle.seek(static_cast<std::int64_t>(kSignature.size()),
+    if (fileHandle.seek(static_cast<std::int64_t>(kPngSignature.size()),
                         platform::SeekOrigin::Begin) !=
-        static_cast<std::int64_t>(kSignature.size())) {
+        static_cast<std::int64_t>(kPngSignature.size())) {
         error_ = PngError::ReadFailed;
         cHost.DestroyDIB();
         return true;

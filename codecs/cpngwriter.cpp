@@ -1,5 +1,7 @@
 #include "codecs/cpngwriter.h"
 
+#include "platform/util/byte_reader.h"
+#include "platform/util/png_signature.h"
 #include "surface/c32bppdib.h"
 
 #include <algorithm>
@@ -11,7 +13,6 @@ namespace {
 
 using velmora::Failure;
 
-constexpr std::uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
 // PNG chunk lengths are limited to 2^31 - 1.
 constexpr std::size_t kMaxChunkData = 0x7FFFFFFF;
 
@@ -24,8 +25,7 @@ void putBE32(std::uint8_t* p, std::uint32_t v) {
 
 // The pixel as the little-endian 32-bit value of its bytes: alpha on top.
 std::uint32_t pixelValue(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-           std::uint32_t{p[3]} << 24;
+    return velmora::loadU32le(p);
 }
 std::uint8_t blueOf(std::uint32_t v) {
     return static_cast<std::uint8_t>(v);
@@ -362,7 +362,7 @@ std::uint32_t cPNGwriter::ChunkCRC(const std::uint8_t* typeAndData, std::size_t 
 
 void cPNGwriter::writeHeader(const c32bppDIB& cHost, std::vector<std::uint8_t>& out) const {
     out.reserve(33);
-    out.insert(out.end(), std::begin(kSignature), std::end(kSignature));
+    out.insert(out.end(), velmora::kPngSignature.begin(), velmora::kPngSignature.end());
     std::uint8_t ihdr[13] = {};
     putBE32(ihdr, static_cast<std::uint32_t>(cHost.Width()));
     putBE32(ihdr + 4, static_cast<std::uint32_t>(cHost.Height()));

@@ -9,6 +9,7 @@
 // bits 2-3: 0 any colour, 1 few colours, 2 grey, 3 grey or transparent.
 
 #include "codecs/cpngwriter.h"
+#include "platform/util/png_signature.h"
 #include "platform/zlib/zlib_binding.h"
 #include "surface/c32bppdib.h"
 
@@ -40,8 +41,7 @@ struct Chunk {
 };
 
 std::vector<Chunk> walk(const std::vector<std::uint8_t>& png, const platform::ZlibBinding& z) {
-    static const std::uint8_t signature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
-    require(png.size() >= 8 && std::memcmp(png.data(), signature, 8) == 0);
+    require(velmora::startsWithPngSignature(png));
     std::vector<Chunk> list;
     std::size_t at = 8;
     while (at < png.size()) {
