@@ -6,6 +6,7 @@
 //
 // One writer object serves one save; its state is reset by every SavePNG.
 
+#include "codecs/png_pixels.h"
 #include "platform/util/result.h"
 #include "platform/zlib/zlib_binding.h"
 
@@ -43,7 +44,8 @@ private:
 
     Status save(const c32bppDIB& cHost, std::vector<std::uint8_t>& out);
     Status BindZlib();
-    // true when the image fits a palette (types 3 and 0), false to decline.
+    // true when the image fits a palette or grey levels (collect, order,
+    // choose grey or palette, emit), false to decline.
     Result<bool> BuildPalette(const c32bppDIB& cHost, bool alphaFlag);
     void BuildTrueColor(const c32bppDIB& cHost, bool alphaFlag);
     void writeHeader(const c32bppDIB& cHost, std::vector<std::uint8_t>& out) const;
@@ -59,7 +61,7 @@ private:
 
     platform::ZlibBinding zlib_;
     PngWriteError error_ = PngWriteError::None;
-    int colourType_ = 0;
+    codecs::png::ColourType colourType_ = codecs::png::kGrey;
     std::int32_t transparencyValue_ = -1;
     std::vector<std::uint8_t> palette_;    // red, green, blue per position
     std::vector<std::uint8_t> alphaTable_; // one alpha per leading translucent position
