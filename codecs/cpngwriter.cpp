@@ -110,6 +110,26 @@ void paethRow(const std::uint8_t* cur, const std::uint8_t* prev, std::uint8_t* o
 
 } // namespace
 
+std::string_view ErrorText(PngWriteError error) {
+    switch (error) {
+    case PngWriteError::None:
+        return "no error";
+    case PngWriteError::NoImage:
+        return "no image";
+    case PngWriteError::NoZlib:
+        return "no zlib";
+    case PngWriteError::TooLarge:
+        return "image too large";
+    case PngWriteError::NotPremultiplied:
+        return "colour above its alpha";
+    case PngWriteError::DeflateFailed:
+        return "deflate failed";
+    case PngWriteError::OutOfMemory:
+        return "out of memory";
+    }
+    return "unknown";
+}
+
 bool cPNGwriter::SavePNG(const c32bppDIB& cHost, std::vector<std::uint8_t>& outStream) {
     error_ = PngWriteError::None;
     colourType_ = png::kGrey;

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 class c32bppDIB;
@@ -28,6 +29,8 @@ enum class PngWriteError {
     DeflateFailed,
     OutOfMemory,
 };
+
+std::string_view ErrorText(PngWriteError error);
 
 class cPNGwriter {
 public:

@@ -457,7 +457,7 @@ private:
 
 } // namespace
 
-const char* describe(InflateError error) {
+std::string_view ErrorText(InflateError error) {
     switch (error) {
     case InflateError::TruncatedInput:
         return "compressed data ends inside a block";

@@ -14,7 +14,7 @@
 
 namespace codecs {
 
-const char* describe(PngError error) {
+std::string_view ErrorText(PngError error) {
     switch (error) {
     case PngError::None:
         return "no error";

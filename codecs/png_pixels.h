@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 class c32bppDIB;
@@ -34,7 +35,7 @@ enum class PngError {
     ReadFailed,           // the file could not be read
 };
 
-const char* describe(PngError error);
+std::string_view ErrorText(PngError error);
 
 namespace png {
 

@@ -3,11 +3,15 @@
 #include "codecs/cbmpparser.h"
 #include "codecs/cgifparser.h"
 #include "codecs/cicoparser.h"
+#include "codecs/cpngwriter.h"
+#include "codecs/inflate.h"
+#include "codecs/png_pixels.h"
 #include "platform/util/byte_reader.h"
 #include "surface/c32bppdib.h"
 #include "tests/support/image_files.h"
 
 #include <gtest/gtest.h>
+#include <set>
 
 using namespace platform;
 using namespace testfiles;
@@ -107,6 +111,32 @@ TEST(ReaderCodes, Icon) {
     Bytes liar = good;
     velmora::storeU32le(liar.data() + 22, 0x7FFFFFF0u);
     EXPECT_EQ(icoCode(liar, false), IconError::BadImage);
+}
+
+} // namespace
+
+namespace {
+
+// Every code from `first` to `last` has a text of its own.
+template <typename E>
+void expectOwnTexts(E first, E last) {
+    std::set<std::string_view> seen;
+    for (int i = static_cast<int>(first); i <= static_cast<int>(last); ++i) {
+        const std::string_view text = ErrorText(static_cast<E>(i));
+        EXPECT_FALSE(text.empty()) << i;
+        EXPECT_NE(text, "unknown") << i;
+        EXPECT_TRUE(seen.insert(text).second) << "shared text: " << text;
+    }
+}
+
+TEST(ReaderCodes, EveryCodeHasItsOwnText) {
+    expectOwnTexts(BitmapError::NotBitmap, BitmapError::OutOfMemory);
+    expectOwnTexts(GifError::NotGif, GifError::NotDrawn);
+    expectOwnTexts(IconError::Truncated, IconError::BadImage);
+    expectOwnTexts(PictureError::Unrecognised, PictureError::OutOfMemory);
+    expectOwnTexts(codecs::PngError::None, codecs::PngError::ReadFailed);
+    expectOwnTexts(codecs::InflateError::TruncatedInput, codecs::InflateError::DistanceTooFar);
+    expectOwnTexts(PngWriteError::None, PngWriteError::OutOfMemory);
 }
 
 } // namespace
