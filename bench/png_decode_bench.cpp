@@ -7,9 +7,10 @@
 
 #include "codecs/cpngparser.h"
 #include "codecs/inflate.h"
+#include "dib/c32bppdib.h"
 #include "platform/imaging/cgdiplus.h"
+#include "platform/system/environment.h"
 #include "platform/zlib/zlib_binding.h"
-#include "surface/c32bppdib.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -171,9 +172,10 @@ void BM_InflateZlib(benchmark::State& state) {
 
 void decodeWithReader(benchmark::State& state, bool withZlib) {
     const Encoded& e = image(static_cast<int>(state.range(0)));
-    platform::SetImagingLibraryNames({});
-    platform::SetZlibLibraryNames(withZlib ? platform::DefaultZlibLibraryNames()
-                                           : std::vector<std::string>{});
+    platform::ScopedEnvironment env;
+    env->imagingLibraryNames = {};
+    env->zlibLibraryNames =
+        withZlib ? platform::Environment::DefaultZlibLibraryNames() : std::vector<std::string>{};
     c32bppDIB surface;
     for (auto _ : state) {
         cPNGparser reader;
@@ -181,7 +183,6 @@ void decodeWithReader(benchmark::State& state, bool withZlib) {
         if (surface.Handle() == 0) state.SkipWithError("decode failed");
         benchmark::DoNotOptimize(surface.BitsPointer());
     }
-    platform::SetZlibLibraryNames(platform::DefaultZlibLibraryNames());
     state.SetLabel(imageName(static_cast<int>(state.range(0))));
 }
 

@@ -8,7 +8,7 @@
 #include "platform/util/byte_reader.h"
 #include "platform/util/checked.h"
 #include "platform/util/disk_headers.h"
-#include "surface/c32bppdib.h"
+#include "surface/dib_surface.h"
 
 #include <cstring>
 
@@ -39,7 +39,7 @@ std::int32_t hiMetricToPixels(std::int32_t units) {
 
 // The uncompressed 32-bit case, whose fourth byte may carry alpha that the
 // picture services would drop.
-bool load32(std::span<const std::uint8_t> data, c32bppDIB& host, std::int32_t width,
+bool load32(std::span<const std::uint8_t> data, surface::DibSurface& host, std::int32_t width,
             std::int64_t height, std::uint32_t bitsOffset, std::size_t rowBytes) {
     const std::int64_t rows = height < 0 ? -height : height;
     if (!host.InitializeDIB(width, static_cast<std::int32_t>(rows))) return false;
@@ -63,7 +63,7 @@ bool load32(std::span<const std::uint8_t> data, c32bppDIB& host, std::int32_t wi
 
 } // namespace
 
-bool cBMPparser::LoadStream(std::span<const std::uint8_t> inStream, c32bppDIB& cHost,
+bool cBMPparser::LoadStream(std::span<const std::uint8_t> inStream, surface::DibSurface& cHost,
                             std::int32_t streamOffset, std::int32_t streamLength) {
     lastError_.clear();
     const auto range = codecs::streamRange(inStream, streamOffset, streamLength);
@@ -106,8 +106,8 @@ bool cBMPparser::LoadStream(std::span<const std::uint8_t> inStream, c32bppDIB& c
     return true;
 }
 
-bool cBMPparser::ConvertstdPicTo32bpp(const Picture* aPicture, HBITMAP aHandle, c32bppDIB& cHost,
-                                      std::int32_t /*bitCount*/) {
+bool cBMPparser::ConvertstdPicTo32bpp(const Picture* aPicture, HBITMAP aHandle,
+                                      surface::DibSurface& cHost, std::int32_t /*bitCount*/) {
     if (aPicture) {
         const int type = aPicture->Type();
         if (type == PICTYPE_NONE) return false;

@@ -15,14 +15,16 @@
 #include <span>
 #include <vector>
 
-class c32bppDIB;
+namespace surface {
+class DibSurface;
+} // namespace surface
 
 class cGIFparser {
 public:
     // True when [streamOffset, streamOffset + streamLength) of inStream is
     // a GIF this reader handles (a length of 0 reads to the end). True with
     // an empty surface when the image could not be converted.
-    bool LoadStream(std::span<const std::uint8_t> inStream, c32bppDIB& cHost,
+    bool LoadStream(std::span<const std::uint8_t> inStream, surface::DibSurface& cHost,
                     std::int32_t streamOffset, std::int32_t streamLength);
 
     // Why the last LoadStream refused the data or gave no image; none after
@@ -32,7 +34,7 @@ public:
 private:
     bool walk(std::span<const std::uint8_t> source);
     bool convert(const platform::Picture& picture, const platform::BITMAP& info,
-                 std::span<const std::uint8_t> source, c32bppDIB& host) const;
+                 std::span<const std::uint8_t> source, surface::DibSurface& host) const;
 
     velmora::LastFailure<platform::GifError> lastError_;
     std::vector<std::uint8_t> rebuilt_;

@@ -4,7 +4,7 @@
 #include "platform/util/byte_reader.h"
 #include "platform/util/png_signature.h"
 #include "platform/zlib/zlib_binding.h"
-#include "surface/c32bppdib.h"
+#include "surface/dib_surface.h"
 
 #include <algorithm>
 #include <array>
@@ -227,7 +227,7 @@ private:
 };
 
 template <typename Source>
-PngError decodeOwn(Source& source, std::uint64_t total, c32bppDIB& host) {
+PngError decodeOwn(Source& source, std::uint64_t total, surface::DibSurface& host) {
     const platform::ZlibBinding zlib = platform::ZlibBinding::bind();
     PngImage image;
     ChunkReader reader(image, zlib, total);
@@ -240,7 +240,7 @@ PngError decodeOwn(Source& source, std::uint64_t total, c32bppDIB& host) {
 
 } // namespace
 
-bool cPNGparser::LoadStream(std::span<const std::uint8_t> Stream, c32bppDIB& cHost,
+bool cPNGparser::LoadStream(std::span<const std::uint8_t> Stream, surface::DibSurface& cHost,
                             std::int32_t streamOffset, std::int32_t streamLength,
                             std::int32_t gdiToken) {
     error_ = PngError::None;
@@ -257,8 +257,8 @@ bool cPNGparser::LoadStream(std::span<const std::uint8_t> Stream, c32bppDIB& cHo
     return true;
 }
 
-bool cPNGparser::LoadFile(platform::File& fileHandle, const std::string& FileName, c32bppDIB& cHost,
-                          std::int32_t gdiToken) {
+bool cPNGparser::LoadFile(platform::File& fileHandle, const std::string& FileName,
+                          surface::DibSurface& cHost, std::int32_t gdiToken) {
     error_ = PngError::None;
     if (fileHandle.seek(0, platform::SeekOrigin::Begin) != 0) return false;
     const std::int64_t total = fileHandle.size();

@@ -2,7 +2,7 @@
 
 #include "platform/util/byte_reader.h"
 #include "platform/util/png_signature.h"
-#include "surface/c32bppdib.h"
+#include "surface/dib_surface.h"
 
 #include <algorithm>
 #include <cstring>
@@ -130,7 +130,7 @@ std::string_view ErrorText(PngWriteError error) {
     return "unknown";
 }
 
-bool cPNGwriter::SavePNG(const c32bppDIB& cHost, std::vector<std::uint8_t>& outStream) {
+bool cPNGwriter::SavePNG(const surface::DibSurface& cHost, std::vector<std::uint8_t>& outStream) {
     error_ = PngWriteError::None;
     colourType_ = png::kGrey;
     transparencyValue_ = -1;
@@ -156,7 +156,8 @@ bool cPNGwriter::SavePNG(const c32bppDIB& cHost, std::vector<std::uint8_t>& outS
     return false;
 }
 
-cPNGwriter::Status cPNGwriter::save(const c32bppDIB& cHost, std::vector<std::uint8_t>& out) {
+cPNGwriter::Status cPNGwriter::save(const surface::DibSurface& cHost,
+                                    std::vector<std::uint8_t>& out) {
     if (cHost.Handle() == 0 || cHost.BitsPointer() == nullptr || cHost.Width() <= 0 ||
         cHost.Height() <= 0)
         return Failure{PngWriteError::NoImage};
@@ -186,7 +187,8 @@ namespace {
 // Collecting: every pixel's value is added to the set and the pixel's id
 // among them written where its sample will go (PNG rows run top down,
 // each behind a filter-type byte of 0). False at a 257th value.
-bool collectColours(const c32bppDIB& host, bool alphaFlag, ColourSet& colours, std::uint8_t* rows) {
+bool collectColours(const surface::DibSurface& host, bool alphaFlag, ColourSet& colours,
+                    std::uint8_t* rows) {
     const auto width = static_cast<std::size_t>(host.Width());
     const auto height = static_cast<std::size_t>(host.Height());
     const std::size_t rowBytes = width + 1;
@@ -346,7 +348,8 @@ velmora::Status<PngWriteError> emitPalette(const ColourSet& set, const OrderedCo
 
 } // namespace
 
-cPNGwriter::Result<bool> cPNGwriter::BuildPalette(const c32bppDIB& cHost, bool alphaFlag) {
+cPNGwriter::Result<bool> cPNGwriter::BuildPalette(const surface::DibSurface& cHost,
+                                                  bool alphaFlag) {
     const auto width = static_cast<std::size_t>(cHost.Width());
     const auto height = static_cast<std::size_t>(cHost.Height());
     const std::size_t rowBytes = width + 1; // filter-type byte, then one byte per pixel
@@ -379,7 +382,7 @@ cPNGwriter::Result<bool> cPNGwriter::BuildPalette(const c32bppDIB& cHost, bool a
     return true;
 }
 
-void cPNGwriter::BuildTrueColor(const c32bppDIB& cHost, bool alphaFlag) {
+void cPNGwriter::BuildTrueColor(const surface::DibSurface& cHost, bool alphaFlag) {
     transparencyValue_ = -1;
     if (!alphaFlag) {
         colourType_ = png::kRgb;
@@ -429,7 +432,8 @@ std::uint32_t cPNGwriter::ChunkCRC(const std::uint8_t* typeAndData, std::size_t 
     return zlib_.crc32({typeAndData, size});
 }
 
-void cPNGwriter::writeHeader(const c32bppDIB& cHost, std::vector<std::uint8_t>& out) const {
+void cPNGwriter::writeHeader(const surface::DibSurface& cHost,
+                             std::vector<std::uint8_t>& out) const {
     out.reserve(33);
     out.insert(out.end(), velmora::kPngSignature.begin(), velmora::kPngSignature.end());
     std::uint8_t ihdr[13] = {};
@@ -466,7 +470,7 @@ void cPNGwriter::writeTransparency(std::vector<std::uint8_t>& out) const {
     }
 }
 
-cPNGwriter::Status cPNGwriter::filterTrueColorRows(const c32bppDIB& cHost) {
+cPNGwriter::Status cPNGwriter::filterTrueColorRows(const surface::DibSurface& cHost) {
     const auto width = static_cast<std::size_t>(cHost.Width());
     const auto height = static_cast<std::size_t>(cHost.Height());
     const bool rgba = colourType_ == png::kRgba;
@@ -513,7 +517,7 @@ cPNGwriter::Status cPNGwriter::filterTrueColorRows(const c32bppDIB& cHost) {
 }
 
 cPNGwriter::Status cPNGwriter::EncodeImageData(std::vector<std::uint8_t>& out,
-                                               const c32bppDIB& cHost) {
+                                               const surface::DibSurface& cHost) {
     if (colourType_ == png::kRgb || colourType_ == png::kRgba)
         VELMORA_TRY(filterTrueColorRows(cHost));
 

@@ -4,7 +4,7 @@
 #include "codecs/modparsers.h"
 #include "platform/util/limits.h"
 #include "platform/util/premultiply.h"
-#include "surface/c32bppdib.h"
+#include "surface/dib_surface.h"
 
 #include <algorithm>
 #include <array>
@@ -413,7 +413,8 @@ std::optional<std::uint32_t> ExpectedInflatedSize(const Header& h) {
     return static_cast<std::uint32_t>(total);
 }
 
-Status<PngError> DecodePixels(PngImage& image, const platform::ZlibBinding& zlib, c32bppDIB& host) {
+Status<PngError> DecodePixels(PngImage& image, const platform::ZlibBinding& zlib,
+                              surface::DibSurface& host) {
     const Header h = image.header;
     if (!image.hasHeader) return Failure{PngError::NoHeader};
     if (image.imageData.empty()) return Failure{PngError::NoImageData};

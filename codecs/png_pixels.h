@@ -12,7 +12,9 @@
 #include <string_view>
 #include <vector>
 
-class c32bppDIB;
+namespace surface {
+class DibSurface;
+} // namespace surface
 
 namespace codecs {
 
@@ -74,7 +76,7 @@ struct PngImage {
 // refuses the data), then fills the surface. Releases image.imageData once
 // it has been inflated. On failure the surface holds no image.
 velmora::Status<PngError> DecodePixels(PngImage& image, const platform::ZlibBinding& zlib,
-                                       c32bppDIB& host);
+                                       surface::DibSurface& host);
 
 } // namespace png
 } // namespace codecs

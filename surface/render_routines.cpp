@@ -54,7 +54,7 @@ GrayWeight grayWeights(std::int32_t formula) {
 
 namespace {
 
-bool rectFits(PixelView v, SourceRect r) {
+bool rectFits(BgraPremulBottomUpView v, SourceRect r) {
     return !v.empty() && r.x >= 0 && r.y >= 0 && r.width >= 1 && r.height >= 1 &&
            std::int64_t{r.x} + r.width <= v.width && std::int64_t{r.y} + r.height <= v.height;
 }
@@ -87,7 +87,7 @@ inline void bilinearPixel(const Taps& rows, std::int32_t colA, std::int32_t colB
 }
 
 // Rows iy (weight fy) and iy - 1 (weight 1 - fy); only row 0 at the bottom.
-inline Taps rowTaps(PixelView v, std::int32_t iy, double fy) {
+inline Taps rowTaps(BgraPremulBottomUpView v, std::int32_t iy, double fy) {
     if (iy <= 0) return {v.memoryRow(0), v.memoryRow(0), 1.0, 0.0};
     return {v.memoryRow(iy), v.memoryRow(iy - 1), fy, 1.0 - fy};
 }
@@ -112,7 +112,7 @@ inline ColumnTaps columnTaps(std::int32_t ix, double fx, std::int32_t lastColumn
 // scalar formula's, operation for operation, so the bytes are the same.
 class DoubleRows {
 public:
-    DoubleRows(PixelView source, std::int32_t firstColumn, std::int32_t count)
+    DoubleRows(BgraPremulBottomUpView source, std::int32_t firstColumn, std::int32_t count)
         : source_(source), first_(firstColumn), count_(count) {}
 
     // Both rows, converted if needed; neither evicts the other.
@@ -147,7 +147,7 @@ private:
         }
         return slot;
     }
-    PixelView source_;
+    BgraPremulBottomUpView source_;
     std::int32_t first_;
     std::int32_t count_;
     Slot slots_[2];
@@ -187,8 +187,8 @@ inline void bilinearPixelVector(const double* rowA, const double* rowB, const Ve
 
 } // namespace
 
-bool mirrorInto(PixelView source, SourceRect rect, std::int32_t dw, std::int32_t dh,
-                PixelView out) {
+bool mirrorInto(BgraPremulBottomUpView source, SourceRect rect, std::int32_t dw, std::int32_t dh,
+                BgraPremulBottomUpView out) {
     if (dw >= 1 && dh >= 1) return false;
     if (!rectFits(source, rect) || out.empty() || out.width != rect.width ||
         out.height != rect.height)
@@ -214,12 +214,12 @@ bool mirrorInto(PixelView source, SourceRect rect, std::int32_t dw, std::int32_t
     return true;
 }
 
-bool scaleInto(const ScaleJob& job, PixelView out) {
+bool scaleInto(const ScaleJob& job, BgraPremulBottomUpView out) {
     const std::int32_t outW = job.outputWidth(), outH = job.outputHeight();
     if (!rectFits(job.source, job.rect) || job.dw < 1 || job.dh < 1 || outW < 1 || outH < 1 ||
         out.empty() || out.width != outW || out.height != outH)
         return false;
-    const PixelView src = job.source;
+    const BgraPremulBottomUpView src = job.source;
     const SourceRect r = job.rect;
     const double rx = static_cast<double>(r.width) / job.dw;
     const double ry = static_cast<double>(r.height) / job.dh;
@@ -299,7 +299,7 @@ bool scaleInto(const ScaleJob& job, PixelView out) {
     return true;
 }
 
-void adjustLightness(PixelView source, PixelView out, float L) {
+void adjustLightness(BgraPremulBottomUpView source, BgraPremulBottomUpView out, float L) {
     if (source.empty() || out.width != source.width || out.height != source.height) return;
     const float d = L / 100.0f * 255.0f;
     // delta depends on alpha alone: one table per call. round() is to even,
@@ -440,9 +440,9 @@ std::int32_t rotationSize(std::int32_t dw, std::int32_t dh) {
     return static_cast<std::int32_t>(std::nearbyint(std::sqrt(w * w + h * h)));
 }
 
-void rotateInto(const RotateJob& job, PixelView out) {
+void rotateInto(const RotateJob& job, BgraPremulBottomUpView out) {
     if (!rectFits(job.source, job.rect) || job.dw < 1 || job.dh < 1 || out.empty()) return;
-    const PixelView src = job.source;
+    const BgraPremulBottomUpView src = job.source;
     const SourceRect r = job.rect;
     const std::int32_t D = out.width;
     const std::int32_t bottom = src.height - r.y - r.height;

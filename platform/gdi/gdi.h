@@ -57,8 +57,4 @@ int GetRgnBox(HRGN region, RECT& box);
 // The region's rectangles in y-x banded order (GetRegionData's payload).
 std::vector<RECT> GetRegionRects(HRGN region);
 
-// Test seam: ExtCreateRegion refuses lists of more than `limit` rectangles,
-// as some systems do with large regions; 0 removes the limit (the default).
-void SetExtCreateRegionLimit(std::uint32_t limit);
-
 } // namespace platform

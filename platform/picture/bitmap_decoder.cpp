@@ -1,11 +1,11 @@
 #include "platform/picture/bitmap_decoder.h"
 
+#include "platform/system/environment.h"
 #include "platform/util/byte_reader.h"
 #include "platform/util/checked.h"
 #include "platform/util/limits.h"
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cstring>
 #include <limits>
@@ -21,9 +21,6 @@ constexpr std::uint32_t kBiPng = 5;
 constexpr std::uint32_t kBiAlphaBitfields = 6;
 constexpr std::size_t kFileHeaderSize = sizeof(velmora::disk::BitmapFileHeader);
 constexpr std::uint32_t kOpaque = 0xFF000000u;
-
-std::atomic<std::size_t> pixelLimit{
-    static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()) / 4};
 
 using velmora::loadU16le;
 using velmora::loadU32le;
@@ -251,13 +248,8 @@ std::string_view ErrorText(BitmapError error) {
     return "unknown";
 }
 
-void SetDecodePixelLimit(std::size_t pixels) {
-    pixelLimit = pixels == 0
-                     ? static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()) / 4
-                     : pixels;
-}
 std::size_t DecodePixelLimit() {
-    return pixelLimit;
+    return CurrentEnvironment().decodePixelLimit;
 }
 
 velmora::Result<DibLayout, BitmapError> ParseDib(std::span<const std::uint8_t> dib,

@@ -1,32 +1,15 @@
 #include "platform/zlib/zlib_binding.h"
 
+#include "platform/system/environment.h"
+
 #include <algorithm>
 #include <climits>
-#include <mutex>
 
 namespace platform {
-namespace {
-
-std::mutex namesMutex;
-std::vector<std::string>& names() {
-    static std::vector<std::string> list = DefaultZlibLibraryNames();
-    return list;
-}
-
-} // namespace
-
-std::vector<std::string> DefaultZlibLibraryNames() {
-    return {"libz.so.1", "libz.so"};
-}
-
-void SetZlibLibraryNames(std::vector<std::string> list) {
-    std::lock_guard lock(namesMutex);
-    names() = std::move(list);
-}
+namespace {} // namespace
 
 std::vector<std::string> ZlibLibraryNames() {
-    std::lock_guard lock(namesMutex);
-    return names();
+    return CurrentEnvironment().zlibLibraryNames;
 }
 
 std::optional<ZlibLocation> FindZlibLibrary(bool /*skipConvention*/) {

@@ -18,10 +18,8 @@
 
 namespace platform {
 
-// Test seam: the names tried, most wanted first. Default: "libz.so.1", "libz.so".
-void SetZlibLibraryNames(std::vector<std::string> names);
+// The names tried, most wanted first (the environment's zlibLibraryNames).
 std::vector<std::string> ZlibLibraryNames();
-std::vector<std::string> DefaultZlibLibraryNames();
 
 struct ZlibLocation {
     std::string name;

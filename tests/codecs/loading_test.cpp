@@ -1,8 +1,9 @@
 #include "codecs/modparsers.h"
+#include "dib/c32bppdib.h"
 #include "platform/host/window_host.h"
 #include "platform/imaging/cgdiplus.h"
+#include "platform/system/environment.h"
 #include "png_builder.h"
-#include "surface/c32bppdib.h"
 #include "tests/support/image_files.h"
 
 #include <filesystem>
@@ -27,12 +28,8 @@ public:
 class Loading : public ::testing::Test {
 protected:
     void SetUp() override {
-        platform::SetImagingLibraryNames({});
-        platform::SetCurrentHost(&host);
-    }
-    void TearDown() override {
-        platform::SetCurrentHost(nullptr);
-        platform::SetImagingLibraryNames({"libvelmora-imaging.so"});
+        env_->imagingLibraryNames = {};
+        env_->host = &host;
     }
     // A valid 1 x 1 PNG of `size` bytes (at least 80), padded with an
     // ancillary chunk.
@@ -56,6 +53,7 @@ protected:
             std::filesystem::remove(p);
     }
 
+    platform::ScopedEnvironment env_;
     RecordingHost host;
     c32bppDIB surface;
     std::vector<std::filesystem::path> temps;

@@ -1,9 +1,10 @@
 #include "codecs/cpngparser.h"
 #include "codecs/modparsers.h"
+#include "dib/c32bppdib.h"
 #include "platform/imaging/cgdiplus.h"
+#include "platform/system/environment.h"
 #include "platform/zlib/zlib_binding.h"
 #include "png_builder.h"
-#include "surface/c32bppdib.h"
 
 #include <array>
 #include <filesystem>
@@ -32,15 +33,12 @@ Bytes readFile(const fs::path& path) {
 // The reader with or without zlib, and never the imaging service.
 class PngReader : public ::testing::Test {
 protected:
-    void SetUp() override { platform::SetImagingLibraryNames({}); }
-    void TearDown() override {
-        platform::SetZlibLibraryNames(platform::DefaultZlibLibraryNames());
-        platform::SetImagingLibraryNames({"libvelmora-imaging.so"});
+    void SetUp() override { env_->imagingLibraryNames = {}; }
+    void useZlib(bool on) {
+        env_->zlibLibraryNames =
+            on ? platform::Environment::DefaultZlibLibraryNames() : std::vector<std::string>{};
     }
-    static void useZlib(bool on) {
-        platform::SetZlibLibraryNames(on ? platform::DefaultZlibLibraryNames()
-                                         : std::vector<std::string>{});
-    }
+    platform::ScopedEnvironment env_;
     // Decodes; the surface's pixels, empty when there is no image.
     Bytes decode(const Bytes& png, bool withZlib = true) {
         useZlib(withZlib);

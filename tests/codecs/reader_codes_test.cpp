@@ -6,8 +6,9 @@
 #include "codecs/cpngwriter.h"
 #include "codecs/inflate.h"
 #include "codecs/png_pixels.h"
+#include "dib/c32bppdib.h"
+#include "platform/system/environment.h"
 #include "platform/util/byte_reader.h"
-#include "surface/c32bppdib.h"
 #include "tests/support/image_files.h"
 
 #include <gtest/gtest.h>
@@ -40,9 +41,9 @@ TEST(ReaderCodes, Bitmap) {
     Bytes size = good;
     velmora::storeU32le(size.data() + 14, 41);
     EXPECT_EQ(bmpCode(size), BitmapError::BadHeaderSize);
-    SetDecodePixelLimit(4);
+    ScopedEnvironment env;
+    env->decodePixelLimit = 4;
     EXPECT_EQ(bmpCode(bmpFile(infoHeader(3, 3, 24), Bytes(36, 0))), BitmapError::TooLarge);
-    SetDecodePixelLimit(0);
 }
 
 std::optional<GifError> gifCode(const Bytes& file, bool expectImage) {

@@ -1,4 +1,4 @@
-#include "platform/picture/bitmap_decoder.h"
+#include "platform/system/environment.h"
 #include "platform/util/byte_reader.h"
 #include "platform/util/disk_headers.h"
 #include "platform/util/failure.h"
@@ -92,13 +92,15 @@ TEST(Premultiply, TruncatesAndClearsTransparentPixels) {
     EXPECT_EQ(p, (std::array<std::uint8_t, 4>{0, 0, 0, 0}));
 }
 
-TEST(Limits, FollowTheDecodePixelSeam) {
+TEST(Limits, FollowTheEnvironment) {
     const Limits defaults;
     EXPECT_EQ(CurrentLimits().maxPixels, defaults.maxPixels);
     EXPECT_EQ(defaults.maxDecompressedBytes, 0x7FFFFFFFu);
-    platform::SetDecodePixelLimit(100);
-    EXPECT_EQ(CurrentLimits().maxPixels, 100u);
-    platform::SetDecodePixelLimit(0);
+    {
+        platform::ScopedEnvironment env;
+        env->decodePixelLimit = 100;
+        EXPECT_EQ(CurrentLimits().maxPixels, 100u);
+    }
     EXPECT_EQ(CurrentLimits().maxPixels, defaults.maxPixels);
 }
 

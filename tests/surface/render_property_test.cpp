@@ -16,7 +16,7 @@ namespace {
 struct Image {
     std::vector<std::uint8_t> bytes;
     std::int32_t width = 0, height = 0;
-    PixelView view() { return {bytes.data(), width, height}; }
+    velmora::BgraPremulBottomUpView view() { return {bytes.data(), width, height}; }
     const std::uint8_t* at(std::int32_t col, std::int32_t memoryRow) const {
         return bytes.data() + (static_cast<std::size_t>(memoryRow) * width + col) * 4;
     }

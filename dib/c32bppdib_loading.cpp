@@ -8,9 +8,9 @@
 #include "codecs/imaging_decode.h"
 #include "codecs/modparsers.h"
 #include "codecs/stream_range.h"
+#include "dib/c32bppdib.h"
 #include "platform/host/window_host.h"
 #include "platform/system/file.h"
-#include "surface/c32bppdib.h"
 
 #include <algorithm>
 #include <climits>
