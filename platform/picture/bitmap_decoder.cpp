@@ -1,6 +1,5 @@
 #include "platform/picture/bitmap_decoder.h"
 
-#include "platform/system/environment.h"
 #include "platform/util/byte_reader.h"
 #include "platform/util/checked.h"
 #include "platform/util/limits.h"
@@ -249,7 +248,7 @@ std::string_view ErrorText(BitmapError error) {
 }
 
 std::size_t DecodePixelLimit() {
-    return CurrentEnvironment().decodePixelLimit;
+    return velmora::CurrentLimits().maxPixels;
 }
 
 velmora::Result<DibLayout, BitmapError> ParseDib(std::span<const std::uint8_t> dib,

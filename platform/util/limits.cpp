@@ -1,12 +1,12 @@
 #include "platform/util/limits.h"
 
-#include "platform/picture/bitmap_decoder.h"
+#include "platform/system/environment.h"
 
 namespace velmora {
 
 Limits CurrentLimits() {
     Limits limits;
-    limits.maxPixels = platform::DecodePixelLimit();
+    limits.maxPixels = platform::CurrentEnvironment().decodePixelLimit;
     return limits;
 }
 

@@ -17,7 +17,8 @@ struct Limits {
         static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
 };
 
-// The limits in force for this process. The one place decoders read them.
+// The limits in force for this process (from the process environment).
+// The one place decoders read them.
 Limits CurrentLimits();
 
 } // namespace velmora
