@@ -178,12 +178,10 @@ bool cICOparser::LoadStream(std::span<std::uint8_t> inStream, std::int32_t cx, s
     for (Entry& e : entries) {
         // Every entry must lie inside the data, with room for the bit count
         // this reader reads from its header, before any byte of it is read.
-        if (std::uint64_t{e.imageOffset} + e.bytesInRes > d.size() ||
-            e.bytesInRes < kSmallestEntry) {
+        const bool outside = std::uint64_t{e.imageOffset} + e.bytesInRes > d.size();
+        if (outside || e.bytesInRes < kSmallestEntry) {
             data_ = {};
-            return lastError_.set(std::uint64_t{e.imageOffset} + e.bytesInRes > d.size()
-                                      ? IconError::EntryOutside
-                                      : IconError::EntryTooSmall);
+            return lastError_.set(outside ? IconError::EntryOutside : IconError::EntryTooSmall);
         }
         e.planes = 1;
         std::uint8_t* bitCountField = d.data() + e.imageOffset + kBitCountAt;
