@@ -53,11 +53,11 @@ TEST(DiskHeaders, ReadOnlyWhatLiesInsideTheData) {
 
     const auto both = disk::readHeader<disk::BitmapFileInfo>(d);
     ASSERT_TRUE(both);
-    EXPECT_EQ(both->file.bfType, 0x4D42);
-    EXPECT_EQ(both->file.bfOffBits, 54u);
-    EXPECT_EQ(both->info.biWidth, 7);
-    EXPECT_EQ(both->info.biHeight, -2);
-    EXPECT_EQ(both->info.biBitCount, 24);
+    EXPECT_EQ(+both->file.bfType, 0x4D42);
+    EXPECT_EQ(+both->file.bfOffBits, 54u);
+    EXPECT_EQ(+both->info.biWidth, 7);
+    EXPECT_EQ(+both->info.biHeight, -2);
+    EXPECT_EQ(+both->info.biBitCount, 24);
 
     EXPECT_FALSE(disk::readHeader<disk::BitmapFileInfo>(std::span(d).first(53)));
     EXPECT_FALSE(disk::readHeader<disk::BitmapFileHeader>(d, 41)) << "one byte short";
@@ -65,9 +65,10 @@ TEST(DiskHeaders, ReadOnlyWhatLiesInsideTheData) {
     EXPECT_FALSE(disk::readHeader<disk::IconDir>(d, SIZE_MAX)) << "no wrap-around";
 
     // Cut after the bit count: the fields present are read, the rest are 0.
+    // (Fields are compared by value: packed fields cannot bind to references.)
     const auto cut = disk::readHeaderPrefix<disk::BitmapFileInfo>(std::span(d).first(30));
-    EXPECT_EQ(cut.info.biBitCount, 24);
-    EXPECT_EQ(cut.info.biCompression, 0u);
+    EXPECT_EQ(+cut.info.biBitCount, 24);
+    EXPECT_EQ(+cut.info.biCompression, 0u);
     EXPECT_EQ(VELMORA_FIELD_END(disk::BitmapFileInfo, info.biBitCount), 30u);
     EXPECT_EQ(VELMORA_FIELD_END(disk::BitmapFileInfo, info.biCompression), 34u);
 

@@ -22,10 +22,10 @@ TEST(IconFileCodes, DirectoryAndEntriesNameTheirDamage) {
     const Bytes good = icoFile({entry(8)}, 2);
     const auto directory = ReadIconDirectory(good);
     ASSERT_TRUE(directory);
-    EXPECT_EQ(directory->type, 2);
+    EXPECT_EQ(+directory->type, 2);
     ASSERT_EQ(directory->entries.size(), 1u);
-    EXPECT_EQ(directory->entries[0].bWidth, 8);
-    EXPECT_EQ(directory->entries[0].dwImageOffset, 22u);
+    EXPECT_EQ(+directory->entries[0].bWidth, 8);
+    EXPECT_EQ(+directory->entries[0].dwImageOffset, 22u);
 
     const auto icon = ReadIconFile(good);
     ASSERT_TRUE(icon);
