@@ -22,6 +22,7 @@
 #include <iterator>
 #include <png.h>
 #include <random>
+#include <string>
 #include <vector>
 #include <zlib.h>
 
@@ -107,7 +108,8 @@ void BM_InflateOwn(benchmark::State& state) {
         const int rc = uncompress(ref.data(), &n, e.idat.data(), e.idat.size());
         const auto r = codecs::InflateZlib(e.idat, out);
         if (rc != Z_OK || !r || *r != n || out != ref) {
-            state.SkipWithError(r ? "output differs from zlib's" : codecs::describe(r.error()));
+            state.SkipWithError(r ? "output differs from zlib's"
+                                  : std::string(codecs::ErrorText(r.error())).c_str());
             return;
         }
     }

@@ -1,11 +1,13 @@
 #include "codecs/cbmpparser.h"
 
-#include "codecs/byte_reader.h"
 #include "codecs/modparsers.h"
 #include "codecs/stream_range.h"
 #include "platform/gdi/gdi.h"
+#include "platform/picture/bitmap_decoder.h"
 #include "platform/picture/bitmap_rows.h"
+#include "platform/util/byte_reader.h"
 #include "platform/util/checked.h"
+#include "platform/util/disk_headers.h"
 #include "surface/dib_surface.h"
 
 #include <cstring>
@@ -15,7 +17,13 @@ using namespace modParsers;
 
 namespace {
 
-constexpr std::uint16_t kSignature = 19778; // "BM"
+using velmora::disk::BitmapFileInfo;
+
+constexpr std::uint16_t kSignature = 0x4D42; // "BM"
+// A file is looked at when it holds the fields up to the bit count; the
+// compression is read only when it is there too.
+constexpr std::size_t kFieldsRead = VELMORA_FIELD_END(BitmapFileInfo, info.biBitCount);
+constexpr std::size_t kCompressionEnd = VELMORA_FIELD_END(BitmapFileInfo, info.biCompression);
 // Twips per screen pixel at 96 pixels per inch.
 constexpr std::int64_t kTwipsPerPixel = 15;
 
@@ -57,17 +65,20 @@ bool load32(std::span<const std::uint8_t> data, surface::DibSurface& host, std::
 
 bool cBMPparser::LoadStream(std::span<const std::uint8_t> inStream, surface::DibSurface& cHost,
                             std::int32_t streamOffset, std::int32_t streamLength) {
+    lastError_.clear();
     const auto range = codecs::streamRange(inStream, streamOffset, streamLength);
-    if (!range || range->size() < 2 || codecs::loadU16le(range->data()) != kSignature) return false;
+    if (!range || range->size() < 2 || velmora::loadU16le(range->data()) != kSignature)
+        return lastError_.set(BitmapError::NotBitmap);
     const std::span<const std::uint8_t> data = *range;
-    if (data.size() < 30) return false; // no room for the fields read below
+    if (data.size() < kFieldsRead) return lastError_.set(BitmapError::Truncated);
+    const auto header = velmora::disk::readHeaderPrefix<BitmapFileInfo>(data);
 
-    const std::uint16_t bitCount = codecs::loadU16le(data.data() + 28);
-    const auto width = static_cast<std::int32_t>(codecs::loadU32le(data.data() + 18));
-    const std::int64_t height = static_cast<std::int32_t>(codecs::loadU32le(data.data() + 22));
-    if (width < 1 || height == 0) return false;
+    const std::uint16_t bitCount = header.info.biBitCount;
+    const std::int32_t width = header.info.biWidth;
+    const std::int64_t height = header.info.biHeight;
+    if (width < 1 || height == 0) return lastError_.set(BitmapError::BadDimensions);
 
-    const std::uint32_t bitsOffset = codecs::loadU32le(data.data() + 10);
+    const std::uint32_t bitsOffset = header.file.bfOffBits;
     const std::int64_t rowBytes = AlignedRowBytes(static_cast<std::uint8_t>(bitCount), width);
     // Complete when every row is there; a size that overflows counts as
     // incomplete and goes to the picture services.
@@ -75,14 +86,24 @@ bool cBMPparser::LoadStream(std::span<const std::uint8_t> inStream, surface::Dib
     const auto end = need ? velmora::checkedAdd<std::int64_t>(*need, bitsOffset) : std::nullopt;
     const bool complete = end && *end <= static_cast<std::int64_t>(data.size());
 
-    if (complete && bitCount == 32 && data.size() >= 34 &&
-        codecs::loadU32le(data.data() + 30) == BI_RGB)
+    if (complete && bitCount == 32 && data.size() >= kCompressionEnd &&
+        header.info.biCompression == BI_RGB)
         if (load32(data, cHost, width, height, bitsOffset, static_cast<std::size_t>(rowBytes)))
             return true;
 
-    const auto picture = PictureFromBytes(data);
-    if (!picture) return false;
-    return ConvertstdPicTo32bpp(picture.get(), 0, cHost, 0);
+    const auto picture = ReadPicture(data);
+    if (!picture || !*picture) {
+        // The decoder's own reason, when it was the bitmap decoder that
+        // refused the file.
+        const auto parsed = ParseBitmapFile(data);
+        return lastError_.set(!parsed ? parsed.error()
+                              : !picture && picture.error() == PictureError::OutOfMemory
+                                  ? BitmapError::OutOfMemory
+                                  : BitmapError::Unsupported);
+    }
+    if (!ConvertstdPicTo32bpp(picture->get(), 0, cHost, 0))
+        return lastError_.set(BitmapError::OutOfMemory);
+    return true;
 }
 
 bool cBMPparser::ConvertstdPicTo32bpp(const Picture* aPicture, HBITMAP aHandle,

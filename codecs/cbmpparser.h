@@ -4,9 +4,12 @@
 // the picture services and lands in the surface opaque.
 
 #include "platform/gdi/types.h"
+#include "platform/picture/bitmap_decoder.h"
 #include "platform/picture/picture.h"
+#include "platform/util/failure.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace surface {
@@ -24,4 +27,10 @@ public:
     // surface. bitCount is unused; it is kept for the callers' argument list.
     bool ConvertstdPicTo32bpp(const platform::Picture* aPicture, platform::HBITMAP aHandle,
                               surface::DibSurface& cHost, std::int32_t bitCount);
+
+    // Why the last LoadStream refused the data; none after an image was made.
+    std::optional<platform::BitmapError> lastError() const { return lastError_.code(); }
+
+private:
+    velmora::LastFailure<platform::BitmapError> lastError_;
 };

@@ -6,37 +6,18 @@
 #include "surface/dib_surface.h"
 
 #include <algorithm>
-#include <array>
-#include <cctype>
 #include <cstring>
 #include <optional>
-#include <string_view>
 
 using namespace platform;
 using namespace modParsers;
 
 namespace {
 
-constexpr std::uint8_t kExtension = 0x21;
-constexpr std::uint8_t kImage = 0x2C;
 constexpr std::uint8_t kTrailer = 0x3B;
-constexpr std::uint8_t kGraphicControl = 0xF9;
-constexpr std::size_t kGraphicControlSize = 8;
 
-// The end of a run of data sub-blocks starting at `at`: the position after
-// its terminating size byte, or none when the run leaves the data.
-std::optional<std::size_t> skipSubBlocks(std::span<const std::uint8_t> d, std::size_t at) {
-    while (at < d.size()) {
-        const std::size_t n = d[at];
-        ++at;
-        if (n == 0) return at;
-        at += n;
-    }
-    return std::nullopt;
-}
-
-// Like skipSubBlocks, but a run cut short by the end of the data ends at its
-// last complete sub-block: a truncated file still shows what it holds.
+// A run of data sub-blocks cut short by the end of the data ends at its last
+// complete sub-block: a truncated file still shows what it holds.
 std::size_t lastCompleteSubBlock(std::span<const std::uint8_t> d, std::size_t at, bool& cut) {
     cut = false;
     while (at < d.size()) {
@@ -52,74 +33,32 @@ std::size_t lastCompleteSubBlock(std::span<const std::uint8_t> d, std::size_t at
 } // namespace
 
 bool cGIFparser::walk(std::span<const std::uint8_t> d) {
-    if (d.size() < 6) return false;
-    std::array<char, 6> sig{};
-    for (std::size_t i = 0; i < 6; ++i)
-        sig[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(d[i])));
-    const std::string_view text(sig.data(), sig.size());
-    if (text != "gif89a" && text != "gif87a") return false;
-    if (d.size() < 13) return false;
-
-    std::size_t headerEnd = 13;
-    std::size_t globalAt = 0, globalEntries = 0;
-    if (d[10] & 0x80) {
-        globalEntries = std::size_t{2} << (d[10] & 7);
-        globalAt = 13;
-        headerEnd += 3 * globalEntries;
-        if (headerEnd > d.size()) return false;
-    }
-
-    // Every block is checked against the data before it is read; a file
-    // that claims more than it holds is not handled here.
-    std::optional<std::array<std::uint8_t, kGraphicControlSize>> control;
-    std::size_t pos = headerEnd;
-    while (pos < d.size()) {
-        const std::uint8_t b = d[pos];
-        if (b == 0) {
-            ++pos;
-            continue;
-        }
-        if (b != kExtension) break;
-        if (pos + 2 >= d.size()) return false;
-        if (d[pos + 1] == kGraphicControl) {
-            // The fields are read only when the block is long enough to
-            // hold them; the copy is rebuilt in the standard 8-byte form
-            // so a longer block cannot spill into the new file.
-            if (d[pos + 2] < 4 || pos + 7 > d.size()) return false;
-            control = std::array<std::uint8_t, kGraphicControlSize>{
-                kExtension, kGraphicControl, 4, d[pos + 3], d[pos + 4], d[pos + 5], d[pos + 6], 0};
-            transparentIndex_ = (d[pos + 3] & 1) ? d[pos + 6] : -1;
-        }
-        const auto after = skipSubBlocks(d, pos + 2);
-        if (!after) return false;
-        pos = *after;
-    }
-    if (pos >= d.size() || d[pos] != kImage) return false;
-    const std::size_t imageAt = pos;
-    if (imageAt + 10 > d.size()) return false;
-    const std::uint8_t packed = d[imageAt + 9];
-    pos = imageAt + 10;
-    if (packed & 0x80) {
-        tableEntries_ = std::size_t{2} << (packed & 7);
-        tableAt_ = pos;
-        pos += 3 * tableEntries_;
-        if (pos > d.size()) return false;
-    } else {
-        tableEntries_ = globalEntries;
-        tableAt_ = globalAt;
-    }
-    if (tableEntries_ == 0) return false;
-    if (pos >= d.size()) return false;
+    // A file that claims more than it holds before its first image is not
+    // handled here; only the image data itself may be cut short.
+    const auto layout = WalkGif(d);
+    if (!layout) return lastError_.set(layout.error());
+    transparentIndex_ = layout->transparentIndex();
+    const std::size_t headerEnd = layout->headerEnd;
+    const auto table = FindGifTable(*layout, d);
+    if (!table) return lastError_.set(table.error());
+    tableEntries_ = table->entries;
+    tableAt_ = table->tableAt;
+    if (tableEntries_ == 0) return lastError_.set(GifError::NoColourTable);
+    const std::size_t imageAt = layout->imageAt;
+    const std::uint8_t packed = layout->descriptor.packed;
+    const std::optional<velmora::disk::GifGraphicControl>& control = layout->control;
     bool cut = false;
-    const std::size_t imageEnd = lastCompleteSubBlock(d, pos + 1, cut);
-    if (imageEnd - imageAt < 4) return false;
+    const std::size_t imageEnd = lastCompleteSubBlock(d, table->dataAt + 1, cut);
 
     const std::size_t size =
-        headerEnd + (control ? kGraphicControlSize : 0) + (imageEnd - imageAt) + (cut ? 1 : 0) + 1;
+        headerEnd + (control ? sizeof(*control) : 0) + (imageEnd - imageAt) + (cut ? 1 : 0) + 1;
     rebuilt_.clear();
     rebuilt_.reserve(size);
     rebuilt_.insert(rebuilt_.end(), d.begin(), d.begin() + static_cast<std::ptrdiff_t>(headerEnd));
-    if (control) rebuilt_.insert(rebuilt_.end(), control->begin(), control->end());
+    if (control) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(&*control);
+        rebuilt_.insert(rebuilt_.end(), bytes, bytes + sizeof(*control));
+    }
     const std::size_t newImageAt = rebuilt_.size();
     rebuilt_.insert(rebuilt_.end(), d.begin() + static_cast<std::ptrdiff_t>(imageAt),
                     d.begin() + static_cast<std::ptrdiff_t>(imageEnd));
@@ -135,9 +74,9 @@ bool cGIFparser::walk(std::span<const std::uint8_t> d) {
         // A grey ramp gives every index a colour of its own, so the decoded
         // pixels can be read back as indexes and mapped here; the source
         // keeps the real colours.
-        std::uint8_t* table = (packed & 0x80) ? img + 10 : rebuilt_.data() + 13;
+        std::uint8_t* ramp = (packed & 0x80) ? img + 10 : rebuilt_.data() + 13;
         for (std::size_t i = 0; i < tableEntries_; ++i)
-            std::memset(table + 3 * i, static_cast<int>(i & 0xFF), 3);
+            std::memset(ramp + 3 * i, static_cast<int>(i & 0xFF), 3);
     }
     return true;
 }
@@ -197,18 +136,22 @@ bool cGIFparser::convert(const Picture& picture, const BITMAP& info,
 
 bool cGIFparser::LoadStream(std::span<const std::uint8_t> inStream, surface::DibSurface& cHost,
                             std::int32_t streamOffset, std::int32_t streamLength) {
+    lastError_.clear();
     const auto range = codecs::streamRange(inStream, streamOffset, streamLength);
-    if (!range) return false;
+    if (!range) return lastError_.set(GifError::NotGif);
     if (!walk(*range)) return false;
     // What the picture services cannot decode is left to the next reader.
     const auto picture = PictureFromBytes(rebuilt_);
     rebuilt_.clear();
     BITMAP info;
     if (!picture || !GetObjectBitmap(picture->Handle(), info) || info.bmBits == nullptr)
-        return false;
-    if (convert(*picture, info, *range, cHost))
+        return lastError_.set(GifError::NotDrawn);
+    if (convert(*picture, info, *range, cHost)) {
         cHost.ImageType(itGIF);
-    else
+    } else {
+        // Still a GIF: the answer stays true, the code says why no image.
+        lastError_.set(GifError::NotDrawn);
         cHost.DestroyDIB();
+    }
     return true;
 }

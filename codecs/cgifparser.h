@@ -6,9 +6,12 @@
 // through the file's own colour table here so its transparent index comes
 // out as alpha 0 exactly.
 
+#include "platform/picture/gif_decoder.h"
 #include "platform/picture/picture.h"
+#include "platform/util/failure.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -24,11 +27,16 @@ public:
     bool LoadStream(std::span<const std::uint8_t> inStream, surface::DibSurface& cHost,
                     std::int32_t streamOffset, std::int32_t streamLength);
 
+    // Why the last LoadStream refused the data or gave no image; none after
+    // an image was made.
+    std::optional<platform::GifError> lastError() const { return lastError_.code(); }
+
 private:
     bool walk(std::span<const std::uint8_t> source);
     bool convert(const platform::Picture& picture, const platform::BITMAP& info,
                  std::span<const std::uint8_t> source, surface::DibSurface& host) const;
 
+    velmora::LastFailure<platform::GifError> lastError_;
     std::vector<std::uint8_t> rebuilt_;
     std::int32_t transparentIndex_ = -1;
     std::size_t tableAt_ = 0;      // colour table in use, within the source

@@ -1,6 +1,5 @@
 #include "codecs/cicoparser.h"
 
-#include "codecs/byte_reader.h"
 #include "codecs/cpngparser.h"
 #include "codecs/modparsers.h"
 #include "codecs/stream_range.h"
@@ -8,6 +7,9 @@
 #include "platform/picture/bitmap_decoder.h"
 #include "platform/picture/bitmap_rows.h"
 #include "platform/picture/icon.h"
+#include "platform/util/byte_reader.h"
+#include "platform/util/png_signature.h"
+#include "platform/util/premultiply.h"
 #include "surface/dib_surface.h"
 
 #include <algorithm>
@@ -19,24 +21,22 @@
 
 using namespace platform;
 using namespace modParsers;
-using codecs::loadU16le;
-using codecs::loadU32be;
-using codecs::loadU32le;
+using velmora::loadU16le;
+using velmora::loadU32be;
+using velmora::loadU32le;
+using velmora::storeU16le;
 
 namespace {
 
-constexpr std::size_t kDirectoryHeader = 6;
-constexpr std::size_t kDirectoryEntry = 16;
 // Bytes 14 and 15 of PNG data are "DR" of its "IHDR" chunk type, read as a
 // little-endian bit count.
 constexpr std::uint16_t kPngBitCountProbe = 21060;
-constexpr std::size_t kInfoHeaderSize = 40;
-constexpr std::array<std::uint8_t, 8> kPngSignature{137, 80, 78, 71, 13, 10, 26, 10};
-
-void storeU32le(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
+constexpr std::size_t kInfoHeaderSize = sizeof(velmora::disk::BitmapInfoHeader);
+// Where an entry's header keeps its bit count, the one field every entry
+// must have room for.
+constexpr std::size_t kBitCountAt = offsetof(velmora::disk::BitmapInfoHeader, biBitCount);
+constexpr std::size_t kSmallestEntry =
+    VELMORA_FIELD_END(velmora::disk::BitmapInfoHeader, biBitCount);
 
 // Frees the bitmaps GetIconInfo hands out, whatever path the conversion takes.
 struct IconBitmaps {
@@ -115,7 +115,7 @@ void cICOparser::validatePng(Entry& e) const {
     e.planes = kPngMarker;
     // Recognition has proven 16 bytes of the entry; the IHDR fields need 26.
     const std::span<const std::uint8_t> png = data_.subspan(e.imageOffset, e.bytesInRes);
-    if (png.size() < 26 || !std::equal(kPngSignature.begin(), kPngSignature.end(), png.begin()) ||
+    if (png.size() < 26 || !velmora::startsWithPngSignature(png) ||
         std::memcmp(png.data() + 12, "IHDR", 4) != 0) {
         e.bitCount = 0;
         return;
@@ -147,72 +147,78 @@ bool cICOparser::LoadStream(std::span<std::uint8_t> inStream, std::int32_t cx, s
     entries_.clear();
     resourceType_ = 0;
     data_ = {};
+    lastError_.clear();
     // The range the caller names is honoured, so an icon inside a larger
     // array is found where it lies.
     const auto range = codecs::streamRange(inStream, streamOffset, streamLength);
-    if (!range) return false;
+    if (!range) return lastError_.set(IconError::Truncated);
     streamLength = static_cast<std::int32_t>(
         std::min<std::size_t>(range->size(), std::numeric_limits<std::int32_t>::max()));
     const std::span<std::uint8_t> d = *range;
-    if (d.size() <= 5) return false;
-    const std::int32_t count = static_cast<std::int16_t>(loadU16le(d.data() + 4));
-    const std::uint16_t type = loadU16le(d.data() + 2);
-    if (loadU16le(d.data()) != 0 || (type != 1 && type != 2) || count < 1) return false;
-    const std::size_t tableEnd =
-        kDirectoryHeader + kDirectoryEntry * static_cast<std::size_t>(count);
-    if (d.size() < tableEnd) return false;
+    const auto directory = ReadIconDirectory(d);
+    if (!directory) return lastError_.set(directory.error());
+    // The count is read as a signed 16-bit value: above 32767 it is negative.
+    if (directory->entries.size() >
+        static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max()))
+        return lastError_.set(IconError::NoEntries);
+    const std::size_t tableEnd = sizeof(velmora::disk::IconDir) +
+                                 sizeof(velmora::disk::IconDirEntry) * directory->entries.size();
 
-    std::vector<Entry> entries(static_cast<std::size_t>(count));
+    std::vector<Entry> entries(directory->entries.size());
     std::uint64_t total = tableEnd;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        const std::uint8_t* p = d.data() + kDirectoryHeader + i * kDirectoryEntry;
-        Entry& e = entries[i];
-        e = Entry{p[0],
-                  p[1],
-                  p[2],
-                  p[3],
-                  loadU16le(p + 4),
-                  loadU16le(p + 6),
-                  loadU32le(p + 8),
-                  loadU32le(p + 12)};
-        total += e.bytesInRes;
+        const velmora::disk::IconDirEntry& p = directory->entries[i];
+        entries[i] = Entry{p.bWidth,  p.bHeight,   p.bColorCount,  p.bReserved,
+                           p.wPlanes, p.wBitCount, p.dwBytesInRes, p.dwImageOffset};
+        total += p.dwBytesInRes;
     }
-    if (total > d.size()) return false;
+    if (total > d.size()) return lastError_.set(IconError::EntryOutside);
 
     data_ = d;
     for (Entry& e : entries) {
         // Every entry must lie inside the data, with room for the bit count
         // this reader reads from its header, before any byte of it is read.
-        if (std::uint64_t{e.imageOffset} + e.bytesInRes > d.size() || e.bytesInRes < 16) {
+        const bool outside = std::uint64_t{e.imageOffset} + e.bytesInRes > d.size();
+        if (outside || e.bytesInRes < kSmallestEntry) {
             data_ = {};
-            return false;
+            return lastError_.set(outside ? IconError::EntryOutside : IconError::EntryTooSmall);
         }
         e.planes = 1;
-        std::uint8_t* bitCountField = d.data() + e.imageOffset + 14;
+        std::uint8_t* bitCountField = d.data() + e.imageOffset + kBitCountAt;
         const std::uint16_t headerBits = loadU16le(bitCountField);
         if (headerBits == kPngBitCountProbe) {
             validatePng(e);
         } else if (headerBits != 0) {
             e.bitCount = headerBits; // the header's depth wins over the directory's
         } else if (e.bitCount != 0) {
-            bitCountField[0] = static_cast<std::uint8_t>(e.bitCount);
-            bitCountField[1] = static_cast<std::uint8_t>(e.bitCount >> 8);
+            // The directory's depth is written into the header, where the
+            // picture services look for it.
+            storeU16le(bitCountField, e.bitCount);
         }
         if (e.bitCount == 0) {
             data_ = {};
-            return false;
+            return lastError_.set(IconError::NoBitCount);
         }
     }
     entries_ = std::move(entries);
-    resourceType_ = type;
+    resourceType_ = directory->type;
     if (!cHost) return true;
 
     cHost->DestroyDIB();
     const std::int32_t chosen = chooseEntry(cx < 1 ? 32 : cx, cy < 1 ? 32 : cy, wantedBitDepth);
-    if (chosen == 0) return true;
+    if (chosen == 0) {
+        lastError_.set(IconError::NoUsableEntry);
+        return true;
+    }
     const Entry& e = entries_[static_cast<std::size_t>(chosen - 1)];
-    if (e.planes == kPngMarker) return decodePng(e, *cHost, gdiToken);
-    decodeBitmap(chosen, *cHost);
+    if (e.planes == kPngMarker) {
+        const bool recognised = decodePng(e, *cHost, gdiToken);
+        if (cHost->Handle() == 0) lastError_.set(IconError::BadImage);
+        return recognised;
+    }
+    // A bitmap entry that does not decode leaves the surface empty; the
+    // data is still an icon, so the answer stays true.
+    if (!decodeBitmap(chosen, *cHost)) lastError_.set(IconError::BadImage);
     return true;
 }
 
@@ -274,20 +280,19 @@ bool cICOparser::decodePng(const Entry& e, surface::DibSurface& host, std::int32
     return recognised;
 }
 
-void cICOparser::decodeBitmap(std::int32_t index, surface::DibSurface& host) {
+bool cICOparser::decodeBitmap(std::int32_t index, surface::DibSurface& host) {
     const Entry& e = entries_[static_cast<std::size_t>(index - 1)];
     const std::int32_t width = Width(index);
     const std::int32_t height = Height(index);
-    if (!host.InitializeDIB(width, height)) return;
+    if (!host.InitializeDIB(width, height)) return false;
 
     const std::size_t start = e.imageOffset;
     const std::size_t end = start + e.bytesInRes;
-    std::uint8_t* header = data_.data() + start;
-    const std::uint32_t headerSize = loadU32le(header);
-    if (e.bytesInRes < kInfoHeaderSize || headerSize < kInfoHeaderSize ||
-        headerSize > e.bytesInRes) {
+    const std::span<std::uint8_t> image = data_.subspan(start, e.bytesInRes);
+    auto header = velmora::disk::readHeader<velmora::disk::BitmapInfoHeader>(image);
+    if (!header || header->biSize < kInfoHeaderSize || header->biSize > e.bytesInRes) {
         host.DestroyDIB();
-        return;
+        return false;
     }
     // The stored header describes the colour bits and the mask stacked;
     // it is made to describe the colour image alone, with the palette size
@@ -295,29 +300,30 @@ void cICOparser::decodeBitmap(std::int32_t index, surface::DibSurface& host) {
     const std::int64_t fullPalette = e.bitCount <= 8 ? (std::int64_t{1} << e.bitCount) : 0;
     const auto colors =
         static_cast<std::uint32_t>(std::clamp<std::int64_t>(ColorCount(index), 0, fullPalette));
-    storeU32le(header + 32, colors);
-    storeU32le(header + 8, static_cast<std::uint32_t>(height));
-    storeU32le(header + 20, 0);
-    storeU32le(header + 24, 0);
-    storeU32le(header + 28, 0);
+    header->biClrUsed = colors;
+    header->biHeight = height;
+    header->biSizeImage = 0;
+    header->biXPelsPerMeter = 0;
+    header->biYPelsPerMeter = 0;
+    velmora::disk::writeHeader(image, 0, *header);
 
     const std::int64_t bitsAt = ColorByteOffset(index);
     if (bitsAt <= static_cast<std::int64_t>(start) || bitsAt >= static_cast<std::int64_t>(end)) {
         host.DestroyDIB();
-        return;
+        return false;
     }
     const auto layout =
         ParseDib(data_.subspan(start, e.bytesInRes), static_cast<std::size_t>(bitsAt) - start);
     if (!layout || layout->height != height) {
         host.DestroyDIB();
-        return;
+        return false;
     }
     const std::span<const std::uint8_t> bits =
         data_.subspan(static_cast<std::size_t>(bitsAt), end - static_cast<std::size_t>(bitsAt));
     if (layout->width == width) {
         if (!DecodeDib(*layout, bits, host.pixels())) {
             host.DestroyDIB();
-            return;
+            return false;
         }
     } else {
         // A header that disagrees with the directory on the width: the
@@ -325,7 +331,7 @@ void cICOparser::decodeBitmap(std::int32_t index, surface::DibSurface& host) {
         std::vector<std::uint8_t> decoded(layout->pixelCount() * 4);
         if (!DecodeDib(*layout, bits, decoded)) {
             host.DestroyDIB();
-            return;
+            return false;
         }
         const std::size_t copy = static_cast<std::size_t>(std::min(width, layout->width)) * 4;
         for (std::int32_t r = 0; r < height; ++r)
@@ -344,19 +350,12 @@ void cICOparser::decodeBitmap(std::int32_t index, surface::DibSurface& host) {
             for (std::int32_t x = 0; x < width; ++x, p += 4) {
                 const std::size_t at = rowAt + static_cast<std::size_t>(x) * 4 + 3;
                 const std::uint32_t a = at < bits.size() ? bits[at] : 0;
-                if (a == 0) {
-                    std::memset(p, 0, 4);
-                } else if (a != 255) {
-                    p[0] = static_cast<std::uint8_t>(p[0] * a / 255);
-                    p[1] = static_cast<std::uint8_t>(p[1] * a / 255);
-                    p[2] = static_cast<std::uint8_t>(p[2] * a / 255);
-                    p[3] = static_cast<std::uint8_t>(a);
-                }
+                velmora::premultiplyPixel(p, a);
             }
         }
         host.ImageType(icon ? itIconAlpha : itCursorAlpha);
         host.Alpha(true);
-        return;
+        return true;
     }
 
     // The AND mask closes the entry. An entry too small to hold it has no
@@ -368,6 +367,7 @@ void cICOparser::decodeBitmap(std::int32_t index, surface::DibSurface& host) {
                              static_cast<std::size_t>(maskSize));
     applyMask(host, mask);
     host.ImageType(icon ? itIcon : itCursor);
+    return true;
 }
 
 void cICOparser::applyMask(surface::DibSurface& host, std::span<const std::uint8_t> mask) const {

@@ -9,8 +9,11 @@
 // chosen entry's header), so a caller that keeps them keeps the repairs.
 
 #include "platform/gdi/types.h"
+#include "platform/picture/icon_file.h"
+#include "platform/util/failure.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -39,6 +42,10 @@ public:
     std::int32_t ColorCount(std::int32_t Index) const;
     std::int32_t ColorByteOffset(std::int32_t Index) const;
 
+    // Why the last LoadStream refused the data, or (answering true) made no
+    // image in the host; none after a clean load.
+    std::optional<platform::IconError> lastError() const { return lastError_.code(); }
+
 private:
     struct Entry {
         std::uint8_t width = 0; // 0 reads as 256
@@ -56,7 +63,7 @@ private:
     void validatePng(Entry& e) const;
     std::int32_t chooseEntry(std::int32_t cx, std::int32_t cy, std::int32_t depth) const;
     bool decodePng(const Entry& e, surface::DibSurface& host, std::int32_t gdiToken);
-    void decodeBitmap(std::int32_t index, surface::DibSurface& host);
+    bool decodeBitmap(std::int32_t index, surface::DibSurface& host);
     std::int64_t xorSize(const Entry& e) const;
     std::int64_t andSize(const Entry& e) const;
     void applyMask(surface::DibSurface& host, std::span<const std::uint8_t> mask) const;
@@ -64,4 +71,5 @@ private:
     std::span<std::uint8_t> data_;
     std::int32_t resourceType_ = 0; // 1 icon, 2 cursor (0 for a cursor handle)
     std::vector<Entry> entries_;
+    velmora::LastFailure<platform::IconError> lastError_;
 };

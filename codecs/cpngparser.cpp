@@ -1,7 +1,8 @@
 #include "codecs/cpngparser.h"
 
-#include "codecs/byte_reader.h"
 #include "codecs/imaging_decode.h"
+#include "platform/util/byte_reader.h"
+#include "platform/util/png_signature.h"
 #include "platform/zlib/zlib_binding.h"
 #include "surface/dib_surface.h"
 
@@ -13,15 +14,15 @@
 
 namespace {
 
-using codecs::loadU32be;
 using codecs::PngError;
 using codecs::png::PngImage;
 using velmora::Failure;
+using velmora::loadU32be;
 using velmora::Result;
 using velmora::Status;
 namespace png = codecs::png;
 
-constexpr std::array<std::uint8_t, 8> kSignature{137, 80, 78, 71, 13, 10, 26, 10};
+using velmora::kPngSignature;
 
 constexpr std::uint32_t chunkTag(const char (&name)[5]) {
     return (std::uint32_t(std::uint8_t(name[0])) << 24) |
@@ -35,8 +36,7 @@ constexpr std::uint32_t kIDAT = chunkTag("IDAT");
 constexpr std::uint32_t kIEND = chunkTag("IEND");
 
 bool hasSignature(std::span<const std::uint8_t> bytes) {
-    return bytes.size() >= kSignature.size() &&
-           std::equal(kSignature.begin(), kSignature.end(), bytes.begin());
+    return velmora::startsWithPngSignature(bytes);
 }
 
 struct Chunk {
@@ -81,7 +81,7 @@ public:
 
 private:
     std::span<const std::uint8_t> data_;
-    std::size_t pos_ = kSignature.size();
+    std::size_t pos_ = kPngSignature.size();
 };
 
 // Chunks read one at a time from an open file; only the current chunk is
@@ -116,7 +116,7 @@ public:
 private:
     platform::File& file_;
     std::uint64_t total_;
-    std::uint64_t pos_ = kSignature.size();
+    std::uint64_t pos_ = kPngSignature.size();
     std::vector<std::uint8_t> buffer_;
 };
 
@@ -320,7 +320,7 @@ bool cPNGparser::LoadFile(platform::File& fileHandle, const std::string& FileNam
     const auto size = static_cast<std::uint64_t>(total);
     error_ = decodeOwn(
         [&fileHandle, size]() -> std::optional<FileChunks> {
-            constexpr auto start = static_cast<std::int64_t>(kSignature.size());
+            constexpr auto start = static_cast<std::int64_t>(kPngSignature.size());
             if (fileHandle.seek(start, platform::SeekOrigin::Begin) != start) return std::nullopt;
             return std::optional<FileChunks>(std::in_place, fileHandle, size);
         },

@@ -1,17 +1,20 @@
 #include "codecs/cpngwriter.h"
 
+#include "platform/util/byte_reader.h"
+#include "platform/util/png_signature.h"
 #include "surface/dib_surface.h"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
 #include <new>
+#include <optional>
 
 namespace {
 
 using velmora::Failure;
+namespace png = codecs::png;
 
-constexpr std::uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
 // PNG chunk lengths are limited to 2^31 - 1.
 constexpr std::size_t kMaxChunkData = 0x7FFFFFFF;
 
@@ -24,8 +27,7 @@ void putBE32(std::uint8_t* p, std::uint32_t v) {
 
 // The pixel as the little-endian 32-bit value of its bytes: alpha on top.
 std::uint32_t pixelValue(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-           std::uint32_t{p[3]} << 24;
+    return velmora::loadU32le(p);
 }
 std::uint8_t blueOf(std::uint32_t v) {
     return static_cast<std::uint8_t>(v);
@@ -108,9 +110,29 @@ void paethRow(const std::uint8_t* cur, const std::uint8_t* prev, std::uint8_t* o
 
 } // namespace
 
+std::string_view ErrorText(PngWriteError error) {
+    switch (error) {
+    case PngWriteError::None:
+        return "no error";
+    case PngWriteError::NoImage:
+        return "no image";
+    case PngWriteError::NoZlib:
+        return "no zlib";
+    case PngWriteError::TooLarge:
+        return "image too large";
+    case PngWriteError::NotPremultiplied:
+        return "colour above its alpha";
+    case PngWriteError::DeflateFailed:
+        return "deflate failed";
+    case PngWriteError::OutOfMemory:
+        return "out of memory";
+    }
+    return "unknown";
+}
+
 bool cPNGwriter::SavePNG(const surface::DibSurface& cHost, std::vector<std::uint8_t>& outStream) {
     error_ = PngWriteError::None;
-    colourType_ = 0;
+    colourType_ = png::kGrey;
     transparencyValue_ = -1;
     palette_.clear();
     alphaTable_.clear();
@@ -147,7 +169,7 @@ cPNGwriter::Status cPNGwriter::save(const surface::DibSurface& cHost,
 
     out.clear();
     writeHeader(cHost, out);
-    if (colourType_ == 3) writePalette(out);
+    if (colourType_ == png::kPalette) writePalette(out);
     if (transparencyValue_ != -1) writeTransparency(out);
     VELMORA_TRY(EncodeImageData(out, cHost));
     writeEnd(out);
@@ -160,148 +182,196 @@ cPNGwriter::Status cPNGwriter::BindZlib() {
     return {};
 }
 
-cPNGwriter::Result<bool> cPNGwriter::BuildPalette(const surface::DibSurface& cHost,
-                                                  bool alphaFlag) {
-    const auto width = static_cast<std::size_t>(cHost.Width());
-    const auto height = static_cast<std::size_t>(cHost.Height());
-    const std::size_t rowBytes = width + 1; // filter-type byte, then one byte per pixel
+namespace {
+
+// Collecting: every pixel's value is added to the set and the pixel's id
+// among them written where its sample will go (PNG rows run top down,
+// each behind a filter-type byte of 0). False at a 257th value.
+bool collectColours(const surface::DibSurface& host, bool alphaFlag, ColourSet& colours,
+                    std::uint8_t* rows) {
+    const auto width = static_cast<std::size_t>(host.Width());
+    const auto height = static_cast<std::size_t>(host.Height());
+    const std::size_t rowBytes = width + 1;
     // Without the Alpha flag the fourth byte carries nothing: every pixel
     // counts as opaque, as it is drawn.
     const std::uint32_t forcedAlpha = alphaFlag ? 0 : 0xFF000000u;
-
-    // First pass: the distinct values, and each pixel's id among them
-    // written where its palette position will go (PNG rows run top down).
-    auto rows = std::make_unique_for_overwrite<std::uint8_t[]>(height * rowBytes);
-    ColourSet colours;
-    std::uint32_t last = pixelValue(cHost.row(0)) | forcedAlpha;
+    std::uint32_t last = pixelValue(host.row(0)) | forcedAlpha;
     auto lastId = static_cast<std::uint8_t>(colours.idOf(last));
     for (std::size_t y = 0; y < height; ++y) {
-        const std::uint8_t* src = cHost.row(static_cast<std::int32_t>(y));
-        std::uint8_t* dst = rows.get() + y * rowBytes;
+        const std::uint8_t* src = host.row(static_cast<std::int32_t>(y));
+        std::uint8_t* dst = rows + y * rowBytes;
         *dst++ = 0; // filter type none
         for (std::size_t x = 0; x < width; ++x, src += 4) {
             const std::uint32_t value = pixelValue(src) | forcedAlpha;
             if (value != last) {
                 const int id = colours.idOf(value);
-                if (id < 0) return false; // a 257th colour: true colour it is
+                if (id < 0) return false;
                 last = value;
                 lastId = static_cast<std::uint8_t>(id);
             }
             dst[x] = lastId;
         }
     }
+    return true;
+}
 
-    // The list in ascending signed order of the values: entries with
-    // alpha 128 and above (negative values) come first.
-    const int count = colours.size();
-    std::array<std::uint8_t, ColourSet::kMaxColours> list{}; // list position -> id
-    for (int id = 0; id < count; ++id)
-        list[static_cast<std::size_t>(id)] = static_cast<std::uint8_t>(id);
-    std::sort(list.begin(), list.begin() + count, [&](std::uint8_t l, std::uint8_t r) {
+// Ordering: the values in ascending signed order (entries with alpha 128
+// and above, negative values, come first), with what the choice of colour
+// type needs to know about them.
+struct OrderedColours {
+    int count = 0;
+    std::array<std::uint8_t, ColourSet::kMaxColours> idAt{}; // list position -> id
+    int translucentCount = 0;                                // entries whose alpha is not 255
+    int firstTranslucent = -1;
+    bool allGrey = true;
+
+    std::uint32_t value(const ColourSet& colours, int position) const {
+        return colours.value(idAt[static_cast<std::size_t>(position)]);
+    }
+    // The palette's transparency: -1 none, 0 an alpha table of several
+    // entries, n > 0 the one translucent entry at list position n - 1.
+    std::int32_t paletteTransparency() const {
+        return translucentCount == 0 ? -1 : translucentCount == 1 ? firstTranslucent + 1 : 0;
+    }
+};
+
+OrderedColours orderColours(const ColourSet& colours) {
+    OrderedColours o;
+    o.count = colours.size();
+    for (int id = 0; id < o.count; ++id)
+        o.idAt[static_cast<std::size_t>(id)] = static_cast<std::uint8_t>(id);
+    std::sort(o.idAt.begin(), o.idAt.begin() + o.count, [&](std::uint8_t l, std::uint8_t r) {
         return static_cast<std::int32_t>(colours.value(l)) <
                static_cast<std::int32_t>(colours.value(r));
     });
-    auto entry = [&](int position) {
-        return colours.value(list[static_cast<std::size_t>(position)]);
-    };
-
-    int translucentCount = 0; // entries whose alpha is not 255
-    int firstTranslucent = -1;
-    bool allGrey = true;
-    for (int k = 0; k < count; ++k) {
-        const std::uint32_t v = entry(k);
+    for (int k = 0; k < o.count; ++k) {
+        const std::uint32_t v = o.value(colours, k);
         if (alphaOf(v) != 255) {
-            if (translucentCount++ == 0) firstTranslucent = k;
+            if (o.translucentCount++ == 0) o.firstTranslucent = k;
         }
-        allGrey = allGrey && blueOf(v) == greenOf(v) && blueOf(v) == redOf(v);
+        o.allGrey = o.allGrey && blueOf(v) == greenOf(v) && blueOf(v) == redOf(v);
     }
-    transparencyValue_ = translucentCount == 0   ? -1
-                         : translucentCount == 1 ? firstTranslucent + 1
-                                                 : 0;
+    return o;
+}
 
-    std::array<std::uint8_t, ColourSet::kMaxColours> byteOfId{};
-    colourType_ = 3;
-    if (transparencyValue_ != 0 && allGrey) {
-        // A grey image: the grey level itself is the sample. With alpha,
-        // one level that no visible pixel uses is picked to mean
-        // "transparent".
-        std::int32_t transparentLevel = -1;
-        bool greyFits = true;
-        if (alphaFlag) {
-            std::array<bool, 256> used{};
-            for (int k = 0; k < count; ++k)
-                if (entry(k) != 0) used[blueOf(entry(k))] = true;
-            if (!used[0]) {
-                transparentLevel = 0;
-            } else {
-                for (int level = 1; level <= count - 1; ++level)
-                    if (!used[static_cast<std::size_t>(level)]) {
-                        transparentLevel = level;
-                        break;
-                    }
+// Choosing: a grey image whose transparency a grey key can say is written
+// as grey levels. The answer is the level that means "transparent" (-1
+// for none), or nothing when the palette form is needed.
+std::optional<std::int32_t> greyTransparentLevel(const ColourSet& colours, const OrderedColours& o,
+                                                 bool alphaFlag) {
+    if (o.paletteTransparency() == 0 || !o.allGrey) return std::nullopt;
+    if (!alphaFlag) return -1;
+    // One level that no visible pixel uses is picked to mean
+    // "transparent".
+    std::int32_t level = -1;
+    std::array<bool, 256> used{};
+    for (int k = 0; k < o.count; ++k)
+        if (o.value(colours, k) != 0) used[blueOf(o.value(colours, k))] = true;
+    if (!used[0]) {
+        level = 0;
+    } else {
+        for (int l = 1; l <= o.count - 1; ++l)
+            if (!used[static_cast<std::size_t>(l)]) {
+                level = l;
+                break;
             }
-            // A grey key can only say "fully transparent": a partly
-            // transparent value would lose its alpha, and an alpha-0 value
-            // without a free level would have no sample. Both keep the
-            // palette form, whose alpha table carries any alpha.
-            if (translucentCount == 1) {
-                const std::uint8_t alpha = alphaOf(entry(firstTranslucent));
-                greyFits = alpha == 0 && transparentLevel >= 0;
-            }
-        }
-        if (greyFits) {
-            colourType_ = 0;
-            transparencyValue_ = transparentLevel;
-            for (int id = 0; id < count; ++id) {
-                const std::uint32_t v = colours.value(id);
-                byteOfId[static_cast<std::size_t>(id)] =
-                    alphaOf(v) == 0 ? static_cast<std::uint8_t>(transparentLevel) : blueOf(v);
-            }
-        }
     }
+    // A grey key can only say "fully transparent": a partly transparent
+    // value would lose its alpha, and an alpha-0 value without a free
+    // level would have no sample. Both keep the palette form, whose alpha
+    // table carries any alpha.
+    if (o.translucentCount == 1) {
+        const std::uint8_t alpha = alphaOf(o.value(colours, o.firstTranslucent));
+        if (alpha != 0 || level < 0) return std::nullopt;
+    }
+    return level;
+}
 
-    if (colourType_ == 3) {
-        // Palette positions: without transparency in list order; with it,
-        // the translucent entries first (so the alpha table stays short)
-        // and the opaque ones from the last position downwards.
-        std::array<std::uint8_t, ColourSet::kMaxColours> positionOf{}; // list position -> palette
-        if (transparencyValue_ == -1) {
-            for (int k = 0; k < count; ++k)
-                positionOf[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(k);
-        } else {
-            int front = 0;
-            int back = count - 1;
-            for (int k = 0; k < count; ++k)
-                positionOf[static_cast<std::size_t>(k)] =
-                    static_cast<std::uint8_t>(alphaOf(entry(k)) != 255 ? front++ : back--);
-        }
+using ByteOfId = std::array<std::uint8_t, ColourSet::kMaxColours>;
 
-        palette_.assign(static_cast<std::size_t>(count) * 3, 0);
-        if (transparencyValue_ != -1)
-            alphaTable_.assign(static_cast<std::size_t>(translucentCount), 0);
-        for (int k = 0; k < count; ++k) {
-            const std::uint32_t v = entry(k);
-            const std::uint8_t position = positionOf[static_cast<std::size_t>(k)];
-            byteOfId[list[static_cast<std::size_t>(k)]] = position;
-            const std::uint8_t alpha = alphaOf(v);
-            std::uint8_t* rgb = palette_.data() + std::size_t{position} * 3;
-            if (alpha == 255) {
-                rgb[0] = redOf(v);
-                rgb[1] = greenOf(v);
-                rgb[2] = blueOf(v);
-            } else if (alpha != 0) {
-                if (redOf(v) > alpha || greenOf(v) > alpha || blueOf(v) > alpha)
-                    return Failure{PngWriteError::NotPremultiplied};
-                const std::uint8_t* straight = unpremultiplyTable() + std::size_t{alpha} * 256;
-                rgb[0] = straight[redOf(v)];
-                rgb[1] = straight[greenOf(v)];
-                rgb[2] = straight[blueOf(v)];
-            } // alpha 0 stays black
-            if (alpha != 255 && !alphaTable_.empty()) alphaTable_[position] = alpha;
-        }
+// Emitting, grey: each id's sample is its grey level, or the transparent
+// level for alpha 0.
+void emitGrey(const ColourSet& set, std::int32_t transparentLevel, ByteOfId& byteOfId) {
+    for (int id = 0; id < set.size(); ++id) {
+        const std::uint32_t v = set.value(id);
+        byteOfId[static_cast<std::size_t>(id)] =
+            alphaOf(v) == 0 ? static_cast<std::uint8_t>(transparentLevel) : blueOf(v);
+    }
+}
+
+// Emitting, palette: the PLTE entries (straight colour) and the alpha
+// table. Without transparency the positions follow the list; with it the
+// translucent entries come first (so the alpha table stays short) and the
+// opaque ones fill from the last position downwards.
+velmora::Status<PngWriteError> emitPalette(const ColourSet& set, const OrderedColours& o,
+                                           std::vector<std::uint8_t>& palette,
+                                           std::vector<std::uint8_t>& alphaTable,
+                                           ByteOfId& byteOfId) {
+    const int count = o.count;
+    const bool transparency = o.paletteTransparency() != -1;
+    std::array<std::uint8_t, ColourSet::kMaxColours> positionOf{}; // list position -> palette
+    if (!transparency) {
+        for (int k = 0; k < count; ++k)
+            positionOf[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(k);
+    } else {
+        int front = 0;
+        int back = count - 1;
+        for (int k = 0; k < count; ++k)
+            positionOf[static_cast<std::size_t>(k)] =
+                static_cast<std::uint8_t>(alphaOf(o.value(set, k)) != 255 ? front++ : back--);
     }
 
-    // Second pass: ids become samples (palette positions or grey levels).
+    palette.assign(static_cast<std::size_t>(count) * 3, 0);
+    if (transparency) alphaTable.assign(static_cast<std::size_t>(o.translucentCount), 0);
+    for (int k = 0; k < count; ++k) {
+        const std::uint32_t v = o.value(set, k);
+        const std::uint8_t position = positionOf[static_cast<std::size_t>(k)];
+        byteOfId[o.idAt[static_cast<std::size_t>(k)]] = position;
+        const std::uint8_t alpha = alphaOf(v);
+        std::uint8_t* rgb = palette.data() + std::size_t{position} * 3;
+        if (alpha == 255) {
+            rgb[0] = redOf(v);
+            rgb[1] = greenOf(v);
+            rgb[2] = blueOf(v);
+        } else if (alpha != 0) {
+            if (redOf(v) > alpha || greenOf(v) > alpha || blueOf(v) > alpha)
+                return Failure{PngWriteError::NotPremultiplied};
+            const std::uint8_t* straight = unpremultiplyTable() + std::size_t{alpha} * 256;
+            rgb[0] = straight[redOf(v)];
+            rgb[1] = straight[greenOf(v)];
+            rgb[2] = straight[blueOf(v)];
+        } // alpha 0 stays black
+        if (alpha != 255 && !alphaTable.empty()) alphaTable[position] = alpha;
+    }
+    return {};
+}
+
+} // namespace
+
+cPNGwriter::Result<bool> cPNGwriter::BuildPalette(const surface::DibSurface& cHost,
+                                                  bool alphaFlag) {
+    const auto width = static_cast<std::size_t>(cHost.Width());
+    const auto height = static_cast<std::size_t>(cHost.Height());
+    const std::size_t rowBytes = width + 1; // filter-type byte, then one byte per pixel
+
+    auto rows = std::make_unique_for_overwrite<std::uint8_t[]>(height * rowBytes);
+    ColourSet colours;
+    // A 257th colour: true colour it is.
+    if (!collectColours(cHost, alphaFlag, colours, rows.get())) return false;
+    const OrderedColours order = orderColours(colours);
+
+    ByteOfId byteOfId{};
+    if (const auto level = greyTransparentLevel(colours, order, alphaFlag)) {
+        colourType_ = png::kGrey;
+        transparencyValue_ = *level;
+        emitGrey(colours, *level, byteOfId);
+    } else {
+        colourType_ = png::kPalette;
+        transparencyValue_ = order.paletteTransparency();
+        VELMORA_TRY(emitPalette(colours, order, palette_, alphaTable_, byteOfId));
+    }
+
+    // Ids become samples (palette positions or grey levels).
     for (std::size_t y = 0; y < height; ++y) {
         std::uint8_t* dst = rows.get() + y * rowBytes + 1;
         for (std::size_t x = 0; x < width; ++x)
@@ -315,10 +385,10 @@ cPNGwriter::Result<bool> cPNGwriter::BuildPalette(const surface::DibSurface& cHo
 void cPNGwriter::BuildTrueColor(const surface::DibSurface& cHost, bool alphaFlag) {
     transparencyValue_ = -1;
     if (!alphaFlag) {
-        colourType_ = 2;
+        colourType_ = png::kRgb;
         return;
     }
-    colourType_ = 6;
+    colourType_ = png::kRgba;
     // RGB with a key colour serves when every pixel is opaque or
     // transparent black and some grey (v, v, v) is free: no opaque pixel
     // has v in the channel searched, so the key can never hit one.
@@ -341,7 +411,7 @@ void cPNGwriter::BuildTrueColor(const surface::DibSurface& cHost, bool alphaFlag
         if (free == channel.end()) continue;
         const auto v = static_cast<std::int32_t>(free - channel.begin());
         transparencyValue_ = v + 256 * v + 65536 * v;
-        colourType_ = 2;
+        colourType_ = png::kRgb;
         return;
     }
 }
@@ -365,7 +435,7 @@ std::uint32_t cPNGwriter::ChunkCRC(const std::uint8_t* typeAndData, std::size_t 
 void cPNGwriter::writeHeader(const surface::DibSurface& cHost,
                              std::vector<std::uint8_t>& out) const {
     out.reserve(33);
-    out.insert(out.end(), std::begin(kSignature), std::end(kSignature));
+    out.insert(out.end(), velmora::kPngSignature.begin(), velmora::kPngSignature.end());
     std::uint8_t ihdr[13] = {};
     putBE32(ihdr, static_cast<std::uint32_t>(cHost.Width()));
     putBE32(ihdr + 4, static_cast<std::uint32_t>(cHost.Height()));
@@ -382,17 +452,17 @@ void cPNGwriter::writePalette(std::vector<std::uint8_t>& out) const {
 void cPNGwriter::writeTransparency(std::vector<std::uint8_t>& out) const {
     const auto v = static_cast<std::uint8_t>(transparencyValue_);
     switch (colourType_) {
-    case 0: {
+    case png::kGrey: {
         const std::uint8_t grey[2] = {0, v};
         appendChunk(out, "tRNS", grey, sizeof grey);
         break;
     }
-    case 2: {
+    case png::kRgb: {
         const std::uint8_t key[6] = {0, v, 0, v, 0, v};
         appendChunk(out, "tRNS", key, sizeof key);
         break;
     }
-    case 3:
+    case png::kPalette:
         appendChunk(out, "tRNS", alphaTable_.data(), alphaTable_.size());
         break;
     default:
@@ -403,7 +473,7 @@ void cPNGwriter::writeTransparency(std::vector<std::uint8_t>& out) const {
 cPNGwriter::Status cPNGwriter::filterTrueColorRows(const surface::DibSurface& cHost) {
     const auto width = static_cast<std::size_t>(cHost.Width());
     const auto height = static_cast<std::size_t>(cHost.Height());
-    const bool rgba = colourType_ == 6;
+    const bool rgba = colourType_ == png::kRgba;
     const std::size_t bpp = rgba ? 4 : 3;
     const std::size_t length = width * bpp;
     filteredSize_ = height * (length + 1);
@@ -448,7 +518,8 @@ cPNGwriter::Status cPNGwriter::filterTrueColorRows(const surface::DibSurface& cH
 
 cPNGwriter::Status cPNGwriter::EncodeImageData(std::vector<std::uint8_t>& out,
                                                const surface::DibSurface& cHost) {
-    if (colourType_ == 2 || colourType_ == 6) VELMORA_TRY(filterTrueColorRows(cHost));
+    if (colourType_ == png::kRgb || colourType_ == png::kRgba)
+        VELMORA_TRY(filterTrueColorRows(cHost));
 
     // Room for the deflated rows: n + 1 % + 12, rounded half to even. Deflate
     // never needs more than n + 11 bytes for stored blocks, so this suffices.

@@ -6,6 +6,7 @@
 //
 // One writer object serves one save; its state is reset by every SavePNG.
 
+#include "codecs/png_pixels.h"
 #include "platform/util/result.h"
 #include "platform/zlib/zlib_binding.h"
 
@@ -13,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace surface {
@@ -30,6 +32,8 @@ enum class PngWriteError {
     OutOfMemory,
 };
 
+std::string_view ErrorText(PngWriteError error);
+
 class cPNGwriter {
 public:
     // The complete PNG in outStream (indexed from 0) and true, or false with
@@ -45,7 +49,8 @@ private:
 
     Status save(const surface::DibSurface& cHost, std::vector<std::uint8_t>& out);
     Status BindZlib();
-    // true when the image fits a palette (types 3 and 0), false to decline.
+    // true when the image fits a palette or grey levels (collect, order,
+    // choose grey or palette, emit), false to decline.
     Result<bool> BuildPalette(const surface::DibSurface& cHost, bool alphaFlag);
     void BuildTrueColor(const surface::DibSurface& cHost, bool alphaFlag);
     void writeHeader(const surface::DibSurface& cHost, std::vector<std::uint8_t>& out) const;
@@ -61,7 +66,7 @@ private:
 
     platform::ZlibBinding zlib_;
     PngWriteError error_ = PngWriteError::None;
-    int colourType_ = 0;
+    codecs::png::ColourType colourType_ = codecs::png::kGrey;
     std::int32_t transparencyValue_ = -1;
     std::vector<std::uint8_t> palette_;    // red, green, blue per position
     std::vector<std::uint8_t> alphaTable_; // one alpha per leading translucent position

@@ -1,5 +1,7 @@
 #include "codecs/inflate.h"
 
+#include "platform/util/byte_reader.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -278,8 +280,8 @@ private:
         bitCount_ = 0;
         phantomBits_ = 0;
         if (inEnd_ - in_ < 4) return Failure{InflateError::TruncatedInput};
-        const unsigned len = in_[0] | (in_[1] << 8);
-        const unsigned nlen = in_[2] | (in_[3] << 8);
+        const unsigned len = velmora::loadU16le(in_);
+        const unsigned nlen = velmora::loadU16le(in_ + 2);
         in_ += 4;
         if (len != (~nlen & 0xFFFFu)) return Failure{InflateError::StoredLengthMismatch};
         if (static_cast<std::size_t>(inEnd_ - in_) < len)
@@ -455,7 +457,7 @@ private:
 
 } // namespace
 
-const char* describe(InflateError error) {
+std::string_view ErrorText(InflateError error) {
     switch (error) {
     case InflateError::TruncatedInput:
         return "compressed data ends inside a block";

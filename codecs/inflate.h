@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 namespace codecs {
 
@@ -23,7 +24,7 @@ enum class InflateError {
     DistanceTooFar,       // a match reaching back before the start of the output
 };
 
-const char* describe(InflateError error);
+std::string_view ErrorText(InflateError error);
 
 // Decodes raw DEFLATE data into out; the number of bytes written. Bytes of
 // out past that count are left as they were.

@@ -2,6 +2,7 @@
 
 #include "platform/gdi/gdi.h"
 #include "platform/system/library.h"
+#include "platform/util/premultiply.h"
 #include "platform/zlib/zlib_binding.h"
 #include "surface/dib_surface.h"
 #include "surface/render_routines.h"
@@ -61,17 +62,8 @@ void ClassifyAlpha(std::span<std::uint8_t> pixels, std::int32_t width, std::int3
         imageType = itBitmapAlpha;
         hasAlpha = true;
         if (apply) {
-            for (std::size_t i = 0; i < usable; ++i, p += 4) {
-                const std::uint32_t a = p[3];
-                if (a == 255) continue;
-                if (a == 0) {
-                    std::memset(p, 0, 4);
-                    continue;
-                }
-                p[0] = static_cast<std::uint8_t>(p[0] * a / 255);
-                p[1] = static_cast<std::uint8_t>(p[1] * a / 255);
-                p[2] = static_cast<std::uint8_t>(p[2] * a / 255);
-            }
+            for (std::size_t i = 0; i < usable; ++i, p += 4)
+                velmora::premultiplyPixel(p, p[3]);
         }
     }
 }

@@ -2,6 +2,8 @@
 
 #include "codecs/inflate.h"
 #include "codecs/modparsers.h"
+#include "platform/util/limits.h"
+#include "platform/util/premultiply.h"
 #include "surface/dib_surface.h"
 
 #include <algorithm>
@@ -12,7 +14,7 @@
 
 namespace codecs {
 
-const char* describe(PngError error) {
+std::string_view ErrorText(PngError error) {
     switch (error) {
     case PngError::None:
         return "no error";
@@ -190,9 +192,9 @@ inline void putPixel(std::uint8_t* d, unsigned r, unsigned g, unsigned b, unsign
         d[2] = static_cast<std::uint8_t>(r);
         d[3] = 255;
     } else if (a != 0) {
-        d[0] = static_cast<std::uint8_t>(b * a / 255);
-        d[1] = static_cast<std::uint8_t>(g * a / 255);
-        d[2] = static_cast<std::uint8_t>(r * a / 255);
+        d[0] = velmora::premultiply(b, a);
+        d[1] = velmora::premultiply(g, a);
+        d[2] = velmora::premultiply(r, a);
         d[3] = static_cast<std::uint8_t>(a);
     }
 }
@@ -411,7 +413,7 @@ std::optional<std::uint32_t> ExpectedInflatedSize(const Header& h) {
             total += (rowBytes(w, bits) + 1) * static_cast<std::uint64_t>(rows);
         }
     }
-    if (total > static_cast<std::uint64_t>(INT32_MAX)) return std::nullopt;
+    if (total > velmora::CurrentLimits().maxDecompressedBytes) return std::nullopt;
     return static_cast<std::uint32_t>(total);
 }
 

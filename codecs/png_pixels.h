@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace surface {
@@ -40,7 +41,7 @@ enum class PngError {
     ReadFailed,           // the file could not be read
 };
 
-const char* describe(PngError error);
+std::string_view ErrorText(PngError error);
 
 // The failures that leave the reader instead of being its answer: the
 // reader then answers "not recognised" and the loading reports the failure

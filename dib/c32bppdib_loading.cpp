@@ -76,7 +76,7 @@ bool tryPng(c32bppDIB& host, platform::File* file, const std::string& fileName,
         const bool recognised = file ? png.LoadFile(*file, fileName, host, host.gdiToken())
                                      : png.LoadStream(bytes, host, start, length, host.gdiToken());
         if (!codecs::LeavesReader(png.lastError())) return recognised;
-        failure = std::string("Invalid PNG data: ") + codecs::describe(png.lastError());
+        failure = std::string("Invalid PNG data: ").append(codecs::ErrorText(png.lastError()));
     } catch (const std::bad_alloc&) {
         failure = "Out of memory";
     } catch (const std::exception& e) {

@@ -4,6 +4,7 @@
 #include "dib/c32bppdib.h"
 #include "platform/gdi/blit.h"
 #include "platform/gdi/gdi.h"
+#include "platform/util/premultiply.h"
 #include "surface/image_types.h"
 #include "surface/render_routines.h"
 
@@ -29,9 +30,9 @@ std::unique_ptr<c32bppDIB> c32bppDIB::CreateDropShadow(std::int32_t blurDepth, C
     // are tabled once per call, so the loop neither divides nor multiplies.
     std::uint32_t tint[256];
     for (std::uint32_t a = 0; a < 256; ++a) {
-        const std::uint32_t b = a == 255 ? blue : blue * a / 255;
-        const std::uint32_t g = a == 255 ? green : green * a / 255;
-        const std::uint32_t r = a == 255 ? red : red * a / 255;
+        const std::uint32_t b = velmora::premultiply(blue, a);
+        const std::uint32_t g = velmora::premultiply(green, a);
+        const std::uint32_t r = velmora::premultiply(red, a);
         tint[a] = a == 0 ? 0 : b | (g << 8) | (r << 16) | (a << 24);
     }
     std::vector<std::uint32_t> byTotal(255 * area + 1);

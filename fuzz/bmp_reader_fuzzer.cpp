@@ -12,6 +12,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The reader's own 32-bit path allocates what the header says once the
     // data covers it, so the data bounds it already.
     c32bppDIB surface;
-    cBMPparser().LoadStream({data, size}, surface, 0, static_cast<std::int32_t>(size));
+    cBMPparser parser;
+    const bool loaded =
+        parser.LoadStream({data, size}, surface, 0, static_cast<std::int32_t>(size));
+    // An image exactly when the answer is yes, a reason exactly when it is no.
+    if (loaded != (surface.Handle() != 0) || loaded == parser.lastError().has_value())
+        __builtin_trap();
     return 0;
 }

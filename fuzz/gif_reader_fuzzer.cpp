@@ -10,6 +10,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     platform::ProcessEnvironment().decodePixelLimit = std::size_t{1} << 22;
     c32bppDIB surface;
-    cGIFparser().LoadStream({data, size}, surface, 0, static_cast<std::int32_t>(size));
+    cGIFparser parser;
+    const bool handled =
+        parser.LoadStream({data, size}, surface, 0, static_cast<std::int32_t>(size));
+    // A reason exactly when there is no image, whatever the answer.
+    if ((handled && surface.Handle() != 0) == parser.lastError().has_value()) __builtin_trap();
     return 0;
 }

@@ -18,13 +18,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> bytes(data + 1, data + size);
     cICOparser parser;
     std::int32_t offset = 0, length = 0;
-    if (!parser.LoadStream(bytes, wanted, wanted, nullptr, offset, length, depth, 0)) return 0;
+    if (!parser.LoadStream(bytes, wanted, wanted, nullptr, offset, length, depth, 0)) {
+        if (!parser.lastError()) __builtin_trap(); // refused without a reason
+        return 0;
+    }
     for (std::int32_t i = 1; i <= parser.IconCount(); ++i) {
         static_cast<void>(parser.ColorCount(i));
         static_cast<void>(parser.ColorByteOffset(i));
     }
     c32bppDIB surface;
     length = 0;
-    parser.LoadStream(bytes, wanted, wanted, &surface, offset, length, depth, 0);
+    const bool loaded =
+        parser.LoadStream(bytes, wanted, wanted, &surface, offset, length, depth, 0);
+    // A reason exactly when there is no image, whatever the answer.
+    if ((loaded && surface.Handle() != 0) == parser.lastError().has_value()) __builtin_trap();
     return 0;
 }

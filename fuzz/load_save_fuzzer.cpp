@@ -9,12 +9,12 @@
 //   straight colour in the file;
 // - the bitmap file reads back as the bitmap reader's rules say.
 
-#include "codecs/byte_reader.h"
 #include "codecs/modparsers.h"
 #include "dib/c32bppdib.h"
 #include "platform/host/window_host.h"
 #include "platform/imaging/cgdiplus.h"
 #include "platform/system/environment.h"
+#include "platform/util/byte_reader.h"
 #include "platform/zlib/zlib_binding.h"
 
 #include <algorithm>
@@ -39,13 +39,13 @@ bool tooLarge(std::span<const std::uint8_t> data) {
     for (std::size_t i = 0; i + 12 <= data.size(); ++i) {
         if (data[i] != 'I' || data[i + 1] != 'H' || data[i + 2] != 'D' || data[i + 3] != 'R')
             continue;
-        const std::uint64_t w = codecs::loadU32be(&data[i + 4]) & 0x7FFFFFFF;
-        const std::uint64_t h = codecs::loadU32be(&data[i + 8]) & 0x7FFFFFFF;
+        const std::uint64_t w = velmora::loadU32be(&data[i + 4]) & 0x7FFFFFFF;
+        const std::uint64_t h = velmora::loadU32be(&data[i + 8]) & 0x7FFFFFFF;
         if (w * h > kMaxPixels) return true;
     }
     if (data.size() >= 26 && data[0] == 'B' && data[1] == 'M') {
-        const auto w = static_cast<std::int32_t>(codecs::loadU32le(&data[18]));
-        const auto h = static_cast<std::int32_t>(codecs::loadU32le(&data[22]));
+        const auto w = static_cast<std::int32_t>(velmora::loadU32le(&data[18]));
+        const auto h = static_cast<std::int32_t>(velmora::loadU32le(&data[22]));
         const std::uint64_t aw = w < 0 ? -std::int64_t{w} : w;
         const std::uint64_t ah = h < 0 ? -std::int64_t{h} : h;
         if (aw * ah > kMaxPixels) return true;
@@ -56,8 +56,8 @@ bool tooLarge(std::span<const std::uint8_t> data) {
         (data[2] | 0x20) == 'f') {
         for (std::size_t i = 6; i + 9 <= data.size(); ++i) {
             if (data[i] != 0x2C) continue;
-            const std::uint64_t w = codecs::loadU16le(&data[i + 5]);
-            const std::uint64_t h = codecs::loadU16le(&data[i + 7]);
+            const std::uint64_t w = velmora::loadU16le(&data[i + 5]);
+            const std::uint64_t h = velmora::loadU16le(&data[i + 7]);
             if (w * h > kMaxPixels) return true;
         }
     }

@@ -2,11 +2,11 @@
 // once with our own inflater (no CRC checks, so the mutations reach the
 // pixel layer instead of stopping at a CRC).
 
-#include "codecs/byte_reader.h"
 #include "codecs/cpngparser.h"
 #include "dib/c32bppdib.h"
 #include "platform/imaging/cgdiplus.h"
 #include "platform/system/environment.h"
+#include "platform/util/byte_reader.h"
 #include "platform/zlib/zlib_binding.h"
 
 #include <cstddef>
@@ -22,8 +22,8 @@ bool tooLarge(std::span<const std::uint8_t> data) {
     for (std::size_t i = 0; i + 12 <= data.size(); ++i) {
         if (data[i] != 'I' || data[i + 1] != 'H' || data[i + 2] != 'D' || data[i + 3] != 'R')
             continue;
-        const std::uint64_t w = codecs::loadU32be(&data[i + 4]) & 0x7FFFFFFF;
-        const std::uint64_t h = codecs::loadU32be(&data[i + 8]) & 0x7FFFFFFF;
+        const std::uint64_t w = velmora::loadU32be(&data[i + 4]) & 0x7FFFFFFF;
+        const std::uint64_t h = velmora::loadU32be(&data[i + 8]) & 0x7FFFFFFF;
         if (w * h > (std::uint64_t{1} << 22)) return true;
     }
     return false;

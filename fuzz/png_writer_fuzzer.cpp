@@ -10,6 +10,8 @@
 
 #include "codecs/cpngwriter.h"
 #include "dib/c32bppdib.h"
+#include "platform/util/byte_reader.h"
+#include "platform/util/png_signature.h"
 #include "platform/zlib/zlib_binding.h"
 
 #include <array>
@@ -25,14 +27,6 @@ void require(bool condition) {
     if (!condition) __builtin_trap();
 }
 
-std::uint32_t be32(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
-}
-
-std::uint32_t le32(const std::uint8_t* p) {
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
 struct Chunk {
     char type[5] = {};
     const std::uint8_t* data = nullptr;
@@ -40,19 +34,18 @@ struct Chunk {
 };
 
 std::vector<Chunk> walk(const std::vector<std::uint8_t>& png, const platform::ZlibBinding& z) {
-    static const std::uint8_t signature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
-    require(png.size() >= 8 && std::memcmp(png.data(), signature, 8) == 0);
+    require(velmora::startsWithPngSignature(png));
     std::vector<Chunk> list;
     std::size_t at = 8;
     while (at < png.size()) {
         require(png.size() - at >= 12);
-        const std::uint32_t length = be32(&png[at]);
+        const std::uint32_t length = velmora::loadU32be(&png[at]);
         require(png.size() - at - 12 >= length);
         Chunk c;
         std::memcpy(c.type, &png[at + 4], 4);
         c.data = &png[at + 8];
         c.size = length;
-        require(z.crc32({&png[at + 4], length + 4}) == be32(&png[at + 8 + length]));
+        require(z.crc32({&png[at + 4], length + 4}) == velmora::loadU32be(&png[at + 8 + length]));
         list.push_back(c);
         at += 12 + length;
     }
@@ -71,8 +64,8 @@ void checkPng(const c32bppDIB& s, const std::vector<std::uint8_t>& png) {
             list.front().size == 13 && std::strcmp(list.back().type, "IEND") == 0 &&
             list.back().size == 0);
     const std::uint8_t* ihdr = list.front().data;
-    require(be32(ihdr) == static_cast<std::uint32_t>(s.Width()) &&
-            be32(ihdr + 4) == static_cast<std::uint32_t>(s.Height()));
+    require(velmora::loadU32be(ihdr) == static_cast<std::uint32_t>(s.Width()) &&
+            velmora::loadU32be(ihdr + 4) == static_cast<std::uint32_t>(s.Height()));
     require(ihdr[8] == 8 && ihdr[10] == 0 && ihdr[11] == 0 && ihdr[12] == 0);
     const int type = ihdr[9];
     require(type == 0 || type == 2 || type == 3 || type == 6);
@@ -158,9 +151,10 @@ void checkBitmap(const c32bppDIB& s, const std::vector<std::uint8_t>& bmp) {
     const std::size_t bytes = s.Alpha() ? 4 : 3;
     const std::size_t rowLength = (width * bytes + 3) & ~std::size_t{3};
     require(bmp.size() == 54 + rowLength * height);
-    require(bmp[0] == 'B' && bmp[1] == 'M' && le32(&bmp[2]) == bmp.size() && le32(&bmp[10]) == 54 &&
-            le32(&bmp[14]) == 40 && le32(&bmp[18]) == width && le32(&bmp[22]) == height &&
-            bmp[28] == bytes * 8 && le32(&bmp[34]) == rowLength * height);
+    require(bmp[0] == 'B' && bmp[1] == 'M' && velmora::loadU32le(&bmp[2]) == bmp.size() &&
+            velmora::loadU32le(&bmp[10]) == 54 && velmora::loadU32le(&bmp[14]) == 40 &&
+            velmora::loadU32le(&bmp[18]) == width && velmora::loadU32le(&bmp[22]) == height &&
+            bmp[28] == bytes * 8 && velmora::loadU32le(&bmp[34]) == rowLength * height);
     for (std::size_t y = 0; y < height; ++y) {
         const std::uint8_t* stored = s.BitsPointer() + y * width * 4; // bottom row first
         const std::uint8_t* row = &bmp[54 + y * rowLength];

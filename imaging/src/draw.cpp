@@ -115,8 +115,11 @@ bool setFilter(pixman_image_t* image, std::int32_t interpolation, const Affine& 
     if (interpolation == VELMORA_IMAGING_BILINEAR)
         return pixman_image_set_filter(image, PIXMAN_FILTER_BILINEAR, nullptr, 0);
     // Source pixels a target step covers along each target axis.
-    const double scaleX = std::hypot(inverse.a, inverse.b);
-    const double scaleY = std::hypot(inverse.c, inverse.d);
+    // A turn given in single precision is a hair off scale 1; that must
+    // not widen the filter to the shrinking one.
+    const auto snap = [](double scale) { return std::abs(scale - 1.0) < 1e-4 ? 1.0 : scale; };
+    const double scaleX = snap(std::hypot(inverse.a, inverse.b));
+    const double scaleY = snap(std::hypot(inverse.c, inverse.d));
     // Enlarging: the cubic reconstructs between source pixels. Shrinking:
     // the cubic, widened by the factor, weighs every source pixel the
     // target pixel covers.

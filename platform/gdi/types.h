@@ -2,6 +2,8 @@
 // The plain data types of the GDI stand-in, laid out as the Windows
 // structures they replace so that code filling them reads the same.
 
+#include "platform/util/disk_headers.h"
+
 #include <cstdint>
 
 namespace platform {
@@ -70,19 +72,8 @@ struct POINT {
 };
 
 #pragma pack(push, 1)
-struct BITMAPINFOHEADER {
-    std::uint32_t biSize = 40;
-    std::int32_t biWidth = 0;
-    std::int32_t biHeight = 0; // positive: bottom-up rows; negative: top-down
-    std::uint16_t biPlanes = 1;
-    std::uint16_t biBitCount = 0;
-    std::uint32_t biCompression = BI_RGB;
-    std::uint32_t biSizeImage = 0;
-    std::int32_t biXPelsPerMeter = 0;
-    std::int32_t biYPelsPerMeter = 0;
-    std::uint32_t biClrUsed = 0;
-    std::uint32_t biClrImportant = 0;
-};
+// The info header as bitmap files store it.
+using BITMAPINFOHEADER = velmora::disk::BitmapInfoHeader;
 static_assert(sizeof(BITMAPINFOHEADER) == 40);
 
 struct RGBQUAD {

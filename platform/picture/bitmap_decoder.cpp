@@ -1,7 +1,8 @@
 #include "platform/picture/bitmap_decoder.h"
 
-#include "platform/system/environment.h"
+#include "platform/util/byte_reader.h"
 #include "platform/util/checked.h"
+#include "platform/util/limits.h"
 
 #include <algorithm>
 #include <bit>
@@ -17,17 +18,13 @@ namespace {
 constexpr std::uint32_t kBiJpeg = 4;
 constexpr std::uint32_t kBiPng = 5;
 constexpr std::uint32_t kBiAlphaBitfields = 6;
-constexpr std::size_t kFileHeaderSize = 14;
+constexpr std::size_t kFileHeaderSize = sizeof(velmora::disk::BitmapFileHeader);
 constexpr std::uint32_t kOpaque = 0xFF000000u;
 
-std::uint16_t u16(std::span<const std::uint8_t> d, std::size_t at) {
-    return at + 2 <= d.size() ? static_cast<std::uint16_t>(d[at] | (d[at + 1] << 8)) : 0;
-}
-std::uint32_t u32(std::span<const std::uint8_t> d, std::size_t at) {
-    if (at + 4 > d.size()) return 0;
-    return std::uint32_t{d[at]} | (std::uint32_t{d[at + 1]} << 8) |
-           (std::uint32_t{d[at + 2]} << 16) | (std::uint32_t{d[at + 3]} << 24);
-}
+using velmora::loadU16le;
+using velmora::loadU32le;
+using velmora::disk::readHeader;
+using velmora::disk::readHeaderPrefix;
 
 std::uint32_t bgra(std::uint8_t b, std::uint8_t g, std::uint8_t r) {
     return std::uint32_t{b} | (std::uint32_t{g} << 8) | (std::uint32_t{r} << 16) | kOpaque;
@@ -132,7 +129,7 @@ private:
                 break;
             case 16:
                 for (std::int32_t x = 0; x < have; ++x) {
-                    const std::uint32_t v = s[x * 2] | (s[x * 2 + 1] << 8);
+                    const std::uint32_t v = loadU16le(s + x * 2);
                     store(out + x * 4, bgra(blue(v), green(v), red(v)));
                 }
                 break;
@@ -224,7 +221,7 @@ bool validDepth(std::uint16_t bpp) {
 
 } // namespace
 
-const char* BitmapErrorText(BitmapError error) {
+std::string_view ErrorText(BitmapError error) {
     switch (error) {
     case BitmapError::NotBitmap:
         return "not a bitmap";
@@ -251,14 +248,14 @@ const char* BitmapErrorText(BitmapError error) {
 }
 
 std::size_t DecodePixelLimit() {
-    return CurrentEnvironment().decodePixelLimit;
+    return velmora::CurrentLimits().maxPixels;
 }
 
 velmora::Result<DibLayout, BitmapError> ParseDib(std::span<const std::uint8_t> dib,
                                                  std::size_t tableLimit) {
     if (dib.size() < 4) return Failure{BitmapError::Truncated};
     DibLayout l;
-    l.headerSize = u32(dib, 0);
+    l.headerSize = loadU32le(dib.data());
     const std::uint32_t hs = l.headerSize;
     const bool core = hs == 12;
     const bool windows = hs == 40 || hs == 52 || hs == 56 || hs == 108 || hs == 124;
@@ -272,17 +269,22 @@ velmora::Result<DibLayout, BitmapError> ParseDib(std::span<const std::uint8_t> d
     std::uint16_t planes = 0;
     std::uint32_t colorsUsed = 0;
     if (core) {
-        width = u16(dib, 4);
-        height = u16(dib, 6);
-        planes = u16(dib, 8);
-        l.bitCount = u16(dib, 10);
+        const auto h = *readHeader<velmora::disk::BitmapCoreHeader>(dib);
+        width = h.bcWidth;
+        height = h.bcHeight;
+        planes = h.bcPlanes;
+        l.bitCount = h.bcBitCount;
     } else {
-        width = static_cast<std::int32_t>(u32(dib, 4));
-        height = static_cast<std::int32_t>(u32(dib, 8));
-        planes = u16(dib, 12);
-        l.bitCount = u16(dib, 14);
-        if (hs >= 20) l.compression = u32(dib, 16);
-        if (hs >= 36) colorsUsed = u32(dib, 32);
+        // OS/2 2.x headers may stop after any field; the fields they leave
+        // out read as 0 (no compression, a full palette).
+        const auto h = readHeaderPrefix<velmora::disk::BitmapInfoHeader>(
+            dib.first(std::min<std::size_t>(hs, sizeof(velmora::disk::BitmapInfoHeader))));
+        width = h.biWidth;
+        height = h.biHeight;
+        planes = h.biPlanes;
+        l.bitCount = h.biBitCount;
+        l.compression = h.biCompression;
+        colorsUsed = h.biClrUsed;
     }
     if (planes != 1) return Failure{BitmapError::BadPlanes};
     if (width < 1 || height == 0) return Failure{BitmapError::BadDimensions};
@@ -293,7 +295,7 @@ velmora::Result<DibLayout, BitmapError> ParseDib(std::span<const std::uint8_t> d
     if (!velmora::imageBytes(width, height, 4)) return Failure{BitmapError::TooLarge};
     l.width = static_cast<std::int32_t>(width);
     l.height = static_cast<std::int32_t>(height);
-    if (l.pixelCount() > DecodePixelLimit()) return Failure{BitmapError::TooLarge};
+    if (l.pixelCount() > velmora::CurrentLimits().maxPixels) return Failure{BitmapError::TooLarge};
 
     if (os2 && (l.compression == 3 || l.compression == 4))
         return Failure{BitmapError::Unsupported}; // Huffman 1D and RLE24
@@ -321,8 +323,9 @@ velmora::Result<DibLayout, BitmapError> ParseDib(std::span<const std::uint8_t> d
             at = hs;
             tableAt = hs + maskBytes;
         }
-        if (dib.size() < at + 12) return Failure{BitmapError::Truncated};
-        l.masks = {u32(dib, at), u32(dib, at + 4), u32(dib, at + 8)};
+        const auto masks = readHeader<velmora::disk::BitmapMasks>(dib, at);
+        if (!masks) return Failure{BitmapError::Truncated};
+        l.masks = {masks->red, masks->green, masks->blue};
         break;
     }
     case kBiJpeg:
@@ -365,7 +368,7 @@ velmora::Status<BitmapError> DecodeDib(const DibLayout& layout, std::span<const 
 velmora::Result<BitmapFile, BitmapError> ParseBitmapFile(std::span<const std::uint8_t> file) {
     if (file.size() < 2 || file[0] != 'B' || file[1] != 'M') return Failure{BitmapError::NotBitmap};
     if (file.size() < kFileHeaderSize + 4) return Failure{BitmapError::Truncated};
-    const std::uint32_t bitsOffset = u32(file, 10);
+    const std::uint32_t bitsOffset = readHeader<velmora::disk::BitmapFileHeader>(file)->bfOffBits;
     const std::span<const std::uint8_t> dib = file.subspan(kFileHeaderSize);
     const std::size_t tableLimit = bitsOffset > kFileHeaderSize
                                        ? bitsOffset - kFileHeaderSize

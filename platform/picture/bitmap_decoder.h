@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -32,7 +33,7 @@ enum class BitmapError {
     OutOfMemory,
 };
 
-const char* BitmapErrorText(BitmapError error);
+std::string_view ErrorText(BitmapError error);
 
 // What ParseDib learnt. Height is positive; topDown tells the row order.
 struct DibLayout {

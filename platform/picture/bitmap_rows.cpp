@@ -1,6 +1,7 @@
 #include "platform/picture/bitmap_rows.h"
 
 #include "platform/picture/picture_detail.h"
+#include "platform/util/byte_reader.h"
 
 #include <algorithm>
 #include <cstring>
@@ -51,7 +52,7 @@ void readRow32(const BitmapObject& bitmap, std::int32_t y, std::uint32_t* out) {
     case 16:
         // 5-5-5, the layout of a 16-bit section without masks.
         for (std::int32_t x = 0; x < w; ++x) {
-            const std::uint32_t v = s[x * 2] | (s[x * 2 + 1] << 8);
+            const std::uint32_t v = velmora::loadU16le(s + x * 2);
             auto c = [](std::uint32_t f) { return (f << 3) | (f >> 2); };
             out[x] = opaque(c(v & 31), c((v >> 5) & 31), c((v >> 10) & 31));
         }

@@ -1,7 +1,9 @@
 #include "platform/picture/gif_decoder.h"
 
 #include "platform/picture/bitmap_decoder.h"
+#include "platform/util/byte_reader.h"
 #include "platform/util/checked.h"
+#include "platform/util/limits.h"
 
 #include <algorithm>
 #include <array>
@@ -89,7 +91,7 @@ void deinterlace(GifImage& image) {
 
 } // namespace
 
-const char* GifErrorText(GifError error) {
+std::string_view ErrorText(GifError error) {
     switch (error) {
     case GifError::NotGif:
         return "not a GIF";
@@ -109,6 +111,10 @@ const char* GifErrorText(GifError error) {
         return "picture too large";
     case GifError::OutOfMemory:
         return "out of memory";
+    case GifError::NoColourTable:
+        return "no colour table";
+    case GifError::NotDrawn:
+        return "image could not be drawn";
     }
     return "unknown";
 }
@@ -180,25 +186,28 @@ std::size_t DecodeGifLzw(int minCodeSize, std::span<const std::uint8_t> data,
     return written;
 }
 
-velmora::Result<GifImage, GifError> DecodeGif(std::span<const std::uint8_t> d) {
+velmora::Result<GifLayout, GifError> WalkGif(std::span<const std::uint8_t> d) {
     if (d.size() < 6) return Failure{GifError::NotGif};
     std::array<char, 6> sig{};
     for (std::size_t i = 0; i < 6; ++i)
         sig[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(d[i])));
     const std::string_view text(sig.data(), 6);
     if (text != "gif87a" && text != "gif89a") return Failure{GifError::NotGif};
-    if (d.size() < 13) return Failure{GifError::Truncated};
+    const auto header = velmora::disk::readHeader<velmora::disk::GifHeader>(d);
+    if (!header) return Failure{GifError::Truncated};
 
-    std::vector<RGBQUAD> global;
-    std::size_t pos = 13;
-    if (d[10] & 0x80) {
-        const std::size_t entries = std::size_t{2} << (d[10] & 7);
+    GifLayout layout;
+    layout.header = *header;
+    std::size_t pos = sizeof(velmora::disk::GifHeader);
+    if (header->packed & 0x80) {
+        const std::size_t entries = std::size_t{2} << (header->packed & 7);
         if (pos + entries * 3 > d.size()) return Failure{GifError::Truncated};
-        global = readTable(d, pos, entries);
+        layout.globalTableAt = pos;
+        layout.globalEntries = entries;
         pos += entries * 3;
     }
+    layout.headerEnd = pos;
 
-    GifImage image;
     for (;;) {
         if (pos >= d.size()) return Failure{GifError::NoImage};
         const std::uint8_t introducer = d[pos];
@@ -209,44 +218,73 @@ velmora::Result<GifImage, GifError> DecodeGif(std::span<const std::uint8_t> d) {
         if (introducer == 0x3B) return Failure{GifError::NoImage};
         if (introducer == 0x21) {
             if (pos + 2 >= d.size()) return Failure{GifError::Truncated};
-            if (d[pos + 1] == 0xF9) {
-                // The graphic control fields are read only when the block
-                // says it holds them and the data really does.
-                const std::size_t size = d[pos + 2];
-                if (size < 4) return Failure{GifError::BadExtension};
-                if (pos + 3 + size > d.size()) return Failure{GifError::Truncated};
-                image.transparentIndex = (d[pos + 3] & 1) ? d[pos + 6] : -1;
-            }
+            const bool control = d[pos + 1] == 0xF9;
+            // The graphic control fields are read only when the block says
+            // it holds them and the data really does (the whole block lies
+            // inside once its sub-blocks are skipped).
+            if (control && d[pos + 2] < 4) return Failure{GifError::BadExtension};
             const std::size_t after = skipSubBlocks(d, pos + 2);
             if (after == 0) return Failure{GifError::Truncated};
+            if (control) {
+                velmora::disk::GifGraphicControl c;
+                c.packed = d[pos + 3];
+                c.delay = velmora::loadU16le(d.data() + pos + 4);
+                c.transparentIndex = d[pos + 6];
+                layout.control = c;
+            }
             pos = after;
             continue;
         }
         if (introducer != 0x2C) return Failure{GifError::BadBlock};
         break;
     }
+    const auto descriptor = velmora::disk::readHeader<velmora::disk::GifImageDescriptor>(d, pos);
+    if (!descriptor) return Failure{GifError::Truncated};
+    layout.imageAt = pos;
+    layout.descriptor = *descriptor;
+    return layout;
+}
 
-    if (pos + 10 > d.size()) return Failure{GifError::Truncated};
-    image.width = d[pos + 5] | (d[pos + 6] << 8);
-    image.height = d[pos + 7] | (d[pos + 8] << 8);
-    const std::uint8_t packed = d[pos + 9];
-    pos += 10;
-    if (image.width == 0 || image.height == 0) return Failure{GifError::BadDimensions};
+velmora::Result<GifTableInUse, GifError> FindGifTable(const GifLayout& layout,
+                                                      std::span<const std::uint8_t> d) {
+    GifTableInUse table;
+    std::size_t pos = layout.imageAt + sizeof(velmora::disk::GifImageDescriptor);
+    const std::uint8_t packed = layout.descriptor.packed;
     if (packed & 0x80) {
         const std::size_t entries = std::size_t{2} << (packed & 7);
         if (pos + entries * 3 > d.size()) return Failure{GifError::Truncated};
-        image.palette = readTable(d, pos, entries);
+        table.tableAt = pos;
+        table.entries = entries;
+        table.local = true;
         pos += entries * 3;
     } else {
-        image.palette = std::move(global);
+        table.tableAt = layout.globalTableAt;
+        table.entries = layout.globalEntries;
     }
     if (pos >= d.size()) return Failure{GifError::Truncated};
+    table.dataAt = pos;
+    return table;
+}
+
+velmora::Result<GifImage, GifError> DecodeGif(std::span<const std::uint8_t> d) {
+    const auto layout = WalkGif(d);
+    if (!layout) return Failure{layout.error()};
+    GifImage image;
+    image.transparentIndex = layout->transparentIndex();
+    image.width = layout->descriptor.width;
+    image.height = layout->descriptor.height;
+    const std::uint8_t packed = layout->descriptor.packed;
+    if (image.width == 0 || image.height == 0) return Failure{GifError::BadDimensions};
+    const auto table = FindGifTable(*layout, d);
+    if (!table) return Failure{table.error()};
+    if (table->entries != 0) image.palette = readTable(d, table->tableAt, table->entries);
+    std::size_t pos = table->dataAt;
     const int minCodeSize = d[pos++];
     if (minCodeSize < 1 || minCodeSize > 11) return Failure{GifError::BadCodeSize};
 
     const std::size_t pixels =
         static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
-    if (pixels > DecodePixelLimit()) return Failure{GifError::TooLarge};
+    if (pixels > velmora::CurrentLimits().maxPixels) return Failure{GifError::TooLarge};
     try {
         image.indexes.assign(pixels, 0);
     } catch (const std::bad_alloc&) {

@@ -6,10 +6,13 @@
 // business.
 
 #include "platform/gdi/types.h"
+#include "platform/util/disk_headers.h"
 #include "platform/util/result.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -24,9 +27,45 @@ enum class GifError {
     BadCodeSize,   // an LZW minimum code size outside 1..11
     TooLarge,      // over the decode pixel limit
     OutOfMemory,
+    NoColourTable, // an image with neither a local nor a global colour table
+    NotDrawn,      // the picture services could not decode or draw the image
 };
 
-const char* GifErrorText(GifError error);
+std::string_view ErrorText(GifError error);
+
+// A GIF's block structure up to its first image. Every GIF reader here
+// walks the file through this one function: signature, logical screen and
+// global table, then extensions (stray zero bytes between blocks are
+// skipped) up to the first image descriptor. Each block is checked against
+// the data before a byte of it is read.
+struct GifLayout {
+    velmora::disk::GifHeader header;
+    std::size_t globalTableAt = 0; // 0: no global table
+    std::size_t globalEntries = 0;
+    std::size_t headerEnd = 0; // after the logical screen and global table
+    // The last graphic control extension before the image, in its standard
+    // 8-byte form whatever the length of the stored block.
+    std::optional<velmora::disk::GifGraphicControl> control;
+    std::size_t imageAt = 0; // the image descriptor
+    velmora::disk::GifImageDescriptor descriptor;
+
+    std::int32_t transparentIndex() const {
+        return control && (control->packed & 1) ? control->transparentIndex : -1;
+    }
+};
+velmora::Result<GifLayout, GifError> WalkGif(std::span<const std::uint8_t> data);
+
+// The colour table the first image uses (its local one, else the global
+// one; entries 0 when there is none) and where its data starts: the LZW
+// code size byte, known to lie inside the data.
+struct GifTableInUse {
+    std::size_t tableAt = 0;
+    std::size_t entries = 0;
+    bool local = false;
+    std::size_t dataAt = 0;
+};
+velmora::Result<GifTableInUse, GifError> FindGifTable(const GifLayout& layout,
+                                                      std::span<const std::uint8_t> data);
 
 struct GifImage {
     std::int32_t width = 0;

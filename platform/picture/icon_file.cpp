@@ -3,6 +3,7 @@
 #include "platform/gdi/gdi.h"
 #include "platform/picture/bitmap_decoder.h"
 #include "platform/picture/icon.h"
+#include "platform/util/png_signature.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -12,16 +13,7 @@
 namespace platform {
 namespace {
 
-constexpr std::size_t kHeader = 6;
-constexpr std::size_t kEntry = 16;
-
-std::uint16_t le16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t le32(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-           (std::uint32_t{p[3]} << 24);
-}
+using velmora::Failure;
 
 struct Candidate {
     std::span<const std::uint8_t> image;
@@ -32,8 +24,7 @@ struct Candidate {
 
 // An entry's image as a bitmap with an AND mask below its colour bits.
 std::optional<Candidate> readEntry(std::span<const std::uint8_t> image) {
-    static constexpr std::uint8_t kPng[4] = {137, 'P', 'N', 'G'};
-    if (image.size() >= 4 && std::memcmp(image.data(), kPng, 4) == 0) return std::nullopt;
+    if (velmora::startsWithPngSignature(image, 4)) return std::nullopt;
     auto layout = ParseDib(image);
     // The header counts the colour and mask rows together.
     if (!layout || layout->compression != BI_RGB || layout->height < 2) return std::nullopt;
@@ -106,19 +97,57 @@ HICON makeIcon(const Candidate& c, bool isIcon) {
 
 } // namespace
 
-HICON CreateIconFromFile(std::span<const std::uint8_t> file, std::int32_t cx, std::int32_t cy) {
-    if (file.size() < kHeader) return 0;
-    const std::uint16_t type = le16(file.data() + 2);
-    const std::size_t count = le16(file.data() + 4);
-    if (le16(file.data()) != 0 || (type != 1 && type != 2) || count == 0) return 0;
-    if (file.size() < kHeader + kEntry * count) return 0;
+std::string_view ErrorText(IconError error) {
+    switch (error) {
+    case IconError::Truncated:
+        return "header or directory cut short";
+    case IconError::NotIcon:
+        return "not an icon or cursor";
+    case IconError::NoEntries:
+        return "no directory entries";
+    case IconError::EntryOutside:
+        return "entry outside the data";
+    case IconError::EntryTooSmall:
+        return "entry too small";
+    case IconError::NoBitCount:
+        return "entry without a bit count";
+    case IconError::NoUsableEntry:
+        return "no usable entry";
+    case IconError::BadImage:
+        return "entry image could not be decoded";
+    }
+    return "unknown";
+}
+
+velmora::Result<IconDirectory, IconError> ReadIconDirectory(std::span<const std::uint8_t> file) {
+    const auto header = velmora::disk::readHeader<velmora::disk::IconDir>(file);
+    if (!header) return Failure{IconError::Truncated};
+    if (header->idReserved != 0 || (header->idType != 1 && header->idType != 2))
+        return Failure{IconError::NotIcon};
+    if (header->idCount == 0) return Failure{IconError::NoEntries};
+    const std::size_t count = header->idCount;
+    if (file.size() < sizeof(velmora::disk::IconDir) + sizeof(velmora::disk::IconDirEntry) * count)
+        return Failure{IconError::Truncated};
+    IconDirectory directory;
+    directory.type = header->idType;
+    directory.entries.resize(count);
+    for (std::size_t i = 0; i < count; ++i)
+        directory.entries[i] = *velmora::disk::readHeader<velmora::disk::IconDirEntry>(
+            file, sizeof(velmora::disk::IconDir) + i * sizeof(velmora::disk::IconDirEntry));
+    return directory;
+}
+
+velmora::Result<HICON, IconError> ReadIconFile(std::span<const std::uint8_t> file, std::int32_t cx,
+                                               std::int32_t cy) {
+    const auto directory = ReadIconDirectory(file);
+    if (!directory) return Failure{directory.error()};
+    const bool cursor = directory->type == 2;
 
     std::optional<Candidate> best;
     std::int64_t bestScore = std::numeric_limits<std::int64_t>::max();
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint8_t* e = file.data() + kHeader + i * kEntry;
-        const std::uint64_t size = le32(e + 8);
-        const std::uint64_t offset = le32(e + 12);
+    for (const velmora::disk::IconDirEntry& e : directory->entries) {
+        const std::uint64_t size = e.dwBytesInRes;
+        const std::uint64_t offset = e.dwImageOffset;
         if (offset + size > file.size()) continue;
         auto candidate = readEntry(file.subspan(offset, size));
         if (!candidate) continue;
@@ -128,14 +157,24 @@ HICON CreateIconFromFile(std::span<const std::uint8_t> file, std::int32_t cx, st
                                    (32 - std::min<std::int64_t>(candidate->layout.bitCount, 32));
         if (score < bestScore) {
             bestScore = score;
-            if (type == 2) {
-                candidate->hotspotX = le16(e + 4);
-                candidate->hotspotY = le16(e + 6);
+            if (cursor) {
+                // A cursor keeps its hot spot where an icon keeps planes
+                // and bit count.
+                candidate->hotspotX = e.wPlanes;
+                candidate->hotspotY = e.wBitCount;
             }
             best = std::move(candidate);
         }
     }
-    return best ? makeIcon(*best, type == 1) : 0;
+    if (!best) return Failure{IconError::NoUsableEntry};
+    const HICON icon = makeIcon(*best, !cursor);
+    if (icon == 0) return Failure{IconError::BadImage};
+    return icon;
+}
+
+HICON CreateIconFromFile(std::span<const std::uint8_t> file, std::int32_t cx, std::int32_t cy) {
+    const auto icon = ReadIconFile(file, cx, cy);
+    return icon ? *icon : 0;
 }
 
 } // namespace platform

@@ -2,16 +2,12 @@
 
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/objects.h"
+#include "platform/util/byte_reader.h"
 
 #include <vector>
 
 namespace platform {
 namespace {
-
-std::uint32_t le32(std::span<const std::uint8_t> b, std::size_t at) {
-    return std::uint32_t{b[at]} | (std::uint32_t{b[at + 1]} << 8) |
-           (std::uint32_t{b[at + 2]} << 16) | (std::uint32_t{b[at + 3]} << 24);
-}
 
 struct MetafileObject final : detail::GdiObject {
     MetafileObject(int kind, std::span<const std::uint8_t> data)
@@ -32,16 +28,17 @@ HGDIOBJ adopt(int kind, std::span<const std::uint8_t> bytes) {
 bool IsWindowsMetafile(std::span<const std::uint8_t> b) {
     // The placeable header's key, or a plain header: type 1 (memory) or 2
     // (disk), nine header words, version 1.0 or 3.0.
-    if (b.size() >= 4 && le32(b, 0) == 0x9AC6CDD7u) return true;
+    if (b.size() >= 4 && velmora::loadU32le(b, 0) == 0x9AC6CDD7u) return true;
     if (b.size() < 6) return false;
-    const unsigned type = b[0] | (b[1] << 8);
-    const unsigned headerWords = b[2] | (b[3] << 8);
-    const unsigned version = b[4] | (b[5] << 8);
+    const unsigned type = velmora::loadU16le(b, 0);
+    const unsigned headerWords = velmora::loadU16le(b, 2);
+    const unsigned version = velmora::loadU16le(b, 4);
     return (type == 1 || type == 2) && headerWords == 9 && (version == 0x100 || version == 0x300);
 }
 
 bool IsEnhMetafile(std::span<const std::uint8_t> b) {
-    return b.size() >= 44 && le32(b, 0) == 1 && le32(b, 40) == 0x464D4520u; // " EMF"
+    return b.size() >= 44 && velmora::loadU32le(b, 0) == 1 &&
+           velmora::loadU32le(b, 40) == 0x464D4520u; // " EMF"
 }
 
 HMETAFILE SetMetaFileBitsEx(std::span<const std::uint8_t> bytes) {

@@ -179,6 +179,22 @@ std::unique_ptr<Picture> CreatePictureIndirect(HGDIOBJ handle, int type) {
     return std::make_unique<Picture>(type, handle, PixelsToHiMetric(w), PixelsToHiMetric(h));
 }
 
+std::string_view ErrorText(PictureError error) {
+    switch (error) {
+    case PictureError::Unrecognised:
+        return "not a picture format";
+    case PictureError::Metafile:
+        return "metafiles are not played";
+    case PictureError::BadBitmap:
+        return "damaged bitmap";
+    case PictureError::BadGif:
+        return "damaged GIF";
+    case PictureError::OutOfMemory:
+        return "out of memory";
+    }
+    return "unknown";
+}
+
 velmora::Result<std::unique_ptr<Picture>, PictureError>
 ReadPicture(std::span<const std::uint8_t> bytes) {
     if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M') return readBitmap(bytes);

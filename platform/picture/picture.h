@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string_view>
 
 namespace platform {
 
@@ -72,6 +73,8 @@ enum class PictureError {
     BadGif,       // a GIF the GIF decoder refused
     OutOfMemory,
 };
+
+std::string_view ErrorText(PictureError error);
 
 // Reads a picture from a byte stream: any Windows bitmap file (expanded to
 // an opaque 32-bit bitmap) or the first image of a GIF (an 8-bit bitmap of

@@ -74,7 +74,7 @@ TEST(Inflate, DecodesWhatZlibWritesAtEveryLevelAndStrategy) {
             Bytes out(raw.size());
             const auto n = InflateZlib(packed, out);
             ASSERT_TRUE(n) << "level " << level << " strategy " << strategy << ": "
-                           << codecs::describe(n.error());
+                           << codecs::ErrorText(n.error());
             EXPECT_EQ(*n, raw.size());
             EXPECT_EQ(out, raw) << "level " << level << " strategy " << strategy;
         }
@@ -112,7 +112,7 @@ TEST(Inflate, RejectsMalformedBlocks) {
     const auto expectError = [&](const Bytes& raw, InflateError error) {
         const auto r = InflateRaw(raw, out);
         ASSERT_FALSE(r);
-        EXPECT_EQ(r.error(), error) << codecs::describe(r.error());
+        EXPECT_EQ(r.error(), error) << codecs::ErrorText(r.error());
     };
 
     expectError({0x07}, InflateError::BadBlockType); // final, type 3

@@ -52,7 +52,7 @@ protected:
     Pixel at(std::int32_t x, std::int32_t y) const {
         Pixel p{};
         if (surface.Handle() == 0 || x >= surface.Width() || y >= surface.Height()) {
-            ADD_FAILURE() << "no pixel (" << x << ", " << y << "): " << codecs::describe(error);
+            ADD_FAILURE() << "no pixel (" << x << ", " << y << "): " << codecs::ErrorText(error);
             return p;
         }
         std::copy_n(surface.row(y) + x * 4, 4, p.begin());
@@ -126,7 +126,7 @@ TEST_F(PngReader, CorpusAgreesWithZlibOwnInflaterLibpngAndTheFileEntry) {
         const Bytes png = readFile(path);
         const Bytes viaZlib = decode(png, true);
         ASSERT_TRUE(recognised);
-        ASSERT_FALSE(viaZlib.empty()) << codecs::describe(error);
+        ASSERT_FALSE(viaZlib.empty()) << codecs::ErrorText(error);
         EXPECT_EQ(surface.ImageType(), modParsers::itPNG);
         const Bytes viaOwn = decode(png, false);
         EXPECT_EQ(viaOwn, viaZlib);
@@ -247,7 +247,7 @@ TEST_F(PngReader, HeaderLimits) {
     const auto refused = [&](const Bytes& header, PngError why) {
         EXPECT_TRUE(decode(testpng::file(header, idat)).empty());
         EXPECT_TRUE(recognised);
-        EXPECT_EQ(error, why) << codecs::describe(error);
+        EXPECT_EQ(error, why) << codecs::ErrorText(error);
     };
     refused(ihdr(1, 1, 8, 5), PngError::BadHeader);
     refused(ihdr(1, 1, 3, 0), PngError::BadHeader);

@@ -68,10 +68,13 @@ TEST(GifDecoder, TablesTransparencyAndExtensions) {
 
 TEST(GifDecoder, LyingFilesAreRefusedOrCutShortCleanly) {
     const Bytes good = gifFile(4, 4, kFour, {frame(0, 0, 4, 4, pattern(4, 4, 4, 1))});
-    // Every truncation: refused, or decoded with the missing pixels 0.
+    // Every truncation: refused while the LZW code size (byte 35, after
+    // header 13, table 12 and image descriptor 10) is missing, decoded with
+    // the missing pixels 0 from there on.
     for (std::size_t n = 0; n < good.size(); ++n) {
         const Bytes cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(n));
         const auto image = DecodeGif(cut);
+        EXPECT_EQ(image.ok(), n > 35) << n;
         if (image) {
             EXPECT_EQ(image->indexes.size(), 16u);
         }

@@ -140,8 +140,10 @@ TEST(IconFiles, OnlyEntriesThatLieInsideTheFileAreUsed) {
     const Bytes png = icoFile({IcoEntry{0, 0, 32, {137, 'P', 'N', 'G', 13, 10, 26, 10}}});
     EXPECT_EQ(CreateIconFromFile(png), 0u);
     const Bytes good = icoFile({entry(8)});
+    // A cut file: the entry's bytes are no longer all there, so no icon.
     for (std::size_t n = 0; n < good.size(); ++n) {
         const HICON part = CreateIconFromFile({good.data(), n});
+        EXPECT_EQ(part, 0u) << n;
         if (part) DestroyIcon(part);
     }
     EXPECT_EQ(LiveObjectCount(), before);

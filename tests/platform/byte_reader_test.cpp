@@ -1,4 +1,4 @@
-#include "codecs/byte_reader.h"
+#include "platform/util/byte_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@ namespace {
 
 TEST(ByteReader, ReadsBothByteOrdersAndNeverPastTheEnd) {
     const std::uint8_t data[] = {0x01, 0x02, 0x03, 0x04, 0x05};
-    codecs::ByteReader r(data);
+    velmora::ByteReader r(data);
     EXPECT_EQ(r.u32be().value(), 0x01020304u);
     EXPECT_FALSE(r.u16le()) << "one byte left";
     EXPECT_EQ(r.position(), 4u) << "a failed read does not move";

@@ -1,7 +1,9 @@
 #pragma once
-// Bounds-checked reading of untrusted bytes. Every read either succeeds
-// within the view or reports failure and leaves the position alone, so a
-// parser never reads outside the caller's range.
+// Byte-order loads and stores, and bounds-checked reading of untrusted
+// bytes. Every ByteReader read either succeeds within the view or reports
+// failure and leaves the position alone, so a parser never reads outside the
+// caller's range. The files here are little-endian except PNG, which is
+// big-endian; these are the only places either order is spelled out.
 
 #include <cstddef>
 #include <cstdint>
@@ -9,7 +11,7 @@
 #include <span>
 #include <type_traits>
 
-namespace codecs {
+namespace velmora {
 
 class ByteReader {
 public:
@@ -89,5 +91,24 @@ inline void storeU32be(std::uint8_t* p, std::uint32_t v) {
     p[2] = static_cast<std::uint8_t>(v >> 8);
     p[3] = static_cast<std::uint8_t>(v);
 }
+inline void storeU16le(std::uint8_t* p, std::uint16_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+inline void storeU32le(std::uint8_t* p, std::uint32_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+    p[2] = static_cast<std::uint8_t>(v >> 16);
+    p[3] = static_cast<std::uint8_t>(v >> 24);
+}
 
-} // namespace codecs
+// Loads at an offset of a view: 0 when the field does not lie wholly inside
+// it, for readers whose missing fields read as zero on purpose.
+inline std::uint16_t loadU16le(std::span<const std::uint8_t> d, std::size_t at) {
+    return at <= d.size() && d.size() - at >= 2 ? loadU16le(d.data() + at) : 0;
+}
+inline std::uint32_t loadU32le(std::span<const std::uint8_t> d, std::size_t at) {
+    return at <= d.size() && d.size() - at >= 4 ? loadU32le(d.data() + at) : 0;
+}
+
+} // namespace velmora
