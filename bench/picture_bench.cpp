@@ -3,9 +3,9 @@
 #include "codecs/cbmpparser.h"
 #include "codecs/cgifparser.h"
 #include "codecs/cicoparser.h"
+#include "dib/c32bppdib.h"
 #include "platform/picture/bitmap_decoder.h"
 #include "platform/picture/gif_decoder.h"
-#include "surface/c32bppdib.h"
 #include "tests/support/image_files.h"
 
 #include <benchmark/benchmark.h>

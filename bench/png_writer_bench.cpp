@@ -11,7 +11,7 @@
 // Z_DEFAULT_STRATEGY; both libpng settings are measured.
 
 #include "codecs/cpngwriter.h"
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>

@@ -3,8 +3,8 @@
 // the yardstick).
 //   build/bench/render_bench --benchmark_min_time=1
 
+#include "dib/c32bppdib.h"
 #include "platform/gdi/gdi.h"
-#include "surface/c32bppdib.h"
 #include "surface/render_routines.h"
 
 #include <benchmark/benchmark.h>
@@ -41,10 +41,6 @@ c32bppDIB& source() {
     return s;
 }
 
-PixelView viewOf(c32bppDIB& s) {
-    return {s.BitsPointer(), s.Width(), s.Height()};
-}
-
 pixman_image_t* pixmanOver(c32bppDIB& s) {
     return pixman_image_create_bits(PIXMAN_a8r8g8b8, s.Width(), s.Height(),
                                     reinterpret_cast<std::uint32_t*>(s.BitsPointer()),
@@ -64,7 +60,7 @@ void BM_Scale(benchmark::State& state) {
     const auto dh = static_cast<std::int32_t>(kHeight * factor);
     PixelBuffer out;
     out.allocate(dw, dh);
-    const ScaleJob job{viewOf(source()), {0, 0, kWidth, kHeight}, 0, 0, dw, dh, bilinear};
+    const ScaleJob job{source().view(), {0, 0, kWidth, kHeight}, 0, 0, dw, dh, bilinear};
     for (auto _ : state) {
         scaleInto(job, out.view());
         benchmark::DoNotOptimize(out.bytes.data());
@@ -76,6 +72,7 @@ BENCHMARK(BM_Scale)
     ->Args({0, 1})
     ->Args({0, 4})
     ->Args({1, 1})
+    ->Args({1, 3})
     ->Args({1, 4})
     ->Unit(benchmark::kMillisecond);
 
@@ -108,6 +105,7 @@ BENCHMARK(BM_PixmanScale)
     ->Args({0, 1})
     ->Args({0, 4})
     ->Args({1, 1})
+    ->Args({1, 3})
     ->Args({1, 4})
     ->Unit(benchmark::kMillisecond);
 
@@ -181,8 +179,7 @@ void BM_Rotate30(benchmark::State& state) {
     const std::int32_t D = rotationSize(kWidth, kHeight);
     PixelBuffer out;
     out.allocate(D, D);
-    const RotateJob job{viewOf(source()), {0, 0, kWidth, kHeight}, kWidth, kHeight, 30.0f,
-                        bilinear};
+    const RotateJob job{source().view(), {0, 0, kWidth, kHeight}, kWidth, kHeight, 30.0f, bilinear};
     for (auto _ : state) {
         rotateInto(job, out.view());
         benchmark::DoNotOptimize(out.bytes.data());

@@ -6,7 +6,7 @@
 #include "platform/gdi/gdi.h"
 #include "platform/picture/bitmap_rows.h"
 #include "platform/util/checked.h"
-#include "surface/c32bppdib.h"
+#include "surface/dib_surface.h"
 
 #include <cstring>
 
@@ -31,7 +31,7 @@ std::int32_t hiMetricToPixels(std::int32_t units) {
 
 // The uncompressed 32-bit case, whose fourth byte may carry alpha that the
 // picture services would drop.
-bool load32(std::span<const std::uint8_t> data, c32bppDIB& host, std::int32_t width,
+bool load32(std::span<const std::uint8_t> data, surface::DibSurface& host, std::int32_t width,
             std::int64_t height, std::uint32_t bitsOffset, std::size_t rowBytes) {
     const std::int64_t rows = height < 0 ? -height : height;
     if (!host.InitializeDIB(width, static_cast<std::int32_t>(rows))) return false;
@@ -55,7 +55,7 @@ bool load32(std::span<const std::uint8_t> data, c32bppDIB& host, std::int32_t wi
 
 } // namespace
 
-bool cBMPparser::LoadStream(std::span<const std::uint8_t> inStream, c32bppDIB& cHost,
+bool cBMPparser::LoadStream(std::span<const std::uint8_t> inStream, surface::DibSurface& cHost,
                             std::int32_t streamOffset, std::int32_t streamLength) {
     const auto range = codecs::streamRange(inStream, streamOffset, streamLength);
     if (!range || range->size() < 2 || codecs::loadU16le(range->data()) != kSignature) return false;
@@ -85,8 +85,8 @@ bool cBMPparser::LoadStream(std::span<const std::uint8_t> inStream, c32bppDIB& c
     return ConvertstdPicTo32bpp(picture.get(), 0, cHost, 0);
 }
 
-bool cBMPparser::ConvertstdPicTo32bpp(const Picture* aPicture, HBITMAP aHandle, c32bppDIB& cHost,
-                                      std::int32_t /*bitCount*/) {
+bool cBMPparser::ConvertstdPicTo32bpp(const Picture* aPicture, HBITMAP aHandle,
+                                      surface::DibSurface& cHost, std::int32_t /*bitCount*/) {
     if (aPicture) {
         const int type = aPicture->Type();
         if (type == PICTYPE_NONE) return false;

@@ -9,17 +9,19 @@
 #include <cstdint>
 #include <span>
 
-class c32bppDIB;
+namespace surface {
+class DibSurface;
+} // namespace surface
 
 class cBMPparser {
 public:
     // True when an image was produced from [streamOffset, streamOffset +
     // streamLength) of inStream (a length of 0 reads to the end).
-    bool LoadStream(std::span<const std::uint8_t> inStream, c32bppDIB& cHost,
+    bool LoadStream(std::span<const std::uint8_t> inStream, surface::DibSurface& cHost,
                     std::int32_t streamOffset, std::int32_t streamLength);
 
     // Turns a picture object (when given) or else a bitmap handle into the
     // surface. bitCount is unused; it is kept for the callers' argument list.
     bool ConvertstdPicTo32bpp(const platform::Picture* aPicture, platform::HBITMAP aHandle,
-                              c32bppDIB& cHost, std::int32_t bitCount);
+                              surface::DibSurface& cHost, std::int32_t bitCount);
 };

@@ -3,7 +3,7 @@
 #include "codecs/modparsers.h"
 #include "codecs/stream_range.h"
 #include "platform/gdi/gdi.h"
-#include "surface/c32bppdib.h"
+#include "surface/dib_surface.h"
 
 #include <algorithm>
 #include <array>
@@ -143,7 +143,7 @@ bool cGIFparser::walk(std::span<const std::uint8_t> d) {
 }
 
 bool cGIFparser::convert(const Picture& picture, const BITMAP& info,
-                         std::span<const std::uint8_t> source, c32bppDIB& host) const {
+                         std::span<const std::uint8_t> source, surface::DibSurface& host) const {
     if (!host.InitializeDIB(info.bmWidth, info.bmHeight)) return false;
 
     if (transparentIndex_ < 0) {
@@ -195,7 +195,7 @@ bool cGIFparser::convert(const Picture& picture, const BITMAP& info,
     return true;
 }
 
-bool cGIFparser::LoadStream(std::span<const std::uint8_t> inStream, c32bppDIB& cHost,
+bool cGIFparser::LoadStream(std::span<const std::uint8_t> inStream, surface::DibSurface& cHost,
                             std::int32_t streamOffset, std::int32_t streamLength) {
     const auto range = codecs::streamRange(inStream, streamOffset, streamLength);
     if (!range) return false;

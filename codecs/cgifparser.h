@@ -12,20 +12,22 @@
 #include <span>
 #include <vector>
 
-class c32bppDIB;
+namespace surface {
+class DibSurface;
+} // namespace surface
 
 class cGIFparser {
 public:
     // True when [streamOffset, streamOffset + streamLength) of inStream is
     // a GIF this reader handles (a length of 0 reads to the end). True with
     // an empty surface when the image could not be converted.
-    bool LoadStream(std::span<const std::uint8_t> inStream, c32bppDIB& cHost,
+    bool LoadStream(std::span<const std::uint8_t> inStream, surface::DibSurface& cHost,
                     std::int32_t streamOffset, std::int32_t streamLength);
 
 private:
     bool walk(std::span<const std::uint8_t> source);
     bool convert(const platform::Picture& picture, const platform::BITMAP& info,
-                 std::span<const std::uint8_t> source, c32bppDIB& host) const;
+                 std::span<const std::uint8_t> source, surface::DibSurface& host) const;
 
     std::vector<std::uint8_t> rebuilt_;
     std::int32_t transparentIndex_ = -1;

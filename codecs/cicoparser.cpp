@@ -8,7 +8,7 @@
 #include "platform/picture/bitmap_decoder.h"
 #include "platform/picture/bitmap_rows.h"
 #include "platform/picture/icon.h"
-#include "surface/c32bppdib.h"
+#include "surface/dib_surface.h"
 
 #include <algorithm>
 #include <array>
@@ -141,7 +141,7 @@ void cICOparser::validatePng(Entry& e) const {
 }
 
 bool cICOparser::LoadStream(std::span<std::uint8_t> inStream, std::int32_t cx, std::int32_t cy,
-                            c32bppDIB* cHost, std::int32_t& streamOffset,
+                            surface::DibSurface* cHost, std::int32_t& streamOffset,
                             std::int32_t& streamLength, std::int32_t wantedBitDepth,
                             std::int32_t gdiToken) {
     entries_.clear();
@@ -255,12 +255,16 @@ std::int32_t cICOparser::chooseEntry(std::int32_t cx, std::int32_t cy, std::int3
     return best != 0 ? best : 1;
 }
 
-bool cICOparser::decodePng(const Entry& e, c32bppDIB& host, std::int32_t gdiToken) {
+bool cICOparser::decodePng(const Entry& e, surface::DibSurface& host, std::int32_t gdiToken) {
     const std::span<const std::uint8_t> png = data_.subspan(e.imageOffset, e.bytesInRes);
     bool recognised = true;
     try {
+        cPNGparser reader;
         recognised =
-            cPNGparser().LoadStream(png, host, 0, static_cast<std::int32_t>(png.size()), gdiToken);
+            reader.LoadStream(png, host, 0, static_cast<std::int32_t>(png.size()), gdiToken);
+        // Inside an icon, a PNG failure that would leave the reader is an
+        // entry without an image, like any other damaged entry.
+        if (codecs::LeavesReader(reader.lastError())) recognised = true;
     } catch (const std::bad_alloc&) {
         // An entry too large for memory is an entry without an image; the
         // file is still an icon.
@@ -270,7 +274,7 @@ bool cICOparser::decodePng(const Entry& e, c32bppDIB& host, std::int32_t gdiToke
     return recognised;
 }
 
-void cICOparser::decodeBitmap(std::int32_t index, c32bppDIB& host) {
+void cICOparser::decodeBitmap(std::int32_t index, surface::DibSurface& host) {
     const Entry& e = entries_[static_cast<std::size_t>(index - 1)];
     const std::int32_t width = Width(index);
     const std::int32_t height = Height(index);
@@ -366,7 +370,7 @@ void cICOparser::decodeBitmap(std::int32_t index, c32bppDIB& host) {
     host.ImageType(icon ? itIcon : itCursor);
 }
 
-void cICOparser::applyMask(c32bppDIB& host, std::span<const std::uint8_t> mask) const {
+void cICOparser::applyMask(surface::DibSurface& host, std::span<const std::uint8_t> mask) const {
     const std::size_t rowBytes = static_cast<std::size_t>(AlignedRowBytes(1, host.Width()));
     bool anySet = false;
     for (std::int32_t r = 0; r < host.Height(); ++r) {
@@ -388,7 +392,7 @@ void cICOparser::applyMask(c32bppDIB& host, std::span<const std::uint8_t> mask) 
     host.Alpha(anySet);
 }
 
-bool cICOparser::ConvertstdPicTo32bpp(HICON hIcon, c32bppDIB& cHost) {
+bool cICOparser::ConvertstdPicTo32bpp(HICON hIcon, surface::DibSurface& cHost) {
     IconBitmaps bitmaps;
     if (!GetIconInfo(hIcon, bitmaps.info)) return false;
     const ICONINFO& info = bitmaps.info;

@@ -14,7 +14,9 @@
 #include <span>
 #include <vector>
 
-class c32bppDIB;
+namespace surface {
+class DibSurface;
+} // namespace surface
 
 class cICOparser {
 public:
@@ -23,10 +25,10 @@ public:
     // (below 1: 32) at wantedBitDepth is decoded into it. A streamLength of
     // 0 means to the end of the array and is replaced by the length read.
     bool LoadStream(std::span<std::uint8_t> inStream, std::int32_t cx, std::int32_t cy,
-                    c32bppDIB* cHost, std::int32_t& streamOffset, std::int32_t& streamLength,
-                    std::int32_t wantedBitDepth, std::int32_t gdiToken);
+                    surface::DibSurface* cHost, std::int32_t& streamOffset,
+                    std::int32_t& streamLength, std::int32_t wantedBitDepth, std::int32_t gdiToken);
 
-    bool ConvertstdPicTo32bpp(platform::HICON hIcon, c32bppDIB& cHost);
+    bool ConvertstdPicTo32bpp(platform::HICON hIcon, surface::DibSurface& cHost);
 
     // Per entry, 1-based; 0 (False) for an index outside the directory.
     std::int32_t IconCount() const { return static_cast<std::int32_t>(entries_.size()); }
@@ -53,11 +55,11 @@ private:
     const Entry* entry(std::int32_t index) const;
     void validatePng(Entry& e) const;
     std::int32_t chooseEntry(std::int32_t cx, std::int32_t cy, std::int32_t depth) const;
-    bool decodePng(const Entry& e, c32bppDIB& host, std::int32_t gdiToken);
-    void decodeBitmap(std::int32_t index, c32bppDIB& host);
+    bool decodePng(const Entry& e, surface::DibSurface& host, std::int32_t gdiToken);
+    void decodeBitmap(std::int32_t index, surface::DibSurface& host);
     std::int64_t xorSize(const Entry& e) const;
     std::int64_t andSize(const Entry& e) const;
-    void applyMask(c32bppDIB& host, std::span<const std::uint8_t> mask) const;
+    void applyMask(surface::DibSurface& host, std::span<const std::uint8_t> mask) const;
 
     std::span<std::uint8_t> data_;
     std::int32_t resourceType_ = 0; // 1 icon, 2 cursor (0 for a cursor handle)

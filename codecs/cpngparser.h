@@ -15,7 +15,9 @@
 #include <span>
 #include <string>
 
-class c32bppDIB;
+namespace surface {
+class DibSurface;
+} // namespace surface
 
 class cPNGparser {
 public:
@@ -23,13 +25,13 @@ public:
     // place; nothing outside Stream is ever read, whatever the range says.
     // May throw std::bad_alloc when memory runs out; malformed data never
     // throws.
-    bool LoadStream(std::span<const std::uint8_t> Stream, c32bppDIB& cHost,
+    bool LoadStream(std::span<const std::uint8_t> Stream, surface::DibSurface& cHost,
                     std::int32_t streamOffset, std::int32_t streamLength, std::int32_t gdiToken);
 
     // Reads the open file chunk by chunk; the name goes to the imaging
     // service. May throw std::bad_alloc like LoadStream.
-    bool LoadFile(platform::File& fileHandle, const std::string& FileName, c32bppDIB& cHost,
-                  std::int32_t gdiToken);
+    bool LoadFile(platform::File& fileHandle, const std::string& FileName,
+                  surface::DibSurface& cHost, std::int32_t gdiToken);
 
     // Why the latest load that carried the signature produced no image
     // (None when it produced one, or when the imaging service decoded it).

@@ -1,6 +1,6 @@
 #include "codecs/cpngwriter.h"
 
-#include "surface/c32bppdib.h"
+#include "surface/dib_surface.h"
 
 #include <algorithm>
 #include <cstring>
@@ -108,7 +108,7 @@ void paethRow(const std::uint8_t* cur, const std::uint8_t* prev, std::uint8_t* o
 
 } // namespace
 
-bool cPNGwriter::SavePNG(const c32bppDIB& cHost, std::vector<std::uint8_t>& outStream) {
+bool cPNGwriter::SavePNG(const surface::DibSurface& cHost, std::vector<std::uint8_t>& outStream) {
     error_ = PngWriteError::None;
     colourType_ = 0;
     transparencyValue_ = -1;
@@ -134,7 +134,8 @@ bool cPNGwriter::SavePNG(const c32bppDIB& cHost, std::vector<std::uint8_t>& outS
     return false;
 }
 
-cPNGwriter::Status cPNGwriter::save(const c32bppDIB& cHost, std::vector<std::uint8_t>& out) {
+cPNGwriter::Status cPNGwriter::save(const surface::DibSurface& cHost,
+                                    std::vector<std::uint8_t>& out) {
     if (cHost.Handle() == 0 || cHost.BitsPointer() == nullptr || cHost.Width() <= 0 ||
         cHost.Height() <= 0)
         return Failure{PngWriteError::NoImage};
@@ -159,7 +160,8 @@ cPNGwriter::Status cPNGwriter::BindZlib() {
     return {};
 }
 
-cPNGwriter::Result<bool> cPNGwriter::BuildPalette(const c32bppDIB& cHost, bool alphaFlag) {
+cPNGwriter::Result<bool> cPNGwriter::BuildPalette(const surface::DibSurface& cHost,
+                                                  bool alphaFlag) {
     const auto width = static_cast<std::size_t>(cHost.Width());
     const auto height = static_cast<std::size_t>(cHost.Height());
     const std::size_t rowBytes = width + 1; // filter-type byte, then one byte per pixel
@@ -310,7 +312,7 @@ cPNGwriter::Result<bool> cPNGwriter::BuildPalette(const c32bppDIB& cHost, bool a
     return true;
 }
 
-void cPNGwriter::BuildTrueColor(const c32bppDIB& cHost, bool alphaFlag) {
+void cPNGwriter::BuildTrueColor(const surface::DibSurface& cHost, bool alphaFlag) {
     transparencyValue_ = -1;
     if (!alphaFlag) {
         colourType_ = 2;
@@ -360,7 +362,8 @@ std::uint32_t cPNGwriter::ChunkCRC(const std::uint8_t* typeAndData, std::size_t 
     return zlib_.crc32({typeAndData, size});
 }
 
-void cPNGwriter::writeHeader(const c32bppDIB& cHost, std::vector<std::uint8_t>& out) const {
+void cPNGwriter::writeHeader(const surface::DibSurface& cHost,
+                             std::vector<std::uint8_t>& out) const {
     out.reserve(33);
     out.insert(out.end(), std::begin(kSignature), std::end(kSignature));
     std::uint8_t ihdr[13] = {};
@@ -397,7 +400,7 @@ void cPNGwriter::writeTransparency(std::vector<std::uint8_t>& out) const {
     }
 }
 
-cPNGwriter::Status cPNGwriter::filterTrueColorRows(const c32bppDIB& cHost) {
+cPNGwriter::Status cPNGwriter::filterTrueColorRows(const surface::DibSurface& cHost) {
     const auto width = static_cast<std::size_t>(cHost.Width());
     const auto height = static_cast<std::size_t>(cHost.Height());
     const bool rgba = colourType_ == 6;
@@ -444,7 +447,7 @@ cPNGwriter::Status cPNGwriter::filterTrueColorRows(const c32bppDIB& cHost) {
 }
 
 cPNGwriter::Status cPNGwriter::EncodeImageData(std::vector<std::uint8_t>& out,
-                                               const c32bppDIB& cHost) {
+                                               const surface::DibSurface& cHost) {
     if (colourType_ == 2 || colourType_ == 6) VELMORA_TRY(filterTrueColorRows(cHost));
 
     // Room for the deflated rows: n + 1 % + 12, rounded half to even. Deflate

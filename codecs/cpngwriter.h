@@ -15,7 +15,9 @@
 #include <memory>
 #include <vector>
 
-class c32bppDIB;
+namespace surface {
+class DibSurface;
+} // namespace surface
 
 // Why a save failed, so that a test can tell the causes apart.
 enum class PngWriteError {
@@ -32,7 +34,7 @@ class cPNGwriter {
 public:
     // The complete PNG in outStream (indexed from 0) and true, or false with
     // outStream erased.
-    bool SavePNG(const c32bppDIB& cHost, std::vector<std::uint8_t>& outStream);
+    bool SavePNG(const surface::DibSurface& cHost, std::vector<std::uint8_t>& outStream);
 
     PngWriteError lastError() const { return error_; }
 
@@ -41,18 +43,18 @@ private:
     template <typename T>
     using Result = velmora::Result<T, PngWriteError>;
 
-    Status save(const c32bppDIB& cHost, std::vector<std::uint8_t>& out);
+    Status save(const surface::DibSurface& cHost, std::vector<std::uint8_t>& out);
     Status BindZlib();
     // true when the image fits a palette (types 3 and 0), false to decline.
-    Result<bool> BuildPalette(const c32bppDIB& cHost, bool alphaFlag);
-    void BuildTrueColor(const c32bppDIB& cHost, bool alphaFlag);
-    void writeHeader(const c32bppDIB& cHost, std::vector<std::uint8_t>& out) const;
+    Result<bool> BuildPalette(const surface::DibSurface& cHost, bool alphaFlag);
+    void BuildTrueColor(const surface::DibSurface& cHost, bool alphaFlag);
+    void writeHeader(const surface::DibSurface& cHost, std::vector<std::uint8_t>& out) const;
     void writePalette(std::vector<std::uint8_t>& out) const;
     void writeTransparency(std::vector<std::uint8_t>& out) const;
-    Status EncodeImageData(std::vector<std::uint8_t>& out, const c32bppDIB& cHost);
+    Status EncodeImageData(std::vector<std::uint8_t>& out, const surface::DibSurface& cHost);
     void writeEnd(std::vector<std::uint8_t>& out) const;
 
-    Status filterTrueColorRows(const c32bppDIB& cHost);
+    Status filterTrueColorRows(const surface::DibSurface& cHost);
     void appendChunk(std::vector<std::uint8_t>& out, const char type[4], const std::uint8_t* data,
                      std::size_t size) const;
     std::uint32_t ChunkCRC(const std::uint8_t* typeAndData, std::size_t size) const;

@@ -2,14 +2,14 @@
 
 #include "codecs/modparsers.h"
 #include "platform/imaging/cgdiplus.h"
-#include "surface/c32bppdib.h"
+#include "surface/dib_surface.h"
 
 namespace codecs {
 namespace {
 
 class SurfaceTarget final : public platform::ImagingTarget {
 public:
-    explicit SurfaceTarget(c32bppDIB& host) : host_(host) {}
+    explicit SurfaceTarget(surface::DibSurface& host) : host_(host) {}
     std::span<std::uint8_t> allocatePixels(std::int32_t width, std::int32_t height) override {
         if (!host_.InitializeDIB(width, height)) return {};
         return host_.pixels();
@@ -17,13 +17,13 @@ public:
     void releasePixels() override { host_.DestroyDIB(); }
 
 private:
-    c32bppDIB& host_;
+    surface::DibSurface& host_;
 };
 
 } // namespace
 
 bool LoadWithImagingService(const std::string& fileName, std::span<const std::uint8_t> bytes,
-                            c32bppDIB& host, std::int32_t gdiToken) {
+                            surface::DibSurface& host, std::int32_t gdiToken) {
     SurfaceTarget target(host);
     if (!platform::cGDIPlus().LoadWithGDIplus(fileName, bytes, target, gdiToken) ||
         host.Handle() == 0) {

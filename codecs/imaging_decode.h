@@ -8,13 +8,15 @@
 #include <span>
 #include <string>
 
-class c32bppDIB;
+namespace surface {
+class DibSurface;
+} // namespace surface
 
 namespace codecs {
 
 // Decodes the named file (when fileName is not empty) or the bytes. False,
 // with the surface empty, when the service is absent or declines the data.
 bool LoadWithImagingService(const std::string& fileName, std::span<const std::uint8_t> bytes,
-                            c32bppDIB& host, std::int32_t gdiToken);
+                            surface::DibSurface& host, std::int32_t gdiToken);
 
 } // namespace codecs

@@ -3,7 +3,7 @@
 #include "platform/gdi/gdi.h"
 #include "platform/system/library.h"
 #include "platform/zlib/zlib_binding.h"
-#include "surface/c32bppdib.h"
+#include "surface/dib_surface.h"
 #include "surface/render_routines.h"
 
 #include <algorithm>
@@ -118,7 +118,7 @@ HRGN regionInBatches(std::span<const RECT> rects, std::int32_t width) {
 
 } // namespace
 
-HRGN RegionFromAlpha(const c32bppDIB& surface, std::int32_t style) {
+HRGN RegionFromAlpha(const surface::DibSurface& surface, std::int32_t style) {
     const std::int32_t width = surface.Width();
     const std::int32_t height = surface.Height();
     if (width < 1 || height < 1) return 0;

@@ -7,34 +7,18 @@
 #include "platform/gdi/types.h"
 #include "platform/picture/picture.h"
 #include "platform/system/file.h"
+#include "surface/image_types.h"
 
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
 
-class c32bppDIB;
+namespace surface {
+class DibSurface;
+} // namespace surface
 
 namespace modParsers {
-
-// The format a surface's image came from (its ImageType).
-enum ImageTypes : std::int32_t {
-    itNoImage = -1,
-    itBlank = 0,
-    itBitmap = 1, // also JPEG and 32-bit bitmaps whose alpha carries nothing
-    itMetafile = 2,
-    itIcon = 3,
-    itEnhMetafile = 4,
-    itCursor = 5,
-    itBitmapAlpha = 6,         // 32-bit bitmap with straight alpha
-    itBitmapPremultiplied = 7, // 32-bit bitmap already premultiplied
-    itIconAlpha = 8,
-    itGIF = 9,
-    itPNG = 10, // also every image the imaging service decoded
-    itIconPNG = 11,
-    itCursorAlpha = 12,
-    itCheckerBoard = 64,
-};
 
 // Bytes of a row padded to a multiple of four bytes.
 constexpr std::int32_t AlignedRowBytes(std::uint8_t bitsPerPixel, std::int32_t width) {
@@ -58,7 +42,7 @@ void ClassifyAlpha(std::span<std::uint8_t> pixels, std::int32_t width, std::int3
 // bounding box, style 1 one rectangle per row from first to last solid
 // pixel, style 2 one rectangle per run. The whole image when the surface has
 // no alpha. 0 when there is nothing to make.
-platform::HRGN RegionFromAlpha(const c32bppDIB& surface, std::int32_t style);
+platform::HRGN RegionFromAlpha(const surface::DibSurface& surface, std::int32_t style);
 
 struct GrayWeight {
     float red;

@@ -2,6 +2,7 @@
 // header, palette and bits an icon entry hands it.
 #include "platform/picture/bitmap_decoder.h"
 #include "platform/picture/picture.h"
+#include "platform/system/environment.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -11,7 +12,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // Pictures of a few million pixels at most keep each run fast; the
     // limit is what the size checks guard, not the decoding.
-    platform::SetDecodePixelLimit(std::size_t{1} << 22);
+    platform::ProcessEnvironment().decodePixelLimit = std::size_t{1} << 22;
     const std::span<const std::uint8_t> bytes(data, size);
     platform::LoadPictureFromBytes(bytes);
 

@@ -1,13 +1,14 @@
 // cBMPparser over arbitrary bytes, and the picture it may have made.
 #include "codecs/cbmpparser.h"
+#include "dib/c32bppdib.h"
 #include "platform/picture/bitmap_decoder.h"
-#include "surface/c32bppdib.h"
+#include "platform/system/environment.h"
 
 #include <cstddef>
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    platform::SetDecodePixelLimit(std::size_t{1} << 22);
+    platform::ProcessEnvironment().decodePixelLimit = std::size_t{1} << 22;
     // The reader's own 32-bit path allocates what the header says once the
     // data covers it, so the data bounds it already.
     c32bppDIB surface;

@@ -8,6 +8,7 @@
 #include "platform/picture/icon.h"
 #include "platform/picture/icon_file.h"
 #include "platform/picture/picture.h"
+#include "platform/system/environment.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,7 +23,7 @@ void require(bool condition) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;
-    platform::SetDecodePixelLimit(std::size_t{1} << 22);
+    platform::ProcessEnvironment().decodePixelLimit = std::size_t{1} << 22;
     const std::span<const std::uint8_t> bytes(data + 1, size - 1);
     const std::size_t before = platform::LiveObjectCount();
     switch (data[0] % 3) {

@@ -1,8 +1,9 @@
 // cICOparser: directory checks, entry choice, bitmap entries and masks. The
 // first byte picks the wanted size and depth so every scoring path runs.
 #include "codecs/cicoparser.h"
+#include "dib/c32bppdib.h"
 #include "platform/picture/bitmap_decoder.h"
-#include "surface/c32bppdib.h"
+#include "platform/system/environment.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +11,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;
-    platform::SetDecodePixelLimit(std::size_t{1} << 22);
+    platform::ProcessEnvironment().decodePixelLimit = std::size_t{1} << 22;
     const std::int32_t wanted = (data[0] & 0x1F) * 8;
     const std::int32_t depth = data[0] >> 5 << 2;
     // The reader repairs the bytes it reads, so it gets a copy it may change.

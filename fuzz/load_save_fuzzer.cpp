@@ -11,10 +11,11 @@
 
 #include "codecs/byte_reader.h"
 #include "codecs/modparsers.h"
+#include "dib/c32bppdib.h"
 #include "platform/host/window_host.h"
 #include "platform/imaging/cgdiplus.h"
+#include "platform/system/environment.h"
 #include "platform/zlib/zlib_binding.h"
-#include "surface/c32bppdib.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -132,15 +133,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (tooLarge(bytes)) return 0;
     static SilentHost host;
     static const bool once = [] {
-        platform::SetImagingLibraryNames({});
-        platform::SetCurrentHost(&host);
+        platform::ProcessEnvironment().imagingLibraryNames = {};
+        platform::ProcessEnvironment().host = &host;
         return true;
     }();
     (void)once;
 
     // Loaded without zlib: our own inflater and no CRC checks, so mutated
     // bytes reach the pixels instead of stopping at a checksum.
-    platform::SetZlibLibraryNames({});
+    platform::ProcessEnvironment().zlibLibraryNames = {};
     c32bppDIB s;
     const bool loaded = s.LoadPicture_Stream(bytes, 0, 0, 0, 0, true);
     require(loaded == (s.Handle() != 0));
@@ -160,7 +161,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Saved and read back with zlib, so the reload checks every CRC the
     // writer made.
-    platform::SetZlibLibraryNames(platform::DefaultZlibLibraryNames());
+    platform::ProcessEnvironment().zlibLibraryNames =
+        platform::Environment::DefaultZlibLibraryNames();
     std::vector<std::uint8_t> png;
     require(s.SaveToStream_PNG(png));
     c32bppDIB fromPng;
@@ -175,7 +177,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     expectBitmapReload(s, fromBmp);
 
     // The kept bytes give the same image again (and stay kept).
-    platform::SetZlibLibraryNames({});
+    platform::ProcessEnvironment().zlibLibraryNames = {};
     c32bppDIB again;
     again.setOriginalFormatBytes(std::move(kept));
     require(again.LoadPicture_FromOrignalFormat());

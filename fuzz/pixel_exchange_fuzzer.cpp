@@ -2,8 +2,8 @@
 // rectangles: the first bytes pick the surface size, the flags and the
 // rectangles, the rest is the imported array.
 
+#include "dib/c32bppdib.h"
 #include "platform/gdi/gdi.h"
-#include "surface/c32bppdib.h"
 
 #include <algorithm>
 #include <cstddef>

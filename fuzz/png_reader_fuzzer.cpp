@@ -4,9 +4,10 @@
 
 #include "codecs/byte_reader.h"
 #include "codecs/cpngparser.h"
+#include "dib/c32bppdib.h"
 #include "platform/imaging/cgdiplus.h"
+#include "platform/system/environment.h"
 #include "platform/zlib/zlib_binding.h"
-#include "surface/c32bppdib.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -34,13 +35,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> bytes(data, size);
     if (tooLarge(bytes)) return 0;
     static const bool once = [] {
-        platform::SetImagingLibraryNames({});
+        platform::ProcessEnvironment().imagingLibraryNames = {};
         return true;
     }();
     (void)once;
     for (const bool withZlib : {true, false}) {
-        platform::SetZlibLibraryNames(withZlib ? platform::DefaultZlibLibraryNames()
-                                               : std::vector<std::string>{});
+        platform::ProcessEnvironment().zlibLibraryNames =
+            withZlib ? platform::Environment::DefaultZlibLibraryNames()
+                     : std::vector<std::string>{};
         c32bppDIB surface;
         cPNGparser reader;
         reader.LoadStream(bytes, surface, 0, static_cast<std::int32_t>(size), 0);

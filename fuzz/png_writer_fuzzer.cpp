@@ -9,8 +9,8 @@
 // bits 2-3: 0 any colour, 1 few colours, 2 grey, 3 grey or transparent.
 
 #include "codecs/cpngwriter.h"
+#include "dib/c32bppdib.h"
 #include "platform/zlib/zlib_binding.h"
-#include "surface/c32bppdib.h"
 
 #include <array>
 #include <cstddef>

@@ -5,23 +5,12 @@
 // stride width x 4), the surface's own section or a buffer made for one
 // call. Only the surface code and its tests include this header.
 
+#include "platform/util/pixel_view.h"
+
 #include <cstdint>
 #include <vector>
 
 namespace velmora::render {
-
-struct PixelView {
-    std::uint8_t* data = nullptr;
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-
-    bool empty() const { return data == nullptr || width < 1 || height < 1; }
-    std::size_t stride() const { return static_cast<std::size_t>(width) * 4; }
-    // Rows in memory order: 0 is the bottom row of the picture.
-    std::uint8_t* memoryRow(std::int32_t r) const {
-        return data + static_cast<std::size_t>(r) * stride();
-    }
-};
 
 // A zeroed buffer owned for the length of one call.
 struct PixelBuffer {
@@ -31,7 +20,7 @@ struct PixelBuffer {
 
     // False when the size is empty or too large for a surface.
     bool allocate(std::int32_t w, std::int32_t h);
-    PixelView view() { return {bytes.data(), width, height}; }
+    BgraPremulBottomUpView view() { return {bytes.data(), width, height}; }
 };
 
 // Red, green, blue weights of a greyscale formula (single precision); any
@@ -57,14 +46,15 @@ struct SourceRect {
 // from the right edge and vertically the rows starting rect.y above the
 // bottom. False when there is nothing to mirror (dw and dh both >= 1) or the
 // rectangle does not fit.
-bool mirrorInto(PixelView source, SourceRect rect, std::int32_t dw, std::int32_t dh, PixelView out);
+bool mirrorInto(BgraPremulBottomUpView source, SourceRect rect, std::int32_t dw, std::int32_t dh,
+                BgraPremulBottomUpView out);
 
 // Scales the rectangle to dw x dh. A negative destX (destY) cuts that many
 // columns at the left (rows at the top) off the output, whose size is then
 // outputWidth x outputHeight. Nearest neighbour or the bilinear weights of
 // the double-precision formula, truncated to bytes.
 struct ScaleJob {
-    PixelView source;
+    BgraPremulBottomUpView source;
     SourceRect rect;
     std::int32_t destX = 0;
     std::int32_t destY = 0;
@@ -75,17 +65,22 @@ struct ScaleJob {
     std::int32_t outputWidth() const { return destX < 0 ? dw + destX : dw; }
     std::int32_t outputHeight() const { return destY < 0 ? dh + destY : dh; }
 };
-bool scaleInto(const ScaleJob& job, PixelView out);
+bool scaleInto(const ScaleJob& job, BgraPremulBottomUpView out);
 
 // Adds L percent of each pixel's alpha to its colour, clamped to [0, alpha].
 // `out` may be `source` itself; pixels with alpha 0 are not written.
-void adjustLightness(PixelView source, PixelView out, float L);
+void adjustLightness(BgraPremulBottomUpView source, BgraPremulBottomUpView out, float L);
 
 // Source-over of n pixels with constant alpha o (0 .. 255), truncating
 // divisions. With hostAlpha the destination's alpha byte is blended like
 // the colours; without it the destination alpha byte is left as it was.
 void blendRow(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std::uint32_t o,
               bool hostAlpha);
+// blendRow without hostAlpha, then every destination alpha byte of the n
+// pixels set to 0: what a DC's 32-bit pixels hold after a blend through a
+// 24-bit copy of them.
+void blendRowClearingAlpha(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n,
+                           std::uint32_t o);
 // The source's colour replaced by its grey value; alpha kept.
 void grayRow(const std::uint8_t* src, std::uint8_t* out, std::int32_t n, GrayWeight w);
 
@@ -93,7 +88,7 @@ void grayRow(const std::uint8_t* src, std::uint8_t* out, std::int32_t n, GrayWei
 // output (D = round(sqrt(dw^2 + dh^2))); pixels whose source position falls
 // outside the rectangle stay as they are (transparent in a new buffer).
 struct RotateJob {
-    PixelView source;
+    BgraPremulBottomUpView source;
     SourceRect rect;
     std::int32_t dw = 0; // positive
     std::int32_t dh = 0; // positive
@@ -101,6 +96,6 @@ struct RotateJob {
     bool bilinear = false;
 };
 std::int32_t rotationSize(std::int32_t dw, std::int32_t dh);
-void rotateInto(const RotateJob& job, PixelView out);
+void rotateInto(const RotateJob& job, BgraPremulBottomUpView out);
 
 } // namespace velmora::render

@@ -15,6 +15,8 @@ namespace platform {
 int GetObjectType(HGDIOBJ h);
 bool DeleteObject(HGDIOBJ h);
 bool GetObjectBitmap(HBITMAP h, BITMAP& out);
+// False for a bitmap that is no DIB section.
+bool GetObjectDIBSection(HBITMAP h, DIBSECTION& out);
 // Live objects in the table, stock objects aside; tests use it to prove
 // nothing leaks.
 std::size_t LiveObjectCount();
@@ -56,9 +58,5 @@ bool PtInRegion(HRGN region, std::int32_t x, std::int32_t y);
 int GetRgnBox(HRGN region, RECT& box);
 // The region's rectangles in y-x banded order (GetRegionData's payload).
 std::vector<RECT> GetRegionRects(HRGN region);
-
-// Test seam: ExtCreateRegion refuses lists of more than `limit` rectangles,
-// as some systems do with large regions; 0 removes the limit (the default).
-void SetExtCreateRegionLimit(std::uint32_t limit);
 
 } // namespace platform

@@ -4,8 +4,8 @@
 
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/objects.h"
+#include "platform/system/environment.h"
 
-#include <atomic>
 #include <cstring>
 
 namespace platform {
@@ -23,8 +23,6 @@ using namespace detail;
 
 namespace {
 
-std::atomic<std::uint32_t> extCreateRegionLimit{0};
-
 int complexity(const pixman_region32_t& region) {
     const int n = pixman_region32_n_rects(const_cast<pixman_region32_t*>(&region));
     return n == 0 ? NULLREGION : n == 1 ? SIMPLEREGION : COMPLEXREGION;
@@ -38,10 +36,6 @@ RECT normalised(RECT r) {
 }
 
 } // namespace
-
-void SetExtCreateRegionLimit(std::uint32_t limit) {
-    extCreateRegionLimit = limit;
-}
 
 HRGN CreateRectRgn(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
     const RECT r = normalised({left, top, right, bottom});
@@ -64,7 +58,7 @@ HRGN ExtCreateRegion(const void* xform, std::span<const std::byte> data) {
     if (header.dwSize != sizeof(RGNDATAHEADER) || header.iType != 1) return 0;
     const std::size_t available = (data.size() - sizeof header) / sizeof(RECT);
     if (header.nCount > available) return 0;
-    const std::uint32_t limit = extCreateRegionLimit;
+    const std::uint32_t limit = CurrentEnvironment().regionRectLimit;
     if (limit != 0 && header.nCount > limit) return 0;
 
     std::vector<pixman_box32_t> boxes;

@@ -1,13 +1,11 @@
 #include "platform/host/window_host.h"
 
+#include "platform/system/environment.h"
+
 #include <iostream>
 
 namespace platform {
-namespace {
-
-WindowHost* installedHost = nullptr;
-
-} // namespace
+namespace {} // namespace
 
 int ConsoleHost::MessageBox(const std::string& text, const std::string& caption,
                             unsigned /*flags*/) {
@@ -17,11 +15,8 @@ int ConsoleHost::MessageBox(const std::string& text, const std::string& caption,
 
 WindowHost& CurrentHost() {
     static ConsoleHost console;
-    return installedHost ? *installedHost : console;
-}
-
-void SetCurrentHost(WindowHost* host) {
-    installedHost = host;
+    WindowHost* const host = CurrentEnvironment().host;
+    return host != nullptr ? *host : console;
 }
 
 } // namespace platform

@@ -60,9 +60,9 @@ public:
     int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override;
 };
 
-// The process's host. The default is a ConsoleHost; a program with windows
-// sets its own and takes it away before the host is destroyed.
+// The process's host: the environment's host, or a ConsoleHost when it has
+// none. A program with windows sets its own in the environment for as long
+// as the host lives.
 WindowHost& CurrentHost();
-void SetCurrentHost(WindowHost* host);
 
 } // namespace platform

@@ -1,8 +1,7 @@
 #include "platform/imaging/cgdiplus.h"
 
+#include "platform/system/environment.h"
 #include "platform/system/library.h"
-
-#include <mutex>
 
 namespace platform {
 namespace {
@@ -10,22 +9,10 @@ namespace {
 // The entry every build of the imaging service exports first.
 constexpr const char* kImagingEntry = "velmora_imaging_startup";
 
-std::mutex namesMutex;
-std::vector<std::string>& names() {
-    static std::vector<std::string> list{"libvelmora-imaging.so"};
-    return list;
-}
-
 } // namespace
 
-void SetImagingLibraryNames(std::vector<std::string> list) {
-    std::lock_guard lock(namesMutex);
-    names() = std::move(list);
-}
-
 std::vector<std::string> ImagingLibraryNames() {
-    std::lock_guard lock(namesMutex);
-    return names();
+    return CurrentEnvironment().imagingLibraryNames;
 }
 
 bool cGDIPlus::isGDIplusOk() {

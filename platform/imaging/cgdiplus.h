@@ -5,6 +5,7 @@
 // answers false and the callers take their own code paths.
 
 #include "platform/imaging/imaging_encode.h"
+#include "platform/util/pixel_view.h"
 
 #include <cstdint>
 #include <span>
@@ -13,8 +14,8 @@
 
 namespace platform {
 
-// Test seam: the library names the probe looks for.
-void SetImagingLibraryNames(std::vector<std::string> names);
+// The library names the probe looks for (the environment's
+// imagingLibraryNames).
 std::vector<std::string> ImagingLibraryNames();
 
 // Where a decode puts its pixels. The bridge sits below the surface, so it
@@ -34,10 +35,13 @@ class cGDIPlus {
 public:
     // --- PNG encoding (defined in cgdiplus_encode.cpp) ---------------------------
     // Encodes the pixels as PNG into the named file, or into outStream when
-    // FileName is empty (outStream is emptied first). False, with nothing
-    // written, when the service or its encoder is absent or encoding fails.
+    // FileName is empty (outStream is emptied first). Without hasAlpha the
+    // fourth byte carries nothing and every pixel is written opaque. False,
+    // with nothing written, when the service or its encoder is absent or
+    // encoding fails.
     bool SaveToPNG(const std::string& FileName, std::vector<std::uint8_t>& outStream,
-                   const ImagingPixels& cHost, std::int32_t GlobalToken);
+                   velmora::ConstBgraPremulBottomUpView cHost, bool hasAlpha,
+                   std::int32_t GlobalToken);
     // --- end of PNG encoding -----------------------------------------------------
 
     // True when the imaging library loads and offers its entry points.

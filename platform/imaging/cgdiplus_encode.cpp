@@ -24,7 +24,8 @@ int appendToVector(void* context, const std::uint8_t* bytes, std::size_t size) {
 } // namespace
 
 bool cGDIPlus::SaveToPNG(const std::string& FileName, std::vector<std::uint8_t>& outStream,
-                         const ImagingPixels& cHost, std::int32_t GlobalToken) {
+                         velmora::ConstBgraPremulBottomUpView cHost, bool hasAlpha,
+                         std::int32_t GlobalToken) {
     if (cHost.empty()) return false;
     // A non-zero token means a session is running somewhere in this window
     // tree; without one the service has to be there at all.
@@ -35,10 +36,10 @@ bool cGDIPlus::SaveToPNG(const std::string& FileName, std::vector<std::uint8_t>&
         const auto encode = library.function<VelmoraImagingEncodePng>(kImagingEncodePngEntry);
         if (!encode) continue;
         if (!FileName.empty())
-            return encode(cHost.bits, cHost.width, cHost.height, cHost.stride, cHost.hasAlpha,
+            return encode(cHost.data, cHost.width, cHost.height, cHost.stride, hasAlpha,
                           FileName.c_str(), nullptr, nullptr) == 0;
         outStream.clear();
-        const int rc = encode(cHost.bits, cHost.width, cHost.height, cHost.stride, cHost.hasAlpha,
+        const int rc = encode(cHost.data, cHost.width, cHost.height, cHost.stride, hasAlpha,
                               nullptr, appendToVector, &outStream);
         if (rc == 0 && !outStream.empty()) return true;
         outStream.clear();

@@ -1,24 +1,11 @@
 #pragma once
-// What the PNG encoding of the imaging service needs to know about a
-// surface, as plain data: this layer sits below the surface and never sees
-// its type. The calling side lays the view over its own pixel memory.
+// The PNG encoding entry of the imaging service. This layer sits below the
+// surface and never sees its type: callers hand it a view of their pixels.
 
 #include <cstddef>
 #include <cstdint>
 
 namespace platform {
-
-// Premultiplied BGRA pixels, rows `stride` bytes apart, bottom image row
-// first (the layout of a bottom-up 32-bpp DIB section).
-struct ImagingPixels {
-    const std::uint8_t* bits = nullptr;
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    std::size_t stride = 0;
-    bool hasAlpha = false; // false: the fourth byte carries nothing, every pixel is opaque
-
-    bool empty() const { return bits == nullptr || width <= 0 || height <= 0; }
-};
 
 // The encoder entry the imaging library exports, with C linkage. It writes
 // the PNG to the file when fileName is non-empty, otherwise hands the bytes

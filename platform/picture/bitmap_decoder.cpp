@@ -1,9 +1,9 @@
 #include "platform/picture/bitmap_decoder.h"
 
+#include "platform/system/environment.h"
 #include "platform/util/checked.h"
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cstring>
 #include <limits>
@@ -19,9 +19,6 @@ constexpr std::uint32_t kBiPng = 5;
 constexpr std::uint32_t kBiAlphaBitfields = 6;
 constexpr std::size_t kFileHeaderSize = 14;
 constexpr std::uint32_t kOpaque = 0xFF000000u;
-
-std::atomic<std::size_t> pixelLimit{
-    static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()) / 4};
 
 std::uint16_t u16(std::span<const std::uint8_t> d, std::size_t at) {
     return at + 2 <= d.size() ? static_cast<std::uint16_t>(d[at] | (d[at + 1] << 8)) : 0;
@@ -253,13 +250,8 @@ const char* BitmapErrorText(BitmapError error) {
     return "unknown";
 }
 
-void SetDecodePixelLimit(std::size_t pixels) {
-    pixelLimit = pixels == 0
-                     ? static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()) / 4
-                     : pixels;
-}
 std::size_t DecodePixelLimit() {
-    return pixelLimit;
+    return CurrentEnvironment().decodePixelLimit;
 }
 
 velmora::Result<DibLayout, BitmapError> ParseDib(std::span<const std::uint8_t> dib,

@@ -27,7 +27,7 @@ enum class BitmapError {
     BadPlanes,     // planes other than 1
     BadBitCount,   // a depth the compression cannot carry
     Unsupported,   // JPEG or PNG payloads, OS/2 Huffman or RLE24
-    TooLarge,      // over the pixel limit (SetDecodePixelLimit)
+    TooLarge,      // over the pixel limit (DecodePixelLimit)
     NoPixels,      // the bits offset lies past the end of the data
     OutOfMemory,
 };
@@ -74,10 +74,8 @@ struct BitmapFile {
 };
 velmora::Result<BitmapFile, BitmapError> ParseBitmapFile(std::span<const std::uint8_t> file);
 
-// Test and fuzzing seam: the largest picture, in pixels, the bitmap and GIF
-// decoders agree to allocate; 0 restores the default, what a 32-bit surface
-// can hold.
-void SetDecodePixelLimit(std::size_t pixels);
+// The largest picture, in pixels, the bitmap and GIF decoders agree to
+// allocate (the environment's decodePixelLimit).
 std::size_t DecodePixelLimit();
 
 } // namespace platform

@@ -1,26 +1,14 @@
 #include "platform/system/version.h"
 
+#include "platform/system/environment.h"
+
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 #include <string>
 
 namespace platform {
-namespace {
-
-std::mutex versionMutex;
-SystemVersion systemVersion;
-
-} // namespace
-
-void SetSystemVersion(const SystemVersion& version) {
-    std::lock_guard lock(versionMutex);
-    systemVersion = version;
-}
-
 SystemVersion CurrentSystemVersion() {
-    std::lock_guard lock(versionMutex);
-    return systemVersion;
+    return CurrentEnvironment().systemVersion;
 }
 
 bool GetVersionEx(OSVERSIONINFOEX& info) {

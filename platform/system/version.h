@@ -49,22 +49,7 @@ struct SystemVersion {
 // false for any other size, or for 156 on a system without the extended record.
 bool GetVersionEx(OSVERSIONINFOEX& info);
 
-// Test seam: the version record the process sees.
-void SetSystemVersion(const SystemVersion& version);
+// The version record the process sees (the environment's systemVersion).
 SystemVersion CurrentSystemVersion();
-
-// Sets a version for one scope and puts the previous one back after it.
-class ScopedSystemVersion {
-public:
-    explicit ScopedSystemVersion(const SystemVersion& version) : previous_(CurrentSystemVersion()) {
-        SetSystemVersion(version);
-    }
-    ~ScopedSystemVersion() { SetSystemVersion(previous_); }
-    ScopedSystemVersion(const ScopedSystemVersion&) = delete;
-    ScopedSystemVersion& operator=(const ScopedSystemVersion&) = delete;
-
-private:
-    SystemVersion previous_;
-};
 
 } // namespace platform

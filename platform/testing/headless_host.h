@@ -1,7 +1,7 @@
 #pragma once
 // A window host without windows, for tests: message boxes are recorded and
 // answered with OK, and the clipboard is a table of formats that the test
-// fills. Installed with SetCurrentHost for the test's duration.
+// fills. Installed as the environment's host for the test's duration.
 
 #include "platform/host/data_object.h"
 #include "platform/host/window_host.h"

@@ -1,8 +1,8 @@
 #include "codecs/cbmpparser.h"
 #include "codecs/modparsers.h"
+#include "dib/c32bppdib.h"
 #include "platform/gdi/gdi.h"
 #include "platform/picture/icon.h"
-#include "surface/c32bppdib.h"
 #include "tests/support/image_files.h"
 
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "codecs/cgifparser.h"
 #include "codecs/modparsers.h"
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 #include "tests/support/image_files.h"
 
 #include <gtest/gtest.h>

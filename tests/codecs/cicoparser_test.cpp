@@ -1,9 +1,9 @@
 #include "codecs/cicoparser.h"
 #include "codecs/modparsers.h"
+#include "dib/c32bppdib.h"
 #include "platform/gdi/gdi.h"
 #include "platform/picture/icon.h"
 #include "png_builder.h"
-#include "surface/c32bppdib.h"
 #include "tests/support/image_files.h"
 
 #include <cstring>

@@ -3,13 +3,14 @@
 // own resources are those this test program embeds (tests/data/resources).
 
 #include "codecs/modparsers.h"
+#include "dib/c32bppdib.h"
 #include "platform/gdi/gdi.h"
 #include "platform/host/data_object.h"
 #include "platform/imaging/cgdiplus.h"
 #include "platform/picture/icon.h"
 #include "platform/picture/metafile.h"
+#include "platform/system/environment.h"
 #include "platform/testing/headless_host.h"
-#include "surface/c32bppdib.h"
 #include "tests/support/image_files.h"
 
 #include <fstream>
@@ -46,18 +47,17 @@ Bytes packedDib(int w, int h) {
 class Sources : public ::testing::Test {
 protected:
     void SetUp() override {
-        SetImagingLibraryNames({});
-        SetCurrentHost(&host);
+        env_->imagingLibraryNames = {};
+        env_->host = &host;
         objectsBefore = LiveObjectCount();
     }
     void TearDown() override {
         surface.DestroyDIB();
         EXPECT_EQ(LiveObjectCount(), objectsBefore);
         EXPECT_EQ(host.unbalancedOpens(), 0);
-        SetCurrentHost(nullptr);
-        SetImagingLibraryNames({"libvelmora-imaging.so"});
     }
 
+    ScopedEnvironment env_;
     HeadlessHost host;
     c32bppDIB surface;
     std::size_t objectsBefore = 0;

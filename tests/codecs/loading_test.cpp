@@ -1,8 +1,9 @@
 #include "codecs/modparsers.h"
+#include "dib/c32bppdib.h"
 #include "platform/host/window_host.h"
 #include "platform/imaging/cgdiplus.h"
+#include "platform/system/environment.h"
 #include "png_builder.h"
-#include "surface/c32bppdib.h"
 #include "tests/support/image_files.h"
 
 #include <filesystem>
@@ -27,12 +28,8 @@ public:
 class Loading : public ::testing::Test {
 protected:
     void SetUp() override {
-        platform::SetImagingLibraryNames({});
-        platform::SetCurrentHost(&host);
-    }
-    void TearDown() override {
-        platform::SetCurrentHost(nullptr);
-        platform::SetImagingLibraryNames({"libvelmora-imaging.so"});
+        env_->imagingLibraryNames = {};
+        env_->host = &host;
     }
     // A valid 1 x 1 PNG of `size` bytes (at least 80), padded with an
     // ancillary chunk.
@@ -56,6 +53,7 @@ protected:
             std::filesystem::remove(p);
     }
 
+    platform::ScopedEnvironment env_;
     RecordingHost host;
     c32bppDIB surface;
     std::vector<std::filesystem::path> temps;
@@ -123,14 +121,34 @@ TEST_F(Loading, KeptBytesAreTheWholeSource) {
 
 TEST_F(Loading, MalformedDataFailsQuietly) {
     Bytes png = pngOfSize(100);
-    Bytes noEnd(png.begin(), png.end() - 12); // ends right after IDAT
-    EXPECT_FALSE(surface.LoadPicture_Stream(noEnd));
     png[40] ^= 0xFF; // damages the padding chunk's data, which is skipped...
     EXPECT_TRUE(surface.LoadPicture_Stream(png));
     png[20] ^= 0xFF; // ...and then IHDR, which is checked
     EXPECT_FALSE(surface.LoadPicture_Stream(png));
+    // A file that ends right after a chunk fails its running-end test.
+    const Bytes noEnd(png.begin(), png.end() - 12);
     EXPECT_FALSE(surface.LoadPicture_File(writeTemp("noend.png", noEnd).string()));
     EXPECT_TRUE(host.messages.empty());
+}
+
+// Two PNG failures leave the reader: the user is told, and the data goes on
+// to the other readers (which do not take it either).
+TEST_F(Loading, PngFailuresThatLeaveTheReaderAreReported) {
+    const Bytes png = pngOfSize(100);
+    const Bytes noEnd(png.begin(), png.end() - 12); // in memory, ends right after IDAT
+    EXPECT_FALSE(surface.LoadPicture_Stream(noEnd));
+    EXPECT_EQ(surface.Handle(), 0u);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0], "Invalid PNG data: data ends after a chunk without IEND");
+
+    // Chunk lengths adding up beyond 32-bit signed, from memory and from a file.
+    Bytes sum = testpng::signature();
+    testpng::put32(sum, 0x7FFFFFF8u);
+    sum.insert(sum.end(), 60, 0);
+    EXPECT_FALSE(surface.LoadPicture_Stream(sum));
+    EXPECT_FALSE(surface.LoadPicture_File(writeTemp("sum.png", sum).string()));
+    ASSERT_EQ(host.messages.size(), 3u);
+    EXPECT_EQ(host.messages[2], "Invalid PNG data: chunk lengths add up to more than 2 GB");
 }
 
 // --- every reader behind the dispatcher -------------------------------------------

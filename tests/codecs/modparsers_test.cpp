@@ -1,6 +1,7 @@
 #include "codecs/modparsers.h"
+#include "dib/c32bppdib.h"
 #include "platform/gdi/gdi.h"
-#include "surface/c32bppdib.h"
+#include "platform/system/environment.h"
 
 #include <cstring>
 #include <filesystem>
@@ -139,7 +140,8 @@ TEST(RegionFromAlphaBatches, LargeRegionsAreMadeInBatchesWhenOneRegionFails) {
         s.row(y)[0 * 4 + 3] = 255;
         s.row(y)[(2 + y % 3) * 4 + 3] = 255;
     }
-    SetExtCreateRegionLimit(2000);
+    platform::ScopedEnvironment env;
+    env->regionRectLimit = 2000;
     const std::size_t before = LiveObjectCount();
     const HRGN r = RegionFromAlpha(s, 2);
     ASSERT_NE(r, 0u);
@@ -153,10 +155,9 @@ TEST(RegionFromAlphaBatches, LargeRegionsAreMadeInBatchesWhenOneRegionFails) {
     DeleteObject(r);
 
     // A batch that cannot be made either: no region, nothing left behind.
-    SetExtCreateRegionLimit(100);
+    env->regionRectLimit = 100;
     EXPECT_EQ(RegionFromAlpha(s, 2), 0u);
     EXPECT_EQ(LiveObjectCount(), before);
-    SetExtCreateRegionLimit(0);
 }
 
 TEST(Helpers, RowBytesSwapAndWeights) {

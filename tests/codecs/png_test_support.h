@@ -2,7 +2,7 @@
 // Helpers for the PNG writer tests: build surfaces, walk the chunks of a
 // written PNG, undo its filters, and decode it independently with libpng.
 
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,7 @@
 #include "codecs/cpngwriter.h"
 #include "codecs/modparsers.h"
 #include "platform/imaging/cgdiplus.h"
+#include "platform/system/environment.h"
 #include "platform/zlib/zlib_binding.h"
 #include "png_test_support.h"
 
@@ -55,14 +56,9 @@ c32bppDIB& make(c32bppDIB& s, int w, int h, bool alpha) {
 class PngWriter : public ::testing::Test {
 protected:
     // Reloads go through our own readers, never the imaging service.
-    void SetUp() override { platform::SetImagingLibraryNames({}); }
-    void TearDown() override {
-        platform::SetZlibLibraryNames(platform::DefaultZlibLibraryNames());
-        platform::SetImagingLibraryNames(imagingNames_);
-    }
+    void SetUp() override { env_->imagingLibraryNames = {}; }
 
-private:
-    std::vector<std::string> imagingNames_ = platform::ImagingLibraryNames();
+    platform::ScopedEnvironment env_;
 };
 
 // --- colour analysis -------------------------------------------------------------------
@@ -383,8 +379,8 @@ TEST_F(PngWriter, RandomImagesOfEveryClassDecodeToWhatTheRulesPromise) {
             // Our reader, inflating with zlib and then by itself.
             for (const bool withZlib : {true, false}) {
                 SCOPED_TRACE(withZlib ? "our reader with zlib" : "our reader, own inflater");
-                platform::SetZlibLibraryNames(withZlib ? platform::DefaultZlibLibraryNames()
-                                                       : std::vector<std::string>{});
+                env_->zlibLibraryNames = withZlib ? platform::Environment::DefaultZlibLibraryNames()
+                                                  : std::vector<std::string>{};
                 c32bppDIB back;
                 ASSERT_TRUE(back.LoadPicture_Stream(out.bytes));
                 EXPECT_EQ(back.ImageType(), modParsers::itPNG);
@@ -394,7 +390,7 @@ TEST_F(PngWriter, RandomImagesOfEveryClassDecodeToWhatTheRulesPromise) {
                     EXPECT_EQ(back.Alpha(), c.alpha);
                 }
             }
-            platform::SetZlibLibraryNames(platform::DefaultZlibLibraryNames());
+            env_->zlibLibraryNames = platform::Environment::DefaultZlibLibraryNames();
         }
 }
 
@@ -475,7 +471,7 @@ TEST_F(PngWriter, FailuresLeaveAnEmptyOutput) {
     }
     {
         SCOPED_TRACE("no zlib");
-        platform::SetZlibLibraryNames({"libvelmora-no-such-zlib.so"});
+        env_->zlibLibraryNames = {"libvelmora-no-such-zlib.so"};
         c32bppDIB s;
         make(s, 2, 2, false);
         out = {1};
@@ -490,13 +486,13 @@ TEST_F(PngWriter, WithoutCompress2TheRowsAreDeflatedByCompress) {
     photo(s, 40, 30, true, 4);
     {
         SCOPED_TRACE("a real zlib that lacks compress2");
-        platform::SetZlibLibraryNames({FAKEZ_FORWARD});
+        env_->zlibLibraryNames = {FAKEZ_FORWARD};
         const Saved out = save(s);
         EXPECT_EQ(firstMismatch(s, decodeWithLibpng(out.bytes)), "");
     }
     {
         SCOPED_TRACE("the stream is what compress answered");
-        platform::SetZlibLibraryNames({FAKEZ_NOCOMPRESS2});
+        env_->zlibLibraryNames = {FAKEZ_NOCOMPRESS2};
         std::vector<std::uint8_t> bytes;
         ASSERT_TRUE(cPNGwriter().SavePNG(s, bytes));
         // The fake's crc32 answers a constant, so only the layout is read here.

@@ -1,5 +1,6 @@
 #include "codecs/modparsers.h"
 #include "platform/imaging/cgdiplus.h"
+#include "platform/system/environment.h"
 #include "platform/zlib/zlib_binding.h"
 #include "png_test_support.h"
 
@@ -94,15 +95,11 @@ TEST(SurfaceGetOrginalFormat, CopiesTheKeptBytes) {
 
 class SurfaceSavePng : public ::testing::Test {
 protected:
-    void TearDown() override {
-        platform::SetImagingLibraryNames(names_);
-        platform::SetZlibLibraryNames(platform::DefaultZlibLibraryNames());
-    }
-    std::vector<std::string> names_ = platform::ImagingLibraryNames();
+    platform::ScopedEnvironment env_;
 };
 
 TEST_F(SurfaceSavePng, WithoutTheImagingServiceTheOwnWriterSaves) {
-    platform::SetImagingLibraryNames({"libvelmora-no-such-imaging.so"});
+    env_->imagingLibraryNames = {"libvelmora-no-such-imaging.so"};
     c32bppDIB s;
     threeByTwo(s, true);
     std::vector<std::uint8_t> png;
@@ -114,18 +111,18 @@ TEST_F(SurfaceSavePng, TheImagingServiceIsAskedFirst) {
     c32bppDIB s;
     threeByTwo(s, false);
     std::vector<std::uint8_t> out{1, 2};
-    platform::SetImagingLibraryNames({FAKEIMAGING_ENCODES});
+    env_->imagingLibraryNames = {FAKEIMAGING_ENCODES};
     ASSERT_TRUE(s.SaveToStream_PNG(out));
     EXPECT_EQ(std::string(out.begin(), out.end()), "FAKEPNG");
 
-    platform::SetImagingLibraryNames({FAKEIMAGING_FAILS});
+    env_->imagingLibraryNames = {FAKEIMAGING_FAILS};
     ASSERT_TRUE(s.SaveToStream_PNG(out));
     EXPECT_EQ(firstMismatch(s, decodeWithLibpng(out)), "") << "the own writer took over";
 }
 
 TEST_F(SurfaceSavePng, NeitherServiceNorZlibMeansNoPng) {
-    platform::SetImagingLibraryNames({"libvelmora-no-such-imaging.so"});
-    platform::SetZlibLibraryNames({});
+    env_->imagingLibraryNames = {"libvelmora-no-such-imaging.so"};
+    env_->zlibLibraryNames = {};
     c32bppDIB s;
     threeByTwo(s, true);
     std::vector<std::uint8_t> out{1, 2};

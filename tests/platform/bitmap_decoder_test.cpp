@@ -2,6 +2,7 @@
 #include "platform/picture/bitmap_decoder.h"
 #include "platform/picture/bitmap_rows.h"
 #include "platform/picture/picture.h"
+#include "platform/system/environment.h"
 #include "tests/support/image_files.h"
 
 #include <filesystem>
@@ -257,10 +258,11 @@ TEST(BitmapDecoder, PalettesAndShortFiles) {
 }
 
 TEST(BitmapDecoder, PixelLimitRefusesBeforeAllocating) {
-    SetDecodePixelLimit(100);
+    ScopedEnvironment env;
+    env->decodePixelLimit = 100;
     EXPECT_EQ(ParseBitmapFile(bmpFile(infoHeader(11, 10, 24), {0})).error(), BitmapError::TooLarge);
     EXPECT_TRUE(ParseBitmapFile(bmpFile(infoHeader(10, 10, 24), {0})));
-    SetDecodePixelLimit(0);
+    env->decodePixelLimit = kDefaultDecodePixelLimit;
     EXPECT_TRUE(ParseBitmapFile(bmpFile(infoHeader(11, 10, 24), {0})));
 }
 

@@ -1,4 +1,5 @@
 #include "platform/gdi/gdi.h"
+#include "platform/system/environment.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -58,9 +59,9 @@ TEST(Region, ExtCreateRegionReadsTheHeaderAndRejectsLies) {
     int xform = 0;
     EXPECT_EQ(ExtCreateRegion(&xform, data), 0u);
 
-    SetExtCreateRegionLimit(2);
+    ScopedEnvironment env;
+    env->regionRectLimit = 2;
     EXPECT_EQ(ExtCreateRegion(nullptr, data), 0u);
-    SetExtCreateRegionLimit(0);
 }
 
 TEST(Region, CombineModes) {

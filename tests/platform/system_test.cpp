@@ -1,6 +1,12 @@
+#include "platform/host/window_host.h"
+#include "platform/imaging/cgdiplus.h"
+#include "platform/picture/bitmap_decoder.h"
+#include "platform/system/environment.h"
 #include "platform/system/file.h"
 #include "platform/system/library.h"
 #include "platform/system/version.h"
+#include "platform/testing/headless_host.h"
+#include "platform/zlib/zlib_binding.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -12,7 +18,8 @@ using namespace platform;
 namespace {
 
 TEST(Version, ExtendedRecordFallsBackToTheBasicOne) {
-    ScopedSystemVersion scope({VER_PLATFORM_WIN32_NT, 4, 0, 1381, 6, 0, false});
+    platform::ScopedEnvironment scope;
+    scope->systemVersion = {VER_PLATFORM_WIN32_NT, 4, 0, 1381, 6, 0, false};
     OSVERSIONINFOEX info;
     EXPECT_FALSE(GetVersionEx(info)) << "the extended record is refused";
     info.dwOSVersionInfoSize = kVersionInfoSize;
@@ -105,6 +112,42 @@ TEST(LibraryTest, ExportsAreLookedUpInTheLibraryItself) {
     EXPECT_TRUE(z.reset());
     EXPECT_FALSE(z.reset());
     EXPECT_FALSE(Library("libdoes-not-exist.so").loaded());
+}
+
+// Every setting a scope changes is back when it ends, scopes nest, and a
+// scope left by an exception (a failed ASSERT inside a helper) restores too.
+TEST(Environment, ScopesRestoreWhatTheyChanged) {
+    const Environment before = CurrentEnvironment();
+    HeadlessHost host;
+    {
+        ScopedEnvironment outer;
+        outer->decodePixelLimit = 7;
+        outer->zlibLibraryNames = {};
+        outer->host = &host;
+        {
+            ScopedEnvironment inner;
+            inner->decodePixelLimit = 3;
+            inner->systemVersion = {VER_PLATFORM_WIN32_WINDOWS, 4, 0, 950, 0, 0, false};
+            EXPECT_EQ(DecodePixelLimit(), 3u);
+            EXPECT_EQ(CurrentSystemVersion().platformId, VER_PLATFORM_WIN32_WINDOWS);
+            EXPECT_EQ(&CurrentHost(), &host) << "unchanged fields carry over";
+        }
+        EXPECT_EQ(DecodePixelLimit(), 7u);
+        EXPECT_EQ(CurrentSystemVersion().platformId, before.systemVersion.platformId);
+        EXPECT_TRUE(ZlibLibraryNames().empty());
+        try {
+            ScopedEnvironment thrown;
+            thrown->regionRectLimit = 1;
+            throw 1;
+        } catch (int) {
+        }
+        EXPECT_EQ(CurrentEnvironment().regionRectLimit, before.regionRectLimit);
+    }
+    EXPECT_EQ(DecodePixelLimit(), before.decodePixelLimit);
+    EXPECT_EQ(ZlibLibraryNames(), before.zlibLibraryNames);
+    EXPECT_NE(&CurrentHost(), &host);
+    const ScopedEnvironment replaced(Environment{});
+    EXPECT_EQ(ImagingLibraryNames(), Environment::DefaultImagingLibraryNames());
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "platform/system/environment.h"
 #include "platform/zlib/zlib_binding.h"
 
 #include <gtest/gtest.h>
@@ -8,10 +9,10 @@ using namespace platform;
 
 namespace {
 
-// Restores the default library names after each case.
+// Each case changes the library names for itself only.
 class ZlibBindingTest : public ::testing::Test {
 protected:
-    void TearDown() override { SetZlibLibraryNames(DefaultZlibLibraryNames()); }
+    platform::ScopedEnvironment env_;
 };
 
 TEST_F(ZlibBindingTest, TheSystemZlibIsFoundFirstAndWorks) {
@@ -40,19 +41,19 @@ TEST_F(ZlibBindingTest, TheSystemZlibIsFoundFirstAndWorks) {
 }
 
 TEST_F(ZlibBindingTest, ALibraryWithoutCrc32IsSkipped) {
-    SetZlibLibraryNames({FAKEZ_NOCRC, "libz.so.1"});
+    env_->zlibLibraryNames = {FAKEZ_NOCRC, "libz.so.1"};
     const auto found = FindZlibLibrary(false);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->name, "libz.so.1");
     EXPECT_EQ(found->libraryId, 1);
 
-    SetZlibLibraryNames({FAKEZ_NOCRC, FAKEZ_NOCRC});
+    env_->zlibLibraryNames = {FAKEZ_NOCRC, FAKEZ_NOCRC};
     EXPECT_FALSE(FindZlibLibrary(true));
     EXPECT_FALSE(ZlibBinding::bind().available());
 }
 
 TEST_F(ZlibBindingTest, TheFirstNameWinsWhenBothLoad) {
-    SetZlibLibraryNames({FAKEZ_NOCOMPRESS2, "libz.so.1"});
+    env_->zlibLibraryNames = {FAKEZ_NOCOMPRESS2, "libz.so.1"};
     const auto found = FindZlibLibrary(false);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->name, FAKEZ_NOCOMPRESS2);
@@ -61,7 +62,7 @@ TEST_F(ZlibBindingTest, TheFirstNameWinsWhenBothLoad) {
 }
 
 TEST_F(ZlibBindingTest, WithoutCompress2TheWriterFallsBackToCompress) {
-    SetZlibLibraryNames({"libmissing-z.so", FAKEZ_NOCOMPRESS2});
+    env_->zlibLibraryNames = {"libmissing-z.so", FAKEZ_NOCOMPRESS2};
     const ZlibBinding z = ZlibBinding::bind();
     ASSERT_TRUE(z.available());
     EXPECT_EQ(z.libraryId(), 1);
@@ -76,7 +77,7 @@ TEST_F(ZlibBindingTest, WithoutCompress2TheWriterFallsBackToCompress) {
 }
 
 TEST_F(ZlibBindingTest, NoZlibAtAll) {
-    SetZlibLibraryNames({});
+    env_->zlibLibraryNames = {};
     EXPECT_FALSE(FindZlibLibrary(true));
     const ZlibBinding z = ZlibBinding::bind();
     EXPECT_FALSE(z.available());

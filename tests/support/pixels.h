@@ -2,8 +2,8 @@
 // Small helpers the surface and platform tests share: reading and writing
 // one pixel of a surface by image row (0 = top), and a DIB header.
 
+#include "dib/c32bppdib.h"
 #include "platform/gdi/types.h"
-#include "surface/c32bppdib.h"
 
 #include <array>
 #include <cstdint>

@@ -1,8 +1,9 @@
+#include "dib/c32bppdib.h"
 #include "platform/gdi/gdi.h"
 #include "platform/imaging/cgdiplus.h"
+#include "platform/system/environment.h"
 #include "platform/system/version.h"
 #include "platform/zlib/zlib_binding.h"
-#include "surface/c32bppdib.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -37,7 +38,8 @@ TEST(SurfaceCapabilities, FlagsFollowTheSystemVersion) {
         {"NT 4 SP6, basic record", {VER_PLATFORM_WIN32_NT, 4, 0, 0, 6, 0, false}, 32},
     };
     for (const Case& c : cases) {
-        ScopedSystemVersion scope(c.version);
+        platform::ScopedEnvironment scope;
+        scope->systemVersion = c.version;
         c32bppDIB s;
         EXPECT_EQ(s.capabilityFlags(), c.flags) << c.name;
         EXPECT_EQ(s.isAlphaBlendFriendly(), (c.flags & 1) != 0) << c.name;
@@ -46,18 +48,21 @@ TEST(SurfaceCapabilities, FlagsFollowTheSystemVersion) {
 
 TEST(SurfaceCapabilities, AlphaBlendCanOnlyBeSwitchedOnWhereAllowed) {
     {
-        ScopedSystemVersion scope({VER_PLATFORM_WIN32_WINDOWS, 4, 10, 0, 0, 0, true});
+        platform::ScopedEnvironment scope;
+        scope->systemVersion = {VER_PLATFORM_WIN32_WINDOWS, 4, 10, 0, 0, 0, true};
         c32bppDIB s;
         EXPECT_FALSE(s.isAlphaBlendFriendly());
         s.isAlphaBlendFriendly(true);
         EXPECT_TRUE(s.isAlphaBlendFriendly()) << "98/ME allow AlphaBlend";
     }
-    ScopedSystemVersion scope({VER_PLATFORM_WIN32_NT, 4, 0, 0, 6, 0, true});
+    platform::ScopedEnvironment scope;
+    scope->systemVersion = {VER_PLATFORM_WIN32_NT, 4, 0, 0, 6, 0, true};
     c32bppDIB s;
     s.isAlphaBlendFriendly(true);
     EXPECT_FALSE(s.isAlphaBlendFriendly()) << "no AlphaBlend on NT 4";
     {
-        ScopedSystemVersion nt6({VER_PLATFORM_WIN32_NT, 6, 1, 0, 0, 0, true});
+        platform::ScopedEnvironment nt6;
+        nt6->systemVersion = {VER_PLATFORM_WIN32_NT, 6, 1, 0, 0, 0, true};
         c32bppDIB t;
         t.isAlphaBlendFriendly(false);
         EXPECT_FALSE(t.isAlphaBlendFriendly());
@@ -67,7 +72,8 @@ TEST(SurfaceCapabilities, AlphaBlendCanOnlyBeSwitchedOnWhereAllowed) {
 }
 
 TEST(SurfaceCapabilities, NoImagingServiceAndNoZlibLeaveAUsableSurface) {
-    SetZlibLibraryNames({});
+    platform::ScopedEnvironment env;
+    env->zlibLibraryNames = {};
     c32bppDIB s;
     EXPECT_FALSE(s.isGDIplusEnabled()) << "the imaging service is not installed";
     EXPECT_FALSE(s.HighQualityInterpolation());
@@ -75,7 +81,7 @@ TEST(SurfaceCapabilities, NoImagingServiceAndNoZlibLeaveAUsableSurface) {
     s.isGDIplusEnabled(true);
     EXPECT_FALSE(s.isGDIplusEnabled());
     EXPECT_TRUE(s.InitializeDIB(2, 2));
-    SetZlibLibraryNames(DefaultZlibLibraryNames());
+    env->zlibLibraryNames = platform::Environment::DefaultZlibLibraryNames();
     EXPECT_TRUE(s.isZlibEnabled()) << "asked afresh every time";
 }
 

@@ -1,5 +1,5 @@
+#include "dib/c32bppdib.h"
 #include "platform/gdi/gdi.h"
-#include "surface/c32bppdib.h"
 #include "tests/support/pixels.h"
 
 #include <array>

@@ -1,7 +1,7 @@
 // velmora-image render and the convert effects, run as a program on small
 // PNG files written here, with the expected bytes worked out by hand.
 
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 #include "tests/tools/run_tool.h"
 
 #include <array>
@@ -139,8 +139,15 @@ protected:
         r.err = readText(errFile);
         return r;
     }
-    std::string in(const char* name) const { return "'" + (dir / name).string() + "' "; }
-    std::string outArg() const { return "'" + out.string() + "' "; }
+    std::string in(const char* name) const { return quoted(dir / name); }
+    std::string outArg() const { return quoted(out); }
+    // The path in single quotes and a space, built by appending: GCC 12's
+    // -Wrestrict misreads the inlined `"'" + std::string` at -O3.
+    static std::string quoted(const fs::path& path) {
+        std::string arg(1, '\'');
+        arg.append(path.string()).append("' ");
+        return arg;
+    }
 
     // render IN to a W x H canvas; the output file's bytes.
     Bytes render(const char* image, const std::string& options, int expectedStatus = 0) const {

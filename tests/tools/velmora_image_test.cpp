@@ -1,7 +1,8 @@
 // The velmora-image command line, run as a program.
 
+#include "dib/c32bppdib.h"
 #include "platform/imaging/cgdiplus.h"
-#include "surface/c32bppdib.h"
+#include "platform/system/environment.h"
 #include "tests/support/image_files.h"
 #include "tests/tools/run_tool.h"
 
@@ -34,6 +35,7 @@ protected:
         fs::create_directories(dir);
     }
     void TearDown() override { fs::remove_all(dir); }
+    platform::ScopedEnvironment env_;
     fs::path dir;
 };
 
@@ -45,7 +47,7 @@ TEST_F(VelmoraImage, InfoAndConvertMatchTheSurface) {
     if (!fs::exists(corpus("basn6a08.png"))) GTEST_SKIP() << "no PngSuite";
     for (const char* name : {"basn6a08.png", "ibasn0g16.png", "ftbbn3p08.png"}) {
         SCOPED_TRACE(name);
-        platform::SetImagingLibraryNames({});
+        env_->imagingLibraryNames = {};
         c32bppDIB surface;
         ASSERT_TRUE(surface.LoadPicture_File(corpus(name).string()));
 
@@ -99,7 +101,7 @@ std::vector<std::uint8_t> samplePng() {
 }
 
 TEST_F(VelmoraImage, ConvertSavesPngBitmapAndTheOriginalBytes) {
-    platform::SetImagingLibraryNames({});
+    env_->imagingLibraryNames = {};
     const fs::path in = dir / "in.png";
     const std::vector<std::uint8_t> source = samplePng();
     ASSERT_FALSE(source.empty());
@@ -137,7 +139,7 @@ TEST_F(VelmoraImage, ConvertSavesPngBitmapAndTheOriginalBytes) {
 }
 
 TEST_F(VelmoraImage, WithoutZlibPngOutputFailsAndWritesNothing) {
-    platform::SetImagingLibraryNames({});
+    env_->imagingLibraryNames = {};
     const fs::path in = dir / "in.png";
     writeFile(in, samplePng());
     const fs::path out = dir / "out.png";
@@ -153,7 +155,7 @@ TEST_F(VelmoraImage, WithoutZlibPngOutputFailsAndWritesNothing) {
 
 // Icons and cursors list every entry; the options choose the one loaded.
 TEST_F(VelmoraImage, InfoListsIconAndCursorEntries) {
-    platform::SetImagingLibraryNames({});
+    env_->imagingLibraryNames = {};
     auto bitmapEntry = [](int size, int bpp) {
         return testfiles::IcoEntry{static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size),
                                    static_cast<std::uint16_t>(bpp),

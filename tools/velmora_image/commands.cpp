@@ -1,4 +1,4 @@
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 #include "tool.h"
 
 #include <array>

@@ -1,6 +1,6 @@
 // The effects convert applies to the loaded image before writing it.
 
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 #include "tool.h"
 
 #include <memory>

@@ -1,6 +1,7 @@
+#include "dib/c32bppdib.h"
 #include "platform/imaging/cgdiplus.h"
+#include "platform/system/environment.h"
 #include "platform/zlib/zlib_binding.h"
-#include "surface/c32bppdib.h"
 #include "tool.h"
 
 #include <array>
@@ -107,8 +108,8 @@ bool ParseArguments(std::span<char* const> words, Invocation& out, std::string& 
 }
 
 void ApplyPlatformOptions(const Options& options) {
-    if (options.noZlib) platform::SetZlibLibraryNames({});
-    if (options.noImaging) platform::SetImagingLibraryNames({});
+    if (options.noZlib) platform::ProcessEnvironment().zlibLibraryNames = {};
+    if (options.noImaging) platform::ProcessEnvironment().imagingLibraryNames = {};
 }
 
 bool LoadInput(const std::string& path, const Options& options, c32bppDIB& surface,

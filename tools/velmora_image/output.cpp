@@ -1,5 +1,5 @@
+#include "dib/c32bppdib.h"
 #include "platform/system/file.h"
-#include "surface/c32bppdib.h"
 #include "tool.h"
 
 #include <algorithm>

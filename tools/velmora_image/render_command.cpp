@@ -2,7 +2,7 @@
 // the way the image control draws onto its container, and writes the
 // canvas out.
 
-#include "surface/c32bppdib.h"
+#include "dib/c32bppdib.h"
 #include "tool.h"
 
 #include <cstring>

@@ -1,9 +1,9 @@
 // Pixel exchange: export of a rectangle in a caller's layout, and copies of
 // the image into another surface, scaled or mirrored.
 
+#include "dib/c32bppdib.h"
 #include "platform/imaging/render_gdiplus.h"
 #include "platform/util/checked.h"
-#include "surface/c32bppdib.h"
 #include "surface/render_routines.h"
 
 #include <algorithm>
@@ -19,11 +19,11 @@ bool c32bppDIB::GetDIBbits(std::vector<std::uint8_t>& outStream, bool /*as2dArra
                            bool asBGRformat, bool as32bpp, bool asWordAligned, bool asBottomUp,
                            std::int32_t x, std::int32_t y, std::int32_t Width, std::int32_t Height,
                            bool asPreMultiplied) const {
-    if (handle_ == 0 || x < 0 || y < 0 || Width < 0 || Height < 0) return false;
-    if (Width == 0) Width = width_;
-    if (Height == 0) Height = height_;
-    if (std::int64_t{x} + Width > width_) Width = width_ - x;
-    if (std::int64_t{y} + Height > height_) Height = height_ - y;
+    if (Handle() == 0 || x < 0 || y < 0 || Width < 0 || Height < 0) return false;
+    if (Width == 0) Width = DibSurface::Width();
+    if (Height == 0) Height = DibSurface::Height();
+    if (std::int64_t{x} + Width > DibSurface::Width()) Width = DibSurface::Width() - x;
+    if (std::int64_t{y} + Height > DibSurface::Height()) Height = DibSurface::Height() - y;
     if (Width < 1 || Height < 1) return false; // the rectangle starts past the image
 
     const std::int32_t bpp = as32bpp ? 4 : 3;
@@ -38,9 +38,9 @@ bool c32bppDIB::GetDIBbits(std::vector<std::uint8_t>& outStream, bool /*as2dArra
         return false;
     }
 
-    if (as32bpp && asBGRformat && asBottomUp && asPreMultiplied && Width == width_ &&
-        Height == height_) {
-        std::memcpy(outStream.data(), bits_, *size);
+    if (as32bpp && asBGRformat && asBottomUp && asPreMultiplied && Width == DibSurface::Width() &&
+        Height == DibSurface::Height()) {
+        std::memcpy(outStream.data(), BitsPointer(), *size);
         return true;
     }
     const int first = asBGRformat ? 0 : 2, third = asBGRformat ? 2 : 0;
@@ -68,7 +68,7 @@ bool c32bppDIB::GetDIBbits(std::vector<std::uint8_t>& outStream, bool /*as2dArra
 
 void c32bppDIB::CopyImageTo(std::unique_ptr<c32bppDIB>& cDIBclass, std::int32_t newWidth,
                             std::int32_t newHeight, bool CopyOriginalFormat) {
-    if (handle_ == 0) return;
+    if (Handle() == 0) return;
     if (!cDIBclass) {
         // The one size no surface can have and whose negation overflows.
         if (newWidth == std::numeric_limits<std::int32_t>::min() ||
@@ -78,8 +78,8 @@ void c32bppDIB::CopyImageTo(std::unique_ptr<c32bppDIB>& cDIBclass, std::int32_t 
         made->gdiToken(gdiToken_);
         made->isGDIplusEnabled(isGDIplusEnabled());
         made->HighQualityInterpolation(highQuality_);
-        const std::int32_t w = newWidth == 0 ? width_ : newWidth;
-        const std::int32_t h = newHeight == 0 ? height_ : newHeight;
+        const std::int32_t w = newWidth == 0 ? Width() : newWidth;
+        const std::int32_t h = newHeight == 0 ? Height() : newHeight;
         if (!made->InitializeDIB(std::abs(w), std::abs(h))) return;
         cDIBclass = std::move(made);
     }
@@ -88,9 +88,9 @@ void c32bppDIB::CopyImageTo(std::unique_ptr<c32bppDIB>& cDIBclass, std::int32_t 
 
 void c32bppDIB::CopyImageTo(c32bppDIB& target, std::int32_t newWidth, std::int32_t newHeight,
                             bool CopyOriginalFormat) {
-    if (handle_ == 0 || &target == this) return;
-    if (newWidth == 0) newWidth = width_;
-    if (newHeight == 0) newHeight = height_;
+    if (Handle() == 0 || &target == this) return;
+    if (newWidth == 0) newWidth = Width();
+    if (newHeight == 0) newHeight = Height();
     if (newWidth == std::numeric_limits<std::int32_t>::min() ||
         newHeight == std::numeric_limits<std::int32_t>::min())
         return;
@@ -98,44 +98,44 @@ void c32bppDIB::CopyImageTo(c32bppDIB& target, std::int32_t newWidth, std::int32
     target.gdiToken(gdiToken_);
     if (target.Width() != w || target.Height() != h || target.Handle() == 0)
         if (!target.InitializeDIB(w, h)) return;
-    target.alpha_ = alpha_;
-    target.imageType_ = imageType_;
+    target.Alpha(Alpha());
+    target.ImageType(ImageType());
 
-    if (newWidth == width_ && newHeight == height_) {
-        std::memcpy(target.bits_, bits_, pixels().size());
+    if (newWidth == Width() && newHeight == Height()) {
+        std::memcpy(target.BitsPointer(), BitsPointer(), pixels().size());
     } else {
         // 98 and ME stretch badly through AlphaBlend; it is off for the copy.
         const bool alphaBlendOff = (flags_ & kAlphaBlendInUse) && (flags_ & kConsumerWindows);
         if (alphaBlendOff) isAlphaBlendFriendly(false);
-        const PixelView source{bits_, width_, height_};
-        const SourceRect whole{0, 0, width_, height_};
+        const velmora::BgraPremulBottomUpView source = view();
+        const SourceRect whole{0, 0, Width(), Height()};
         if (isGDIplusEnabled() && !(isAlphaBlendFriendly() && !highQuality_)) {
             const bool wasSelected = isSelectedInOwnDC();
             LoadDIBinDC(true);
             const HDC dc = target.LoadDIBinDC(true);
-            RenderWithGDIplus({bits_, width_, height_}, dc, 0.0f, 100, 0, 0, newWidth, newHeight, 0,
-                              0, width_, height_, true, -1, gdiToken_, 0.0f);
+            RenderWithGDIplus(view(), dc, 0.0f, 100, 0, 0, newWidth, newHeight, 0, 0, Width(),
+                              Height(), true, -1, gdiToken_, 0.0f);
             target.LoadDIBinDC(false);
             if (!wasSelected) LoadDIBinDC(false);
         } else if (newWidth < 0 || newHeight < 0) {
             // The mirroring routine copies at the source's size; a copy that
             // also changes size is mirrored first and then scaled.
-            if (w == width_ && h == height_) {
-                mirrorInto(source, whole, newWidth, newHeight, {target.bits_, w, h});
+            if (w == Width() && h == Height()) {
+                mirrorInto(source, whole, newWidth, newHeight, {target.BitsPointer(), w, h});
             } else {
                 PixelBuffer mirrored;
-                if (mirrored.allocate(width_, height_) &&
+                if (mirrored.allocate(Width(), Height()) &&
                     mirrorInto(source, whole, newWidth, newHeight, mirrored.view()))
                     scaleInto({mirrored.view(), whole, 0, 0, w, h, highQuality_},
-                              {target.bits_, w, h});
+                              {target.BitsPointer(), w, h});
             }
         } else if (!isAlphaBlendFriendly() || highQuality_) {
-            scaleInto({source, whole, 0, 0, w, h, highQuality_}, {target.bits_, w, h});
+            scaleInto({source, whole, 0, 0, w, h, highQuality_}, {target.BitsPointer(), w, h});
         } else {
-            Render(0, 0, 0, newWidth, newHeight, 0, 0, width_, height_, 100, true, false, &target,
+            Render(0, 0, 0, newWidth, newHeight, 0, 0, Width(), Height(), 100, true, false, &target,
                    -1, 0, 0, false);
         }
         if (alphaBlendOff) isAlphaBlendFriendly(true);
     }
-    if (CopyOriginalFormat) target.originalBytes_ = originalBytes_;
+    if (CopyOriginalFormat) target.setOriginalFormatBytes(originalFormatBytes());
 }

@@ -2,11 +2,11 @@
 // AlphaBlend and the own pixel code, and the own engine's blending and
 // rotation around the routines of render_routines.h.
 
+#include "dib/c32bppdib.h"
 #include "platform/gdi/blit.h"
 #include "platform/gdi/gdi.h"
 #include "platform/imaging/render_gdiplus.h"
 #include "platform/util/checked.h"
-#include "surface/c32bppdib.h"
 #include "surface/render_routines.h"
 
 #include <algorithm>
@@ -41,25 +41,41 @@ private:
     HDC dc_;
 };
 
-PixelView viewOf(const c32bppDIB& s) {
-    return {s.BitsPointer(), s.Width(), s.Height()};
-}
-
 // A copy of the whole surface with the light adjustment applied.
 bool lightAdjustedCopy(const c32bppDIB& s, float light, PixelBuffer& out) {
     if (!out.allocate(s.Width(), s.Height())) return false;
-    adjustLightness(viewOf(s), out.view(), light);
+    adjustLightness(s.view(), out.view(), light);
     return true;
 }
 
 struct BlendSource {
-    PixelView pixels;
+    velmora::BgraPremulBottomUpView pixels;
     std::int32_t x = 0;
     std::int32_t y = 0;
     // True for a buffer the scaling routine has already cut to the visible
     // part: it is drawn from its origin at the clamped destination.
     bool preClipped = false;
 };
+
+// The pixels of the 32-bit bottom-up DIB section selected into a DC.
+std::optional<velmora::BgraPremulBottomUpView> pixelsOf(HDC dc) {
+    DIBSECTION section;
+    if (dc == 0 || !GetObjectDIBSection(GetCurrentBitmap(dc), section)) return std::nullopt;
+    if (section.dsBm.bmBitsPixel != 32 || section.dsBmih.biHeight < 0 || !section.dsBm.bmBits)
+        return std::nullopt;
+    return velmora::BgraPremulBottomUpView(static_cast<std::uint8_t*>(section.dsBm.bmBits),
+                                           section.dsBm.bmWidth, section.dsBm.bmHeight,
+                                           static_cast<std::size_t>(section.dsBm.bmWidthBytes));
+}
+
+bool overlaps(const velmora::BgraPremulBottomUpView& a, const velmora::BgraPremulBottomUpView& b) {
+    const auto begin = [](const auto& v) { return reinterpret_cast<std::uintptr_t>(v.data); };
+    const auto end = [](const auto& v) {
+        return reinterpret_cast<std::uintptr_t>(v.data) +
+               v.stride * static_cast<std::size_t>(v.height);
+    };
+    return begin(a) < end(b) && begin(b) < end(a);
+}
 
 // The own blending routine. The destination is the host surface's pixels,
 // or a 24-bpp copy of the DC's area that is blended and written back.
@@ -101,12 +117,27 @@ bool blendOnto(HDC destDC, c32bppDIB* host, BlendSource src, std::int32_t destX,
     };
 
     if (host) {
-        const PixelView dest = viewOf(*host);
+        const velmora::BgraPremulBottomUpView dest = host->view();
         // Rows in memory order, which the prefetcher follows best.
         for (std::int32_t j = h - 1; j >= 0; --j)
             blendRow(dest.memoryRow(dest.height - 1 - (destY + j)) +
                          static_cast<std::size_t>(destX) * 4,
                      sourceRow(j), w, o, true);
+        return true;
+    }
+
+    // A DC holding a 32-bit bottom-up DIB section is blended in place. The
+    // colour comes out as the 24-bit round trip below makes it, and the
+    // alpha byte as that trip leaves it, 0; what lies outside the section
+    // is not drawn. A source drawn onto its own memory takes the round
+    // trip, which copies the area out before it writes.
+    if (const auto target = pixelsOf(destDC); target && !overlaps(*target, src.pixels)) {
+        const std::int32_t cw = std::min<std::int64_t>(w, std::int64_t{target->width} - destX);
+        const std::int32_t ch = std::min<std::int64_t>(h, std::int64_t{target->height} - destY);
+        for (std::int32_t j = ch - 1; j >= 0; --j) { // memory order
+            std::uint8_t* row = target->imageRow(destY + j) + static_cast<std::size_t>(destX) * 4;
+            blendRowClearingAlpha(row, sourceRow(j), cw, o);
+        }
         return true;
     }
 
@@ -161,7 +192,7 @@ bool c32bppDIB::Render(HDC destinationDC, std::int32_t destX, std::int32_t destY
                        std::int32_t Opacity, bool /*Blend*/, bool SetHalfTone,
                        c32bppDIB* destHostDIB, std::int32_t grayScale, float LightAdjustment,
                        float Angle, bool CenterOnDestXY) {
-    if (handle_ == 0) return false;
+    if (Handle() == 0) return false;
     if (Opacity <= 0) return true;
     if (destinationDC == 0 && destHostDIB == nullptr) return false;
     if (destHostDIB && destHostDIB->Handle() == 0) return false;
@@ -172,12 +203,12 @@ bool c32bppDIB::Render(HDC destinationDC, std::int32_t destX, std::int32_t destY
          {destX, destY, destWidth, destHeight, SrcX, SrcY, srcWidth, srcHeight})
         if (v > kFarthest || v < -kFarthest) return false;
 
-    if (destWidth == 0) destWidth = width_;
-    if (destHeight == 0) destHeight = height_;
+    if (destWidth == 0) destWidth = Width();
+    if (destHeight == 0) destHeight = Height();
     SrcX = std::max(SrcX, 0);
     SrcY = std::max(SrcY, 0);
-    if (srcWidth == 0) srcWidth = width_;
-    if (srcHeight == 0) srcHeight = height_;
+    if (srcWidth == 0) srcWidth = Width();
+    if (srcHeight == 0) srcHeight = Height();
     // A negative source size turns the mirroring of that axis around.
     if (srcWidth < 0) {
         srcWidth = -srcWidth;
@@ -187,8 +218,8 @@ bool c32bppDIB::Render(HDC destinationDC, std::int32_t destX, std::int32_t destY
         srcHeight = -srcHeight;
         destHeight = -destHeight;
     }
-    if (std::int64_t{SrcX} + srcWidth > width_) srcWidth = width_ - SrcX;
-    if (std::int64_t{SrcY} + srcHeight > height_) srcHeight = height_ - SrcY;
+    if (std::int64_t{SrcX} + srcWidth > Width()) srcWidth = Width() - SrcX;
+    if (std::int64_t{SrcY} + srcHeight > Height()) srcHeight = Height() - SrcY;
     if (srcWidth < 1 || srcHeight < 1) return false; // nothing of the image is left
 
     const bool rotated = Angle != std::trunc(Angle) || std::fmod(std::trunc(Angle), 360.0f) != 0;
@@ -223,9 +254,9 @@ bool c32bppDIB::Render(HDC destinationDC, std::int32_t destX, std::int32_t destY
         HDC dc = destinationDC;
         std::optional<SectionInDc> hostDc;
         if (destHostDIB) dc = hostDc.emplace(*destHostDIB).dc();
-        return RenderWithGDIplus({bits_, width_, height_}, dc, 0.0f, percent, destX, destY,
-                                 destWidth, destHeight, SrcX, SrcY, srcWidth, srcHeight,
-                                 highQuality_, grayScale, gdiToken_, LightAdjustment);
+        return RenderWithGDIplus(view(), dc, 0.0f, percent, destX, destY, destWidth, destHeight,
+                                 SrcX, SrcY, srcWidth, srcHeight, highQuality_, grayScale,
+                                 gdiToken_, LightAdjustment);
     }
 
     const SectionInDc own(*this);
@@ -238,7 +269,7 @@ bool c32bppDIB::Render(HDC destinationDC, std::int32_t destX, std::int32_t destY
             previousMode = SetStretchBltMode(dc, HALFTONE);
         BLENDFUNCTION blend;
         blend.SourceConstantAlpha = static_cast<std::uint8_t>(constantAlpha);
-        blend.AlphaFormat = alpha_ ? AC_SRC_ALPHA : 0;
+        blend.AlphaFormat = Alpha() ? AC_SRC_ALPHA : 0;
         const bool ok = AlphaBlend(dc, destX, destY, destWidth, destHeight, own.dc(), SrcX, SrcY,
                                    srcWidth, srcHeight, blend);
         if (previousMode != 0) SetStretchBltMode(dc, previousMode);
@@ -246,7 +277,7 @@ bool c32bppDIB::Render(HDC destinationDC, std::int32_t destX, std::int32_t destY
     }
 
     // The own engine: mirror, then scale, then blend.
-    BlendSource source{viewOf(*this), SrcX, SrcY, false};
+    BlendSource source{view(), SrcX, SrcY, false};
     PixelBuffer mirroredPixels, scaledPixels, lightPixels;
     if (mirrored) {
         if (!mirroredPixels.allocate(srcWidth, srcHeight) ||
@@ -290,13 +321,13 @@ bool c32bppDIB::rotateOnto(HDC dc, float Angle, std::int32_t destX, std::int32_t
                            std::int32_t srcWidth, std::int32_t srcHeight, std::int32_t percent,
                            c32bppDIB* host, std::int32_t grayScale, float light) {
     if (isGDIplusEnabled() &&
-        RenderWithGDIplus({bits_, width_, height_}, dc, Angle, percent, destX, destY, dw, dh, SrcX,
-                          SrcY, srcWidth, srcHeight, highQuality_, grayScale, gdiToken_, light))
+        RenderWithGDIplus(view(), dc, Angle, percent, destX, destY, dw, dh, SrcX, SrcY, srcWidth,
+                          srcHeight, highQuality_, grayScale, gdiToken_, light))
         return true;
 
     if (dw < 0) destX += dw;
     if (dh < 0) destY += dh;
-    PixelView source = viewOf(*this);
+    velmora::BgraPremulBottomUpView source = view();
     SourceRect rect{SrcX, SrcY, srcWidth, srcHeight};
     PixelBuffer prepared;
     if (dw < 0 || dh < 0) {
@@ -319,7 +350,7 @@ bool c32bppDIB::rotateOnto(HDC dc, float Angle, std::int32_t destX, std::int32_t
     turned.isGDIplusEnabled(isGDIplusEnabled());
     turned.HighQualityInterpolation(highQuality_);
     if (!turned.InitializeDIB(D, D)) return false;
-    rotateInto({source, rect, dw, dh, Angle, highQuality_}, viewOf(turned));
+    rotateInto({source, rect, dw, dh, Angle, highQuality_}, turned.view());
     turned.gdiToken(gdiToken_);
     return turned.Render(dc, destX + dw / 2 - D / 2, destY + dh / 2 - D / 2, D, D, 0, 0, D, D,
                          percent, true, host == nullptr, host, grayScale, 0, 0, false);

@@ -1,69 +1,20 @@
-#include "surface/c32bppdib.h"
+#include "surface/dib_surface.h"
 
 #include "platform/gdi/gdi.h"
-#include "platform/imaging/cgdiplus.h"
-#include "platform/system/version.h"
 #include "platform/util/checked.h"
-#include "platform/zlib/zlib_binding.h"
 
 #include <algorithm>
 #include <cstring>
 
 using namespace platform;
 
-namespace {
+namespace surface {
 
-std::uint32_t capabilitiesFromVersion() {
-    OSVERSIONINFOEX info;
-    info.dwOSVersionInfoSize = kVersionInfoExSize;
-    if (!GetVersionEx(info)) {
-        info = OSVERSIONINFOEX{};
-        info.dwOSVersionInfoSize = kVersionInfoSize;
-        if (!GetVersionEx(info)) return 0;
-    }
-    if (info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
-        // 98 and ME have AlphaBlend but no trustworthy halftone stretching;
-        // 95 has neither AlphaBlend nor GDI+.
-        return info.dwMinorVersion != 0
-                   ? c32bppDIB::kAlphaBlendAllowed | c32bppDIB::kConsumerWindows
-                   : c32bppDIB::kGdiplusForbidden;
-    }
-    if (info.dwMajorVersion > 4) return c32bppDIB::kAlphaBlendAllowed | c32bppDIB::kAlphaBlendInUse;
-    // NT 4 and earlier: GDI+ needs service pack 6. The basic record carries
-    // no service-pack number, which reads as 0.
-    return info.wServicePackMajor < 6 ? c32bppDIB::kGdiplusForbidden : 0;
-}
-
-} // namespace
-
-c32bppDIB::c32bppDIB() : flags_(capabilitiesFromVersion()) {
-    isGDIplusEnabled(true);
-    if (isGDIplusEnabled()) highQuality_ = true;
-}
-
-c32bppDIB::~c32bppDIB() {
+DibSurface::~DibSurface() {
     DestroyDIB();
 }
 
-void c32bppDIB::isAlphaBlendFriendly(bool Enabled) {
-    if (!Enabled)
-        flags_ &= ~kAlphaBlendInUse;
-    else if (flags_ & kAlphaBlendAllowed)
-        flags_ |= kAlphaBlendInUse;
-}
-
-void c32bppDIB::isGDIplusEnabled(bool Enabled) {
-    if (Enabled == isGDIplusEnabled()) return;
-    flags_ &= ~kGdiplusEnabled;
-    if (Enabled && !(flags_ & kGdiplusForbidden) && cGDIPlus().isGDIplusOk())
-        flags_ |= kGdiplusEnabled;
-}
-
-bool c32bppDIB::isZlibEnabled() const {
-    return FindZlibLibrary(true).has_value();
-}
-
-bool c32bppDIB::InitializeDIB(std::int32_t Width, std::int32_t Height) {
+bool DibSurface::InitializeDIB(std::int32_t Width, std::int32_t Height) {
     DestroyDIB();
     if (Width < 0 || Height == 0) return false;
     const std::int64_t rows = Height < 0 ? -std::int64_t{Height} : std::int64_t{Height};
@@ -91,7 +42,7 @@ bool c32bppDIB::InitializeDIB(std::int32_t Width, std::int32_t Height) {
     return true;
 }
 
-void c32bppDIB::releaseOwnDC() {
+void DibSurface::releaseOwnDC() {
     if (ownDC_ == 0) return;
     if (displaced_ != 0) SelectObject(ownDC_, displaced_);
     DeleteDC(ownDC_);
@@ -99,7 +50,7 @@ void c32bppDIB::releaseOwnDC() {
     displaced_ = 0;
 }
 
-void c32bppDIB::DestroyDIB() {
+void DibSurface::DestroyDIB() {
     // The own DC goes even when it is managed; the next InitializeDIB makes
     // a new one in that case.
     releaseOwnDC();
@@ -115,14 +66,14 @@ void c32bppDIB::DestroyDIB() {
     imageType_ = -1;
 }
 
-void c32bppDIB::EraseDIB() {
+void DibSurface::EraseDIB() {
     if (handle_ == 0) return;
     std::memset(bits_, 0, pixels().size());
     imageType_ = 0;
     alpha_ = true;
 }
 
-HDC c32bppDIB::LoadDIBinDC(bool bLoad) {
+HDC DibSurface::LoadDIBinDC(bool bLoad) {
     if (bLoad) {
         if (handle_ == 0) return 0;
         if (ownDC_ == 0) {
@@ -144,7 +95,7 @@ HDC c32bppDIB::LoadDIBinDC(bool bLoad) {
     return 0;
 }
 
-void c32bppDIB::ManageOwnDC(bool bManage) {
+void DibSurface::ManageOwnDC(bool bManage) {
     if (!bManage) {
         if (ownDC_ != 0) {
             if (handle_ != 0 && displaced_ != 0) SelectObject(ownDC_, displaced_);
@@ -160,8 +111,8 @@ void c32bppDIB::ManageOwnDC(bool bManage) {
     manageOwnDC_ = bManage;
 }
 
-std::int32_t c32bppDIB::GetPixel(std::int32_t x, std::int32_t y, std::int32_t& AlphaValue,
-                                 bool asPreMultiplied) const {
+std::int32_t DibSurface::GetPixel(std::int32_t x, std::int32_t y, std::int32_t& AlphaValue,
+                                  bool asPreMultiplied) const {
     if (x < 0 || y < 0 || x >= width_ || y >= height_) {
         AlphaValue = 0;
         return -1;
@@ -179,3 +130,5 @@ std::int32_t c32bppDIB::GetPixel(std::int32_t x, std::int32_t y, std::int32_t& A
     }
     return r | (g << 8) | (b << 16);
 }
+
+} // namespace surface

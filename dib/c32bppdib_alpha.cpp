@@ -2,8 +2,8 @@
 // sits in this layer: colour-key transparency, pixel import and regions.
 
 #include "codecs/modparsers.h"
+#include "dib/c32bppdib.h"
 #include "platform/gdi/gdi.h"
-#include "surface/c32bppdib.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,12 +4,13 @@
 // bottom row first with no padding (the layout a 32-bpp bottom-up DIB section
 // has, so the drawing calls read the pixels in place).
 //
-// This file holds the format-independent core. The members that need the
-// readers or the writer (loading, PNG saving) are declared here as their
-// work arrives and defined in codecs/, which sits above this layer.
+// The pixel memory and what describes it (size, alpha flag, image type, the
+// own DC) are the core it is built on; this class adds the image sources,
+// saving, rendering, the effects and the pixel exchange.
 
 #include "platform/gdi/types.h"
 #include "platform/resources/resources.h"
+#include "surface/dib_surface.h"
 
 #include <array>
 #include <cstdint>
@@ -23,14 +24,13 @@ namespace platform {
 class DataObject;
 } // namespace platform
 
-class c32bppDIB {
+class c32bppDIB : public surface::DibSurface {
 public:
     c32bppDIB();
-    ~c32bppDIB();
     c32bppDIB(const c32bppDIB&) = delete;
     c32bppDIB& operator=(const c32bppDIB&) = delete;
 
-    // --- loading (defined in codecs/c32bppdib_loading.cpp) -------------------
+    // --- loading --------------------------------------------------------------
     // Every load first empties the surface, so a failed load leaves no image.
     // True when the surface holds an image afterwards. Files and ranges
     // under 57 bytes are refused before any reader sees them. With
@@ -52,7 +52,7 @@ public:
                                        std::int32_t iconBitDepth = 32);
     // --- end of loading ------------------------------------------------------
 
-    // --- other image sources (defined in codecs/c32bppdib_sources.cpp) -------
+    // --- other image sources --------------------------------------------------
     // A resource of resourceOwner, or of the program when it is null. With a
     // section name, the raw data of ResIndex in that section loads as a
     // stream (without keeping the bytes); with a number, the picture of
@@ -81,29 +81,9 @@ public:
     std::int32_t GetPastedFileNames(std::vector<std::string>& ListOfFiles) const;
     // --- end of other image sources ------------------------------------------
 
-    // --- pixel access ------------------------------------------------------
-    // The colour at (x, y), y = 0 being the top row, as 0x00BBGGRR; -1 outside
-    // the image. Un-premultiplied (truncating) unless asPreMultiplied.
-    std::int32_t GetPixel(std::int32_t x, std::int32_t y, std::int32_t& AlphaValue,
-                          bool asPreMultiplied = false) const;
-
     // --- properties ----------------------------------------------------------
-    bool Alpha() const { return alpha_; }
-    void Alpha(bool value) { alpha_ = value; } // set by readers and effects only
     bool HighQualityInterpolation() const { return highQuality_; }
     void HighQualityInterpolation(bool value) { highQuality_ = value; }
-    std::int32_t ImageType() const { return imageType_; }
-    void ImageType(std::int32_t value) { imageType_ = value; } // set by readers only
-    std::int32_t Width() const { return width_; }
-    std::int32_t Height() const { return height_; }
-    std::uint8_t* BitsPointer() const { return bits_; }
-    std::int32_t scanWidth() const { return width_ * 4; }
-    platform::HBITMAP Handle() const { return handle_; }
-
-    platform::HDC LoadDIBinDC(bool bLoad);
-    bool ManageOwnDC() const { return manageOwnDC_; }
-    void ManageOwnDC(bool bManage);
-
     bool isAlphaBlendFriendly() const { return (flags_ & kAlphaBlendInUse) != 0; }
     void isAlphaBlendFriendly(bool Enabled);
     bool isGDIplusEnabled() const { return (flags_ & kGdiplusEnabled) != 0; }
@@ -114,15 +94,7 @@ public:
     std::int32_t gdiToken() const { return gdiToken_; }
     void gdiToken(std::int32_t value) { gdiToken_ = value; }
 
-    // --- life of the pixel memory ---------------------------------------------
-    // A surface of |Width| x |Height| zeroed pixels; false (and an empty
-    // surface) for a negative width, a zero height, or a size that does not
-    // fit 32-bit signed arithmetic.
-    bool InitializeDIB(std::int32_t Width, std::int32_t Height);
-    void DestroyDIB();
-    void EraseDIB();
-
-    // --- saving (defined in codecs/c32bppdib_save.cpp) -------------------------
+    // --- saving -------------------------------------------------------------------
     // A Windows bitmap file image: 32 bits (premultiplied) with Alpha, else 24.
     bool SaveToStream(std::vector<std::uint8_t>& outStream) const;
     // A PNG file image: the imaging service's encoder first, the own writer
@@ -151,14 +123,14 @@ public:
     bool RenderDropShadow_JIT(platform::HDC hdc, std::int32_t x, std::int32_t y,
                               std::int32_t blurDepth, platform::COLORREF Color,
                               std::int32_t Opacity);
-    bool MakeTransparent(platform::COLORREF TransparentColor, bool Revert); // defined in codecs/
+    bool MakeTransparent(platform::COLORREF TransparentColor, bool Revert);
     bool MakeImageInverse();
     bool MirrorImage(bool MirrorAxisX, bool MirrorAxisY);
     // A CheckerSize below 1 is refused (false) rather than filling forever.
     bool CreateCheckerBoard(std::int32_t CheckerSize, platform::COLORREF FirstColor,
                             platform::COLORREF SecondColor);
     // The region of the solid pixels (Style 0, 1 or 2), moved by the
-    // offsets; the caller deletes it. Defined in codecs/.
+    // offsets; the caller deletes it.
     platform::HRGN CreateRegion(std::int32_t Style, std::int32_t xOffset = 0,
                                 std::int32_t yOffset = 0);
 
@@ -171,8 +143,7 @@ public:
                     bool asPreMultiplied = true) const;
     bool SetDIBbits(std::span<const std::uint8_t> inStream, bool isBGRformat, bool is32bpp,
                     bool isWordAligned, bool isBottomUp, std::int32_t dstX = 0,
-                    std::int32_t dstY = 0, std::int32_t dstWidth = 0,
-                    std::int32_t dstHeight = 0); // defined in codecs/
+                    std::int32_t dstY = 0, std::int32_t dstWidth = 0, std::int32_t dstHeight = 0);
     // Copies the image into cDIBclass, made when it is empty; sizes of 0 are
     // the image's, negative sizes mirror (and a differing size then scales
     // the mirrored copy).
@@ -181,8 +152,6 @@ public:
     void CopyImageTo(c32bppDIB& target, std::int32_t newWidth = 0, std::int32_t newHeight = 0,
                      bool CopyOriginalFormat = false);
 
-    // Whether the section is selected into the own DC right now.
-    bool isSelectedInOwnDC() const { return displaced_ != 0; }
     // --- end of rendering, effects and pixel exchange --------------------------
 
     // --- for the code of this system ---------------------------------------------
@@ -194,24 +163,7 @@ public:
     static constexpr std::uint32_t kGdiplusForbidden = 32;
     std::uint32_t capabilityFlags() const { return flags_; }
 
-    // The whole pixel buffer (Height rows of scanWidth bytes, bottom row first).
-    std::span<std::uint8_t> pixels() const {
-        return {bits_, static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4};
-    }
-    // Image row y (0 = top row).
-    std::uint8_t* row(std::int32_t y) const {
-        return bits_ +
-               static_cast<std::size_t>(height_ - 1 - y) * static_cast<std::size_t>(width_) * 4;
-    }
-
-    // The source bytes kept by a load that asked for them.
-    const std::vector<std::uint8_t>& originalFormatBytes() const { return originalBytes_; }
-    void setOriginalFormatBytes(std::vector<std::uint8_t> bytes) {
-        originalBytes_ = std::move(bytes);
-    }
-
 private:
-    void releaseOwnDC();
     // Rendering: the own rotation, tried after the imaging service.
     bool rotateOnto(platform::HDC dc, float Angle, std::int32_t destX, std::int32_t destY,
                     std::int32_t dw, std::int32_t dh, std::int32_t SrcX, std::int32_t SrcY,
@@ -219,16 +171,6 @@ private:
                     c32bppDIB* host, std::int32_t grayScale, float light);
 
     bool highQuality_ = false;
-    platform::HBITMAP handle_ = 0;
-    std::uint8_t* bits_ = nullptr;
-    std::int32_t height_ = 0;
-    std::int32_t width_ = 0;
-    platform::HDC ownDC_ = 0;
-    platform::HGDIOBJ displaced_ = 0;
     std::uint32_t flags_ = 0;
-    std::int32_t imageType_ = 0;
-    bool manageOwnDC_ = false;
-    bool alpha_ = false;
     std::int32_t gdiToken_ = 0;
-    std::vector<std::uint8_t> originalBytes_;
 };

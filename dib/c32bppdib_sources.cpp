@@ -7,12 +7,12 @@
 #include "codecs/cbmpparser.h"
 #include "codecs/cicoparser.h"
 #include "codecs/modparsers.h"
+#include "dib/c32bppdib.h"
 #include "platform/gdi/gdi.h"
 #include "platform/host/clipboard.h"
 #include "platform/host/data_object.h"
 #include "platform/host/window_host.h"
 #include "platform/picture/icon.h"
-#include "surface/c32bppdib.h"
 
 #include <limits>
 
@@ -123,13 +123,13 @@ bool c32bppDIB::LoadPicture_ClipBoard() {
 }
 
 std::int32_t c32bppDIB::SourceIconSizes(std::vector<std::array<std::int32_t, 4>>& sizeArray) const {
-    if (handle_ == 0 || !isIconType(imageType_)) return 0;
-    if (originalBytes_.empty()) {
-        sizeArray.assign(1, {width_, height_, 32, -1});
+    if (Handle() == 0 || !isIconType(ImageType())) return 0;
+    if (originalFormatBytes().empty()) {
+        sizeArray.assign(1, {Width(), Height(), 32, -1});
         return 1;
     }
     // The reader repairs what it reads: it reads a copy.
-    std::vector<std::uint8_t> scratch = originalBytes_;
+    std::vector<std::uint8_t> scratch = originalFormatBytes();
     cICOparser reader;
     std::int32_t offset = 0;
     std::int32_t length = 0;

@@ -4,9 +4,9 @@
 
 #include "codecs/cpngwriter.h"
 #include "codecs/modparsers.h"
+#include "dib/c32bppdib.h"
 #include "platform/imaging/cgdiplus.h"
 #include "platform/util/checked.h"
-#include "surface/c32bppdib.h"
 
 #include <cstring>
 #include <limits>
@@ -29,13 +29,13 @@ void putLE32(std::uint8_t* p, std::uint32_t v) {
 } // namespace
 
 bool c32bppDIB::SaveToStream(std::vector<std::uint8_t>& outStream) const {
-    if (handle_ == 0) return false;
+    if (Handle() == 0) return false;
 
-    const std::uint8_t bitsPerPixel = alpha_ ? 32 : 24;
+    const std::uint8_t bitsPerPixel = Alpha() ? 32 : 24;
     const auto rowLength =
-        static_cast<std::size_t>(modParsers::AlignedRowBytes(bitsPerPixel, width_));
+        static_cast<std::size_t>(modParsers::AlignedRowBytes(bitsPerPixel, Width()));
     const auto imageSize =
-        velmora::checkedMul<std::size_t>(rowLength, static_cast<std::size_t>(height_));
+        velmora::checkedMul<std::size_t>(rowLength, static_cast<std::size_t>(Height()));
     // Every size field is a 32-bit number; a file that cannot state its own
     // size is not written.
     if (!imageSize || *imageSize > std::numeric_limits<std::int32_t>::max() - kBitmapHeadersSize) {
@@ -55,22 +55,22 @@ bool c32bppDIB::SaveToStream(std::vector<std::uint8_t>& outStream) const {
     putLE32(p + 2, static_cast<std::uint32_t>(outStream.size()));
     putLE32(p + 10, kBitmapHeadersSize);
     putLE32(p + 14, 40);
-    putLE32(p + 18, static_cast<std::uint32_t>(width_));
-    putLE32(p + 22, static_cast<std::uint32_t>(height_)); // positive: rows bottom-up, as stored
+    putLE32(p + 18, static_cast<std::uint32_t>(Width()));
+    putLE32(p + 22, static_cast<std::uint32_t>(Height())); // positive: rows bottom-up, as stored
     putLE16(p + 26, 1);
     putLE16(p + 28, bitsPerPixel);
     putLE32(p + 34, static_cast<std::uint32_t>(*imageSize));
 
     std::uint8_t* dst = p + kBitmapHeadersSize;
-    if (alpha_) {
+    if (Alpha()) {
         // Rows of 4-byte pixels need no padding: the buffer as it is.
-        std::memcpy(dst, bits_, *imageSize);
+        std::memcpy(dst, BitsPointer(), *imageSize);
         return true;
     }
-    const std::uint8_t* src = bits_;
-    for (std::int32_t y = 0; y < height_; ++y, dst += rowLength) {
+    const std::uint8_t* src = BitsPointer();
+    for (std::int32_t y = 0; y < Height(); ++y, dst += rowLength) {
         std::uint8_t* d = dst;
-        for (std::int32_t x = 0; x < width_; ++x, src += 4, d += 3) {
+        for (std::int32_t x = 0; x < Width(); ++x, src += 4, d += 3) {
             d[0] = src[0];
             d[1] = src[1];
             d[2] = src[2];
@@ -80,22 +80,16 @@ bool c32bppDIB::SaveToStream(std::vector<std::uint8_t>& outStream) const {
 }
 
 bool c32bppDIB::SaveToStream_PNG(std::vector<std::uint8_t>& outStream) const {
-    if (handle_ == 0) return false;
+    if (Handle() == 0) return false;
 
-    platform::ImagingPixels view;
-    view.bits = bits_;
-    view.width = width_;
-    view.height = height_;
-    view.stride = static_cast<std::size_t>(scanWidth());
-    view.hasAlpha = alpha_;
-    if (platform::cGDIPlus().SaveToPNG({}, outStream, view, gdiToken_)) return true;
+    if (platform::cGDIPlus().SaveToPNG({}, outStream, view(), Alpha(), gdiToken_)) return true;
 
     return cPNGwriter().SavePNG(*this, outStream);
 }
 
 bool c32bppDIB::GetOrginalFormat(std::vector<std::uint8_t>& outStream) const {
     try {
-        outStream = originalBytes_;
+        outStream = originalFormatBytes();
     } catch (const std::bad_alloc&) {
         outStream.clear();
         return false;

@@ -1,9 +1,10 @@
 // Effects a surface applies to itself or derives from itself: drop shadow,
 // inversion, mirroring and the checkerboard fill.
 
+#include "dib/c32bppdib.h"
 #include "platform/gdi/blit.h"
 #include "platform/gdi/gdi.h"
-#include "surface/c32bppdib.h"
+#include "surface/image_types.h"
 #include "surface/render_routines.h"
 
 #include <algorithm>
@@ -12,19 +13,14 @@
 using namespace platform;
 using namespace velmora::render;
 
-namespace {
-constexpr std::int32_t kBitmapPremultiplied = 7; // a 32-bit bitmap whose colour is premultiplied
-constexpr std::int32_t kCheckerBoard = 64;
-} // namespace
-
 std::unique_ptr<c32bppDIB> c32bppDIB::CreateDropShadow(std::int32_t blurDepth, COLORREF Color) {
-    if (handle_ == 0) return nullptr;
+    if (Handle() == 0) return nullptr;
     blurDepth = std::clamp(blurDepth, 0, 10);
     const std::int32_t n = 2 * blurDepth;
     const std::uint32_t area = static_cast<std::uint32_t>((n + 1) * (n + 1));
     auto shadow = std::make_unique<c32bppDIB>();
     shadow->gdiToken(gdiToken_);
-    if (!shadow->InitializeDIB(width_ + n, height_ + n)) return nullptr;
+    if (!shadow->InitializeDIB(Width() + n, Height() + n)) return nullptr;
     const std::uint32_t red = Color & 0xFF, green = (Color >> 8) & 0xFF,
                         blue = (Color >> 16) & 0xFF;
 
@@ -48,19 +44,19 @@ std::unique_ptr<c32bppDIB> c32bppDIB::CreateDropShadow(std::int32_t blurDepth, C
     // at a time: the sum leaving on the left is subtracted, the one entering
     // on the right (0 beyond the last column) added. The padding of n zero
     // sums in front stands for the columns left of the image.
-    const PixelView src{bits_, width_, height_};
-    const PixelView dst{shadow->bits_, shadow->width_, shadow->height_};
-    std::vector<std::uint32_t> padded(static_cast<std::size_t>(n) + width_ + n + 1, 0);
+    const velmora::BgraPremulBottomUpView src = view();
+    const velmora::BgraPremulBottomUpView dst = shadow->view();
+    std::vector<std::uint32_t> padded(static_cast<std::size_t>(n) + Width() + n + 1, 0);
     std::uint32_t* columns = padded.data() + n;
     for (std::int32_t i = 0; i < dst.height; ++i) {
-        if (i < height_) {
+        if (i < Height()) {
             const std::uint8_t* p = src.memoryRow(i) + 3;
-            for (std::int32_t c = 0; c < width_; ++c)
+            for (std::int32_t c = 0; c < Width(); ++c)
                 columns[c] += p[c * 4];
         }
-        if (i - n - 1 >= 0 && i - n - 1 < height_) {
+        if (i - n - 1 >= 0 && i - n - 1 < Height()) {
             const std::uint8_t* p = src.memoryRow(i - n - 1) + 3;
-            for (std::int32_t c = 0; c < width_; ++c)
+            for (std::int32_t c = 0; c < Width(); ++c)
                 columns[c] -= p[c * 4];
         }
         std::uint32_t total = columns[0];
@@ -70,8 +66,8 @@ std::unique_ptr<c32bppDIB> c32bppDIB::CreateDropShadow(std::int32_t blurDepth, C
             total += columns[k + 1] - columns[k - n];
         }
     }
-    shadow->alpha_ = true;
-    shadow->imageType_ = kBitmapPremultiplied;
+    shadow->Alpha(true);
+    shadow->ImageType(modParsers::itBitmapPremultiplied);
     return shadow;
 }
 
@@ -84,9 +80,10 @@ bool c32bppDIB::RenderDropShadow_JIT(HDC hdc, std::int32_t x, std::int32_t y,
 }
 
 bool c32bppDIB::MakeImageInverse() {
-    if (handle_ == 0) return false;
-    std::uint8_t* p = bits_;
-    const std::size_t count = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
+    if (Handle() == 0) return false;
+    std::uint8_t* p = BitsPointer();
+    const std::size_t count =
+        static_cast<std::size_t>(Width()) * static_cast<std::size_t>(Height());
     for (std::size_t i = 0; i < count; ++i, p += 4) {
         const std::uint8_t a = p[3];
         if (a == 0) continue;
@@ -99,42 +96,42 @@ bool c32bppDIB::MakeImageInverse() {
 }
 
 bool c32bppDIB::MirrorImage(bool MirrorAxisX, bool MirrorAxisY) {
-    if (handle_ == 0 || (!MirrorAxisX && !MirrorAxisY)) return false;
+    if (Handle() == 0 || (!MirrorAxisX && !MirrorAxisY)) return false;
     PixelBuffer mirrored;
-    if (!mirrored.allocate(width_, height_) ||
-        !mirrorInto({bits_, width_, height_}, {0, 0, width_, height_},
-                    MirrorAxisX ? -width_ : width_, MirrorAxisY ? -height_ : height_,
+    if (!mirrored.allocate(Width(), Height()) ||
+        !mirrorInto({BitsPointer(), Width(), Height()}, {0, 0, Width(), Height()},
+                    MirrorAxisX ? -Width() : Width(), MirrorAxisY ? -Height() : Height(),
                     mirrored.view()))
         return false;
-    std::memcpy(bits_, mirrored.bytes.data(), mirrored.bytes.size());
+    std::memcpy(BitsPointer(), mirrored.bytes.data(), mirrored.bytes.size());
     return true;
 }
 
 bool c32bppDIB::CreateCheckerBoard(std::int32_t CheckerSize, COLORREF FirstColor,
                                    COLORREF SecondColor) {
     // A size below 1 would never advance the fill.
-    if (handle_ == 0 || CheckerSize < 1) return false;
+    if (Handle() == 0 || CheckerSize < 1) return false;
     const bool wasSelected = isSelectedInOwnDC();
     const HDC dc = LoadDIBinDC(true);
     const HBRUSH brushes[2] = {CreateSolidBrush(FirstColor), CreateSolidBrush(SecondColor)};
     int rowBrush = 0;
-    for (std::int64_t y = 0; y <= height_ - 1; y += CheckerSize, rowBrush ^= 1) {
+    for (std::int64_t y = 0; y <= Height() - 1; y += CheckerSize, rowBrush ^= 1) {
         int brush = rowBrush;
         RECT square{0, 0, CheckerSize, CheckerSize};
         OffsetRect(square, 0, static_cast<std::int32_t>(y));
-        for (std::int64_t x = 0; x <= width_ - 1; x += CheckerSize, brush ^= 1) {
+        for (std::int64_t x = 0; x <= Width() - 1; x += CheckerSize, brush ^= 1) {
             FillRect(dc, square, brushes[brush]);
             // The last square of a row may reach past the edge; the step
             // past it is not taken, so the rectangle never overflows.
-            if (x + CheckerSize <= width_ - 1) OffsetRect(square, CheckerSize, 0);
+            if (x + CheckerSize <= Width() - 1) OffsetRect(square, CheckerSize, 0);
         }
     }
     DeleteObject(brushes[0]);
     DeleteObject(brushes[1]);
     if (!wasSelected) LoadDIBinDC(false);
     for (std::size_t i = 3; i < pixels().size(); i += 4)
-        bits_[i] = 255;
-    alpha_ = false;
-    imageType_ = kCheckerBoard;
+        BitsPointer()[i] = 255;
+    Alpha(false);
+    ImageType(modParsers::itCheckerBoard);
     return true;
 }

@@ -1,0 +1,73 @@
+#pragma once
+// The process's settings in one record: the limits the decoders and the
+// region code keep to, the library names the run-time probes look for, the
+// system version the drawing paths are decided from and the window host.
+// A program's entry point adjusts them once at start; tests change them for
+// one scope with ScopedEnvironment, which puts the previous record back when
+// it ends (also when a failed assertion leaves the test early).
+
+#include "platform/system/version.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+class WindowHost;
+
+// What a 32-bit surface can hold: the largest picture, in pixels, the
+// decoders agree to allocate by default.
+inline constexpr std::size_t kDefaultDecodePixelLimit =
+    static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()) / 4;
+
+struct Environment {
+    // The largest picture, in pixels, the bitmap, icon and GIF decoders
+    // agree to allocate.
+    std::size_t decodePixelLimit = kDefaultDecodePixelLimit;
+    // ExtCreateRegion refuses lists of more rectangles, as some systems do
+    // with large regions; 0 is no limit.
+    std::uint32_t regionRectLimit = 0;
+    // The libraries the zlib probe tries, in order (only the first two).
+    std::vector<std::string> zlibLibraryNames = DefaultZlibLibraryNames();
+    // The libraries the imaging-service probe tries, in order.
+    std::vector<std::string> imagingLibraryNames = DefaultImagingLibraryNames();
+    // What the system version query answers.
+    SystemVersion systemVersion{};
+    // The window host; null is the console host.
+    WindowHost* host = nullptr;
+
+    static std::vector<std::string> DefaultZlibLibraryNames() { return {"libz.so.1", "libz.so"}; }
+    static std::vector<std::string> DefaultImagingLibraryNames() {
+        return {"libvelmora-imaging.so"};
+    }
+};
+
+// The settings in force.
+const Environment& CurrentEnvironment();
+
+// The settings to change for the rest of the process, for a program's entry
+// point and for fuzzing harnesses (which have no scope around their runs).
+// Tests use ScopedEnvironment instead.
+Environment& ProcessEnvironment();
+
+// Changes the settings for the life of the object and restores the ones
+// before it afterwards. Scopes nest; the newest one is changed through ->.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment();
+    explicit ScopedEnvironment(Environment replacement);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+    Environment* operator->();
+    Environment& operator*();
+
+private:
+    Environment previous_;
+};
+
+} // namespace platform
