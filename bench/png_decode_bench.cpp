@@ -11,6 +11,7 @@
 #include "platform/imaging/cgdiplus.h"
 #include "platform/system/environment.h"
 #include "platform/zlib/zlib_binding.h"
+#include "sample_images.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -33,28 +34,6 @@ struct Encoded {
     Bytes idat; // the zlib stream, all IDATs joined
     std::size_t inflatedSize = 0;
 };
-
-Bytes encodePng(const Bytes& pixels, int width, int height, int channels) {
-    Bytes out;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    png_set_write_fn(
-        png, &out,
-        [](png_structp p, png_bytep data, png_size_t n) {
-            auto* o = static_cast<Bytes*>(png_get_io_ptr(p));
-            o->insert(o->end(), data, data + n);
-        },
-        nullptr);
-    png_set_IHDR(png, info, width, height, 8,
-                 channels == 4 ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < height; ++y)
-        png_write_row(png, pixels.data() + static_cast<std::size_t>(y) * width * channels);
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return out;
-}
 
 Encoded withIdat(Bytes png) {
     Encoded e;
@@ -87,21 +66,7 @@ const Encoded& photo() {
             return withIdat(Bytes(std::istreambuf_iterator<char>(in), {}));
         }
         const int w = 3000, h = 2000;
-        Bytes px(static_cast<std::size_t>(w) * h * 3);
-        std::mt19937 rng(42);
-        std::normal_distribution<float> grain(0.f, 3.f);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                const float fx = x / float(w), fy = y / float(h);
-                const float base = 0.5f + 0.25f * std::sin(fx * 7.1f + std::cos(fy * 5.3f) * 2.f) +
-                                   0.2f * std::cos(fy * 11.7f + fx * 3.1f) * std::sin(fx * 17.f);
-                const float rgb[3] = {base * 230.f + 10.f, (1.f - fy) * base * 200.f + 30.f,
-                                      (0.3f + 0.7f * fx) * 180.f + 20.f * std::sin(fy * 40.f)};
-                for (int c = 0; c < 3; ++c)
-                    px[(static_cast<std::size_t>(y) * w + x) * 3 + c] =
-                        static_cast<std::uint8_t>(std::clamp(rgb[c] + grain(rng), 0.f, 255.f));
-            }
-        return withIdat(encodePng(px, w, h, 3));
+        return withIdat(benchimages::encodePng(benchimages::photoPixels(w, h), w, h, 3));
     }();
     return e;
 }
@@ -120,7 +85,7 @@ const Encoded& synthetic() {
                 const int dx = x - w / 2, dy = y - h / 2;
                 p[3] = dx * dx + dy * dy < 700 * 700 ? 255 : (box ? 0 : 128);
             }
-        return withIdat(encodePng(px, w, h, 4));
+        return withIdat(benchimages::encodePng(px, w, h, 4));
     }();
     return e;
 }

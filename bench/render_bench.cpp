@@ -72,6 +72,7 @@ BENCHMARK(BM_Scale)
     ->Args({0, 1})
     ->Args({0, 4})
     ->Args({1, 1})
+    ->Args({1, 3})
     ->Args({1, 4})
     ->Unit(benchmark::kMillisecond);
 
@@ -104,6 +105,7 @@ BENCHMARK(BM_PixmanScale)
     ->Args({0, 1})
     ->Args({0, 4})
     ->Args({1, 1})
+    ->Args({1, 3})
     ->Args({1, 4})
     ->Unit(benchmark::kMillisecond);
 

@@ -259,8 +259,12 @@ bool cICOparser::decodePng(const Entry& e, surface::DibSurface& host, std::int32
     const std::span<const std::uint8_t> png = data_.subspan(e.imageOffset, e.bytesInRes);
     bool recognised = true;
     try {
+        cPNGparser reader;
         recognised =
-            cPNGparser().LoadStream(png, host, 0, static_cast<std::int32_t>(png.size()), gdiToken);
+            reader.LoadStream(png, host, 0, static_cast<std::int32_t>(png.size()), gdiToken);
+        // Inside an icon, a PNG failure that would leave the reader is an
+        // entry without an image, like any other damaged entry.
+        if (codecs::LeavesReader(reader.lastError())) recognised = true;
     } catch (const std::bad_alloc&) {
         // An entry too large for memory is an entry without an image; the
         // file is still an icon.

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -51,7 +52,7 @@ Result<std::uint32_t, PngError> advanceEnd(std::uint64_t end, std::uint32_t leng
                                            std::uint64_t total) {
     if (length > static_cast<std::uint32_t>(INT32_MAX)) return Failure{PngError::BadChunkLength};
     const std::uint64_t next = end + length + 12;
-    if (next > static_cast<std::uint64_t>(INT32_MAX)) return Failure{PngError::BadChunkLength};
+    if (next > static_cast<std::uint64_t>(INT32_MAX)) return Failure{PngError::LengthsOverflow};
     if (next > total) return Failure{PngError::TruncatedChunk};
     return static_cast<std::uint32_t>(next);
 }
@@ -62,7 +63,9 @@ public:
     explicit MemoryChunks(std::span<const std::uint8_t> data) : data_(data) {}
 
     Result<Chunk, PngError> next() {
-        // Data that stops right after a chunk, without IEND, ends here.
+        // Data that stops right after a chunk, without IEND, has no length
+        // field to read; a few stray bytes fail the running-end test.
+        if (pos_ == data_.size()) return Failure{PngError::EndsWithoutIend};
         if (data_.size() - pos_ < 4) return Failure{PngError::TruncatedChunk};
         const std::uint32_t length = loadU32be(&data_[pos_]);
         auto end = advanceEnd(pos_, length, data_.size());
@@ -132,20 +135,22 @@ public:
             if (c.data.empty()) continue;
             // No chunk order is enforced: a later IHDR, PLTE or tRNS replaces
             // an earlier one, and IDATs join whatever lies between them.
-            if (c.type == kIHDR) {
-                VELMORA_TRY(header(c));
-            } else if (c.type == kPLTE) {
-                VELMORA_TRY(palette(c));
-            } else if (c.type == kTRNS) {
-                transparency(c);
-            } else if (c.type == kIDAT) {
+            if (c.type == kIDAT) {
                 VELMORA_TRY(imageData(c));
+            } else {
+                VELMORA_TRY(description(c));
             }
-            // Anything else, critical or not, is skipped unread.
         }
     }
 
-private:
+    // IHDR, PLTE and tRNS; anything else, critical or not, is skipped unread.
+    Status<PngError> description(const Chunk& c) {
+        if (c.type == kIHDR) return header(c);
+        if (c.type == kPLTE) return palette(c);
+        if (c.type == kTRNS) transparency(c);
+        return {};
+    }
+
     // CRCs are checked only where zlib supplies crc32; a stored CRC of 0 is
     // taken as "not given".
     bool crcMatches(const Chunk& c) const {
@@ -153,6 +158,7 @@ private:
         return zlib_.crc32(c.typeAndData) == c.storedCrc;
     }
 
+private:
     Status<PngError> header(const Chunk& c) {
         if (!crcMatches(c)) return Failure{PngError::CrcMismatch};
         if (c.data.size() < 13) return Failure{PngError::BadHeader};
@@ -226,12 +232,53 @@ private:
     std::uint64_t total_;
 };
 
+// The usual decode of a plain image with zlib at hand streams: every IDAT
+// goes through the inflater to the rows as it is read. Anything that would
+// make a whole decode come out differently (a later IHDR, PLTE or tRNS
+// changing what earlier data meant, a damaged chunk, a stream only our own
+// inflater accepts) gives the streaming up; false then, and the caller
+// decodes again from the first chunk.
 template <typename Source>
-PngError decodeOwn(Source& source, std::uint64_t total, surface::DibSurface& host) {
-    const platform::ZlibBinding zlib = platform::ZlibBinding::bind();
+bool decodeStreaming(Source& source, const platform::ZlibBinding& zlib, std::uint64_t total,
+                     surface::DibSurface& host) {
+    if (!zlib.canStream()) return false;
     PngImage image;
     ChunkReader reader(image, zlib, total);
-    Status<PngError> status = reader.readAll(source);
+    std::optional<png::RowStream> rows;
+    for (;;) {
+        auto chunk = source.next();
+        if (!chunk) return false;
+        const Chunk& c = *chunk;
+        if (c.type == kIEND) return rows && rows->finish();
+        if (c.data.empty()) continue;
+        if (c.type == kIDAT) {
+            if (!reader.crcMatches(c)) return false;
+            if (!rows) {
+                rows.emplace(image, zlib, host);
+                if (!rows->start()) return false;
+            }
+            if (!rows->feed(c.data)) return false;
+        } else if (c.type == kIHDR || c.type == kPLTE || c.type == kTRNS) {
+            if (rows || !reader.description(c)) return false;
+        }
+    }
+}
+
+// makeSource() gives the chunks from the first one on, each time it is called.
+template <typename MakeSource>
+PngError decodeOwn(MakeSource makeSource, std::uint64_t total, surface::DibSurface& host) {
+    const platform::ZlibBinding zlib = platform::ZlibBinding::bind();
+    {
+        auto source = makeSource();
+        if (!source) return PngError::ReadFailed;
+        if (decodeStreaming(*source, zlib, total, host)) return PngError::None;
+        host.DestroyDIB();
+    }
+    auto source = makeSource();
+    if (!source) return PngError::ReadFailed;
+    PngImage image;
+    ChunkReader reader(image, zlib, total);
+    Status<PngError> status = reader.readAll(*source);
     if (status) status = png::DecodePixels(image, zlib, host);
     if (status) return PngError::None;
     host.DestroyDIB();
@@ -252,9 +299,11 @@ bool cPNGparser::LoadStream(std::span<const std::uint8_t> Stream, surface::DibSu
 
     // The imaging service is asked whatever the surface's own setting is.
     if (codecs::LoadWithImagingService({}, view, cHost, gdiToken)) return true;
-    MemoryChunks chunks(view);
-    error_ = decodeOwn(chunks, view.size(), cHost);
-    return true;
+    error_ = decodeOwn([view] { return std::optional<MemoryChunks>(std::in_place, view); },
+                       view.size(), cHost);
+    // A failure that leaves the reader leaves its answer unsaid: the data
+    // counts as not recognised.
+    return !codecs::LeavesReader(error_);
 }
 
 bool cPNGparser::LoadFile(platform::File& fileHandle, const std::string& FileName,
@@ -268,14 +317,14 @@ bool cPNGparser::LoadFile(platform::File& fileHandle, const std::string& FileNam
     if (!hasSignature(std::span(head).first(static_cast<std::size_t>(got)))) return false;
 
     if (codecs::LoadWithImagingService(FileName, {}, cHost, gdiToken)) return true;
-    if (fileHandle.seek(static_cast<std::int64_t>(kSignature.size()),
-                        platform::SeekOrigin::Begin) !=
-        static_cast<std::int64_t>(kSignature.size())) {
-        error_ = PngError::ReadFailed;
-        cHost.DestroyDIB();
-        return true;
-    }
-    FileChunks chunks(fileHandle, static_cast<std::uint64_t>(total));
-    error_ = decodeOwn(chunks, static_cast<std::uint64_t>(total), cHost);
-    return true;
+    const auto size = static_cast<std::uint64_t>(total);
+    error_ = decodeOwn(
+        [&fileHandle, size]() -> std::optional<FileChunks> {
+            constexpr auto start = static_cast<std::int64_t>(kSignature.size());
+            if (fileHandle.seek(start, platform::SeekOrigin::Begin) != start) return std::nullopt;
+            return std::optional<FileChunks>(std::in_place, fileHandle, size);
+        },
+        size, cHost);
+    if (error_ != PngError::None) cHost.DestroyDIB();
+    return !codecs::LeavesReader(error_);
 }

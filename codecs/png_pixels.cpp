@@ -20,6 +20,10 @@ const char* describe(PngError error) {
         return "data ends inside a chunk or before IEND";
     case PngError::BadChunkLength:
         return "invalid chunk length";
+    case PngError::LengthsOverflow:
+        return "chunk lengths add up to more than 2 GB";
+    case PngError::EndsWithoutIend:
+        return "data ends after a chunk without IEND";
     case PngError::CrcMismatch:
         return "chunk CRC mismatch";
     case PngError::BadHeader:
@@ -477,6 +481,104 @@ Status<PngError> DecodePixels(PngImage& image, const platform::ZlibBinding& zlib
     host.Alpha(alpha);
     host.ImageType(modParsers::itPNG);
     return {};
+}
+
+struct RowStream::State {
+    explicit State(const platform::ZlibBinding& zlib) : inflater(zlib) {}
+
+    platform::InflateStream inflater;
+    ConvertContext ctx;
+    RowConverter convert = nullptr;
+    std::size_t stride = 0; // filter byte and samples
+    std::size_t bpp = 0;
+    std::vector<std::uint8_t> current;  // the row being filled, filter byte first
+    std::vector<std::uint8_t> previous; // the row above, unfiltered
+    std::size_t filled = 0;
+    std::int32_t row = 0;
+    bool ended = false;
+};
+
+RowStream::RowStream(PngImage& image, const platform::ZlibBinding& zlib, surface::DibSurface& host)
+    : image_(image), zlib_(zlib), host_(host) {}
+
+RowStream::~RowStream() = default;
+
+bool RowStream::start() {
+    const Header& h = image_.header;
+    if (!image_.hasHeader || h.interlace != 0 || !allowedPairing(h) || !ExpectedInflatedSize(h))
+        return false;
+    state_ = std::make_unique<State>(zlib_);
+    State& s = *state_;
+    if (!s.inflater.ready()) return false;
+    completePalette(image_);
+    prepareContext(image_, s.ctx);
+    s.convert = pickConverter(h);
+    s.bpp = filterStride(h);
+    s.stride = rowBytes(h.width, unsigned{h.bitDepth} * channels(h.colourType)) + 1;
+    s.current.assign(s.stride, 0);
+    s.previous.assign(s.stride, 0);
+    return host_.InitializeDIB(h.width, h.height);
+}
+
+// Unfilters and converts the full row; an unknown filter type leaves the
+// row as stored, as in a whole decode of a plain image.
+bool RowStream::finishRow() {
+    State& s = *state_;
+    const Header& h = image_.header;
+    unfilterRow(s.current[0], s.current.data() + 1, s.previous.data() + 1, s.stride - 1, s.bpp);
+    if (!s.convert(s.current.data() + 1, host_.row(s.row), 0, 1, h.width, h.bitDepth, s.ctx))
+        return false;
+    s.current.swap(s.previous);
+    s.filled = 0;
+    ++s.row;
+    return true;
+}
+
+bool RowStream::feed(std::span<const std::uint8_t> data) {
+    State& s = *state_;
+    const Header& h = image_.header;
+    while (!data.empty() && !s.ended) {
+        int rc;
+        if (s.row == h.height) {
+            // Every row is complete; the stream may only end now. Output
+            // beyond the rows is more than a whole decode accepts.
+            std::array<std::uint8_t, 1> extra{};
+            std::span<std::uint8_t> out(extra);
+            rc = s.inflater.inflate(data, out);
+            if (out.empty()) return false;
+        } else {
+            std::span<std::uint8_t> out(s.current.data() + s.filled, s.stride - s.filled);
+            rc = s.inflater.inflate(data, out);
+            s.filled = s.stride - out.size();
+            if (s.filled == s.stride && !finishRow()) return false;
+        }
+        if (rc == platform::Z_STREAM_END)
+            s.ended = true;
+        else if (rc != platform::Z_OK)
+            return false;
+    }
+    return true;
+}
+
+bool RowStream::finish() {
+    State& s = *state_;
+    const Header& h = image_.header;
+    // A stream zlib has not seen the end of may still be one our own
+    // inflater accepts: the whole decode decides.
+    if (!s.ended) return false;
+    if (s.filled != 0) {
+        std::fill(s.current.begin() + static_cast<std::ptrdiff_t>(s.filled), s.current.end(), 0);
+        if (!finishRow()) return false;
+    }
+    while (s.row < h.height) {
+        std::fill(s.current.begin(), s.current.end(), 0);
+        if (!finishRow()) return false;
+    }
+    bool alpha = h.colourType == kGreyAlpha || h.colourType == kRgba;
+    if (!alpha) alpha = image_.transparentKey != -1;
+    host_.Alpha(alpha);
+    host_.ImageType(modParsers::itPNG);
+    return true;
 }
 
 } // namespace png

@@ -8,7 +8,9 @@
 #include "platform/zlib/zlib_binding.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace surface {
@@ -21,7 +23,9 @@ namespace codecs {
 enum class PngError {
     None,
     TruncatedChunk,       // the data ends inside a chunk or before IEND
-    BadChunkLength,       // a length with its top bit set, or lengths that overflow
+    BadChunkLength,       // a length with its top bit set
+    LengthsOverflow,      // chunk lengths whose running sum overflows 32-bit signed
+    EndsWithoutIend,      // data in memory that ends right after a chunk, before IEND
     CrcMismatch,          // IHDR, PLTE or IDAT fails its CRC (checked only with zlib)
     BadHeader,            // an IHDR field out of its allowed values, or a short IHDR
     ImageTooLarge,        // width x 32 x height does not fit 32-bit signed arithmetic
@@ -37,6 +41,13 @@ enum class PngError {
 };
 
 const char* describe(PngError error);
+
+// The failures that leave the reader instead of being its answer: the
+// reader then answers "not recognised" and the loading reports the failure
+// to the user before it offers the data to the other readers.
+constexpr bool LeavesReader(PngError error) {
+    return error == PngError::LengthsOverflow || error == PngError::EndsWithoutIend;
+}
 
 namespace png {
 
@@ -76,6 +87,38 @@ struct PngImage {
 // it has been inflated. On failure the surface holds no image.
 velmora::Status<PngError> DecodePixels(PngImage& image, const platform::ZlibBinding& zlib,
                                        surface::DibSurface& host);
+
+// Decodes a plain (not interlaced) image while its compressed data arrives,
+// row by row straight into the surface, holding two rows and zlib's window
+// instead of the whole compressed and inflated image. Its only answers are
+// "done" and "give up": at anything out of the ordinary (damaged data, a
+// stream zlib refuses, more data than the rows take) the caller decodes
+// the whole data again with DecodePixels, so every image comes out exactly
+// as DecodePixels makes it.
+class RowStream {
+public:
+    RowStream(PngImage& image, const platform::ZlibBinding& zlib, surface::DibSurface& host);
+    ~RowStream();
+    RowStream(const RowStream&) = delete;
+    RowStream& operator=(const RowStream&) = delete;
+
+    // Makes the surface from the header, palette and transparency read so
+    // far; false when the image is not one to stream.
+    bool start();
+    // More of the compressed data; false to give up.
+    bool feed(std::span<const std::uint8_t> data);
+    // The data has ended; rows it did not reach read as zero. False to give up.
+    bool finish();
+
+private:
+    struct State;
+    bool finishRow();
+
+    PngImage& image_;
+    const platform::ZlibBinding& zlib_;
+    surface::DibSurface& host_;
+    std::unique_ptr<State> state_;
+};
 
 } // namespace png
 } // namespace codecs

@@ -63,16 +63,20 @@ bool offerToOtherReaders(std::span<const std::uint8_t> bytes, c32bppDIB& host, s
     return cBMPparser().LoadStream(bytes, host, start, length);
 }
 
-// The PNG attempt. Malformed data only ever makes it answer with an empty
-// surface; a genuine run-time failure (memory running out) is shown to the
-// user and loading goes on with the other readers.
+// The PNG attempt. Malformed data mostly makes it answer with an empty
+// surface. The failures that leave the reader (chunk lengths that overflow,
+// data in memory ending without IEND) and genuine run-time failures (memory
+// running out) are shown to the user, and loading goes on with the other
+// readers.
 bool tryPng(c32bppDIB& host, platform::File* file, const std::string& fileName,
             std::span<const std::uint8_t> bytes, std::int32_t start, std::int32_t length) {
     std::optional<std::string> failure;
     try {
         cPNGparser png;
-        if (file) return png.LoadFile(*file, fileName, host, host.gdiToken());
-        return png.LoadStream(bytes, host, start, length, host.gdiToken());
+        const bool recognised = file ? png.LoadFile(*file, fileName, host, host.gdiToken())
+                                     : png.LoadStream(bytes, host, start, length, host.gdiToken());
+        if (!codecs::LeavesReader(png.lastError())) return recognised;
+        failure = std::string("Invalid PNG data: ") + codecs::describe(png.lastError());
     } catch (const std::bad_alloc&) {
         failure = "Out of memory";
     } catch (const std::exception& e) {

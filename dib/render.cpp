@@ -57,6 +57,26 @@ struct BlendSource {
     bool preClipped = false;
 };
 
+// The pixels of the 32-bit bottom-up DIB section selected into a DC.
+std::optional<velmora::BgraPremulBottomUpView> pixelsOf(HDC dc) {
+    DIBSECTION section;
+    if (dc == 0 || !GetObjectDIBSection(GetCurrentBitmap(dc), section)) return std::nullopt;
+    if (section.dsBm.bmBitsPixel != 32 || section.dsBmih.biHeight < 0 || !section.dsBm.bmBits)
+        return std::nullopt;
+    return velmora::BgraPremulBottomUpView(static_cast<std::uint8_t*>(section.dsBm.bmBits),
+                                           section.dsBm.bmWidth, section.dsBm.bmHeight,
+                                           static_cast<std::size_t>(section.dsBm.bmWidthBytes));
+}
+
+bool overlaps(const velmora::BgraPremulBottomUpView& a, const velmora::BgraPremulBottomUpView& b) {
+    const auto begin = [](const auto& v) { return reinterpret_cast<std::uintptr_t>(v.data); };
+    const auto end = [](const auto& v) {
+        return reinterpret_cast<std::uintptr_t>(v.data) +
+               v.stride * static_cast<std::size_t>(v.height);
+    };
+    return begin(a) < end(b) && begin(b) < end(a);
+}
+
 // The own blending routine. The destination is the host surface's pixels,
 // or a 24-bpp copy of the DC's area that is blended and written back.
 bool blendOnto(HDC destDC, c32bppDIB* host, BlendSource src, std::int32_t destX, std::int32_t destY,
@@ -103,6 +123,21 @@ bool blendOnto(HDC destDC, c32bppDIB* host, BlendSource src, std::int32_t destX,
             blendRow(dest.memoryRow(dest.height - 1 - (destY + j)) +
                          static_cast<std::size_t>(destX) * 4,
                      sourceRow(j), w, o, true);
+        return true;
+    }
+
+    // A DC holding a 32-bit bottom-up DIB section is blended in place. The
+    // colour comes out as the 24-bit round trip below makes it, and the
+    // alpha byte as that trip leaves it, 0; what lies outside the section
+    // is not drawn. A source drawn onto its own memory takes the round
+    // trip, which copies the area out before it writes.
+    if (const auto target = pixelsOf(destDC); target && !overlaps(*target, src.pixels)) {
+        const std::int32_t cw = std::min<std::int64_t>(w, std::int64_t{target->width} - destX);
+        const std::int32_t ch = std::min<std::int64_t>(h, std::int64_t{target->height} - destY);
+        for (std::int32_t j = ch - 1; j >= 0; --j) { // memory order
+            std::uint8_t* row = target->imageRow(destY + j) + static_cast<std::size_t>(destX) * 4;
+            blendRowClearingAlpha(row, sourceRow(j), cw, o);
+        }
         return true;
     }
 

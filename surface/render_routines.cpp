@@ -1,6 +1,7 @@
 #include "surface/render_routines.h"
 
 #include "platform/util/checked.h"
+#include "surface/bilinear_rows.h"
 
 #include <algorithm>
 #include <array>
@@ -112,8 +113,12 @@ inline ColumnTaps columnTaps(std::int32_t ix, double fx, std::int32_t lastColumn
 // scalar formula's, operation for operation, so the bytes are the same.
 class DoubleRows {
 public:
-    DoubleRows(BgraPremulBottomUpView source, std::int32_t firstColumn, std::int32_t count)
-        : source_(source), first_(firstColumn), count_(count) {}
+    // columns: the columns (relative to firstColumn) the arithmetic reads;
+    // the others keep whatever finite value they had, which only ever meets
+    // a weight of 0.
+    DoubleRows(BgraPremulBottomUpView source, std::int32_t firstColumn, std::int32_t count,
+               std::vector<std::int32_t> columns)
+        : source_(source), first_(firstColumn), count_(count), columns_(std::move(columns)) {}
 
     // Both rows, converted if needed; neither evicts the other.
     std::pair<const double*, const double*> rows(std::int32_t a, std::int32_t b) {
@@ -133,12 +138,12 @@ private:
             if (slot.index == wanted) return slot;
         Slot& slot = slots_[0].index == keep ? slots_[1] : slots_[0];
         slot.index = wanted;
-        slot.data.resize(static_cast<std::size_t>(count_) * 4);
-        const std::uint8_t* p = source_.memoryRow(wanted) + static_cast<std::size_t>(first_) * 4;
+        slot.data.resize(static_cast<std::size_t>(count_) * 4); // new lanes are 0.0
+        const std::uint8_t* row = source_.memoryRow(wanted) + static_cast<std::size_t>(first_) * 4;
         const __m128i zero = _mm_setzero_si128();
-        for (std::int32_t i = 0; i < count_; ++i, p += 4) {
+        for (const std::int32_t i : columns_) {
             std::int32_t bytes;
-            std::memcpy(&bytes, p, 4);
+            std::memcpy(&bytes, row + static_cast<std::size_t>(i) * 4, 4);
             const __m128i v =
                 _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(bytes), zero), zero);
             double* lanes = slot.data.data() + static_cast<std::size_t>(i) * 4;
@@ -150,42 +155,102 @@ private:
     BgraPremulBottomUpView source_;
     std::int32_t first_;
     std::int32_t count_;
+    std::vector<std::int32_t> columns_;
     Slot slots_[2];
 };
 
-struct VectorColumn {
-    std::int32_t a; // relative to the rectangle's first column
-    std::int32_t b;
-    __m128d weights; // (column a, column b)
-};
+#endif
 
-inline void bilinearPixelVector(const double* rowA, const double* rowB, const VectorColumn& c,
-                                __m128d rowWeightA, __m128d rowWeightB, std::uint8_t* out) {
-    const __m128d wA = _mm_mul_pd(c.weights, rowWeightA);
-    const __m128d wB = _mm_mul_pd(c.weights, rowWeightB);
-    const __m128d wAA = _mm_unpacklo_pd(wA, wA), wAB = _mm_unpackhi_pd(wA, wA);
-    const __m128d wBA = _mm_unpacklo_pd(wB, wB), wBB = _mm_unpackhi_pd(wB, wB);
-    const double* pAA = rowA + static_cast<std::size_t>(c.a) * 4;
-    const double* pAB = rowA + static_cast<std::size_t>(c.b) * 4;
-    const double* pBA = rowB + static_cast<std::size_t>(c.a) * 4;
-    const double* pBB = rowB + static_cast<std::size_t>(c.b) * 4;
-    __m128d lo = _mm_mul_pd(_mm_loadu_pd(pAA), wAA);
-    __m128d hi = _mm_mul_pd(_mm_loadu_pd(pAA + 2), wAA);
-    lo = _mm_add_pd(lo, _mm_mul_pd(_mm_loadu_pd(pAB), wAB));
-    hi = _mm_add_pd(hi, _mm_mul_pd(_mm_loadu_pd(pAB + 2), wAB));
-    lo = _mm_add_pd(lo, _mm_mul_pd(_mm_loadu_pd(pBA), wBA));
-    hi = _mm_add_pd(hi, _mm_mul_pd(_mm_loadu_pd(pBA + 2), wBA));
-    lo = _mm_add_pd(lo, _mm_mul_pd(_mm_loadu_pd(pBB), wBB));
-    hi = _mm_add_pd(hi, _mm_mul_pd(_mm_loadu_pd(pBB + 2), wBB));
+} // namespace
+
+#if defined(__SSE2__)
+namespace bilinear {
+namespace {
+
+inline void store(std::uint8_t* out, __m128d lo, __m128d hi) {
     // Truncation is the floor here: every sum is non-negative.
     __m128i v = _mm_unpacklo_epi64(_mm_cvttpd_epi32(lo), _mm_cvttpd_epi32(hi));
     v = _mm_packus_epi16(_mm_packs_epi32(v, v), v);
     const std::int32_t bytes = _mm_cvtsi128_si32(v);
     std::memcpy(out, &bytes, 4);
 }
-#endif
+
+// sum (lo, hi) += the pixel's four channels x w.
+inline void addProduct(__m128d& lo, __m128d& hi, const double* row, std::int32_t column,
+                       __m128d w) {
+    const double* p = row + static_cast<std::size_t>(column) * 4;
+    lo = _mm_add_pd(lo, _mm_mul_pd(_mm_loadu_pd(p), w));
+    hi = _mm_add_pd(hi, _mm_mul_pd(_mm_loadu_pd(p + 2), w));
+}
+
+inline void firstProduct(__m128d& lo, __m128d& hi, const double* row, std::int32_t column,
+                         __m128d w) {
+    const double* p = row + static_cast<std::size_t>(column) * 4;
+    lo = _mm_mul_pd(_mm_loadu_pd(p), w);
+    hi = _mm_mul_pd(_mm_loadu_pd(p + 2), w);
+}
 
 } // namespace
+
+// The formula sums (row a, col a), (row a, col b), (row b, col a), (row b,
+// col b). A term whose weight is 0 adds +0.0, which changes no bit of a
+// non-negative sum, so single columns leave column b's terms out.
+void bothRowsSse2(const double* rowA, const double* rowB, double weightA, double weightB,
+                  const Column* columns, std::int32_t count, std::uint8_t* out) {
+    const __m128d rowWeightA = _mm_set1_pd(weightA), rowWeightB = _mm_set1_pd(weightB);
+    for (std::int32_t i = 0; i < count; ++i, out += 4) {
+        const Column& c = columns[i];
+        const __m128d cw = _mm_set_pd(c.wb, c.wa);
+        const __m128d wA = _mm_mul_pd(cw, rowWeightA), wB = _mm_mul_pd(cw, rowWeightB);
+        __m128d lo, hi;
+        firstProduct(lo, hi, rowA, c.a, _mm_unpacklo_pd(wA, wA));
+        if (!c.single) addProduct(lo, hi, rowA, c.b, _mm_unpackhi_pd(wA, wA));
+        addProduct(lo, hi, rowB, c.a, _mm_unpacklo_pd(wB, wB));
+        if (!c.single) addProduct(lo, hi, rowB, c.b, _mm_unpackhi_pd(wB, wB));
+        store(out, lo, hi);
+    }
+}
+
+void oneRowSse2(const double* row, const std::uint8_t* bytes, double weight, const Column* columns,
+                std::int32_t count, std::uint8_t* out) {
+    const __m128d rowWeight = _mm_set1_pd(weight);
+    for (std::int32_t i = 0; i < count; ++i, out += 4) {
+        const Column& c = columns[i];
+        if (c.single) {
+            std::memcpy(out, bytes + static_cast<std::size_t>(c.a) * 4, 4);
+            continue;
+        }
+        const __m128d w = _mm_mul_pd(_mm_set_pd(c.wb, c.wa), rowWeight);
+        __m128d lo, hi;
+        firstProduct(lo, hi, row, c.a, _mm_unpacklo_pd(w, w));
+        addProduct(lo, hi, row, c.b, _mm_unpackhi_pd(w, w));
+        store(out, lo, hi);
+    }
+}
+
+} // namespace bilinear
+
+namespace {
+
+struct BilinearKernels {
+    bilinear::BothRowsFn bothRows;
+    bilinear::OneRowFn oneRow;
+};
+
+// Chosen once, from what the processor offers.
+const BilinearKernels& bilinearKernels() {
+    static const BilinearKernels kernels = [] {
+#if defined(__x86_64__)
+        if (__builtin_cpu_supports("avx2"))
+            return BilinearKernels{bilinear::bothRowsAvx2, bilinear::oneRowAvx2};
+#endif
+        return BilinearKernels{bilinear::bothRowsSse2, bilinear::oneRowSse2};
+    }();
+    return kernels;
+}
+
+} // namespace
+#endif
 
 bool mirrorInto(BgraPremulBottomUpView source, SourceRect rect, std::int32_t dw, std::int32_t dh,
                 BgraPremulBottomUpView out) {
@@ -253,27 +318,47 @@ bool scaleInto(const ScaleJob& job, BgraPremulBottomUpView out) {
 
 #if defined(__SSE2__)
     {
-        std::vector<VectorColumn> columns(static_cast<std::size_t>(outW));
+        std::vector<bilinear::Column> columns(static_cast<std::size_t>(outW));
+        std::vector<bool> read(static_cast<std::size_t>(r.width), false);
         for (std::int32_t i = 0; i < outW; ++i) {
             const double sx = positions[static_cast<std::size_t>(i)];
             const double fx = std::floor(sx);
             const auto ix = std::clamp(static_cast<std::int32_t>(fx), r.x, lastColumn);
             const ColumnTaps c = columnTaps(ix, sx - fx, lastColumn);
-            columns[static_cast<std::size_t>(i)] = {c.a - r.x, c.b - r.x, _mm_set_pd(c.wb, c.wa)};
+            // Column a's weight is 1 - fx, never 0; column b's is fx.
+            const bool single = c.wb == 0.0;
+            columns[static_cast<std::size_t>(i)] = {c.a - r.x, c.b - r.x, c.wa, c.wb, single};
+            read[static_cast<std::size_t>(c.a - r.x)] = true;
+            if (!single) read[static_cast<std::size_t>(c.b - r.x)] = true;
         }
-        DoubleRows rows(src, r.x, r.width);
+        std::vector<std::int32_t> readColumns;
+        for (std::int32_t k = 0; k < r.width; ++k)
+            if (read[static_cast<std::size_t>(k)]) readColumns.push_back(k);
+        const bool anyPair = std::any_of(columns.begin(), columns.end(),
+                                         [](const bilinear::Column& c) { return !c.single; });
+        DoubleRows rows(src, r.x, r.width, std::move(readColumns));
+        const BilinearKernels& kernels = bilinearKernels();
         for (std::int32_t row = 0; row < outH; ++row) {
             const double sy = row * ry + bottom;
             const double fy = std::floor(sy);
             const std::int32_t iy = std::clamp(static_cast<std::int32_t>(fy), 0, lastRow);
-            const std::int32_t rowIndexB = iy <= 0 ? 0 : iy - 1;
-            const auto [rowA, rowB] = rows.rows(iy, rowIndexB);
             const Taps t = rowTaps(src, iy, sy - fy);
-            const __m128d weightA = _mm_set1_pd(t.weightA), weightB = _mm_set1_pd(t.weightB);
             std::uint8_t* d = out.memoryRow(row);
-            for (std::int32_t i = 0; i < outW; ++i, d += 4)
-                bilinearPixelVector(rowA, rowB, columns[static_cast<std::size_t>(i)], weightA,
-                                    weightB, d);
+            // Row b's weight is 1 - fy, 0 only for the bottom row's single
+            // tap; row a's is fy, 0 when the sample sits on a row. One row
+            // then weighs 1, and a single column is that pixel itself.
+            const bool onlyA = t.weightB == 0.0, onlyB = t.weightA == 0.0;
+            if (onlyA || onlyB) {
+                const std::int32_t index = onlyA ? iy : iy - 1;
+                const std::uint8_t* bytes =
+                    src.memoryRow(index) + static_cast<std::size_t>(r.x) * 4;
+                const double* values = anyPair ? rows.rows(index, index).first : nullptr;
+                kernels.oneRow(values, bytes, onlyA ? t.weightA : t.weightB, columns.data(), outW,
+                               d);
+                continue;
+            }
+            const auto [rowA, rowB] = rows.rows(iy, iy - 1);
+            kernels.bothRows(rowA, rowB, t.weightA, t.weightB, columns.data(), outW, d);
         }
         return true;
     }
@@ -374,8 +459,17 @@ inline __m128i spreadAlpha(__m128i pixels16) {
 // S), every intermediate stays below 65535, and div255 equals the
 // truncating division there. Groups holding a pixel that breaks the rule go
 // through blendPixel.
-void blendRow(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std::uint32_t o,
-              bool hostAlpha) {
+namespace {
+
+// What becomes of the destination's alpha byte: blended like the colours
+// (a host surface), kept (a 24-bit copy of a DC's area, whose fourth byte
+// is thrown away), or cleared (a DC's 32-bit pixels blended in place, left
+// as the round trip through 24 bits leaves them).
+enum class DestAlpha { Blend, Keep, Clear };
+
+template <DestAlpha Mode>
+void blendRowAs(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std::uint32_t o) {
+    constexpr bool hostAlpha = Mode == DestAlpha::Blend;
     std::int32_t i = 0;
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
@@ -384,15 +478,22 @@ void blendRow(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std::u
     const __m128i alphaMask = _mm_set1_epi32(static_cast<int>(0xFF000000u));
     for (; i + 4 <= n; i += 4) {
         const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * 4));
-        const __m128i alpha = _mm_and_si128(s, alphaMask);
-        if (_mm_movemask_epi8(_mm_cmpeq_epi32(alpha, zero)) == 0xFFFF) continue;
         __m128i* dp = reinterpret_cast<__m128i*>(dst + i * 4);
+        const __m128i alpha = _mm_and_si128(s, alphaMask);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(alpha, zero)) == 0xFFFF) {
+            if constexpr (Mode == DestAlpha::Clear)
+                _mm_storeu_si128(dp, _mm_andnot_si128(alphaMask, _mm_loadu_si128(dp)));
+            continue;
+        }
         if (o == 255 && _mm_movemask_epi8(_mm_cmpeq_epi32(alpha, alphaMask)) == 0xFFFF) {
             // Four opaque pixels at full opacity are copied.
-            _mm_storeu_si128(dp, hostAlpha
-                                     ? s
-                                     : _mm_or_si128(_mm_andnot_si128(alphaMask, s),
-                                                    _mm_and_si128(alphaMask, _mm_loadu_si128(dp))));
+            if constexpr (Mode == DestAlpha::Blend)
+                _mm_storeu_si128(dp, s);
+            else if constexpr (Mode == DestAlpha::Clear)
+                _mm_storeu_si128(dp, _mm_andnot_si128(alphaMask, s));
+            else
+                _mm_storeu_si128(dp, _mm_or_si128(_mm_andnot_si128(alphaMask, s),
+                                                  _mm_and_si128(alphaMask, _mm_loadu_si128(dp))));
             continue;
         }
         const __m128i sLo = _mm_unpacklo_epi8(s, zero), sHi = _mm_unpackhi_epi8(s, zero);
@@ -400,8 +501,11 @@ void blendRow(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std::u
         // Premultiplied check: no channel above its pixel's alpha.
         if (_mm_movemask_epi8(_mm_or_si128(_mm_cmpgt_epi16(sLo, aLo), _mm_cmpgt_epi16(sHi, aHi))) !=
             0) {
-            for (int k = 0; k < 4; ++k)
-                blendPixel(dst + (i + k) * 4, src + (i + k) * 4, o, hostAlpha);
+            for (int k = 0; k < 4; ++k) {
+                std::uint8_t* d = dst + (i + k) * 4;
+                blendPixel(d, src + (i + k) * 4, o, hostAlpha);
+                if constexpr (Mode == DestAlpha::Clear) d[3] = 0;
+            }
             continue;
         }
         const __m128i d = _mm_loadu_si128(dp);
@@ -417,13 +521,32 @@ void blendRow(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std::u
             rHi = div255(_mm_add_epi16(_mm_mullo_epi16(dHi, kHi), _mm_mullo_epi16(sHi, opacity)));
         }
         __m128i r = _mm_packus_epi16(rLo, rHi);
-        if (!hostAlpha)
+        if constexpr (Mode == DestAlpha::Keep)
             r = _mm_or_si128(_mm_andnot_si128(alphaMask, r), _mm_and_si128(alphaMask, d));
+        else if constexpr (Mode == DestAlpha::Clear)
+            r = _mm_andnot_si128(alphaMask, r);
         _mm_storeu_si128(dp, r);
     }
 #endif
-    for (; i < n; ++i)
+    for (; i < n; ++i) {
         blendPixel(dst + i * 4, src + i * 4, o, hostAlpha);
+        if constexpr (Mode == DestAlpha::Clear) dst[i * 4 + 3] = 0;
+    }
+}
+
+} // namespace
+
+void blendRow(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std::uint32_t o,
+              bool hostAlpha) {
+    if (hostAlpha)
+        blendRowAs<DestAlpha::Blend>(dst, src, n, o);
+    else
+        blendRowAs<DestAlpha::Keep>(dst, src, n, o);
+}
+
+void blendRowClearingAlpha(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n,
+                           std::uint32_t o) {
+    blendRowAs<DestAlpha::Clear>(dst, src, n, o);
 }
 
 void grayRow(const std::uint8_t* src, std::uint8_t* out, std::int32_t n, GrayWeight w) {

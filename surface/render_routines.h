@@ -76,6 +76,11 @@ void adjustLightness(BgraPremulBottomUpView source, BgraPremulBottomUpView out, 
 // the colours; without it the destination alpha byte is left as it was.
 void blendRow(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std::uint32_t o,
               bool hostAlpha);
+// blendRow without hostAlpha, then every destination alpha byte of the n
+// pixels set to 0: what a DC's 32-bit pixels hold after a blend through a
+// 24-bit copy of them.
+void blendRowClearingAlpha(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n,
+                           std::uint32_t o);
 // The source's colour replaced by its grey value; alpha kept.
 void grayRow(const std::uint8_t* src, std::uint8_t* out, std::int32_t n, GrayWeight w);
 

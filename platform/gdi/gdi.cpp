@@ -142,6 +142,17 @@ bool GetObjectBitmap(HBITMAP h, BITMAP& out) {
     return true;
 }
 
+bool GetObjectDIBSection(HBITMAP h, DIBSECTION& out) {
+    const BitmapObject* bitmap = findBitmap(h);
+    if (!bitmap || !bitmap->dibSection || !GetObjectBitmap(h, out.dsBm)) return false;
+    out.dsBmih = BITMAPINFOHEADER{};
+    out.dsBmih.biWidth = bitmap->width;
+    out.dsBmih.biHeight = bitmap->topDown ? -bitmap->height : bitmap->height;
+    out.dsBmih.biBitCount = bitmap->bitsPerPixel;
+    out.dsBmih.biSizeImage = static_cast<std::uint32_t>(bitmap->bytes().size());
+    return true;
+}
+
 std::size_t LiveObjectCount() {
     return HandleTable::instance().size();
 }
@@ -238,6 +249,7 @@ HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFOHEADER& header, std::span<cons
     bitmap->height = static_cast<std::int32_t>(height);
     bitmap->bitsPerPixel = bpp;
     bitmap->topDown = header.biHeight < 0;
+    bitmap->dibSection = true;
     bitmap->stride = static_cast<std::int32_t>(stride);
     if (bpp <= 8) {
         const std::size_t entries = std::size_t{1} << bpp;

@@ -15,6 +15,8 @@ namespace platform {
 int GetObjectType(HGDIOBJ h);
 bool DeleteObject(HGDIOBJ h);
 bool GetObjectBitmap(HBITMAP h, BITMAP& out);
+// False for a bitmap that is no DIB section.
+bool GetObjectDIBSection(HBITMAP h, DIBSECTION& out);
 // Live objects in the table, stock objects aside; tests use it to prove
 // nothing leaks.
 std::size_t LiveObjectCount();

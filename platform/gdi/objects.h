@@ -27,6 +27,7 @@ struct BitmapObject final : GdiObject {
     std::int32_t height = 0; // always positive; topDown tells the row order
     std::uint16_t bitsPerPixel = 0;
     bool topDown = false;
+    bool dibSection = false; // made by CreateDIBSection
     std::int32_t stride = 0; // bytes per row, a multiple of 4
     std::vector<RGBQUAD> palette;
     std::unique_ptr<std::uint8_t[]> pixels;

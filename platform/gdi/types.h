@@ -116,6 +116,13 @@ struct BITMAP {
     void* bmBits = nullptr;
 };
 
+// What GetObject reports of a DIB section: the bitmap, and the header it
+// was made from (biHeight negative for top-down rows).
+struct DIBSECTION {
+    BITMAP dsBm;
+    BITMAPINFOHEADER dsBmih;
+};
+
 constexpr COLORREF RGB(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     return static_cast<COLORREF>(r) | (static_cast<COLORREF>(g) << 8) |
            (static_cast<COLORREF>(b) << 16);

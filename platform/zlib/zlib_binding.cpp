@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <zlib.h>
 
 namespace platform {
 namespace {} // namespace
@@ -39,6 +40,9 @@ ZlibBinding ZlibBinding::bind() {
     binding.uncompress_ = binding.library_.function<UncompressFn>("uncompress");
     binding.compress_ = binding.library_.function<CompressFn>("compress");
     binding.compress2_ = binding.library_.function<Compress2Fn>("compress2");
+    binding.inflateInit_ = binding.library_.function<InflateInitFn>("inflateInit_");
+    binding.inflate_ = binding.library_.function<InflateFn>("inflate");
+    binding.inflateEnd_ = binding.library_.function<InflateEndFn>("inflateEnd");
     if (!binding.crc32_) return {};
     return binding;
 }
@@ -75,6 +79,39 @@ int ZlibBinding::compress(std::span<std::uint8_t> out, std::size_t& outLength,
     else
         return rc;
     outLength = length;
+    return rc;
+}
+
+// The stream record is zlib's own; only its layout comes from the header,
+// every function is the loaded library's.
+struct InflateStream::State {
+    z_stream stream{};
+};
+
+InflateStream::InflateStream(const ZlibBinding& zlib)
+    : zlib_(zlib), state_(std::make_unique<State>()) {
+    if (!zlib_.canStream()) return;
+    started_ = zlib_.inflateInit_(&state_->stream, ZLIB_VERSION,
+                                  static_cast<int>(sizeof(z_stream))) == Z_OK;
+}
+
+InflateStream::~InflateStream() {
+    if (started_) zlib_.inflateEnd_(&state_->stream);
+}
+
+int InflateStream::inflate(std::span<const std::uint8_t>& in, std::span<std::uint8_t>& out) {
+    if (!started_) return Z_STREAM_ERROR;
+    z_stream& s = state_->stream;
+    // zlib counts in 32 bits; larger spans go through in several calls.
+    const auto inPiece = static_cast<uInt>(std::min<std::size_t>(in.size(), UINT_MAX));
+    const auto outPiece = static_cast<uInt>(std::min<std::size_t>(out.size(), UINT_MAX));
+    s.next_in = const_cast<Bytef*>(in.data());
+    s.avail_in = inPiece;
+    s.next_out = out.data();
+    s.avail_out = outPiece;
+    const int rc = zlib_.inflate_(&s, Z_NO_FLUSH);
+    in = in.subspan(inPiece - s.avail_in);
+    out = out.subspan(outPiece - s.avail_out);
     return rc;
 }
 

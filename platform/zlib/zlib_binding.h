@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -35,6 +36,7 @@ std::optional<ZlibLocation> FindZlibLibrary(bool skipConvention);
 
 // zlib's return codes that callers test.
 inline constexpr int Z_OK = 0;
+inline constexpr int Z_STREAM_END = 1;
 inline constexpr int Z_BUF_ERROR = -5;
 inline constexpr int Z_DATA_ERROR = -3;
 
@@ -64,14 +66,22 @@ public:
     // level) when the library lacks "compress2".
     int compress(std::span<std::uint8_t> out, std::size_t& outLength,
                  std::span<const std::uint8_t> in) const;
+    // Whether the library offers zlib's streaming inflate (InflateStream).
+    bool canStream() const {
+        return inflateInit_ != nullptr && inflate_ != nullptr && inflateEnd_ != nullptr;
+    }
 
 private:
+    friend class InflateStream;
     using Crc32Fn = unsigned long (*)(unsigned long, const unsigned char*, unsigned int);
     using UncompressFn = int (*)(unsigned char*, unsigned long*, const unsigned char*,
                                  unsigned long);
     using CompressFn = int (*)(unsigned char*, unsigned long*, const unsigned char*, unsigned long);
     using Compress2Fn = int (*)(unsigned char*, unsigned long*, const unsigned char*, unsigned long,
                                 int);
+    using InflateInitFn = int (*)(void*, const char*, int);
+    using InflateFn = int (*)(void*, int);
+    using InflateEndFn = int (*)(void*);
 
     Library library_;
     ZlibLocation location_;
@@ -79,6 +89,34 @@ private:
     UncompressFn uncompress_ = nullptr;
     CompressFn compress_ = nullptr;
     Compress2Fn compress2_ = nullptr;
+    InflateInitFn inflateInit_ = nullptr;
+    InflateFn inflate_ = nullptr;
+    InflateEndFn inflateEnd_ = nullptr;
+};
+
+// zlib's inflate over data that arrives in pieces, into output taken in
+// pieces: a decoder can stream compressed data to its rows without holding
+// either whole. Valid while the binding it was made from lives.
+class InflateStream {
+public:
+    explicit InflateStream(const ZlibBinding& zlib);
+    ~InflateStream();
+    InflateStream(const InflateStream&) = delete;
+    InflateStream& operator=(const InflateStream&) = delete;
+
+    // False when the library lacks the streaming entries or refused to start.
+    bool ready() const { return started_; }
+    // Inflates from `in` into `out`, advancing both past what was used.
+    // zlib's code: Z_OK (progress, or nothing more to do with these
+    // spans), Z_STREAM_END once the stream's end and its check have been
+    // read, Z_BUF_ERROR when no progress was possible, or an error.
+    int inflate(std::span<const std::uint8_t>& in, std::span<std::uint8_t>& out);
+
+private:
+    struct State;
+    const ZlibBinding& zlib_;
+    std::unique_ptr<State> state_;
+    bool started_ = false;
 };
 
 } // namespace platform

@@ -121,14 +121,34 @@ TEST_F(Loading, KeptBytesAreTheWholeSource) {
 
 TEST_F(Loading, MalformedDataFailsQuietly) {
     Bytes png = pngOfSize(100);
-    Bytes noEnd(png.begin(), png.end() - 12); // ends right after IDAT
-    EXPECT_FALSE(surface.LoadPicture_Stream(noEnd));
     png[40] ^= 0xFF; // damages the padding chunk's data, which is skipped...
     EXPECT_TRUE(surface.LoadPicture_Stream(png));
     png[20] ^= 0xFF; // ...and then IHDR, which is checked
     EXPECT_FALSE(surface.LoadPicture_Stream(png));
+    // A file that ends right after a chunk fails its running-end test.
+    const Bytes noEnd(png.begin(), png.end() - 12);
     EXPECT_FALSE(surface.LoadPicture_File(writeTemp("noend.png", noEnd).string()));
     EXPECT_TRUE(host.messages.empty());
+}
+
+// Two PNG failures leave the reader: the user is told, and the data goes on
+// to the other readers (which do not take it either).
+TEST_F(Loading, PngFailuresThatLeaveTheReaderAreReported) {
+    const Bytes png = pngOfSize(100);
+    const Bytes noEnd(png.begin(), png.end() - 12); // in memory, ends right after IDAT
+    EXPECT_FALSE(surface.LoadPicture_Stream(noEnd));
+    EXPECT_EQ(surface.Handle(), 0u);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0], "Invalid PNG data: data ends after a chunk without IEND");
+
+    // Chunk lengths adding up beyond 32-bit signed, from memory and from a file.
+    Bytes sum = testpng::signature();
+    testpng::put32(sum, 0x7FFFFFF8u);
+    sum.insert(sum.end(), 60, 0);
+    EXPECT_FALSE(surface.LoadPicture_Stream(sum));
+    EXPECT_FALSE(surface.LoadPicture_File(writeTemp("sum.png", sum).string()));
+    ASSERT_EQ(host.messages.size(), 3u);
+    EXPECT_EQ(host.messages[2], "Invalid PNG data: chunk lengths add up to more than 2 GB");
 }
 
 // --- every reader behind the dispatcher -------------------------------------------

@@ -1,6 +1,7 @@
 // The optimised pixel loops against plain transcriptions of their formulas,
 // on random images and arguments: every byte must agree.
 
+#include "surface/bilinear_rows.h"
 #include "surface/render_routines.h"
 
 #include <cmath>
@@ -139,6 +140,67 @@ TEST(RenderProperty, ScalingMatchesTheFormula) {
         ASSERT_EQ(out.bytes, referenceScale(src, r, destX, destY, dw, dh, bilinear))
             << "round " << round << (bilinear ? " bilinear" : " nearest");
     }
+}
+
+// Whole-number ratios put samples exactly on rows and columns, where the
+// formula's zero-weight terms drop out and single taps copy pixels.
+TEST(RenderProperty, ScalingByWholeRatiosMatchesTheFormula) {
+    std::mt19937 rng(77);
+    for (const auto& [w, h, dw, dh] : {std::array{8, 6, 16, 12},
+                                       {8, 6, 4, 3},
+                                       {9, 7, 27, 7},
+                                       {10, 10, 5, 20},
+                                       {7, 5, 7, 5},
+                                       {12, 9, 3, 36}}) {
+        Image src = randomImage(rng, w, h);
+        for (const std::int32_t destX : {0, -1}) {
+            const ScaleJob job{src.view(), {0, 0, w, h}, destX, 0, dw, dh, true};
+            Image out{std::vector<std::uint8_t>(static_cast<std::size_t>(job.outputWidth()) *
+                                                job.outputHeight() * 4),
+                      job.outputWidth(), job.outputHeight()};
+            ASSERT_TRUE(scaleInto(job, out.view()));
+            ASSERT_EQ(out.bytes, referenceScale(src, {0, 0, w, h}, destX, 0, dw, dh, true))
+                << w << "x" << h << " to " << dw << "x" << dh;
+        }
+    }
+}
+
+// scaleInto takes the AVX2 rows where the processor has them; the SSE2
+// rows must give the same bytes.
+TEST(RenderProperty, BothBuildsOfTheBilinearRowsAgree) {
+#if defined(__x86_64__)
+    if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2 here";
+    namespace bl = velmora::render::bilinear;
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> byte(0, 255), column(0, 30);
+    std::uniform_real_distribution<double> fraction(0.0, 1.0);
+    std::vector<double> rowA(32 * 4), rowB(32 * 4);
+    std::vector<std::uint8_t> bytes(32 * 4);
+    for (int k = 0; k < 32 * 4; ++k) {
+        rowA[k] = byte(rng);
+        rowB[k] = byte(rng);
+        bytes[k] = static_cast<std::uint8_t>(byte(rng));
+    }
+    std::vector<bl::Column> columns;
+    for (int i = 0; i < 200; ++i) {
+        const int a = column(rng);
+        const double fx = i % 3 == 0 ? 0.0 : fraction(rng);
+        columns.push_back({a, a + 1, 1.0 - fx, fx, fx == 0.0});
+    }
+    const auto n = static_cast<std::int32_t>(columns.size());
+    for (int round = 0; round < 50; ++round) {
+        const double fy = fraction(rng);
+        std::vector<std::uint8_t> sse(columns.size() * 4), avx(columns.size() * 4);
+        bl::bothRowsSse2(rowA.data(), rowB.data(), fy, 1.0 - fy, columns.data(), n, sse.data());
+        bl::bothRowsAvx2(rowA.data(), rowB.data(), fy, 1.0 - fy, columns.data(), n, avx.data());
+        ASSERT_EQ(sse, avx) << "both rows, round " << round;
+        bl::oneRowSse2(rowA.data(), bytes.data(), 1.0, columns.data(), n, sse.data());
+        bl::oneRowAvx2(rowA.data(), bytes.data(), 1.0, columns.data(), n, avx.data());
+        ASSERT_EQ(sse, avx) << "one row, round " << round;
+    }
+#else
+    GTEST_SKIP() << "one build only";
+#endif
 }
 
 TEST(RenderProperty, BlendingMatchesTheFormula) {

@@ -263,6 +263,80 @@ TEST(Render, ALargeDrawingOntoADcBlendsLikeTheHostPath) {
         }
 }
 
+// A DC holding a bottom-up 32-bit section is blended in place; any other DC
+// (here a top-down section) goes through a 24-bit copy of its area. Both
+// must leave the same pixels, alpha bytes included, also where the drawing
+// runs past the DC's edges, and when a surface is drawn onto its own DC.
+TEST(Render, InPlaceOntoADcDrawsWhatTheTwentyFourBitRoundTripDraws) {
+    c32bppDIB src;
+    ASSERT_TRUE(src.InitializeDIB(37, 29));
+    ownEngine(src);
+    std::uint32_t seed = 11;
+    for (std::size_t i = 0; i < src.pixels().size(); i += 4) {
+        seed = seed * 1664525u + 1013904223u;
+        const std::uint8_t a = (seed >> 30) == 0 ? 0 : (seed >> 30) == 1 ? 255 : seed >> 24;
+        for (int c = 0; c < 3; ++c)
+            src.pixels()[i + c] = static_cast<std::uint8_t>((seed >> (8 * c)) % (a + 1u));
+        src.pixels()[i + 3] = a;
+    }
+    auto section = [](bool topDown, void** bits) {
+        BITMAPINFOHEADER header;
+        header.biWidth = 40;
+        header.biHeight = topDown ? -30 : 30;
+        header.biBitCount = 32;
+        return CreateDIBSection(0, header, {}, bits);
+    };
+    auto imageRow = [](std::uint8_t* bits, bool topDown, int y) {
+        return bits + static_cast<std::size_t>(topDown ? y : 29 - y) * 160;
+    };
+    struct Case {
+        std::int32_t x, y, opacity, grey;
+    };
+    for (const Case c : {Case{0, 0, 100, -1},
+                         {5, 3, 50, -1},
+                         {20, 15, 100, 0},
+                         {-6, -4, 73, -1},
+                         {30, 25, 100, -1}}) {
+        SCOPED_TRACE(::testing::Message()
+                     << c.x << "," << c.y << " " << c.opacity << "% grey " << c.grey);
+        std::array<std::vector<std::uint8_t>, 2> drawn;
+        for (const bool topDown : {false, true}) {
+            void* bits = nullptr;
+            const HBITMAP bitmap = section(topDown, &bits);
+            ASSERT_NE(bitmap, 0u);
+            auto* p = static_cast<std::uint8_t*>(bits);
+            for (int y = 0; y < 30; ++y)
+                for (int x = 0; x < 160; ++x)
+                    imageRow(p, topDown, y)[x] = static_cast<std::uint8_t>(x * 7 + y * 13);
+            const HDC dc = CreateCompatibleDC(0);
+            const HGDIOBJ previous = SelectObject(dc, bitmap);
+            ASSERT_TRUE(
+                src.Render(dc, c.x, c.y, 0, 0, 0, 0, 0, 0, c.opacity, true, true, nullptr, c.grey));
+            for (int y = 0; y < 30; ++y)
+                drawn[topDown].insert(drawn[topDown].end(), imageRow(p, topDown, y),
+                                      imageRow(p, topDown, y) + 160);
+            SelectObject(dc, previous);
+            DeleteDC(dc);
+            DeleteObject(bitmap);
+        }
+        EXPECT_EQ(drawn[0], drawn[1]);
+    }
+
+    // Onto its own DC the area is copied out first, so the drawing reads the
+    // source as it was: the same as drawing an equal copy.
+    c32bppDIB copy, expected;
+    src.CopyImageTo(copy);
+    src.CopyImageTo(expected);
+    ownEngine(copy);
+    const HDC other = expected.LoadDIBinDC(true);
+    ASSERT_TRUE(copy.Render(other, 3, 2, 0, 0, 0, 0, 0, 0, 60));
+    expected.LoadDIBinDC(false);
+    const HDC own = src.LoadDIBinDC(true);
+    ASSERT_TRUE(src.Render(own, 3, 2, 0, 0, 0, 0, 0, 0, 60));
+    src.LoadDIBinDC(false);
+    EXPECT_TRUE(std::equal(src.pixels().begin(), src.pixels().end(), expected.pixels().begin()));
+}
+
 // Arguments from every corner: the sanitizer build proves no read or write
 // leaves the buffers; the handle count proves nothing is left behind.
 TEST(Render, AnyArgumentsStayInsideTheBuffers) {

@@ -1,0 +1,64 @@
+// The AVX2 build of the bilinear rows, compiled with AVX2 enabled and only
+// called where the processor has it. It uses no library templates, whose
+// instances the linker could otherwise share with code for every processor.
+
+#include "surface/bilinear_rows.h"
+
+#include <cstring>
+#include <immintrin.h>
+
+namespace velmora::render::bilinear {
+namespace {
+
+inline void store(std::uint8_t* out, __m256d sum) {
+    // Truncation is the floor here: every sum is non-negative.
+    __m128i v = _mm256_cvttpd_epi32(sum);
+    v = _mm_packus_epi16(_mm_packs_epi32(v, v), v);
+    const std::int32_t bytes = _mm_cvtsi128_si32(v);
+    std::memcpy(out, &bytes, 4);
+}
+
+inline __m256d pixel(const double* row, std::int32_t column) {
+    return _mm256_loadu_pd(row + static_cast<std::size_t>(column) * 4);
+}
+
+// Lane k of w in all four lanes.
+template <int K>
+inline __m256d lane(__m256d w) {
+    return _mm256_permute4x64_pd(w, K * 0x55);
+}
+
+} // namespace
+
+void bothRowsAvx2(const double* rowA, const double* rowB, double weightA, double weightB,
+                  const Column* columns, std::int32_t count, std::uint8_t* out) {
+    const __m256d rowWeights = _mm256_set_pd(weightB, weightB, weightA, weightA);
+    for (std::int32_t i = 0; i < count; ++i, out += 4) {
+        const Column& c = columns[i];
+        // (col a x row a, col b x row a, col a x row b, col b x row b)
+        const __m256d w = _mm256_mul_pd(_mm256_set_pd(c.wb, c.wa, c.wb, c.wa), rowWeights);
+        __m256d sum = _mm256_mul_pd(pixel(rowA, c.a), lane<0>(w));
+        if (!c.single) sum = _mm256_add_pd(sum, _mm256_mul_pd(pixel(rowA, c.b), lane<1>(w)));
+        sum = _mm256_add_pd(sum, _mm256_mul_pd(pixel(rowB, c.a), lane<2>(w)));
+        if (!c.single) sum = _mm256_add_pd(sum, _mm256_mul_pd(pixel(rowB, c.b), lane<3>(w)));
+        store(out, sum);
+    }
+}
+
+void oneRowAvx2(const double* row, const std::uint8_t* bytes, double weight, const Column* columns,
+                std::int32_t count, std::uint8_t* out) {
+    const __m256d rowWeight = _mm256_set1_pd(weight);
+    for (std::int32_t i = 0; i < count; ++i, out += 4) {
+        const Column& c = columns[i];
+        if (c.single) {
+            std::memcpy(out, bytes + static_cast<std::size_t>(c.a) * 4, 4);
+            continue;
+        }
+        const __m256d w = _mm256_mul_pd(_mm256_set_pd(c.wb, c.wa, c.wb, c.wa), rowWeight);
+        const __m256d sum = _mm256_add_pd(_mm256_mul_pd(pixel(row, c.a), lane<0>(w)),
+                                          _mm256_mul_pd(pixel(row, c.b), lane<1>(w)));
+        store(out, sum);
+    }
+}
+
+} // namespace velmora::render::bilinear
