@@ -24,6 +24,13 @@ HGDIOBJ HandleTable::add(std::unique_ptr<GdiObject> object) {
     return h;
 }
 
+HGDIOBJ HandleTable::reserve() {
+    std::lock_guard lock(mutex_);
+    while (next_ == 0 || objects_.contains(next_))
+        ++next_;
+    return next_++;
+}
+
 GdiObject* HandleTable::find(HGDIOBJ h) {
     std::lock_guard lock(mutex_);
     const auto it = objects_.find(h);

@@ -73,6 +73,9 @@ public:
     static HandleTable& instance();
 
     HGDIOBJ add(std::unique_ptr<GdiObject> object);
+    // A value no object of the table will ever get, for handles of other
+    // kinds (windows) that must not be mistaken for a GDI object.
+    HGDIOBJ reserve();
     GdiObject* find(HGDIOBJ h);
     template <typename T>
     T* get(HGDIOBJ h) {

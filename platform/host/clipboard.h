@@ -13,7 +13,7 @@ namespace platform {
 // could be opened.
 class ClipboardLock {
 public:
-    explicit ClipboardLock(WindowHost& host) : host_(host), open_(host.OpenClipboard()) {}
+    explicit ClipboardLock(ClipboardServices& host) : host_(host), open_(host.OpenClipboard()) {}
     ~ClipboardLock() {
         if (open_) host_.CloseClipboard();
     }
@@ -22,7 +22,7 @@ public:
     bool open() const { return open_; }
 
 private:
-    WindowHost& host_;
+    ClipboardServices& host_;
     bool open_;
 };
 

@@ -1,12 +1,12 @@
 #pragma once
 // The window host: what the code below the views needs of windows. The Qt
-// host draws real windows; the console host (the default) serves programs
-// without windows and tests.
+// host draws real windows; the headless host (platform/testing) keeps its
+// windows as records and runs its timers on virtual time; the console host
+// (the default) serves programs without windows.
 
-#include <cstdint>
-#include <optional>
+#include "platform/host/services.h"
+
 #include <string>
-#include <vector>
 
 namespace platform {
 
@@ -15,43 +15,19 @@ inline constexpr unsigned MB_ICONEXCLAMATION = 0x30;
 inline constexpr unsigned MB_ICONINFORMATION = 0x40;
 inline constexpr int IDOK = 1;
 
-// Clipboard formats, numbered as the system numbers them.
-inline constexpr unsigned CF_BITMAP = 2;
-inline constexpr unsigned CF_METAFILEPICT = 3;
-inline constexpr unsigned CF_DIB = 8;
-inline constexpr unsigned CF_ENHMETAFILE = 14;
-inline constexpr unsigned CF_HDROP = 15;
-
-class WindowHost {
+class WindowHost : public ClipboardServices {
 public:
-    virtual ~WindowHost() = default;
     // A modal message box; returns the button pressed.
     virtual int MessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
     // Processes pending window messages (repaint, input) and returns.
     virtual void DoEvents() {}
 
-    // --- clipboard ---------------------------------------------------------
-    // Clipboard data travels as the bytes of its memory block: a packed DIB
-    // for CF_DIB and CF_BITMAP, the metafile's own bytes for CF_METAFILEPICT
-    // and CF_ENHMETAFILE, a drop-file list (DROPFILES) for CF_HDROP. It
-    // comes from other programs, so nothing that reads it trusts it. A host
-    // without a clipboard offers nothing.
-    //
-    // Opening fails while another program holds the clipboard; every
-    // successful open is matched by a close.
-    virtual bool OpenClipboard() { return false; }
-    virtual void CloseClipboard() {}
-    // Whether a format is offered; needs no open clipboard.
-    virtual bool IsClipboardFormatAvailable(unsigned format) const {
-        static_cast<void>(format);
-        return false;
-    }
-    // A format's bytes, while the clipboard is open; none when the format is
-    // not offered or the clipboard is not open.
-    virtual std::optional<std::vector<std::uint8_t>> GetClipboardData(unsigned format) {
-        static_cast<void>(format);
-        return std::nullopt;
-    }
+    // The host's services; null where the host has none (the console host
+    // has no windows, timers or pointer).
+    virtual WindowServices* windows() { return nullptr; }
+    virtual TimerServices* timers() { return nullptr; }
+    virtual PointerServices* pointer() { return nullptr; }
+    ClipboardServices& clipboard() { return *this; }
 };
 
 // Prints message boxes to standard error.

@@ -53,6 +53,21 @@ public:
     // absent or cannot decode the data; the target is then left empty.
     bool LoadWithGDIplus(const std::string& FileName, std::span<const std::uint8_t> Stream,
                          ImagingTarget& cHost, std::int32_t gdiToken);
+
+    // --- sessions (defined in cgdiplus_session.cpp) ------------------------------
+    // Starts a session (shutDown false): true with its token in gdiToken, or
+    // false with gdiToken 0. Stops the session of a non-zero gdiToken
+    // (shutDown true) and answers false. Never fails loudly.
+    bool StartStopGDIplus(std::int32_t& gdiToken, bool shutDown);
 };
+
+// The session entries of the imaging library, for callers that keep the
+// library and its shutdown entry themselves (the shared GDI+ session of a
+// window tree).
+inline constexpr const char* kImagingStartupEntry = "velmora_imaging_startup";
+inline constexpr const char* kImagingShutdownEntry = "velmora_imaging_shutdown";
+// Answers 0 and a non-zero token on success.
+using VelmoraImagingStartup = int (*)(std::int32_t* token);
+using VelmoraImagingShutdown = void (*)(std::int32_t token);
 
 } // namespace platform

@@ -1,0 +1,104 @@
+#pragma once
+// A container for one windowless control on the headless host: the control
+// is drawn into a window of that host, the ambient settings are what the
+// test sets, and changes, repaint requests and events are recorded.
+
+#include "platform/host/container_site.h"
+#include "platform/testing/headless_host.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// What a container paints into: a memory device context holding a 32-bpp
+// DIB section (bottom-up rows, blue-green-red-alpha), zeroed at the start.
+class HeadlessCanvas {
+public:
+    HeadlessCanvas(int width, int height);
+    ~HeadlessCanvas();
+    HeadlessCanvas(const HeadlessCanvas&) = delete;
+    HeadlessCanvas& operator=(const HeadlessCanvas&) = delete;
+
+    HDC dc() const { return dc_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    // The pixel at (x, y), y = 0 the top row, as 0xAARRGGBB; 0 outside.
+    std::uint32_t pixel(int x, int y) const;
+    std::span<std::uint8_t> bytes() const { return bits_; }
+
+private:
+    int width_;
+    int height_;
+    HDC dc_ = 0;
+    HBITMAP bitmap_ = 0;
+    HGDIOBJ previous_ = 0;
+    std::span<std::uint8_t> bits_;
+};
+
+class HeadlessSite final : public ContainerSite {
+public:
+    struct Event {
+        std::string name;
+        std::vector<EventArg> args;
+    };
+
+    HeadlessSite(HeadlessHost& host, HWND window, RECT extent)
+        : host_(host), window_(window), extent_(extent) {}
+
+    HWND ContainerHwnd() const override { return window_; }
+    WindowServices& Windows() override { return host_; }
+    TimerServices& Timers() override { return host_; }
+    PointerServices& Pointer() override { return host_; }
+    ClipboardServices& Clipboard() override { return host_; }
+
+    bool UserMode() const override { return userMode; }
+    std::optional<std::int32_t> ScaleMode() const override { return scaleMode; }
+    RECT Extent() const override { return extent_; }
+    void Move(const RECT& extent) override { extent_ = extent; }
+    std::vector<SitedControl> Controls() const override { return controls; }
+    std::string Tag() const override { return tag_; }
+    void SetTag(std::string tag) override { tag_ = std::move(tag); }
+
+    void SetMousePointer(std::int16_t pointer, HICON icon) override {
+        mousePointer = pointer;
+        mouseIcon = icon;
+    }
+    void SetOLEDropMode(std::int16_t mode) override { oleDropMode = mode; }
+    void Invalidate(const RECT* area) override;
+    void PropertyChanged(std::string_view name) override { changes.emplace_back(name); }
+    void RaiseEvent(std::string_view name, std::span<EventArg> args) override;
+
+    // --- what tests set and look at ----------------------------------------------
+    bool userMode = true;
+    std::optional<std::int32_t> scaleMode = 3; // pixels
+    std::vector<SitedControl> controls;
+    std::vector<std::string> changes;
+    std::vector<RECT> repaints;
+    std::vector<Event> events;
+    // Runs as the container's handler of every event, after it is recorded.
+    std::function<void(const std::string&, std::span<EventArg>)> onEvent;
+
+    std::int16_t mousePointer = 0;
+    HICON mouseIcon = 0;
+    std::int16_t oleDropMode = 0;
+
+    // Paints the control into the canvas at its place, as the container
+    // does on a repaint; the clip box is in the canvas's pixels (the whole
+    // canvas when none is given).
+    void paint(WindowlessControl& control, HeadlessCanvas& canvas,
+               const RECT* clip = nullptr) const;
+
+    // The names of the recorded events, in order.
+    std::vector<std::string> eventNames() const;
+
+private:
+    HeadlessHost& host_;
+    HWND window_;
+    RECT extent_;
+    std::string tag_;
+};
+
+} // namespace platform

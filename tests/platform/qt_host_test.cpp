@@ -1,0 +1,128 @@
+// The Qt host, headless (offscreen platform): real widgets for top-level
+// windows, QTimer timers, and the GDI+ session's shutdown running on them.
+
+#include "platform/host/ccrosscomm.h"
+#include "platform/qt/qt_host.h"
+#include "platform/system/environment.h"
+#include "platform/system/library.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <QWidget>
+#include <cstdlib>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace platform;
+
+namespace {
+
+// Runs the event loop until done() holds; the guard only stops a broken
+// build from hanging, it decides nothing.
+bool spinUntil(const std::function<bool()>& done) {
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done()) loop.quit();
+    });
+    poll.start(1);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return done();
+}
+
+HWND topLevel(QtHost& host, const char* title) {
+    return host.CreateWindowExA(0, "#32770", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 30, 320,
+                                200, 0, 0, 0, nullptr);
+}
+
+TEST(QtHost, TopLevelWindowsAreWidgetsAndFollowTheirRecords) {
+    QtHost host;
+    const HWND top = topLevel(host, "Velmora");
+    ASSERT_NE(top, 0u);
+    QWidget* const widget = host.widget(top);
+    ASSERT_NE(widget, nullptr);
+    EXPECT_EQ(widget->windowTitle(), QString("Velmora"));
+    EXPECT_TRUE(widget->isVisible());
+    EXPECT_EQ(host.windowOf(widget), top);
+
+    const HWND child = host.CreateWindowExA(0, "Static", "", WS_CHILD | WS_VISIBLE, 5, 5, 10, 10,
+                                            top, 0, 0, nullptr);
+    EXPECT_EQ(host.widget(child), nullptr) << "windows under a top-level window are records";
+    EXPECT_EQ(host.GetParent(child), top);
+
+    host.SetWindowTextA(top, "Renamed");
+    EXPECT_EQ(widget->windowTitle(), QString("Renamed"));
+    host.MoveWindow(top, 50, 60, 300, 150, false);
+    EXPECT_EQ(widget->size(), QSize(300, 150));
+    host.ShowWindow(top, SW_HIDE);
+    EXPECT_FALSE(widget->isVisible());
+
+    POINT cursor{};
+    EXPECT_TRUE(host.GetCursorPos(&cursor));
+
+    // Closing the widget asks the window's procedure, whose default answer
+    // destroys the window.
+    host.ShowWindow(top, SW_SHOW);
+    widget->close();
+    EXPECT_FALSE(host.IsWindow(top));
+    EXPECT_FALSE(host.IsWindow(child));
+    EXPECT_EQ(host.widget(top), nullptr);
+    host.DoEvents();
+}
+
+TEST(QtHost, TimersRunOnTheEventLoop) {
+    QtHost host;
+    int once = 0;
+    int repeating = 0;
+    host.SetTimer(0, 0, 10, [&](HWND, UINT, UINT_PTR id, DWORD) {
+        ++once;
+        host.KillTimer(0, id);
+    });
+    const UINT_PTR periodic =
+        host.SetTimer(0, 0, 10, [&](HWND, UINT, UINT_PTR, DWORD) { ++repeating; });
+    ASSERT_TRUE(spinUntil([&] { return repeating >= 5; }));
+    EXPECT_EQ(once, 1) << "a timer killed in its callback never fires again";
+    EXPECT_TRUE(host.KillTimer(0, periodic));
+    EXPECT_FALSE(host.KillTimer(0, periodic));
+
+    const HWND top = topLevel(host, "Timers");
+    int windowTicks = 0;
+    host.SetTimer(top, 5, 10, [&](HWND window, UINT, UINT_PTR id, DWORD) {
+        EXPECT_EQ(window, top);
+        EXPECT_EQ(id, 5u);
+        ++windowTicks;
+    });
+    ASSERT_TRUE(spinUntil([&] { return windowTicks >= 2; }));
+    host.DestroyWindow(top);
+    EXPECT_FALSE(host.KillTimer(top, 5)) << "the window's timers went with it";
+}
+
+TEST(QtHost, TheWindowTreesSessionIsShutDownAfterTheTreeIsGone) {
+    ScopedEnvironment scope;
+    scope->imagingLibraryNames = {FAKEIMAGING_SESSIONS};
+    const Library fake(FAKEIMAGING_SESSIONS);
+    const auto shutdowns = fake.function<std::int32_t (*)()>("velmora_fake_imaging_shutdowns");
+    ASSERT_NE(shutdowns, nullptr);
+
+    QtHost host;
+    scope->host = &host;
+    const HWND top = topLevel(host, "Session");
+    cCrossComm link(host, host);
+    link.ManageGDIToken(top);
+    ASSERT_GT(link.gdiToken(), 0);
+    const std::int32_t before = shutdowns();
+    host.DestroyWindow(top);
+    EXPECT_EQ(shutdowns(), before) << "not at once";
+    ASSERT_TRUE(spinUntil([&] { return shutdowns() == before + 1; }));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
