@@ -4,6 +4,7 @@
 #include "app/messages.h"
 
 #include <charconv>
+#include <exception>
 #include <ostream>
 #include <stdexcept>
 #include <vector>
@@ -24,7 +25,7 @@ std::optional<std::int32_t> ParseIndex(std::string_view text) {
 // one per line.
 class ConsoleView final : public FrmMainView {
 public:
-    explicit ConsoleView(std::ostream& out) : out_(out) {}
+    ConsoleView(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
 
     int AddAdapter(const std::string& text, std::int32_t itemData) override {
         entries_.push_back({text, itemData});
@@ -52,8 +53,10 @@ public:
         (label == Label::Label10 ? label10_ : label11_) = caption;
     }
 
+    // Results go to standard output, failures to standard error.
     void ShowMessage(const std::string& text) override {
-        out_ << text << '\n' << std::flush;
+        const bool failure = text != text::kDone && text != text::kRebootRequired;
+        (failure ? err_ : out_) << text << '\n' << std::flush;
         lastMessage_ = text;
     }
     void DoEvents() override {}
@@ -75,6 +78,7 @@ public:
 
 private:
     std::ostream& out_;
+    std::ostream& err_;
     std::vector<Entry> entries_;
     int selected_ = -1;
     std::string text4_{text::kGoogleFirst};
@@ -92,6 +96,10 @@ std::variant<CommandLine, UsageError> ParseCommandLine(std::span<const std::stri
     for (std::string_view arg : args) {
         if (arg == "--help" || arg == "-h") {
             line.command = CommandLine::Command::Help;
+            return line;
+        }
+        if (arg == "--version") {
+            line.command = CommandLine::Command::Version;
             return line;
         }
         if (arg.starts_with("--backend=")) {
@@ -152,9 +160,27 @@ Commands:
                        "0.0.0.0" leaves a position out
   dhcp INDEX           puts the adapter back on DHCP-supplied settings
 
-set and dhcp print every message the window would show, one per line, and
-exit with 0 when the last one is "Done!", 1 otherwise. Usage errors exit
-with 2.
+set and dhcp print every message the window would show, one per line:
+"Done!" and "A reboot is required." on standard output, the others on
+standard error.
+
+Exit status:
+  0  done ("Done!", or the list or servers asked for)
+  1  the component answered no (an error message, an unknown index)
+  2  bad arguments
+  3  the backend cannot be reached (the cause is on standard error)
+
+NetworkManager keeps separate IPv4 and IPv6 DNS settings. set changes the
+servers of each family it is given and ignores the DNS servers DHCP (and,
+for IPv6, router advertisements) offer for that family; a family it is not
+given keeps its settings, so IPv6 servers learned automatically still apply
+after a set with IPv4 servers only. dhcp drops the static servers of both
+families and puts IPv4 back on DHCP without static addresses or gateway.
+show lists the servers in use, IPv4's first.
+
+Options:
+  --help      this text
+  --version   the program's version
 
 Backends:
   --backend=networkmanager   NetworkManager on the system bus (the default);
@@ -166,9 +192,21 @@ Backends:
 )";
 }
 
+std::string VersionText() {
+    return "velmora " VELMORA_VERSION "\n";
+}
+
 int RunCommand(const CommandLine& line, management::Backend& backend, std::ostream& out,
                std::ostream& err) {
-    ConsoleView view(out);
+    // The window would show an unreachable component as an empty list; here
+    // it is said as it is.
+    try {
+        backend.Connect(management::ConnectionString(management::kLocalComputer));
+    } catch (const std::exception& error) {
+        err << "velmora: backend unavailable: " << error.what() << '\n';
+        return kExitBackendUnavailable;
+    }
+    ConsoleView view(out, err);
     FrmMain form(view, backend);
     form.Form_Load();
 

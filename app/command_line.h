@@ -6,6 +6,7 @@
 //   velmora [--backend=...] show INDEX         the two current servers
 //   velmora [--backend=...] set INDEX S1 S2    applies two servers
 //   velmora [--backend=...] dhcp INDEX         back to automatic DNS
+//   velmora --help | --version
 
 #include "app/management/backend_choice.h"
 
@@ -19,10 +20,9 @@
 namespace velmora::app {
 
 struct CommandLine {
-    enum class Command { Window, Help, List, Show, Set, Dhcp };
+    enum class Command { Window, Help, Version, List, Show, Set, Dhcp };
     Command command = Command::Window;
-    // Without --backend: NetworkManager, which fails to connect (an empty
-    // list) where it does not answer.
+    // Without --backend: NetworkManager.
     management::BackendChoice backend;
     std::int32_t index = 0;
     std::string first;
@@ -32,6 +32,7 @@ struct CommandLine {
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
+inline constexpr int kExitBackendUnavailable = 3;
 
 struct UsageError {
     std::string message;
@@ -42,7 +43,11 @@ std::variant<CommandLine, UsageError> ParseCommandLine(std::span<const std::stri
 
 std::string HelpText();
 
-// Runs a command other than Window and Help; returns the exit status.
+// The program's name and version, one line.
+std::string VersionText();
+
+// Runs a command other than Window, Help and Version; returns the exit
+// status. Results go to `out`, failures to `err`.
 int RunCommand(const CommandLine& line, management::Backend& backend, std::ostream& out,
                std::ostream& err);
 

@@ -147,14 +147,26 @@ void FrmMain::Command10_Click() {
         });
     };
 
+    // The four changes take effect together, so the link is reconfigured
+    // once rather than after each of them.
+    IgnoreErrors([&] {
+        if (adapterObject_) adapterObject_->BeginChanges();
+    });
     if (call([](mgmt::AdapterConfiguration& a) { return a.EnableDHCP(); }) && returnCode_ == 1)
         IgnoreErrors([&] { view_.ShowMessage(std::string{text::kRebootRequired}); });
     call([](mgmt::AdapterConfiguration& a) { return a.SetGateways(mgmt::null); });
     call([](mgmt::AdapterConfiguration& a) { return a.SetGateways(mgmt::null, mgmt::null); });
-    if (!call([](mgmt::AdapterConfiguration& a) {
-            return a.SetDNSServerSearchOrder(mgmt::ServerSearchOrder{mgmt::null});
-        }))
-        returnCode_ = static_cast<std::int16_t>(mgmt::kUnknownFailure);
+    bool dnsCalled = call([](mgmt::AdapterConfiguration& a) {
+        return a.SetDNSServerSearchOrder(mgmt::ServerSearchOrder{mgmt::null});
+    });
+    // Where the changes were held back, the DNS call's code stands only if
+    // they could be made: a failed commit is the outcome the user must see.
+    std::int16_t dnsCode = returnCode_;
+    if (!call([](mgmt::AdapterConfiguration& a) { return a.CommitChanges(); }))
+        dnsCalled = false;
+    else if (returnCode_ == 0 || returnCode_ == 1)
+        returnCode_ = dnsCode;
+    if (!dnsCalled) returnCode_ = static_cast<std::int16_t>(mgmt::kUnknownFailure);
     Report();
 }
 

@@ -21,8 +21,16 @@ int main(int argc, char** argv) {
         std::cout << HelpText();
         return kExitSuccess;
     }
+    if (line.command == CommandLine::Command::Version) {
+        std::cout << VersionText();
+        return kExitSuccess;
+    }
     auto backend = velmora::management::MakeBackend(line.backend);
-    if (line.command != CommandLine::Command::Window)
+    if (line.command != CommandLine::Command::Window) {
+        backend->SetNoticeSink([](const std::string& text) {
+            std::cerr << "velmora: " << text << '\n' << std::flush;
+        });
         return RunCommand(line, *backend, std::cout, std::cerr);
+    }
     return RunWindow(argc, argv, *backend);
 }

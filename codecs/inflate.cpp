@@ -187,13 +187,6 @@ struct Tables {
     std::array<std::uint32_t, tableCapacity(kDistPrimaryBits, kMaxDistSymbols)> fixedDist;
 };
 
-inline std::uint64_t load64le(const std::uint8_t* p) {
-    std::uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
-    return v;
-}
-
 class Inflater {
 public:
     Inflater(std::span<const std::uint8_t> in, std::span<std::uint8_t> out)
@@ -241,7 +234,7 @@ private:
     // checkTruncation().
     void refill() {
         if (inEnd_ - in_ >= 8) [[likely]] {
-            bits_ |= load64le(in_) << bitCount_;
+            bits_ |= velmora::loadU64le(in_) << bitCount_;
             in_ += (63 - bitCount_) >> 3;
             bitCount_ |= 56;
             return;

@@ -9,6 +9,7 @@
 // decide what a failed step means to them.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -61,6 +62,13 @@ public:
     virtual ReturnCode EnableDHCP() = 0;
     virtual ReturnCode SetGateways(Null gateways) = 0;
     virtual ReturnCode SetGateways(Null gateways, Null costMetrics) = 0;
+
+    // Changes made after BeginChanges may be held back and take effect
+    // together, once, at CommitChanges, which answers with the code of that
+    // step; the methods then answer for what they could check alone.
+    // Backends that apply every change at once keep these defaults.
+    virtual void BeginChanges() {}
+    virtual ReturnCode CommitChanges() { return kSuccess; }
 };
 
 using AdapterConfigurations = std::vector<std::unique_ptr<AdapterConfiguration>>;
@@ -79,6 +87,11 @@ public:
     virtual ~Backend() = default;
     virtual std::unique_ptr<Service> Connect(std::string_view connectionString) = 0;
     virtual std::unique_ptr<AdapterConfiguration> GetObject(std::string_view objectPath) = 0;
+
+    // Where a backend says what it does beyond the operation asked for (such
+    // as re-activating a link whose settings could not be reapplied).
+    using NoticeSink = std::function<void(const std::string&)>;
+    virtual void SetNoticeSink(NoticeSink) {}
 };
 
 inline constexpr std::string_view kMonikerPrefix = "winmgmts:";

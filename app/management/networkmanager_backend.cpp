@@ -1,17 +1,111 @@
 #include "app/management/networkmanager_backend.h"
 
-#include <glib.h>
-// This header alone lacks the C linkage guard the other libnm headers have.
-extern "C" {
-#include <nm-errors.h>
-}
-#include <NetworkManager.h>
+#include "app/management/networkmanager_profile.h"
+
 #include <arpa/inet.h>
 #include <chrono>
 #include <functional>
 #include <net/if.h>
 
 namespace velmora::management {
+
+ReturnCode CodeForError(const GError* e) {
+    if (!e) return kUnknownFailure;
+    if (g_error_matches(e, NM_SETTINGS_ERROR, NM_SETTINGS_ERROR_PERMISSION_DENIED) ||
+        g_error_matches(e, NM_MANAGER_ERROR, NM_MANAGER_ERROR_PERMISSION_DENIED) ||
+        g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_ACCESS_DENIED) ||
+        g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_AUTH_FAILED) ||
+        g_error_matches(e, G_IO_ERROR, G_IO_ERROR_PERMISSION_DENIED))
+        return kAccessDenied;
+    // Only an authorisation prompt keeps a call waiting long enough to time
+    // out or to be cancelled; either way the change was not authorised.
+    if (g_error_matches(e, G_IO_ERROR, G_IO_ERROR_CANCELLED) ||
+        g_error_matches(e, G_IO_ERROR, G_IO_ERROR_TIMED_OUT) ||
+        g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_TIMEOUT) ||
+        g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_TIMED_OUT) ||
+        g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_NO_REPLY))
+        return kAccessDenied;
+    if (g_dbus_error_is_remote_error(e)) {
+        gchar* remote = g_dbus_error_get_remote_error(e);
+        const bool polkit =
+            remote && std::string_view{remote}.starts_with("org.freedesktop.PolicyKit1.Error.");
+        g_free(remote);
+        if (polkit) return kAccessDenied;
+    }
+    if (g_error_matches(e, NM_SETTINGS_ERROR, NM_SETTINGS_ERROR_READ_ONLY_CONNECTION) ||
+        g_error_matches(e, NM_SETTINGS_ERROR, NM_SETTINGS_ERROR_NOT_SUPPORTED))
+        return kInterfaceNotConfigurable;
+    return kUnknownFailure;
+}
+
+namespace {
+
+bool IsIpv4Text(const std::string& text) {
+    in_addr address;
+    return inet_pton(AF_INET, text.c_str(), &address) == 1;
+}
+
+bool IsSwitchedOff(NMSettingIPConfig* setting) {
+    const char* method = nm_setting_ip_config_get_method(setting);
+    const std::string_view m = method ? method : "";
+    return m == NM_SETTING_IP4_CONFIG_METHOD_DISABLED ||
+           m == NM_SETTING_IP6_CONFIG_METHOD_DISABLED || m == NM_SETTING_IP6_CONFIG_METHOD_IGNORE;
+}
+
+NMSettingIPConfig* Ipv4Setting(NMConnection* profile) {
+    return NM_SETTING_IP_CONFIG(nm_connection_get_setting_ip4_config(profile));
+}
+
+} // namespace
+
+ReturnCode SplitServerFamilies(const std::vector<std::string>& servers,
+                               std::vector<std::string> (&byFamily)[2]) {
+    for (const auto& server : servers) {
+        if (!IsValidServerAddress(server)) return kInvalidIpAddress;
+        byFamily[IsIpv4Text(server) ? 0 : 1].push_back(server);
+    }
+    return kSuccess;
+}
+
+ReturnCode EditServers(NMConnection* profile, const std::vector<std::string> (*byFamily)[2]) {
+    NMSettingIPConfig* families[] = {
+        Ipv4Setting(profile), NM_SETTING_IP_CONFIG(nm_connection_get_setting_ip6_config(profile))};
+    // Every family is checked before any is changed.
+    for (int family = 0; family < 2; ++family) {
+        const bool given = byFamily && !(*byFamily)[family].empty();
+        if (!given) continue;
+        if (!families[family]) return kInterfaceNotConfigurable;
+        // A family the profile switches off takes no servers.
+        if (IsSwitchedOff(families[family])) return kIpNotEnabled;
+    }
+    for (int family = 0; family < 2; ++family) {
+        NMSettingIPConfig* setting = families[family];
+        const bool given = byFamily && !(*byFamily)[family].empty();
+        if (!setting || (byFamily && !given)) continue;
+        nm_setting_ip_config_clear_dns(setting);
+        if (given)
+            for (const auto& server : (*byFamily)[family])
+                nm_setting_ip_config_add_dns(setting, server.c_str());
+        g_object_set(setting, NM_SETTING_IP_CONFIG_IGNORE_AUTO_DNS, gboolean{given}, nullptr);
+    }
+    return kSuccess;
+}
+
+ReturnCode EditEnableDhcp(NMConnection* profile) {
+    NMSettingIPConfig* ipv4 = Ipv4Setting(profile);
+    if (!ipv4) return kInterfaceNotConfigurable;
+    g_object_set(ipv4, NM_SETTING_IP_CONFIG_METHOD, NM_SETTING_IP4_CONFIG_METHOD_AUTO,
+                 NM_SETTING_IP_CONFIG_GATEWAY, nullptr, nullptr);
+    nm_setting_ip_config_clear_addresses(ipv4);
+    return kSuccess;
+}
+
+ReturnCode EditClearGateway(NMConnection* profile) {
+    NMSettingIPConfig* ipv4 = Ipv4Setting(profile);
+    if (!ipv4) return kInterfaceNotConfigurable;
+    g_object_set(ipv4, NM_SETTING_IP_CONFIG_GATEWAY, nullptr, nullptr);
+    return kSuccess;
+}
 
 namespace {
 
@@ -81,17 +175,7 @@ void IterateFor(GMainContext* context, std::chrono::milliseconds period) {
 }
 
 ReturnCode CodeFor(const GErrorPtr& error) {
-    const GError* e = error.get();
-    if (!e) return kUnknownFailure;
-    if (g_error_matches(e, NM_SETTINGS_ERROR, NM_SETTINGS_ERROR_PERMISSION_DENIED) ||
-        g_error_matches(e, NM_MANAGER_ERROR, NM_MANAGER_ERROR_PERMISSION_DENIED) ||
-        g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_ACCESS_DENIED) ||
-        g_error_matches(e, G_IO_ERROR, G_IO_ERROR_PERMISSION_DENIED))
-        return kAccessDenied;
-    if (g_error_matches(e, NM_SETTINGS_ERROR, NM_SETTINGS_ERROR_READ_ONLY_CONNECTION) ||
-        g_error_matches(e, NM_SETTINGS_ERROR, NM_SETTINGS_ERROR_NOT_SUPPORTED))
-        return kInterfaceNotConfigurable;
-    return kUnknownFailure;
+    return CodeForError(error.get());
 }
 
 std::string InterfaceName(NMDevice* device) {
@@ -117,18 +201,6 @@ bool IsLoopback(NMDevice* device) {
            InterfaceName(device) == "lo";
 }
 
-bool IsIpv4Text(const std::string& text) {
-    in_addr address;
-    return inet_pton(AF_INET, text.c_str(), &address) == 1;
-}
-
-bool IsSwitchedOff(NMSettingIPConfig* setting) {
-    const char* method = nm_setting_ip_config_get_method(setting);
-    const std::string_view m = method ? method : "";
-    return m == NM_SETTING_IP4_CONFIG_METHOD_DISABLED ||
-           m == NM_SETTING_IP6_CONFIG_METHOD_DISABLED || m == NM_SETTING_IP6_CONFIG_METHOD_IGNORE;
-}
-
 struct DeviceSnapshot {
     std::string path;
     std::string description;
@@ -148,12 +220,14 @@ DeviceSnapshot Snapshot(NMDevice* device) {
                        : kind && *kind     ? kind
                                            : "network device";
     snapshot.description = what + " (" + InterfaceName(device) + ")";
-    if (NMIPConfig* config = nm_device_get_ip4_config(device)) {
-        std::vector<std::string> servers;
+    // The servers in use, IPv4's first, then IPv6's.
+    NMIPConfig* configs[] = {nm_device_get_ip4_config(device), nm_device_get_ip6_config(device)};
+    for (NMIPConfig* config : configs) {
+        if (!config) continue;
+        if (!snapshot.dns) snapshot.dns.emplace();
         if (const char* const* names = nm_ip_config_get_nameservers(config))
             for (; *names; ++names)
-                servers.emplace_back(*names);
-        snapshot.dns = std::move(servers);
+                snapshot.dns->emplace_back(*names);
     }
     return snapshot;
 }
@@ -187,6 +261,11 @@ public:
 
     NMClient* client() const { return client_; }
     GMainContext* context() const { return context_; }
+
+    void SetNoticeSink(NoticeSink sink) { notice_ = std::move(sink); }
+    void Notice(const std::string& text) const {
+        if (notice_) notice_(text);
+    }
 
     // Dispatches the D-Bus updates that arrived since the last call, so the
     // client's picture of the devices is current before it is read.
@@ -241,6 +320,7 @@ private:
 
     GMainContext* context_;
     NMClient* client_ = nullptr;
+    NoticeSink notice_;
 };
 
 namespace {
@@ -259,76 +339,54 @@ public:
     }
 
     ReturnCode SetDNSServerSearchOrder(const ServerSearchOrder& servers) override {
-        std::vector<std::string> ipv4;
-        std::vector<std::string> ipv6;
-        if (const auto* list = std::get_if<std::vector<std::string>>(&servers)) {
-            for (const auto& server : *list) {
-                if (!IsValidServerAddress(server)) return kInvalidIpAddress;
-                (IsIpv4Text(server) ? ipv4 : ipv6).push_back(server);
-            }
-        }
+        const auto* list = std::get_if<std::vector<std::string>>(&servers);
+        std::vector<std::string> byFamily[2];
+        if (list)
+            if (ReturnCode code = SplitServerFamilies(*list, byFamily); code != kSuccess)
+                return code;
         return ChangeProfile([&](NMConnection* profile) {
-            NMSettingIPConfig* families[] = {
-                NM_SETTING_IP_CONFIG(nm_connection_get_setting_ip4_config(profile)),
-                NM_SETTING_IP_CONFIG(nm_connection_get_setting_ip6_config(profile))};
-            const std::vector<std::string>* lists[] = {&ipv4, &ipv6};
-            for (int family = 0; family < 2; ++family) {
-                NMSettingIPConfig* setting = families[family];
-                if (!setting) {
-                    if (!lists[family]->empty()) return kInterfaceNotConfigurable;
-                    continue;
-                }
-                // A family the profile switches off takes no servers.
-                if (!lists[family]->empty() && IsSwitchedOff(setting)) return kIpNotEnabled;
-                // The list replaces the static servers of both families; a
-                // family that received none takes its servers from DHCP again.
-                nm_setting_ip_config_clear_dns(setting);
-                for (const auto& server : *lists[family])
-                    nm_setting_ip_config_add_dns(setting, server.c_str());
-                g_object_set(setting, NM_SETTING_IP_CONFIG_IGNORE_AUTO_DNS,
-                             gboolean{!lists[family]->empty()}, nullptr);
-            }
-            return kSuccess;
+            return EditServers(profile, list ? &byFamily : nullptr);
         });
     }
 
-    ReturnCode EnableDHCP() override {
-        return ChangeProfile([](NMConnection* profile) {
-            NMSettingIPConfig* ipv4 =
-                NM_SETTING_IP_CONFIG(nm_connection_get_setting_ip4_config(profile));
-            if (!ipv4) return kInterfaceNotConfigurable;
-            g_object_set(ipv4, NM_SETTING_IP_CONFIG_METHOD, NM_SETTING_IP4_CONFIG_METHOD_AUTO,
-                         nullptr);
-            return kSuccess;
-        });
-    }
+    ReturnCode EnableDHCP() override { return ChangeProfile(EditEnableDhcp); }
 
     ReturnCode SetGateways(Null) override { return ClearGateway(); }
     ReturnCode SetGateways(Null, Null) override { return ClearGateway(); }
 
-private:
-    ReturnCode ClearGateway() {
-        return ChangeProfile([](NMConnection* profile) {
-            NMSettingIPConfig* ipv4 =
-                NM_SETTING_IP_CONFIG(nm_connection_get_setting_ip4_config(profile));
-            if (!ipv4) return kInterfaceNotConfigurable;
-            g_object_set(ipv4, NM_SETTING_IP_CONFIG_GATEWAY, nullptr, nullptr);
-            return kSuccess;
-        });
+    void BeginChanges() override {
+        staging_ = true;
+        staged_.reset();
     }
 
-    // Edits a copy of the device's profile, saves it to disk and applies it
-    // to the running device.
-    template <typename Edit>
-    ReturnCode ChangeProfile(Edit edit) {
+    ReturnCode CommitChanges() override {
+        staging_ = false;
+        if (!staged_) return kSuccess;
+        GObjectPtr<NMConnection> staged = std::move(staged_);
+        Target target;
+        if (ReturnCode code = Resolve(target); code != kSuccess) return code;
+        return SaveAndApply(target, staged.get());
+    }
+
+private:
+    ReturnCode ClearGateway() { return ChangeProfile(EditClearGateway); }
+
+    struct Target {
+        GObjectPtr<NMDevice> device;
+        GObjectPtr<NMRemoteConnection> profile;
+    };
+
+    // The device and the profile it runs, when they may be changed.
+    ReturnCode Resolve(Target& target) {
         session_->Refresh();
         NMDevice* found = nm_client_get_device_by_path(session_->client(), snapshot_.path.c_str());
         if (!found) throw ManagementError("the device is gone");
-        GObjectPtr<NMDevice> device{NM_DEVICE(g_object_ref(found))};
-        if (!HasIpv4(device.get())) return kIpNotEnabled;
-        if (nm_device_get_state(device.get()) == NM_DEVICE_STATE_UNMANAGED)
+        target.device.reset(NM_DEVICE(g_object_ref(found)));
+        NMDevice* device = target.device.get();
+        if (!HasIpv4(device)) return kIpNotEnabled;
+        if (nm_device_get_state(device) == NM_DEVICE_STATE_UNMANAGED)
             return kInterfaceNotConfigurable;
-        NMActiveConnection* active = nm_device_get_active_connection(device.get());
+        NMActiveConnection* active = nm_device_get_active_connection(device);
         NMRemoteConnection* current =
             active ? nm_active_connection_get_connection(active) : nullptr;
         // A profile NetworkManager made up to describe a device configured by
@@ -336,24 +394,46 @@ private:
         if (!current ||
             (nm_remote_connection_get_flags(current) & NM_SETTINGS_CONNECTION_FLAG_EXTERNAL))
             return kInterfaceNotConfigurable;
-        GObjectPtr<NMRemoteConnection> profile{NM_REMOTE_CONNECTION(g_object_ref(current))};
+        target.profile.reset(NM_REMOTE_CONNECTION(g_object_ref(current)));
+        return kSuccess;
+    }
 
+    // Edits a copy of the device's profile. Outside a batch the copy is
+    // saved to disk and applied to the running device at once; inside one
+    // it is kept for CommitChanges, and an edit that fails leaves it as it
+    // was.
+    template <typename Edit>
+    ReturnCode ChangeProfile(Edit edit) {
+        Target target;
+        if (ReturnCode code = Resolve(target); code != kSuccess) return code;
         GErrorPtr error;
-        GObjectPtr<NMConnection> copy = FetchSettings(profile.get(), error);
+        GObjectPtr<NMConnection> copy;
+        if (staging_ && staged_)
+            copy.reset(nm_simple_connection_new_clone(staged_.get()));
+        else
+            copy = FetchSettings(target.profile.get(), error);
         if (!copy) return CodeFor(error);
         if (ReturnCode code = edit(copy.get()); code != kSuccess) return code;
+        if (staging_) {
+            staged_ = std::move(copy);
+            return kSuccess;
+        }
+        return SaveAndApply(target, copy.get());
+    }
 
-        auto updated = session_->Await(
-            [&](GCancellable* cancellable, GAsyncReadyCallback done, gpointer data) {
-                nm_remote_connection_update2(
-                    profile.get(), nm_connection_to_dbus(copy.get(), NM_CONNECTION_SERIALIZE_ALL),
-                    NM_SETTINGS_UPDATE2_FLAG_TO_DISK, nullptr, cancellable, done, data);
-            });
-        GVariant* answer =
-            nm_remote_connection_update2_finish(profile.get(), updated.get(), ErrorOut(error));
+    ReturnCode SaveAndApply(const Target& target, NMConnection* settings) {
+        GErrorPtr error;
+        auto updated = session_->Await([&](GCancellable* cancellable, GAsyncReadyCallback done,
+                                           gpointer data) {
+            nm_remote_connection_update2(
+                target.profile.get(), nm_connection_to_dbus(settings, NM_CONNECTION_SERIALIZE_ALL),
+                NM_SETTINGS_UPDATE2_FLAG_TO_DISK, nullptr, cancellable, done, data);
+        });
+        GVariant* answer = nm_remote_connection_update2_finish(target.profile.get(), updated.get(),
+                                                               ErrorOut(error));
         if (!answer) return CodeFor(error);
         g_variant_unref(answer);
-        return Apply(device.get(), profile.get());
+        return Apply(target.device.get(), target.profile.get());
     }
 
     // The profile as NetworkManager holds it now. The client's cached copy
@@ -401,6 +481,8 @@ private:
                 });
             if (nm_device_reapply_finish(device, reapplied.get(), ErrorOut(error))) return kSuccess;
         }
+        session_->Notice("NetworkManager did not reapply the settings (" + Describe(error) +
+                         "); re-activating the connection, which interrupts it briefly");
         auto activated = session_->Await(
             [&](GCancellable* cancellable, GAsyncReadyCallback done, gpointer data) {
                 nm_client_activate_connection_async(session_->client(), NM_CONNECTION(profile),
@@ -413,6 +495,8 @@ private:
 
     std::shared_ptr<Session> session_;
     DeviceSnapshot snapshot_;
+    bool staging_ = false;
+    GObjectPtr<NMConnection> staged_;
 };
 
 class NmService final : public Service {
@@ -444,10 +528,18 @@ private:
 NetworkManagerBackend::NetworkManagerBackend() = default;
 NetworkManagerBackend::~NetworkManagerBackend() = default;
 
+void NetworkManagerBackend::SetNoticeSink(NoticeSink sink) {
+    notice_ = std::move(sink);
+    if (session_) session_->SetNoticeSink(notice_);
+}
+
 std::shared_ptr<NetworkManagerBackend::Session> NetworkManagerBackend::OpenSession() {
     // A session that failed is tried again on the next call: NetworkManager
     // may have started in between.
-    if (!session_) session_ = Session::Open();
+    if (!session_) {
+        session_ = Session::Open();
+        session_->SetNoticeSink(notice_);
+    }
     return session_;
 }
 

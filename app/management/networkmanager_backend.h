@@ -3,7 +3,8 @@
 // bus, through libnm. An IP-enabled adapter configuration is a device with
 // an active IPv4 configuration; its Index is the kernel interface index.
 // Changes go into the device's connection profile, are saved to disk and
-// reapplied to the running device.
+// reapplied to the running device; changes made between BeginChanges and
+// CommitChanges are saved and reapplied once, together.
 
 #include "app/management/management.h"
 
@@ -19,6 +20,7 @@ public:
     // Throws when the system bus or NetworkManager on it does not answer.
     std::unique_ptr<Service> Connect(std::string_view connectionString) override;
     std::unique_ptr<AdapterConfiguration> GetObject(std::string_view objectPath) override;
+    void SetNoticeSink(NoticeSink sink) override;
 
     class Session;
 
@@ -26,6 +28,7 @@ private:
     std::shared_ptr<Session> OpenSession();
 
     std::shared_ptr<Session> session_;
+    NoticeSink notice_;
 };
 
 } // namespace velmora::management

@@ -103,6 +103,11 @@ public:
     virtual std::string Tag() const = 0;
     virtual void SetTag(std::string tag) = 0;
 
+    // The pointer shape over the control (a MousePointer value; the icon for
+    // a custom one) and whether it accepts drops (an OLEDropMode value).
+    virtual void SetMousePointer(std::int16_t pointer, HICON icon) = 0;
+    virtual void SetOLEDropMode(std::int16_t mode) = 0;
+
     // Asks for a repaint of the control (part of it when a rectangle in the
     // control's pixels is given).
     virtual void Invalidate(const RECT* area) = 0;

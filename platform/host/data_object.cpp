@@ -1,14 +1,11 @@
 #include "platform/host/data_object.h"
 
+#include "platform/util/byte_reader.h"
+
 #include <cstring>
 
 namespace platform {
 namespace {
-
-std::uint32_t le32(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-           (std::uint32_t{p[3]} << 24);
-}
 
 void appendUtf8(std::string& out, std::uint32_t c) {
     if (c < 0x80) {
@@ -70,11 +67,11 @@ std::vector<std::uint16_t> toUtf16(const std::string& text) {
 std::optional<DROPFILES> ReadDropFilesHeader(std::span<const std::uint8_t> block) {
     if (block.size() < sizeof(DROPFILES)) return std::nullopt;
     DROPFILES header;
-    header.pFiles = le32(block.data());
-    header.x = static_cast<std::int32_t>(le32(block.data() + 4));
-    header.y = static_cast<std::int32_t>(le32(block.data() + 8));
-    header.fNC = le32(block.data() + 12);
-    header.fWide = le32(block.data() + 16);
+    header.pFiles = velmora::loadU32le(block.data());
+    header.x = static_cast<std::int32_t>(velmora::loadU32le(block.data() + 4));
+    header.y = static_cast<std::int32_t>(velmora::loadU32le(block.data() + 8));
+    header.fNC = velmora::loadU32le(block.data() + 12);
+    header.fWide = velmora::loadU32le(block.data() + 16);
     return header;
 }
 
@@ -100,7 +97,7 @@ std::vector<std::string> ReadDropFileNames(std::span<const std::uint8_t> block, 
     // UTF-16 code units, two bytes each; an odd last byte is not a unit.
     auto unitAt = [&](const std::uint8_t* q) -> std::optional<std::uint16_t> {
         if (end - q < 2) return std::nullopt;
-        return static_cast<std::uint16_t>(q[0] | (q[1] << 8));
+        return velmora::loadU16le(q);
     };
     while (names.size() < limit) {
         auto unit = unitAt(p);

@@ -275,11 +275,17 @@ LONG_PTR WindowTree::SetWindowLongA(HWND window, int index, LONG_PTR value) {
         previous = static_cast<LONG_PTR>(record->instance);
         record->instance = static_cast<HINSTANCE>(value);
         return previous;
-    case GWL_HWNDPARENT:
-        if (record->parent != 0) return 0;
+    case GWL_HWNDPARENT: {
+        // Owners are top-level windows, and ownership never runs in a
+        // circle: code climbing owners must reach the top.
+        const auto owner = static_cast<HWND>(value);
+        if (record->parent != 0 || (owner != 0 && !isTopLevel(owner))) return 0;
+        for (HWND up = owner; up != 0; up = find(up)->owner)
+            if (up == window) return 0;
         previous = static_cast<LONG_PTR>(record->owner);
-        record->owner = static_cast<HWND>(value);
+        record->owner = owner;
         return previous;
+    }
     case GWL_ID:
         previous = record->id;
         record->id = value;

@@ -6,10 +6,37 @@
 #include "platform/host/container_site.h"
 #include "platform/testing/headless_host.h"
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace platform {
+
+// What a container paints into: a memory device context holding a 32-bpp
+// DIB section (bottom-up rows, blue-green-red-alpha), zeroed at the start.
+class HeadlessCanvas {
+public:
+    HeadlessCanvas(int width, int height);
+    ~HeadlessCanvas();
+    HeadlessCanvas(const HeadlessCanvas&) = delete;
+    HeadlessCanvas& operator=(const HeadlessCanvas&) = delete;
+
+    HDC dc() const { return dc_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    // The pixel at (x, y), y = 0 the top row, as 0xAARRGGBB; 0 outside.
+    std::uint32_t pixel(int x, int y) const;
+    std::span<std::uint8_t> bytes() const { return bits_; }
+
+private:
+    int width_;
+    int height_;
+    HDC dc_ = 0;
+    HBITMAP bitmap_ = 0;
+    HGDIOBJ previous_ = 0;
+    std::span<std::uint8_t> bits_;
+};
 
 class HeadlessSite final : public ContainerSite {
 public:
@@ -35,6 +62,11 @@ public:
     std::string Tag() const override { return tag_; }
     void SetTag(std::string tag) override { tag_ = std::move(tag); }
 
+    void SetMousePointer(std::int16_t pointer, HICON icon) override {
+        mousePointer = pointer;
+        mouseIcon = icon;
+    }
+    void SetOLEDropMode(std::int16_t mode) override { oleDropMode = mode; }
     void Invalidate(const RECT* area) override;
     void PropertyChanged(std::string_view name) override { changes.emplace_back(name); }
     void RaiseEvent(std::string_view name, std::span<EventArg> args) override;
@@ -48,6 +80,16 @@ public:
     std::vector<Event> events;
     // Runs as the container's handler of every event, after it is recorded.
     std::function<void(const std::string&, std::span<EventArg>)> onEvent;
+
+    std::int16_t mousePointer = 0;
+    HICON mouseIcon = 0;
+    std::int16_t oleDropMode = 0;
+
+    // Paints the control into the canvas at its place, as the container
+    // does on a repaint; the clip box is in the canvas's pixels (the whole
+    // canvas when none is given).
+    void paint(WindowlessControl& control, HeadlessCanvas& canvas,
+               const RECT* clip = nullptr) const;
 
     // The names of the recorded events, in order.
     std::vector<std::string> eventNames() const;

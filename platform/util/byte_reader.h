@@ -5,8 +5,10 @@
 // caller's range. The files here are little-endian except PNG, which is
 // big-endian; these are the only places either order is spelled out.
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <type_traits>
@@ -84,6 +86,13 @@ inline std::uint32_t loadU32le(const std::uint8_t* p) {
 }
 inline std::uint16_t loadU16le(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+// Eight bytes in one load, for bit readers that refill a 64-bit buffer.
+inline std::uint64_t loadU64le(const std::uint8_t* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+    return v;
 }
 inline void storeU32be(std::uint8_t* p, std::uint32_t v) {
     p[0] = static_cast<std::uint8_t>(v >> 24);

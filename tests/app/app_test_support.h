@@ -168,6 +168,15 @@ private:
         mgmt::ReturnCode SetGateways(mgmt::Null g, mgmt::Null m) override {
             return Record("SetGateways", "null,null", [&] { return inner_->SetGateways(g, m); });
         }
+        void BeginChanges() override {
+            Record("BeginChanges", "", [&] {
+                inner_->BeginChanges();
+                return mgmt::kSuccess;
+            });
+        }
+        mgmt::ReturnCode CommitChanges() override {
+            return Record("CommitChanges", "", [&] { return inner_->CommitChanges(); });
+        }
 
     private:
         template <typename F>

@@ -30,6 +30,9 @@ TEST(CommandLineParse, AcceptsTheCommandsAndTheirOperands) {
     EXPECT_EQ(std::get<CommandLine>(Parse({"show", "12", "--help"})).command,
               CommandLine::Command::Help);
     EXPECT_EQ(std::get<CommandLine>(Parse({"dhcp", "0"})).command, CommandLine::Command::Dhcp);
+    EXPECT_EQ(std::get<CommandLine>(Parse({"--version", "list"})).command,
+              CommandLine::Command::Version);
+    EXPECT_TRUE(VersionText().starts_with("velmora ") && VersionText().ends_with("\n"));
 }
 
 TEST(CommandLineParse, RefusesWhatItDoesNotKnow) {
@@ -85,7 +88,8 @@ TEST_F(CommandLineRun, ListsShowsSetsAndReverts) {
     EXPECT_EQ(out_.str(), "2001:db8::1\n0.0.0.0\n");
 
     EXPECT_EQ(Run({"set", "15", "1.2.3", "0.0.0.0"}), 1);
-    EXPECT_EQ(out_.str(), "Status: Error! - Invalid IP address.\n");
+    EXPECT_EQ(out_.str(), "");
+    EXPECT_EQ(err_.str(), "Status: Error! - Invalid IP address.\n");
 
     EXPECT_EQ(Run({"dhcp", "15"}), 0);
     EXPECT_EQ(out_.str(), "Done!\n");
@@ -101,7 +105,8 @@ TEST_F(CommandLineRun, PrintsEveryMessageAndJudgesByTheLast) {
     EXPECT_EQ(Run({"dhcp", "7"}), 0);
     EXPECT_EQ(out_.str(), "A reboot is required.\nDone!\n");
     EXPECT_EQ(Run({"dhcp", "12"}), 1);
-    EXPECT_EQ(out_.str(), "A reboot is required.\nStatus: Error! - DHCP not enabled on adapter.\n");
+    EXPECT_EQ(out_.str(), "A reboot is required.\n");
+    EXPECT_EQ(err_.str(), "Status: Error! - DHCP not enabled on adapter.\n");
 }
 
 TEST_F(CommandLineRun, AnUnlistedIndexChoosesNothingEvenBesideTheOnlyAdapter) {
@@ -109,16 +114,30 @@ TEST_F(CommandLineRun, AnUnlistedIndexChoosesNothingEvenBesideTheOnlyAdapter) {
     state.adapters = {Adapter(4, "Only", std::vector<std::string>{"192.0.2.1"})};
     Write(state);
     EXPECT_EQ(Run({"set", "5", "8.8.8.8", "8.8.4.4"}), 1);
-    EXPECT_EQ(out_.str(), "Please Choose A Adapter.\n");
+    EXPECT_EQ(err_.str(), "Please Choose A Adapter.\n");
     EXPECT_EQ(Run({"show", "4"}), 0);
     EXPECT_EQ(out_.str(), "192.0.2.1\n0.0.0.0\n") << "the only adapter was left alone";
 }
 
-TEST_F(CommandLineRun, WithoutAComponentTheListIsEmpty) {
-    EXPECT_EQ(Run({"list"}), 0);
-    EXPECT_EQ(out_.str(), "");
-    EXPECT_EQ(Run({"dhcp", "7"}), 1);
-    EXPECT_EQ(out_.str(), "Please Choose A Adapter.\n");
+TEST_F(CommandLineRun, AnUnreachableComponentIsSaidWithItsCauseAndExitsThree) {
+    // No state file at all, then one that marks the component unreachable.
+    for (bool written : {false, true}) {
+        if (written) {
+            mgmt::SimulatedState state = mgmt::SampleSimulatedState();
+            state.unreachable = true;
+            Write(state);
+        }
+        for (auto args : {std::initializer_list<std::string_view>{"list"},
+                          std::initializer_list<std::string_view>{"show", "7"},
+                          std::initializer_list<std::string_view>{"set", "7", "8.8.8.8", "0.0.0.0"},
+                          std::initializer_list<std::string_view>{"dhcp", "7"}}) {
+            EXPECT_EQ(Run(args), kExitBackendUnavailable) << *args.begin();
+            EXPECT_EQ(out_.str(), "");
+            EXPECT_TRUE(err_.str().starts_with("velmora: backend unavailable: "));
+            EXPECT_NE(err_.str().find(written ? "unreachable" : "cannot open"), std::string::npos)
+                << err_.str();
+        }
+    }
 }
 
 } // namespace

@@ -264,10 +264,12 @@ TEST_F(FrmMainTest, RevertCallsInFixedOrderAndReportsTheDnsCall) {
     Load(state);
     Choose(0);
     form_.Command10_Click();
-    EXPECT_EQ(spy_.calls, (std::vector<Call>{{7, "EnableDHCP", ""},
+    EXPECT_EQ(spy_.calls, (std::vector<Call>{{7, "BeginChanges", ""},
+                                             {7, "EnableDHCP", ""},
                                              {7, "SetGateways", "null"},
                                              {7, "SetGateways", "null,null"},
-                                             {7, "SetDNSServerSearchOrder", "null"}}));
+                                             {7, "SetDNSServerSearchOrder", "null"},
+                                             {7, "CommitChanges", ""}}));
     EXPECT_EQ(view_.messages, std::vector<std::string>{"Done!"});
     EXPECT_EQ(view_.unloads, 1);
     const auto after = Read().adapters[0];
@@ -309,6 +311,31 @@ TEST_F(FrmMainTest, RevertGoesOnPastFailingStepsButNeverReportsAThrowAsDone) {
     spy_.throwing = {"SetDNSServerSearchOrder"}; // the gateway calls answered 0 before it
     form_.Command10_Click();
     EXPECT_EQ(view_.messages, std::vector<std::string>{"Status: Error! - Unknown failure."});
+}
+
+TEST_F(FrmMainTest, RevertReportsAFailedCommitButNeverHidesTheDnsCallsFailure) {
+    struct Case {
+        mgmt::ReturnCode dns, commit;
+        bool commitThrows;
+        std::string message;
+    };
+    const Case cases[] = {
+        {0, 91, false, "Status: Error! - Access denied."},
+        {1, 0, false, "Done!"},
+        {100, 0, false, "Status: Error! - DHCP not enabled on adapter."},
+        {0, 0, true, "Status: Error! - Unknown failure."},
+    };
+    Load(TwoAdapters());
+    for (const auto& c : cases) {
+        view_.messages.clear();
+        Choose(0);
+        spy_.answers = {{"SetDNSServerSearchOrder", c.dns}, {"CommitChanges", c.commit}};
+        spy_.throwing.clear();
+        if (c.commitThrows) spy_.throwing = {"CommitChanges"};
+        form_.Command10_Click();
+        EXPECT_EQ(view_.messages, std::vector<std::string>{c.message}) << c.dns << "/" << c.commit;
+    }
+    EXPECT_TRUE(CallsOf("BeginChanges").size() == 4 && CallsOf("CommitChanges").size() == 4);
 }
 
 TEST_F(FrmMainTest, PresetsFillTheTextBoxesOnly) {

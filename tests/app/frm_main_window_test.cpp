@@ -2,13 +2,12 @@
 #include "app_test_support.h"
 
 #include <QApplication>
-
-#include <cstdlib>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 using namespace velmora::testing;

@@ -416,8 +416,12 @@ TEST_F(PngReader, StreamingAgreesWithTheWholeDecode) {
          testpng::file(ihdr(3, 2, 8, 3), zlibCompress(rows({{0, 1, 2}, {0, 0, 0}})), {plte})},
         {"interlaced", testpng::file(ihdr(3, 2, 8, 0, 1), zlibCompress(Bytes(11, 5)))},
         {"no IEND, a byte over", [&] {
-             Bytes b = testpng::file(ihdr(3, 2, 8, 0), zlibCompress(grey));
-             b.resize(b.size() - 11);
+             // Built up rather than cut down: GCC 12 at -O3 misjudges a
+             // shrinking resize here.
+             Bytes b = testpng::signature();
+             for (const Bytes& c : {chunk("IHDR", ihdr(3, 2, 8, 0)), chunk("IDAT", z)})
+                 b.insert(b.end(), c.begin(), c.end());
+             b.push_back(0);
              return b;
          }()},
     };

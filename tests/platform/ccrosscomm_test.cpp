@@ -2,6 +2,7 @@
 // hand-over and the GDI+ session of a window tree with its shutdown window.
 
 #include "platform/host/ccrosscomm.h"
+#include "platform/host/win32.h"
 #include "platform/imaging/cgdiplus.h"
 #include "platform/system/environment.h"
 #include "platform/system/library.h"
@@ -226,7 +227,17 @@ TEST_F(SessionTest, DestroyingTheTreeShutsTheSessionDown50msLaterOnce) {
     host.advance(1000);
     EXPECT_EQ(shutdowns(), 0) << "never while the tree exists";
 
+    const HWND patch = sessionWindow(main);
+    const auto systemProcedure = reinterpret_cast<LONG_PTR>(&platform::DefWindowProcA);
+    EXPECT_NE(host.GetWindowLongA(patch, GWL_WNDPROC), systemProcedure) << "hooked";
+    bool restored = false;
+    host.onDefaultMessage = [&](HWND window, UINT message, WPARAM, LPARAM) {
+        if (window == patch && message == WM_NCDESTROY)
+            restored = host.GetWindowLongA(patch, GWL_WNDPROC) == systemProcedure;
+    };
     ASSERT_TRUE(host.DestroyWindow(main));
+    host.onDefaultMessage = nullptr;
+    EXPECT_TRUE(restored) << "the previous procedure is back once the destroy was seen";
     host.advance(49);
     EXPECT_EQ(shutdowns(), 0);
     host.advance(1);

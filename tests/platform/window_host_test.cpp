@@ -119,6 +119,11 @@ TEST_F(HostTest, OwnersAndParentsOfTopLevelWindows) {
     EXPECT_EQ(host.GetParent(dialog), 0u) << "an overlapped window answers no parent";
     EXPECT_EQ(host.GetParent(popup), main) << "a popup answers its owner";
     EXPECT_EQ(host.GetWindow(child, GW_OWNER), 0u);
+
+    EXPECT_EQ(host.SetWindowLongA(main, GWL_HWNDPARENT, static_cast<LONG_PTR>(dialog)), 0);
+    EXPECT_EQ(host.GetWindow(main, GW_OWNER), 0u) << "ownership never runs in a circle";
+    EXPECT_EQ(host.SetWindowLongA(dialog, GWL_HWNDPARENT, static_cast<LONG_PTR>(child)), 0);
+    EXPECT_EQ(host.GetWindow(dialog, GW_OWNER), main) << "a child owns nothing";
 }
 
 TEST_F(HostTest, DestroyReachesTheWindowThenEachChildAndOwnedWindowsGoFirst) {
