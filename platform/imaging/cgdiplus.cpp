@@ -2,6 +2,7 @@
 
 #include "platform/imaging/imaging_library.h"
 #include "platform/system/environment.h"
+#include "platform/util/limits.h"
 
 #include <algorithm>
 #include <cctype>
@@ -25,6 +26,10 @@ bool equalIgnoringCase(const char* a, const std::string& b) {
 std::int32_t allocateFromTarget(void* context, std::int32_t width, std::int32_t height,
                                 velmora_imaging_pixels* out) {
     auto* target = static_cast<ImagingTarget*>(context);
+    if (width <= 0 || height <= 0 ||
+        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) >
+            velmora::CurrentLimits().maxPixels)
+        return 1;
     const std::span<std::uint8_t> pixels = target->allocatePixels(width, height);
     if (pixels.empty()) return 1;
     out->bits = pixels.data();
@@ -63,6 +68,10 @@ bool cGDIPlus::LoadWithGDIplus(const std::string& FileName, std::span<const std:
     if (!binding) return false;
     const imaging::CallSession session(*binding, gdiToken);
     if (!session.live()) return false;
+
+    // The library refuses oversized pictures before it allocates anything
+    // of its own, with the same limit as the program's readers.
+    if (binding->setPixelLimit) binding->setPixelLimit(velmora::CurrentLimits().maxPixels);
 
     std::int32_t status = VELMORA_IMAGING_BAD_ARGUMENT;
     std::int32_t format = 0;

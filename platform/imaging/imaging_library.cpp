@@ -21,6 +21,8 @@ std::optional<Binding> Binding::bind() {
             b.library.function<decltype(encodeMemory)>("velmora_imaging_encode_memory");
         b.encodeFile = b.library.function<decltype(encodeFile)>("velmora_imaging_encode_file");
         b.draw = b.library.function<decltype(draw)>("velmora_imaging_draw");
+        b.setPixelLimit =
+            b.library.function<decltype(setPixelLimit)>("velmora_imaging_set_pixel_limit");
         return b;
     }
     return std::nullopt;

@@ -25,6 +25,7 @@ struct Binding {
     decltype(&velmora_imaging_encode_memory) encodeMemory = nullptr;
     decltype(&velmora_imaging_encode_file) encodeFile = nullptr;
     decltype(&velmora_imaging_draw) draw = nullptr;
+    decltype(&velmora_imaging_set_pixel_limit) setPixelLimit = nullptr;
 
     // Null when no library of the list loads and offers startup and shutdown.
     static std::optional<Binding> bind();

@@ -117,6 +117,15 @@ TEST_F(ImagingService, JpegLoadsThroughTheServiceAsTypeTen) {
     EXPECT_NEAR(p[2], 200, 3);
     EXPECT_EQ(p[3], 255);
 
+    // A picture over the process's pixel limit is refused by the service
+    // too, and leaves no image.
+    env_->decodePixelLimit = 16 * 8 - 1;
+    c32bppDIB tooLarge;
+    EXPECT_FALSE(tooLarge.LoadPicture_Stream(flatJpeg(16, 8, 200, 100, 50)));
+    EXPECT_EQ(tooLarge.Handle(), 0u);
+    env_->decodePixelLimit = 16 * 8;
+    EXPECT_TRUE(tooLarge.LoadPicture_Stream(flatJpeg(16, 8, 200, 100, 50)));
+
     // Without the service the same bytes are no image.
     env_->imagingLibraryNames = {};
     c32bppDIB without;
