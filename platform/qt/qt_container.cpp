@@ -1,0 +1,431 @@
+#include "platform/qt/qt_container.h"
+
+#include "platform/gdi/gdi.h"
+#include "platform/picture/icon.h"
+
+#include <QImage>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QTransform>
+#include <algorithm>
+#include <cstring>
+
+namespace platform {
+namespace {
+
+bool meets(const RECT& a, const RECT& b) {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+std::int16_t buttonOf(Qt::MouseButton button) {
+    switch (button) {
+    case Qt::LeftButton:
+        return vbLeftButton;
+    case Qt::RightButton:
+        return vbRightButton;
+    case Qt::MiddleButton:
+        return vbMiddleButton;
+    default:
+        return 0;
+    }
+}
+
+std::int16_t buttonsOf(Qt::MouseButtons buttons) {
+    std::int16_t out = 0;
+    if (buttons & Qt::LeftButton) out |= vbLeftButton;
+    if (buttons & Qt::RightButton) out |= vbRightButton;
+    if (buttons & Qt::MiddleButton) out |= vbMiddleButton;
+    return out;
+}
+
+// Shift 1, Ctrl 2, Alt 4.
+std::int16_t shiftOf(Qt::KeyboardModifiers modifiers) {
+    std::int16_t out = 0;
+    if (modifiers & Qt::ShiftModifier) out |= 1;
+    if (modifiers & Qt::ControlModifier) out |= 2;
+    if (modifiers & Qt::AltModifier) out |= 4;
+    return out;
+}
+
+// A memory DC holding a 32-bit bottom-up DIB section: what controls paint
+// into. Bottom-up rows are what the surface blends into in place.
+class DibCanvas {
+public:
+    DibCanvas(int width, int height) : width_(std::max(width, 1)), height_(std::max(height, 1)) {
+        dc_ = CreateCompatibleDC(0);
+        BITMAPINFOHEADER header;
+        header.biWidth = width_;
+        header.biHeight = height_;
+        header.biBitCount = 32;
+        void* bits = nullptr;
+        bitmap_ = CreateDIBSection(dc_, header, {}, &bits);
+        if (dc_ != 0 && bitmap_ != 0 && bits != nullptr) {
+            previous_ = SelectObject(dc_, bitmap_);
+            bits_ = static_cast<std::uint8_t*>(bits);
+        }
+    }
+    ~DibCanvas() {
+        if (previous_ != 0) SelectObject(dc_, previous_);
+        if (bitmap_ != 0) DeleteObject(bitmap_);
+        if (dc_ != 0) DeleteDC(dc_);
+    }
+    DibCanvas(const DibCanvas&) = delete;
+    DibCanvas& operator=(const DibCanvas&) = delete;
+
+    bool ok() const { return bits_ != nullptr; }
+    HDC dc() const { return dc_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    std::size_t stride() const { return static_cast<std::size_t>(width_) * 4; }
+    // Row y counted from the top.
+    std::uint8_t* row(int y) const {
+        return bits_ + static_cast<std::size_t>(height_ - 1 - y) * stride();
+    }
+    std::uint8_t* bits() const { return bits_; }
+
+    void fill(const RECT& area, std::uint32_t bgra) {
+        const int left = std::max<int>(area.left, 0), right = std::min<int>(area.right, width_);
+        const int top = std::max<int>(area.top, 0), bottom = std::min<int>(area.bottom, height_);
+        for (int y = top; y < bottom; ++y) {
+            std::uint8_t* p = row(y) + static_cast<std::size_t>(left) * 4;
+            for (int x = left; x < right; ++x, p += 4)
+                std::memcpy(p, &bgra, 4);
+        }
+    }
+
+private:
+    int width_;
+    int height_;
+    HDC dc_ = 0;
+    HBITMAP bitmap_ = 0;
+    HGDIOBJ previous_ = 0;
+    std::uint8_t* bits_ = nullptr;
+};
+
+// The icon's pixels with their alpha, recovered by drawing it once over
+// black and once over white: where the two agree the pixel is opaque, and
+// the difference is what shows through.
+QImage iconImage(HICON icon) {
+    std::int32_t w = 0, h = 0;
+    if (!GetIconSize(icon, w, h) || w < 1 || h < 1 || w > 256 || h > 256) return {};
+    DibCanvas black(w, h), white(w, h);
+    if (!black.ok() || !white.ok()) return {};
+    black.fill({0, 0, w, h}, 0xFF000000u);
+    white.fill({0, 0, w, h}, 0xFFFFFFFFu);
+    if (!DrawIconEx(black.dc(), 0, 0, icon, w, h) || !DrawIconEx(white.dc(), 0, 0, icon, w, h))
+        return {};
+    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < h; ++y) {
+        const std::uint8_t* b = black.row(y);
+        const std::uint8_t* wt = white.row(y);
+        auto* out = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
+        for (int x = 0; x < w; ++x, b += 4, wt += 4) {
+            // Over black a pixel is c·a; over white c·a + 255·(1 − a).
+            const int through = std::clamp(int{wt[1]} - int{b[1]}, 0, 255);
+            const std::uint32_t alpha = 255u - static_cast<std::uint32_t>(through);
+            const auto channel = [&](int i) { return std::min<std::uint32_t>(b[i], alpha); };
+            out[x] = (alpha << 24) | (channel(2) << 16) | (channel(1) << 8) | channel(0);
+        }
+    }
+    return image;
+}
+
+} // namespace
+
+QCursor CursorForMousePointer(std::int16_t pointer, HICON icon) {
+    switch (pointer) {
+    case 2:
+        return QCursor(Qt::CrossCursor);
+    case 3:
+        return QCursor(Qt::IBeamCursor);
+    case 5:
+    case 15:
+        return QCursor(Qt::SizeAllCursor);
+    case 6:
+        return QCursor(Qt::SizeBDiagCursor);
+    case 7:
+        return QCursor(Qt::SizeVerCursor);
+    case 8:
+        return QCursor(Qt::SizeFDiagCursor);
+    case 9:
+        return QCursor(Qt::SizeHorCursor);
+    case 10:
+        return QCursor(Qt::UpArrowCursor);
+    case 11:
+        return QCursor(Qt::WaitCursor);
+    case 12:
+        return QCursor(Qt::ForbiddenCursor);
+    case 13:
+        return QCursor(Qt::BusyCursor);
+    case 14:
+        return QCursor(Qt::WhatsThisCursor);
+    case 99: {
+        if (icon == 0) break;
+        const QImage image = iconImage(icon);
+        if (image.isNull()) break;
+        ICONINFO info;
+        int hotX = image.width() / 2, hotY = image.height() / 2;
+        if (GetIconInfo(icon, info)) {
+            if (!info.fIcon) {
+                hotX = static_cast<int>(info.xHotspot);
+                hotY = static_cast<int>(info.yHotspot);
+            }
+            if (info.hbmMask != 0) DeleteObject(info.hbmMask);
+            if (info.hbmColor != 0) DeleteObject(info.hbmColor);
+        }
+        return QCursor(QPixmap::fromImage(image), hotX, hotY);
+    }
+    default:
+        break;
+    }
+    return QCursor(Qt::ArrowCursor);
+}
+
+// --- the site -------------------------------------------------------------------
+
+QtContainerSite::QtContainerSite(QtControlContainer& container, std::string typeName,
+                                 std::string name, const RECT& extent)
+    : container_(container), typeName_(std::move(typeName)), name_(std::move(name)),
+      extent_(extent), cursor_(Qt::ArrowCursor) {}
+
+HWND QtContainerSite::ContainerHwnd() const {
+    return container_.window_;
+}
+WindowServices& QtContainerSite::Windows() {
+    return container_.host_;
+}
+TimerServices& QtContainerSite::Timers() {
+    return container_.host_;
+}
+PointerServices& QtContainerSite::Pointer() {
+    return container_.host_;
+}
+ClipboardServices& QtContainerSite::Clipboard() {
+    return container_.host_;
+}
+bool QtContainerSite::UserMode() const {
+    return container_.userMode_;
+}
+std::optional<std::int32_t> QtContainerSite::ScaleMode() const {
+    return container_.scaleMode_;
+}
+
+void QtContainerSite::Move(const RECT& extent) {
+    const QRect before(extent_.left, extent_.top, extent_.right - extent_.left,
+                       extent_.bottom - extent_.top);
+    extent_ = extent;
+    container_.invalidate(before);
+    container_.invalidate(
+        QRect(extent.left, extent.top, extent.right - extent.left, extent.bottom - extent.top));
+}
+
+std::vector<SitedControl> QtContainerSite::Controls() const {
+    std::vector<SitedControl> out;
+    for (const auto& site : container_.sites_)
+        if (site->control_ != nullptr) out.push_back({site->typeName_, site->link_});
+    return out;
+}
+
+void QtContainerSite::SetMousePointer(std::int16_t pointer, HICON icon) {
+    pointer_ = pointer;
+    cursor_ = CursorForMousePointer(pointer, icon);
+    // The shape changes at once when the pointer is over the control.
+    const QPoint at = container_.mapFromGlobal(QCursor::pos());
+    if (container_.siteAt(at.x(), at.y()) == this) container_.setCursor(cursor_);
+}
+
+void QtContainerSite::Invalidate(const RECT* area) {
+    const RECT whole{0, 0, extent_.right - extent_.left, extent_.bottom - extent_.top};
+    const RECT a = area != nullptr ? *area : whole;
+    container_.invalidate(
+        QRect(extent_.left + a.left, extent_.top + a.top, a.right - a.left, a.bottom - a.top));
+}
+
+void QtContainerSite::PropertyChanged(std::string_view name) {
+    if (container_.onChange_) container_.onChange_(*this, name);
+}
+
+void QtContainerSite::RaiseEvent(std::string_view name, std::span<EventArg> args) {
+    if (container_.onEvent_) container_.onEvent_(*this, name, args);
+}
+
+// --- the container ---------------------------------------------------------------
+
+class QtControlContainer::Canvas {
+public:
+    Canvas(int width, int height) : dib(width, height) {}
+    DibCanvas dib;
+};
+
+QtControlContainer::QtControlContainer(QtHost& host, HWND window, QWidget* parent)
+    : QWidget(parent), host_(host), window_(window) {
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    background_ = palette().color(QPalette::Window);
+}
+
+QtControlContainer::~QtControlContainer() = default;
+
+QtContainerSite& QtControlContainer::addSite(std::string typeName, std::string name,
+                                             const RECT& extent) {
+    sites_.push_back(
+        std::make_unique<QtContainerSite>(*this, std::move(typeName), std::move(name), extent));
+    return *sites_.back();
+}
+
+void QtControlContainer::attach(QtContainerSite& site, WindowlessControl& control,
+                                ICrossComm* link) {
+    site.control_ = &control;
+    site.link_ = link;
+    site.Invalidate(nullptr);
+}
+
+void QtControlContainer::detach(QtContainerSite& site) {
+    if (pressed_ == &site) pressed_ = nullptr;
+    site.control_ = nullptr;
+    site.link_ = nullptr;
+    site.Invalidate(nullptr);
+}
+
+QtContainerSite* QtControlContainer::site(std::string_view name) const {
+    for (const auto& s : sites_)
+        if (s->name_ == name) return s.get();
+    return nullptr;
+}
+
+void QtControlContainer::setBackground(const QColor& color) {
+    background_ = color;
+    update();
+}
+
+QtContainerSite* QtControlContainer::siteAt(int x, int y) const {
+    // The last control is drawn last, so it is the one on top.
+    for (auto it = sites_.rbegin(); it != sites_.rend(); ++it) {
+        QtContainerSite& s = **it;
+        const RECT& e = s.extent_;
+        if (s.control_ == nullptr || x < e.left || x >= e.right || y < e.top || y >= e.bottom)
+            continue;
+        int answer = HITRESULT_OUTSIDE;
+        s.control_->HitTest(x - e.left, y - e.top, answer);
+        if (answer == HITRESULT_HIT) return &s;
+    }
+    return nullptr;
+}
+
+void QtControlContainer::paintControls(HDC dc, const RECT& clip) const {
+    for (const auto& s : sites_)
+        if (s->control_ != nullptr && meets(s->extent_, clip))
+            s->control_->Paint(dc, s->extent_.left, s->extent_.top, clip);
+}
+
+void QtControlContainer::invalidate(const QRect& area) {
+    if (area.isValid()) update(area);
+}
+
+void QtControlContainer::resizeEvent(QResizeEvent* event) {
+    canvas_.reset();
+    QWidget::resizeEvent(event);
+}
+
+void QtControlContainer::paintEvent(QPaintEvent* event) {
+    if (!canvas_ || canvas_->dib.width() != width() || canvas_->dib.height() != height())
+        canvas_ = std::make_unique<Canvas>(width(), height());
+    DibCanvas& dib = canvas_->dib;
+    QPainter painter(this);
+    if (!dib.ok()) {
+        painter.fillRect(event->rect(), background_);
+        return;
+    }
+    const QRect r = event->rect();
+    const RECT clip{r.left(), r.top(), r.right() + 1, r.bottom() + 1};
+    const QRgb bg = background_.rgb();
+    dib.fill(clip, 0xFF000000u | (bg & 0xFFFFFFu));
+    paintControls(dib.dc(), clip);
+    // The section's rows are bottom-up: shown through a vertical flip, with
+    // no conversion of the pixels. The alpha bytes carry nothing on an
+    // opaque background, so the image is read as RGB32.
+    const QImage image(dib.bits(), dib.width(), dib.height(), static_cast<qsizetype>(dib.stride()),
+                       QImage::Format_RGB32);
+    painter.setClipRect(r);
+    painter.setTransform(QTransform(1, 0, 0, -1, 0, dib.height()));
+    painter.drawImage(0, 0, image);
+}
+
+QtContainerSite* QtControlContainer::target(const QPoint& at) const {
+    return pressed_ != nullptr ? pressed_ : siteAt(at.x(), at.y());
+}
+
+void QtControlContainer::updateCursor(const QtContainerSite* over) {
+    if (over != nullptr && over->pointer_ != 0)
+        setCursor(over->cursor_);
+    else
+        unsetCursor();
+}
+
+void QtControlContainer::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    updateCursor(siteAt(at.x(), at.y()));
+    QtContainerSite* s = target(at);
+    if (s == nullptr || s->control_ == nullptr) {
+        event->ignore();
+        return;
+    }
+    s->control_->MouseMove(buttonsOf(event->buttons()), shiftOf(event->modifiers()),
+                           at.x() - s->extent_.left, at.y() - s->extent_.top);
+}
+
+void QtControlContainer::mousePressEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    QtContainerSite* s = target(at);
+    if (s == nullptr || s->control_ == nullptr) {
+        event->ignore();
+        return;
+    }
+    pressed_ = s;
+    s->control_->MouseDown(buttonOf(event->button()), shiftOf(event->modifiers()),
+                           at.x() - s->extent_.left, at.y() - s->extent_.top);
+}
+
+void QtControlContainer::mouseDoubleClickEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    QtContainerSite* s = target(at);
+    if (s == nullptr || s->control_ == nullptr) {
+        event->ignore();
+        return;
+    }
+    // The second press of a double click is the double click itself; its
+    // release ends it without a click.
+    pressed_ = s;
+    doubleClicked_ = true;
+    s->control_->DblClick();
+}
+
+void QtControlContainer::mouseReleaseEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    QtContainerSite* s = pressed_;
+    if (s == nullptr || s->control_ == nullptr) {
+        event->ignore();
+        return;
+    }
+    const bool last = event->buttons() == Qt::NoButton;
+    WindowlessControl* control = s->control_;
+    control->MouseUp(buttonOf(event->button()), shiftOf(event->modifiers()),
+                     at.x() - s->extent_.left, at.y() - s->extent_.top);
+    // A click is a press and a release on the same control.
+    const bool click =
+        !doubleClicked_ && pressed_ == s && s->control_ == control && siteAt(at.x(), at.y()) == s;
+    if (last) {
+        pressed_ = nullptr;
+        doubleClicked_ = false;
+    }
+    if (click) control->Click();
+}
+
+void QtControlContainer::leaveEvent(QEvent* event) {
+    unsetCursor();
+    QWidget::leaveEvent(event);
+}
+
+} // namespace platform

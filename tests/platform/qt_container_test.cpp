@@ -1,0 +1,212 @@
+// The windowless-control container on Qt, headless (offscreen platform):
+// painting over the background, hit testing that lets points fall through,
+// the pointer's events in their order, and the control's pointer shapes.
+
+#include "platform/gdi/gdi.h"
+#include "platform/picture/icon.h"
+#include "platform/qt/qt_container.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <cstdlib>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+using namespace platform;
+
+namespace {
+
+// A control that fills its left half with one colour and takes the pointer
+// only there; it records what reaches it.
+class HalfControl final : public WindowlessControl {
+public:
+    HalfControl(ContainerSite& site, std::uint32_t bgra) : site_(site), bgra_(bgra) {}
+
+    void Paint(HDC hdc, int x, int y, const RECT& clip) override {
+        DIBSECTION section;
+        if (!GetObjectDIBSection(GetCurrentBitmap(hdc), section)) return;
+        const RECT e = site_.Extent();
+        const int w = (e.right - e.left) / 2, h = e.bottom - e.top;
+        auto* bits = static_cast<std::uint8_t*>(section.dsBm.bmBits);
+        for (int row = std::max<int>(y, clip.top); row < std::min<int>(y + h, clip.bottom); ++row)
+            for (int col = std::max<int>(x, clip.left); col < std::min<int>(x + w, clip.right);
+                 ++col)
+                std::memcpy(bits + (static_cast<std::size_t>(section.dsBm.bmHeight - 1 - row) *
+                                        section.dsBm.bmWidth +
+                                    col) *
+                                       4,
+                            &bgra_, 4);
+        ++paints;
+    }
+    void HitTest(int x, int, int& hitResult) override {
+        if (x < (site_.Extent().right - site_.Extent().left) / 2) hitResult = HITRESULT_HIT;
+    }
+    void MouseDown(std::int16_t b, std::int16_t s, int x, int y) override {
+        log.push_back("down " + std::to_string(b) + ' ' + std::to_string(s) + ' ' +
+                      std::to_string(x) + ',' + std::to_string(y));
+    }
+    void MouseMove(std::int16_t b, std::int16_t, int x, int y) override {
+        log.push_back("move " + std::to_string(b) + ' ' + std::to_string(x) + ',' +
+                      std::to_string(y));
+    }
+    void MouseUp(std::int16_t b, std::int16_t, int x, int y) override {
+        log.push_back("up " + std::to_string(b) + ' ' + std::to_string(x) + ',' +
+                      std::to_string(y));
+    }
+    void Click() override { log.emplace_back("click"); }
+    void DblClick() override { log.emplace_back("dblclick"); }
+
+    std::vector<std::string> log;
+    int paints = 0;
+
+private:
+    ContainerSite& site_;
+    std::uint32_t bgra_;
+};
+
+struct Form {
+    QtHost host;
+    HWND window = host.CreateWindowExA(0, "#32770", "form", WS_OVERLAPPEDWINDOW, 0, 0, 120, 60, 0,
+                                       0, 0, nullptr);
+    QtControlContainer container{host, window};
+    QtContainerSite& lower = container.addSite("aicAlphaImage", "Lower", {20, 10, 100, 40});
+    QtContainerSite& upper = container.addSite("aicAlphaImage", "Upper", {30, 20, 70, 50});
+    HalfControl blue{lower, 0xFF0000FFu};
+    HalfControl green{upper, 0xFF00FF00u};
+
+    Form() {
+        container.resize(100, 60);
+        container.setBackground(QColor(255, 0, 0));
+        container.attach(lower, blue, nullptr);
+        container.attach(upper, green, nullptr);
+    }
+    ~Form() {
+        container.detach(upper);
+        container.detach(lower);
+    }
+
+    bool send(QEvent::Type type, QPoint at, Qt::MouseButton button = Qt::LeftButton,
+              Qt::MouseButtons held = Qt::NoButton) {
+        QMouseEvent event(type, QPointF(at), QPointF(container.mapToGlobal(at)), button, held,
+                          Qt::ShiftModifier);
+        event.setAccepted(true);
+        QApplication::sendEvent(&container, &event);
+        return event.isAccepted();
+    }
+};
+
+QRgb pixel(const QImage& image, int x, int y) {
+    return image.pixel(x, y) & 0xFFFFFFu;
+}
+
+TEST(QtContainer, PaintsTheControlsInOrderOverTheBackground) {
+    Form form;
+    const QImage shot = form.container.grab().toImage();
+    ASSERT_EQ(shot.width(), 100);
+    EXPECT_EQ(pixel(shot, 5, 5), 0xFF0000u) << "background";
+    EXPECT_EQ(pixel(shot, 25, 12), 0x0000FFu) << "lower control";
+    EXPECT_EQ(pixel(shot, 35, 25), 0x00FF00u) << "the upper control is drawn over the lower";
+    EXPECT_EQ(pixel(shot, 29, 39), 0x0000FFu) << "bottom row of the lower control, not flipped";
+    EXPECT_EQ(pixel(shot, 55, 25), 0x0000FFu) << "the lower control shows through";
+    EXPECT_EQ(pixel(shot, 65, 12), 0xFF0000u) << "the lower control's right half draws nothing";
+    EXPECT_GT(form.blue.paints, 0);
+
+    // A control's Controls() lists every attached control, first to last.
+    const auto controls = form.lower.Controls();
+    ASSERT_EQ(controls.size(), 2u);
+    EXPECT_EQ(controls[0].typeName, "aicAlphaImage");
+}
+
+TEST(QtContainer, HitTestingPicksTheTopmostTakerAndLetsOtherPointsThrough) {
+    Form form;
+    EXPECT_EQ(form.container.siteAt(35, 25), &form.upper);
+    // The upper control's right half does not take the point: it falls to
+    // the lower control under it.
+    EXPECT_EQ(form.container.siteAt(55, 25), &form.lower);
+    EXPECT_EQ(form.container.siteAt(65, 12), nullptr);
+    EXPECT_EQ(form.container.siteAt(5, 5), nullptr);
+    EXPECT_FALSE(form.send(QEvent::MouseButtonPress, {65, 12})) << "left to the widget behind";
+    EXPECT_TRUE(form.green.log.empty());
+    EXPECT_TRUE(form.blue.log.empty());
+}
+
+TEST(QtContainer, PointerEventsArriveInTheirOrderWithTheControlsCoordinates) {
+    Form form;
+    ASSERT_TRUE(form.send(QEvent::MouseButtonPress, {35, 25}, Qt::LeftButton, Qt::LeftButton));
+    // While pressed, moves go to the pressed control even off it.
+    form.send(QEvent::MouseMove, {80, 55}, Qt::NoButton, Qt::LeftButton);
+    form.send(QEvent::MouseButtonRelease, {36, 26});
+    form.send(QEvent::MouseButtonDblClick, {36, 26}, Qt::LeftButton, Qt::LeftButton);
+    form.send(QEvent::MouseButtonRelease, {36, 26});
+    EXPECT_EQ(form.green.log, (std::vector<std::string>{"down 1 1 5,5", "move 1 50,35", "up 1 6,6",
+                                                        "click", "dblclick", "up 1 6,6"}));
+
+    // A release off the control ends the press without a click.
+    form.green.log.clear();
+    form.send(QEvent::MouseButtonPress, {35, 25}, Qt::RightButton, Qt::RightButton);
+    form.send(QEvent::MouseButtonRelease, {90, 5}, Qt::RightButton);
+    EXPECT_EQ(form.green.log, (std::vector<std::string>{"down 2 1 5,5", "up 2 60,-15"}));
+    EXPECT_TRUE(form.blue.log.empty());
+}
+
+TEST(QtContainer, TheControlsPointerShowsOverItAndACustomOneComesFromItsIcon) {
+    Form form;
+    form.upper.SetMousePointer(2, 0);
+    form.send(QEvent::MouseMove, {35, 25}, Qt::NoButton);
+    EXPECT_EQ(form.container.cursor().shape(), Qt::CrossCursor);
+    form.send(QEvent::MouseMove, {5, 5}, Qt::NoButton);
+    EXPECT_EQ(form.container.cursor().shape(), Qt::ArrowCursor);
+
+    // A 2 x 1 icon: half-transparent red, then opaque green.
+    BITMAPINFOHEADER h;
+    h.biWidth = 2;
+    h.biHeight = 1;
+    h.biBitCount = 32;
+    void* colorBits = nullptr;
+    const HBITMAP color = CreateDIBSection(0, h, {}, &colorBits);
+    const std::uint32_t colors[2] = {0x80FF0000u, 0xFF00FF00u};
+    std::memcpy(colorBits, colors, sizeof colors);
+    BITMAPINFOHEADER mh = h;
+    mh.biBitCount = 1;
+    const RGBQUAD mono[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
+    void* maskBits = nullptr;
+    const HBITMAP mask = CreateDIBSection(0, mh, mono, &maskBits);
+    std::memset(maskBits, 0, 4);
+    ICONINFO info;
+    info.fIcon = false;
+    info.xHotspot = 1;
+    info.hbmMask = mask;
+    info.hbmColor = color;
+    const HICON icon = CreateIconIndirect(info);
+    DeleteObject(mask);
+    DeleteObject(color);
+    ASSERT_NE(icon, 0u);
+
+    const QCursor custom = CursorForMousePointer(99, icon);
+    EXPECT_EQ(custom.shape(), Qt::BitmapCursor);
+    EXPECT_EQ(custom.hotSpot(), QPoint(1, 0));
+    const QImage image = custom.pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+    EXPECT_NEAR(qAlpha(image.pixel(0, 0)), 128, 1);
+    EXPECT_NEAR(qRed(image.pixel(0, 0)), 255, 2);
+    EXPECT_EQ(image.pixel(1, 0), 0xFF00FF00u);
+
+    form.upper.SetMousePointer(99, icon);
+    form.send(QEvent::MouseMove, {35, 25}, Qt::NoButton);
+    EXPECT_EQ(form.container.cursor().shape(), Qt::BitmapCursor);
+    EXPECT_EQ(CursorForMousePointer(99, 0).shape(), Qt::ArrowCursor) << "99 without an icon";
+    EXPECT_EQ(CursorForMousePointer(42, 0).shape(), Qt::ArrowCursor);
+    DestroyIcon(icon);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
