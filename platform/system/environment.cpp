@@ -22,8 +22,12 @@ std::vector<std::string> Environment::DefaultImagingLibraryNames() {
     std::vector<std::string> names;
     std::error_code error;
     const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error && program.has_parent_path())
+    if (!error && program.has_parent_path()) {
         names.push_back((program.parent_path() / kName).string());
+#ifdef VELMORA_BIN_TO_PRIVATE_LIBDIR
+        names.push_back((program.parent_path() / VELMORA_BIN_TO_PRIVATE_LIBDIR / kName).string());
+#endif
+    }
     names.emplace_back(kName);
     return names;
 }

@@ -40,8 +40,9 @@ struct Environment {
     WindowHost* host = nullptr;
 
     static std::vector<std::string> DefaultZlibLibraryNames() { return {"libz.so.1", "libz.so"}; }
-    // The service installed beside the program, then wherever the system
-    // keeps libraries. The folder is named outright rather than left to the
+    // The service built beside the program, then installed in the
+    // program's private library folder, then wherever the system keeps
+    // libraries. The folder is named outright rather than left to the
     // program's run path: a library search made on the program's behalf
     // (as sanitizer runtimes do) would not see the program's run path.
     static std::vector<std::string> DefaultImagingLibraryNames();
