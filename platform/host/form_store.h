@@ -82,8 +82,7 @@ FormStoreResult ReadFormStore(const std::filesystem::path& file,
 // The store's text, property keys in the order the record holds them.
 std::string SerializeFormStore(const FormRecord& form);
 // Writes atomically; false with the reason in error when it could not.
-bool WriteFormStore(const std::filesystem::path& file, const FormRecord& form,
-                    std::string& error);
+bool WriteFormStore(const std::filesystem::path& file, const FormRecord& form, std::string& error);
 
 // Base64 (standard alphabet, padded) as the store keeps byte arrays.
 std::string EncodeBase64(std::span<const std::uint8_t> bytes);
