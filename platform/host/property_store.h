@@ -4,7 +4,6 @@
 // container lays the store out on disk is its own business.
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +28,18 @@ public:
             if (const auto* number = std::get_if<std::int32_t>(value)) return *number != 0;
         } else if constexpr (std::is_same_v<T, std::int32_t>) {
             if (const auto* flag = std::get_if<bool>(value)) return *flag ? -1 : 0;
+        } else if constexpr (std::is_same_v<T, std::string>) {
+            if (const auto* bytes = std::get_if<std::vector<std::uint8_t>>(value))
+                return std::string(bytes->begin(), bytes->end());
+        } else if constexpr (std::is_same_v<T, std::vector<std::uint8_t>>) {
+            // A store keeps texts and byte arrays alike.
+            if (const auto* text = std::get_if<std::string>(value))
+                return std::vector<std::uint8_t>(text->begin(), text->end());
+        } else if constexpr (std::is_same_v<T, float>) {
+            // A store written by hand may hold a whole number where a
+            // single-precision value is read.
+            if (const auto* number = std::get_if<std::int32_t>(value))
+                return static_cast<float>(*number);
         }
         return defaultValue;
     }
@@ -39,7 +50,7 @@ public:
         if (defaultValue && value == *defaultValue)
             erase(name);
         else
-            values_[key(name)] = Entry{std::string(name), PropertyValue(std::move(value))};
+            set(name, PropertyValue(std::move(value)));
     }
     template <typename T>
     void WriteProperty(std::string_view name, T value) {
@@ -47,20 +58,26 @@ public:
     }
 
     bool contains(std::string_view name) const { return find(name) != nullptr; }
-    void erase(std::string_view name) { values_.erase(key(name)); }
+    void erase(std::string_view name);
     void clear() { values_.clear(); }
     std::size_t size() const { return values_.size(); }
-    // The keys as written, in no particular order.
+    // The keys as first written, in the order they were first written.
     std::vector<std::string> names() const;
     const PropertyValue* find(std::string_view name) const;
+    // Stores a value of any kind; a key already present keeps its place
+    // and its spelling.
+    void set(std::string_view name, PropertyValue value);
 
 private:
     struct Entry {
         std::string name;
         PropertyValue value;
     };
-    static std::string key(std::string_view name);
-    std::map<std::string, Entry> values_;
+    Entry* entry(std::string_view name);
+    const Entry* entry(std::string_view name) const;
+    // A control keeps a few dozen keys: a list in writing order is both
+    // the simplest and the fastest store.
+    std::vector<Entry> values_;
 };
 
 } // namespace platform

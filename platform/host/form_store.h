@@ -1,0 +1,95 @@
+#pragma once
+// A form's saved layout on disk: the form's size and, for each control, its
+// type, name, position, size and persisted properties. The one place form
+// store files are read and written.
+//
+// The file is JSON:
+//
+//   {
+//     "form": { "width": 640, "height": 480 },
+//     "controls": [
+//       { "type": "aicAlphaImage", "name": "Image1", "container": "Picture1",
+//         "left": 8, "top": 8, "width": 32, "height": 32,
+//         "properties": { "Image": "iVBORw0KGgo...", "Opacity": 50,
+//                         "Intensity": 12.5, "Enabled": false } }
+//     ]
+//   }
+//
+// Property values: a JSON boolean is a Boolean, a whole number a 32-bit
+// number, a number with a fraction or exponent a single-precision number,
+// and a string the base64 of a byte array (pictures are their file bytes).
+// "container" may be left out (the control sits on the form).
+// Keys of every object match without regard to letter case. Control names
+// are unique without regard to case.
+//
+// Reading refuses a damaged file with one message naming the file, the line
+// and what was wrong, and never answers half a form. Writing goes to a
+// temporary file beside the target that is then renamed over it, so a
+// failed save leaves the previous file as it was.
+
+#include "platform/host/property_store.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+struct FormControlRecord {
+    std::string type;
+    std::string name;
+    // The control's container on the form (a picture box); empty when the
+    // control sits on the form itself. Positions are in its pixels.
+    std::string container;
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    PropertyStore properties;
+};
+
+struct FormRecord {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::vector<FormControlRecord> controls; // in the form's order
+
+    // The control of that name (without regard to case), or null.
+    FormControlRecord* find(std::string_view name);
+    const FormControlRecord* find(std::string_view name) const;
+};
+
+// What reading a store gives: the form, or why there is none.
+struct FormStoreResult {
+    std::optional<FormRecord> form;
+    std::string error; // "FILE:LINE: what was wrong" when form is empty
+
+    explicit operator bool() const { return form.has_value(); }
+};
+
+// Limits on what a store may ask for, checked before anything is made.
+struct FormStoreLimits {
+    std::size_t maxFileBytes = 256u << 20;
+    std::size_t maxControls = 10000;
+    std::int32_t maxExtent = 1 << 20; // form and control sizes, positions
+};
+
+// Reads a store from text; sourceName names it in messages.
+FormStoreResult ParseFormStore(std::string_view text, std::string_view sourceName,
+                               const FormStoreLimits& limits = {});
+FormStoreResult ReadFormStore(const std::filesystem::path& file,
+                              const FormStoreLimits& limits = {});
+
+// The store's text, property keys in the order the record holds them.
+std::string SerializeFormStore(const FormRecord& form);
+// Writes atomically; false with the reason in error when it could not.
+bool WriteFormStore(const std::filesystem::path& file, const FormRecord& form, std::string& error);
+
+// Base64 (standard alphabet, padded) as the store keeps byte arrays.
+std::string EncodeBase64(std::span<const std::uint8_t> bytes);
+std::optional<std::vector<std::uint8_t>> DecodeBase64(std::string_view text);
+
+} // namespace platform
