@@ -264,7 +264,8 @@ QByteArray cursorFile(const QImage& premultiplied, int hotX, int hotY) {
         const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
         QByteArray bits(maskStride, '\0');
         for (int x = 0; x < w; ++x)
-            if (qAlpha(row[x]) == 0) bits[x / 8] = static_cast<char>(bits[x / 8] | (0x80 >> (x % 8)));
+            if (qAlpha(row[x]) == 0)
+                bits[x / 8] = static_cast<char>(bits[x / 8] | (0x80 >> (x % 8)));
         body.append(bits);
     }
     QByteArray file;
