@@ -269,7 +269,7 @@ void FrmMainWindow::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-int RunWindow(int& argc, char** argv, management::Backend& backend) {
+int RunWindow(int& argc, char** argv, management::RecordingBackend& backend) {
     const auto has = [](const char* name) {
         const char* value = std::getenv(name);
         return value && *value;

@@ -3,6 +3,7 @@
 // positions (twips at 15 to the pixel), handing their events to FrmMain.
 
 #include "app/frm_main.h"
+#include "app/management/recording_backend.h"
 
 #include <QWidget>
 
@@ -63,6 +64,6 @@ private:
 QPixmap WindowIconPixmap();
 
 // Runs the window until it is closed; returns the program's exit status.
-int RunWindow(int& argc, char** argv, management::Backend& backend);
+int RunWindow(int& argc, char** argv, management::RecordingBackend& backend);
 
 } // namespace velmora::app
