@@ -149,12 +149,14 @@ std::optional<Endpoint> ParseEndpoint(std::string_view text) {
     unsigned char buffer[16];
     if (text.front() == '[') {
         const auto close = text.find(']');
-        if (close == text.npos || close + 1 >= text.size() || text[close + 1] != ':')
-            return std::nullopt;
+        if (close == text.npos) return std::nullopt;
         endpoint.address = std::string{text.substr(1, close - 1)};
-        auto port = ParsePort(text.substr(close + 2));
-        if (!port || !ParseAddress(endpoint.address, true, buffer)) return std::nullopt;
+        if (!ParseAddress(endpoint.address, true, buffer)) return std::nullopt;
         endpoint.ipv6 = true;
+        if (close + 1 == text.size()) return endpoint; // "[ADDRESS]": the standard port
+        if (text[close + 1] != ':') return std::nullopt;
+        auto port = ParsePort(text.substr(close + 2));
+        if (!port) return std::nullopt;
         endpoint.port = *port;
         return endpoint;
     }

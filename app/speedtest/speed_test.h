@@ -31,7 +31,8 @@ struct Endpoint {
 inline constexpr std::string_view kEndpointForms =
     "an IPv4 or IPv6 address, IPV4:PORT or [IPV6]:PORT";
 
-// "192.0.2.1", "192.0.2.1:5353", "2001:db8::1", "[2001:db8::1]:5353"; ports
+// "192.0.2.1", "192.0.2.1:5353", "2001:db8::1", "[2001:db8::1]",
+// "[2001:db8::1]:5353"; ports
 // 1 to 65535 in plain decimal. nullopt for anything else.
 std::optional<Endpoint> ParseEndpoint(std::string_view text);
 
