@@ -385,25 +385,41 @@ int SetServers(const CommandLine& line, management::RecordingBackend& backend, s
             if (*typed != text::kPlaceholder) servers.push_back(*typed);
     }
     try {
-        if (!line.dot) {
-            auto configuration = backend.GetObject(management::ConfigurationPath(line.index));
-            return Report(configuration->SetDNSServerSearchOrder(servers), out, err)
-                       ? kExitSuccess
-                       : kExitFailure;
+        std::optional<management::DnsState> state;
+        if (line.dot) {
+            if (auto why = backend.DnsOverTlsUnavailable(line.index)) {
+                err << "velmora: DNS over TLS is not available: " << *why
+                    << "; nothing was changed\n";
+                return kExitUnsupported;
+            }
+            state = backend.ReadDnsState(line.index);
         }
-        if (auto why = backend.DnsOverTlsUnavailable(line.index)) {
-            err << "velmora: DNS over TLS is not available: " << *why
-                << "; nothing was changed\n";
-            return kExitUnsupported;
+        // Each attempt is all or nothing.
+        auto apply = [&](const std::vector<std::string>& list) -> management::ReturnCode {
+            if (!state)
+                return backend.GetObject(management::ConfigurationPath(line.index))
+                    ->SetDNSServerSearchOrder(list);
+            management::DnsState wanted = *state;
+            if (!management::SetStaticServers(wanted, list)) return management::kInvalidIpAddress;
+            wanted.dnsOverTls = management::DnsOverTls::Yes;
+            return backend.WriteDnsState(line.index, wanted);
+        };
+        management::ReturnCode code = apply(servers);
+        // A preset names servers of both families; an adapter with IPv6
+        // switched off takes its IPv4 ones.
+        if (code == management::kIpNotEnabled && !line.preset.empty()) {
+            std::vector<std::string> ipv4;
+            for (const auto& server : servers)
+                if (management::IsIpv4Address(management::ServerAddressPart(server)))
+                    ipv4.push_back(server);
+            if (!ipv4.empty() && ipv4.size() < servers.size()) {
+                code = apply(ipv4);
+                if (code == management::kSuccess)
+                    err << "velmora: IPv6 is switched off on this adapter; the preset's IPv6 "
+                           "servers were left out\n";
+            }
         }
-        management::DnsState state = backend.ReadDnsState(line.index);
-        if (!management::SetStaticServers(state, servers)) {
-            Report(management::kInvalidIpAddress, out, err);
-            return kExitFailure;
-        }
-        state.dnsOverTls = management::DnsOverTls::Yes;
-        return Report(backend.WriteDnsState(line.index, state), out, err) ? kExitSuccess
-                                                                          : kExitFailure;
+        return Report(code, out, err) ? kExitSuccess : kExitFailure;
     } catch (const std::exception& error) {
         err << "velmora: " << error.what() << '\n';
         return kExitFailure;
