@@ -169,8 +169,7 @@ std::variant<CommandLine, UsageError> ParseCommandLine(std::span<const std::stri
     };
     const bool set = command == "set";
     const bool bench = command == "bench";
-    if ((line.dot || presetText) && !set)
-        return UsageError{"--dot and --preset belong to set"};
+    if ((line.dot || presetText) && !set) return UsageError{"--dot and --preset belong to set"};
     if ((line.defaults || applyText || roundsText || timeoutText) && !bench)
         return UsageError{"--apply, --defaults, --rounds and --timeout belong to bench"};
 
@@ -469,7 +468,8 @@ int Bench(const CommandLine& line, management::RecordingBackend& backend, std::o
 } // namespace
 
 std::vector<speedtest::Endpoint> DefaultBenchServers(management::Backend& backend,
-                                                     std::optional<std::int32_t> index) {
+                                                     std::optional<std::int32_t> index,
+                                                     bool withAdapters) {
     std::vector<speedtest::Endpoint> servers;
     auto add = [&](std::string_view text) {
         auto endpoint = speedtest::ParseEndpoint(text);
@@ -482,6 +482,7 @@ std::vector<speedtest::Endpoint> DefaultBenchServers(management::Backend& backen
                 add(address);
     // The adapters' current servers, where the component answers; the
     // window shows two of them, the test takes every one.
+    if (!withAdapters) return servers;
     try {
         auto service = backend.Connect(management::ConnectionString(management::kLocalComputer));
         for (const auto& configuration : service->ExecQuery(management::kAdapterQuery)) {
@@ -520,7 +521,8 @@ int RunCommand(const CommandLine& line, management::RecordingBackend& backend, s
         err << "velmora: backend unavailable: " << error.what() << '\n';
         return kExitBackendUnavailable;
     }
-    if (line.command == CommandLine::Command::Bench) return Bench(line, backend, out, err, progress);
+    if (line.command == CommandLine::Command::Bench)
+        return Bench(line, backend, out, err, progress);
 
     ConsoleView view(out, err);
     FrmMain form(view, backend);

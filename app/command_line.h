@@ -26,7 +26,17 @@ namespace velmora::app {
 
 struct CommandLine {
     enum class Command {
-        Window, Help, Version, List, Show, Set, Dhcp, Presets, Restore, History, Bench
+        Window,
+        Help,
+        Version,
+        List,
+        Show,
+        Set,
+        Dhcp,
+        Presets,
+        Restore,
+        History,
+        Bench
     };
     Command command = Command::Window;
     // Without --backend: NetworkManager.
@@ -70,8 +80,10 @@ int RunCommand(const CommandLine& line, management::RecordingBackend& backend, s
                std::ostream& err, std::ostream* progress = nullptr);
 
 // The servers the speed test asks when none are typed: each preset's, and
-// the current ones of the adapters listed (or of `index` alone).
+// the current ones of the adapters listed (or of `index` alone, or of none
+// without `withAdapters`).
 std::vector<speedtest::Endpoint> DefaultBenchServers(management::Backend& backend,
-                                                     std::optional<std::int32_t> index);
+                                                     std::optional<std::int32_t> index,
+                                                     bool withAdapters = true);
 
 } // namespace velmora::app

@@ -3,9 +3,8 @@
 // round trip unchanged and holds only valid servers, or are refused with
 // ManagementError, never anything else.
 
-#include "app/management/state_record.h"
-
 #include "app/management/management.h"
+#include "app/management/state_record.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -20,8 +20,8 @@ bool IsHostName(std::string_view name) {
     if (name.empty() || name.size() > 253 || name.front() == '.' || name.front() == '-')
         return false;
     for (char c : name) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                        c == '-' || c == '.';
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                        (c >= '0' && c <= '9') || c == '-' || c == '.';
         if (!ok) return false;
     }
     return name.find("..") == name.npos;

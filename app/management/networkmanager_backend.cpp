@@ -121,19 +121,27 @@ struct ConnectionUnref {
 
 DnsOverTls FromNm(NMSettingConnectionDnsOverTls mode) {
     switch (mode) {
-    case NM_SETTING_CONNECTION_DNS_OVER_TLS_NO: return DnsOverTls::No;
-    case NM_SETTING_CONNECTION_DNS_OVER_TLS_OPPORTUNISTIC: return DnsOverTls::Opportunistic;
-    case NM_SETTING_CONNECTION_DNS_OVER_TLS_YES: return DnsOverTls::Yes;
-    default: return DnsOverTls::Default;
+    case NM_SETTING_CONNECTION_DNS_OVER_TLS_NO:
+        return DnsOverTls::No;
+    case NM_SETTING_CONNECTION_DNS_OVER_TLS_OPPORTUNISTIC:
+        return DnsOverTls::Opportunistic;
+    case NM_SETTING_CONNECTION_DNS_OVER_TLS_YES:
+        return DnsOverTls::Yes;
+    default:
+        return DnsOverTls::Default;
     }
 }
 
 int ToNm(DnsOverTls mode) {
     switch (mode) {
-    case DnsOverTls::No: return NM_SETTING_CONNECTION_DNS_OVER_TLS_NO;
-    case DnsOverTls::Opportunistic: return NM_SETTING_CONNECTION_DNS_OVER_TLS_OPPORTUNISTIC;
-    case DnsOverTls::Yes: return NM_SETTING_CONNECTION_DNS_OVER_TLS_YES;
-    case DnsOverTls::Default: break;
+    case DnsOverTls::No:
+        return NM_SETTING_CONNECTION_DNS_OVER_TLS_NO;
+    case DnsOverTls::Opportunistic:
+        return NM_SETTING_CONNECTION_DNS_OVER_TLS_OPPORTUNISTIC;
+    case DnsOverTls::Yes:
+        return NM_SETTING_CONNECTION_DNS_OVER_TLS_YES;
+    case DnsOverTls::Default:
+        break;
     }
     return NM_SETTING_CONNECTION_DNS_OVER_TLS_DEFAULT;
 }
@@ -207,8 +215,8 @@ ReturnCode EditState(NMConnection* original, const DnsState& state) {
         const std::string address = text.substr(0, slash);
         const int prefix = std::atoi(text.c_str() + slash + 1);
         GError* error = nullptr;
-        NMIPAddress* entry = nm_ip_address_new(AF_INET, address.c_str(),
-                                               static_cast<guint>(prefix), &error);
+        NMIPAddress* entry =
+            nm_ip_address_new(AF_INET, address.c_str(), static_cast<guint>(prefix), &error);
         if (!entry) {
             g_clear_error(&error);
             return kInvalidIpAddress;
@@ -517,8 +525,9 @@ public:
     DnsState ReadState() {
         Target target;
         if (ReturnCode code = Resolve(target, false); code != kSuccess)
-            throw ManagementError("the adapter has no connection profile Velmora may change (code " +
-                                  std::to_string(code) + ")");
+            throw ManagementError(
+                "the adapter has no connection profile Velmora may change (code " +
+                std::to_string(code) + ")");
         GErrorPtr error;
         GObjectPtr<NMConnection> settings = FetchSettings(target.profile.get(), error);
         if (!settings) throw ManagementError("cannot read the profile: " + Describe(error));
@@ -758,7 +767,8 @@ std::optional<std::string> NetworkManagerBackend::DnsOverTlsUnavailable(std::int
     const char* mode = nm_client_get_dns_mode(session->client());
     const std::string_view resolver = mode ? mode : "";
     if (resolver != "systemd-resolved")
-        return "NetworkManager passes DNS to \"" + std::string{resolver.empty() ? "unknown" : resolver} +
+        return "NetworkManager passes DNS to \"" +
+               std::string{resolver.empty() ? "unknown" : resolver} +
                "\" rather than systemd-resolved, which alone uses DNS over TLS";
     const char* version = nm_client_get_version(session->client());
     int major = 0, minor = 0;

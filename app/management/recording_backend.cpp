@@ -118,8 +118,8 @@ void RecordingBackend::EnsureRecorded(std::int32_t index, const std::string& des
     try {
         const std::string component = inner_.Identity();
         if (!store_.Load(component, index)) {
-            StateRecord record{component,  index,      description,
-                               UtcNow(),   operation_, inner_.ReadDnsState(index)};
+            StateRecord record{component, index,      description,
+                               UtcNow(),  operation_, inner_.ReadDnsState(index)};
             store_.Create(record);
         }
     } catch (const std::exception& error) {

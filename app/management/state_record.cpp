@@ -86,7 +86,8 @@ FamilyDns ParseFamily(const json& object, const char* name) {
     const json& family = Need(object, name);
     if (!family.is_object()) Damaged(std::string{name} + " is not an object");
     FamilyDns dns;
-    dns.servers = Texts(family, "servers", [](const std::string& s) { return IsValidStateServer(s); });
+    dns.servers =
+        Texts(family, "servers", [](const std::string& s) { return IsValidStateServer(s); });
     dns.ignoreAutomatic = Flag(family, "ignoreAutomatic");
     return dns;
 }
@@ -145,9 +146,9 @@ StateRecord ParseStateRecord(std::string_view text) {
     record.component = Text(document, "component");
     const json& index = Need(document, "index");
     if (!index.is_number_integer()) Damaged("index is not an integer");
-    if (index.is_number_unsigned() ? index.get<std::uint64_t>() > INT32_MAX
-                                   : (index.get<std::int64_t>() < INT32_MIN ||
-                                      index.get<std::int64_t>() > INT32_MAX))
+    if (index.is_number_unsigned()
+            ? index.get<std::uint64_t>() > INT32_MAX
+            : (index.get<std::int64_t>() < INT32_MIN || index.get<std::int64_t>() > INT32_MAX))
         Damaged("index does not fit 32 bits");
     record.index = static_cast<std::int32_t>(index.get<std::int64_t>());
     record.description = Text(document, "description");
@@ -162,7 +163,8 @@ StateRecord ParseStateRecord(std::string_view text) {
     s.ipv4Addresses = Texts(state, "ipv4Addresses", [](const std::string& a) {
         return IsAddressWithPrefix(a) && IsIpv4Address(a.substr(0, a.find('/')));
     });
-    s.gateways = Texts(state, "gateways", [](const std::string& g) { return IsValidServerAddress(g); });
+    s.gateways =
+        Texts(state, "gateways", [](const std::string& g) { return IsValidServerAddress(g); });
     s.ipv4 = ParseFamily(state, "ipv4");
     s.ipv6 = ParseFamily(state, "ipv6");
     for (const auto& server : s.ipv4.servers)
@@ -177,15 +179,15 @@ StateRecord ParseStateRecord(std::string_view text) {
 
 std::string SerializeStateRecord(const StateRecord& record) {
     const DnsState& s = record.state;
-    json state = {{"ipv4Method", s.ipv4Method},
-                  {"ipv4Addresses", s.ipv4Addresses},
-                  {"gateways", s.gateways},
-                  {"ipv4", FamilyJson(s.ipv4)},
-                  {"ipv6", FamilyJson(s.ipv6)},
-                  {"dnsOverTls", DnsOverTlsName(s.dnsOverTls)}};
-    json document = {{"version", kVersion},         {"component", record.component},
-                     {"index", record.index},       {"description", record.description},
-                     {"recorded", record.recorded}, {"before", record.before},
+    json state = {{"ipv4Method", s.ipv4Method}, {"ipv4Addresses", s.ipv4Addresses},
+                  {"gateways", s.gateways},     {"ipv4", FamilyJson(s.ipv4)},
+                  {"ipv6", FamilyJson(s.ipv6)}, {"dnsOverTls", DnsOverTlsName(s.dnsOverTls)}};
+    json document = {{"version", kVersion},
+                     {"component", record.component},
+                     {"index", record.index},
+                     {"description", record.description},
+                     {"recorded", record.recorded},
+                     {"before", record.before},
                      {"state", state}};
     return document.dump(2) + "\n";
 }

@@ -1,8 +1,8 @@
 #include "app/speedtest/speed_test.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <ares.h>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>

@@ -50,7 +50,7 @@ struct Options {
 
 struct Result {
     Endpoint server;
-    int queries = 0;            // planned: names x rounds
+    int queries = 0;             // planned: names x rounds
     std::vector<Duration> times; // of the queries answered
     int lost = 0;                // not answered in time, refused, or never sent
 

@@ -65,10 +65,10 @@ private:
             end += 5;
             if (end > static_cast<std::size_t>(size)) continue;
             std::vector<unsigned char> reply(packet.begin(), packet.begin() + end);
-            reply[2] = 0x81; // a response, recursion desired
-            reply[3] = 0x80; // recursion available, no error
-            reply[6] = 0, reply[7] = 1;                          // one answer
-            reply[8] = reply[9] = reply[10] = reply[11] = 0;     // nothing else
+            reply[2] = 0x81;                                 // a response, recursion desired
+            reply[3] = 0x80;                                 // recursion available, no error
+            reply[6] = 0, reply[7] = 1;                      // one answer
+            reply[8] = reply[9] = reply[10] = reply[11] = 0; // nothing else
             const unsigned char answer[] = {0xc0, 12, 0, 1, 0, 1, 0, 0, 0, 60, 0, 4, 192, 0, 2, 1};
             reply.insert(reply.end(), std::begin(answer), std::end(answer));
             if (delay_.count()) std::this_thread::sleep_for(delay_);

@@ -177,14 +177,17 @@ TEST(NetworkManagerProfile, AWholeStateIsReadAndWrittenBackExactly) {
     changed.ipv4Method = "auto";
     changed.ipv4Addresses.clear();
     changed.gateways.clear();
-    ASSERT_TRUE(mgmt::SetStaticServers(
-        changed, {"9.9.9.9#dns.quad9.net", "2620:fe::fe#dns.quad9.net", "149.112.112.112#dns.quad9.net"}));
+    ASSERT_TRUE(
+        mgmt::SetStaticServers(changed, {"9.9.9.9#dns.quad9.net", "2620:fe::fe#dns.quad9.net",
+                                         "149.112.112.112#dns.quad9.net"}));
     changed.dnsOverTls = mgmt::DnsOverTls::Yes;
     ASSERT_EQ(mgmt::EditState(profile.get(), changed), mgmt::kSuccess);
     EXPECT_EQ(mgmt::ReadProfileState(profile.get()), changed);
-    EXPECT_EQ(Servers(profile, 4), (Strings{"9.9.9.9#dns.quad9.net", "149.112.112.112#dns.quad9.net"}));
-    EXPECT_EQ(nm_setting_connection_get_dns_over_tls(nm_connection_get_setting_connection(profile.get())),
-              NM_SETTING_CONNECTION_DNS_OVER_TLS_YES);
+    EXPECT_EQ(Servers(profile, 4),
+              (Strings{"9.9.9.9#dns.quad9.net", "149.112.112.112#dns.quad9.net"}));
+    EXPECT_EQ(
+        nm_setting_connection_get_dns_over_tls(nm_connection_get_setting_connection(profile.get())),
+        NM_SETTING_CONNECTION_DNS_OVER_TLS_YES);
 
     ASSERT_EQ(mgmt::EditState(profile.get(), before), mgmt::kSuccess);
     EXPECT_EQ(mgmt::ReadProfileState(profile.get()), before) << "the record puts everything back";
@@ -203,9 +206,13 @@ TEST(NetworkManagerProfile, ARefusedStateChangesNothing) {
          mgmt::kInvalidIpAddress},
         {"a bad server name", [](mgmt::DnsState& s) { s.ipv4.servers = {"192.0.2.1#a b"}; },
          mgmt::kInvalidIpAddress},
-        {"IPv6 servers where IPv6 is off", [](mgmt::DnsState& s) { s.ipv6.servers = {"2001:db8::1"}; },
-         mgmt::kIpNotEnabled},
-        {"two gateways", [](mgmt::DnsState& s) { s.gateways = {"192.0.2.1", "192.0.2.2"}; }, 68},
+        {"IPv6 servers where IPv6 is off",
+         [](mgmt::DnsState& s) { s.ipv6.servers = {"2001:db8::1"}; }, mgmt::kIpNotEnabled},
+        {"two gateways",
+         [](mgmt::DnsState& s) {
+             s.gateways = {"192.0.2.1", "192.0.2.2"};
+         },
+         68},
         {"an address without prefix", [](mgmt::DnsState& s) { s.ipv4Addresses = {"192.0.2.9"}; },
          mgmt::kInvalidIpAddress},
         {"a method IPv4 does not have", [](mgmt::DnsState& s) { s.ipv4Method = "ignore"; }, 68},

@@ -6,8 +6,8 @@
 namespace {
 
 namespace st = velmora::speedtest;
-using velmora::testing::DnsResponder;
 using std::chrono::milliseconds;
+using velmora::testing::DnsResponder;
 
 TEST(SpeedTestServers, TakeAnAddressAndAPortAndNothingElse) {
     auto plain = st::ParseEndpoint("9.9.9.9");
@@ -49,9 +49,9 @@ TEST(SpeedTestStatistics, NearestRankAndRanking) {
         return r;
     };
     std::vector<st::Result> results{
-        result("192.0.2.1", {}, 3),          result("192.0.2.2", {300, 300, 300}, 0),
-        result("192.0.2.3", {100, 100}, 1),  result("192.0.2.4", {100, 100, 100}, 0),
-        result("192.0.2.5", {}, 3),          result("192.0.2.6:5353", {50, 50, 50}, 0),
+        result("192.0.2.1", {}, 3),         result("192.0.2.2", {300, 300, 300}, 0),
+        result("192.0.2.3", {100, 100}, 1), result("192.0.2.4", {100, 100, 100}, 0),
+        result("192.0.2.5", {}, 3),         result("192.0.2.6:5353", {50, 50, 50}, 0),
     };
     st::Rank(results);
     std::vector<std::string> order;
@@ -86,14 +86,14 @@ TEST(SpeedTestRun, RanksFastBeforeSlowAndCountsTheLostQueries) {
     for (auto* responder : {&silent, &slow, &fast})
         servers.push_back(*st::ParseEndpoint(responder->Server()));
     int lastDone = 0, total = 0, calls = 0;
-    auto results =
-        st::Run(servers, options, [] { return std::chrono::steady_clock::now(); },
-                [&](int done, int planned) {
-                    EXPECT_GT(done, lastDone);
-                    lastDone = done;
-                    total = planned;
-                    ++calls;
-                });
+    auto results = st::Run(
+        servers, options, [] { return std::chrono::steady_clock::now(); },
+        [&](int done, int planned) {
+            EXPECT_GT(done, lastDone);
+            lastDone = done;
+            total = planned;
+            ++calls;
+        });
     EXPECT_EQ(total, 12);
     EXPECT_EQ(lastDone, 12);
     EXPECT_EQ(calls, 12);

@@ -1,4 +1,5 @@
 #include "app/command_line.h"
+#include "app/frm_extras.h"
 #include "app/management/recording_backend.h"
 #include "app/management/state_record.h"
 #include "app_test_support.h"
@@ -107,10 +108,12 @@ protected:
         std::ifstream in(file_);
         return mgmt::ParseSimulatedState(std::string{std::istreambuf_iterator<char>(in), {}});
     }
-    int Run(std::initializer_list<std::string_view> args, mgmt::RecordingBackend* backend = nullptr) {
+    int Run(std::initializer_list<std::string_view> args,
+            mgmt::RecordingBackend* backend = nullptr) {
         out_.str("");
         err_.str("");
-        auto parsed = app::ParseCommandLine(std::span<const std::string_view>(args.begin(), args.size()));
+        auto parsed =
+            app::ParseCommandLine(std::span<const std::string_view>(args.begin(), args.size()));
         if (auto* error = std::get_if<app::UsageError>(&parsed)) {
             err_ << error->message;
             return app::kExitUsage;
@@ -202,17 +205,20 @@ TEST_F(RecordingTest, ARecordIsRestoredOnlyToTheAdapterItWasMadeFrom) {
     renamed.adapters[0].description = "Another card";
     Write(renamed);
     EXPECT_EQ(Run({"restore", "3"}), 1);
-    EXPECT_NE(err_.str().find("was made for \"Wired\", not for \"Another card\""), std::string::npos)
+    EXPECT_NE(err_.str().find("was made for \"Wired\", not for \"Another card\""),
+              std::string::npos)
         << err_.str();
     EXPECT_EQ(Read(), renamed);
 }
 
 TEST_F(RecordingTest, PresetsAndDnsOverTlsGoIntoTheAdapterWhole) {
     ASSERT_EQ(Run({"presets"}), 0);
-    EXPECT_NE(out_.str().find("quad9\t9.9.9.9,149.112.112.112\t2620:fe::fe,2620:fe::9\tdns.quad9.net\t"),
-              std::string::npos);
+    EXPECT_NE(
+        out_.str().find("quad9\t9.9.9.9,149.112.112.112\t2620:fe::fe,2620:fe::9\tdns.quad9.net\t"),
+        std::string::npos);
     EXPECT_NE(out_.str().find("opendns\t208.67.222.222,208.67.220.220\t"), std::string::npos);
-    for (const char* name : {"google", "cloudflare-family", "adguard-unfiltered", "quad9-unfiltered"})
+    for (const char* name :
+         {"google", "cloudflare-family", "adguard-unfiltered", "quad9-unfiltered"})
         EXPECT_NE(out_.str().find(std::string{name} + "\t"), std::string::npos) << name;
 
     ASSERT_EQ(Run({"set", "3", "--preset", "Cloudflare"}), 0) << "names ignore letter case";
@@ -294,6 +300,67 @@ TEST_F(RecordingTest, DefaultBenchServersArePresetsAndTheAdaptersOwn) {
     EXPECT_TRUE(has("2620:fe::fe"));
     EXPECT_TRUE(has("192.0.2.1")) << "the adapter's current IPv4 server";
     EXPECT_TRUE(has("2001:db8::1")) << "and its IPv6 one";
+}
+
+TEST_F(RecordingTest, TheWindowsMenuFillsPresetsRestoresAndTakesTheFastest) {
+    FakeView view;
+    app::FrmMain form(view, recording_);
+    app::FrmExtras extras(view, form, recording_);
+    form.Form_Load();
+
+    extras.UsePreset(*app::FindPreset("quad9"));
+    EXPECT_EQ(view.text4, "9.9.9.9");
+    EXPECT_EQ(view.text5, "149.112.112.112");
+
+    extras.RestoreChosen();
+    EXPECT_EQ(view.messages, std::vector<std::string>{"Please Choose A Adapter."});
+    EXPECT_EQ(view.focusOnList, 1);
+    view.text4 = "192.0.2.77";
+    view.text5 = "0.0.0.0";
+    auto servers = extras.SpeedTestServers();
+    EXPECT_EQ(servers.back().text, "192.0.2.77") << "the typed server joins the presets'";
+    for (const auto& server : servers) {
+        EXPECT_NE(server.text, "192.0.2.1") << "no adapter chosen, no adapter's servers";
+        EXPECT_NE(server.text, "0.0.0.0") << "the placeholder is no server";
+    }
+
+    view.selected = 0;
+    form.Combo1_Click();
+    form.Command9_Click();
+    EXPECT_EQ(Read().adapters[0].dns, (std::vector<std::string>{"192.0.2.77", "2001:db8::1"}));
+    servers = extras.SpeedTestServers();
+    EXPECT_NE(std::find_if(servers.begin(), servers.end(),
+                           [](const auto& s) { return s.text == "2001:db8::1"; }),
+              servers.end());
+    view.messages.clear();
+    extras.RestoreChosen();
+    EXPECT_EQ(view.messages, std::vector<std::string>{"Done!"});
+    EXPECT_EQ(view.unloads, 1) << "only the apply before unloaded the window";
+    EXPECT_EQ(Read(), original_);
+    EXPECT_EQ(view.label10, "192.0.2.1") << "the servers are shown afresh";
+    EXPECT_EQ(view.label11, "2001:db8::1");
+    view.messages.clear();
+    extras.RestoreChosen();
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_TRUE(view.messages[0].starts_with("Status: Error! - nothing recorded"))
+        << view.messages[0];
+
+    auto result = [](const char* server, int lost) {
+        velmora::speedtest::Result r;
+        r.server = *velmora::speedtest::ParseEndpoint(server);
+        r.queries = 2;
+        r.lost = lost;
+        r.times.assign(static_cast<std::size_t>(2 - lost), std::chrono::milliseconds(5));
+        return r;
+    };
+    EXPECT_TRUE(extras.UseFastest({result("192.0.2.9", 0), result("192.0.2.8", 1)}));
+    EXPECT_EQ(view.text4, "192.0.2.9");
+    EXPECT_EQ(view.text5, "0.0.0.0");
+    EXPECT_FALSE(extras.UseFastest({result("192.0.2.8", 2)}));
+    EXPECT_EQ(view.text4, "192.0.2.9") << "nothing complete, nothing filled";
+    EXPECT_NE(
+        app::FrmExtras::Summary({result("192.0.2.9", 0), result("192.0.2.8", 2)}).find("192.0.2.8"),
+        std::string::npos);
 }
 
 } // namespace
