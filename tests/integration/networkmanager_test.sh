@@ -9,7 +9,10 @@
 #     NetworkManager reads devices from the kernel alone, without udev; no
 #     udev rule of the machine is read and no device of the machine touched;
 #   - NetworkManager writes no resolv.conf, sets no hostname, checks no
-#     connectivity, and the profile never makes a default route.
+#     connectivity, and the profile never makes a default route. For the
+#     DNS-over-TLS step it hands DNS to systemd-resolved for a while; none
+#     runs on the private bus, and resolv.conf stays unmanaged;
+#   - velmora keeps its records for restore in the test's own folder.
 # Everything started is stopped by process id, and the namespace deleted,
 # whatever happens. Exit 77 means the test was skipped.
 #
