@@ -159,8 +159,7 @@ HRGN RegionFromAlpha(const surface::DibSurface& surface, std::int32_t style) {
 // The table lives with the rendering code in the surface layer, which
 // needs it below this one.
 GrayWeight GrayWeights(std::int32_t formula) {
-    const auto w = velmora::render::grayWeights(formula);
-    return {w.red, w.green, w.blue};
+    return velmora::grayWeights(formula);
 }
 
 std::unique_ptr<Picture> PictureFromBytes(std::span<const std::uint8_t> bytes) {

@@ -7,6 +7,7 @@
 #include "platform/gdi/types.h"
 #include "platform/picture/picture.h"
 #include "platform/system/file.h"
+#include "platform/util/gray_weights.h"
 #include "surface/image_types.h"
 
 #include <cstdint>
@@ -44,11 +45,7 @@ void ClassifyAlpha(std::span<std::uint8_t> pixels, std::int32_t width, std::int3
 // no alpha. 0 when there is nothing to make.
 platform::HRGN RegionFromAlpha(const surface::DibSurface& surface, std::int32_t style);
 
-struct GrayWeight {
-    float red;
-    float green;
-    float blue;
-};
+using GrayWeight = velmora::GrayWeight;
 GrayWeight GrayWeights(std::int32_t formula);
 
 // A picture object read from a byte range; null when it cannot be read.

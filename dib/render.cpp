@@ -106,7 +106,7 @@ bool blendOnto(HDC destDC, c32bppDIB* host, BlendSource src, std::int32_t destX,
     if (w < 1 || h < 1 || src.x < 0 || src.y < 0) return false;
 
     const bool gray = grayScale != -1;
-    const GrayWeight weights = grayWeights(grayScale);
+    const velmora::GrayWeight weights = velmora::grayWeights(grayScale);
     std::vector<std::uint8_t> grayScratch(gray ? static_cast<std::size_t>(w) * 4 : 0);
     const auto sourceRow = [&](std::int32_t j) -> const std::uint8_t* {
         const std::uint8_t* row = src.pixels.memoryRow(src.pixels.height - 1 - (src.y + j)) +

@@ -5,6 +5,7 @@
 // stride width x 4), the surface's own section or a buffer made for one
 // call. Only the surface code and its tests include this header.
 
+#include "platform/util/gray_weights.h"
 #include "platform/util/pixel_view.h"
 
 #include <cstdint>
@@ -22,15 +23,6 @@ struct PixelBuffer {
     bool allocate(std::int32_t w, std::int32_t h);
     BgraPremulBottomUpView view() { return {bytes.data(), width, height}; }
 };
-
-// Red, green, blue weights of a greyscale formula (single precision); any
-// number outside the table gets the default weights.
-struct GrayWeight {
-    float red;
-    float green;
-    float blue;
-};
-GrayWeight grayWeights(std::int32_t formula);
 
 // Rectangle of the source, x and y from the picture's top-left.
 struct SourceRect {

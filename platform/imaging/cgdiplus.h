@@ -1,13 +1,16 @@
 #pragma once
 // cGDIPlus: the bridge to the imaging service (decoders, PNG encoding,
-// transformed drawing). The service is a shared library of its own, found at
-// run time like GDI+ "where present"; when it is absent every operation
-// answers false and the callers take their own code paths.
+// transformed drawing). The service is a shared library of its own
+// (libvelmora-imaging, imaging/velmora_imaging.h), found at run time "where
+// present"; when it is absent every operation answers false and the
+// callers take their own code paths. Callers make a fresh instance for each
+// use; nothing is kept between calls.
 
-#include "platform/imaging/imaging_encode.h"
 #include "platform/util/pixel_view.h"
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -31,26 +34,39 @@ public:
     virtual void releasePixels() = 0;
 };
 
+// A growable block of bytes, standing in for a memory stream: what
+// StreamFromArray makes and ArrayFromStream copies out.
+struct MemoryStream {
+    std::vector<std::uint8_t> bytes;
+};
+
 class cGDIPlus {
 public:
+    // True when the imaging library loads and a session can be started.
+    // The session's token goes to gdiToken; unless KeepToken it is shut
+    // down again at once (gdiToken keeps the stale value, which the caller
+    // ignores).
+    bool isGDIplusOk(std::int32_t& gdiToken, bool KeepToken);
+    // The probe as the surface asks it: a zero token, not kept.
+    bool isGDIplusOk();
+
     // --- PNG encoding (defined in cgdiplus_encode.cpp) ---------------------------
-    // Encodes the pixels as PNG into the named file, or into outStream when
-    // FileName is empty (outStream is emptied first). Without hasAlpha the
-    // fourth byte carries nothing and every pixel is written opaque. False,
-    // with nothing written, when the service or its encoder is absent or
-    // encoding fails.
+    // Encodes the pixels as PNG, top row first, into the named file, or into
+    // outStream when FileName is empty (outStream is emptied first; it is
+    // left alone when a file is written). Without hasAlpha the fourth byte
+    // carries nothing and every pixel is written opaque. Runs in the
+    // session of GlobalToken, or in one of its own when that is 0. False,
+    // with nothing written, when there is no image, no service, no PNG
+    // encoder, or the encoding fails.
     bool SaveToPNG(const std::string& FileName, std::vector<std::uint8_t>& outStream,
                    velmora::ConstBgraPremulBottomUpView cHost, bool hasAlpha,
                    std::int32_t GlobalToken);
     // --- end of PNG encoding -----------------------------------------------------
 
-    // True when the imaging library loads and offers its entry points.
-    bool isGDIplusOk();
-
     // Decodes the named file (when FileName is not empty) or the bytes into
-    // the target. With a token of 0 the call checks that the service exists
-    // and works inside a session of its own. False when the service is
-    // absent or cannot decode the data; the target is then left empty.
+    // the target, in the session of gdiToken or one of its own. False when
+    // the service is absent or cannot decode the data; the target is then
+    // left empty.
     bool LoadWithGDIplus(const std::string& FileName, std::span<const std::uint8_t> Stream,
                          ImagingTarget& cHost, std::int32_t gdiToken);
 
@@ -59,6 +75,19 @@ public:
     // false with gdiToken 0. Stops the session of a non-zero gdiToken
     // (shutDown true) and answers false. Never fails loudly.
     bool StartStopGDIplus(std::int32_t& gdiToken, bool shutDown);
+
+    // --- helpers ---------------------------------------------------------------------
+    // The 1-based position of the first encoder whose MIME type is mimeType
+    // (letter case aside), its identifier copied to clsid; -1 when the
+    // service offers none.
+    std::int32_t GetEncoderClsid(const std::string& mimeType, std::array<std::uint8_t, 16>& clsid);
+    // A stream holding bytes[startIndex ..]; an empty growable stream for an
+    // empty array; none for a start outside the array.
+    static std::optional<MemoryStream> StreamFromArray(std::span<const std::uint8_t> bytes,
+                                                       std::int32_t startIndex);
+    // Copies the stream's bytes to outStream; false for a missing or empty
+    // stream.
+    static bool ArrayFromStream(const MemoryStream* stream, std::vector<std::uint8_t>& outStream);
 };
 
 // The session entries of the imaging library, for callers that keep the
@@ -68,6 +97,6 @@ inline constexpr const char* kImagingStartupEntry = "velmora_imaging_startup";
 inline constexpr const char* kImagingShutdownEntry = "velmora_imaging_shutdown";
 // Answers 0 and a non-zero token on success.
 using VelmoraImagingStartup = int (*)(std::int32_t* token);
-using VelmoraImagingShutdown = void (*)(std::int32_t token);
+using VelmoraImagingShutdown = std::int32_t (*)(std::int32_t token);
 
 } // namespace platform

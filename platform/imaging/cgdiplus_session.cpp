@@ -3,33 +3,26 @@
 // once a session was started in it, as a linked-in system library would be.
 
 #include "platform/imaging/cgdiplus.h"
-#include "platform/system/library.h"
+#include "platform/imaging/imaging_library.h"
 
 #include <dlfcn.h>
 
 namespace platform {
 
 bool cGDIPlus::StartStopGDIplus(std::int32_t& gdiToken, bool shutDown) {
-    for (const std::string& name : ImagingLibraryNames()) {
-        const Library library(name);
-        const auto startup = library.function<VelmoraImagingStartup>(kImagingStartupEntry);
-        const auto shutdown = library.function<VelmoraImagingShutdown>(kImagingShutdownEntry);
-        if (startup == nullptr || shutdown == nullptr) continue;
-        if (shutDown) {
-            if (gdiToken != 0) shutdown(gdiToken);
-            return false;
-        }
-        if (void* pin = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE)) dlclose(pin);
-        std::int32_t token = 0;
-        if (startup(&token) != 0 || token == 0) {
-            gdiToken = 0;
-            return false;
-        }
-        gdiToken = token;
-        return true;
+    const auto binding = imaging::Binding::bind();
+    if (shutDown) {
+        if (binding && gdiToken != 0) binding->shutdown(gdiToken);
+        return false;
     }
-    if (!shutDown) gdiToken = 0;
-    return false;
+    gdiToken = 0;
+    if (!binding) return false;
+    if (void* pin = dlopen(binding->name.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE))
+        dlclose(pin);
+    std::int32_t token = 0;
+    if (binding->startup(&token) != VELMORA_IMAGING_OK || token == 0) return false;
+    gdiToken = token;
+    return true;
 }
 
 } // namespace platform

@@ -25,10 +25,11 @@ int velmora_imaging_startup(int32_t* token) {
 #endif
 }
 
-void velmora_imaging_shutdown(int32_t token) {
+int32_t velmora_imaging_shutdown(int32_t token) {
     ++shutdowns;
     lastShutdownToken = token;
     if (live > 0) --live;
+    return 0;
 }
 
 /* What the tests read. */
@@ -37,18 +38,40 @@ int32_t velmora_fake_imaging_shutdowns(void) { return shutdowns; }
 int32_t velmora_fake_imaging_live_sessions(void) { return live; }
 int32_t velmora_fake_imaging_last_shutdown_token(void) { return lastShutdownToken; }
 
-typedef int (*sink_fn)(void* context, const uint8_t* bytes, size_t size);
+/* The encoder list: one PNG encoder. */
+typedef struct {
+    uint8_t clsid[16];
+    const char* format_name;
+    const char* mime_type;
+    const char* extensions;
+} codec;
 
-int velmora_imaging_encode_png(const uint8_t* bits, int32_t width, int32_t height, size_t stride,
-                               int32_t hasAlpha, const char* fileName, sink_fn sink,
-                               void* context) {
-    (void)bits; (void)width; (void)height; (void)stride; (void)hasAlpha;
-#ifdef FAKEIMAGING_FAILS
-    (void)fileName; (void)sink; (void)context;
+int32_t velmora_imaging_encoders(codec* out, int32_t capacity) {
+    static const codec png = {{0x50, 0x4E, 0x47}, "PNG", "image/png", "*.PNG"};
+    if (capacity >= 1 && out) out[0] = png;
     return 1;
+}
+
+typedef int32_t (*sink_fn)(void* context, const uint8_t* bytes, size_t size);
+
+/* Answers the marker bytes to a sink (or fails); never writes a file. */
+int32_t velmora_imaging_encode_memory(const void* pixels, const uint8_t clsid[16], sink_fn sink,
+                                      void* context) {
+    (void)pixels;
+    (void)clsid;
+#ifdef FAKEIMAGING_FAILS
+    (void)sink;
+    (void)context;
+    return 5;
 #else
     static const uint8_t marker[] = {'F', 'A', 'K', 'E', 'P', 'N', 'G'};
-    if (fileName && fileName[0]) return 1;
     return sink(context, marker, sizeof marker);
 #endif
+}
+
+int32_t velmora_imaging_encode_file(const void* pixels, const uint8_t clsid[16], const char* path) {
+    (void)pixels;
+    (void)clsid;
+    (void)path;
+    return 9;
 }

@@ -20,8 +20,10 @@ namespace fs = std::filesystem;
 
 using tooltest::Outcome;
 
+// These cases pin the program's own readers, writer and engine, so they
+// run without the imaging service the program finds beside itself.
 Outcome run(const std::string& args, const std::string& errFile = "/dev/null") {
-    return tooltest::runTool(args, errFile);
+    return tooltest::runTool(args + " --no-imaging", errFile);
 }
 
 std::string quote(const fs::path& p) {
@@ -236,6 +238,81 @@ TEST_F(VelmoraImage, FailuresAndUsageErrorsHaveTheirOwnExitCodes) {
     for (const char* word : {"info", "convert", "--no-zlib", "--no-imaging", "--icon", "--depth",
                              ".bgra", ".png", ".bmp", ".orig"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
+}
+
+// A 2 x 2 uncompressed RGB TIFF: red, green / blue, white.
+std::vector<std::uint8_t> tinyTiff() {
+    std::vector<std::uint8_t> t{'I', 'I', 42, 0, 8, 0, 0, 0};
+    auto put16 = [&](unsigned v) {
+        t.push_back(static_cast<std::uint8_t>(v));
+        t.push_back(static_cast<std::uint8_t>(v >> 8));
+    };
+    auto put32 = [&](unsigned v) {
+        put16(v & 0xFFFF);
+        put16(v >> 16);
+    };
+    const unsigned entries = 9, bitsAt = 8 + 2 + entries * 12 + 4, pixelsAt = bitsAt + 6;
+    put16(entries);
+    for (const auto& [tag, type, value] : {std::array<unsigned, 3>{256, 3, 2},
+                                           {257, 3, 2},
+                                           {258, 3, bitsAt},
+                                           {259, 3, 1},
+                                           {262, 3, 2},
+                                           {273, 4, pixelsAt},
+                                           {277, 3, 3},
+                                           {278, 3, 2},
+                                           {279, 4, 12}}) {
+        put16(tag);
+        put16(type);
+        put32(tag == 258 ? 3 : 1);
+        put32(value);
+    }
+    put32(0);
+    put16(8), put16(8), put16(8);
+    for (const unsigned char v : {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255})
+        t.push_back(v);
+    return t;
+}
+
+// With the imaging service beside it, the program opens what its own
+// readers do not, and its PNG output can come from either encoder.
+TEST_F(VelmoraImage, TheImagingServiceOpensTiffAndEncodesPng) {
+    const fs::path tif = dir / "tiny.tif";
+    writeFile(tif, tinyTiff());
+    const auto withService = [](const std::string& args) { return tooltest::runTool(args); };
+    EXPECT_EQ(withService("info " + quote(tif)).out,
+              "{\"width\":2,\"height\":2,\"imageType\":10,\"alpha\":false}\n");
+    EXPECT_EQ(run("info " + quote(tif)).status, 1) << "no reader of its own for TIFF";
+
+    const fs::path bgra = dir / "tiny.bgra";
+    ASSERT_EQ(withService("convert " + quote(tif) + ' ' + quote(bgra)).status, 0);
+    // Bottom row first: blue, white, then red, green.
+    EXPECT_EQ(readFile(bgra), (std::vector<std::uint8_t>{255, 0, 0, 255, 255, 255, 255, 255, 0, 0,
+                                                         255, 255, 0, 255, 0, 255}));
+    for (const char* encoder : {"imaging", "own", "auto"}) {
+        SCOPED_TRACE(encoder);
+        const fs::path png = dir / (std::string(encoder) + ".png");
+        ASSERT_EQ(
+            withService("convert " + quote(tif) + ' ' + quote(png) + " --png-encoder " + encoder)
+                .status,
+            0);
+        const fs::path back = dir / (std::string(encoder) + ".bgra");
+        ASSERT_EQ(run("convert " + quote(png) + ' ' + quote(back)).status, 0);
+        EXPECT_EQ(readFile(back), readFile(bgra));
+    }
+    EXPECT_EQ(run("convert " + quote(tif) + " x.png --png-encoder gif").status, 2);
+
+    // The imaging engine draws greyed pixels (here with AlphaBlend off).
+    const fs::path grey = dir / "grey.bgra";
+    ASSERT_EQ(withService("render " + quote(tif) + ' ' + quote(grey) +
+                          " --canvas 2x2 --gray 2 --no-alphablend")
+                  .status,
+              0);
+    const std::vector<std::uint8_t> g = readFile(grey);
+    ASSERT_EQ(g.size(), 16u);
+    EXPECT_EQ(g[0], g[1]);
+    EXPECT_EQ(g[1], g[2]);
+    EXPECT_EQ(g[3], 255);
 }
 
 } // namespace

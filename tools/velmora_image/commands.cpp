@@ -60,7 +60,7 @@ int runConvert(const Invocation& inv) {
         Complain(error);
         return kFailure;
     }
-    if (!format->write(surface, out, error)) {
+    if (!format->write(surface, inv.options, out, error)) {
         Complain(error);
         return kFailure;
     }

@@ -20,6 +20,18 @@ bool applyNoImaging(Options& o, std::string_view) {
     return true;
 }
 
+bool applyPngEncoder(Options& o, std::string_view value) {
+    if (value == "auto")
+        o.pngEncoder = PngEncoder::Auto;
+    else if (value == "imaging")
+        o.pngEncoder = PngEncoder::Imaging;
+    else if (value == "own")
+        o.pngEncoder = PngEncoder::Own;
+    else
+        return false;
+    return true;
+}
+
 bool applyIcon(Options& o, std::string_view value) {
     Extent size;
     if (!ParseExtent(value, size) || size.width < 0 || size.height < 0) return false;
@@ -41,6 +53,10 @@ constexpr std::array kOptions{
                "output only through the imaging service",
                applyNoZlib},
     OptionSpec{"--no-imaging", "", "do not use the imaging service", applyNoImaging},
+    OptionSpec{"--png-encoder", "auto|imaging|own",
+               "who writes PNG output: the imaging service, else our own writer (auto, the "
+               "default), the imaging service only, or our own writer only",
+               applyPngEncoder},
     OptionSpec{"--icon", "WxH", "the icon size wanted from a file that holds several", applyIcon},
     OptionSpec{"--depth", "N", "the icon colour depth wanted (below 0 or above 32: 32)",
                applyDepth},

@@ -1,4 +1,6 @@
+#include "codecs/cpngwriter.h"
 #include "dib/c32bppdib.h"
+#include "platform/imaging/cgdiplus.h"
 #include "platform/system/file.h"
 #include "tool.h"
 
@@ -13,24 +15,45 @@ namespace {
 
 // The surface's pixel memory as it stands: bottom row first, premultiplied
 // blue, green, red, alpha, no header.
-bool writeBgra(const c32bppDIB& surface, const std::string& path, std::string& error) {
+bool writeBgra(const c32bppDIB& surface, const Options&, const std::string& path,
+               std::string& error) {
     return WriteFileBytes(path, surface.pixels(), error);
 }
 
-bool writePng(const c32bppDIB& surface, const std::string& path, std::string& error) {
+bool writePng(const c32bppDIB& surface, const Options& options, const std::string& path,
+              std::string& error) {
     std::vector<std::uint8_t> bytes;
-    if (!surface.SaveToStream_PNG(bytes)) {
-        // Both encoders declined; without zlib that is expected, so say so.
-        error = surface.isZlibEnabled()
-                    ? "the image could not be encoded as PNG"
-                    : "no PNG encoder: zlib is not available and the imaging service "
-                      "could not encode the image";
-        return false;
+    switch (options.pngEncoder) {
+    case PngEncoder::Imaging:
+        if (!platform::cGDIPlus().SaveToPNG({}, bytes, surface.view(), surface.Alpha(),
+                                            surface.gdiToken())) {
+            error = "the imaging service could not encode the image as PNG";
+            return false;
+        }
+        break;
+    case PngEncoder::Own:
+        if (!cPNGwriter().SavePNG(surface, bytes)) {
+            error = surface.isZlibEnabled() ? "the image could not be encoded as PNG"
+                                            : "our PNG writer needs zlib, which is not available";
+            return false;
+        }
+        break;
+    case PngEncoder::Auto:
+        if (!surface.SaveToStream_PNG(bytes)) {
+            // Both encoders declined; without zlib that is expected, so say so.
+            error = surface.isZlibEnabled()
+                        ? "the image could not be encoded as PNG"
+                        : "no PNG encoder: zlib is not available and the imaging service "
+                          "could not encode the image";
+            return false;
+        }
+        break;
     }
     return WriteFileBytes(path, bytes, error);
 }
 
-bool writeBitmap(const c32bppDIB& surface, const std::string& path, std::string& error) {
+bool writeBitmap(const c32bppDIB& surface, const Options&, const std::string& path,
+                 std::string& error) {
     std::vector<std::uint8_t> bytes;
     if (!surface.SaveToStream(bytes)) {
         error = "the image is too large for a bitmap file";
@@ -39,7 +62,8 @@ bool writeBitmap(const c32bppDIB& surface, const std::string& path, std::string&
     return WriteFileBytes(path, bytes, error);
 }
 
-bool writeOriginal(const c32bppDIB& surface, const std::string& path, std::string& error) {
+bool writeOriginal(const c32bppDIB& surface, const Options&, const std::string& path,
+                   std::string& error) {
     std::vector<std::uint8_t> bytes;
     if (!surface.GetOrginalFormat(bytes)) {
         // Only a decode by the imaging service that could not be made PNG
@@ -56,8 +80,8 @@ constexpr std::array kFormats{
                  "premultiplied blue, green, red, alpha",
                  false, writeBgra},
     OutputFormat{".png",
-                 "PNG: the imaging service's encoder, else our own writer "
-                 "(palette, grey, RGB with a key colour or RGBA; needs zlib)",
+                 "PNG: the imaging service's encoder, else our own writer (palette, grey, "
+                 "RGB with a key colour or RGBA; needs zlib); --png-encoder chooses",
                  false, writePng},
     OutputFormat{".bmp",
                  "Windows bitmap: 32 bits premultiplied when the image has alpha, else 24 bits",

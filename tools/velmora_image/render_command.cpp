@@ -81,7 +81,7 @@ int RunRender(const Invocation& inv) {
     // The canvas is written either way, so a refused drawing can be seen to
     // have left it as it was filled.
     std::string error;
-    if (!format->write(canvas, out, error)) {
+    if (!format->write(canvas, inv.options, out, error)) {
         Complain(error);
         return kFailure;
     }

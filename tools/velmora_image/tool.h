@@ -22,9 +22,17 @@ enum ExitCode : int {
     kUsage = 2,   // the command line was wrong
 };
 
+// Which encoder writes PNG output.
+enum class PngEncoder {
+    Auto,    // the imaging service's, else our own writer (what the surface does)
+    Imaging, // the imaging service's only
+    Own,     // our own writer only
+};
+
 struct Options {
     bool noZlib = false;
     bool noImaging = false;
+    PngEncoder pngEncoder = PngEncoder::Auto;
     std::int32_t iconCx = 0;
     std::int32_t iconCy = 0;
     std::int32_t depth = 32;
@@ -74,7 +82,8 @@ struct OutputFormat {
     std::string_view extension; // with its dot, e.g. ".bgra"
     std::string_view description;
     bool keepsSource; // the input must be loaded with its source bytes kept
-    bool (*write)(const c32bppDIB& surface, const std::string& path, std::string& error);
+    bool (*write)(const c32bppDIB& surface, const Options& options, const std::string& path,
+                  std::string& error);
 };
 std::span<const OutputFormat> OutputFormats();
 // The format for an output path, by its extension; null when none fits.

@@ -1,0 +1,164 @@
+// TIFF through libtiff: the first directory, strips or tiles, 8 or 16 bits,
+// RGB, RGBA, grey, palette, CMYK and YCbCr, any compression libtiff was
+// built with (LZW, Deflate, PackBits, JPEG among them). libtiff's RGBA
+// reader does the sample conversion; the file stays in memory, handed to
+// libtiff through client procedures.
+
+#include "imaging/src/internal.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstring>
+#include <memory>
+#include <tiffio.h>
+#include <vector>
+
+namespace vimg {
+namespace {
+
+struct MemoryFile {
+    std::span<const std::uint8_t> data;
+    toff_t at = 0;
+};
+
+tmsize_t readProc(thandle_t handle, void* out, tmsize_t count) {
+    auto* f = static_cast<MemoryFile*>(handle);
+    if (count < 0 || f->at >= f->data.size()) return 0;
+    const auto n = std::min<toff_t>(static_cast<toff_t>(count), f->data.size() - f->at);
+    std::memcpy(out, f->data.data() + f->at, n);
+    f->at += n;
+    return static_cast<tmsize_t>(n);
+}
+tmsize_t writeProc(thandle_t, void*, tmsize_t) {
+    return -1;
+}
+toff_t seekProc(thandle_t handle, toff_t offset, int whence) {
+    auto* f = static_cast<MemoryFile*>(handle);
+    toff_t base = 0;
+    if (whence == SEEK_CUR) base = f->at;
+    if (whence == SEEK_END) base = f->data.size();
+    // Offsets are unsigned; a wrapped sum means a negative position.
+    const toff_t to = base + offset;
+    if (whence != SEEK_SET && to < base && static_cast<std::int64_t>(offset) >= 0)
+        return static_cast<toff_t>(-1);
+    f->at = to;
+    return to;
+}
+int closeProc(thandle_t) {
+    return 0;
+}
+toff_t sizeProc(thandle_t handle) {
+    return static_cast<MemoryFile*>(handle)->data.size();
+}
+int mapProc(thandle_t handle, void** base, toff_t* size) {
+    auto* f = static_cast<MemoryFile*>(handle);
+    // libtiff only reads through a read-only handle's mapping.
+    *base = const_cast<std::uint8_t*>(f->data.data());
+    *size = f->data.size();
+    return 1;
+}
+void unmapProc(thandle_t, void*, toff_t) {}
+
+// Messages are dropped: a failure shows as the status of the call.
+int quiet(TIFF*, void*, const char*, const char*, va_list) {
+    return 1;
+}
+
+struct TiffCloser {
+    void operator()(TIFF* t) const { TIFFClose(t); }
+};
+struct OptionsFree {
+    void operator()(TIFFOpenOptions* o) const { TIFFOpenOptionsFree(o); }
+};
+
+// Strips and tiles are read one at a time; none may take more than the
+// largest picture the limit allows, in the widest sample layout (four
+// 16-bit samples a pixel), and never less than a generous minimum.
+tmsize_t singleAllocationCap() {
+    constexpr std::uint64_t kFloor = 64u << 20;
+    constexpr std::uint64_t kCeiling = 1u << 31;
+    const std::uint64_t wanted = velmora_imaging_pixel_limit() * 8;
+    return static_cast<tmsize_t>(std::clamp(wanted, kFloor, kCeiling));
+}
+
+} // namespace
+
+Status decodeTiff(std::span<const std::uint8_t> data, const Allocator& allocator) {
+    std::unique_ptr<TIFFOpenOptions, OptionsFree> options(TIFFOpenOptionsAlloc());
+    if (!options) return VELMORA_IMAGING_NO_MEMORY;
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), quiet, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), quiet, nullptr);
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), singleAllocationCap());
+
+    MemoryFile file{data};
+    std::unique_ptr<TIFF, TiffCloser> tif(
+        TIFFClientOpenExt("memory", "r", &file, readProc, writeProc, seekProc, closeProc, sizeProc,
+                          mapProc, unmapProc, options.get()));
+    if (!tif) return VELMORA_IMAGING_DAMAGED;
+
+    std::uint32_t width = 0, height = 0;
+    if (!TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width) ||
+        !TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height))
+        return VELMORA_IMAGING_DAMAGED;
+    if (const Status size = checkSize(width, height); size != VELMORA_IMAGING_OK) return size;
+
+    // Unassociated alpha is relabelled associated so that libtiff hands the
+    // samples over as they are; they are premultiplied here, truncating like
+    // every other premultiplication of the program (libtiff rounds).
+    bool straightAlpha = false;
+    std::uint16_t extraCount = 0;
+    std::uint16_t* extra = nullptr;
+    if (TIFFGetField(tif.get(), TIFFTAG_EXTRASAMPLES, &extraCount, &extra) && extraCount > 0 &&
+        extra != nullptr && extra[0] == EXTRASAMPLE_UNASSALPHA) {
+        std::vector<std::uint16_t> relabelled(extra, extra + extraCount);
+        relabelled[0] = EXTRASAMPLE_ASSOCALPHA;
+        if (!TIFFSetField(tif.get(), TIFFTAG_EXTRASAMPLES, extraCount, relabelled.data()))
+            return VELMORA_IMAGING_UNSUPPORTED;
+        straightAlpha = true;
+    }
+
+    char message[1024] = {};
+    if (!TIFFRGBAImageOK(tif.get(), message)) return VELMORA_IMAGING_UNSUPPORTED;
+    TIFFRGBAImage image{};
+    if (!TIFFRGBAImageBegin(&image, tif.get(), 1, message)) return VELMORA_IMAGING_UNSUPPORTED;
+    struct ImageEnd {
+        TIFFRGBAImage* image;
+        ~ImageEnd() { TIFFRGBAImageEnd(image); }
+    } end{&image};
+
+    Pixels px;
+    if (const Status made = allocator.make(width, height, px); made != VELMORA_IMAGING_OK)
+        return made;
+
+    // libtiff writes rows of 32-bit values (red in the low byte) back to
+    // back; a packed, aligned target takes them in place, rows ordered as
+    // the target wants them.
+    const bool inPlace = px.packed() && reinterpret_cast<std::uintptr_t>(px.bits) % 4 == 0;
+    std::vector<std::uint32_t> scratch;
+    if (!inPlace) scratch.resize(static_cast<std::size_t>(width) * height);
+    auto* raster = inPlace ? reinterpret_cast<std::uint32_t*>(px.bits) : scratch.data();
+    image.req_orientation = static_cast<std::uint16_t>(
+        inPlace && px.bottomUp ? ORIENTATION_BOTLEFT : ORIENTATION_TOPLEFT);
+    if (!TIFFRGBAImageGet(&image, raster, width, height)) return VELMORA_IMAGING_DAMAGED;
+
+    const auto h = static_cast<std::int32_t>(height);
+    const auto w = static_cast<std::int32_t>(width);
+    for (std::int32_t y = 0; y < h; ++y) {
+        std::uint8_t* row = px.row(y);
+        if (!inPlace)
+            std::memcpy(row, scratch.data() + static_cast<std::size_t>(y) * width,
+                        static_cast<std::size_t>(width) * 4);
+        if (straightAlpha) {
+            premultiplySwapRow(row, w);
+        } else {
+            std::uint8_t* p = row;
+            for (std::int32_t x = 0; x < w; ++x, p += 4)
+                std::swap(p[0], p[2]);
+            // Associated alpha from a file may break colour <= alpha.
+            clampToAlphaRow(row, w);
+        }
+    }
+    return VELMORA_IMAGING_OK;
+}
+
+} // namespace vimg

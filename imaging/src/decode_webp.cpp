@@ -1,0 +1,50 @@
+// WebP through libwebp: lossy and lossless, with or without alpha, decoded
+// straight into the target rows (flipped by libwebp for bottom-up targets)
+// and premultiplied here with the program's truncating rule.
+
+#include "imaging/src/internal.h"
+
+#include <webp/decode.h>
+
+namespace vimg {
+namespace {
+
+struct OutputFree {
+    WebPDecBuffer* buffer;
+    ~OutputFree() { WebPFreeDecBuffer(buffer); }
+};
+
+} // namespace
+
+Status decodeWebp(std::span<const std::uint8_t> data, const Allocator& allocator) {
+    WebPDecoderConfig config;
+    if (!WebPInitDecoderConfig(&config)) return VELMORA_IMAGING_INIT_FAILED;
+    if (WebPGetFeatures(data.data(), data.size(), &config.input) != VP8_STATUS_OK)
+        return VELMORA_IMAGING_DAMAGED;
+    if (config.input.has_animation) return VELMORA_IMAGING_UNSUPPORTED;
+
+    Pixels px;
+    if (const Status made = allocator.make(config.input.width, config.input.height, px);
+        made != VELMORA_IMAGING_OK)
+        return made;
+
+    // libwebp writes top row first at `rgba`; for a bottom-up target that
+    // is the lowest row in memory, with the picture flipped.
+    config.options.flip = px.bottomUp ? 1 : 0;
+    config.output.colorspace = MODE_BGRA;
+    config.output.is_external_memory = 1;
+    config.output.u.RGBA.rgba = px.bits;
+    config.output.u.RGBA.stride = static_cast<int>(px.stride);
+    config.output.u.RGBA.size =
+        static_cast<std::size_t>(px.stride) * static_cast<std::size_t>(px.height);
+    OutputFree release{&config.output};
+    if (WebPDecode(data.data(), data.size(), &config) != VP8_STATUS_OK)
+        return VELMORA_IMAGING_DAMAGED;
+
+    if (config.input.has_alpha)
+        for (std::int32_t y = 0; y < px.height; ++y)
+            premultiplyRow(px.row(y), px.width);
+    return VELMORA_IMAGING_OK;
+}
+
+} // namespace vimg
