@@ -24,7 +24,7 @@ namespace {
 constexpr int kVersion = 1;
 // Far more than any adapter has; a record that lists more is not ours.
 constexpr std::size_t kMaxEntries = 64;
-constexpr std::size_t kMaxText = 1024;
+constexpr std::size_t kMaxText = 65536;
 
 [[noreturn]] void Damaged(const std::string& what) {
     throw ManagementError("damaged record: " + what);

@@ -264,7 +264,7 @@ TEST_F(RecordingTest, BenchRanksLocalServersAndAppliesTheFastestComplete) {
     DnsResponder fast(DnsResponder::Mode::Answer);
     DnsResponder silent(DnsResponder::Mode::Drop);
     const std::string f = fast.Server(), s = silent.Server();
-    ASSERT_EQ(Run({"bench", s, f, "--rounds", "1", "--timeout=300"}), 0) << err_.str();
+    ASSERT_EQ(Run({"bench", s, f, "--rounds", "1", "--timeout=1000"}), 0) << err_.str();
     std::istringstream table(out_.str());
     std::string header, first, second;
     std::getline(table, header);
