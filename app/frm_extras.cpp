@@ -18,12 +18,17 @@ void FrmExtras::UsePreset(const Preset& preset) {
     view_.DoEvents();
 }
 
-void FrmExtras::RestoreChosen() {
+std::optional<std::int32_t> FrmExtras::ChosenIndex() {
     std::optional<std::int32_t> index;
     IgnoreErrors([&] {
         if (!view_.AdapterListText().empty())
             index = view_.AdapterItemData(view_.SelectedAdapter());
     });
+    return index;
+}
+
+void FrmExtras::RestoreChosen() {
+    const auto index = ChosenIndex();
     if (!index) {
         IgnoreErrors([&] { view_.ShowMessage(std::string{text::kChooseAdapter}); });
         IgnoreErrors([&] { view_.FocusAdapterList(); });
@@ -43,11 +48,7 @@ void FrmExtras::RestoreChosen() {
 }
 
 std::vector<speedtest::Endpoint> FrmExtras::SpeedTestServers() {
-    std::optional<std::int32_t> index;
-    IgnoreErrors([&] {
-        if (!view_.AdapterListText().empty())
-            index = view_.AdapterItemData(view_.SelectedAdapter());
-    });
+    const auto index = ChosenIndex();
     // Without a chosen adapter, no adapter's servers.
     auto servers = DefaultBenchServers(backend_, index, index.has_value());
     for (TextBox box : {TextBox::Text4, TextBox::Text5}) {

@@ -10,6 +10,7 @@
 #include "app/presets.h"
 #include "app/speedtest/speed_test.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,9 @@ public:
     bool UseFastest(const std::vector<speedtest::Result>& ranked);
 
 private:
+    // The Index of the adapter chosen in the list, if any.
+    std::optional<std::int32_t> ChosenIndex();
+
     FrmMainView& view_;
     FrmMain& form_;
     management::RecordingBackend& backend_;
