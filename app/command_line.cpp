@@ -101,6 +101,7 @@ std::variant<CommandLine, UsageError> ParseCommandLine(std::span<const std::stri
     std::optional<std::string_view> presetText;
     std::optional<std::string_view> roundsText;
     std::optional<std::string_view> timeoutText;
+    std::optional<std::string_view> screenshotText;
     // Options that take a value accept it joined ("--apply=2") or as the
     // next argument ("--apply 2").
     auto value = [&](std::size_t& i, std::string_view name,
@@ -145,6 +146,8 @@ std::variant<CommandLine, UsageError> ParseCommandLine(std::span<const std::stri
             error = value(i, "--rounds", roundsText);
         } else if (named(arg, "--timeout")) {
             error = value(i, "--timeout", timeoutText);
+        } else if (named(arg, "--screenshot")) {
+            error = value(i, "--screenshot", screenshotText);
         } else if (arg.starts_with("--") || (arg.starts_with("-") && words.empty())) {
             // After a command a single dash may begin a (negative) index.
             return UsageError{"unknown option: " + std::string{arg}};
@@ -156,8 +159,13 @@ std::variant<CommandLine, UsageError> ParseCommandLine(std::span<const std::stri
     if (words.empty()) {
         if (line.dot || line.defaults || applyText || presetText || roundsText || timeoutText)
             return UsageError{"options without a command"};
+        if (screenshotText) {
+            if (screenshotText->empty()) return UsageError{"--screenshot needs a file name"};
+            line.screenshot = *screenshotText;
+        }
         return line;
     }
+    if (screenshotText) return UsageError{"--screenshot belongs to the window, not to a command"};
 
     const std::string_view command = words.front();
     const std::size_t operands = words.size() - 1;
@@ -309,6 +317,9 @@ show lists the servers in use, IPv4's first.
 Options:
   --help      this text
   --version   the program's version
+  --screenshot FILE.png
+              open the window, draw it once after start-up into FILE.png
+              and end (also without a display, with QT_QPA_PLATFORM=offscreen)
 
 Backends:
   --backend=networkmanager   NetworkManager on the system bus (the default);

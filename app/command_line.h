@@ -53,6 +53,9 @@ struct CommandLine {
     bool defaults = false;
     std::optional<std::int32_t> apply;
     speedtest::Options bench;
+    // The window only: draw it once after start-up into this PNG file and
+    // end.
+    std::string screenshot;
 };
 
 inline constexpr int kExitSuccess = 0;

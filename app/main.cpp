@@ -44,5 +44,5 @@ int main(int argc, char** argv) {
         std::ostream* progress = ::isatty(STDERR_FILENO) ? &std::cerr : nullptr;
         return RunCommand(line, recording, std::cout, std::cerr, progress);
     }
-    return RunWindow(argc, argv, recording);
+    return RunWindow(argc, argv, recording, line.screenshot);
 }

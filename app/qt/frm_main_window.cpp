@@ -358,7 +358,8 @@ void FrmMainWindow::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-int RunWindow(int& argc, char** argv, management::RecordingBackend& backend) {
+int RunWindow(int& argc, char** argv, management::RecordingBackend& backend,
+              const std::string& screenshot) {
     const auto has = [](const char* name) {
         const char* value = std::getenv(name);
         return value && *value;
@@ -377,6 +378,20 @@ int RunWindow(int& argc, char** argv, management::RecordingBackend& backend) {
     window.AttachExtras(extras);
     window.show();
     QTimer::singleShot(0, &window, [&form] { form.Form_Load(); });
+    if (!screenshot.empty()) {
+        // After the load handler, once everything it changed is drawn.
+        int status = 0;
+        QTimer::singleShot(0, &window, [&] {
+            QApplication::processEvents();
+            if (!window.grab().save(QString::fromStdString(screenshot), "PNG")) {
+                std::cerr << "velmora: cannot write the screenshot to " << screenshot << '\n';
+                status = 2;
+            }
+            QApplication::exit(status);
+        });
+        application.exec();
+        return status;
+    }
     return application.exec();
 }
 

@@ -77,6 +77,9 @@ private:
 QPixmap WindowIconPixmap();
 
 // Runs the window until it is closed; returns the program's exit status.
-int RunWindow(int& argc, char** argv, management::RecordingBackend& backend);
+// With a screenshot file, the window is drawn once after start-up into it
+// (PNG) and the program ends: 0 written, 2 not.
+int RunWindow(int& argc, char** argv, management::RecordingBackend& backend,
+              const std::string& screenshot = {});
 
 } // namespace velmora::app

@@ -46,9 +46,18 @@ TEST(CommandLineParse, RefusesWhatItDoesNotKnow) {
                                                            {"show", "2147483648"},
                                                            {"show", "1x"},
                                                            {"--backend=wmi", "list"},
-                                                           {"--verbose", "list"}};
+                                                           {"--verbose", "list"},
+                                                           {"--screenshot"},
+                                                           {"--screenshot="},
+                                                           {"--screenshot", "a.png", "list"}};
     for (const auto& args : bad)
         EXPECT_TRUE(std::holds_alternative<UsageError>(Parse(args)));
+
+    // The window's one option.
+    const auto window = std::get<CommandLine>(Parse({"--screenshot", "w.png"}));
+    EXPECT_EQ(window.command, CommandLine::Command::Window);
+    EXPECT_EQ(window.screenshot, "w.png");
+    EXPECT_EQ(std::get<CommandLine>(Parse({"--screenshot=x y.png"})).screenshot, "x y.png");
 }
 
 class CommandLineRun : public ::testing::Test {
