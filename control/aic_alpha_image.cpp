@@ -273,9 +273,12 @@ void aicAlphaImage::OLEDropMode(std::int32_t value) {
 
 std::int32_t aicAlphaImage::ImageType() const {
     switch (savedImageKind()) {
-    case SavedImage::None: return 0;
-    case SavedImage::OriginalBytes: return image_.ImageType();
-    case SavedImage::Png: return modParsers::itPNG;
+    case SavedImage::None:
+        return 0;
+    case SavedImage::OriginalBytes:
+        return image_.ImageType();
+    case SavedImage::Png:
+        return modParsers::itPNG;
     case SavedImage::Bitmap:
         // Saved with the mask undone, which leaves no alpha of its own.
         return image_.Alpha() && !maskActive_ ? modParsers::itBitmapPremultiplied

@@ -105,20 +105,17 @@ public:
     // the control's inner size (a depth below 1 by 32); they choose the
     // entry of an icon or cursor file. True when the control shows the new
     // image; a failed load leaves the properties as they were.
-    bool LoadImage_FromArray(std::span<const std::uint8_t> inStream,
-                             std::int32_t& desiredIconWidth, std::int32_t& desiredIconHeight,
-                             std::int32_t& desiredIconBitDepth);
+    bool LoadImage_FromArray(std::span<const std::uint8_t> inStream, std::int32_t& desiredIconWidth,
+                             std::int32_t& desiredIconHeight, std::int32_t& desiredIconBitDepth);
     bool LoadImage_FromFile(const std::string& FileName, std::int32_t& desiredIconWidth,
                             std::int32_t& desiredIconHeight, std::int32_t& desiredIconBitDepth);
     // A resource of resourceOwner (the program's own when null): ResID in
     // the data section ResSection, or a picture of a numbered kind.
     bool LoadImage_FromResource(const platform::ResourceModule* resourceOwner,
                                 const platform::ResourceName& ResSection,
-                                const platform::ResourceName& ResID,
-                                std::int32_t& desiredIconWidth, std::int32_t& desiredIconHeight,
-                                std::int32_t& desiredIconBitDepth);
-    bool LoadImage_FromOrignalBytes(std::int32_t& desiredIconWidth,
-                                    std::int32_t& desiredIconHeight,
+                                const platform::ResourceName& ResID, std::int32_t& desiredIconWidth,
+                                std::int32_t& desiredIconHeight, std::int32_t& desiredIconBitDepth);
+    bool LoadImage_FromOrignalBytes(std::int32_t& desiredIconWidth, std::int32_t& desiredIconHeight,
                                     std::int32_t& desiredIconBitDepth);
     bool LoadImage_FromStdPicture(const platform::Picture* stdPic);
     bool LoadImage_FromClipboard();

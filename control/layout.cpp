@@ -2,7 +2,6 @@
 // what follows from that: the redraw buffer, the hit area and the shadow.
 
 #include "control/aic_alpha_image.h"
-
 #include "surface/image_types.h"
 
 #include <algorithm>
@@ -123,8 +122,8 @@ void aicAlphaImage::layOut() {
     } else {
         next.originX = std::max((inner_w - next.width) / 2, 0);
         next.originY = std::max((inner_h - next.height) / 2, 0);
-        next.oneToOne = image_.Handle() != 0 && next.width == image_.Width() &&
-                        next.height == image_.Height();
+        next.oneToOne =
+            image_.Handle() != 0 && next.width == image_.Width() && next.height == image_.Height();
     }
     layout_ = next;
 

@@ -2,7 +2,6 @@
 // showing, hiding and ending, the timer callbacks and fading.
 
 #include "control/aic_alpha_image.h"
-
 #include "platform/host/window_host.h"
 #include "platform/picture/icon.h"
 

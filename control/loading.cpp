@@ -3,7 +3,6 @@
 // source image.
 
 #include "control/aic_alpha_image.h"
-
 #include "platform/gdi/sys_colors.h"
 #include "surface/image_types.h"
 
@@ -67,9 +66,8 @@ bool aicAlphaImage::LoadImage_FromResource(const ResourceModule* resourceOwner,
                                            std::int32_t& desiredIconBitDepth) {
     resolveDesired(desiredIconWidth, desiredIconHeight, desiredIconBitDepth);
     if (!guarded([&] {
-            return image_.LoadPicture_Resource(ResID, ResSection, resourceOwner,
-                                               desiredIconWidth, desiredIconHeight, 0, 0,
-                                               desiredIconBitDepth);
+            return image_.LoadPicture_Resource(ResID, ResSection, resourceOwner, desiredIconWidth,
+                                               desiredIconHeight, 0, 0, desiredIconBitDepth);
         }))
         return false;
     afterLoad();
@@ -125,12 +123,10 @@ void aicAlphaImage::afterLoad() {
             if (!image_.Alpha()) {
                 if (maskSource_ >= 2) {
                     // The corner pixel of the new image, before any inversion.
-                    const std::int32_t x = (maskSource_ == 3 || maskSource_ == 5)
-                                               ? image_.Width() - 1
-                                               : 0;
-                    const std::int32_t y = (maskSource_ == 4 || maskSource_ == 5)
-                                               ? image_.Height() - 1
-                                               : 0;
+                    const std::int32_t x =
+                        (maskSource_ == 3 || maskSource_ == 5) ? image_.Width() - 1 : 0;
+                    const std::int32_t y =
+                        (maskSource_ == 4 || maskSource_ == 5) ? image_.Height() - 1 : 0;
                     std::int32_t alpha = 0;
                     appliedMask_ = image_.GetPixel(x, y, alpha) & 0xFFFFFF;
                 }
@@ -196,8 +192,7 @@ bool aicAlphaImage::GetSourceBytes(std::vector<std::uint8_t>& outBytes) const {
 void aicAlphaImage::SetSourceImage(std::span<const std::uint8_t> inBytes, std::int32_t iconWidth,
                                    std::int32_t iconHeight, std::int32_t iconBitDepth) {
     guarded([&] {
-        return image_.LoadPicture_Stream(inBytes, iconWidth, iconHeight, 0, 0, true,
-                                         iconBitDepth);
+        return image_.LoadPicture_Stream(inBytes, iconWidth, iconHeight, 0, 0, true, iconBitDepth);
     });
     // The control takes the image's own size: actual size with AutoSize,
     // then the developer's settings come back.

@@ -3,7 +3,6 @@
 // its default, so a store holds only what differs from a fresh control.
 
 #include "control/aic_alpha_image.h"
-
 #include "platform/gdi/sys_colors.h"
 #include "surface/image_types.h"
 
@@ -73,8 +72,8 @@ void aicAlphaImage::ReadProperties(const PropertyStore& store) {
     grayFormula_ = within(readInt(store, "GrayScale", -1), -1, 7, -1);
     hitTestMode_ = within(readInt(store, "HitTest", 0), 0, 3, 0);
     // The redraw buffer is a run-time thing; step 6 below sets its bit.
-    flags_ = static_cast<std::uint32_t>(readInt(store, "Props", kStoredPropsDefault)) &
-             ~kRedrawInUse;
+    flags_ =
+        static_cast<std::uint32_t>(readInt(store, "Props", kStoredPropsDefault)) & ~kRedrawInUse;
     maskActive_ = store.ReadProperty("MaskUsed", false);
     maskColor_ = readInt(store, "MaskColor", kDefaultMaskColor);
     maskSource_ = within(readInt(store, "MaskSource", 0), 0, 5, 0);
