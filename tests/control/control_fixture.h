@@ -61,6 +61,15 @@ inline Bytes iconFile(const std::vector<int>& sizes) {
     return testfiles::icoFile(entries);
 }
 
+// A 16 x 16 four-colour GIF (large enough for the loaders' minimum size).
+inline Bytes gifPicture() {
+    std::vector<std::uint8_t> indexes(256);
+    for (std::size_t i = 0; i < indexes.size(); ++i)
+        indexes[i] = static_cast<std::uint8_t>((i * 7 + i / 16) % 4);
+    return testfiles::gifFile(16, 16, {{1, 2, 3}, {200, 100, 50}, {9, 9, 9}, {0, 255, 0}},
+                              {testfiles::frame(0, 0, 16, 16, std::move(indexes))});
+}
+
 // The pixel at (x, y) (0 = top row) as blue, green, red, alpha.
 inline std::array<std::uint8_t, 4> pixelOf(const c32bppDIB& surface, int x, int y) {
     const std::uint8_t* p = surface.row(y) + x * 4;
