@@ -14,7 +14,7 @@ using namespace controltest;
 
 namespace {
 
-using Loading = ControlTest;
+using ControlLoading = ControlTest;
 
 class DesignLoading : public ControlTest {
 protected:
@@ -30,7 +30,7 @@ std::filesystem::path writeTemp(const std::string& name, const Bytes& bytes) {
     return path;
 }
 
-TEST_F(Loading, DesiredSizesBelowOneBecomeTheControlsAndAreWrittenBack) {
+TEST_F(ControlLoading, DesiredSizesBelowOneBecomeTheControlsAndAreWrittenBack) {
     control->InitProperties();
     const auto path = writeTemp("icon.ico", iconFile({16, 32, 48}));
     std::int32_t w = 0, h = -5, depth = 0;
@@ -52,7 +52,7 @@ TEST_F(Loading, DesiredSizesBelowOneBecomeTheControlsAndAreWrittenBack) {
     EXPECT_EQ(w, 32) << "written back before the load is tried";
 }
 
-TEST_F(Loading, AFailedLoadLeavesThePropertiesAlone) {
+TEST_F(ControlLoading, AFailedLoadLeavesThePropertiesAlone) {
     control->InitProperties();
     ASSERT_TRUE(load(cornerBitmap()));
     control->MaskUsed(2);
@@ -66,7 +66,7 @@ TEST_F(Loading, AFailedLoadLeavesThePropertiesAlone) {
     EXPECT_EQ(control->ImageType(), 0) << "every load starts by emptying the surface";
 }
 
-TEST_F(Loading, APixelMaskIsReappliedToTheNextImageOrDroppedForAlpha) {
+TEST_F(ControlLoading, APixelMaskIsReappliedToTheNextImageOrDroppedForAlpha) {
     control->InitProperties();
     ASSERT_TRUE(load(cornerBitmap()));
     control->Mirror(1);
@@ -88,7 +88,7 @@ TEST_F(Loading, APixelMaskIsReappliedToTheNextImageOrDroppedForAlpha) {
     EXPECT_EQ(site->changes, (std::vector<std::string>{"MaskUsed"}));
 }
 
-TEST_F(Loading, InversionFollowsEveryLoad) {
+TEST_F(ControlLoading, InversionFollowsEveryLoad) {
     control->InitProperties();
     control->InversedImage(true);
     ASSERT_TRUE(load(cornerBitmap()));
@@ -96,7 +96,7 @@ TEST_F(Loading, InversionFollowsEveryLoad) {
               (std::array<std::uint8_t, 4>{255, 255, 0, 255}));
 }
 
-TEST_F(Loading, GetImageBytesInEveryFormat) {
+TEST_F(ControlLoading, GetImageBytesInEveryFormat) {
     control->InitProperties();
     ASSERT_TRUE(load(iconFile({32})));
     c32bppDIB& surface = control->GetSurface();
@@ -138,7 +138,7 @@ TEST_F(Loading, GetImageBytesInEveryFormat) {
     EXPECT_FALSE(control->GetImageBytes(file, scan));
 }
 
-TEST_F(Loading, SetImageBytesReplacesEveryPixel) {
+TEST_F(ControlLoading, SetImageBytesReplacesEveryPixel) {
     control->InitProperties();
     Bytes pixels(4 * 2 * 4, 0);
     EXPECT_FALSE(control->SetImageBytes(pixels)) << "no image";
@@ -156,7 +156,7 @@ TEST_F(Loading, SetImageBytesReplacesEveryPixel) {
     EXPECT_EQ(pixelOf(control->GetSurface(), 0, 0), (std::array<std::uint8_t, 4>{200, 0, 0, 255}));
 }
 
-TEST_F(Loading, PicturesWithoutBytesKeepABitmapFileWhenAsked) {
+TEST_F(ControlLoading, PicturesWithoutBytesKeepABitmapFileWhenAsked) {
     control->InitProperties();
     control->KeepOriginalFormat(true);
     c32bppDIB source;
@@ -184,7 +184,30 @@ TEST_F(Loading, PicturesWithoutBytesKeepABitmapFileWhenAsked) {
     EXPECT_FALSE(control->LoadImage_FromClipboard()) << "an empty clipboard";
 }
 
-TEST_F(Loading, ClearImageAtRunTimeLeavesAnEmptyControl) {
+TEST_F(ControlLoading, ResourcesOfAModuleAndTheKeptBytesLoadAgain) {
+    control->InitProperties();
+    platform::ResourceModule module;
+    module.AddData("PICTURES", std::int32_t{101}, cornerBitmap());
+    std::int32_t w = 0, h = 0, d = 0;
+    ASSERT_TRUE(control->LoadImage_FromResource(&module, std::string("PICTURES"), std::int32_t{101},
+                                                w, h, d));
+    EXPECT_EQ(w, 32);
+    EXPECT_EQ(control->GetSurface().Width(), 4);
+    EXPECT_FALSE(control->LoadImage_FromResource(&module, std::string("PICTURES"),
+                                                 std::int32_t{102}, w, h, d));
+
+    EXPECT_FALSE(control->LoadImage_FromOrignalBytes(w, h, d)) << "nothing kept";
+    control->KeepOriginalFormat(true);
+    ASSERT_TRUE(load(cornerBitmap()));
+    control->Mirror(1);
+    w = h = d = 0;
+    ASSERT_TRUE(control->LoadImage_FromOrignalBytes(w, h, d));
+    EXPECT_EQ(d, 32);
+    EXPECT_EQ(pixelOf(control->GetSurface(), 3, 0), (std::array<std::uint8_t, 4>{0, 0, 255, 255}))
+        << "mirrored again after the load";
+}
+
+TEST_F(ControlLoading, ClearImageAtRunTimeLeavesAnEmptyControl) {
     control->InitProperties();
     ASSERT_TRUE(load(cornerBitmap()));
     site->repaints.clear();
@@ -196,7 +219,7 @@ TEST_F(Loading, ClearImageAtRunTimeLeavesAnEmptyControl) {
     EXPECT_EQ(site->repaints.size(), 2u);
 }
 
-TEST_F(Loading, RefreshReadsTheScaleModeAgain) {
+TEST_F(ControlLoading, RefreshReadsTheScaleModeAgain) {
     control->InitProperties();
     EXPECT_EQ(control->containerScaleMode(), 3);
     site->scaleMode.reset();
@@ -225,7 +248,7 @@ TEST_F(DesignLoading, SetSourceImageGivesTheControlTheImagesOwnSize) {
     EXPECT_EQ(control->GetSurface().ImageType(), modParsers::itCheckerBoard);
 }
 
-TEST_F(Loading, ImageScalesAndLayout) {
+TEST_F(ControlLoading, ImageScalesAndLayout) {
     // 100 x 50 in a 50 x 50 control.
     site->Move({0, 0, 50, 50});
     control->InitProperties();
