@@ -1,5 +1,7 @@
 #include "platform/system/environment.h"
 
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 namespace platform {
@@ -14,6 +16,17 @@ Environment& active() {
 }
 
 } // namespace
+
+std::vector<std::string> Environment::DefaultImagingLibraryNames() {
+    constexpr const char* kName = "libvelmora-imaging.so";
+    std::vector<std::string> names;
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error && program.has_parent_path())
+        names.push_back((program.parent_path() / kName).string());
+    names.emplace_back(kName);
+    return names;
+}
 
 const Environment& CurrentEnvironment() {
     return active();

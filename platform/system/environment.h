@@ -40,9 +40,11 @@ struct Environment {
     WindowHost* host = nullptr;
 
     static std::vector<std::string> DefaultZlibLibraryNames() { return {"libz.so.1", "libz.so"}; }
-    static std::vector<std::string> DefaultImagingLibraryNames() {
-        return {"libvelmora-imaging.so"};
-    }
+    // The service installed beside the program, then wherever the system
+    // keeps libraries. The folder is named outright rather than left to the
+    // program's run path: a library search made on the program's behalf
+    // (as sanitizer runtimes do) would not see the program's run path.
+    static std::vector<std::string> DefaultImagingLibraryNames();
 };
 
 // The settings in force.
