@@ -174,9 +174,14 @@ bool writeFile(const std::string& path, std::span<const std::uint8_t> bytes) {
     return false;
 }
 
-// A store's image control by name, restored; null with a message when the
-// store has none of that name.
-FormSession::Control* restoredControl(FormSession& session, const std::string& name) {
+// The store brought to life in the session, and its image control of that
+// name; null with a message when the store is damaged or has no such
+// control.
+FormSession::Control* openControl(const std::string& store, const std::string& name,
+                                  FormSession& session) {
+    auto form = readStore(store);
+    if (!form) return nullptr;
+    session.Open(std::move(*form));
     FormSession::Control* control = session.Find(name);
     if (control == nullptr) complain("no image control named " + name);
     return control;
@@ -223,8 +228,11 @@ int runShow(const Invocation& inv) {
     session.Open(std::move(*form));
     std::vector<FormSession::Control*> shown;
     if (inv.args.size() > 1) {
-        FormSession::Control* control = restoredControl(session, inv.args[1]);
-        if (control == nullptr) return kUsage;
+        FormSession::Control* control = session.Find(inv.args[1]);
+        if (control == nullptr) {
+            complain("no image control named " + inv.args[1]);
+            return kUsage;
+        }
         shown.push_back(control);
     } else {
         for (FormSession::Control& control : session.Controls())
@@ -249,11 +257,8 @@ int runSet(const Invocation& inv) {
         if (property->set == nullptr) return Usage(std::string(property->name) + " is read-only");
         assignments.emplace_back(property, word.substr(equals + 1));
     }
-    auto form = readStore(inv.args[0]);
-    if (!form) return kUsage;
     FormSession session;
-    session.Open(std::move(*form));
-    FormSession::Control* control = restoredControl(session, inv.args[1]);
+    FormSession::Control* control = openControl(inv.args[0], inv.args[1], session);
     if (control == nullptr) return kUsage;
     for (const auto& [property, value] : assignments) {
         std::string error;
@@ -265,11 +270,8 @@ int runSet(const Invocation& inv) {
 }
 
 int runLoad(const Invocation& inv) {
-    auto form = readStore(inv.args[0]);
-    if (!form) return kUsage;
     FormSession session;
-    session.Open(std::move(*form));
-    FormSession::Control* control = restoredControl(session, inv.args[1]);
+    FormSession::Control* control = openControl(inv.args[0], inv.args[1], session);
     if (control == nullptr) return kUsage;
     if (inv.options.keepOriginal) control->control->KeepOriginalFormat(true);
     std::int32_t width = inv.options.icon ? inv.options.icon->width : 0;
@@ -284,11 +286,8 @@ int runLoad(const Invocation& inv) {
 }
 
 int runBytes(const Invocation& inv) {
-    auto form = readStore(inv.args[0]);
-    if (!form) return kUsage;
     FormSession session;
-    session.Open(std::move(*form));
-    FormSession::Control* control = restoredControl(session, inv.args[1]);
+    FormSession::Control* control = openControl(inv.args[0], inv.args[1], session);
     if (control == nullptr) return kUsage;
     std::vector<std::uint8_t> bytes;
     std::int32_t scanWidth = 0;
@@ -306,11 +305,8 @@ int runFade(const Invocation& inv) {
     const auto step = parseInt(inv.args[3]);
     const auto delay = parseInt(inv.args[4]);
     if (!finalOpacity || !step || !delay) return Usage("FINAL, STEP and DELAY are whole numbers");
-    auto form = readStore(inv.args[0]);
-    if (!form) return kUsage;
     FormSession session;
-    session.Open(std::move(*form));
-    FormSession::Control* control = restoredControl(session, inv.args[1]);
+    FormSession::Control* control = openControl(inv.args[0], inv.args[1], session);
     if (control == nullptr) return kUsage;
 
     platform::HeadlessHost& host = session.Host();

@@ -1,23 +1,9 @@
 #include "form_session.h"
 
 #include "platform/system/environment.h"
-
-#include <cctype>
+#include "properties.h"
 
 namespace velmora_form {
-
-namespace {
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
-} // namespace
 
 FormSession::FormSession() {
     platform::ProcessEnvironment().host = &host_;
@@ -51,7 +37,7 @@ void FormSession::Open(platform::FormRecord form, const platform::FormControlRec
         c.site->userMode = false; // editing a form is design-time work
         c.control = std::make_unique<aicAlphaImage>(*c.site);
         sited.push_back({record.type, c.control.get()});
-        isFresh.push_back(fresh != nullptr && equalsNoCase(record.name, fresh->name));
+        isFresh.push_back(fresh != nullptr && EqualsNoCase(record.name, fresh->name));
         controls_.push_back(std::move(c));
     }
     for (std::size_t i = 0; i < controls_.size(); ++i) {
@@ -68,7 +54,7 @@ void FormSession::Open(platform::FormRecord form, const platform::FormControlRec
 
 FormSession::Control* FormSession::Find(std::string_view name) {
     for (Control& c : controls_)
-        if (equalsNoCase(c.record->name, name)) return &c;
+        if (EqualsNoCase(c.record->name, name)) return &c;
     return nullptr;
 }
 

@@ -22,15 +22,6 @@ std::string showSingle(float value) {
     return ec == std::errc() ? std::string(text.data(), end) : std::string("0");
 }
 
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 // The property kinds, each a getter and a setter of the control.
 template <bool (aicAlphaImage::*Get)() const, void (aicAlphaImage::*Set)(bool)>
 PropertySpec boolean(std::string_view name) {
@@ -148,13 +139,22 @@ std::span<const PropertySpec> Properties() {
 
 const PropertySpec* FindProperty(std::string_view name) {
     for (const PropertySpec& p : kProperties)
-        if (equalsNoCase(p.name, name)) return &p;
+        if (EqualsNoCase(p.name, name)) return &p;
     return nullptr;
 }
 
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
 std::optional<bool> ParseBoolean(std::string_view text) {
-    if (equalsNoCase(text, "True") || text == "1" || text == "-1") return true;
-    if (equalsNoCase(text, "False") || text == "0") return false;
+    if (EqualsNoCase(text, "True") || text == "1" || text == "-1") return true;
+    if (EqualsNoCase(text, "False") || text == "0") return false;
     return std::nullopt;
 }
 

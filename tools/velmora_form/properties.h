@@ -25,6 +25,9 @@ std::span<const PropertySpec> Properties();
 // The property of that name, without regard to case; null when none.
 const PropertySpec* FindProperty(std::string_view name);
 
+// Names compare without regard to ASCII case.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
 // Text to values, as the command line gives them.
 std::optional<bool> ParseBoolean(std::string_view text);
 // Decimal with an optional sign, or hexadecimal after 0x or &H (read as
