@@ -249,8 +249,8 @@ private:
     }
 
     static bool isKnownControlField(const std::string& k) {
-        return k == "type" || k == "name" || k == "left" || k == "top" || k == "width" ||
-               k == "height";
+        return k == "type" || k == "name" || k == "container" || k == "left" || k == "top" ||
+               k == "width" || k == "height";
     }
 
     bool checkControl() {
@@ -325,6 +325,7 @@ private:
             FormControlRecord& c = form_.controls.back();
             if (k == "type") return text(v, f.key, c.type);
             if (k == "name") return text(v, f.key, c.name);
+            if (k == "container") return text(v, f.key, c.container);
             if (k == "left") return extent(v, f.key, true, c.left);
             if (k == "top") return extent(v, f.key, true, c.top);
             if (k == "width") return extent(v, f.key, false, c.width);
@@ -452,13 +453,14 @@ std::string SerializeFormStore(const FormRecord& form) {
         Json properties = Json::object();
         for (const std::string& name : c.properties.names())
             properties[name] = propertyJson(*c.properties.find(name));
-        controls.push_back(Json{{"type", c.type},
-                                {"name", c.name},
-                                {"left", c.left},
-                                {"top", c.top},
-                                {"width", c.width},
-                                {"height", c.height},
-                                {"properties", std::move(properties)}});
+        Json control{{"type", c.type}, {"name", c.name}};
+        if (!c.container.empty()) control["container"] = c.container;
+        control["left"] = c.left;
+        control["top"] = c.top;
+        control["width"] = c.width;
+        control["height"] = c.height;
+        control["properties"] = std::move(properties);
+        controls.push_back(std::move(control));
     }
     root["controls"] = std::move(controls);
     return root.dump(2) + '\n';

@@ -8,7 +8,7 @@
 //   {
 //     "form": { "width": 640, "height": 480 },
 //     "controls": [
-//       { "type": "aicAlphaImage", "name": "Image1",
+//       { "type": "aicAlphaImage", "name": "Image1", "container": "Picture1",
 //         "left": 8, "top": 8, "width": 32, "height": 32,
 //         "properties": { "Image": "iVBORw0KGgo...", "Opacity": 50,
 //                         "Intensity": 12.5, "Enabled": false } }
@@ -18,6 +18,7 @@
 // Property values: a JSON boolean is a Boolean, a whole number a 32-bit
 // number, a number with a fraction or exponent a single-precision number,
 // and a string the base64 of a byte array (pictures are their file bytes).
+// "container" may be left out (the control sits on the form).
 // Keys of every object match without regard to letter case. Control names
 // are unique without regard to case.
 //
@@ -41,6 +42,9 @@ namespace platform {
 struct FormControlRecord {
     std::string type;
     std::string name;
+    // The control's container on the form (a picture box); empty when the
+    // control sits on the form itself. Positions are in its pixels.
+    std::string container;
     std::int32_t left = 0;
     std::int32_t top = 0;
     std::int32_t width = 0;

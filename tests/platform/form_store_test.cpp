@@ -46,6 +46,7 @@ FormRecord sampleForm() {
     FormControlRecord image;
     image.type = "aicAlphaImage";
     image.name = "Image1";
+    image.container = "Picture1";
     image.left = -4;
     image.top = 8;
     image.width = 32;
@@ -91,6 +92,8 @@ TEST(FormStore, EveryKindOfValueSurvivesARoundTripInItsOrder) {
     ASSERT_EQ(read.form->controls.size(), 2u);
     const FormControlRecord& c = read.form->controls[0];
     EXPECT_EQ(c.type, "aicAlphaImage");
+    EXPECT_EQ(c.container, "Picture1");
+    EXPECT_EQ(read.form->controls[1].container, "") << "on the form itself";
     EXPECT_EQ(c.left, -4);
     EXPECT_EQ(c.height, 16);
     EXPECT_EQ(c.properties.names(),
@@ -156,6 +159,8 @@ TEST(FormStore, DamagedStoresAreRefusedWithFileLineAndReason) {
         {R"({"form":{},"controls":[{"type":"t","name":"a","properties":[]}]})",
          "\"properties\" must be an object"},
         {R"({"form":{},"controls":[{"type":5,"name":"a"}]})", "\"type\" must be a string"},
+        {R"({"form":{},"controls":[{"type":"t","name":"a","container":[]}]})",
+         "\"container\" has the wrong kind of value"},
         {R"({"form":{},"Form":{}})", "the key \"Form\" appears twice"},
         {storeWithProperty("null"), "must be a number, a Boolean or a base64 string"},
         {storeWithProperty("[1]"), "must be a number, a Boolean or a base64 string"},
