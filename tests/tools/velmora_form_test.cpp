@@ -237,6 +237,29 @@ TEST_F(VelmoraForm, DamagedStoresAreRefusedWithTheirReason) {
     }
 }
 
+TEST_F(VelmoraForm, OtherControlsAndContainersAreKeptAsTheyAre) {
+    write("boxed.json",
+          std::string("{\"form\": {\"width\": 100, \"height\": 80}, \"controls\": [") +
+              "{\"type\": \"PictureBox\", \"name\": \"Picture1\", \"left\": 10, \"top\": 10, "
+              "\"width\": 60, \"height\": 40, \"properties\": {\"BorderStyle\": 0}}," +
+              "{\"type\": \"aicAlphaImage\", \"name\": \"Inner\", \"container\": "
+              "\"picture1\", \"left\": 2, \"top\": 2, \"width\": 16, \"height\": 16, "
+              "\"properties\": {\"props\": 1, \"opacity\": 40}}," +
+              "{\"type\": \"aicAlphaImage\", \"name\": \"Outer\", \"left\": 70, \"top\": "
+              "2, \"width\": 16, \"height\": 16, \"properties\": {}}]}");
+    const Outcome shown = run("show " + quoted("boxed.json"));
+    ASSERT_EQ(shown.status, 0) << shown.err;
+    EXPECT_EQ(line(shown.out, "Inner.StretchQuality"), "True");
+    EXPECT_EQ(line(shown.out, "Outer.AutoRedraw"), "False");
+    EXPECT_EQ(shown.out.find("Picture1."), std::string::npos) << "only image controls are shown";
+
+    ASSERT_EQ(run("set " + quoted("boxed.json") + " outer HitTest=2").status, 0);
+    const std::string store = read(path("boxed.json"));
+    EXPECT_NE(store.find("\"BorderStyle\": 0"), std::string::npos) << store;
+    EXPECT_NE(store.find("\"container\": \"picture1\""), std::string::npos) << store;
+    EXPECT_NE(store.find("\"HitTest\": 2"), std::string::npos) << store;
+}
+
 TEST_F(VelmoraForm, CommandLineMistakes) {
     EXPECT_EQ(run("--help").status, 0);
     EXPECT_NE(run("--help").out.find("exit status"), std::string::npos);

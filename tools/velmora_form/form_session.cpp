@@ -3,6 +3,9 @@
 #include "platform/system/environment.h"
 #include "properties.h"
 
+#include <string>
+#include <vector>
+
 namespace velmora_form {
 
 FormSession::FormSession() {
@@ -21,28 +24,54 @@ void FormSession::Open(platform::FormRecord form, const platform::FormControlRec
     form_ = std::move(form);
     window_ = host_.CreateWindowExA(0, "#32770", "Form", platform::WS_VISIBLE, 0, 0, form_.width,
                                     form_.height, 0, 0, 0, nullptr);
-    std::vector<platform::SitedControl> sited;
+
+    // Each container (the form, or a picture box on it) has its own window
+    // and its own list of controls; image controls share a link only with
+    // those of their own container.
+    struct Container {
+        std::string name;
+        platform::HWND window = 0;
+        std::vector<platform::SitedControl> controls;
+    };
+    std::vector<Container> containers{{"", window_, {}}};
+    const auto containerOf = [&](const std::string& name) -> std::size_t {
+        for (std::size_t i = 0; i < containers.size(); ++i)
+            if (EqualsNoCase(containers[i].name, name)) return i;
+        platform::RECT place{0, 0, form_.width, form_.height};
+        if (const platform::FormControlRecord* box = form_.find(name))
+            place = {box->left, box->top, box->left + box->width, box->top + box->height};
+        const platform::HWND window = host_.CreateWindowExA(
+            0, "Static", name.c_str(), platform::WS_CHILD | platform::WS_VISIBLE, place.left,
+            place.top, place.right - place.left, place.bottom - place.top, window_, 0, 0, nullptr);
+        containers.push_back({name, window, {}});
+        return containers.size() - 1;
+    };
+
+    std::vector<std::size_t> containerIndex;
     std::vector<bool> isFresh;
     for (platform::FormControlRecord& record : form_.controls) {
-        if (record.type != aicAlphaImage::kTypeName) {
-            sited.push_back({record.type, nullptr});
+        const std::size_t index = containerOf(record.container);
+        Container& container = containers[index];
+        if (!EqualsNoCase(record.type, aicAlphaImage::kTypeName)) {
+            container.controls.push_back({record.type, nullptr});
             continue;
         }
         Control c;
         c.record = &record;
         c.site = std::make_unique<platform::HeadlessSite>(
-            host_, window_,
+            host_, container.window,
             platform::RECT{record.left, record.top, record.left + record.width,
                            record.top + record.height});
         c.site->userMode = false; // editing a form is design-time work
         c.control = std::make_unique<aicAlphaImage>(*c.site);
-        sited.push_back({record.type, c.control.get()});
+        container.controls.push_back({aicAlphaImage::kTypeName, c.control.get()});
+        containerIndex.push_back(index);
         isFresh.push_back(fresh != nullptr && EqualsNoCase(record.name, fresh->name));
         controls_.push_back(std::move(c));
     }
     for (std::size_t i = 0; i < controls_.size(); ++i) {
         Control& c = controls_[i];
-        c.site->controls = sited;
+        c.site->controls = containers[containerIndex[i]].controls;
         if (isFresh[i])
             c.control->InitProperties();
         else
