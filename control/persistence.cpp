@@ -112,6 +112,14 @@ void aicAlphaImage::ReadProperties(const PropertyStore& store) {
     shadow_.reset();
     const bool keepSource = !site_.UserMode() || KeepOriginalFormat();
     if (image_.LoadPicture_Stream(imageBytes, innerWidth(), innerHeight(), 0, 0, keepSource, 32)) {
+        if (maskActive_ && image_.Alpha()) {
+            // Saving stores the picture without its mask, so a stored
+            // picture with transparency of its own never had one: undoing
+            // it later would paint over that transparency.
+            maskActive_ = false;
+            maskSource_ = 0;
+            appliedMask_ = kDefaultMaskColor;
+        }
         applyDisplayEffects();
         if (AutoRedraw() && site_.UserMode()) {
             flags_ |= kRedrawInUse;

@@ -256,6 +256,22 @@ TEST_F(Persistence, ValuesOutOfRangeInAStoreReadAsTheirDefaults) {
     EXPECT_EQ(control->IntensityOffset(), 0.0f);
 }
 
+TEST_F(Persistence, AStoredMaskIsDroppedForAPictureWithItsOwnAlpha) {
+    PropertyStore store;
+    store.WriteProperty("Image", iconFile({32}));
+    store.WriteProperty("MaskUsed", true);
+    store.WriteProperty<std::int32_t>("MaskSource", 2);
+    store.WriteProperty<std::int32_t>("Mask", 0x102040);
+    control->ReadProperties(store);
+    EXPECT_FALSE(control->maskActive());
+    EXPECT_EQ(control->MaskUsed(), 0);
+    const auto before = pixelOf(control->GetSurface(), 0, 0);
+    PropertyStore saved;
+    control->WriteProperties(saved);
+    EXPECT_FALSE(saved.contains("MaskUsed"));
+    EXPECT_EQ(pixelOf(control->GetSurface(), 0, 0), before);
+}
+
 TEST_F(Persistence, TheFrozenSizeIsStoredOnlyWithMethodFour) {
     control->InitProperties();
     ASSERT_TRUE(load(cornerBitmap()));
