@@ -2,8 +2,12 @@
 
 #include "app/frm_main.h"
 #include "app/messages.h"
+#include "app/presets.h"
 
+#include <algorithm>
 #include <charconv>
+#include <chrono>
+#include <cstdint>
 #include <exception>
 #include <ostream>
 #include <stdexcept>
@@ -93,7 +97,29 @@ private:
 std::variant<CommandLine, UsageError> ParseCommandLine(std::span<const std::string_view> args) {
     CommandLine line;
     std::vector<std::string_view> words;
-    for (std::string_view arg : args) {
+    std::optional<std::string_view> applyText;
+    std::optional<std::string_view> presetText;
+    std::optional<std::string_view> roundsText;
+    std::optional<std::string_view> timeoutText;
+    // Options that take a value accept it joined ("--apply=2") or as the
+    // next argument ("--apply 2").
+    auto value = [&](std::size_t& i, std::string_view name,
+                     std::optional<std::string_view>& into) -> std::optional<UsageError> {
+        const std::string_view arg = args[i];
+        if (arg.size() > name.size() && arg[name.size()] == '=') {
+            into = arg.substr(name.size() + 1);
+        } else if (i + 1 < args.size()) {
+            into = args[++i];
+        } else {
+            return UsageError{std::string{name} + " needs a value"};
+        }
+        return std::nullopt;
+    };
+    auto named = [](std::string_view arg, std::string_view name) {
+        return arg == name || (arg.starts_with(name) && arg[name.size()] == '=');
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
         if (arg == "--help" || arg == "-h") {
             line.command = CommandLine::Command::Help;
             return line;
@@ -102,17 +128,36 @@ std::variant<CommandLine, UsageError> ParseCommandLine(std::span<const std::stri
             line.command = CommandLine::Command::Version;
             return line;
         }
+        std::optional<UsageError> error;
         if (arg.starts_with("--backend=")) {
             auto choice = management::ParseBackendChoice(arg.substr(10));
             if (!choice) return UsageError{"unknown backend: " + std::string{arg.substr(10)}};
             line.backend = *choice;
-        } else if (arg.starts_with("-") && words.empty()) {
+        } else if (arg == "--dot") {
+            line.dot = true;
+        } else if (arg == "--defaults") {
+            line.defaults = true;
+        } else if (named(arg, "--apply")) {
+            error = value(i, "--apply", applyText);
+        } else if (named(arg, "--preset")) {
+            error = value(i, "--preset", presetText);
+        } else if (named(arg, "--rounds")) {
+            error = value(i, "--rounds", roundsText);
+        } else if (named(arg, "--timeout")) {
+            error = value(i, "--timeout", timeoutText);
+        } else if (arg.starts_with("--") || (arg.starts_with("-") && words.empty())) {
+            // After a command a single dash may begin a (negative) index.
             return UsageError{"unknown option: " + std::string{arg}};
         } else {
             words.push_back(arg);
         }
+        if (error) return *error;
     }
-    if (words.empty()) return line;
+    if (words.empty()) {
+        if (line.dot || line.defaults || applyText || presetText || roundsText || timeoutText)
+            return UsageError{"options without a command"};
+        return line;
+    }
 
     const std::string_view command = words.front();
     const std::size_t operands = words.size() - 1;
@@ -122,24 +167,77 @@ std::variant<CommandLine, UsageError> ParseCommandLine(std::span<const std::stri
                               (count == 1 ? " argument" : " arguments")};
         return std::nullopt;
     };
-    if (command == "list") {
+    const bool set = command == "set";
+    const bool bench = command == "bench";
+    if ((line.dot || presetText) && !set) return UsageError{"--dot and --preset belong to set"};
+    if ((line.defaults || applyText || roundsText || timeoutText) && !bench)
+        return UsageError{"--apply, --defaults, --rounds and --timeout belong to bench"};
+
+    if (command == "list" || command == "presets") {
         if (auto error = expect(0)) return *error;
-        line.command = CommandLine::Command::List;
+        line.command =
+            command == "list" ? CommandLine::Command::List : CommandLine::Command::Presets;
         return line;
     }
-    if (command == "show" || command == "dhcp" || command == "set") {
-        const bool set = command == "set";
-        if (auto error = expect(set ? 3 : 1)) return *error;
+    if (command == "show" || command == "dhcp" || set || command == "restore" ||
+        command == "history") {
+        if (auto error = expect(set && !presetText ? 3 : 1)) return *error;
         auto index = ParseIndex(words[1]);
         if (!index) return UsageError{"not an adapter index: " + std::string{words[1]}};
         line.index = *index;
         if (set) {
             line.command = CommandLine::Command::Set;
-            line.first = words[2];
-            line.second = words[3];
+            if (presetText) {
+                const Preset* preset = FindPreset(*presetText);
+                if (!preset)
+                    return UsageError{"no preset is called " + std::string{*presetText} +
+                                      " (velmora presets lists them)"};
+                if (line.dot && preset->tlsName.empty())
+                    return UsageError{"the preset " + std::string{preset->name} +
+                                      " offers no DNS over TLS"};
+                line.preset = preset->name;
+            } else {
+                line.first = words[2];
+                line.second = words[3];
+            }
+        } else if (command == "show") {
+            line.command = CommandLine::Command::Show;
+        } else if (command == "dhcp") {
+            line.command = CommandLine::Command::Dhcp;
         } else {
-            line.command =
-                command == "show" ? CommandLine::Command::Show : CommandLine::Command::Dhcp;
+            line.command = command == "restore" ? CommandLine::Command::Restore
+                                                : CommandLine::Command::History;
+        }
+        return line;
+    }
+    if (bench) {
+        line.command = CommandLine::Command::Bench;
+        for (std::size_t i = 1; i < words.size(); ++i) {
+            auto endpoint = speedtest::ParseEndpoint(words[i]);
+            if (!endpoint)
+                return UsageError{"not a server: \"" + std::string{words[i]} + "\" (expected " +
+                                  std::string{speedtest::kEndpointForms} + ")"};
+            line.servers.push_back(*endpoint);
+        }
+        if (applyText) {
+            auto index = ParseIndex(*applyText);
+            if (!index) return UsageError{"not an adapter index: " + std::string{*applyText}};
+            line.apply = *index;
+        }
+        auto number = [](std::string_view text, int low, int high) -> std::optional<int> {
+            auto parsed = ParseIndex(text);
+            if (!parsed || *parsed < low || *parsed > high) return std::nullopt;
+            return *parsed;
+        };
+        if (roundsText) {
+            auto rounds = number(*roundsText, 1, 100);
+            if (!rounds) return UsageError{"--rounds takes 1 to 100"};
+            line.bench.rounds = *rounds;
+        }
+        if (timeoutText) {
+            auto timeout = number(*timeoutText, 10, 60000);
+            if (!timeout) return UsageError{"--timeout takes 10 to 60000 milliseconds"};
+            line.bench.timeout = std::chrono::milliseconds(*timeout);
         }
         return line;
     }
@@ -158,17 +256,47 @@ Commands:
                        ("0.0.0.0" where there is none)
   set INDEX DNS1 DNS2  makes DNS1 and DNS2 the adapter's static DNS servers;
                        "0.0.0.0" leaves a position out
+  set INDEX --preset NAME
+                       makes a preset's IPv4 and IPv6 servers the adapter's
   dhcp INDEX           puts the adapter back on DHCP-supplied settings
+  presets              the presets: NAME<TAB>IPV4S<TAB>IPV6S<TAB>TLS NAME<TAB>ABOUT
+  restore INDEX        puts back the settings the adapter had before Velmora
+                       first changed it
+  history INDEX        what was recorded for restore, one KEY<TAB>VALUE a line
+  bench [SERVER ...]   asks each server for a few common names, several
+                       rounds in a random order, and prints a table, fastest
+                       first: RANK SERVER MEDIAN_MS P90_MS LOST QUERIES
+                       (tab-separated, with a header line). A SERVER is an
+                       address, IPV4:PORT or [IPV6]:PORT. Without servers it
+                       asks the presets' and the adapters' current servers.
 
-set and dhcp print every message the window would show, one per line:
-"Done!" and "A reboot is required." on standard output, the others on
-standard error.
+Options of set:
+  --dot                also switches on DNS over TLS (strict), with the
+                       preset's server names; needs NetworkManager with
+                       systemd-resolved
+Options of bench:
+  --apply INDEX        makes the fastest two servers that answered every
+                       query the adapter's servers (only INDEX's current
+                       servers join the default ones)
+  --defaults           asks the default servers as well as those typed
+  --rounds N           rounds of queries (3)
+  --timeout MS         time limit per query in milliseconds (2000)
+
+set, dhcp and restore print every message the window would show, one per
+line: "Done!" and "A reboot is required." on standard output, the others on
+standard error. Before Velmora first changes an adapter (from the window or
+here) it records the adapter's DNS settings in its state folder
+($VELMORA_STATE_DIR, else $XDG_STATE_HOME/velmora, else
+~/.local/state/velmora); when that record cannot be written, nothing is
+changed.
 
 Exit status:
   0  done ("Done!", or the list or servers asked for)
-  1  the component answered no (an error message, an unknown index)
+  1  the component answered no (an error message, an unknown index, nothing
+     recorded to restore, no server answered every query)
   2  bad arguments
   3  the backend cannot be reached (the cause is on standard error)
+  4  DNS over TLS is not available on this system (nothing was changed)
 
 NetworkManager keeps separate IPv4 and IPv6 DNS settings. set changes the
 servers of each family it is given and ignores the DNS servers DHCP (and,
@@ -196,8 +324,195 @@ std::string VersionText() {
     return "velmora " VELMORA_VERSION "\n";
 }
 
-int RunCommand(const CommandLine& line, management::Backend& backend, std::ostream& out,
+namespace {
+
+std::string Joined(const std::vector<std::string>& texts) {
+    std::string joined;
+    for (const auto& text : texts)
+        joined += (joined.empty() ? "" : ",") + text;
+    return joined;
+}
+
+// A component's code as the window would report it; true for "Done!".
+bool Report(management::ReturnCode code, std::ostream& out, std::ostream& err) {
+    const bool fits = code >= INT16_MIN && code <= INT16_MAX;
+    const std::string_view message =
+        text::ReturnCodeMessage(fits ? static_cast<std::int16_t>(code) : std::int16_t{-1});
+    const bool done = message == text::kDone;
+    (done ? out : err) << message << '\n';
+    return done;
+}
+
+int PrintHistory(const CommandLine& line, management::RecordingBackend& backend, std::ostream& out,
+                 std::ostream& err) {
+    std::optional<management::StateRecord> record;
+    try {
+        record = backend.store().Load(backend.Identity(), line.index);
+    } catch (const std::exception& error) {
+        err << "velmora: " << error.what() << '\n';
+        return kExitFailure;
+    }
+    if (!record) {
+        err << "velmora: nothing recorded for adapter " << line.index << '\n';
+        return kExitFailure;
+    }
+    const auto& s = record->state;
+    auto yesNo = [](bool value) { return value ? "yes" : "no"; };
+    out << "adapter\t" << record->index << '\t' << record->description << '\n'
+        << "recorded\t" << record->recorded << '\n'
+        << "before\t" << record->before << '\n'
+        << "ipv4.method\t" << s.ipv4Method << '\n'
+        << "ipv4.addresses\t" << Joined(s.ipv4Addresses) << '\n'
+        << "ipv4.gateway\t" << Joined(s.gateways) << '\n'
+        << "ipv4.dns\t" << Joined(s.ipv4.servers) << '\n'
+        << "ipv4.ignore-auto-dns\t" << yesNo(s.ipv4.ignoreAutomatic) << '\n'
+        << "ipv6.dns\t" << Joined(s.ipv6.servers) << '\n'
+        << "ipv6.ignore-auto-dns\t" << yesNo(s.ipv6.ignoreAutomatic) << '\n'
+        << "dns-over-tls\t" << management::DnsOverTlsName(s.dnsOverTls) << '\n';
+    return kExitSuccess;
+}
+
+// set with a preset or with --dot: the servers of both families in one call,
+// or the whole state in one step.
+int SetServers(const CommandLine& line, management::RecordingBackend& backend, std::ostream& out,
                std::ostream& err) {
+    std::vector<std::string> servers;
+    if (!line.preset.empty()) {
+        servers = PresetServers(*FindPreset(line.preset), line.dot);
+    } else {
+        for (const std::string* typed : {&line.first, &line.second})
+            if (*typed != text::kPlaceholder) servers.push_back(*typed);
+    }
+    try {
+        std::optional<management::DnsState> state;
+        if (line.dot) {
+            if (auto why = backend.DnsOverTlsUnavailable(line.index)) {
+                err << "velmora: DNS over TLS is not available: " << *why
+                    << "; nothing was changed\n";
+                return kExitUnsupported;
+            }
+            state = backend.ReadDnsState(line.index);
+        }
+        // Each attempt is all or nothing.
+        auto apply = [&](const std::vector<std::string>& list) -> management::ReturnCode {
+            if (!state)
+                return backend.GetObject(management::ConfigurationPath(line.index))
+                    ->SetDNSServerSearchOrder(list);
+            management::DnsState wanted = *state;
+            if (!management::SetStaticServers(wanted, list)) return management::kInvalidIpAddress;
+            wanted.dnsOverTls = management::DnsOverTls::Yes;
+            return backend.WriteDnsState(line.index, wanted);
+        };
+        management::ReturnCode code = apply(servers);
+        // A preset names servers of both families; an adapter with IPv6
+        // switched off takes its IPv4 ones.
+        if (code == management::kIpNotEnabled && !line.preset.empty()) {
+            std::vector<std::string> ipv4;
+            for (const auto& server : servers)
+                if (management::IsIpv4Address(management::ServerAddressPart(server)))
+                    ipv4.push_back(server);
+            if (!ipv4.empty() && ipv4.size() < servers.size()) {
+                code = apply(ipv4);
+                if (code == management::kSuccess)
+                    err << "velmora: IPv6 is switched off on this adapter; the preset's IPv6 "
+                           "servers were left out\n";
+            }
+        }
+        return Report(code, out, err) ? kExitSuccess : kExitFailure;
+    } catch (const std::exception& error) {
+        err << "velmora: " << error.what() << '\n';
+        return kExitFailure;
+    }
+}
+
+int Bench(const CommandLine& line, management::RecordingBackend& backend, std::ostream& out,
+          std::ostream& err, std::ostream* progress) {
+    std::vector<speedtest::Endpoint> servers = line.servers;
+    if (servers.empty() || line.defaults) {
+        for (auto& server : DefaultBenchServers(backend, line.apply))
+            if (std::find(servers.begin(), servers.end(), server) == servers.end())
+                servers.push_back(std::move(server));
+    }
+    std::vector<speedtest::Result> results;
+    try {
+        const auto clock = [] { return std::chrono::steady_clock::now(); };
+        speedtest::Progress report;
+        if (progress)
+            report = [progress](int done, int total) {
+                *progress << "\rvelmora: " << done << " of " << total << " queries" << std::flush;
+            };
+        results = speedtest::Run(servers, line.bench, clock, report);
+        if (progress) *progress << "\r\033[K" << std::flush;
+    } catch (const std::exception& error) {
+        err << "velmora: the speed test failed: " << error.what() << '\n';
+        return kExitFailure;
+    }
+    speedtest::Rank(results);
+    out << speedtest::FormatTable(results) << std::flush;
+    if (!line.apply) return kExitSuccess;
+
+    const auto chosen = speedtest::FastestComplete(results);
+    if (chosen.empty()) {
+        err << "velmora: no server on the standard port answered every query; nothing was "
+               "changed\n";
+        return kExitFailure;
+    }
+    CommandLine set = line;
+    set.command = CommandLine::Command::Set;
+    set.index = *line.apply;
+    set.first = chosen[0];
+    set.second = chosen.size() > 1 ? chosen[1] : std::string{text::kPlaceholder};
+    return RunCommand(set, backend, out, err);
+}
+
+} // namespace
+
+std::vector<speedtest::Endpoint> DefaultBenchServers(management::Backend& backend,
+                                                     std::optional<std::int32_t> index,
+                                                     bool withAdapters) {
+    std::vector<speedtest::Endpoint> servers;
+    auto add = [&](std::string_view text) {
+        auto endpoint = speedtest::ParseEndpoint(text);
+        if (endpoint && std::find(servers.begin(), servers.end(), *endpoint) == servers.end())
+            servers.push_back(*endpoint);
+    };
+    for (const Preset& preset : Presets())
+        for (const auto* family : {&preset.ipv4, &preset.ipv6})
+            for (std::string_view address : *family)
+                add(address);
+    // The adapters' current servers, where the component answers; the
+    // window shows two of them, the test takes every one.
+    if (!withAdapters) return servers;
+    try {
+        auto service = backend.Connect(management::ConnectionString(management::kLocalComputer));
+        for (const auto& configuration : service->ExecQuery(management::kAdapterQuery)) {
+            if (index && configuration->Index() != *index) continue;
+            for (std::size_t element = 0;; ++element) {
+                std::string server;
+                try {
+                    server = configuration->DNSServerSearchOrder(element);
+                } catch (const std::exception&) {
+                    break;
+                }
+                add(server);
+            }
+        }
+    } catch (const std::exception&) {
+    }
+    return servers;
+}
+
+int RunCommand(const CommandLine& line, management::RecordingBackend& backend, std::ostream& out,
+               std::ostream& err, std::ostream* progress) {
+    if (line.command == CommandLine::Command::Presets) {
+        out << PresetTable();
+        return kExitSuccess;
+    }
+    if (line.command == CommandLine::Command::History) return PrintHistory(line, backend, out, err);
+    // The speed test needs the component only to apply its outcome.
+    if (line.command == CommandLine::Command::Bench && !line.apply)
+        return Bench(line, backend, out, err, progress);
+
     // The window would show an unreachable component as an empty list; here
     // it is said as it is.
     try {
@@ -206,6 +521,9 @@ int RunCommand(const CommandLine& line, management::Backend& backend, std::ostre
         err << "velmora: backend unavailable: " << error.what() << '\n';
         return kExitBackendUnavailable;
     }
+    if (line.command == CommandLine::Command::Bench)
+        return Bench(line, backend, out, err, progress);
+
     ConsoleView view(out, err);
     FrmMain form(view, backend);
     form.Form_Load();
@@ -231,13 +549,31 @@ int RunCommand(const CommandLine& line, management::Backend& backend, std::ostre
         out << view.label10() << '\n' << view.label11() << '\n';
         return kExitSuccess;
     case CommandLine::Command::Set:
+        backend.SetOperation("set");
+        if (!line.preset.empty() || line.dot) {
+            if (position < 0) {
+                view.ShowMessage(std::string{text::kChooseAdapter});
+                return kExitFailure;
+            }
+            return SetServers(line, backend, out, err);
+        }
         view.SetText(TextBox::Text4, line.first);
         view.SetText(TextBox::Text5, line.second);
         form.Command9_Click();
         break;
     case CommandLine::Command::Dhcp:
+        backend.SetOperation("dhcp");
         form.Command10_Click();
         break;
+    case CommandLine::Command::Restore:
+        // Restore reaches adapters the list leaves out (one whose revert to
+        // DHCP found no server has no IPv4 any more).
+        try {
+            return Report(backend.Restore(line.index), out, err) ? kExitSuccess : kExitFailure;
+        } catch (const std::exception& error) {
+            err << "velmora: " << error.what() << '\n';
+            return kExitFailure;
+        }
     default:
         throw std::logic_error("RunCommand: not a console command");
     }

@@ -6,9 +6,14 @@
 //   velmora [--backend=...] show INDEX         the two current servers
 //   velmora [--backend=...] set INDEX S1 S2    applies two servers
 //   velmora [--backend=...] dhcp INDEX         back to automatic DNS
-//   velmora --help | --version
+//   velmora [--backend=...] set INDEX --preset NAME [--dot]
+//   velmora [--backend=...] restore INDEX | history INDEX
+//   velmora [--backend=...] bench [SERVER ...] [--apply INDEX] [--defaults]
+//   velmora presets | --help | --version
 
 #include "app/management/backend_choice.h"
+#include "app/management/recording_backend.h"
+#include "app/speedtest/speed_test.h"
 
 #include <cstdint>
 #include <iosfwd>
@@ -20,19 +25,41 @@
 namespace velmora::app {
 
 struct CommandLine {
-    enum class Command { Window, Help, Version, List, Show, Set, Dhcp };
+    enum class Command {
+        Window,
+        Help,
+        Version,
+        List,
+        Show,
+        Set,
+        Dhcp,
+        Presets,
+        Restore,
+        History,
+        Bench
+    };
     Command command = Command::Window;
     // Without --backend: NetworkManager.
     management::BackendChoice backend;
     std::int32_t index = 0;
     std::string first;
     std::string second;
+    // set: a named preset instead of the two servers; DNS over TLS.
+    std::string preset;
+    bool dot = false;
+    // bench: the servers typed, whether the usual ones join them, and the
+    // adapter that receives the fastest two.
+    std::vector<speedtest::Endpoint> servers;
+    bool defaults = false;
+    std::optional<std::int32_t> apply;
+    speedtest::Options bench;
 };
 
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitBackendUnavailable = 3;
+inline constexpr int kExitUnsupported = 4;
 
 struct UsageError {
     std::string message;
@@ -47,8 +74,16 @@ std::string HelpText();
 std::string VersionText();
 
 // Runs a command other than Window, Help and Version; returns the exit
-// status. Results go to `out`, failures to `err`.
-int RunCommand(const CommandLine& line, management::Backend& backend, std::ostream& out,
-               std::ostream& err);
+// status. Results go to `out`, failures to `err`; `progress` (may be null)
+// receives the speed test's progress line.
+int RunCommand(const CommandLine& line, management::RecordingBackend& backend, std::ostream& out,
+               std::ostream& err, std::ostream* progress = nullptr);
+
+// The servers the speed test asks when none are typed: each preset's, and
+// the current ones of the adapters listed (or of `index` alone, or of none
+// without `withAdapters`).
+std::vector<speedtest::Endpoint> DefaultBenchServers(management::Backend& backend,
+                                                     std::optional<std::int32_t> index,
+                                                     bool withAdapters = true);
 
 } // namespace velmora::app

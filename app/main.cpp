@@ -6,10 +6,12 @@
 
 #include <iostream>
 #include <string_view>
+#include <unistd.h>
 #include <vector>
 
 int main(int argc, char** argv) {
     using namespace velmora::app;
+    namespace mgmt = velmora::management;
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     auto parsed = ParseCommandLine(args);
     if (const auto* error = std::get_if<UsageError>(&parsed)) {
@@ -25,12 +27,22 @@ int main(int argc, char** argv) {
         std::cout << VersionText();
         return kExitSuccess;
     }
-    auto backend = velmora::management::MakeBackend(line.backend);
+    auto backend = mgmt::MakeBackend(line.backend);
+    // Without a state folder no record can be made, and so no change either;
+    // reading and the speed test still work.
+    std::filesystem::path folder;
+    try {
+        folder = mgmt::RecordStore::DefaultFolder();
+    } catch (const std::exception&) {
+    }
+    mgmt::RecordingBackend recording(*backend, mgmt::RecordStore(folder));
     if (line.command != CommandLine::Command::Window) {
-        backend->SetNoticeSink([](const std::string& text) {
+        recording.SetNoticeSink([](const std::string& text) {
             std::cerr << "velmora: " << text << '\n' << std::flush;
         });
-        return RunCommand(line, *backend, std::cout, std::cerr);
+        // The progress line is for people watching, not for a log.
+        std::ostream* progress = ::isatty(STDERR_FILENO) ? &std::cerr : nullptr;
+        return RunCommand(line, recording, std::cout, std::cerr, progress);
     }
-    return RunWindow(argc, argv, *backend);
+    return RunWindow(argc, argv, recording);
 }

@@ -39,6 +39,16 @@ inline constexpr std::string_view kExplain = "?";
 inline constexpr std::string_view kAboutGoogleTip = "About Use Router As DNS";
 inline constexpr std::string_view kAboutOpenDnsTip = "About Use OpenDNS For DNS";
 
+// The presets frame's context menu and what it reports.
+inline constexpr std::string_view kMorePresets = "More Presets";
+inline constexpr std::string_view kSpeedTest = "Speed Test...";
+inline constexpr std::string_view kRestorePrevious = "Restore Previous Settings";
+inline constexpr std::string_view kSpeedTestRunning = "Asking the DNS servers...";
+inline constexpr std::string_view kUseFastest = "Use The Fastest Two";
+inline constexpr std::string_view kNoneComplete =
+    "No server on the standard port answered every query.";
+inline constexpr std::string_view kRestoreFailed = "Status: Error! - ";
+
 // The message for a method's return code; 0 and 1 are both "Done!".
 std::string_view ReturnCodeMessage(std::int16_t code);
 

@@ -57,6 +57,18 @@ bool IsValidServerAddress(std::string_view text) {
            inet_pton(AF_INET6, terminated.c_str(), buffer) == 1;
 }
 
+DnsState Backend::ReadDnsState(std::int32_t) {
+    throw ManagementError("this component cannot read a whole DNS state");
+}
+
+ReturnCode Backend::WriteDnsState(std::int32_t, const DnsState&) {
+    throw ManagementError("this component cannot write a whole DNS state");
+}
+
+std::optional<std::string> Backend::DnsOverTlsUnavailable(std::int32_t) {
+    return "this component has no DNS-over-TLS setting";
+}
+
 std::string ServerListElement(const std::optional<std::vector<std::string>>& servers,
                               std::size_t element) {
     if (!servers) throw ManagementError("DNSServerSearchOrder is not set");

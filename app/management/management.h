@@ -8,6 +8,8 @@
 // Every operation may throw ManagementError (or anything else); callers
 // decide what a failed step means to them.
 
+#include "app/management/dns_state.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -92,6 +94,21 @@ public:
     // as re-activating a link whose settings could not be reapplied).
     using NoticeSink = std::function<void(const std::string&)>;
     virtual void SetNoticeSink(NoticeSink) {}
+
+    // Beyond the window's operations, for the command line: an adapter's
+    // whole DNS state, read and written in one step. Components that cannot
+    // do that keep these defaults, which throw.
+
+    // Names the component and the store it changes, so that a record made
+    // on one is never written back to another.
+    virtual std::string Identity() const { return "unknown"; }
+    virtual DnsState ReadDnsState(std::int32_t index);
+    // All or nothing: the component checks the whole state before it
+    // changes any of it.
+    virtual ReturnCode WriteDnsState(std::int32_t index, const DnsState& state);
+    // Why a DNS-over-TLS mode set on this adapter would have no effect (or
+    // could not be stored); nullopt when it can be used.
+    virtual std::optional<std::string> DnsOverTlsUnavailable(std::int32_t index);
 };
 
 inline constexpr std::string_view kMonikerPrefix = "winmgmts:";

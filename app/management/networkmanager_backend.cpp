@@ -4,6 +4,8 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <net/if.h>
 
@@ -105,6 +107,157 @@ ReturnCode EditClearGateway(NMConnection* profile) {
     if (!ipv4) return kInterfaceNotConfigurable;
     g_object_set(ipv4, NM_SETTING_IP_CONFIG_GATEWAY, nullptr, nullptr);
     return kSuccess;
+}
+
+namespace {
+
+constexpr ReturnCode kInvalidInput = 68;
+
+struct ConnectionUnref {
+    void operator()(NMConnection* c) const {
+        if (c) g_object_unref(c);
+    }
+};
+
+DnsOverTls FromNm(NMSettingConnectionDnsOverTls mode) {
+    switch (mode) {
+    case NM_SETTING_CONNECTION_DNS_OVER_TLS_NO:
+        return DnsOverTls::No;
+    case NM_SETTING_CONNECTION_DNS_OVER_TLS_OPPORTUNISTIC:
+        return DnsOverTls::Opportunistic;
+    case NM_SETTING_CONNECTION_DNS_OVER_TLS_YES:
+        return DnsOverTls::Yes;
+    default:
+        return DnsOverTls::Default;
+    }
+}
+
+int ToNm(DnsOverTls mode) {
+    switch (mode) {
+    case DnsOverTls::No:
+        return NM_SETTING_CONNECTION_DNS_OVER_TLS_NO;
+    case DnsOverTls::Opportunistic:
+        return NM_SETTING_CONNECTION_DNS_OVER_TLS_OPPORTUNISTIC;
+    case DnsOverTls::Yes:
+        return NM_SETTING_CONNECTION_DNS_OVER_TLS_YES;
+    case DnsOverTls::Default:
+        break;
+    }
+    return NM_SETTING_CONNECTION_DNS_OVER_TLS_DEFAULT;
+}
+
+FamilyDns ReadFamily(NMSettingIPConfig* setting) {
+    FamilyDns family;
+    if (!setting) return family;
+    for (guint i = 0; i < nm_setting_ip_config_get_num_dns(setting); ++i)
+        if (const char* server = nm_setting_ip_config_get_dns(setting, i))
+            family.servers.emplace_back(server);
+    family.ignoreAutomatic = nm_setting_ip_config_get_ignore_auto_dns(setting);
+    return family;
+}
+
+void WriteFamily(NMSettingIPConfig* setting, const FamilyDns& family) {
+    nm_setting_ip_config_clear_dns(setting);
+    for (const auto& server : family.servers)
+        nm_setting_ip_config_add_dns(setting, server.c_str());
+    g_object_set(setting, NM_SETTING_IP_CONFIG_IGNORE_AUTO_DNS, gboolean{family.ignoreAutomatic},
+                 nullptr);
+}
+
+} // namespace
+
+DnsState ReadProfileState(NMConnection* profile) {
+    DnsState state;
+    NMSettingIPConfig* ipv4 = Ipv4Setting(profile);
+    NMSettingIPConfig* ipv6 = NM_SETTING_IP_CONFIG(nm_connection_get_setting_ip6_config(profile));
+    if (ipv4) {
+        if (const char* method = nm_setting_ip_config_get_method(ipv4)) state.ipv4Method = method;
+        for (guint i = 0; i < nm_setting_ip_config_get_num_addresses(ipv4); ++i) {
+            NMIPAddress* address = nm_setting_ip_config_get_address(ipv4, i);
+            state.ipv4Addresses.push_back(std::string{nm_ip_address_get_address(address)} + "/" +
+                                          std::to_string(nm_ip_address_get_prefix(address)));
+        }
+        if (const char* gateway = nm_setting_ip_config_get_gateway(ipv4); gateway && *gateway)
+            state.gateways.emplace_back(gateway);
+    }
+    state.ipv4 = ReadFamily(ipv4);
+    state.ipv6 = ReadFamily(ipv6);
+    if (NMSettingConnection* connection = nm_connection_get_setting_connection(profile))
+        state.dnsOverTls = FromNm(nm_setting_connection_get_dns_over_tls(connection));
+    return state;
+}
+
+ReturnCode EditState(NMConnection* original, const DnsState& state) {
+    for (const auto* family : {&state.ipv4, &state.ipv6})
+        for (const auto& server : family->servers)
+            if (!IsValidStateServer(server)) return kInvalidIpAddress;
+    for (const auto& gateway : state.gateways)
+        if (!IsIpv4Address(gateway)) return kInvalidIpAddress;
+    if (state.gateways.size() > 1) return kInvalidInput; // a profile has one gateway
+    // Edited on a copy and verified whole, so a refusal leaves the profile
+    // untouched.
+    std::unique_ptr<NMConnection, ConnectionUnref> copy{nm_simple_connection_new_clone(original)};
+    NMSettingIPConfig* ipv4 = Ipv4Setting(copy.get());
+    NMSettingIPConfig* ipv6 =
+        NM_SETTING_IP_CONFIG(nm_connection_get_setting_ip6_config(copy.get()));
+    if (!ipv4) return kInterfaceNotConfigurable;
+    if (!ipv6 && (!state.ipv6.servers.empty() || state.ipv6.ignoreAutomatic))
+        return kInterfaceNotConfigurable;
+    if (!state.ipv6.servers.empty() && IsSwitchedOff(ipv6)) return kIpNotEnabled;
+
+    g_object_set(ipv4, NM_SETTING_IP_CONFIG_METHOD, state.ipv4Method.c_str(),
+                 NM_SETTING_IP_CONFIG_GATEWAY,
+                 state.gateways.empty() ? nullptr : state.gateways.front().c_str(), nullptr);
+    nm_setting_ip_config_clear_addresses(ipv4);
+    for (const auto& text : state.ipv4Addresses) {
+        const auto slash = text.find('/');
+        if (slash == text.npos) return kInvalidIpAddress;
+        const std::string address = text.substr(0, slash);
+        const int prefix = std::atoi(text.c_str() + slash + 1);
+        GError* error = nullptr;
+        NMIPAddress* entry =
+            nm_ip_address_new(AF_INET, address.c_str(), static_cast<guint>(prefix), &error);
+        if (!entry) {
+            g_clear_error(&error);
+            return kInvalidIpAddress;
+        }
+        nm_setting_ip_config_add_address(ipv4, entry);
+        nm_ip_address_unref(entry);
+    }
+    WriteFamily(ipv4, state.ipv4);
+    if (ipv6) WriteFamily(ipv6, state.ipv6);
+    if (NMSettingConnection* connection = nm_connection_get_setting_connection(copy.get()))
+        g_object_set(connection, NM_SETTING_CONNECTION_DNS_OVER_TLS, ToNm(state.dnsOverTls),
+                     nullptr);
+    else if (state.dnsOverTls != DnsOverTls::Default)
+        return kInterfaceNotConfigurable;
+
+    GError* error = nullptr;
+    if (!nm_connection_verify(copy.get(), &error)) {
+        g_clear_error(&error);
+        return kInvalidInput;
+    }
+    nm_connection_replace_settings_from_connection(original, copy.get());
+    return kSuccess;
+}
+
+bool AcceptsServerNames() {
+    std::unique_ptr<NMConnection, ConnectionUnref> probe{nm_simple_connection_new()};
+    NMSetting* connection = nm_setting_connection_new();
+    gchar* uuid = nm_utils_uuid_generate();
+    g_object_set(connection, NM_SETTING_CONNECTION_ID, "probe", NM_SETTING_CONNECTION_UUID, uuid,
+                 NM_SETTING_CONNECTION_TYPE, NM_SETTING_WIRED_SETTING_NAME, nullptr);
+    g_free(uuid);
+    nm_connection_add_setting(probe.get(), connection);
+    nm_connection_add_setting(probe.get(), nm_setting_wired_new());
+    NMSetting* ipv4 = nm_setting_ip4_config_new();
+    g_object_set(ipv4, NM_SETTING_IP_CONFIG_METHOD, NM_SETTING_IP4_CONFIG_METHOD_AUTO, nullptr);
+    nm_setting_ip_config_add_dns(NM_SETTING_IP_CONFIG(ipv4), "192.0.2.1#probe.example");
+    nm_connection_add_setting(probe.get(), ipv4);
+    GError* error = nullptr;
+    const bool accepted = nm_connection_verify(probe.get(), &error);
+    g_clear_error(&error);
+    return accepted;
 }
 
 namespace {
@@ -368,6 +521,29 @@ public:
         return SaveAndApply(target, staged.get());
     }
 
+    // The profile's state as saved; throws when there is no profile of ours.
+    DnsState ReadState() {
+        Target target;
+        if (ReturnCode code = Resolve(target, false); code != kSuccess)
+            throw ManagementError(
+                "the adapter has no connection profile Velmora may change (code " +
+                std::to_string(code) + ")");
+        GErrorPtr error;
+        GObjectPtr<NMConnection> settings = FetchSettings(target.profile.get(), error);
+        if (!settings) throw ManagementError("cannot read the profile: " + Describe(error));
+        return ReadProfileState(settings.get());
+    }
+
+    ReturnCode WriteState(const DnsState& state) {
+        Target target;
+        if (ReturnCode code = Resolve(target, false); code != kSuccess) return code;
+        GErrorPtr error;
+        GObjectPtr<NMConnection> copy = FetchSettings(target.profile.get(), error);
+        if (!copy) return CodeFor(error);
+        if (ReturnCode code = EditState(copy.get(), state); code != kSuccess) return code;
+        return SaveAndApply(target, copy.get());
+    }
+
 private:
     ReturnCode ClearGateway() { return ChangeProfile(EditClearGateway); }
 
@@ -376,14 +552,16 @@ private:
         GObjectPtr<NMRemoteConnection> profile;
     };
 
-    // The device and the profile it runs, when they may be changed.
-    ReturnCode Resolve(Target& target) {
+    // The device and the profile it runs, when they may be changed. A whole
+    // state may be written to a device without IPv4 (a restore after a
+    // revert to DHCP that found no server), the window's operations not.
+    ReturnCode Resolve(Target& target, bool needIpv4 = true) {
         session_->Refresh();
         NMDevice* found = nm_client_get_device_by_path(session_->client(), snapshot_.path.c_str());
         if (!found) throw ManagementError("the device is gone");
         target.device.reset(NM_DEVICE(g_object_ref(found)));
         NMDevice* device = target.device.get();
-        if (!HasIpv4(device)) return kIpNotEnabled;
+        if (needIpv4 && !HasIpv4(device)) return kIpNotEnabled;
         if (nm_device_get_state(device) == NM_DEVICE_STATE_UNMANAGED)
             return kInterfaceNotConfigurable;
         NMActiveConnection* active = nm_device_get_active_connection(device);
@@ -548,10 +726,10 @@ std::unique_ptr<Service> NetworkManagerBackend::Connect(std::string_view connect
     return std::make_unique<NmService>(OpenSession());
 }
 
-std::unique_ptr<AdapterConfiguration>
-NetworkManagerBackend::GetObject(std::string_view objectPath) {
-    const std::int32_t index = RequireConfigurationPath(objectPath);
-    auto session = OpenSession();
+namespace {
+
+std::unique_ptr<NmConfiguration> FindConfiguration(const std::shared_ptr<Session>& session,
+                                                   std::int32_t index) {
     session->Refresh();
     const GPtrArray* devices = nm_client_get_devices(session->client());
     for (guint i = 0; devices && i < devices->len; ++i) {
@@ -560,6 +738,47 @@ NetworkManagerBackend::GetObject(std::string_view objectPath) {
             return std::make_unique<NmConfiguration>(session, Snapshot(device));
     }
     throw ManagementError("no adapter configuration has index " + std::to_string(index));
+}
+
+} // namespace
+
+std::unique_ptr<AdapterConfiguration>
+NetworkManagerBackend::GetObject(std::string_view objectPath) {
+    return FindConfiguration(OpenSession(), RequireConfigurationPath(objectPath));
+}
+
+std::string NetworkManagerBackend::Identity() const {
+    return "networkmanager";
+}
+
+DnsState NetworkManagerBackend::ReadDnsState(std::int32_t index) {
+    return FindConfiguration(OpenSession(), index)->ReadState();
+}
+
+ReturnCode NetworkManagerBackend::WriteDnsState(std::int32_t index, const DnsState& state) {
+    return FindConfiguration(OpenSession(), index)->WriteState(state);
+}
+
+std::optional<std::string> NetworkManagerBackend::DnsOverTlsUnavailable(std::int32_t index) {
+    auto session = OpenSession();
+    FindConfiguration(session, index); // throws for an unknown adapter
+    // NetworkManager hands the mode on to systemd-resolved only; with any
+    // other resolver the setting would be stored and silently unused.
+    const char* mode = nm_client_get_dns_mode(session->client());
+    const std::string_view resolver = mode ? mode : "";
+    if (resolver != "systemd-resolved")
+        return "NetworkManager passes DNS to \"" +
+               std::string{resolver.empty() ? "unknown" : resolver} +
+               "\" rather than systemd-resolved, which alone uses DNS over TLS";
+    const char* version = nm_client_get_version(session->client());
+    int major = 0, minor = 0;
+    if (!version || std::sscanf(version, "%d.%d", &major, &minor) != 2 ||
+        (major == 1 && minor < 34) || major < 1)
+        return std::string{"NetworkManager "} + (version ? version : "of unknown version") +
+               " has no DNS-over-TLS setting (1.34 or later has)";
+    if (!AcceptsServerNames())
+        return "this NetworkManager library does not accept DNS-over-TLS server names";
+    return std::nullopt;
 }
 
 } // namespace velmora::management

@@ -21,6 +21,12 @@ public:
     std::unique_ptr<Service> Connect(std::string_view connectionString) override;
     std::unique_ptr<AdapterConfiguration> GetObject(std::string_view objectPath) override;
     void SetNoticeSink(NoticeSink sink) override;
+    std::string Identity() const override;
+    DnsState ReadDnsState(std::int32_t index) override;
+    ReturnCode WriteDnsState(std::int32_t index, const DnsState& state) override;
+    // Available when NetworkManager hands DNS to systemd-resolved and knows
+    // the DNS-over-TLS setting.
+    std::optional<std::string> DnsOverTlsUnavailable(std::int32_t index) override;
 
     class Session;
 

@@ -39,4 +39,17 @@ ReturnCode EditEnableDhcp(NMConnection* profile);
 // No static IPv4 gateway.
 ReturnCode EditClearGateway(NMConnection* profile);
 
+// The profile's DNS settings as a whole.
+DnsState ReadProfileState(NMConnection* profile);
+
+// Makes the profile hold `state`: IPv4's method, addresses and gateway, each
+// family's servers and whether it ignores automatic ones, and the
+// DNS-over-TLS mode. Checked whole before anything is changed; the profile
+// is left as it was on any code but kSuccess.
+ReturnCode EditState(NMConnection* profile, const DnsState& state);
+
+// Whether this libnm accepts servers that carry a DNS-over-TLS name
+// ("ADDRESS#NAME").
+bool AcceptsServerNames();
+
 } // namespace velmora::management

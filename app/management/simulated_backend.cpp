@@ -64,6 +64,11 @@ SimulatedAdapter ParseAdapter(const json& object) {
     if (const json* dns = Field(object, "dns")) adapter.dns = StringList(*dns, "dns");
     if (const json* gateways = Field(object, "gateways"))
         adapter.gateways = StringList(*gateways, "gateways");
+    if (const json* mode = Field(object, "dnsOverTls")) {
+        auto parsed = mode->is_string() ? ParseDnsOverTls(mode->get<std::string>()) : std::nullopt;
+        if (!parsed) Malformed("dnsOverTls is not a known mode");
+        adapter.dnsOverTls = *parsed;
+    }
     if (const json* fail = Field(object, "fail")) {
         if (!fail->is_object()) Malformed("fail is not an object");
         for (const auto& [method, code] : fail->items()) {
@@ -86,6 +91,8 @@ json AdapterJson(const SimulatedAdapter& adapter) {
                    {"gateways", adapter.gateways}};
     if (adapter.dns) object["dns"] = *adapter.dns;
     if (!adapter.fail.empty()) object["fail"] = adapter.fail;
+    if (adapter.dnsOverTls != DnsOverTls::Default)
+        object["dnsOverTls"] = DnsOverTlsName(adapter.dnsOverTls);
     return object;
 }
 
@@ -126,6 +133,7 @@ SimulatedState ParseSimulatedState(std::string_view text) {
     if (!document.is_object()) Malformed("the top level is not an object");
     SimulatedState state;
     state.unreachable = BoolField(document, "unreachable", false);
+    state.encryptedDns = BoolField(document, "encryptedDns", true);
     if (const json* adapters = Field(document, "adapters")) {
         if (!adapters->is_array()) Malformed("adapters is not a list");
         for (const json& adapter : *adapters)
@@ -139,6 +147,7 @@ std::string SerializeSimulatedState(const SimulatedState& state) {
     for (const auto& adapter : state.adapters)
         adapters.push_back(AdapterJson(adapter));
     json document = {{"unreachable", state.unreachable}, {"adapters", adapters}};
+    if (!state.encryptedDns) document["encryptedDns"] = false;
     return document.dump(2) + "\n";
 }
 
@@ -212,6 +221,20 @@ SimulatedAdapter* FindAdapter(SimulatedState& state, std::int32_t index) {
     return nullptr;
 }
 
+template <typename Apply>
+ReturnCode ChangeAdapter(const SimulatedBackend::Store& store, std::int32_t index,
+                         const std::string& method, Apply apply) {
+    SimulatedState state = store.Load();
+    SimulatedAdapter* adapter = FindAdapter(state, index);
+    if (!adapter) throw ManagementError("the adapter configuration no longer exists");
+    if (auto failure = adapter->fail.find(method); failure != adapter->fail.end())
+        return failure->second;
+    if (!adapter->ipEnabled) return kIpNotEnabled;
+    ReturnCode code = apply(*adapter);
+    if (code == kSuccess) store.Save(state);
+    return code;
+}
+
 class SimulatedConfiguration final : public AdapterConfiguration {
 public:
     SimulatedConfiguration(std::shared_ptr<const SimulatedBackend::Store> store,
@@ -220,10 +243,13 @@ public:
 
     std::string Description() const override { return snapshot_.description; }
     std::int32_t Index() const override { return snapshot_.index; }
+    // The address alone, as a component lists the servers in use.
     std::string DNSServerSearchOrder(std::size_t element) const override {
-        return ServerListElement(snapshot_.dns, element);
+        return std::string{ServerAddressPart(ServerListElement(snapshot_.dns, element))};
     }
 
+    // Like NetworkManager: each family given servers gets exactly those, a
+    // family given none keeps its own.
     ReturnCode SetDNSServerSearchOrder(const ServerSearchOrder& servers) override {
         return Change("SetDNSServerSearchOrder", [&](SimulatedAdapter& adapter) {
             const auto* list = std::get_if<std::vector<std::string>>(&servers);
@@ -233,7 +259,9 @@ public:
             }
             for (const auto& server : *list)
                 if (!IsValidServerAddress(server)) return kInvalidIpAddress;
-            adapter.dns = *list;
+            DnsState state = SimulatedDnsState(adapter);
+            SetStaticServers(state, *list);
+            ApplyDnsState(adapter, state);
             return kSuccess;
         });
     }
@@ -258,15 +286,7 @@ private:
 
     template <typename Apply>
     ReturnCode Change(const std::string& method, Apply apply) {
-        SimulatedState state = store_->Load();
-        SimulatedAdapter* adapter = FindAdapter(state, snapshot_.index);
-        if (!adapter) throw ManagementError("the adapter configuration no longer exists");
-        if (auto failure = adapter->fail.find(method); failure != adapter->fail.end())
-            return failure->second;
-        if (!adapter->ipEnabled) return kIpNotEnabled;
-        ReturnCode code = apply(*adapter);
-        if (code == kSuccess) store_->Save(state);
-        return code;
+        return ChangeAdapter(*store_, snapshot_.index, method, apply);
     }
 
     std::shared_ptr<const SimulatedBackend::Store> store_;
@@ -294,8 +314,70 @@ private:
 
 } // namespace
 
+DnsState SimulatedDnsState(const SimulatedAdapter& adapter) {
+    DnsState state;
+    state.ipv4Method = adapter.dhcpEnabled ? "auto" : "manual";
+    state.gateways = adapter.gateways;
+    state.dnsOverTls = adapter.dnsOverTls;
+    if (adapter.dns) {
+        state.ipv4.ignoreAutomatic = state.ipv6.ignoreAutomatic = true;
+        for (const auto& server : *adapter.dns)
+            (IsIpv4Address(ServerAddressPart(server)) ? state.ipv4 : state.ipv6)
+                .servers.push_back(server);
+    }
+    return state;
+}
+
+void ApplyDnsState(SimulatedAdapter& adapter, const DnsState& state) {
+    adapter.dhcpEnabled = state.ipv4Method == "auto";
+    adapter.gateways = state.gateways;
+    adapter.dnsOverTls = state.dnsOverTls;
+    const bool none = state.ipv4.servers.empty() && state.ipv6.servers.empty() &&
+                      !state.ipv4.ignoreAutomatic && !state.ipv6.ignoreAutomatic;
+    if (none) {
+        adapter.dns.reset();
+        return;
+    }
+    adapter.dns = state.ipv4.servers;
+    adapter.dns->insert(adapter.dns->end(), state.ipv6.servers.begin(), state.ipv6.servers.end());
+}
+
 SimulatedBackend::SimulatedBackend(std::filesystem::path stateFile)
-    : store_(std::make_shared<Store>(std::move(stateFile))) {}
+    : stateFile_(stateFile), store_(std::make_shared<Store>(std::move(stateFile))) {}
+
+std::string SimulatedBackend::Identity() const {
+    std::error_code error;
+    auto absolute = std::filesystem::absolute(stateFile_, error);
+    return "simulated:" + (error ? stateFile_ : absolute).lexically_normal().string();
+}
+
+DnsState SimulatedBackend::ReadDnsState(std::int32_t index) {
+    SimulatedState state = store_->Load();
+    SimulatedAdapter* adapter = FindAdapter(state, index);
+    if (!adapter)
+        throw ManagementError("no adapter configuration has index " + std::to_string(index));
+    return SimulatedDnsState(*adapter);
+}
+
+ReturnCode SimulatedBackend::WriteDnsState(std::int32_t index, const DnsState& wanted) {
+    for (const auto* family : {&wanted.ipv4, &wanted.ipv6})
+        for (const auto& server : family->servers)
+            if (!IsValidStateServer(server)) return kInvalidIpAddress;
+    for (const auto& gateway : wanted.gateways)
+        if (!IsValidServerAddress(gateway)) return kInvalidIpAddress;
+    return ChangeAdapter(*store_, index, "WriteDnsState", [&](SimulatedAdapter& adapter) {
+        ApplyDnsState(adapter, wanted);
+        return kSuccess;
+    });
+}
+
+std::optional<std::string> SimulatedBackend::DnsOverTlsUnavailable(std::int32_t index) {
+    SimulatedState state = store_->Load();
+    if (!FindAdapter(state, index))
+        throw ManagementError("no adapter configuration has index " + std::to_string(index));
+    if (!state.encryptedDns) return "the simulated system's resolver does not speak DNS over TLS";
+    return std::nullopt;
+}
 
 std::unique_ptr<Service> SimulatedBackend::Connect(std::string_view connectionString) {
     RequireLocalConnection(connectionString);

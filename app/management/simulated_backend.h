@@ -11,7 +11,11 @@
 //                  "gateways": ["192.0.2.1"], "fail": {"EnableDHCP": 91}}]}
 //
 // Every field but "index" and "description" may be missing; no "dns" means
-// the adapter has no server list at all.
+// the adapter has no server list at all. Servers keep their order within a
+// family, IPv4's before IPv6's; a server may carry "#" and its DNS-over-TLS
+// name. "dnsOverTls" holds the adapter's mode ("default" when missing); the
+// top-level "encryptedDns": false makes a system whose resolver cannot use
+// DNS over TLS.
 
 #include "app/management/management.h"
 
@@ -28,12 +32,14 @@ struct SimulatedAdapter {
     std::optional<std::vector<std::string>> dns;
     std::vector<std::string> gateways;
     std::map<std::string, ReturnCode> fail;
+    DnsOverTls dnsOverTls = DnsOverTls::Default;
 
     bool operator==(const SimulatedAdapter&) const = default;
 };
 
 struct SimulatedState {
     bool unreachable = false;
+    bool encryptedDns = true;
     std::vector<SimulatedAdapter> adapters;
 
     bool operator==(const SimulatedState&) const = default;
@@ -45,6 +51,12 @@ std::string SerializeSimulatedState(const SimulatedState& state);
 
 // The three adapters shown when no state file is named.
 SimulatedState SampleSimulatedState();
+
+// How an adapter of the simulated component reads as a whole DNS state, and
+// the adapter a state makes of it. The adapter's one list holds both
+// families' servers: no list means neither family has static servers.
+DnsState SimulatedDnsState(const SimulatedAdapter& adapter);
+void ApplyDnsState(SimulatedAdapter& adapter, const DnsState& state);
 
 class SimulatedBackend final : public Backend {
 public:
@@ -58,10 +70,17 @@ public:
     std::unique_ptr<Service> Connect(std::string_view connectionString) override;
     std::unique_ptr<AdapterConfiguration> GetObject(std::string_view objectPath) override;
 
+    // "simulated:" and the state file's absolute path.
+    std::string Identity() const override;
+    DnsState ReadDnsState(std::int32_t index) override;
+    ReturnCode WriteDnsState(std::int32_t index, const DnsState& state) override;
+    std::optional<std::string> DnsOverTlsUnavailable(std::int32_t index) override;
+
     // The store the objects share; public for the objects it hands out.
     class Store;
 
 private:
+    std::filesystem::path stateFile_;
     std::shared_ptr<Store> store_;
 };
 

@@ -12,14 +12,20 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <exception>
 #include <iostream>
 #include <stdexcept>
+#include <thread>
 
 namespace velmora::app {
 
@@ -161,6 +167,7 @@ FrmMainWindow::FrmMainWindow(QWidget* parent) : QWidget(parent) {
     Place(command10_, 2535, 1590, 1785, 345);
 
     auto* frame3 = new QGroupBox(Q(text::kPresetsFrame), this);
+    frame3_ = frame3;
     frame3->setObjectName("Frame3");
     Place(frame3, 4890, 570, 2865, 945);
     command5_ = MakeButton(frame3, "Command5", text::kUseGoogle);
@@ -197,6 +204,88 @@ void FrmMainWindow::Attach(FrmMain& form) {
     connect(command6_, &QPushButton::clicked, this, [this] { form_->Command6_Click(); });
     connect(command7_, &QPushButton::clicked, this, [this] { form_->Command7_Click(); });
     connect(command8_, &QPushButton::clicked, this, [this] { form_->Command8_Click(); });
+}
+
+void FrmMainWindow::AttachExtras(FrmExtras& extras) {
+    extras_ = &extras;
+    // Right-clicking the frame (or a button in it) opens the menu; the
+    // window's layout and its own controls stay as they are.
+    frame3_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(frame3_, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { PresetsMenu()->exec(frame3_->mapToGlobal(at)); });
+}
+
+std::unique_ptr<QMenu> FrmMainWindow::PresetsMenu() {
+    auto menu = std::make_unique<QMenu>(this);
+    menu->setObjectName("PresetsMenu");
+    QMenu* presets = menu->addMenu(Q(text::kMorePresets));
+    for (const Preset& preset : Presets()) {
+        const QString label =
+            Q(preset.description) + " (" + Q(preset.ipv4[0]) + ", " + Q(preset.ipv4[1]) + ")";
+        presets->addAction(label, this, [this, &preset] {
+            if (extras_) extras_->UsePreset(preset);
+        });
+    }
+    menu->addAction(Q(text::kSpeedTest), this, [this] { RunSpeedTest(); });
+    menu->addSeparator();
+    menu->addAction(Q(text::kRestorePrevious), this, [this] {
+        if (extras_) extras_->RestoreChosen();
+    });
+    return menu;
+}
+
+void FrmMainWindow::RunSpeedTest() {
+    if (!extras_) return;
+    const auto servers = extras_->SpeedTestServers();
+    speedtest::Options options;
+    options.rounds = 2;
+    const int total = static_cast<int>(servers.size() * options.names.size()) * options.rounds;
+
+    // The queries run on a thread of their own; the dialog keeps the window
+    // painted meanwhile and shows how far they are.
+    QProgressDialog progress(Q(text::kSpeedTestRunning), QString(), 0, total, this);
+    progress.setWindowTitle(Q(text::kAppTitle));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    std::atomic<int> done{0};
+    std::atomic<bool> finished{false};
+    std::vector<speedtest::Result> results;
+    std::exception_ptr failure;
+    std::thread worker([&] {
+        try {
+            results = speedtest::Run(
+                servers, options, [] { return std::chrono::steady_clock::now(); },
+                [&](int ended, int) { done = ended; });
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        finished = true;
+    });
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &progress, [&] {
+        progress.setValue(done);
+        if (finished) progress.accept();
+    });
+    poll.start(100);
+    progress.exec();
+    worker.join();
+
+    if (failure) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const std::exception& error) {
+            ShowMessage(std::string{text::kRestoreFailed} + error.what());
+        }
+        return;
+    }
+    speedtest::Rank(results);
+    QMessageBox box(QMessageBox::NoIcon, Q(text::kAppTitle), Q(FrmExtras::Summary(results)),
+                    QMessageBox::Ok, this);
+    box.setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    QPushButton* use = box.addButton(Q(text::kUseFastest), QMessageBox::AcceptRole);
+    box.exec();
+    if (box.clickedButton() == use && !extras_->UseFastest(results))
+        ShowMessage(std::string{text::kNoneComplete});
 }
 
 int FrmMainWindow::AddAdapter(const std::string& text, std::int32_t itemData) {
@@ -269,7 +358,7 @@ void FrmMainWindow::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-int RunWindow(int& argc, char** argv, management::Backend& backend) {
+int RunWindow(int& argc, char** argv, management::RecordingBackend& backend) {
     const auto has = [](const char* name) {
         const char* value = std::getenv(name);
         return value && *value;
@@ -283,7 +372,9 @@ int RunWindow(int& argc, char** argv, management::Backend& backend) {
     QApplication::setApplicationName("Velmora");
     FrmMainWindow window;
     FrmMain form(window, backend);
+    FrmExtras extras(window, form, backend);
     window.Attach(form);
+    window.AttachExtras(extras);
     window.show();
     QTimer::singleShot(0, &window, [&form] { form.Form_Load(); });
     return application.exec();

@@ -2,11 +2,15 @@
 // The main window drawn with Qt Widgets: the controls at their reference
 // positions (twips at 15 to the pixel), handing their events to FrmMain.
 
+#include "app/frm_extras.h"
 #include "app/frm_main.h"
+#include "app/management/recording_backend.h"
 
 #include <QWidget>
+#include <memory>
 
 class QComboBox;
+class QMenu;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -21,6 +25,12 @@ public:
 
     // Connects the controls' events to the logic; call once, before show.
     void Attach(FrmMain& form);
+    // Gives the presets frame its context menu.
+    void AttachExtras(FrmExtras& extras);
+
+    // The presets frame's context menu: more presets, the speed test and
+    // restore.
+    std::unique_ptr<QMenu> PresetsMenu();
 
     int AddAdapter(const std::string& text, std::int32_t itemData) override;
     int AdapterCount() const override;
@@ -43,7 +53,11 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void RunSpeedTest();
+
     FrmMain* form_ = nullptr;
+    FrmExtras* extras_ = nullptr;
+    QGroupBox* frame3_ = nullptr;
     QFrame* picture1_;
     QFrame* picture4_;
     QComboBox* combo1_;
@@ -63,6 +77,6 @@ private:
 QPixmap WindowIconPixmap();
 
 // Runs the window until it is closed; returns the program's exit status.
-int RunWindow(int& argc, char** argv, management::Backend& backend);
+int RunWindow(int& argc, char** argv, management::RecordingBackend& backend);
 
 } // namespace velmora::app

@@ -60,12 +60,13 @@ protected:
         out_.str("");
         err_.str("");
         auto line = std::get<CommandLine>(Parse(args));
-        return RunCommand(line, backend_, out_, err_);
+        return RunCommand(line, recording_, out_, err_);
     }
 
     TempFolder folder_;
     std::filesystem::path file_ = folder_.path() / "state.json";
     mgmt::SimulatedBackend backend_{file_};
+    mgmt::RecordingBackend recording_{backend_, mgmt::RecordStore{folder_.path() / "records"}};
     std::ostringstream out_;
     std::ostringstream err_;
 };

@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -83,6 +84,32 @@ TEST_F(FrmMainWindowTest, TheListAddsEntriesWithoutChoosingOne) {
     window_.SelectAdapter(1);
     EXPECT_EQ(window_.AdapterListText(), "First");
     EXPECT_EQ(window_.AdapterItemData(window_.SelectedAdapter()), 7);
+}
+
+TEST_F(FrmMainWindowTest, ThePresetsFrameCarriesTheExtrasInItsContextMenu) {
+    EXPECT_EQ(window_.Control("Frame3")->contextMenuPolicy(), Qt::DefaultContextMenu)
+        << "nothing before the extras are attached";
+    TempFolder folder;
+    mgmt::SimulatedBackend backend{folder.path() / "state.json"};
+    mgmt::RecordingBackend recording{backend, mgmt::RecordStore{folder.path()}};
+    velmora::app::FrmMain form(window_, recording);
+    velmora::app::FrmExtras extras(window_, form, recording);
+    window_.Attach(form);
+    window_.AttachExtras(extras);
+    EXPECT_EQ(window_.Control("Frame3")->contextMenuPolicy(), Qt::CustomContextMenu);
+    EXPECT_EQ(Geometry("Frame3"), QRect(326, 38, 191, 63)) << "the layout stays";
+
+    auto menu = window_.PresetsMenu();
+    QStringList texts;
+    for (QAction* action : menu->actions())
+        if (!action->isSeparator()) texts << action->text();
+    EXPECT_EQ(texts, (QStringList{"More Presets", "Speed Test...", "Restore Previous Settings"}));
+    QMenu* presets = menu->actions().front()->menu();
+    ASSERT_NE(presets, nullptr);
+    EXPECT_EQ(presets->actions().size(), 11);
+    presets->actions().at(3)->trigger(); // Quad9
+    EXPECT_EQ(static_cast<QLineEdit*>(window_.Control("Text4"))->text(), "9.9.9.9");
+    EXPECT_EQ(static_cast<QLineEdit*>(window_.Control("Text5"))->text(), "149.112.112.112");
 }
 
 } // namespace

@@ -141,8 +141,9 @@ TEST_F(SimulatedBackendTest, ChangesPersistAtomicallyAndAreSeenByOthers) {
 
     mgmt::SimulatedBackend other{file_};
     auto seen = other.GetObject(mgmt::ConfigurationPath(15));
-    EXPECT_EQ(seen->DNSServerSearchOrder(0), "2001:db8::53");
-    EXPECT_EQ(seen->DNSServerSearchOrder(1), "192.0.2.53");
+    // Like NetworkManager, IPv4's servers come first.
+    EXPECT_EQ(seen->DNSServerSearchOrder(0), "192.0.2.53");
+    EXPECT_EQ(seen->DNSServerSearchOrder(1), "2001:db8::53");
     EXPECT_THROW(seen->DNSServerSearchOrder(2), mgmt::ManagementError);
     EXPECT_TRUE(Read().adapters[2].dhcpEnabled);
     EXPECT_THROW(adapter->DNSServerSearchOrder(0), mgmt::ManagementError)

@@ -150,4 +150,79 @@ TEST(NetworkManagerProfile, RefusedAndUnansweredAuthorisationIsAccessDenied) {
     EXPECT_EQ(mgmt::CodeForError(nullptr), mgmt::kUnknownFailure);
 }
 
+// StaticProfile with what NetworkManager needs to accept a profile whole.
+Profile CompleteProfile(const char* ipv6Method = NM_SETTING_IP6_CONFIG_METHOD_AUTO) {
+    Profile profile = StaticProfile(ipv6Method);
+    NMSetting* connection = nm_setting_connection_new();
+    g_object_set(connection, NM_SETTING_CONNECTION_ID, "test", NM_SETTING_CONNECTION_UUID,
+                 "4f1c8a0e-2b7d-4c39-9a55-0d4c6c1e7f21", NM_SETTING_CONNECTION_TYPE,
+                 NM_SETTING_WIRED_SETTING_NAME, nullptr);
+    nm_connection_add_setting(profile.get(), connection);
+    nm_connection_add_setting(profile.get(), nm_setting_wired_new());
+    return profile;
+}
+
+TEST(NetworkManagerProfile, AWholeStateIsReadAndWrittenBackExactly) {
+    auto profile = CompleteProfile();
+    const mgmt::DnsState before = mgmt::ReadProfileState(profile.get());
+    EXPECT_EQ(before.ipv4Method, "manual");
+    EXPECT_EQ(before.ipv4Addresses, Strings{"192.0.2.10/24"});
+    EXPECT_EQ(before.gateways, Strings{"192.0.2.254"});
+    EXPECT_EQ(before.ipv4, (mgmt::FamilyDns{{"198.51.100.1"}, true}));
+    EXPECT_EQ(before.ipv6, (mgmt::FamilyDns{{"2001:db8::1"}, true}));
+    EXPECT_EQ(before.dnsOverTls, mgmt::DnsOverTls::Default);
+
+    // What a revert to DHCP and a preset with DNS over TLS make of it.
+    mgmt::DnsState changed = before;
+    changed.ipv4Method = "auto";
+    changed.ipv4Addresses.clear();
+    changed.gateways.clear();
+    ASSERT_TRUE(
+        mgmt::SetStaticServers(changed, {"9.9.9.9#dns.quad9.net", "2620:fe::fe#dns.quad9.net",
+                                         "149.112.112.112#dns.quad9.net"}));
+    changed.dnsOverTls = mgmt::DnsOverTls::Yes;
+    ASSERT_EQ(mgmt::EditState(profile.get(), changed), mgmt::kSuccess);
+    EXPECT_EQ(mgmt::ReadProfileState(profile.get()), changed);
+    EXPECT_EQ(Servers(profile, 4),
+              (Strings{"9.9.9.9#dns.quad9.net", "149.112.112.112#dns.quad9.net"}));
+    EXPECT_EQ(
+        nm_setting_connection_get_dns_over_tls(nm_connection_get_setting_connection(profile.get())),
+        NM_SETTING_CONNECTION_DNS_OVER_TLS_YES);
+
+    ASSERT_EQ(mgmt::EditState(profile.get(), before), mgmt::kSuccess);
+    EXPECT_EQ(mgmt::ReadProfileState(profile.get()), before) << "the record puts everything back";
+}
+
+TEST(NetworkManagerProfile, ARefusedStateChangesNothing) {
+    auto profile = CompleteProfile(NM_SETTING_IP6_CONFIG_METHOD_DISABLED);
+    const mgmt::DnsState before = mgmt::ReadProfileState(profile.get());
+    struct Case {
+        const char* what;
+        void (*spoil)(mgmt::DnsState&);
+        mgmt::ReturnCode code;
+    };
+    const Case cases[] = {
+        {"a bad server", [](mgmt::DnsState& s) { s.ipv4.servers = {"192.0.2.300"}; },
+         mgmt::kInvalidIpAddress},
+        {"a bad server name", [](mgmt::DnsState& s) { s.ipv4.servers = {"192.0.2.1#a b"}; },
+         mgmt::kInvalidIpAddress},
+        {"IPv6 servers where IPv6 is off",
+         [](mgmt::DnsState& s) { s.ipv6.servers = {"2001:db8::1"}; }, mgmt::kIpNotEnabled},
+        {"two gateways",
+         [](mgmt::DnsState& s) {
+             s.gateways = {"192.0.2.1", "192.0.2.2"};
+         },
+         68},
+        {"an address without prefix", [](mgmt::DnsState& s) { s.ipv4Addresses = {"192.0.2.9"}; },
+         mgmt::kInvalidIpAddress},
+        {"a method IPv4 does not have", [](mgmt::DnsState& s) { s.ipv4Method = "ignore"; }, 68},
+    };
+    for (const Case& c : cases) {
+        mgmt::DnsState spoilt = before;
+        c.spoil(spoilt);
+        EXPECT_EQ(mgmt::EditState(profile.get(), spoilt), c.code) << c.what;
+        EXPECT_EQ(mgmt::ReadProfileState(profile.get()), before) << c.what;
+    }
+}
+
 } // namespace

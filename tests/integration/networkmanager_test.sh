@@ -9,7 +9,10 @@
 #     NetworkManager reads devices from the kernel alone, without udev; no
 #     udev rule of the machine is read and no device of the machine touched;
 #   - NetworkManager writes no resolv.conf, sets no hostname, checks no
-#     connectivity, and the profile never makes a default route.
+#     connectivity, and the profile never makes a default route. For the
+#     DNS-over-TLS step it hands DNS to systemd-resolved for a while; none
+#     runs on the private bus, and resolv.conf stays unmanaged;
+#   - velmora keeps its records for restore in the test's own folder.
 # Everything started is stopped by process id, and the namespace deleted,
 # whatever happens. Exit 77 means the test was skipped.
 #
@@ -74,6 +77,8 @@ peer=vm1
 profile=velmora-it
 bus=$work/bus
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$bus
+# Velmora's records for restore stay in the test's folder.
+export VELMORA_STATE_DIR=$work/state
 
 started=()
 start() { # start LOG COMMAND...: runs in the background and records the pid
@@ -239,11 +244,73 @@ expect_eq "refused set error" "$err" "Status: Error! - Invalid IP address."
 expect_eq "refused set status" "$status" 1
 expect_eq "ipv4.dns after a refused set" "$(field ipv4.dns)" 198.51.100.7,198.51.100.8
 
+echo "history and restore after set"
+run_velmora --backend=networkmanager history "$index"
+expect_eq "history status" "$status" 0
+[[ "$out" == *$'ipv4.dns\t198.51.100.1\n'* ]] || fail "history: '$out'"
+[[ "$out" == *$'ipv4.method\tmanual\n'* ]] || fail "history method: '$out'"
+[[ "$out" == *$'before\tset\n'* ]] || fail "history operation: '$out'"
+run_velmora --backend=networkmanager restore "$index"
+expect_eq "restore output" "$out" "Done!"
+expect_eq "restore status" "$status" 0
+expect_eq "ipv4.dns after restore" "$(field ipv4.dns)" 198.51.100.1
+expect_eq "ipv4.ignore-auto-dns after restore" "$(field ipv4.ignore-auto-dns)" no
+wait_for 10 "the restored server in show" show_is "$(printf '198.51.100.1\n0.0.0.0')"
+run_velmora --backend=networkmanager restore "$index"
+expect_eq "second restore status" "$status" 1
+[[ "$err" == *"nothing recorded"* ]] || fail "second restore: '$err'"
+
+echo "preset"
+run_velmora --backend=networkmanager set "$index" --preset quad9
+expect_eq "preset output" "$out" "Done!"
+expect_eq "preset status" "$status" 0
+[[ "$err" == *"IPv6 is switched off"* ]] || fail "preset notice: '$err'"
+expect_eq "ipv4.dns of the preset" "$(field ipv4.dns)" 9.9.9.9,149.112.112.112
+expect_eq "ipv4.ignore-auto-dns of the preset" "$(field ipv4.ignore-auto-dns)" yes
+
+echo "DNS over TLS without systemd-resolved"
+dot_field() { nmcli -g connection.dns-over-tls connection show "$profile"; }
+dot_before=$(dot_field)
+run_velmora --backend=networkmanager set "$index" --preset cloudflare --dot
+expect_eq "refused DoT status" "$status" 4
+expect_eq "refused DoT output" "$out" ""
+[[ "$err" == *"DNS over TLS is not available"*"nothing was changed"* ]] || fail "refused DoT: '$err'"
+expect_eq "ipv4.dns after a refused DoT" "$(field ipv4.dns)" 9.9.9.9,149.112.112.112
+expect_eq "dns-over-tls after a refused DoT" "$(dot_field)" "$dot_before"
+
+echo "DNS over TLS with systemd-resolved"
+# NetworkManager now hands DNS to systemd-resolved, which is not running on
+# the private bus: the profile is what is checked.
+dns_mode() {
+    dbus-send --system --print-reply --dest=org.freedesktop.NetworkManager \
+        /org/freedesktop/NetworkManager/DnsManager org.freedesktop.DBus.Properties.Get \
+        string:org.freedesktop.NetworkManager.DnsManager string:Mode 2>/dev/null |
+        grep -q "\"$1\""
+}
+printf '[main]\ndns=systemd-resolved\n' >"$work/conf.d/dns.conf"
+nmcli general reload conf,dns-full
+wait_for 10 "NetworkManager to use systemd-resolved" dns_mode systemd-resolved
+run_velmora --backend=networkmanager set "$index" --preset cloudflare --dot
+expect_eq "DoT output" "$out" "Done!"
+expect_eq "DoT status" "$status" 0
+expect_eq "dns-over-tls (2: yes)" "$(dot_field)" 2
+expect_eq "ipv4.dns with server names" "$(field ipv4.dns)" \
+    "1.1.1.1#cloudflare-dns.com,1.0.0.1#cloudflare-dns.com"
+grep -q '^dns-over-tls=2' "$work/connections/$profile.nmconnection" ||
+    fail "the DoT mode was not saved to disk"
+run_velmora --backend=networkmanager restore "$index"
+expect_eq "restore after DoT" "$out" "Done!"
+expect_eq "dns-over-tls after restore" "$(dot_field)" "$dot_before"
+expect_eq "ipv4.dns after restoring DoT" "$(field ipv4.dns)" 198.51.100.1
+rm "$work/conf.d/dns.conf"
+nmcli general reload conf,dns-full
+wait_for 10 "NetworkManager to hand DNS to nothing again" dns_mode none
+
 echo "both families"
 nmcli connection modify "$profile" ipv6.method manual ipv6.addresses 2001:db8::10/64 \
     ipv6.never-default yes ipv6.dns 2001:db8::1
 nmcli --wait 30 connection up "$profile" >/dev/null
-wait_for 10 "IPv4's servers before IPv6's in show" show_is "$(printf '198.51.100.7\n198.51.100.8')"
+wait_for 10 "IPv4's servers before IPv6's in show" show_is "$(printf '198.51.100.1\n2001:db8::1')"
 run_velmora --backend=networkmanager set "$index" 192.0.2.53 0.0.0.0
 expect_eq "IPv4 set output" "$out" "Done!"
 expect_eq "ipv4.dns after an IPv4 set" "$(field ipv4.dns)" 192.0.2.53
@@ -272,6 +339,16 @@ expect_eq "ipv6.dns after dhcp" "$(field ipv6.dns)" ""
 expect_eq "ipv6.ignore-auto-dns after dhcp" "$(field ipv6.ignore-auto-dns)" no
 expect_eq "ipv6.addresses after dhcp" "$(field ipv6.addresses)" 2001:db8::10/64
 expect_eq "reapplies of the revert" "$(($(reapplies) - before))" 1
+
+echo "restore after dhcp"
+run_velmora --backend=networkmanager restore "$index"
+expect_eq "restore after dhcp output" "$out" "Done!"
+expect_eq "restore after dhcp status" "$status" 0
+expect_eq "ipv4.method after restore" "$(field ipv4.method)" manual
+expect_eq "ipv4.addresses after restore" "$(field ipv4.addresses)" 192.0.2.10/24
+expect_eq "ipv4.dns after restoring dhcp" "$(field ipv4.dns)" 198.51.100.1
+expect_eq "ipv6.dns after restoring dhcp" "$(field ipv6.dns)" 2001:db8::1
+wait_for 20 "IPv4 back on the running device" show_is "$(printf '198.51.100.1\n2001:db8::1')"
 
 echo "unknown adapter"
 run_velmora --backend=networkmanager set 999999 192.0.2.53 0.0.0.0

@@ -1,0 +1,135 @@
+#include "app/management/recording_backend.h"
+
+namespace velmora::management {
+
+namespace {
+
+// Every method that changes the adapter asks for the record first.
+class RecordingConfiguration final : public AdapterConfiguration {
+public:
+    RecordingConfiguration(RecordingBackend& owner, std::unique_ptr<AdapterConfiguration> inner)
+        : owner_(owner), inner_(std::move(inner)) {}
+
+    std::string Description() const override { return inner_->Description(); }
+    std::int32_t Index() const override { return inner_->Index(); }
+    std::string DNSServerSearchOrder(std::size_t element) const override {
+        return inner_->DNSServerSearchOrder(element);
+    }
+    ReturnCode SetDNSServerSearchOrder(const ServerSearchOrder& servers) override {
+        Record();
+        return inner_->SetDNSServerSearchOrder(servers);
+    }
+    ReturnCode EnableDHCP() override {
+        Record();
+        return inner_->EnableDHCP();
+    }
+    ReturnCode SetGateways(Null gateways) override {
+        Record();
+        return inner_->SetGateways(gateways);
+    }
+    ReturnCode SetGateways(Null gateways, Null costMetrics) override {
+        Record();
+        return inner_->SetGateways(gateways, costMetrics);
+    }
+    void BeginChanges() override { inner_->BeginChanges(); }
+    ReturnCode CommitChanges() override { return inner_->CommitChanges(); }
+
+private:
+    void Record() { owner_.EnsureRecorded(inner_->Index(), inner_->Description()); }
+
+    RecordingBackend& owner_;
+    std::unique_ptr<AdapterConfiguration> inner_;
+};
+
+class RecordingService final : public Service {
+public:
+    RecordingService(RecordingBackend& owner, std::unique_ptr<Service> inner)
+        : owner_(owner), inner_(std::move(inner)) {}
+    AdapterConfigurations ExecQuery(std::string_view query) override {
+        AdapterConfigurations wrapped;
+        for (auto& configuration : inner_->ExecQuery(query))
+            wrapped.push_back(
+                std::make_unique<RecordingConfiguration>(owner_, std::move(configuration)));
+        return wrapped;
+    }
+
+private:
+    RecordingBackend& owner_;
+    std::unique_ptr<Service> inner_;
+};
+
+} // namespace
+
+RecordingBackend::RecordingBackend(Backend& inner, RecordStore store)
+    : inner_(inner), store_(std::move(store)) {}
+
+std::unique_ptr<Service> RecordingBackend::Connect(std::string_view connectionString) {
+    return std::make_unique<RecordingService>(*this, inner_.Connect(connectionString));
+}
+
+std::unique_ptr<AdapterConfiguration> RecordingBackend::GetObject(std::string_view objectPath) {
+    return std::make_unique<RecordingConfiguration>(*this, inner_.GetObject(objectPath));
+}
+
+void RecordingBackend::SetNoticeSink(NoticeSink sink) {
+    notice_ = sink;
+    inner_.SetNoticeSink(std::move(sink));
+}
+
+std::string RecordingBackend::Identity() const {
+    return inner_.Identity();
+}
+
+DnsState RecordingBackend::ReadDnsState(std::int32_t index) {
+    return inner_.ReadDnsState(index);
+}
+
+ReturnCode RecordingBackend::WriteDnsState(std::int32_t index, const DnsState& state) {
+    EnsureRecorded(index, inner_.GetObject(ConfigurationPath(index))->Description());
+    return inner_.WriteDnsState(index, state);
+}
+
+std::optional<std::string> RecordingBackend::DnsOverTlsUnavailable(std::int32_t index) {
+    return inner_.DnsOverTlsUnavailable(index);
+}
+
+ReturnCode RecordingBackend::Restore(std::int32_t index) {
+    const std::string component = inner_.Identity();
+    auto record = store_.Load(component, index);
+    if (!record)
+        throw ManagementError("nothing recorded for adapter " + std::to_string(index) +
+                              ": Velmora has not changed it since the last restore");
+    // An index can be handed to another adapter (after a restart, say); the
+    // record is only for the one it was made from.
+    const std::string now = inner_.GetObject(ConfigurationPath(index))->Description();
+    if (now != record->description)
+        throw ManagementError("the record for index " + std::to_string(index) + " was made for \"" +
+                              record->description + "\", not for \"" + now + "\"");
+    const ReturnCode code = inner_.WriteDnsState(index, record->state);
+    if (code == kSuccess || code == 1) {
+        store_.Remove(component, index);
+        recorded_.erase(index);
+    }
+    return code;
+}
+
+void RecordingBackend::EnsureRecorded(std::int32_t index, const std::string& description) {
+    if (recorded_.count(index)) return;
+    try {
+        const std::string component = inner_.Identity();
+        if (!store_.Load(component, index)) {
+            StateRecord record{component, index,      description,
+                               UtcNow(),  operation_, inner_.ReadDnsState(index)};
+            store_.Create(record);
+        }
+    } catch (const std::exception& error) {
+        const std::string why = std::string{"cannot record the adapter's settings before changing "
+                                            "them, so nothing was changed: "} +
+                                error.what();
+        if (notice_) notice_(why);
+        throw ManagementError(why);
+    }
+    recorded_.insert(index);
+}
+
+} // namespace velmora::management

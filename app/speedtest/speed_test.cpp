@@ -1,0 +1,312 @@
+#include "app/speedtest/speed_test.h"
+
+#include <algorithm>
+#include <ares.h>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <memory>
+#include <poll.h>
+#include <random>
+#include <stdexcept>
+
+namespace velmora::speedtest {
+
+namespace {
+
+bool ParseAddress(const std::string& text, bool ipv6, void* out) {
+    return inet_pton(ipv6 ? AF_INET6 : AF_INET, text.c_str(), out) == 1;
+}
+
+std::optional<std::uint16_t> ParsePort(std::string_view digits) {
+    if (digits.empty() || digits.size() > 5 || digits.front() == '0') return std::nullopt;
+    unsigned value = 0;
+    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (error != std::errc{} || end != digits.data() + digits.size() || value > 65535)
+        return std::nullopt;
+    return static_cast<std::uint16_t>(value);
+}
+
+// Answers that came from the server: data, no data, no such name.
+bool IsAnswer(int status) {
+    return status == ARES_SUCCESS || status == ARES_ENODATA || status == ARES_ENOTFOUND;
+}
+
+struct LibraryScope {
+    LibraryScope() {
+        if (ares_library_init(ARES_LIB_INIT_ALL) != ARES_SUCCESS)
+            throw std::runtime_error("cannot initialise the resolver library");
+    }
+    ~LibraryScope() { ares_library_cleanup(); }
+    LibraryScope(const LibraryScope&) = delete;
+    LibraryScope& operator=(const LibraryScope&) = delete;
+};
+
+class Prober;
+
+// One server: its own channel, its queries in a shuffled order, one in
+// flight at a time.
+struct ServerRun {
+    Prober* owner = nullptr;
+    Result result;
+    ares_channel channel = nullptr;
+    std::vector<std::string> order;
+    std::size_t next = 0;
+    bool inFlight = false;
+    TimePoint sentAt;
+    int lostInARow = 0;
+
+    ~ServerRun() {
+        if (channel) ares_destroy(channel);
+    }
+};
+
+class Prober {
+public:
+    Prober(const Options& options, const Clock& clock, const Progress& progress, int total)
+        : options_(options), clock_(clock), progress_(progress), total_(total) {}
+
+    void Open(ServerRun& run) {
+        ares_options settings{};
+        settings.flags = ARES_FLAG_NOSEARCH | ARES_FLAG_NOALIASES;
+        settings.timeout = static_cast<int>(options_.timeout.count());
+        settings.tries = 1;
+        if (ares_init_options(&run.channel, &settings,
+                              ARES_OPT_FLAGS | ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES) !=
+            ARES_SUCCESS) {
+            run.channel = nullptr;
+            throw std::runtime_error("cannot set up a resolver channel");
+        }
+        ares_addr_port_node node{};
+        node.family = run.result.server.ipv6 ? AF_INET6 : AF_INET;
+        if (!ParseAddress(run.result.server.address, run.result.server.ipv6, &node.addr))
+            throw std::runtime_error("not an address: " + run.result.server.address);
+        node.udp_port = node.tcp_port = run.result.server.port;
+        if (ares_set_servers_ports(run.channel, &node) != ARES_SUCCESS)
+            throw std::runtime_error("cannot use the server " + run.result.server.text);
+    }
+
+    // Sends the server's next query, unless one is in flight or none is left.
+    void SendNext(ServerRun& run) {
+        if (run.inFlight || run.next >= run.order.size()) return;
+        if (run.result.times.empty() && run.lostInARow >= options_.giveUpAfter) {
+            // Every query left counts as lost.
+            const auto left = static_cast<int>(run.order.size() - run.next);
+            run.result.lost += left;
+            run.next = run.order.size();
+            Ended(left);
+            return;
+        }
+        const std::string& name = run.order[run.next++];
+        run.inFlight = true;
+        run.sentAt = clock_();
+        // A send that fails answers at once, from inside this call.
+        ares_query(run.channel, name.c_str(), 1 /* class IN */, 1 /* type A */, &Answered, &run);
+    }
+
+    void Ended(int count) {
+        done_ += count;
+        if (progress_) progress_(done_, total_);
+    }
+
+private:
+    static void Answered(void* data, int status, int, unsigned char*, int) {
+        auto& run = *static_cast<ServerRun*>(data);
+        if (status == ARES_EDESTRUCTION) return;
+        Prober& self = *run.owner;
+        run.inFlight = false;
+        if (IsAnswer(status)) {
+            run.result.times.push_back(
+                std::chrono::duration_cast<Duration>(self.clock_() - run.sentAt));
+            run.lostInARow = 0;
+        } else {
+            ++run.result.lost;
+            ++run.lostInARow;
+        }
+        self.Ended(1);
+        // The next query is sent from the loop, not from inside c-ares.
+        self.ready_.push_back(&run);
+    }
+
+public:
+    std::vector<ServerRun*> ready_;
+
+private:
+    const Options& options_;
+    const Clock& clock_;
+    const Progress& progress_;
+    int total_;
+    int done_ = 0;
+};
+
+} // namespace
+
+std::optional<Endpoint> ParseEndpoint(std::string_view text) {
+    if (text.empty() || text.size() > 64 || text.find('\0') != text.npos) return std::nullopt;
+    Endpoint endpoint;
+    endpoint.text = std::string{text};
+    unsigned char buffer[16];
+    if (text.front() == '[') {
+        const auto close = text.find(']');
+        if (close == text.npos) return std::nullopt;
+        endpoint.address = std::string{text.substr(1, close - 1)};
+        if (!ParseAddress(endpoint.address, true, buffer)) return std::nullopt;
+        endpoint.ipv6 = true;
+        if (close + 1 == text.size()) return endpoint; // "[ADDRESS]": the standard port
+        if (text[close + 1] != ':') return std::nullopt;
+        auto port = ParsePort(text.substr(close + 2));
+        if (!port) return std::nullopt;
+        endpoint.port = *port;
+        return endpoint;
+    }
+    endpoint.address = endpoint.text;
+    if (ParseAddress(endpoint.address, false, buffer)) return endpoint;
+    if (ParseAddress(endpoint.address, true, buffer)) {
+        endpoint.ipv6 = true;
+        return endpoint;
+    }
+    const auto colon = text.find(':');
+    if (colon == text.npos || text.find(':', colon + 1) != text.npos) return std::nullopt;
+    endpoint.address = std::string{text.substr(0, colon)};
+    auto port = ParsePort(text.substr(colon + 1));
+    if (!port || !ParseAddress(endpoint.address, false, buffer)) return std::nullopt;
+    endpoint.port = *port;
+    return endpoint;
+}
+
+std::optional<Duration> Percentile(std::vector<Duration> times, int percent) {
+    if (times.empty()) return std::nullopt;
+    std::sort(times.begin(), times.end());
+    // Nearest rank: the smallest value with at least `percent` per cent of
+    // the values at or below it.
+    std::size_t rank = (times.size() * static_cast<std::size_t>(percent) + 99) / 100;
+    rank = std::clamp<std::size_t>(rank, 1, times.size());
+    return times[rank - 1];
+}
+
+std::optional<Duration> Result::Median() const {
+    return Percentile(times, 50);
+}
+
+std::optional<Duration> Result::Percentile90() const {
+    return Percentile(times, 90);
+}
+
+std::vector<Result> Run(const std::vector<Endpoint>& servers, const Options& options,
+                        const Clock& clock, const Progress& progress) {
+    if (servers.empty()) return {};
+    LibraryScope library;
+    const int perServer = static_cast<int>(options.names.size()) * std::max(options.rounds, 0);
+    Prober prober(options, clock, progress, perServer * static_cast<int>(servers.size()));
+    std::mt19937 random(options.seed ? options.seed : std::random_device{}());
+
+    std::vector<std::unique_ptr<ServerRun>> runs;
+    for (const Endpoint& server : servers) {
+        auto run = std::make_unique<ServerRun>();
+        run->owner = &prober;
+        run->result.server = server;
+        run->result.queries = perServer;
+        for (int round = 0; round < options.rounds; ++round)
+            run->order.insert(run->order.end(), options.names.begin(), options.names.end());
+        std::shuffle(run->order.begin(), run->order.end(), random);
+        prober.Open(*run);
+        runs.push_back(std::move(run));
+    }
+    for (auto& run : runs)
+        prober.SendNext(*run);
+
+    for (;;) {
+        while (!prober.ready_.empty()) {
+            std::vector<ServerRun*> ready;
+            ready.swap(prober.ready_);
+            for (ServerRun* run : ready)
+                prober.SendNext(*run);
+        }
+        std::vector<pollfd> fds;
+        std::vector<ServerRun*> owners;
+        timeval wait{1, 0};
+        bool busy = false;
+        for (auto& run : runs) {
+            if (!run->inFlight) continue;
+            busy = true;
+            ares_socket_t sockets[ARES_GETSOCK_MAXNUM];
+            const int bits = ares_getsock(run->channel, sockets, ARES_GETSOCK_MAXNUM);
+            for (int i = 0; i < ARES_GETSOCK_MAXNUM; ++i) {
+                short events = 0;
+                if (ARES_GETSOCK_READABLE(bits, i)) events |= POLLIN;
+                if (ARES_GETSOCK_WRITABLE(bits, i)) events |= POLLOUT;
+                if (!events) continue;
+                fds.push_back({sockets[i], events, 0});
+                owners.push_back(run.get());
+            }
+            timeval left;
+            wait = *ares_timeout(run->channel, &wait, &left);
+        }
+        if (!busy) break;
+        const int milliseconds = static_cast<int>(wait.tv_sec * 1000 + wait.tv_usec / 1000) + 1;
+        const int ready = ::poll(fds.data(), fds.size(), milliseconds);
+        if (ready < 0 && errno != EINTR) throw std::runtime_error("poll failed");
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            if (!fds[i].revents) continue;
+            const bool readable = fds[i].revents & (POLLIN | POLLERR | POLLHUP);
+            const bool writable = fds[i].revents & POLLOUT;
+            ares_process_fd(owners[i]->channel, readable ? fds[i].fd : ARES_SOCKET_BAD,
+                            writable ? fds[i].fd : ARES_SOCKET_BAD);
+        }
+        // Time limits run out without any socket becoming ready.
+        for (auto& run : runs)
+            if (run->inFlight) ares_process_fd(run->channel, ARES_SOCKET_BAD, ARES_SOCKET_BAD);
+    }
+
+    std::vector<Result> results;
+    for (auto& run : runs)
+        results.push_back(std::move(run->result));
+    return results;
+}
+
+void Rank(std::vector<Result>& results) {
+    std::stable_sort(results.begin(), results.end(), [](const Result& a, const Result& b) {
+        const auto ma = a.Median(), mb = b.Median();
+        if (!ma || !mb) return ma.has_value() && !mb.has_value();
+        if (*ma != *mb) return *ma < *mb;
+        const auto pa = a.Percentile90(), pb = b.Percentile90();
+        if (*pa != *pb) return *pa < *pb;
+        return a.lost < b.lost;
+    });
+}
+
+namespace {
+
+std::string Milliseconds(const std::optional<Duration>& time) {
+    if (!time) return "-";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(time->count()) / 1000.0);
+    return text;
+}
+
+} // namespace
+
+std::string FormatTable(const std::vector<Result>& results) {
+    std::string table = "rank\tserver\tmedian_ms\tp90_ms\tlost\tqueries\n";
+    int rank = 0;
+    for (const Result& result : results) {
+        table += std::to_string(++rank) + '\t' + result.server.text + '\t' +
+                 Milliseconds(result.Median()) + '\t' + Milliseconds(result.Percentile90()) + '\t' +
+                 std::to_string(result.lost) + '\t' + std::to_string(result.queries) + '\n';
+    }
+    return table;
+}
+
+std::vector<std::string> FastestComplete(const std::vector<Result>& ranked) {
+    std::vector<std::string> chosen;
+    for (const Result& result : ranked) {
+        if (chosen.size() == 2) break;
+        if (result.AnsweredAll() && result.server.port == 53 &&
+            std::find(chosen.begin(), chosen.end(), result.server.address) == chosen.end())
+            chosen.push_back(result.server.address);
+    }
+    return chosen;
+}
+
+} // namespace velmora::speedtest
