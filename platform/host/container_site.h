@@ -107,6 +107,13 @@ public:
     // a custom one) and whether it accepts drops (an OLEDropMode value).
     virtual void SetMousePointer(std::int16_t pointer, HICON icon) = 0;
     virtual void SetOLEDropMode(std::int16_t mode) = 0;
+    // Whether the container routes the pointer and the keyboard to the
+    // control.
+    virtual void SetEnabled(bool enabled) = 0;
+
+    // A modal message box over the container's window; answers the button
+    // pressed.
+    virtual int MessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
 
     // Asks for a repaint of the control (part of it when a rectangle in the
     // control's pixels is given).

@@ -67,8 +67,15 @@ public:
         mouseIcon = icon;
     }
     void SetOLEDropMode(std::int16_t mode) override { oleDropMode = mode; }
+    void SetEnabled(bool value) override { enabled = value; }
+    int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override {
+        return host_.MessageBox(text, caption, flags);
+    }
     void Invalidate(const RECT* area) override;
-    void PropertyChanged(std::string_view name) override { changes.emplace_back(name); }
+    void PropertyChanged(std::string_view name) override {
+        changes.emplace_back(name);
+        if (onChange) onChange(changes.back());
+    }
     void RaiseEvent(std::string_view name, std::span<EventArg> args) override;
 
     // --- what tests set and look at ----------------------------------------------
@@ -80,10 +87,13 @@ public:
     std::vector<Event> events;
     // Runs as the container's handler of every event, after it is recorded.
     std::function<void(const std::string&, std::span<EventArg>)> onEvent;
+    // Runs with every changed property's name, after it is recorded.
+    std::function<void(const std::string&)> onChange;
 
     std::int16_t mousePointer = 0;
     HICON mouseIcon = 0;
     std::int16_t oleDropMode = 0;
+    bool enabled = true;
 
     // Paints the control into the canvas at its place, as the container
     // does on a repaint; the clip box is in the canvas's pixels (the whole

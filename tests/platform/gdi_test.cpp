@@ -1,4 +1,5 @@
 #include "platform/gdi/gdi.h"
+#include "platform/gdi/sys_colors.h"
 #include "tests/support/pixels.h"
 
 #include <gtest/gtest.h>
@@ -95,3 +96,13 @@ TEST(Gdi, StretchModeIsKeptPerDc) {
 }
 
 } // namespace
+
+TEST(SysColors, NegativeColoursNameSchemeColoursByTheirLowByte) {
+    EXPECT_EQ(platform::TranslateColor(static_cast<std::int32_t>(0x8000000F)),
+              platform::GetSysColor(platform::COLOR_BTNFACE));
+    EXPECT_EQ(platform::TranslateColor(0x01404040), 0x404040u) << "the high byte is no colour";
+    EXPECT_EQ(platform::GetSysColor(31), 0u);
+    EXPECT_EQ(platform::GetSysColor(-1), 0u);
+    EXPECT_EQ(platform::TranslateColor(static_cast<std::int32_t>(0x800000FF)), 0u)
+        << "an index past the scheme";
+}

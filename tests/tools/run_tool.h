@@ -1,5 +1,5 @@
 #pragma once
-// Runs the velmora-image program under test (VELMORA_IMAGE_BIN) with a
+// Runs a program under test (velmora-image: VELMORA_IMAGE_BIN) with a
 // command line and collects its exit status and standard output.
 
 #include <cstdio>
@@ -16,10 +16,10 @@ struct Outcome {
 
 // The arguments are passed as written (paths single-quoted by the caller);
 // standard error goes to errFile.
-inline Outcome runTool(const std::string& args, const std::string& errFile = "/dev/null") {
+inline Outcome runProgram(const std::string& program, const std::string& args,
+                          const std::string& errFile = "/dev/null") {
     Outcome r;
-    const std::string command =
-        std::string("'") + VELMORA_IMAGE_BIN + "' " + args + " 2>'" + errFile + "'";
+    const std::string command = "'" + program + "' " + args + " 2>'" + errFile + "'";
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return r;
     char buffer[4096];
@@ -30,5 +30,11 @@ inline Outcome runTool(const std::string& args, const std::string& errFile = "/d
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
 }
+
+#ifdef VELMORA_IMAGE_BIN
+inline Outcome runTool(const std::string& args, const std::string& errFile = "/dev/null") {
+    return runProgram(VELMORA_IMAGE_BIN, args, errFile);
+}
+#endif
 
 } // namespace tooltest

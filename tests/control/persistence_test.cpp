@@ -1,0 +1,366 @@
+// Saving and restoring: defaults never written, every key round trip, the
+// image bytes rule, the failed-load fallback and damaged stores.
+
+#include "codecs/modparsers.h"
+#include "control_fixture.h"
+#include "surface/image_types.h"
+
+using namespace controltest;
+using platform::PropertyStore;
+
+namespace {
+
+using Persistence = ControlTest;
+
+class DesignPersistence : public ControlTest {
+protected:
+    DesignPersistence() : ControlTest(false) {}
+};
+
+Bytes imageKey(const PropertyStore& store) {
+    return store.ReadProperty("Image", Bytes{});
+}
+
+TEST_F(Persistence, ANewControlWritesOnlyWhatDiffersFromTheStoredDefaults) {
+    control->InitProperties();
+    PropertyStore store;
+    control->WriteProperties(store);
+    EXPECT_EQ(store.names(), (std::vector<std::string>{"Image", "Props"}));
+    EXPECT_TRUE(imageKey(store).empty());
+    EXPECT_EQ(store.ReadProperty<std::int32_t>("Props", 0), 5) << "StretchQuality and AutoSize";
+
+    // A store without any keys: StretchQuality alone, nothing else.
+    platform::HeadlessSite other(host, form, {0, 0, 20, 20});
+    auto bare = restored(PropertyStore{}, other);
+    EXPECT_EQ(bare->props(), 1);
+    EXPECT_EQ(bare->Opacity(), 100);
+    EXPECT_EQ(bare->ShadowColor(), 0x404040);
+    EXPECT_EQ(bare->MaskColor(), static_cast<std::int32_t>(0x8000000F));
+    EXPECT_EQ(bare->grayScale(), 0);
+    EXPECT_EQ(bare->ImageType(), 0);
+    EXPECT_EQ(bare->GetSurface().Handle(), 0u) << "no image at run time";
+}
+
+TEST_F(Persistence, GrayScaleZeroPersistsNothing) {
+    control->InitProperties();
+    control->grayScale(3);
+    control->grayScale(0);
+    PropertyStore store;
+    control->WriteProperties(store);
+    EXPECT_FALSE(store.contains("GrayScale"));
+    control->grayScale(1);
+    control->WriteProperties(store);
+    EXPECT_EQ(store.ReadProperty<std::int32_t>("grayscale", 99), 0)
+        << "the stored formula, not the property";
+}
+
+TEST_F(Persistence, EveryKeyRoundTrips) {
+    control->InitProperties();
+    ASSERT_TRUE(load(cornerBitmap()));
+    control->ScaleMethod(4);
+    control->Opacity(40);
+    control->Mirror(2);
+    control->RotateEnabled(true);
+    control->Rotation(-90);
+    control->Enabled(false);
+    control->MousePointer(99);
+    control->OLEDropMode(1);
+    control->MouseIcon(iconFile({16}));
+    control->grayScale(4);
+    control->HitTest(2);
+    control->AutoRedraw(true);
+    control->StretchQuality(false);
+    control->ShadowEnabled(true);
+    control->InversedImage(true);
+    control->MaskColor(0x0000FF);
+    control->MaskUsed(3);
+    control->ShadowColor(0x112233);
+    control->ShadowDepth(7);
+    control->ShadowOffsetX(-3);
+    control->ShadowOffsetY(5);
+    control->ShadowOpacity(80);
+    control->IntensityOffset(-12.5f);
+
+    PropertyStore store;
+    control->WriteProperties(store);
+    EXPECT_EQ(store.names(),
+              (std::vector<std::string>{"Image",         "Scaler",      "Opacity",    "Mirror",
+                                        "Angle",         "Enabled",     "MPointer",   "OLEdrop",
+                                        "MIcon",         "GrayScale",   "HitTest",    "Props",
+                                        "MaskUsed",      "MaskColor",   "MaskSource", "Mask",
+                                        "ShadowColor",   "ShadowDepth", "ShadowX",    "ShadowY",
+                                        "ShadowOpacity", "Intensity",   "ScaleCx",    "ScaleCy"}));
+    EXPECT_EQ(store.ReadProperty<std::int32_t>("Props", 0),
+              static_cast<std::int32_t>(aicAlphaImage::kAutoSize | aicAlphaImage::kAutoRedraw |
+                                        aicAlphaImage::kInversedImage |
+                                        aicAlphaImage::kShadowEnabled |
+                                        aicAlphaImage::kRotateEnabled))
+        << "the run-time redraw bit is never saved";
+
+    platform::HeadlessSite other(host, form, site->Extent());
+    auto back = restored(store, other);
+    EXPECT_EQ(back->ScaleMethod(), 4);
+    EXPECT_EQ(back->Opacity(), 40);
+    EXPECT_EQ(back->Mirror(), 2);
+    EXPECT_EQ(back->Rotation(), -90);
+    EXPECT_FALSE(back->Enabled());
+    EXPECT_EQ(back->MousePointer(), 99);
+    EXPECT_EQ(back->OLEDropMode(), 1);
+    EXPECT_EQ(back->MouseIcon(), control->MouseIcon());
+    EXPECT_EQ(back->grayScale(), 4);
+    EXPECT_EQ(back->HitTest(), 2);
+    EXPECT_EQ(back->props(), control->props());
+    EXPECT_EQ(back->MaskUsed(), 3);
+    EXPECT_TRUE(back->maskActive());
+    EXPECT_EQ(back->appliedMaskColor(), control->appliedMaskColor());
+    EXPECT_EQ(back->MaskColor(), 0x0000FF);
+    EXPECT_EQ(back->ShadowColor(), 0x112233);
+    EXPECT_EQ(back->ShadowDepth(), 7);
+    EXPECT_EQ(back->ShadowOffsetX(), -3);
+    EXPECT_EQ(back->ShadowOffsetY(), 5);
+    EXPECT_EQ(back->ShadowOpacity(), 80);
+    EXPECT_EQ(back->IntensityOffset(), -12.5f);
+    EXPECT_EQ(back->layout().width, control->layout().width);
+    EXPECT_EQ(back->layout().height, control->layout().height);
+    EXPECT_FALSE(other.enabled);
+    EXPECT_EQ(other.mousePointer, 99);
+    EXPECT_NE(back->redrawBuffer(), nullptr) << "AutoRedraw at run time";
+
+    // The restored control shows the same pixels and saves the same store.
+    std::vector<std::uint8_t> a, b;
+    std::int32_t scan = 0;
+    ASSERT_TRUE(control->GetImageBytes(a, scan));
+    ASSERT_TRUE(back->GetImageBytes(b, scan));
+    EXPECT_EQ(a, b);
+    PropertyStore again;
+    back->WriteProperties(again);
+    EXPECT_EQ(again.names(), store.names());
+    for (const std::string& key : store.names())
+        EXPECT_TRUE(*again.find(key) == *store.find(key)) << key;
+}
+
+TEST_F(Persistence, SavingStoresTheLoadedPictureAndLeavesTheDisplayAlone) {
+    control->InitProperties();
+    ASSERT_TRUE(load(cornerBitmap()));
+    control->Mirror(1);
+    control->InversedImage(true);
+    control->MaskUsed(4); // the bottom-left pixel's colour
+    Bytes shown, after;
+    std::int32_t scan = 0;
+    ASSERT_TRUE(control->GetImageBytes(shown, scan));
+    const std::int32_t applied = control->appliedMaskColor();
+
+    PropertyStore store;
+    control->WriteProperties(store);
+    ASSERT_TRUE(control->GetImageBytes(after, scan));
+    EXPECT_EQ(after, shown) << "saving must not change what is shown";
+    EXPECT_EQ(control->appliedMaskColor(), applied);
+
+    // The bytes are the picture as loaded: unmirrored, unmasked, uninverted.
+    c32bppDIB saved;
+    const Bytes bytes = imageKey(store);
+    ASSERT_TRUE(saved.LoadPicture_Stream(bytes));
+    EXPECT_EQ(saved.ImageType(), modParsers::itPNG);
+    c32bppDIB loaded;
+    ASSERT_TRUE(loaded.LoadPicture_Stream(cornerBitmap()));
+    ASSERT_EQ(saved.Width(), 4);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(pixelOf(saved, x, y), pixelOf(loaded, x, y)) << x << ',' << y;
+}
+
+TEST_F(Persistence, RestoringReappliesMirrorMaskAndInversion) {
+    control->InitProperties();
+    ASSERT_TRUE(load(cornerBitmap()));
+    control->Mirror(3);
+    control->MaskUsed(5);
+    control->InversedImage(true);
+    PropertyStore store;
+    control->WriteProperties(store);
+    platform::HeadlessSite other(host, form, site->Extent());
+    auto back = restored(store, other);
+    Bytes a, b;
+    std::int32_t scan = 0;
+    ASSERT_TRUE(control->GetImageBytes(a, scan));
+    ASSERT_TRUE(back->GetImageBytes(b, scan));
+    EXPECT_EQ(a, b);
+}
+
+TEST_F(Persistence, KeysMatchWithoutRegardToCase) {
+    PropertyStore store;
+    store.WriteProperty("image", cornerBitmap());
+    store.WriteProperty<std::int32_t>("props", 4 | 64);
+    store.WriteProperty<std::int32_t>("OPACITY", 30);
+    store.WriteProperty<std::int32_t>("mpointer", 2);
+    store.WriteProperty<std::int32_t>("scaler", 2);
+    control->ReadProperties(store);
+    EXPECT_TRUE(control->AutoSize());
+    EXPECT_TRUE(control->InversedImage());
+    EXPECT_FALSE(control->StretchQuality());
+    EXPECT_EQ(control->Opacity(), 30);
+    EXPECT_EQ(control->MousePointer(), 2);
+    EXPECT_EQ(control->ScaleMethod(), 2);
+    EXPECT_EQ(control->GetSurface().Width(), 4);
+    EXPECT_EQ(pixelOf(control->GetSurface(), 0, 0), (std::array<std::uint8_t, 4>{255, 255, 0, 255}))
+        << "restored inverted";
+    EXPECT_TRUE(site->changes.empty()) << "restoring marks nothing as changed";
+}
+
+TEST_F(Persistence, AFailedLoadLeavesNeutralSettingsButKeepsQualityAndFormat) {
+    PropertyStore store;
+    store.WriteProperty("Image", Bytes{1, 2, 3});
+    store.WriteProperty<std::int32_t>("Scaler", 4);
+    store.WriteProperty<std::int32_t>("ScaleCx", 50);
+    store.WriteProperty<std::int32_t>("ScaleCy", 60);
+    store.WriteProperty<std::int32_t>("Props", 0x1FF);
+    store.WriteProperty<std::int32_t>("Angle", 30);
+    store.WriteProperty<std::int32_t>("Opacity", 20);
+    store.WriteProperty<std::int32_t>("Mirror", 3);
+    store.WriteProperty<std::int32_t>("ShadowDepth", 4);
+    control->ReadProperties(store);
+    EXPECT_EQ(control->ScaleMethod(), 0);
+    EXPECT_EQ(control->props(), static_cast<std::int32_t>(aicAlphaImage::kStretchQuality |
+                                                          aicAlphaImage::kKeepOriginalFormat));
+    EXPECT_EQ(control->Rotation(), 0);
+    EXPECT_EQ(control->Opacity(), 100);
+    EXPECT_EQ(control->Mirror(), 0);
+    EXPECT_EQ(control->layout().width, 0);
+    EXPECT_EQ(control->layout().height, 0);
+    EXPECT_EQ(control->ShadowDepth(), 4) << "the shadow settings stay";
+}
+
+TEST_F(Persistence, ValuesOutOfRangeInAStoreReadAsTheirDefaults) {
+    PropertyStore store;
+    store.WriteProperty("Image", cornerBitmap());
+    store.WriteProperty<std::int32_t>("Opacity", 500);
+    store.WriteProperty<std::int32_t>("GrayScale", 99);
+    store.WriteProperty<std::int32_t>("Mirror", 9);
+    store.WriteProperty<std::int32_t>("HitTest", -4);
+    store.WriteProperty<std::int32_t>("Scaler", 12);
+    store.WriteProperty<std::int32_t>("ShadowDepth", 70000);        // 4464 as 16 bits
+    store.WriteProperty<std::int32_t>("ShadowOpacity", 65536 + 20); // 20 as 16 bits
+    store.WriteProperty<std::int32_t>("MaskSource", 8);
+    store.WriteProperty<std::int32_t>("Angle", 725);
+    store.WriteProperty("Intensity", 1e30f);
+    store.WriteProperty("Opacity", std::string("x")); // another kind: the default
+    control->ReadProperties(store);
+    EXPECT_EQ(control->Opacity(), 100);
+    EXPECT_EQ(control->grayScale(), 0);
+    EXPECT_EQ(control->Mirror(), 0);
+    EXPECT_EQ(control->HitTest(), 0);
+    EXPECT_EQ(control->ScaleMethod(), 0);
+    EXPECT_EQ(control->ShadowDepth(), 2);
+    EXPECT_EQ(control->ShadowOpacity(), 20);
+    EXPECT_EQ(control->MaskUsed(), 0);
+    EXPECT_EQ(control->Rotation(), 5);
+    EXPECT_EQ(control->IntensityOffset(), 0.0f);
+}
+
+TEST_F(Persistence, AStoredMaskIsDroppedForAPictureWithItsOwnAlpha) {
+    PropertyStore store;
+    store.WriteProperty("Image", iconFile({32}));
+    store.WriteProperty("MaskUsed", true);
+    store.WriteProperty<std::int32_t>("MaskSource", 2);
+    store.WriteProperty<std::int32_t>("Mask", 0x102040);
+    control->ReadProperties(store);
+    EXPECT_FALSE(control->maskActive());
+    EXPECT_EQ(control->MaskUsed(), 0);
+    const auto before = pixelOf(control->GetSurface(), 0, 0);
+    PropertyStore saved;
+    control->WriteProperties(saved);
+    EXPECT_FALSE(saved.contains("MaskUsed"));
+    EXPECT_EQ(pixelOf(control->GetSurface(), 0, 0), before);
+}
+
+TEST_F(Persistence, TheFrozenSizeIsStoredOnlyWithMethodFour) {
+    control->InitProperties();
+    ASSERT_TRUE(load(cornerBitmap()));
+    PropertyStore store;
+    control->WriteProperties(store);
+    EXPECT_FALSE(store.contains("ScaleCx"));
+    control->AutoSize(false);
+    control->ScaleMethod(4);
+    const auto frozen = control->layout();
+    site->Move({10, 10, 110, 60});
+    control->Resize();
+    EXPECT_EQ(control->layout().width, frozen.width) << "method 4 keeps its size";
+    control->WriteProperties(store);
+    EXPECT_EQ(store.ReadProperty<std::int32_t>("ScaleCx", 0), frozen.width);
+    EXPECT_EQ(store.ReadProperty<std::int32_t>("ScaleCy", 0), frozen.height);
+}
+
+TEST_F(DesignPersistence, TheCheckerboardIsNeverSavedAndSourceBytesAreKept) {
+    control->InitProperties();
+    EXPECT_EQ(control->GetSurface().ImageType(), modParsers::itCheckerBoard);
+    EXPECT_EQ(control->GetSurface().Width(), 32) << "the control's size";
+    EXPECT_EQ(control->ImageType(), 0);
+    Bytes bytes;
+    std::int32_t scan = 0;
+    EXPECT_FALSE(control->GetImageBytes(bytes, scan));
+    EXPECT_FALSE(control->GetSourceBytes(bytes));
+    PropertyStore store;
+    control->WriteProperties(store);
+    EXPECT_TRUE(imageKey(store).empty());
+
+    // At design time a restore keeps the source bytes, so a GIF is saved
+    // as the very same bytes.
+    const Bytes gif = gifPicture();
+    store.WriteProperty("Image", gif);
+    control->ReadProperties(store);
+    EXPECT_EQ(control->ImageType(), modParsers::itGIF);
+    ASSERT_TRUE(control->GetSourceBytes(bytes));
+    EXPECT_EQ(bytes, gif);
+    PropertyStore again;
+    control->WriteProperties(again);
+    EXPECT_EQ(imageKey(again), gif);
+
+    control->ClearImage();
+    EXPECT_EQ(control->GetSurface().ImageType(), modParsers::itCheckerBoard);
+}
+
+TEST_F(Persistence, ImageTypeIsTheFormatSavingStores) {
+    control->InitProperties();
+    ASSERT_TRUE(load(cornerBitmap()));
+    EXPECT_EQ(control->ImageType(), modParsers::itPNG) << "bitmaps are stored as PNG";
+    control->KeepOriginalFormat(true);
+    const Bytes gif = gifPicture();
+    ASSERT_TRUE(load(gif));
+    EXPECT_EQ(control->ImageType(), modParsers::itGIF) << "kept source bytes";
+    PropertyStore store;
+    control->WriteProperties(store);
+    EXPECT_EQ(imageKey(store), gif);
+}
+
+TEST(PersistenceWithoutEncoders, BitmapsAreStoredAsBitmapFiles) {
+    platform::ScopedEnvironment env;
+    env->zlibLibraryNames = {"libvelmora-no-such-zlib.so"};
+    env->imagingLibraryNames = {"libvelmora-no-such-imaging.so"};
+    platform::HeadlessHost host;
+    env->host = &host;
+    const auto form = host.CreateWindowExA(0, "#32770", "Form", platform::WS_VISIBLE, 0, 0, 99, 99,
+                                           0, 0, 0, nullptr);
+    platform::HeadlessSite site(host, form, {0, 0, 8, 8});
+    aicAlphaImage control(site);
+    control.InitProperties();
+    std::int32_t w = 0, h = 0, d = 0;
+    ASSERT_TRUE(control.LoadImage_FromArray(cornerBitmap(), w, h, d));
+    EXPECT_EQ(control.ImageType(), modParsers::itBitmap);
+    control.MaskUsed(2);
+    EXPECT_EQ(control.ImageType(), modParsers::itBitmap) << "stored with the mask undone";
+    PropertyStore store;
+    control.WriteProperties(store);
+    const Bytes bytes = store.ReadProperty("Image", Bytes{});
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes[0], 'B');
+    EXPECT_EQ(bytes[1], 'M');
+    c32bppDIB back;
+    ASSERT_TRUE(back.LoadPicture_Stream(bytes));
+    EXPECT_EQ(pixelOf(back, 0, 0), (std::array<std::uint8_t, 4>{0, 0, 255, 255}));
+
+    Bytes file;
+    std::int32_t scan = 0;
+    ASSERT_TRUE(control.GetImageBytes(file, scan, false, true, true, true, true));
+    EXPECT_EQ(file[0], 'B') << "a bitmap file where no PNG encoder exists";
+}
+
+} // namespace

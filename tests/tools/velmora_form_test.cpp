@@ -1,0 +1,279 @@
+// velmora-form end to end: stores made, shown, changed, loaded, exported and
+// faded through the real program, and damaged stores refused.
+
+#include "run_tool.h"
+#include "tests/support/image_files.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+using tooltest::Outcome;
+using Bytes = std::vector<std::uint8_t>;
+namespace fs = std::filesystem;
+
+class VelmoraForm : public ::testing::Test {
+protected:
+    VelmoraForm() {
+        dir_ = fs::temp_directory_path() /
+               ("velmora-form-test-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir_);
+    }
+    ~VelmoraForm() override { fs::remove_all(dir_); }
+
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    std::string quoted(const std::string& name) const { return "'" + path(name) + "'"; }
+
+    Outcome run(const std::string& args) {
+        Outcome r = tooltest::runProgram(VELMORA_FORM_BIN, args, path("stderr.txt"));
+        r.err = read(path("stderr.txt"));
+        return r;
+    }
+
+    static std::string read(const std::string& file) {
+        std::ifstream in(file, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    void write(const std::string& name, const std::string& text) {
+        std::ofstream(path(name), std::ios::binary) << text;
+    }
+    void write(const std::string& name, const Bytes& bytes) {
+        std::ofstream(path(name), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    }
+
+    // A form with one 32 x 32 image control named Image1.
+    void makeForm() {
+        ASSERT_EQ(run("new " + quoted("f.json") + " --size 200x100").status, 0);
+        ASSERT_EQ(run("add " + quoted("f.json") + " Image1 --at 8,8 --size 32x32").status, 0);
+    }
+
+    // A 4 x 2 opaque bitmap, red at the top left.
+    static Bytes bitmap() {
+        Bytes bits;
+        for (int r = 0; r < 2; ++r) {
+            for (int x = 0; x < 4; ++x) {
+                const bool red = r == 1 && x == 0; // bottom-up: row 1 is the top
+                bits.insert(bits.end(), {static_cast<std::uint8_t>(red ? 0 : 200),
+                                         static_cast<std::uint8_t>(red ? 0 : 100),
+                                         static_cast<std::uint8_t>(red ? 255 : 50)});
+            }
+        }
+        return testfiles::bmpFile(testfiles::infoHeader(4, 2, 24), bits);
+    }
+
+    static std::string line(const std::string& out, const std::string& property) {
+        std::istringstream in(out);
+        for (std::string l; std::getline(in, l);)
+            if (l.rfind(property + " = ", 0) == 0) return l.substr(property.size() + 3);
+        return "(missing)";
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(VelmoraForm, ShowPrintsEveryPropertyInOrder) {
+    makeForm();
+    const Outcome shown = run("show " + quoted("f.json"));
+    ASSERT_EQ(shown.status, 0) << shown.err;
+    std::istringstream in(shown.out);
+    std::vector<std::string> names;
+    for (std::string l; std::getline(in, l);)
+        names.push_back(l.substr(0, l.find(' ')));
+    EXPECT_EQ(names, (std::vector<std::string>{"Image1.AutoRedraw",     "Image1.AutoSize",
+                                               "Image1.StretchQuality", "Image1.ScaleMethod",
+                                               "Image1.Opacity",        "Image1.Mirror",
+                                               "Image1.InversedImage",  "Image1.KeepOriginalFormat",
+                                               "Image1.grayScale",      "Image1.RotateEnabled",
+                                               "Image1.Rotation",       "Image1.IntensityOffset",
+                                               "Image1.HitTest",        "Image1.MaskColor",
+                                               "Image1.MaskUsed",       "Image1.ShadowEnabled",
+                                               "Image1.ShadowColor",    "Image1.ShadowOffsetX",
+                                               "Image1.ShadowOffsetY",  "Image1.ShadowDepth",
+                                               "Image1.ShadowOpacity",  "Image1.Enabled",
+                                               "Image1.MousePointer",   "Image1.MouseIcon",
+                                               "Image1.OLEDropMode",    "Image1.ImageType",
+                                               "Image1.isMouseOver",    "Image1.GDIplusInitialized",
+                                               "Image1.GDIplusEnabled"}));
+    EXPECT_EQ(line(shown.out, "Image1.MaskColor"), "-2147483633");
+    EXPECT_EQ(line(shown.out, "Image1.ShadowColor"), "4210752");
+    EXPECT_EQ(line(shown.out, "Image1.StretchQuality"), "True");
+    EXPECT_EQ(line(shown.out, "Image1.ImageType"), "0");
+    // The stored control holds only what differs from the stored defaults.
+    const std::string store = read(path("f.json"));
+    EXPECT_NE(store.find("\"Props\": 5"), std::string::npos) << store;
+    EXPECT_EQ(store.find("Opacity"), std::string::npos);
+}
+
+TEST_F(VelmoraForm, SetGoesThroughTheSetters) {
+    makeForm();
+    write("pic.bmp", bitmap());
+    ASSERT_EQ(run("load " + quoted("f.json") + " Image1 " + quoted("pic.bmp")).status, 0);
+    const Outcome set = run("set " + quoted("f.json") +
+                            " image1 Opacity=150 grayScale=9 rotation=450 RotateEnabled=True "
+                            "MaskColor=0x8000000F ShadowDepth=11 IntensityOffset=-12.5 Mirror=1");
+    ASSERT_EQ(set.status, 0) << set.err;
+    const Outcome shown = run("show " + quoted("f.json") + " Image1");
+    EXPECT_EQ(line(shown.out, "Image1.Opacity"), "50");
+    EXPECT_EQ(line(shown.out, "Image1.grayScale"), "0") << "out of range: ignored";
+    EXPECT_EQ(line(shown.out, "Image1.Rotation"), "90");
+    EXPECT_EQ(line(shown.out, "Image1.RotateEnabled"), "True");
+    EXPECT_EQ(line(shown.out, "Image1.ShadowDepth"), "2");
+    EXPECT_EQ(line(shown.out, "Image1.IntensityOffset"), "-12.5");
+    EXPECT_EQ(line(shown.out, "Image1.Mirror"), "1");
+    EXPECT_EQ(line(shown.out, "Image1.ImageType"), "10") << "a bitmap is stored as PNG";
+
+    // Shown mirrored: red is at the top right of the pixels.
+    ASSERT_EQ(
+        run("bytes " + quoted("f.json") + " Image1 " + quoted("px.bin") + " --top-down").status, 0);
+    const std::string px = read(path("px.bin"));
+    ASSERT_EQ(px.size(), 4u * 2u * 4u);
+    EXPECT_EQ(static_cast<std::uint8_t>(px[3 * 4 + 2]), 255);
+    EXPECT_EQ(static_cast<std::uint8_t>(px[0 * 4 + 2]), 50);
+}
+
+TEST_F(VelmoraForm, RefusedAssignmentsLeaveTheStoreAlone) {
+    makeForm();
+    const std::string before = read(path("f.json"));
+    for (const char* assignment :
+         {"ImageType=3", "NoSuchProperty=1", "Opacity=abc", "AutoSize=maybe", "Opacity",
+          "IntensityOffset=nan", "MouseIcon=/nonexistent/icon.ico"}) {
+        const Outcome r = run("set " + quoted("f.json") + " Image1 Opacity=20 " + assignment);
+        EXPECT_EQ(r.status, 2) << assignment;
+        EXPECT_FALSE(r.err.empty()) << assignment;
+    }
+    EXPECT_EQ(run("set " + quoted("f.json") + " Nobody Opacity=20").status, 2);
+    EXPECT_EQ(read(path("f.json")), before);
+}
+
+TEST_F(VelmoraForm, LoadWithIconSizeAndKeptSourceBytes) {
+    makeForm();
+    std::vector<testfiles::IcoEntry> entries;
+    for (int s : {16, 32}) {
+        testfiles::IcoEntry e;
+        e.width = e.height = static_cast<std::uint8_t>(s);
+        e.bitCount = 32;
+        e.image = testfiles::bitmapEntry(
+            s, s, 32, {}, [](int, int) { return 0xFF336699u; }, [](int, int) { return false; });
+        entries.push_back(std::move(e));
+    }
+    const Bytes ico = testfiles::icoFile(entries);
+    write("icon.ico", ico);
+
+    ASSERT_EQ(run("load " + quoted("f.json") + " Image1 " + quoted("icon.ico") +
+                  " --icon 16x16 --depth 32 --keep-original")
+                  .status,
+              0);
+    Outcome shown = run("show " + quoted("f.json") + " Image1");
+    EXPECT_EQ(line(shown.out, "Image1.KeepOriginalFormat"), "True");
+    EXPECT_EQ(line(shown.out, "Image1.ImageType"), "8") << "the icon's own type";
+    ASSERT_EQ(run("bytes " + quoted("f.json") + " Image1 " + quoted("file.bin") + " --file-format")
+                  .status,
+              0);
+    const std::string file = read(path("file.bin"));
+    EXPECT_EQ(file, std::string(ico.begin(), ico.end())) << "the file's own bytes";
+
+    // Without a size the control's own (32 x 32) entry is chosen.
+    ASSERT_EQ(run("load " + quoted("f.json") + " Image1 " + quoted("icon.ico")).status, 0);
+    ASSERT_EQ(run("bytes " + quoted("f.json") + " Image1 " + quoted("px.bin")).status, 0);
+    EXPECT_EQ(read(path("px.bin")).size(), 32u * 32u * 4u);
+
+    const Outcome missing = run("load " + quoted("f.json") + " Image1 " + quoted("none.png"));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("False"), std::string::npos);
+}
+
+TEST_F(VelmoraForm, BytesOfAControlWithoutAnImageAnswerFalse) {
+    makeForm();
+    const Outcome r = run("bytes " + quoted("f.json") + " Image1 " + quoted("out.bin"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(fs::exists(path("out.bin")));
+}
+
+TEST_F(VelmoraForm, FadePrintsEveryStepOnVirtualTime) {
+    makeForm();
+    write("pic.bmp", bitmap());
+    ASSERT_EQ(run("load " + quoted("f.json") + " Image1 " + quoted("pic.bmp")).status, 0);
+    Outcome r = run("fade " + quoted("f.json") + " Image1 0 30 20");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "0 Image1.Opacity = 70\n20 Image1.Opacity = 40\n40 Image1.Opacity = 10\n"
+                     "60 Image1.Opacity = 0\n60 Image1.FadeTerminated 0\n");
+    r = run("fade " + quoted("f.json") + " Image1 100 30 5");
+    EXPECT_EQ(r.out, "") << "already at 100: nothing happens";
+    ASSERT_EQ(run("set " + quoted("f.json") + " Image1 Opacity=0").status, 0);
+    r = run("fade " + quoted("f.json") + " Image1 100 30 5");
+    EXPECT_EQ(r.out, "0 Image1.Opacity = 30\n10 Image1.Opacity = 60\n20 Image1.Opacity = 90\n"
+                     "30 Image1.Opacity = 100\n30 Image1.FadeTerminated 100\n");
+    EXPECT_EQ(run("fade " + quoted("f.json") + " Image1 0 x 5").status, 2);
+}
+
+TEST_F(VelmoraForm, DamagedStoresAreRefusedWithTheirReason) {
+    const std::vector<std::pair<std::string, std::string>> stores = {
+        {"truncated.json", "{\"form\": {\"width\": 10, \"height\""},
+        {"types.json", "{\"form\": {\"width\": \"ten\", \"height\": 10}, \"controls\": []}"},
+        {"base64.json",
+         "{\"form\": {\"width\": 10, \"height\": 10}, \"controls\": [{\"type\": "
+         "\"aicAlphaImage\", \"name\": \"A\", \"left\": 0, \"top\": 0, \"width\": 5, "
+         "\"height\": 5, \"properties\": {\"Image\": \"@@@not base64@@@\"}}]}"},
+        {"huge.json", "{\"form\": {\"width\": 99999999999, \"height\": 10}, \"controls\": []}"},
+    };
+    for (const auto& [name, text] : stores) {
+        write(name, text);
+        for (const std::string& command :
+             {"show " + quoted(name), "set " + quoted(name) + " A Opacity=5",
+              "add " + quoted(name) + " B --at 0,0 --size 5x5"}) {
+            const Outcome r = run(command);
+            EXPECT_EQ(r.status, 2) << command;
+            EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
+        }
+        EXPECT_EQ(read(path(name)), text) << "a damaged store is never rewritten";
+    }
+}
+
+TEST_F(VelmoraForm, OtherControlsAndContainersAreKeptAsTheyAre) {
+    write("boxed.json",
+          std::string("{\"form\": {\"width\": 100, \"height\": 80}, \"controls\": [") +
+              "{\"type\": \"PictureBox\", \"name\": \"Picture1\", \"left\": 10, \"top\": 10, "
+              "\"width\": 60, \"height\": 40, \"properties\": {\"BorderStyle\": 0}}," +
+              "{\"type\": \"aicAlphaImage\", \"name\": \"Inner\", \"container\": "
+              "\"picture1\", \"left\": 2, \"top\": 2, \"width\": 16, \"height\": 16, "
+              "\"properties\": {\"props\": 1, \"opacity\": 40}}," +
+              "{\"type\": \"aicAlphaImage\", \"name\": \"Outer\", \"left\": 70, \"top\": "
+              "2, \"width\": 16, \"height\": 16, \"properties\": {}}]}");
+    const Outcome shown = run("show " + quoted("boxed.json"));
+    ASSERT_EQ(shown.status, 0) << shown.err;
+    EXPECT_EQ(line(shown.out, "Inner.StretchQuality"), "True");
+    EXPECT_EQ(line(shown.out, "Outer.AutoRedraw"), "False");
+    EXPECT_EQ(shown.out.find("Picture1."), std::string::npos) << "only image controls are shown";
+
+    ASSERT_EQ(run("set " + quoted("boxed.json") + " outer HitTest=2").status, 0);
+    const std::string store = read(path("boxed.json"));
+    EXPECT_NE(store.find("\"BorderStyle\": 0"), std::string::npos) << store;
+    EXPECT_NE(store.find("\"container\": \"picture1\""), std::string::npos) << store;
+    EXPECT_NE(store.find("\"HitTest\": 2"), std::string::npos) << store;
+}
+
+TEST_F(VelmoraForm, CommandLineMistakes) {
+    EXPECT_EQ(run("--help").status, 0);
+    EXPECT_NE(run("--help").out.find("exit status"), std::string::npos);
+    EXPECT_EQ(run("").status, 2);
+    EXPECT_EQ(run("frobnicate x").status, 2);
+    EXPECT_EQ(run("new " + quoted("f.json")).status, 2) << "no size";
+    EXPECT_EQ(run("new " + quoted("f.json") + " --size 0x5").status, 2);
+    EXPECT_EQ(run("new " + quoted("f.json") + " --size 10x10 --rgb").status, 2)
+        << "an option of another command";
+    makeForm();
+    EXPECT_EQ(run("add " + quoted("f.json") + " IMAGE1 --at 1,1 --size 5x5").status, 2)
+        << "names are unique without regard to case";
+    EXPECT_EQ(run("show " + quoted("f.json") + " Image2").status, 2);
+    EXPECT_EQ(run("load " + quoted("f.json") + " Image1").status, 2);
+}
+
+} // namespace

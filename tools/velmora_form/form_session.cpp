@@ -1,0 +1,99 @@
+#include "form_session.h"
+
+#include "platform/system/environment.h"
+#include "properties.h"
+
+#include <string>
+#include <vector>
+
+namespace velmora_form {
+
+FormSession::FormSession() {
+    platform::ProcessEnvironment().host = &host_;
+}
+
+FormSession::~FormSession() {
+    // Controls end before their sites, sites before the host.
+    for (Control& c : controls_)
+        c.control.reset();
+    controls_.clear();
+    platform::ProcessEnvironment().host = nullptr;
+}
+
+void FormSession::Open(platform::FormRecord form, const platform::FormControlRecord* fresh) {
+    form_ = std::move(form);
+    window_ = host_.CreateWindowExA(0, "#32770", "Form", platform::WS_VISIBLE, 0, 0, form_.width,
+                                    form_.height, 0, 0, 0, nullptr);
+
+    // Each container (the form, or a picture box on it) has its own window
+    // and its own list of controls; image controls share a link only with
+    // those of their own container.
+    struct Container {
+        std::string name;
+        platform::HWND window = 0;
+        std::vector<platform::SitedControl> controls;
+    };
+    std::vector<Container> containers{{"", window_, {}}};
+    const auto containerOf = [&](const std::string& name) -> std::size_t {
+        for (std::size_t i = 0; i < containers.size(); ++i)
+            if (EqualsNoCase(containers[i].name, name)) return i;
+        platform::RECT place{0, 0, form_.width, form_.height};
+        if (const platform::FormControlRecord* box = form_.find(name))
+            place = {box->left, box->top, box->left + box->width, box->top + box->height};
+        const platform::HWND window = host_.CreateWindowExA(
+            0, "Static", name.c_str(), platform::WS_CHILD | platform::WS_VISIBLE, place.left,
+            place.top, place.right - place.left, place.bottom - place.top, window_, 0, 0, nullptr);
+        containers.push_back({name, window, {}});
+        return containers.size() - 1;
+    };
+
+    std::vector<std::size_t> containerIndex;
+    std::vector<bool> isFresh;
+    for (platform::FormControlRecord& record : form_.controls) {
+        const std::size_t index = containerOf(record.container);
+        Container& container = containers[index];
+        if (!EqualsNoCase(record.type, aicAlphaImage::kTypeName)) {
+            container.controls.push_back({record.type, nullptr});
+            continue;
+        }
+        Control c;
+        c.record = &record;
+        c.site = std::make_unique<platform::HeadlessSite>(
+            host_, container.window,
+            platform::RECT{record.left, record.top, record.left + record.width,
+                           record.top + record.height});
+        c.site->userMode = false; // editing a form is design-time work
+        c.control = std::make_unique<aicAlphaImage>(*c.site);
+        container.controls.push_back({aicAlphaImage::kTypeName, c.control.get()});
+        containerIndex.push_back(index);
+        isFresh.push_back(fresh != nullptr && EqualsNoCase(record.name, fresh->name));
+        controls_.push_back(std::move(c));
+    }
+    for (std::size_t i = 0; i < controls_.size(); ++i) {
+        Control& c = controls_[i];
+        c.site->controls = containers[containerIndex[i]].controls;
+        if (isFresh[i])
+            c.control->InitProperties();
+        else
+            c.control->ReadProperties(c.record->properties);
+        // Restoring is no change of the developer's.
+        c.site->changes.clear();
+    }
+}
+
+FormSession::Control* FormSession::Find(std::string_view name) {
+    for (Control& c : controls_)
+        if (EqualsNoCase(c.record->name, name)) return &c;
+    return nullptr;
+}
+
+void FormSession::Save(Control& c) {
+    c.control->WriteProperties(c.record->properties);
+    const platform::RECT extent = c.site->Extent();
+    c.record->left = extent.left;
+    c.record->top = extent.top;
+    c.record->width = extent.right - extent.left;
+    c.record->height = extent.bottom - extent.top;
+}
+
+} // namespace velmora_form

@@ -1,0 +1,189 @@
+#include "properties.h"
+
+#include "control/aic_alpha_image.h"
+
+#include <array>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+
+namespace velmora_form {
+namespace {
+
+std::string showBool(bool value) {
+    return value ? "True" : "False";
+}
+
+std::string showSingle(float value) {
+    std::array<char, 32> text{};
+    const auto [end, ec] = std::to_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() ? std::string(text.data(), end) : std::string("0");
+}
+
+// The property kinds, each a getter and a setter of the control.
+template <bool (aicAlphaImage::*Get)() const, void (aicAlphaImage::*Set)(bool)>
+PropertySpec boolean(std::string_view name) {
+    return {name, [](const aicAlphaImage& c) { return showBool((c.*Get)()); },
+            [](aicAlphaImage& c, std::string_view text, std::string& error) {
+                const auto value = ParseBoolean(text);
+                if (!value) {
+                    error = "not True or False: " + std::string(text);
+                    return false;
+                }
+                (c.*Set)(*value);
+                return true;
+            }};
+}
+
+template <std::int32_t (aicAlphaImage::*Get)() const, void (aicAlphaImage::*Set)(std::int32_t)>
+PropertySpec number(std::string_view name) {
+    return {name, [](const aicAlphaImage& c) { return std::to_string((c.*Get)()); },
+            [](aicAlphaImage& c, std::string_view text, std::string& error) {
+                const auto value = ParseNumber(text);
+                if (!value) {
+                    error = "not a 32-bit number: " + std::string(text);
+                    return false;
+                }
+                (c.*Set)(*value);
+                return true;
+            }};
+}
+
+template <bool (aicAlphaImage::*Get)() const>
+PropertySpec readOnlyBoolean(std::string_view name) {
+    return {name, [](const aicAlphaImage& c) { return showBool((c.*Get)()); }, nullptr};
+}
+
+PropertySpec intensity() {
+    return {"IntensityOffset",
+            [](const aicAlphaImage& c) { return showSingle(c.IntensityOffset()); },
+            [](aicAlphaImage& c, std::string_view text, std::string& error) {
+                const auto value = ParseSingle(text);
+                if (!value) {
+                    error = "not a number: " + std::string(text);
+                    return false;
+                }
+                c.IntensityOffset(*value);
+                return true;
+            }};
+}
+
+// The picture as the path of its file; an empty value removes it.
+PropertySpec mouseIcon() {
+    return {"MouseIcon",
+            [](const aicAlphaImage& c) {
+                return std::string(c.MouseIcon().empty() ? "(None)" : "(Picture)");
+            },
+            [](aicAlphaImage& c, std::string_view text, std::string& error) {
+                if (text.empty()) {
+                    c.MouseIcon({});
+                    return true;
+                }
+                std::ifstream file{std::string(text), std::ios::binary};
+                if (!file) {
+                    error = "cannot read " + std::string(text);
+                    return false;
+                }
+                std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file),
+                                                std::istreambuf_iterator<char>()};
+                c.MouseIcon(std::move(bytes));
+                return true;
+            }};
+}
+
+PropertySpec imageType() {
+    return {"ImageType", [](const aicAlphaImage& c) { return std::to_string(c.ImageType()); },
+            nullptr};
+}
+
+const std::array kProperties{
+    boolean<&aicAlphaImage::AutoRedraw, &aicAlphaImage::AutoRedraw>("AutoRedraw"),
+    boolean<&aicAlphaImage::AutoSize, &aicAlphaImage::AutoSize>("AutoSize"),
+    boolean<&aicAlphaImage::StretchQuality, &aicAlphaImage::StretchQuality>("StretchQuality"),
+    number<&aicAlphaImage::ScaleMethod, &aicAlphaImage::ScaleMethod>("ScaleMethod"),
+    number<&aicAlphaImage::Opacity, &aicAlphaImage::Opacity>("Opacity"),
+    number<&aicAlphaImage::Mirror, &aicAlphaImage::Mirror>("Mirror"),
+    boolean<&aicAlphaImage::InversedImage, &aicAlphaImage::InversedImage>("InversedImage"),
+    boolean<&aicAlphaImage::KeepOriginalFormat, &aicAlphaImage::KeepOriginalFormat>(
+        "KeepOriginalFormat"),
+    number<&aicAlphaImage::grayScale, &aicAlphaImage::grayScale>("grayScale"),
+    boolean<&aicAlphaImage::RotateEnabled, &aicAlphaImage::RotateEnabled>("RotateEnabled"),
+    number<&aicAlphaImage::Rotation, &aicAlphaImage::Rotation>("Rotation"),
+    intensity(),
+    number<&aicAlphaImage::HitTest, &aicAlphaImage::HitTest>("HitTest"),
+    number<&aicAlphaImage::MaskColor, &aicAlphaImage::MaskColor>("MaskColor"),
+    number<&aicAlphaImage::MaskUsed, &aicAlphaImage::MaskUsed>("MaskUsed"),
+    boolean<&aicAlphaImage::ShadowEnabled, &aicAlphaImage::ShadowEnabled>("ShadowEnabled"),
+    number<&aicAlphaImage::ShadowColor, &aicAlphaImage::ShadowColor>("ShadowColor"),
+    number<&aicAlphaImage::ShadowOffsetX, &aicAlphaImage::ShadowOffsetX>("ShadowOffsetX"),
+    number<&aicAlphaImage::ShadowOffsetY, &aicAlphaImage::ShadowOffsetY>("ShadowOffsetY"),
+    number<&aicAlphaImage::ShadowDepth, &aicAlphaImage::ShadowDepth>("ShadowDepth"),
+    number<&aicAlphaImage::ShadowOpacity, &aicAlphaImage::ShadowOpacity>("ShadowOpacity"),
+    boolean<&aicAlphaImage::Enabled, &aicAlphaImage::Enabled>("Enabled"),
+    number<&aicAlphaImage::MousePointer, &aicAlphaImage::MousePointer>("MousePointer"),
+    mouseIcon(),
+    number<&aicAlphaImage::OLEDropMode, &aicAlphaImage::OLEDropMode>("OLEDropMode"),
+    imageType(),
+    readOnlyBoolean<&aicAlphaImage::isMouseOver>("isMouseOver"),
+    readOnlyBoolean<&aicAlphaImage::GDIplusInitialized>("GDIplusInitialized"),
+    readOnlyBoolean<&aicAlphaImage::GDIplusEnabled>("GDIplusEnabled"),
+};
+
+} // namespace
+
+std::span<const PropertySpec> Properties() {
+    return kProperties;
+}
+
+const PropertySpec* FindProperty(std::string_view name) {
+    for (const PropertySpec& p : kProperties)
+        if (EqualsNoCase(p.name, name)) return &p;
+    return nullptr;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+std::optional<bool> ParseBoolean(std::string_view text) {
+    if (EqualsNoCase(text, "True") || text == "1" || text == "-1") return true;
+    if (EqualsNoCase(text, "False") || text == "0") return false;
+    return std::nullopt;
+}
+
+std::optional<std::int32_t> ParseNumber(std::string_view text) {
+    const auto whole = [](std::string_view digits, int base, auto& out) {
+        if (digits.empty()) return false;
+        const auto [end, ec] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), out, base);
+        return ec == std::errc() && end == digits.data() + digits.size();
+    };
+    if (text.size() > 2 && (text.substr(0, 2) == "0x" || text.substr(0, 2) == "0X" ||
+                            text.substr(0, 2) == "&H" || text.substr(0, 2) == "&h")) {
+        std::uint32_t pattern = 0;
+        if (!whole(text.substr(2), 16, pattern)) return std::nullopt;
+        return static_cast<std::int32_t>(pattern);
+    }
+    if (!text.empty() && text[0] == '+') text.remove_prefix(1);
+    std::int32_t value = 0;
+    if (!whole(text, 10, value)) return std::nullopt;
+    return value;
+}
+
+std::optional<float> ParseSingle(std::string_view text) {
+    float value = 0;
+    if (text.empty()) return std::nullopt;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+} // namespace velmora_form
