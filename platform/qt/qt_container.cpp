@@ -236,6 +236,11 @@ void QtContainerSite::SetMousePointer(std::int16_t pointer, HICON icon) {
     if (container_.siteAt(at.x(), at.y()) == this) container_.setCursor(cursor_);
 }
 
+int QtContainerSite::MessageBox(const std::string& text, const std::string& caption,
+                                unsigned flags) {
+    return container_.host_.MessageBox(text, caption, flags);
+}
+
 void QtContainerSite::Invalidate(const RECT* area) {
     const RECT whole{0, 0, extent_.right - extent_.left, extent_.bottom - extent_.top};
     const RECT a = area != nullptr ? *area : whole;
@@ -305,7 +310,9 @@ QtContainerSite* QtControlContainer::siteAt(int x, int y) const {
     for (auto it = sites_.rbegin(); it != sites_.rend(); ++it) {
         QtContainerSite& s = **it;
         const RECT& e = s.extent_;
-        if (s.control_ == nullptr || x < e.left || x >= e.right || y < e.top || y >= e.bottom)
+        // A disabled control gets no pointer input; what lies under it does.
+        if (s.control_ == nullptr || !s.enabled_ || x < e.left || x >= e.right || y < e.top ||
+            y >= e.bottom)
             continue;
         int answer = HITRESULT_OUTSIDE;
         s.control_->HitTest(x - e.left, y - e.top, answer);

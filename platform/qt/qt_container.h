@@ -45,6 +45,8 @@ public:
 
     void SetMousePointer(std::int16_t pointer, HICON icon) override;
     void SetOLEDropMode(std::int16_t mode) override { dropMode_ = mode; }
+    void SetEnabled(bool enabled) override { enabled_ = enabled; }
+    int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override;
     void Invalidate(const RECT* area) override;
     void PropertyChanged(std::string_view name) override;
     void RaiseEvent(std::string_view name, std::span<EventArg> args) override;
@@ -54,6 +56,7 @@ public:
     WindowlessControl* control() const { return control_; }
     std::int16_t mousePointer() const { return pointer_; }
     std::int16_t dropMode() const { return dropMode_; }
+    bool enabled() const { return enabled_; }
     // The cursor shown over the control.
     const QCursor& cursor() const { return cursor_; }
 
@@ -68,6 +71,7 @@ private:
     ICrossComm* link_ = nullptr;
     std::int16_t pointer_ = 0;
     std::int16_t dropMode_ = 0;
+    bool enabled_ = true;
     QCursor cursor_;
 };
 

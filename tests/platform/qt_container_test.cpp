@@ -130,6 +130,10 @@ TEST(QtContainer, HitTestingPicksTheTopmostTakerAndLetsOtherPointsThrough) {
     EXPECT_EQ(form.container.siteAt(65, 12), nullptr);
     EXPECT_EQ(form.container.siteAt(5, 5), nullptr);
     EXPECT_FALSE(form.send(QEvent::MouseButtonPress, {65, 12})) << "left to the widget behind";
+    // A disabled control lets the pointer through to the one below.
+    form.upper.SetEnabled(false);
+    EXPECT_EQ(form.container.siteAt(35, 25), &form.lower);
+    form.upper.SetEnabled(true);
     EXPECT_TRUE(form.green.log.empty());
     EXPECT_TRUE(form.blue.log.empty());
 }
