@@ -1,7 +1,9 @@
 #include "app/frm_main.h"
 
 #include "app/error_policy.h"
+#include "app/links.h"
 #include "app/messages.h"
+#include "platform/host/win32.h"
 
 #include <limits>
 #include <optional>
@@ -188,6 +190,28 @@ void FrmMain::Command6_Click() {
 
 void FrmMain::Command8_Click() {
     IgnoreErrors([&] { view_.ShowMessage(text::AboutOpenDns()); });
+}
+
+namespace {
+
+void OpenPage(const char* address) {
+    // The window handle only owns error windows of the handler, which the
+    // desktop's handler does not show; the answer is not looked at.
+    IgnoreErrors([&] { platform::ShellExecuteA(0, "Open", address, "", "", 1); });
+}
+
+} // namespace
+
+void FrmMain::aicAlphaImage4_Click() {
+    OpenPage(links::kMakerHomePage);
+}
+
+void FrmMain::aicAlphaImage5_Click() {
+    OpenPage(links::kIssueTracker);
+}
+
+void FrmMain::aicAlphaImage6_Click() {
+    OpenPage(links::kProjectHomePage);
 }
 
 } // namespace velmora::app

@@ -60,6 +60,11 @@ public:
     void Command6_Click();
     void Command7_Click();
     void Command8_Click();
+    // The link images: each opens its page with the desktop's handler; a
+    // page that cannot be opened is left alone silently.
+    void aicAlphaImage4_Click();
+    void aicAlphaImage5_Click();
+    void aicAlphaImage6_Click();
 
     const management::AdapterConfiguration* adapterObject() const { return adapterObject_.get(); }
     std::int16_t returnCode() const { return returnCode_; }

@@ -1,6 +1,8 @@
 #include "app/qt/frm_main_window.h"
 
 #include "app/messages.h"
+#include "app/qt/window_images.h"
+#include "platform/system/environment.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -371,8 +373,19 @@ int RunWindow(int& argc, char** argv, management::RecordingBackend& backend,
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName("Velmora");
+    // The window host the image controls use, the process's host while the
+    // window lives.
+    platform::QtHost host;
+    platform::ProcessEnvironment().host = &host;
+    struct HostScope {
+        ~HostScope() { platform::ProcessEnvironment().host = nullptr; }
+    } hostScope;
     FrmMainWindow window;
     FrmMain form(window, backend);
+    WindowImages images(host, WindowImages::EmbeddedStore(),
+                        {qobject_cast<QFrame*>(window.Control("Picture1")),
+                         qobject_cast<QFrame*>(window.Control("Picture4"))},
+                        form);
     FrmExtras extras(window, form, backend);
     window.Attach(form);
     window.AttachExtras(extras);

@@ -118,6 +118,13 @@ bool ClientToScreen(HWND window, POINT* point) {
     return p != nullptr && p->ClientToScreen(window, point);
 }
 
+std::intptr_t ShellExecuteA(HWND window, const char* operation, const char* file,
+                            const char* parameters, const char* directory, int showCommand) {
+    const auto text = [](const char* p) { return std::string(p != nullptr ? p : ""); };
+    return CurrentHost().ShellExecuteA(window, text(operation), text(file), text(parameters),
+                                       text(directory), showCommand);
+}
+
 HMODULE GetModuleHandleA(const char* moduleName) {
     // RTLD_NOLOAD finds a loaded module only; the reference it takes is
     // given back at once, as GetModuleHandle takes none.

@@ -38,6 +38,11 @@ HWND WindowFromPoint(POINT point);
 bool ScreenToClient(HWND window, POINT* point);
 bool ClientToScreen(HWND window, POINT* point);
 
+// Opens a file or an address with the desktop's handler (the current
+// host's shell open); above 32 when a handler was started.
+std::intptr_t ShellExecuteA(HWND window, const char* operation, const char* file,
+                            const char* parameters, const char* directory, int showCommand);
+
 // A loaded module by name without taking a reference on it; null names the
 // program itself. 0 when it is not loaded.
 HMODULE GetModuleHandleA(const char* moduleName);

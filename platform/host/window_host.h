@@ -6,6 +6,7 @@
 
 #include "platform/host/services.h"
 
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -21,6 +22,20 @@ public:
     virtual int MessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
     // Processes pending window messages (repaint, input) and returns.
     virtual void DoEvents() {}
+    // Opens a file or an address with the desktop's handler for it (the
+    // shell's "open" operation; an empty operation means the same). Answers
+    // a value above 32 when the handler was started, 32 or less when not,
+    // as the system call does. Hosts without a desktop start nothing.
+    virtual std::intptr_t ShellExecuteA(HWND window, const std::string& operation,
+                                        const std::string& file, const std::string& parameters,
+                                        const std::string& directory, int showCommand) {
+        static_cast<void>(window), static_cast<void>(operation), static_cast<void>(file),
+            static_cast<void>(parameters), static_cast<void>(directory),
+            static_cast<void>(showCommand);
+        return kShellNoHandler;
+    }
+    static constexpr std::intptr_t kShellNoHandler = 31; // no program is set for the file
+    static constexpr std::intptr_t kShellStarted = 42;
 
     // The host's services; null where the host has none (the console host
     // has no windows, timers or pointer).

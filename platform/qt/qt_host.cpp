@@ -3,7 +3,9 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QDesktopServices>
 #include <QEvent>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QTimer>
 #include <QWidget>
@@ -66,6 +68,20 @@ int QtHost::MessageBox(const std::string& text, const std::string& caption, unsi
                     QMessageBox::Ok);
     box.exec();
     return IDOK;
+}
+
+std::intptr_t QtHost::ShellExecuteA(HWND, const std::string& operation, const std::string& file,
+                                    const std::string&, const std::string&, int) {
+    QString verb = QString::fromStdString(operation).toLower();
+    if (!verb.isEmpty() && verb != QStringLiteral("open")) return kShellNoHandler;
+    const QString target = QString::fromStdString(file);
+    if (target.isEmpty()) return kShellNoHandler;
+    // A path that exists is a file; anything else an address.
+    const QUrl url =
+        QFileInfo::exists(target) ? QUrl::fromLocalFile(target) : QUrl::fromUserInput(target);
+    if (!url.isValid()) return kShellNoHandler;
+    const bool opened = urlOpener ? urlOpener(url) : QDesktopServices::openUrl(url);
+    return opened ? kShellStarted : kShellNoHandler;
 }
 
 void QtHost::DoEvents() {

@@ -10,6 +10,8 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QUrl>
+#include <functional>
 #include <map>
 #include <memory>
 #include <utility>
@@ -26,6 +28,13 @@ public:
 
     int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override;
     void DoEvents() override;
+    // "open" (or no operation) of an address or a file, through the
+    // desktop's URL handler.
+    std::intptr_t ShellExecuteA(HWND window, const std::string& operation, const std::string& file,
+                                const std::string& parameters, const std::string& directory,
+                                int showCommand) override;
+    // What opens addresses; the desktop's handler unless a test sets one.
+    std::function<bool(const QUrl&)> urlOpener;
 
     WindowServices* windows() override { return this; }
     TimerServices* timers() override { return this; }

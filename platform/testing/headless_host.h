@@ -31,6 +31,20 @@ public:
     ~HeadlessHost() override;
 
     int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override;
+    // Records what would be opened and answers shellAnswer.
+    std::intptr_t ShellExecuteA(HWND window, const std::string& operation, const std::string& file,
+                                const std::string& parameters, const std::string& directory,
+                                int showCommand) override {
+        shellOpened.push_back({window, operation, file, parameters, directory, showCommand});
+        return shellAnswer;
+    }
+    struct ShellCall {
+        HWND window;
+        std::string operation, file, parameters, directory;
+        int showCommand;
+    };
+    std::vector<ShellCall> shellOpened;
+    std::intptr_t shellAnswer = kShellStarted;
 
     WindowServices* windows() override { return this; }
     TimerServices* timers() override { return this; }

@@ -1,6 +1,9 @@
 #include "app/frm_main.h"
+#include "app/links.h"
 #include "app/messages.h"
 #include "app_test_support.h"
+#include "platform/system/environment.h"
+#include "platform/testing/headless_host.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -381,3 +384,27 @@ TEST(ReturnCodeMessage, NamesTheListedCodesAndLumpsTheRest) {
 }
 
 } // namespace
+
+TEST_F(FrmMainTest, LinkImagesOpenTheirPagesAndAFailureStaysSilent) {
+    platform::HeadlessHost host;
+    platform::ScopedEnvironment env;
+    env->host = &host;
+    form_.aicAlphaImage4_Click();
+    form_.aicAlphaImage6_Click();
+    form_.aicAlphaImage5_Click();
+    ASSERT_EQ(host.shellOpened.size(), 3u);
+    EXPECT_EQ(host.shellOpened[0].file, velmora::app::links::kMakerHomePage);
+    EXPECT_EQ(host.shellOpened[1].file, velmora::app::links::kProjectHomePage);
+    EXPECT_EQ(host.shellOpened[2].file, velmora::app::links::kIssueTracker);
+    for (const auto& call : host.shellOpened) {
+        EXPECT_EQ(call.operation, "Open");
+        EXPECT_EQ(call.parameters, "");
+        EXPECT_EQ(call.directory, "");
+        EXPECT_EQ(call.showCommand, 1);
+    }
+
+    host.shellAnswer = 2; // no handler for the address
+    form_.aicAlphaImage4_Click();
+    EXPECT_TRUE(view_.messages.empty());
+    EXPECT_TRUE(spy_.calls.empty()) << "no adapter is touched";
+}

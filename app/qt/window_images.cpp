@@ -1,0 +1,93 @@
+#include "app/qt/window_images.h"
+
+#include "platform/resources/resources.h"
+
+#include <iostream>
+
+namespace velmora::app {
+
+platform::FormRecord WindowImages::EmbeddedStore() {
+    const auto bytes = platform::ProgramResources().LoadResData("frm_main", "FORM");
+    if (!bytes) return {};
+    const std::string_view text(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+    platform::FormStoreResult result = platform::ParseFormStore(text, "frm_main");
+    if (!result) {
+        std::cerr << "velmora: the window's images: " << result.error << '\n';
+        return {};
+    }
+    return std::move(*result.form);
+}
+
+WindowImages::WindowImages(platform::QtHost& host, const platform::FormRecord& store,
+                           const std::vector<QFrame*>& boxes, FrmMain& form)
+    : host_(host) {
+    // The form's own record stays hidden: the window on screen is the Qt
+    // view; the record carries the tree the controls climb and the timers.
+    form_ = host_.CreateWindowExA(0, "#32770", "FrmMain", platform::WS_OVERLAPPEDWINDOW, 0, 0,
+                                  store.width, store.height, 0, 0, 0, nullptr);
+    for (QFrame* frame : boxes) {
+        const QRect inner = frame->contentsRect();
+        const std::string name = frame->objectName().toStdString();
+        const platform::HWND window = host_.CreateWindowExA(
+            0, "Static", name.c_str(), platform::WS_CHILD | platform::WS_VISIBLE, inner.x(),
+            inner.y(), inner.width(), inner.height(), form_, 0, 0, nullptr);
+        auto container = std::make_unique<platform::QtControlContainer>(host_, window, frame);
+        container->setGeometry(inner);
+        container->setBackground(frame->palette().color(QPalette::Window));
+        container->setEventHandler([&form](platform::QtContainerSite& site, std::string_view event,
+                                           std::span<platform::EventArg>) {
+            if (event != "Click") return;
+            if (site.name() == "aicAlphaImage4") form.aicAlphaImage4_Click();
+            if (site.name() == "aicAlphaImage5") form.aicAlphaImage5_Click();
+            if (site.name() == "aicAlphaImage6") form.aicAlphaImage6_Click();
+        });
+        boxes_.push_back({frame, window, std::move(container)});
+    }
+
+    // Every control is sited before any is restored, so each finds the
+    // others of its box for the shared link.
+    std::vector<const platform::FormControlRecord*> records;
+    for (const platform::FormControlRecord& record : store.controls) {
+        if (record.type != aicAlphaImage::kTypeName) continue;
+        platform::QtControlContainer* box = container(record.container);
+        if (box == nullptr) continue;
+        platform::QtContainerSite& site = box->addSite(
+            record.type, record.name,
+            {record.left, record.top, record.left + record.width, record.top + record.height});
+        auto control = std::make_unique<aicAlphaImage>(site);
+        box->attach(site, *control, control.get());
+        images_.push_back({box, &site, std::move(control)});
+        records.push_back(&record);
+    }
+    for (std::size_t i = 0; i < images_.size(); ++i) {
+        images_[i].control->ReadProperties(records[i]->properties);
+        images_[i].control->Show();
+    }
+}
+
+WindowImages::~WindowImages() {
+    for (Image& image : images_) {
+        image.control->Hide();
+        image.control->Terminate();
+    }
+    for (Image& image : images_) {
+        image.box->detach(*image.site);
+        image.control.reset();
+    }
+    boxes_.clear();
+    host_.DestroyWindow(form_);
+}
+
+aicAlphaImage* WindowImages::control(std::string_view name) const {
+    for (const Image& image : images_)
+        if (image.site->name() == name) return image.control.get();
+    return nullptr;
+}
+
+platform::QtControlContainer* WindowImages::container(std::string_view boxName) const {
+    for (const Box& box : boxes_)
+        if (box.frame->objectName().toStdString() == boxName) return box.container.get();
+    return nullptr;
+}
+
+} // namespace velmora::app

@@ -1,0 +1,78 @@
+// The window's image controls in their picture boxes: restored from the
+// compiled-in form store, drawn, and the link images opening their pages.
+
+#include "app/links.h"
+#include "app/management/simulated_backend.h"
+#include "app/qt/frm_main_window.h"
+#include "app/qt/window_images.h"
+#include "app_test_support.h"
+#include "platform/system/environment.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QImage>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+using namespace velmora::testing;
+using velmora::app::FrmMain;
+using velmora::app::FrmMainWindow;
+using velmora::app::WindowImages;
+
+namespace {
+
+class WindowImagesTest : public ::testing::Test {
+protected:
+    WindowImagesTest() {
+        env_->host = &host_;
+        host_.urlOpener = [this](const QUrl& url) {
+            opened_.push_back(url.toString().toStdString());
+            return true;
+        };
+    }
+
+    QFrame* box(const char* name) { return qobject_cast<QFrame*>(window_.Control(name)); }
+
+    // A click in the middle of a control, as the pointer makes it.
+    void click(const char* boxName, const char* control) {
+        platform::QtControlContainer* container = images_.container(boxName);
+        const platform::QtContainerSite* site = container->site(control);
+        const platform::RECT e = site->Extent();
+        const QPointF at((e.left + e.right) / 2, (e.top + e.bottom) / 2);
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent event(type, at, container->mapToGlobal(at), Qt::LeftButton,
+                              type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                              Qt::NoModifier);
+            QApplication::sendEvent(container, &event);
+        }
+    }
+
+    platform::QtHost host_;
+    platform::ScopedEnvironment env_;
+    FrmMainWindow window_;
+    // The window's images need no adapters: a state file that is never
+    // written.
+    velmora::management::SimulatedBackend backend_{"/nonexistent/velmora-state.json"};
+    FrmMain form_{window_, backend_};
+    WindowImages images_{
+        host_, WindowImages::EmbeddedStore(), {box("Picture1"), box("Picture4")}, form_};
+    std::vector<std::string> opened_;
+};
+
+TEST_F(WindowImagesTest, TheFourImageControlsAreRestoredInTheirPictureBoxes) {
+    for (const char* name :
+         {"aicAlphaImage1", "aicAlphaImage4", "aicAlphaImage5", "aicAlphaImage6"})
+        ASSERT_NE(images_.control(name), nullptr) << name;
+    EXPECT_EQ(images_.container("Picture1")->sites().size(), 1u);
+    EXPECT_EQ(images_.container("Picture4")->sites().size(), 3u);
+    EXPECT_EQ(images_.control("aicAlphaImage4")->ImageType(), 10);
+    EXPECT_TRUE(images_.control("aicAlphaImage1")->AutoSize());
+    // The links show the custom pointer from their stored icon.
+    EXPECT_EQ(images_.container("Picture4")->site("aicAlphaImage5")->mousePointer(), 99);
+    EXPECT_EQ(images_.container("Picture4")->site("aicAlphaImage5")->cursor().shape(),
+              Qt::BitmapCursor);
+}
+
+} // namespace
