@@ -1,6 +1,7 @@
 #include "platform/qt/qt_container.h"
 
 #include "platform/gdi/gdi.h"
+#include "platform/gdi/memory_canvas.h"
 #include "platform/picture/icon.h"
 
 #include <QImage>
@@ -49,60 +50,7 @@ std::int16_t shiftOf(Qt::KeyboardModifiers modifiers) {
     return out;
 }
 
-// A memory DC holding a 32-bit bottom-up DIB section: what controls paint
-// into. Bottom-up rows are what the surface blends into in place.
-class DibCanvas {
-public:
-    DibCanvas(int width, int height) : width_(std::max(width, 1)), height_(std::max(height, 1)) {
-        dc_ = CreateCompatibleDC(0);
-        BITMAPINFOHEADER header;
-        header.biWidth = width_;
-        header.biHeight = height_;
-        header.biBitCount = 32;
-        void* bits = nullptr;
-        bitmap_ = CreateDIBSection(dc_, header, {}, &bits);
-        if (dc_ != 0 && bitmap_ != 0 && bits != nullptr) {
-            previous_ = SelectObject(dc_, bitmap_);
-            bits_ = static_cast<std::uint8_t*>(bits);
-        }
-    }
-    ~DibCanvas() {
-        if (previous_ != 0) SelectObject(dc_, previous_);
-        if (bitmap_ != 0) DeleteObject(bitmap_);
-        if (dc_ != 0) DeleteDC(dc_);
-    }
-    DibCanvas(const DibCanvas&) = delete;
-    DibCanvas& operator=(const DibCanvas&) = delete;
-
-    bool ok() const { return bits_ != nullptr; }
-    HDC dc() const { return dc_; }
-    int width() const { return width_; }
-    int height() const { return height_; }
-    std::size_t stride() const { return static_cast<std::size_t>(width_) * 4; }
-    // Row y counted from the top.
-    std::uint8_t* row(int y) const {
-        return bits_ + static_cast<std::size_t>(height_ - 1 - y) * stride();
-    }
-    std::uint8_t* bits() const { return bits_; }
-
-    void fill(const RECT& area, std::uint32_t bgra) {
-        const int left = std::max<int>(area.left, 0), right = std::min<int>(area.right, width_);
-        const int top = std::max<int>(area.top, 0), bottom = std::min<int>(area.bottom, height_);
-        for (int y = top; y < bottom; ++y) {
-            std::uint8_t* p = row(y) + static_cast<std::size_t>(left) * 4;
-            for (int x = left; x < right; ++x, p += 4)
-                std::memcpy(p, &bgra, 4);
-        }
-    }
-
-private:
-    int width_;
-    int height_;
-    HDC dc_ = 0;
-    HBITMAP bitmap_ = 0;
-    HGDIOBJ previous_ = 0;
-    std::uint8_t* bits_ = nullptr;
-};
+using DibCanvas = MemoryCanvas;
 
 // The icon's pixels with their alpha, recovered by drawing it once over
 // black and once over white: where the two agree the pixel is opaque, and
@@ -353,8 +301,8 @@ void QtControlContainer::paintEvent(QPaintEvent* event) {
     // The section's rows are bottom-up: shown through a vertical flip, with
     // no conversion of the pixels. The alpha bytes carry nothing on an
     // opaque background, so the image is read as RGB32.
-    const QImage image(dib.bits(), dib.width(), dib.height(), static_cast<qsizetype>(dib.stride()),
-                       QImage::Format_RGB32);
+    const QImage image(dib.bytes().data(), dib.width(), dib.height(),
+                       static_cast<qsizetype>(dib.stride()), QImage::Format_RGB32);
     painter.setClipRect(r);
     painter.setTransform(QTransform(1, 0, 0, -1, 0, dib.height()));
     painter.drawImage(0, 0, image);
