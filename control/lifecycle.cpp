@@ -12,8 +12,6 @@ using namespace platform;
 
 namespace {
 
-// The tag a control carries while its pointer-tracking timer runs.
-constexpr const char* kTrackingTag = "Timer";
 // Fading never steps faster than this, in ms.
 constexpr std::int32_t kMinimumFadeDelay = 10;
 
@@ -61,6 +59,7 @@ void aicAlphaImage::Hide() {
 void aicAlphaImage::Terminate() {
     releaseRedrawBuffer();
     shadow_.reset();
+    region_.reset();
     stopFade();
     stopTracking();
     dropLink();
@@ -70,18 +69,6 @@ void aicAlphaImage::Terminate() {
         DestroyIcon(mouseIconHandle_);
         mouseIconHandle_ = 0;
     }
-}
-
-bool aicAlphaImage::ReleaseMouseCapture() {
-    stopTracking();
-    site_.RaiseEvent("MouseExit", {});
-    return true;
-}
-
-void aicAlphaImage::stopTracking() {
-    if (site_.Tag() != kTrackingTag) return;
-    site_.Timers().KillTimer(site_.ContainerHwnd(), static_cast<UINT_PTR>(identity()));
-    site_.SetTag("");
 }
 
 bool aicAlphaImage::makeCallback(int entryPoint) {
