@@ -80,14 +80,15 @@ void aicAlphaImage::paintShadow(HDC hdc, int x, int y, const RECT& box) {
         const RECT area{at.x, at.y, at.x + shadow_->Width(), at.y + shadow_->Height()};
         if (!meets(area, box)) return;
         shadow_->Render(hdc, x + at.x, y + at.y, shadow_->Width(), shadow_->Height(), 0, 0,
-                        shadow_->Width(), shadow_->Height(), opacity, true, true, nullptr, -1, 0.0f);
+                        shadow_->Width(), shadow_->Height(), opacity, true, true, nullptr, -1,
+                        0.0f);
         return;
     }
     const std::int32_t grown = 2 * shadowDepth_;
     const RECT area{at.x, at.y, at.x + image_.Width() + grown, at.y + image_.Height() + grown};
     if (!meets(area, box)) return;
-    image_.RenderDropShadow_JIT(hdc, x + at.x, y + at.y, shadowDepth_,
-                                TranslateColor(shadowColor_), opacity);
+    image_.RenderDropShadow_JIT(hdc, x + at.x, y + at.y, shadowDepth_, TranslateColor(shadowColor_),
+                                opacity);
 }
 
 void aicAlphaImage::paintImage(HDC hdc, int x, int y, const RECT& box) {

@@ -30,7 +30,8 @@ constexpr std::array<aicAlphaImage::EventInfo, 13> kEvents{{
     {10, "KeyUp", "KeyCode Shift", ""},
     {11, "OLEDragDrop", "Data Effect Button Shift X Y", ""},
     {12, "OLEDragOver", "Data Effect Button Shift X Y State", ""},
-    {13, "FadeTerminated", "CurrentOpacity", "Callback event that occurs when a fade request completes"},
+    {13, "FadeTerminated", "CurrentOpacity",
+     "Callback event that occurs when a fade request completes"},
 }};
 
 // Units of each scale mode per pixel, across and down, at 96 pixels to the
@@ -43,14 +44,22 @@ struct Units {
 };
 Units unitsPerPixel(std::int32_t scaleMode) {
     switch (scaleMode) {
-    case 1: return {15.0, 15.0};                        // twips
-    case 2: return {0.75, 0.75};                        // points
-    case 4: return {15.0 / 120.0, 15.0 / 240.0};        // characters
-    case 5: return {1.0 / 96.0, 1.0 / 96.0};            // inches
-    case 6: return {25.4 / 96.0, 25.4 / 96.0};          // millimetres
-    case 7: return {2.54 / 96.0, 2.54 / 96.0};          // centimetres
-    case 8: return {2540.0 / 96.0, 2540.0 / 96.0};      // HiMetric
-    default: return {1.0, 1.0};                         // pixels and the rest
+    case 1:
+        return {15.0, 15.0}; // twips
+    case 2:
+        return {0.75, 0.75}; // points
+    case 4:
+        return {15.0 / 120.0, 15.0 / 240.0}; // characters
+    case 5:
+        return {1.0 / 96.0, 1.0 / 96.0}; // inches
+    case 6:
+        return {25.4 / 96.0, 25.4 / 96.0}; // millimetres
+    case 7:
+        return {2.54 / 96.0, 2.54 / 96.0}; // centimetres
+    case 8:
+        return {2540.0 / 96.0, 2540.0 / 96.0}; // HiMetric
+    default:
+        return {1.0, 1.0}; // pixels and the rest
     }
 }
 
@@ -152,8 +161,7 @@ void aicAlphaImage::HitTest(int x, int y, int& hitResult) {
     // A handler may have moved the capture on, or ended the control's
     // tracking altogether.
     if (!link_ || link_->CapturedControl() != self) return;
-    if (site_.Timers().SetTimer(site_.ContainerHwnd(), static_cast<UINT_PTR>(self),
-                                kTrackingPeriod,
+    if (site_.Timers().SetTimer(site_.ContainerHwnd(), static_cast<UINT_PTR>(self), kTrackingPeriod,
                                 [this](HWND, UINT, UINT_PTR, DWORD) { trackingTick(); }) != 0)
         site_.SetTag(kTrackingTag);
 }
@@ -172,8 +180,8 @@ void aicAlphaImage::trackingTick() {
     if (pointer.GetCursorPos(&at) && pointer.WindowFromPoint(at) == host) {
         POINT origin{0, 0};
         pointer.ClientToScreen(host, &origin);
-        inside = pointOnControl(at.x - origin.x - pointerOffset_.x,
-                                at.y - origin.y - pointerOffset_.y);
+        inside =
+            pointOnControl(at.x - origin.x - pointerOffset_.x, at.y - origin.y - pointerOffset_.y);
     }
     if (inside) {
         site_.Timers().SetTimer(host, static_cast<UINT_PTR>(self), kTrackingPeriod,
@@ -263,16 +271,16 @@ void aicAlphaImage::OLEDragDrop(DataObject& data, std::int32_t& effect, std::int
     // The file collection of a drop holds narrow names; the handler gets
     // the full names of the list behind it.
     image_.GetDroppedFileNames(&data);
-    std::array<EventArg, 6> args{&data,           effect, button, shift, ToContainerScaleX(x),
-                                 ToContainerScaleY(y)};
+    std::array<EventArg, 6> args{
+        &data, effect, button, shift, ToContainerScaleX(x), ToContainerScaleY(y)};
     site_.RaiseEvent("OLEDragDrop", args);
     if (const auto* changed = std::get_if<std::int32_t>(&args[1])) effect = *changed;
 }
 
 void aicAlphaImage::OLEDragOver(DataObject& data, std::int32_t& effect, std::int16_t button,
                                 std::int16_t shift, int x, int y, std::int16_t state) {
-    std::array<EventArg, 7> args{&data, effect, button, shift, ToContainerScaleX(x),
-                                 ToContainerScaleY(y), state};
+    std::array<EventArg, 7> args{
+        &data, effect, button, shift, ToContainerScaleX(x), ToContainerScaleY(y), state};
     site_.RaiseEvent("OLEDragOver", args);
     if (const auto* changed = std::get_if<std::int32_t>(&args[1])) effect = *changed;
 }
