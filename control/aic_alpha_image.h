@@ -213,6 +213,9 @@ public:
     // The container's scale mode as last read (9 when it could not be).
     std::int32_t containerScaleMode() const { return scaleMode_; }
     const c32bppDIB* redrawBuffer() const { return redraw_.get(); }
+    // The pre-built drop shadow; none while the shadow is off or drawn
+    // straight from a small one-to-one image.
+    const c32bppDIB* shadowSurface() const { return shadow_.get(); }
     // Whether a mask is applied and the colour it made transparent (always
     // the colour of the uninverted image).
     bool maskActive() const { return maskActive_; }
