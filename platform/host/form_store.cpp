@@ -475,7 +475,12 @@ bool WriteFormStore(const std::filesystem::path& file, const FormRecord& form, s
         return false;
     }
     const std::filesystem::path dir = file.has_parent_path() ? file.parent_path() : ".";
-    std::string temp = (dir / ("." + file.filename().string() + ".XXXXXX")).string();
+    // Built by appending: GCC 12's optimiser warns falsely about a
+    // concatenation starting with a literal here.
+    std::string tempName(1, '.');
+    tempName += file.filename().string();
+    tempName += ".XXXXXX";
+    std::string temp = (dir / tempName).string();
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) {
         error = file.string() + ": cannot write the store: " + std::strerror(errno);
