@@ -62,6 +62,9 @@ void aicAlphaImage::Terminate() {
     region_.reset();
     stopFade();
     stopTracking();
+    // A tag changed by the developer must not leave a timer that calls into
+    // a control that is gone.
+    site_.Timers().KillTimer(site_.ContainerHwnd(), static_cast<UINT_PTR>(identity()));
     dropLink();
     trackingCallback_ = false;
     fadeCallback_ = false;

@@ -145,6 +145,14 @@ TEST_F(Pointer, TrackingEntersPollsEveryHundredMillisecondsAndExits) {
     EXPECT_FALSE(host.hasTimer(form, timerId()));
 }
 
+TEST_F(Pointer, AControlThatEndsWhileTrackingLeavesNoTimerEvenWithItsTagChanged) {
+    ASSERT_TRUE(pointAt(5, 5));
+    site->SetTag("the developer's");
+    control.reset();
+    EXPECT_EQ(host.timerCount(), 0u);
+    host.advance(500);
+}
+
 TEST_F(Pointer, MovingStraightOntoAnotherControlExitsBeforeEntering) {
     platform::HeadlessSite secondSite(host, form, {26, 10, 42, 26});
     aicAlphaImage second(secondSite);
