@@ -11,20 +11,6 @@ namespace {
 
 using platform::RECT;
 
-// A surface selected into its own DC for as long as this lives.
-class OwnDc {
-public:
-    explicit OwnDc(c32bppDIB& surface) : surface_(surface), dc_(surface.LoadDIBinDC(true)) {}
-    ~OwnDc() { surface_.LoadDIBinDC(false); }
-    OwnDc(const OwnDc&) = delete;
-    OwnDc& operator=(const OwnDc&) = delete;
-    platform::HDC dc() const { return dc_; }
-
-private:
-    c32bppDIB& surface_;
-    platform::HDC dc_;
-};
-
 // Copies the rectangle `area` of `from` (at its own coordinates) to (x, y)
 // of `to`; both rectangles lie inside their surfaces.
 void copyRows(const c32bppDIB& from, const RECT& area, c32bppDIB& to, std::int32_t x,
@@ -71,7 +57,7 @@ void PaintForm(FormSession& session, c32bppDIB& canvas) {
         if (!part.InitializeDIB(area.right - area.left, area.bottom - area.top)) continue;
         copyRows(canvas, area, part, 0, 0);
         {
-            const OwnDc dc(part);
+            const surface::SectionInDc dc(part);
             const RECT extent = c.site->Extent();
             c.control->Paint(dc.dc(), c.container.left + extent.left - area.left,
                              c.container.top + extent.top - area.top,
