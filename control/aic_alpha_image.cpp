@@ -287,10 +287,6 @@ std::int32_t aicAlphaImage::ImageType() const {
     return 0;
 }
 
-bool aicAlphaImage::isMouseOver() const {
-    return enabled_ && link_ && link_->CapturedControl() == identity();
-}
-
 bool aicAlphaImage::GDIplusInitialized() const {
     return link_ && link_->gdiToken() != 0;
 }

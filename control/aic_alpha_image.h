@@ -148,6 +148,24 @@ public:
                         std::int32_t desiredWidth, std::int32_t desiredHeight,
                         bool asRotatedImage) const;
 
+    // Moves the shadow (its offsets from the image) and repaints when it is
+    // shown.
+    void OffsetShadow(std::int32_t X, std::int32_t Y);
+    // With SetOffsets: moves the image (and its hit area) by (X, Y) from its
+    // place and sets each shadow offset given as other than 0. Without:
+    // answers the image offset and the shadow offsets.
+    void OffsetImage(bool SetOffsets, std::int32_t& X, std::int32_t& Y, std::int32_t& ShadowX,
+                     std::int32_t& ShadowY);
+
+    // The events, in their declaration order (which numbers them).
+    struct EventInfo {
+        std::int32_t number;
+        const char* name;
+        const char* arguments; // names, separated by spaces
+        const char* description;
+    };
+    static std::span<const EventInfo> Events();
+
     // --- for the design-time page ----------------------------------------------------
     bool GetSourceBytes(std::vector<std::uint8_t>& outBytes) const;
     void SetSourceImage(std::span<const std::uint8_t> inBytes, std::int32_t iconWidth,
@@ -164,6 +182,18 @@ public:
     void Show() override;
     void Hide() override;
     void Terminate() override;
+    void MouseDown(std::int16_t button, std::int16_t shift, int x, int y) override;
+    void MouseMove(std::int16_t button, std::int16_t shift, int x, int y) override;
+    void MouseUp(std::int16_t button, std::int16_t shift, int x, int y) override;
+    void Click() override;
+    void DblClick() override;
+    void KeyDown(std::int16_t& keyCode, std::int16_t shift) override;
+    void KeyPress(std::int16_t& keyAscii) override;
+    void KeyUp(std::int16_t& keyCode, std::int16_t shift) override;
+    void OLEDragDrop(platform::DataObject& data, std::int32_t& effect, std::int16_t button,
+                     std::int16_t shift, int x, int y) override;
+    void OLEDragOver(platform::DataObject& data, std::int32_t& effect, std::int16_t button,
+                     std::int16_t shift, int x, int y, std::int16_t state) override;
 
     // --- the shared link ----------------------------------------------------------------
     std::shared_ptr<platform::cCrossComm> CrossTalkClass() override { return link_; }
@@ -183,10 +213,23 @@ public:
     // The container's scale mode as last read (9 when it could not be).
     std::int32_t containerScaleMode() const { return scaleMode_; }
     const c32bppDIB* redrawBuffer() const { return redraw_.get(); }
+    // The pre-built drop shadow; none while the shadow is off or drawn
+    // straight from a small one-to-one image.
+    const c32bppDIB* shadowSurface() const { return shadow_.get(); }
     // Whether a mask is applied and the colour it made transparent (always
     // the colour of the uninverted image).
     bool maskActive() const { return maskActive_; }
     std::int32_t appliedMaskColor() const { return appliedMask_; }
+    // Bits 0 to 3: the buttons seen pressed; bits 4 to 7: the button of the
+    // last release over the control.
+    std::uint16_t buttonState() const { return buttonState_; }
+    // The hit area: a region of the opaque pixels, else the rectangle.
+    bool hasHitRegion() const { return region_.get() != 0; }
+    const platform::RECT& hitRectangle() const { return hitRect_; }
+    // A pixel position of the control in the container's scale mode.
+    float ToContainerScaleX(std::int32_t pixels) const;
+    float ToContainerScaleY(std::int32_t pixels) const;
+
     // The flag word as saving stores it.
     std::int32_t props() const { return static_cast<std::int32_t>(flags_ & ~kRedrawInUse); }
 
@@ -233,6 +276,33 @@ private:
     void rebuildHitArea();
     void rebuildShadow();
     void refreshAll();
+    // Renders the image as the redraw buffer holds it (control-sized, full
+    // opacity, no grey or light) into an empty surface of the inner size.
+    void renderFrame(c32bppDIB& into);
+    bool pointOnControl(std::int32_t x, std::int32_t y) const;
+    void paintShadow(platform::HDC hdc, int x, int y, const platform::RECT& box);
+    void paintImage(platform::HDC hdc, int x, int y, const platform::RECT& box);
+
+    // Pointer tracking.
+    void trackingTick();
+    void raiseMouse(const char* name, std::int16_t button, std::int16_t shift, int x, int y);
+
+    // A region handle, deleted with its owner.
+    class UniqueRegion {
+    public:
+        explicit UniqueRegion(platform::HRGN region = 0) : region_(region) {}
+        ~UniqueRegion() { reset(); }
+        UniqueRegion(UniqueRegion&& other) noexcept : region_(other.region_) { other.region_ = 0; }
+        UniqueRegion& operator=(UniqueRegion&& other) noexcept;
+        UniqueRegion(const UniqueRegion&) = delete;
+        UniqueRegion& operator=(const UniqueRegion&) = delete;
+        platform::HRGN get() const { return region_; }
+        explicit operator bool() const { return region_ != 0; }
+        void reset();
+
+    private:
+        platform::HRGN region_;
+    };
 
     // The shared link and the callbacks.
     void resetLink();
@@ -251,6 +321,10 @@ private:
     std::unique_ptr<c32bppDIB> redraw_;
     std::unique_ptr<c32bppDIB> shadow_;
     platform::HICON mouseIconHandle_ = 0;
+    UniqueRegion region_;
+    // The place of the image the pre-built shadow was made from, in the
+    // control's pixels (where that image's top-left corner is drawn).
+    platform::POINT shadowSource_{};
 
     std::uint32_t flags_ = kStretchQuality | kAutoSize;
     std::int32_t rotation_ = 0;
@@ -277,6 +351,14 @@ private:
     std::int32_t mousePointer_ = 0;
     std::vector<std::uint8_t> mouseIcon_;
     std::int32_t oleDropMode_ = 0;
+
+    std::int32_t imageOffsetX_ = 0; // OffsetImage
+    std::int32_t imageOffsetY_ = 0;
+    // The pointer's position in the host window minus its position in the
+    // control, taken when the pointer came in.
+    platform::POINT pointerOffset_{};
+    std::uint16_t buttonState_ = 0;
+    bool leaving_ = false; // raising MouseExit: no longer under the pointer
 
     std::int32_t fadeStep_ = 0;
     std::int32_t fadeTarget_ = 0;

@@ -175,34 +175,26 @@ bool aicAlphaImage::refreshRedrawBuffer(bool rebuildHit) {
     } else {
         redraw_->EraseDIB();
     }
-    // Full opacity, no grey, no light: those are applied when the buffer
-    // is drawn.
-    if (RotateEnabled())
-        image_.Render(0, inner_w / 2, inner_h / 2, layout_.width, layout_.height, 0, 0, 0, 0, 100,
-                      true, true, redraw_.get(), -1, 0.0f, static_cast<float>(rotation_), true);
-    else
-        image_.Render(0, layout_.originX, layout_.originY, layout_.width, layout_.height, 0, 0, 0,
-                      0, 100, true, true, redraw_.get(), -1, 0.0f);
-    redraw_->Alpha(true);
+    renderFrame(*redraw_);
     if (rebuildHit) rebuildHitArea();
     if (ShadowEnabled()) rebuildShadow();
     return true;
 }
 
+void aicAlphaImage::renderFrame(c32bppDIB& into) {
+    // Full opacity, no grey, no light: those are applied when the frame is
+    // drawn.
+    if (RotateEnabled())
+        image_.Render(0, innerWidth() / 2, innerHeight() / 2, layout_.width, layout_.height, 0, 0,
+                      0, 0, 100, true, true, &into, -1, 0.0f, static_cast<float>(rotation_), true);
+    else
+        image_.Render(0, layout_.originX, layout_.originY, layout_.width, layout_.height, 0, 0, 0,
+                      0, 100, true, true, &into, -1, 0.0f);
+    into.Alpha(true);
+}
+
 void aicAlphaImage::releaseRedrawBuffer() {
     redraw_.reset();
-}
-
-void aicAlphaImage::rebuildHitArea() {
-    // The whole control; the regions of the opaque pixels are built by the
-    // drawing side.
-    hitRect_ = {0, 0, innerWidth(), innerHeight()};
-}
-
-void aicAlphaImage::rebuildShadow() {
-    // The pre-built shadow belongs to the drawing side; without one the
-    // shadow is drawn straight from the image when the control is painted.
-    shadow_.reset();
 }
 
 void aicAlphaImage::refreshAll() {
@@ -211,14 +203,4 @@ void aicAlphaImage::refreshAll() {
         rebuildShadow();
     }
     repaint();
-}
-
-void aicAlphaImage::Paint(HDC hdc, int x, int y, const RECT& clip) {
-    // Drawn by the drawing side.
-    static_cast<void>(hdc), static_cast<void>(x), static_cast<void>(y), static_cast<void>(clip);
-}
-
-void aicAlphaImage::HitTest(int x, int y, int& hitResult) {
-    if (x >= hitRect_.left && x < hitRect_.right && y >= hitRect_.top && y < hitRect_.bottom)
-        hitResult = HITRESULT_HIT;
 }

@@ -12,8 +12,6 @@ using namespace platform;
 
 namespace {
 
-// The tag a control carries while its pointer-tracking timer runs.
-constexpr const char* kTrackingTag = "Timer";
 // Fading never steps faster than this, in ms.
 constexpr std::int32_t kMinimumFadeDelay = 10;
 
@@ -61,8 +59,12 @@ void aicAlphaImage::Hide() {
 void aicAlphaImage::Terminate() {
     releaseRedrawBuffer();
     shadow_.reset();
+    region_.reset();
     stopFade();
     stopTracking();
+    // A tag changed by the developer must not leave a timer that calls into
+    // a control that is gone.
+    site_.Timers().KillTimer(site_.ContainerHwnd(), static_cast<UINT_PTR>(identity()));
     dropLink();
     trackingCallback_ = false;
     fadeCallback_ = false;
@@ -70,18 +72,6 @@ void aicAlphaImage::Terminate() {
         DestroyIcon(mouseIconHandle_);
         mouseIconHandle_ = 0;
     }
-}
-
-bool aicAlphaImage::ReleaseMouseCapture() {
-    stopTracking();
-    site_.RaiseEvent("MouseExit", {});
-    return true;
-}
-
-void aicAlphaImage::stopTracking() {
-    if (site_.Tag() != kTrackingTag) return;
-    site_.Timers().KillTimer(site_.ContainerHwnd(), static_cast<UINT_PTR>(identity()));
-    site_.SetTag("");
 }
 
 bool aicAlphaImage::makeCallback(int entryPoint) {

@@ -21,25 +21,7 @@ using namespace velmora::render;
 
 namespace {
 
-// Selects a surface's section into its DC for one drawing and puts things
-// back as they were: a section that was already selected stays selected.
-class SectionInDc {
-public:
-    explicit SectionInDc(c32bppDIB& surface)
-        : surface_(surface), wasSelected_(surface.isSelectedInOwnDC()),
-          dc_(surface.LoadDIBinDC(true)) {}
-    ~SectionInDc() {
-        if (!wasSelected_) surface_.LoadDIBinDC(false);
-    }
-    SectionInDc(const SectionInDc&) = delete;
-    SectionInDc& operator=(const SectionInDc&) = delete;
-    HDC dc() const { return dc_; }
-
-private:
-    c32bppDIB& surface_;
-    bool wasSelected_;
-    HDC dc_;
-};
+using surface::SectionInDc;
 
 // A copy of the whole surface with the light adjustment applied.
 bool lightAdjustedCopy(const c32bppDIB& s, float light, PixelBuffer& out) {

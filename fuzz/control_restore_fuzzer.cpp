@@ -1,9 +1,9 @@
 // The image control restored from property stores a damaged or hostile
 // form may hold: any keys in any letter case with values of any kind,
-// pictures included. Restoring must not crash, leak or hang, at design time
-// or at run time, and what the control then saves must restore to a
-// control that saves the same store (the picture as a picture: encoding
-// premultiplied translucent pixels again may round them differently).
+// pictures included. Restoring, painting, hit testing and pointer tracking
+// must not crash, leak or hang, at design time or at run time, and what the control then saves must
+// restore to a control that saves the same store (the picture as a picture: encoding premultiplied
+// translucent pixels again may round them differently).
 #include "control/aic_alpha_image.h"
 #include "platform/host/property_store.h"
 #include "platform/system/environment.h"
@@ -102,6 +102,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         site.controls = {{aicAlphaImage::kTypeName, &control}};
         control.ReadProperties(store);
         control.WriteProperties(saved);
+        // Painted and hit-tested as restored, with the pointer passing over
+        // it while its tracking timer runs.
+        platform::HeadlessCanvas canvas(48, 40);
+        site.paint(control, canvas);
+        const platform::RECT corner{10, 10, 20, 18};
+        site.paint(control, canvas, &corner);
+        for (int step = 0; step < 4; ++step) {
+            const int x = step * 11 - 3, y = step * 7 - 2;
+            host.setCursorPos({4 + x, 4 + y});
+            int hit = platform::HITRESULT_OUTSIDE;
+            control.HitTest(x, y, hit);
+            host.advance(100);
+        }
         control.FadeInOut(0, 25, 10);
         host.advance(100);
     }

@@ -91,4 +91,25 @@ private:
     std::vector<std::uint8_t> originalBytes_;
 };
 
+// Selects a surface's section into its own DC for one drawing and puts
+// things back as they were: a section that was already selected stays
+// selected.
+class SectionInDc {
+public:
+    explicit SectionInDc(DibSurface& surface)
+        : surface_(surface), wasSelected_(surface.isSelectedInOwnDC()),
+          dc_(surface.LoadDIBinDC(true)) {}
+    ~SectionInDc() {
+        if (!wasSelected_) surface_.LoadDIBinDC(false);
+    }
+    SectionInDc(const SectionInDc&) = delete;
+    SectionInDc& operator=(const SectionInDc&) = delete;
+    platform::HDC dc() const { return dc_; }
+
+private:
+    DibSurface& surface_;
+    bool wasSelected_;
+    platform::HDC dc_;
+};
+
 } // namespace surface

@@ -17,6 +17,7 @@
 
 namespace platform {
 
+class DataObject;
 class ICrossComm;
 
 // Hit-test answers.
@@ -30,8 +31,14 @@ inline constexpr std::int16_t vbLeftButton = 1;
 inline constexpr std::int16_t vbRightButton = 2;
 inline constexpr std::int16_t vbMiddleButton = 4;
 
-// An event argument, passed by reference: a handler may change it.
-using EventArg = std::variant<std::int16_t, std::int32_t, float, bool, std::string>;
+// An event argument, passed by reference: a handler may change it. A drop
+// event's data object is lent for the call only.
+using EventArg = std::variant<std::int16_t, std::int32_t, float, bool, std::string, DataObject*>;
+
+// OLEDragOver states.
+inline constexpr std::int16_t vbEnter = 0;
+inline constexpr std::int16_t vbLeave = 1;
+inline constexpr std::int16_t vbOver = 2;
 
 // What the control implements for its container. Coordinates are pixels of
 // the control's own area.
@@ -69,6 +76,32 @@ public:
     }
     virtual void Click() {}
     virtual void DblClick() {}
+
+    // The keyboard, while the control has the focus. A handler may change
+    // the key (a KeyAscii of 0 swallows it); the container uses what the
+    // control leaves in the argument.
+    virtual void KeyDown(std::int16_t& keyCode, std::int16_t shift) {
+        static_cast<void>(keyCode), static_cast<void>(shift);
+    }
+    virtual void KeyPress(std::int16_t& keyAscii) { static_cast<void>(keyAscii); }
+    virtual void KeyUp(std::int16_t& keyCode, std::int16_t shift) {
+        static_cast<void>(keyCode), static_cast<void>(shift);
+    }
+
+    // Drag and drop onto the control (when its OLEDropMode accepts drops).
+    // effect is what the drop does (the container's offer in, the
+    // control's answer out); state is vbEnter, vbLeave or vbOver.
+    virtual void OLEDragDrop(DataObject& data, std::int32_t& effect, std::int16_t button,
+                             std::int16_t shift, int x, int y) {
+        static_cast<void>(data), static_cast<void>(effect), static_cast<void>(button),
+            static_cast<void>(shift), static_cast<void>(x), static_cast<void>(y);
+    }
+    virtual void OLEDragOver(DataObject& data, std::int32_t& effect, std::int16_t button,
+                             std::int16_t shift, int x, int y, std::int16_t state) {
+        static_cast<void>(data), static_cast<void>(effect), static_cast<void>(button),
+            static_cast<void>(shift), static_cast<void>(x), static_cast<void>(y),
+            static_cast<void>(state);
+    }
 };
 
 // A control among the container's controls.

@@ -1,6 +1,9 @@
-// velmora-form end to end: stores made, shown, changed, loaded, exported and
-// faded through the real program, and damaged stores refused.
+// velmora-form end to end: stores made, shown, changed, loaded, exported,
+// faded, painted, hit-tested and fed pointer input through the real program,
+// and damaged stores refused.
 
+#include "dib/c32bppdib.h"
+#include "platform/host/form_store.h"
 #include "run_tool.h"
 #include "tests/support/image_files.h"
 
@@ -18,7 +21,7 @@ using Bytes = std::vector<std::uint8_t>;
 namespace fs = std::filesystem;
 
 class VelmoraForm : public ::testing::Test {
-protected:
+public:
     VelmoraForm() {
         dir_ = fs::temp_directory_path() /
                ("velmora-form-test-" + std::to_string(::getpid()) + "-" +
@@ -43,6 +46,7 @@ protected:
     void write(const std::string& name, const std::string& text) {
         std::ofstream(path(name), std::ios::binary) << text;
     }
+    void writeText(const std::string& name, const std::string& text) { write(name, text); }
     void write(const std::string& name, const Bytes& bytes) {
         std::ofstream(path(name), std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()),
@@ -274,6 +278,111 @@ TEST_F(VelmoraForm, CommandLineMistakes) {
         << "names are unique without regard to case";
     EXPECT_EQ(run("show " + quoted("f.json") + " Image2").status, 2);
     EXPECT_EQ(run("load " + quoted("f.json") + " Image1").status, 2);
+}
+
+// A form of 60 x 40: A and D side by side on the form, B in a picture box
+// that cuts it off after two columns, C without an image.
+void writeViewForm(VelmoraForm& test, const std::string& name, const std::string& image) {
+    const std::string picture = "\"properties\": {\"Image\": \"" + image + "\"}";
+    test.writeText(
+        name, "{\"form\": {\"width\": 60, \"height\": 40}, \"controls\": [\n"
+              "{\"type\": \"PictureBox\", \"name\": \"Picture1\", \"left\": 20, \"top\": 10, "
+              "\"width\": 10, \"height\": 10},\n"
+              "{\"type\": \"aicAlphaImage\", \"name\": \"A\", \"left\": 2, \"top\": 2, "
+              "\"width\": 4, \"height\": 2, " +
+                  picture +
+                  "},\n"
+                  "{\"type\": \"aicAlphaImage\", \"name\": \"D\", \"left\": 6, \"top\": 2, "
+                  "\"width\": 4, \"height\": 2, " +
+                  picture +
+                  "},\n"
+                  "{\"type\": \"aicAlphaImage\", \"name\": \"B\", \"container\": \"Picture1\", "
+                  "\"left\": 8, \"top\": 1, \"width\": 4, \"height\": 2, " +
+                  picture +
+                  "},\n"
+                  "{\"type\": \"aicAlphaImage\", \"name\": \"C\", \"left\": 40, \"top\": 20, "
+                  "\"width\": 24, \"height\": 12}]}\n");
+}
+
+// The pixel at (x, y) of a picture file as 0xAARRGGBB (premultiplied).
+std::uint32_t pixelAt(const c32bppDIB& picture, int x, int y) {
+    const std::uint8_t* p = picture.row(y) + x * 4;
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+TEST_F(VelmoraForm, RenderPaintsEveryControlInItsPlaceCutToItsPictureBox) {
+    writeViewForm(*this, "v.json", platform::EncodeBase64(bitmap()));
+    const Outcome run1 =
+        run("render " + quoted("v.json") + " " + quoted("run.png") + " --background 0000ff");
+    ASSERT_EQ(run1.status, 0) << run1.err;
+    c32bppDIB shown;
+    ASSERT_TRUE(shown.LoadPicture_File(path("run.png")));
+    ASSERT_EQ(shown.Width(), 60);
+    ASSERT_EQ(shown.Height(), 40);
+    EXPECT_EQ(pixelAt(shown, 0, 0), 0xFF0000FFu) << "the background";
+    EXPECT_EQ(pixelAt(shown, 2, 2), 0xFFFF0000u) << "A's red corner";
+    EXPECT_EQ(pixelAt(shown, 3, 2), 0xFF3264C8u);
+    EXPECT_EQ(pixelAt(shown, 6, 2), 0xFFFF0000u) << "D beside it";
+    EXPECT_EQ(pixelAt(shown, 28, 11), 0xFFFF0000u) << "B in the picture box's pixels";
+    EXPECT_EQ(pixelAt(shown, 29, 11), 0xFF3264C8u);
+    EXPECT_EQ(pixelAt(shown, 30, 11), 0xFF0000FFu) << "cut off by the picture box";
+    EXPECT_EQ(pixelAt(shown, 40, 20), 0xFF0000FFu) << "an empty control shows nothing";
+
+    const Outcome design =
+        run("render " + quoted("v.json") + " " + quoted("design.png") + " --design");
+    ASSERT_EQ(design.status, 0) << design.err;
+    c32bppDIB edited;
+    ASSERT_TRUE(edited.LoadPicture_File(path("design.png")));
+    EXPECT_EQ(pixelAt(edited, 0, 0), 0u) << "transparent without --background";
+    EXPECT_EQ(pixelAt(edited, 40, 20), 0xFFFFFFFFu) << "the checkerboard placeholder";
+    EXPECT_EQ(pixelAt(edited, 52, 20), 0xFFC0C0C0u);
+    EXPECT_EQ(pixelAt(edited, 2, 2), 0xFFFF0000u);
+}
+
+TEST_F(VelmoraForm, HitNamesTheControlThatTakesThePoint) {
+    writeViewForm(*this, "v.json", platform::EncodeBase64(bitmap()));
+    const Outcome a = run("hit " + quoted("v.json") + " 3,3");
+    EXPECT_EQ(a.status, 0) << a.err;
+    EXPECT_EQ(a.out, "A 3\n");
+    EXPECT_EQ(run("hit " + quoted("v.json") + " 29,12").out, "B 3\n");
+    const Outcome cut = run("hit " + quoted("v.json") + " 30,11");
+    EXPECT_EQ(cut.out, "none\n") << "outside the picture box";
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_EQ(run("hit " + quoted("v.json") + " 50,25").out, "C 3\n")
+        << "HitTest 0: the whole control, image or not";
+    EXPECT_EQ(run("hit " + quoted("v.json") + " 3").status, 2);
+}
+
+TEST_F(VelmoraForm, EventsReplayPointerInputOnVirtualTime) {
+    writeViewForm(*this, "v.json", platform::EncodeBase64(bitmap()));
+    const Outcome events = run("events " + quoted("v.json") +
+                               " --move 2,2@0 --move 6,3@30 --move 28,11@120 --wait 100 "
+                               "--click 3,2 --release 7,2");
+    ASSERT_EQ(events.status, 0) << events.err;
+    EXPECT_EQ(events.out, "0 A.MouseEnter\n"
+                          "0 A.MouseMove 0 0 0 0\n"
+                          "30 A.MouseExit\n"
+                          "30 D.MouseEnter\n"
+                          "30 D.MouseMove 0 0 0 1\n"
+                          "120 B.MouseEnter\n"
+                          "120 B.MouseMove 0 0 0 0\n"
+                          "130 D.MouseExit\n"
+                          "220 A.MouseEnter\n"
+                          "220 A.MouseDown 1 0 1 0\n"
+                          "220 A.MouseUp 1 0 1 0\n"
+                          "220 A.Click 1\n"
+                          "220 A.MouseExit\n"
+                          "220 D.MouseEnter\n"
+                          "220 D.MouseUp 1 0 1 0\n");
+
+    EXPECT_EQ(run("events " + quoted("v.json")).status, 2) << "no input";
+    EXPECT_EQ(run("events " + quoted("v.json") + " --move 1,1@50 --move 1,1@10").status, 2)
+        << "time runs forwards";
+    EXPECT_EQ(run("events " + quoted("v.json") + " --move 1,1@x").status, 2);
+    EXPECT_EQ(
+        run("render " + quoted("v.json") + " " + quoted("o.png") + " --background red").status, 2);
+    EXPECT_EQ(run("hit " + quoted("v.json") + " 1,1 --design").status, 2);
 }
 
 } // namespace

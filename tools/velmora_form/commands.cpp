@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "form_session.h"
+#include "form_view.h"
 #include "properties.h"
 
 #include <algorithm>
@@ -29,7 +30,17 @@ struct Point {
     std::int32_t y = 0;
 };
 
+// One step of the pointer input that events replays, in the order given.
+struct Action {
+    enum Kind { Move, Press, Release, Click, Wait } kind = Move;
+    Point at;
+    std::optional<std::int64_t> time; // a move's virtual time; a wait's length
+};
+
 struct Options {
+    std::vector<Action> actions;
+    std::optional<std::uint32_t> background; // 0xRRGGBB
+    bool design = false;
     std::optional<Extent> size;
     std::optional<Point> at;
     std::optional<Extent> icon;
@@ -78,11 +89,12 @@ bool applySize(Options& o, std::string_view value) {
     return true;
 }
 
+std::optional<Point> parsePoint(std::string_view value);
+
 bool applyAt(Options& o, std::string_view value) {
-    const auto pair = parsePair(value, ',');
-    if (!pair || std::abs(pair->first) > kMaxExtent || std::abs(pair->second) > kMaxExtent)
-        return false;
-    o.at = Point{pair->first, pair->second};
+    const auto point = parsePoint(value);
+    if (!point) return false;
+    o.at = *point;
     return true;
 }
 
@@ -97,6 +109,53 @@ bool applyDepth(Options& o, std::string_view value) {
     const auto depth = parseInt(value);
     if (!depth) return false;
     o.depth = *depth;
+    return true;
+}
+
+std::optional<Point> parsePoint(std::string_view value) {
+    const auto pair = parsePair(value, ',');
+    if (!pair || std::abs(pair->first) > kMaxExtent || std::abs(pair->second) > kMaxExtent)
+        return std::nullopt;
+    return Point{pair->first, pair->second};
+}
+
+bool applyMove(Options& o, std::string_view value) {
+    Action action;
+    const std::size_t at = value.find('@');
+    if (at != std::string_view::npos) {
+        const auto time = parseInt(value.substr(at + 1));
+        if (!time || *time < 0) return false;
+        action.time = *time;
+        value = value.substr(0, at);
+    }
+    const auto point = parsePoint(value);
+    if (!point) return false;
+    action.at = *point;
+    o.actions.push_back(action);
+    return true;
+}
+
+template <Action::Kind kind>
+bool applyButton(Options& o, std::string_view value) {
+    const auto point = parsePoint(value);
+    if (!point) return false;
+    o.actions.push_back({kind, *point, std::nullopt});
+    return true;
+}
+
+bool applyWait(Options& o, std::string_view value) {
+    const auto ms = parseInt(value);
+    if (!ms || *ms < 0) return false;
+    o.actions.push_back({Action::Wait, {}, *ms});
+    return true;
+}
+
+bool applyBackground(Options& o, std::string_view value) {
+    if (!value.empty() && value.front() == '#') value.remove_prefix(1);
+    std::uint32_t colour = 0;
+    const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), colour, 16);
+    if (value.size() != 6 || ec != std::errc() || end != value.data() + value.size()) return false;
+    o.background = colour;
     return true;
 }
 
@@ -129,6 +188,25 @@ constexpr std::array kOptions{
     OptionSpec{"--file-format", "", "bytes",
                "the image as a file: the kept source bytes, else PNG (BMP without an encoder)",
                [](Options& o, std::string_view) { return o.fileFormat = true; }},
+    OptionSpec{"--background", "RRGGBB", "render",
+               "fill the picture with this colour first (default: transparent)", applyBackground},
+    OptionSpec{"--design", "", "render",
+               "paint as on a form being edited: controls without an image show the "
+               "checkerboard placeholder (default: as the running program shows them)",
+               [](Options& o, std::string_view) { return o.design = true; }},
+    OptionSpec{"--move", "X,Y[@MS]", "events",
+               "the pointer moves to X,Y of the form (at virtual time MS, counted from 0; "
+               "timers falling due before then run first)",
+               applyMove},
+    OptionSpec{"--press", "X,Y", "events", "the left button goes down at X,Y",
+               applyButton<Action::Press>},
+    OptionSpec{"--release", "X,Y", "events",
+               "the left button comes up at X,Y (a Click when it went down on the same control)",
+               applyButton<Action::Release>},
+    OptionSpec{"--click", "X,Y", "events", "--press X,Y then --release X,Y",
+               applyButton<Action::Click>},
+    OptionSpec{"--wait", "MS", "events", "virtual time passes (the tracking timer ticks)",
+               applyWait},
 };
 
 bool takes(const OptionSpec& option, std::string_view command) {
@@ -332,6 +410,91 @@ int runFade(const Invocation& inv) {
     return kOk;
 }
 
+int runRender(const Invocation& inv) {
+    auto form = readStore(inv.args[0]);
+    if (!form) return kUsage;
+    FormSession session;
+    session.Open(std::move(*form), nullptr, !inv.options.design);
+    c32bppDIB canvas;
+    if (!canvas.InitializeDIB(session.Form().width, session.Form().height)) {
+        complain("cannot make a picture of the form's size");
+        return kFailure;
+    }
+    if (inv.options.background) {
+        // Opaque, blue, green, red as the surface holds them.
+        const std::uint32_t rgb = *inv.options.background;
+        const std::array<std::uint8_t, 4> pixel{static_cast<std::uint8_t>(rgb),
+                                                static_cast<std::uint8_t>(rgb >> 8),
+                                                static_cast<std::uint8_t>(rgb >> 16), 0xFF};
+        const std::span<std::uint8_t> bytes = canvas.pixels();
+        for (std::size_t i = 0; i < bytes.size(); i += 4)
+            std::copy(pixel.begin(), pixel.end(), bytes.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    PaintForm(session, canvas);
+    canvas.Alpha(true);
+    std::vector<std::uint8_t> png;
+    if (!canvas.SaveToStream_PNG(png)) {
+        complain("the picture could not be encoded as PNG");
+        return kFailure;
+    }
+    return writeFile(inv.args[1], png) ? kOk : kFailure;
+}
+
+int runHit(const Invocation& inv) {
+    const auto point = parsePoint(inv.args[1]);
+    if (!point) return Usage("X,Y are two whole numbers: " + inv.args[1]);
+    auto form = readStore(inv.args[0]);
+    if (!form) return kUsage;
+    FormSession session;
+    session.Open(std::move(*form), nullptr, true);
+    int answer = 0;
+    const FormSession::Control* control = ControlAt(session, point->x, point->y, answer);
+    if (control == nullptr) {
+        std::cout << "none\n";
+        return kFailure;
+    }
+    std::cout << control->record->name << ' ' << answer << '\n';
+    return kOk;
+}
+
+int runEvents(const Invocation& inv) {
+    if (inv.options.actions.empty())
+        return Usage("events needs pointer input (--move, --click...)");
+    auto form = readStore(inv.args[0]);
+    if (!form) return kUsage;
+    FormSession session;
+    session.Open(std::move(*form), nullptr, true);
+    PointerReplay replay(session, [](const std::string& line) { std::cout << line << '\n'; });
+    for (const Action& action : inv.options.actions) {
+        switch (action.kind) {
+        case Action::Move:
+            if (action.time) {
+                if (static_cast<std::uint64_t>(*action.time) < replay.elapsed())
+                    return Usage("--move @" + std::to_string(*action.time) +
+                                 " lies before the virtual time already reached (" +
+                                 std::to_string(replay.elapsed()) + ")");
+                replay.advanceTo(static_cast<std::uint64_t>(*action.time));
+            }
+            replay.move(action.at.x, action.at.y);
+            break;
+        case Action::Press:
+            replay.press(action.at.x, action.at.y);
+            break;
+        case Action::Release:
+            replay.release(action.at.x, action.at.y);
+            break;
+        case Action::Click:
+            replay.press(action.at.x, action.at.y);
+            replay.release(action.at.x, action.at.y);
+            break;
+        case Action::Wait:
+            replay.wait(static_cast<std::uint64_t>(*action.time));
+            break;
+        }
+    }
+    return kOk;
+}
+
 struct Command {
     std::string_view name;
     std::string_view arguments;
@@ -362,6 +525,19 @@ constexpr std::array kCommands{
             "run FadeInOut on virtual time: 'MS NAME.Opacity = N' for every step, then "
             "'MS NAME.FadeTerminated N' (the store is not changed)",
             5, 5, runFade},
+    Command{"render", "STORE OUT.png",
+            "paint the whole form through the controls' own painting, in the form's order "
+            "(later controls over earlier ones), each cut to its rectangle and its picture box",
+            2, 2, runRender},
+    Command{"hit", "STORE X,Y",
+            "print 'NAME 3' for the control that takes the form's point X,Y (asking the topmost, "
+            "the last in the form's order, first) or 'none' (exit status 1)",
+            2, 2, runHit},
+    Command{"events", "STORE INPUT...",
+            "replay pointer input (--move, --press, --release, --click, --wait, in the order "
+            "given) on virtual time and print every event raised as 'MS NAME.Event ARGS'; time "
+            "stops at the last input, so end with --wait to see the tracking timer's MouseExit",
+            1, 1, runEvents},
 };
 
 bool parseArguments(std::span<char* const> words, Invocation& inv, std::string& error) {
@@ -404,7 +580,9 @@ void PrintHelp(std::ostream& out) {
     out << "usage: velmora-form COMMAND STORE ... [options]\n\n"
            "A form store is a form's saved layout: its size and, per control, its type, name,\n"
            "place, size and persisted properties. The image controls are restored and saved\n"
-           "by the control itself, at design time, on a window host without a screen.\n\n"
+           "by the control itself, at design time, on a window host without a screen;\n"
+           "render (without --design), hit and events run them as the program does. Points\n"
+           "are in pixels of the form; a control in a picture box is placed in its pixels.\n\n"
            "commands:\n";
     for (const Command& c : kCommands)
         out << "  " << c.name << ' ' << c.arguments << "\n      " << c.summary << '\n';

@@ -3,6 +3,7 @@
 #include "platform/system/environment.h"
 #include "properties.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,16 @@ FormSession::~FormSession() {
     platform::ProcessEnvironment().host = nullptr;
 }
 
-void FormSession::Open(platform::FormRecord form, const platform::FormControlRecord* fresh) {
+platform::RECT FormSession::Control::onForm() const {
+    const platform::RECT extent = site->Extent();
+    return {std::max(container.left, container.left + extent.left),
+            std::max(container.top, container.top + extent.top),
+            std::min(container.right, container.left + extent.right),
+            std::min(container.bottom, container.top + extent.bottom)};
+}
+
+void FormSession::Open(platform::FormRecord form, const platform::FormControlRecord* fresh,
+                       bool runTime) {
     form_ = std::move(form);
     window_ = host_.CreateWindowExA(0, "#32770", "Form", platform::WS_VISIBLE, 0, 0, form_.width,
                                     form_.height, 0, 0, 0, nullptr);
@@ -31,9 +41,10 @@ void FormSession::Open(platform::FormRecord form, const platform::FormControlRec
     struct Container {
         std::string name;
         platform::HWND window = 0;
+        platform::RECT place;
         std::vector<platform::SitedControl> controls;
     };
-    std::vector<Container> containers{{"", window_, {}}};
+    std::vector<Container> containers{{"", window_, {0, 0, form_.width, form_.height}, {}}};
     const auto containerOf = [&](const std::string& name) -> std::size_t {
         for (std::size_t i = 0; i < containers.size(); ++i)
             if (EqualsNoCase(containers[i].name, name)) return i;
@@ -43,7 +54,7 @@ void FormSession::Open(platform::FormRecord form, const platform::FormControlRec
         const platform::HWND window = host_.CreateWindowExA(
             0, "Static", name.c_str(), platform::WS_CHILD | platform::WS_VISIBLE, place.left,
             place.top, place.right - place.left, place.bottom - place.top, window_, 0, 0, nullptr);
-        containers.push_back({name, window, {}});
+        containers.push_back({name, window, place, {}});
         return containers.size() - 1;
     };
 
@@ -62,7 +73,8 @@ void FormSession::Open(platform::FormRecord form, const platform::FormControlRec
             host_, container.window,
             platform::RECT{record.left, record.top, record.left + record.width,
                            record.top + record.height});
-        c.site->userMode = false; // editing a form is design-time work
+        c.site->userMode = runTime; // editing a form is design-time work
+        c.container = container.place;
         c.control = std::make_unique<aicAlphaImage>(*c.site);
         container.controls.push_back({aicAlphaImage::kTypeName, c.control.get()});
         containerIndex.push_back(index);
@@ -76,6 +88,7 @@ void FormSession::Open(platform::FormRecord form, const platform::FormControlRec
             c.control->InitProperties();
         else
             c.control->ReadProperties(c.record->properties);
+        if (runTime) c.control->Show();
         // Restoring is no change of the developer's.
         c.site->changes.clear();
     }

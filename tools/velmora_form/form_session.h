@@ -24,12 +24,21 @@ public:
     // Creates the form's window and a control per image-control record, in
     // the form's order, then restores each one from its properties. A
     // record in fresh is not restored but given a new control's values.
-    void Open(platform::FormRecord form, const platform::FormControlRecord* fresh = nullptr);
+    // With runTime the controls run as in the program (shown, tracking the
+    // pointer) rather than as on a form being edited.
+    void Open(platform::FormRecord form, const platform::FormControlRecord* fresh = nullptr,
+              bool runTime = false);
 
     struct Control {
         platform::FormControlRecord* record = nullptr;
         std::unique_ptr<platform::HeadlessSite> site;
         std::unique_ptr<aicAlphaImage> control;
+        // Where the control's container lies on the form (the form itself
+        // for controls on it); the control's place is in its pixels, and
+        // nothing of the control shows outside it.
+        platform::RECT container{};
+        // The control's rectangle on the form, cut to its container.
+        platform::RECT onForm() const;
     };
     // The image control of that name (without regard to case), or null.
     Control* Find(std::string_view name);

@@ -10,21 +10,6 @@
 namespace velmora_image {
 namespace {
 
-// The canvas's section selected into its own DC for the drawing, and
-// deselected again whatever happens.
-class CanvasDc {
-public:
-    explicit CanvasDc(c32bppDIB& canvas) : canvas_(canvas), dc_(canvas.LoadDIBinDC(true)) {}
-    ~CanvasDc() { canvas_.LoadDIBinDC(false); }
-    CanvasDc(const CanvasDc&) = delete;
-    CanvasDc& operator=(const CanvasDc&) = delete;
-    platform::HDC dc() const { return dc_; }
-
-private:
-    c32bppDIB& canvas_;
-    platform::HDC dc_;
-};
-
 void fill(c32bppDIB& canvas, const std::array<std::uint8_t, 4>& bytes) {
     const std::span<std::uint8_t> pixels = canvas.pixels();
     for (std::size_t i = 0; i < pixels.size(); i += 4)
@@ -72,7 +57,7 @@ int RunRender(const Invocation& inv) {
                              r.light, r.angle, r.center);
     };
     if (r.intoDc) {
-        const CanvasDc dc(canvas);
+        const surface::SectionInDc dc(canvas);
         render(dc.dc(), nullptr);
     } else {
         render(0, &canvas);
