@@ -3,6 +3,7 @@
 // is drawn into a window of that host, the ambient settings are what the
 // test sets, and changes, repaint requests and events are recorded.
 
+#include "platform/gdi/memory_canvas.h"
 #include "platform/host/container_site.h"
 #include "platform/testing/headless_host.h"
 
@@ -15,28 +16,7 @@ namespace platform {
 
 // What a container paints into: a memory device context holding a 32-bpp
 // DIB section (bottom-up rows, blue-green-red-alpha), zeroed at the start.
-class HeadlessCanvas {
-public:
-    HeadlessCanvas(int width, int height);
-    ~HeadlessCanvas();
-    HeadlessCanvas(const HeadlessCanvas&) = delete;
-    HeadlessCanvas& operator=(const HeadlessCanvas&) = delete;
-
-    HDC dc() const { return dc_; }
-    int width() const { return width_; }
-    int height() const { return height_; }
-    // The pixel at (x, y), y = 0 the top row, as 0xAARRGGBB; 0 outside.
-    std::uint32_t pixel(int x, int y) const;
-    std::span<std::uint8_t> bytes() const { return bits_; }
-
-private:
-    int width_;
-    int height_;
-    HDC dc_ = 0;
-    HBITMAP bitmap_ = 0;
-    HGDIOBJ previous_ = 0;
-    std::span<std::uint8_t> bits_;
-};
+using HeadlessCanvas = MemoryCanvas;
 
 class HeadlessSite final : public ContainerSite {
 public:

@@ -75,4 +75,29 @@ TEST_F(WindowImagesTest, TheFourImageControlsAreRestoredInTheirPictureBoxes) {
               Qt::BitmapCursor);
 }
 
+TEST_F(WindowImagesTest, TheLogoIsDrawnInsideItsPictureBox) {
+    window_.resize(window_.size());
+    const QImage shot = images_.container("Picture1")->grab().toImage();
+    const platform::QtContainerSite* site = images_.container("Picture1")->site("aicAlphaImage1");
+    const platform::RECT e = site->Extent();
+    const QRgb middle = shot.pixel((e.left + e.right) / 2, (e.top + e.bottom) / 2);
+    const QRgb corner = shot.pixel(e.left, e.top);
+    EXPECT_NE(middle, corner) << "the globe's middle differs from the clear corner";
+    EXPECT_EQ(corner, box("Picture1")->palette().color(QPalette::Window).rgb())
+        << "transparent pixels show the picture box";
+}
+
+TEST_F(WindowImagesTest, EachLinkImageOpensItsPage) {
+    click("Picture4", "aicAlphaImage4");
+    click("Picture4", "aicAlphaImage6");
+    click("Picture4", "aicAlphaImage5");
+    EXPECT_EQ(opened_, (std::vector<std::string>{velmora::app::links::kMakerHomePage,
+                                                 velmora::app::links::kProjectHomePage,
+                                                 velmora::app::links::kIssueTracker}));
+    // A page that cannot be opened changes nothing and says nothing.
+    host_.urlOpener = [](const QUrl&) { return false; };
+    click("Picture4", "aicAlphaImage4");
+    EXPECT_TRUE(images_.control("aicAlphaImage4") != nullptr);
+}
+
 } // namespace
