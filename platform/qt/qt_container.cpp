@@ -2,9 +2,14 @@
 
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/memory_canvas.h"
+#include "platform/host/data_object.h"
 #include "platform/picture/icon.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QImage>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -51,6 +56,82 @@ std::int16_t shiftOf(Qt::KeyboardModifiers modifiers) {
 }
 
 using DibCanvas = MemoryCanvas;
+
+// The virtual-key code of a Qt key: letters and digits are their upper-case
+// characters, the rest from the system's table; 0 for keys it lacks.
+std::int16_t virtualKey(int key) {
+    if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9))
+        return static_cast<std::int16_t>(key);
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
+        return static_cast<std::int16_t>(0x70 + (key - Qt::Key_F1));
+    switch (key) {
+    case Qt::Key_Backspace:
+        return 0x08;
+    case Qt::Key_Tab:
+        return 0x09;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return 0x0D;
+    case Qt::Key_Shift:
+        return 0x10;
+    case Qt::Key_Control:
+        return 0x11;
+    case Qt::Key_Alt:
+        return 0x12;
+    case Qt::Key_Escape:
+        return 0x1B;
+    case Qt::Key_Space:
+        return 0x20;
+    case Qt::Key_PageUp:
+        return 0x21;
+    case Qt::Key_PageDown:
+        return 0x22;
+    case Qt::Key_End:
+        return 0x23;
+    case Qt::Key_Home:
+        return 0x24;
+    case Qt::Key_Left:
+        return 0x25;
+    case Qt::Key_Up:
+        return 0x26;
+    case Qt::Key_Right:
+        return 0x27;
+    case Qt::Key_Down:
+        return 0x28;
+    case Qt::Key_Insert:
+        return 0x2D;
+    case Qt::Key_Delete:
+        return 0x2E;
+    default:
+        return 0;
+    }
+}
+
+// What a drag carries, as a drop event's data object: the local files it
+// names (a drop-file list), and nothing else.
+class MimeDataObject final : public DataObject {
+public:
+    explicit MimeDataObject(const QMimeData* mime) {
+        if (mime == nullptr) return;
+        for (const QUrl& url : mime->urls())
+            if (url.isLocalFile()) Files().push_back(url.toLocalFile().toStdString());
+    }
+    bool GetFormat(unsigned format) const override {
+        return format == CF_HDROP && !Files().empty();
+    }
+    std::optional<std::vector<std::uint8_t>> GetData(const FORMATETC& format) const override {
+        if (!GetFormat(format.cfFormat)) return std::nullopt;
+        return MakeDropFiles(Files(), false);
+    }
+};
+
+// Copy 1, move 2, as drop effects count them.
+std::int32_t effectOf(Qt::DropActions actions) {
+    std::int32_t effect = 0;
+    if (actions & Qt::CopyAction) effect |= 1;
+    if (actions & Qt::MoveAction) effect |= 2;
+    return effect;
+}
 
 // The icon's pixels with their alpha, recovered by drawing it once over
 // black and once over white: where the two agree the pixel is opaque, and
@@ -216,6 +297,8 @@ QtControlContainer::QtControlContainer(QtHost& host, HWND window, QWidget* paren
     : QWidget(parent), host_(host), window_(window) {
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::ClickFocus);
+    setAcceptDrops(true);
     background_ = palette().color(QPalette::Window);
 }
 
@@ -237,6 +320,8 @@ void QtControlContainer::attach(QtContainerSite& site, WindowlessControl& contro
 
 void QtControlContainer::detach(QtContainerSite& site) {
     if (pressed_ == &site) pressed_ = nullptr;
+    if (focused_ == &site) focused_ = nullptr;
+    if (dragOver_ == &site) dragOver_ = nullptr;
     site.control_ = nullptr;
     site.link_ = nullptr;
     site.Invalidate(nullptr);
@@ -339,6 +424,7 @@ void QtControlContainer::mousePressEvent(QMouseEvent* event) {
         return;
     }
     pressed_ = s;
+    focused_ = s;
     s->control_->MouseDown(buttonOf(event->button()), shiftOf(event->modifiers()),
                            at.x() - s->extent_.left, at.y() - s->extent_.top);
 }
@@ -381,6 +467,98 @@ void QtControlContainer::mouseReleaseEvent(QMouseEvent* event) {
 void QtControlContainer::leaveEvent(QEvent* event) {
     unsetCursor();
     QWidget::leaveEvent(event);
+}
+
+void QtControlContainer::keyPressEvent(QKeyEvent* event) {
+    if (focused_ == nullptr || focused_->control_ == nullptr || !focused_->enabled_) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    WindowlessControl* control = focused_->control_;
+    std::int16_t code = virtualKey(event->key());
+    if (code != 0) control->KeyDown(code, shiftOf(event->modifiers()));
+    const QString text = event->text();
+    if (text.size() == 1 && text[0].unicode() < 0x80) {
+        auto ascii = static_cast<std::int16_t>(text[0].unicode());
+        control->KeyPress(ascii);
+    }
+}
+
+void QtControlContainer::keyReleaseEvent(QKeyEvent* event) {
+    if (focused_ == nullptr || focused_->control_ == nullptr || !focused_->enabled_) {
+        QWidget::keyReleaseEvent(event);
+        return;
+    }
+    std::int16_t code = virtualKey(event->key());
+    if (code != 0) focused_->control_->KeyUp(code, shiftOf(event->modifiers()));
+}
+
+QtContainerSite* QtControlContainer::dropTarget(const QPoint& at) const {
+    QtContainerSite* s = siteAt(at.x(), at.y());
+    return s != nullptr && s->dropMode_ == 1 ? s : nullptr;
+}
+
+void QtControlContainer::dragEnterEvent(QDragEnterEvent* event) {
+    dragMoveEvent(event);
+}
+
+void QtControlContainer::dragMoveEvent(QDragMoveEvent* event) {
+    const QPoint at = event->position().toPoint();
+    QtContainerSite* s = dropTarget(at);
+    MimeDataObject data(event->mimeData());
+    const std::int16_t button = buttonsOf(event->buttons());
+    const std::int16_t shift = shiftOf(event->modifiers());
+    if (dragOver_ != nullptr && dragOver_ != s) {
+        std::int32_t none = 0;
+        const RECT& e = dragOver_->extent_;
+        dragOver_->control_->OLEDragOver(data, none, button, shift, at.x() - e.left, at.y() - e.top,
+                                         vbLeave);
+    }
+    if (s == nullptr) {
+        dragOver_ = nullptr;
+        event->ignore();
+        return;
+    }
+    std::int32_t effect = effectOf(event->possibleActions());
+    s->control_->OLEDragOver(data, effect, button, shift, at.x() - s->extent_.left,
+                             at.y() - s->extent_.top, dragOver_ == s ? vbOver : vbEnter);
+    dragOver_ = s;
+    if (effect == 0) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction((effect & 1) != 0 ? Qt::CopyAction : Qt::MoveAction);
+    event->accept();
+}
+
+void QtControlContainer::dragLeaveEvent(QDragLeaveEvent* event) {
+    if (dragOver_ != nullptr && dragOver_->control_ != nullptr) {
+        MimeDataObject data(nullptr);
+        std::int32_t none = 0;
+        dragOver_->control_->OLEDragOver(data, none, 0, 0, 0, 0, vbLeave);
+    }
+    dragOver_ = nullptr;
+    QWidget::dragLeaveEvent(event);
+}
+
+void QtControlContainer::dropEvent(QDropEvent* event) {
+    const QPoint at = event->position().toPoint();
+    QtContainerSite* s = dropTarget(at);
+    dragOver_ = nullptr;
+    if (s == nullptr) {
+        event->ignore();
+        return;
+    }
+    MimeDataObject data(event->mimeData());
+    std::int32_t effect = effectOf(event->possibleActions());
+    s->control_->OLEDragDrop(data, effect, buttonsOf(event->buttons()), shiftOf(event->modifiers()),
+                             at.x() - s->extent_.left, at.y() - s->extent_.top);
+    if (effect == 0) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction((effect & 1) != 0 ? Qt::CopyAction : Qt::MoveAction);
+    event->accept();
 }
 
 } // namespace platform

@@ -124,6 +124,16 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    // The keyboard goes to the control last pressed (the one with the
+    // focus), while the container has the focus.
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    // Files and other data dragged onto a control whose OLEDropMode is 1
+    // (manual): the control sees the drag enter, move and leave, and the drop.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     friend class QtContainerSite;
@@ -142,7 +152,11 @@ private:
     QColor background_;
     std::vector<std::unique_ptr<QtContainerSite>> sites_;
     std::unique_ptr<Canvas> canvas_;
-    QtContainerSite* pressed_ = nullptr; // holds the pointer between press and release
+    QtContainerSite* pressed_ = nullptr;  // holds the pointer between press and release
+    QtContainerSite* focused_ = nullptr;  // takes the keyboard
+    QtContainerSite* dragOver_ = nullptr; // under a drag
+    // Answers the drag's position: the control under it that takes drops.
+    QtContainerSite* dropTarget(const QPoint& at) const;
     bool doubleClicked_ = false;
     EventHandler onEvent_;
     ChangeHandler onChange_;

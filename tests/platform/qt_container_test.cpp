@@ -3,13 +3,18 @@
 // the pointer's events in their order, and the control's pointer shapes.
 
 #include "platform/gdi/gdi.h"
+#include "platform/host/data_object.h"
 #include "platform/picture/icon.h"
 #include "platform/qt/qt_container.h"
 
 #include <QApplication>
+#include <QDropEvent>
 #include <QImage>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QUrl>
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -58,6 +63,28 @@ public:
                       std::to_string(y));
     }
     void Click() override { log.emplace_back("click"); }
+    void KeyDown(std::int16_t& code, std::int16_t shift) override {
+        log.push_back("keydown " + std::to_string(code) + ' ' + std::to_string(shift));
+    }
+    void KeyPress(std::int16_t& ascii) override {
+        log.push_back("keypress " + std::to_string(ascii));
+    }
+    void KeyUp(std::int16_t& code, std::int16_t) override {
+        log.push_back("keyup " + std::to_string(code));
+    }
+    void OLEDragOver(DataObject& data, std::int32_t& effect, std::int16_t, std::int16_t, int x,
+                     int y, std::int16_t state) override {
+        log.push_back("over " + std::to_string(state) + ' ' + std::to_string(x) + ',' +
+                      std::to_string(y) + ' ' + std::to_string(data.Files().size()));
+        effect = 1;
+    }
+    void OLEDragDrop(DataObject& data, std::int32_t& effect, std::int16_t, std::int16_t, int x,
+                     int y) override {
+        log.push_back("drop " + std::to_string(x) + ',' + std::to_string(y) + ' ' +
+                      (data.Files().empty() ? std::string("-") : data.Files().front()) + ' ' +
+                      (data.GetFormat(CF_HDROP) ? "hdrop" : "none"));
+        effect = 1;
+    }
     void DblClick() override { log.emplace_back("dblclick"); }
 
     std::vector<std::string> log;
@@ -204,6 +231,37 @@ TEST(QtContainer, TheControlsPointerShowsOverItAndACustomOneComesFromItsIcon) {
     EXPECT_EQ(CursorForMousePointer(99, 0).shape(), Qt::ArrowCursor) << "99 without an icon";
     EXPECT_EQ(CursorForMousePointer(42, 0).shape(), Qt::ArrowCursor);
     DestroyIcon(icon);
+}
+
+TEST(QtContainer, KeysGoToTheControlLastPressedAndFilesDropOntoAControlThatTakesThem) {
+    Form form;
+    form.send(QEvent::MouseButtonPress, {35, 25}, Qt::LeftButton, Qt::LeftButton);
+    form.send(QEvent::MouseButtonRelease, {35, 25});
+    form.green.log.clear();
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::ShiftModifier, QStringLiteral("A"));
+    QApplication::sendEvent(&form.container, &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Left, Qt::NoModifier);
+    QApplication::sendEvent(&form.container, &release);
+    EXPECT_EQ(form.green.log,
+              (std::vector<std::string>{"keydown 65 1", "keypress 65", "keyup 37"}));
+
+    // Drops reach only a control whose drop mode is manual.
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/picture.png"))});
+    const auto drop = [&](QPoint at) {
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&form.container, &enter);
+        QDropEvent dropped(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&form.container, &dropped);
+        return dropped.isAccepted();
+    };
+    form.green.log.clear();
+    EXPECT_FALSE(drop({35, 25}));
+    EXPECT_TRUE(form.green.log.empty());
+    form.upper.SetOLEDropMode(1);
+    EXPECT_TRUE(drop({35, 25}));
+    EXPECT_EQ(form.green.log,
+              (std::vector<std::string>{"over 0 5,5 1", "drop 5,5 /tmp/picture.png hdrop"}));
 }
 
 } // namespace
