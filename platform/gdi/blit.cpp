@@ -92,13 +92,15 @@ struct Coverage {
     std::vector<std::uint32_t> weights;
 };
 
-std::vector<Coverage> areaMap(std::int32_t srcStart, std::int32_t srcCount,
-                              std::int32_t destCount) {
-    std::vector<Coverage> map(static_cast<std::size_t>(destCount));
-    for (std::int32_t i = 0; i < destCount; ++i) {
+// Only destination indices first .. end - 1 (the visible ones) are mapped:
+// a huge destination drawn into a small DC must not cost its whole size.
+std::vector<Coverage> areaMap(std::int32_t srcStart, std::int32_t srcCount, std::int32_t destCount,
+                              std::int32_t first, std::int32_t end) {
+    std::vector<Coverage> map(static_cast<std::size_t>(end - first));
+    for (std::int32_t i = first; i < end; ++i) {
         const std::int64_t from = std::int64_t{i} * srcCount;
         const std::int64_t to = from + srcCount;
-        Coverage& c = map[static_cast<std::size_t>(i)];
+        Coverage& c = map[static_cast<std::size_t>(i - first)];
         const std::int64_t firstCell = from / destCount;
         c.first = srcStart + static_cast<std::int32_t>(firstCell);
         for (std::int64_t k = firstCell; k * destCount < to; ++k) {
@@ -312,8 +314,8 @@ bool AlphaBlend(HDC dest, std::int32_t x, std::int32_t y, std::int32_t width, st
     std::vector<std::int32_t> nearX, nearY;
     std::vector<Coverage> areaX, areaY;
     if (halftone) {
-        areaX = areaMap(srcX, srcWidth, width);
-        areaY = areaMap(srcY, srcHeight, height);
+        areaX = areaMap(srcX, srcWidth, width, cx.first, cx.end);
+        areaY = areaMap(srcY, srcHeight, height, cy.first, cy.end);
     } else {
         nearX = nearestMap(srcX, srcWidth, width);
         nearY = nearestMap(srcY, srcHeight, height);
@@ -329,8 +331,8 @@ bool AlphaBlend(HDC dest, std::int32_t x, std::int32_t y, std::int32_t width, st
                 s = sourceAt(nearX[static_cast<std::size_t>(i)],
                              nearY[static_cast<std::size_t>(j)]);
             } else {
-                const Coverage& hx = areaX[static_cast<std::size_t>(i)];
-                const Coverage& vy = areaY[static_cast<std::size_t>(j)];
+                const Coverage& hx = areaX[static_cast<std::size_t>(i - cx.first)];
+                const Coverage& vy = areaY[static_cast<std::size_t>(j - cy.first)];
                 std::array<std::uint64_t, 4> sum{};
                 for (std::size_t r = 0; r < vy.weights.size(); ++r)
                     for (std::size_t c = 0; c < hx.weights.size(); ++c) {
