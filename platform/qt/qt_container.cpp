@@ -355,9 +355,15 @@ QtContainerSite* QtControlContainer::siteAt(int x, int y) const {
 }
 
 void QtControlContainer::paintControls(HDC dc, const RECT& clip) const {
-    for (const auto& s : sites_)
-        if (s->control_ != nullptr && meets(s->extent_, clip))
-            s->control_->Paint(dc, s->extent_.left, s->extent_.top, clip);
+    // Each control draws only inside its own rectangle (a shadow or an
+    // offset image may reach past it).
+    for (const auto& s : sites_) {
+        if (s->control_ == nullptr || !meets(s->extent_, clip)) continue;
+        const RECT own{std::max(clip.left, s->extent_.left), std::max(clip.top, s->extent_.top),
+                       std::min(clip.right, s->extent_.right),
+                       std::min(clip.bottom, s->extent_.bottom)};
+        s->control_->Paint(dc, s->extent_.left, s->extent_.top, own);
+    }
 }
 
 void QtControlContainer::invalidate(const QRect& area) {

@@ -148,6 +148,40 @@ TEST(QtContainer, PaintsTheControlsInOrderOverTheBackground) {
     EXPECT_EQ(controls[0].typeName, "aicAlphaImage");
 }
 
+// A control that fills the whole clip box it is given.
+class SpillControl final : public WindowlessControl {
+public:
+    void Paint(HDC hdc, int, int, const RECT& clip) override {
+        DIBSECTION section;
+        if (!GetObjectDIBSection(GetCurrentBitmap(hdc), section)) return;
+        auto* bits = static_cast<std::uint8_t*>(section.dsBm.bmBits);
+        const std::uint32_t white = 0xFFFFFFFFu;
+        for (int row = clip.top; row < clip.bottom; ++row)
+            for (int col = clip.left; col < clip.right; ++col)
+                std::memcpy(bits + (static_cast<std::size_t>(section.dsBm.bmHeight - 1 - row) *
+                                        section.dsBm.bmWidth +
+                                    col) *
+                                       4,
+                            &white, 4);
+    }
+    void HitTest(int, int, int&) override {}
+};
+
+TEST(QtContainer, AControlDrawsOnlyInsideItsOwnRectangle) {
+    QtHost host;
+    QtControlContainer container(host, 0);
+    container.resize(40, 40);
+    container.setBackground(QColor(0, 0, 0));
+    QtContainerSite& site = container.addSite("Other", "Spill", {10, 10, 20, 20});
+    SpillControl spill;
+    container.attach(site, spill, nullptr);
+    const QImage shot = container.grab().toImage();
+    EXPECT_EQ(pixel(shot, 15, 15), 0xFFFFFFu);
+    EXPECT_EQ(pixel(shot, 5, 5), 0x000000u);
+    EXPECT_EQ(pixel(shot, 25, 15), 0x000000u);
+    container.detach(site);
+}
+
 TEST(QtContainer, HitTestingPicksTheTopmostTakerAndLetsOtherPointsThrough) {
     Form form;
     EXPECT_EQ(form.container.siteAt(35, 25), &form.upper);
