@@ -21,16 +21,17 @@ platform::FormRecord WindowImages::EmbeddedStore() {
 WindowImages::WindowImages(platform::QtHost& host, const platform::FormRecord& store,
                            const std::vector<QFrame*>& boxes, FrmMain& form)
     : host_(host) {
-    // The form's own record stays hidden: the window on screen is the Qt
-    // view; the record carries the tree the controls climb and the timers.
-    form_ = host_.CreateWindowExA(0, "#32770", "FrmMain", platform::WS_OVERLAPPEDWINDOW, 0, 0,
-                                  store.width, store.height, 0, 0, 0, nullptr);
+    // The window on screen is the form's record, so the tree the controls
+    // climb, the cursor's window and the picture boxes' places are the real
+    // ones; each picture box is a child record over its inner area.
+    form_ = boxes.empty() ? 0 : host_.AdoptWindow(boxes.front()->window(), "#32770");
     for (QFrame* frame : boxes) {
         const QRect inner = frame->contentsRect();
+        const QPoint at = frame->mapTo(frame->window(), inner.topLeft());
         const std::string name = frame->objectName().toStdString();
         const platform::HWND window = host_.CreateWindowExA(
-            0, "Static", name.c_str(), platform::WS_CHILD | platform::WS_VISIBLE, inner.x(),
-            inner.y(), inner.width(), inner.height(), form_, 0, 0, nullptr);
+            0, "Static", name.c_str(), platform::WS_CHILD | platform::WS_VISIBLE, at.x(), at.y(),
+            inner.width(), inner.height(), form_, 0, 0, nullptr);
         auto container = std::make_unique<platform::QtControlContainer>(host_, window, frame);
         container->setGeometry(inner);
         container->setBackground(frame->palette().color(QPalette::Window));

@@ -32,7 +32,14 @@ public:
             host_.setWindowRect(window, {g.x(), g.y(), g.x() + g.width(), g.y() + g.height()});
             return false;
         }
+        case QEvent::Show:
+        case QEvent::Hide:
+            if (host_.adopted_.count(window) != 0)
+                host_.ShowWindow(window, event->type() == QEvent::Show ? SW_SHOW : SW_HIDE);
+            return false;
         case QEvent::Close:
+            // An adopted window closes as its program decides.
+            if (host_.adopted_.count(window) != 0) return false;
             // The widget is deleted by DestroyWindow, never by Qt.
             event->ignore();
             host_.SendMessageA(window, WM_CLOSE, 0, 0);
@@ -147,19 +154,39 @@ bool QtHost::GetCursorPos(POINT* point) const {
     return true;
 }
 
+HWND QtHost::AdoptWindow(QWidget* widget, const char* className) {
+    if (widget == nullptr) return 0;
+    const QRect g = widget->geometry();
+    const std::string title = widget->windowTitle().toStdString();
+    adopting_ = widget;
+    const HWND window = CreateWindowExA(
+        0, className, title.c_str(), WS_OVERLAPPEDWINDOW | (widget->isVisible() ? WS_VISIBLE : 0),
+        g.x(), g.y(), g.width(), g.height(), 0, 0, 0, nullptr);
+    adopting_ = nullptr;
+    return window;
+}
+
 QWidget* QtHost::widget(HWND window) const {
-    const auto it = widgets_.find(window);
-    return it != widgets_.end() ? it->second.get() : nullptr;
+    if (const auto it = widgets_.find(window); it != widgets_.end()) return it->second.get();
+    if (const auto it = adopted_.find(window); it != adopted_.end()) return it->second.data();
+    return nullptr;
 }
 
 HWND QtHost::windowOf(const QWidget* widget) const {
     for (const auto& [window, w] : widgets_)
         if (w.get() == widget) return window;
+    for (const auto& [window, w] : adopted_)
+        if (w.data() == widget) return window;
     return 0;
 }
 
 void QtHost::windowCreated(HWND window) {
     if (!isTopLevel(window)) return;
+    if (adopting_ != nullptr) {
+        adopted_.emplace(window, adopting_);
+        adopting_->installEventFilter(events_.get());
+        return;
+    }
     auto widget = std::make_unique<QWidget>();
     std::array<char, 512> title{};
     GetWindowTextA(window, title.data(), static_cast<int>(title.size()));
@@ -177,6 +204,11 @@ void QtHost::windowDestroyed(HWND window) {
         if (key.first == window) doomed.push_back(key);
     for (const TimerKey& key : doomed)
         KillTimer(key.first, key.second);
+    if (const auto adopted = adopted_.find(window); adopted != adopted_.end()) {
+        if (adopted->second) adopted->second->removeEventFilter(events_.get());
+        adopted_.erase(adopted);
+        return;
+    }
     const auto it = widgets_.find(window);
     if (it == widgets_.end()) return;
     // The widget may be inside one of its own events (a close); Qt deletes

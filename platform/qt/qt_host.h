@@ -10,6 +10,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QPointer>
 #include <QUrl>
 #include <functional>
 #include <map>
@@ -46,6 +47,12 @@ public:
 
     bool GetCursorPos(POINT* point) const override;
 
+    // A top-level window record for a widget the program made itself (its
+    // main window): the record follows the widget's place and visibility,
+    // the widget closes as the program decides, and destroying the record
+    // leaves the widget alone.
+    HWND AdoptWindow(QWidget* widget, const char* className);
+
     // The widget of a top-level window, null for other windows.
     QWidget* widget(HWND window) const;
     // The top-level window a widget stands for, 0 for none.
@@ -74,6 +81,8 @@ private:
     std::unique_ptr<WidgetEvents> events_;
     std::map<TimerKey, Timer> timers_;
     std::map<HWND, std::unique_ptr<QWidget>> widgets_;
+    std::map<HWND, QPointer<QWidget>> adopted_;
+    QWidget* adopting_ = nullptr;
     UINT_PTR nextThreadTimer_ = 1;
     QElapsedTimer clock_;
 };

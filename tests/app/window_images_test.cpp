@@ -9,11 +9,15 @@
 #include "platform/system/environment.h"
 
 #include <QApplication>
+#include <QCursor>
+#include <QEventLoop>
 #include <QFrame>
 #include <QImage>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QTimer>
 #include <QUrl>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace velmora::testing;
@@ -98,6 +102,45 @@ TEST_F(WindowImagesTest, EachLinkImageOpensItsPage) {
     host_.urlOpener = [](const QUrl&) { return false; };
     click("Picture4", "aicAlphaImage4");
     EXPECT_TRUE(images_.control("aicAlphaImage4") != nullptr);
+}
+
+// Runs the event loop until done() holds; the guard only keeps a broken
+// build from hanging, it decides nothing.
+bool spinUntil(const std::function<bool()>& done) {
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done()) loop.quit();
+    });
+    poll.start(5);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return done();
+}
+
+TEST_F(WindowImagesTest, ThePointerIsTrackedOverALinkInTheRealWindow) {
+    window_.show();
+    platform::QtControlContainer* box = images_.container("Picture4");
+    const platform::RECT e = box->site("aicAlphaImage6")->Extent();
+    const QPoint inBox((e.left + e.right) / 2, (e.top + e.bottom) / 2);
+    const QPoint global = box->mapToGlobal(inBox);
+    QCursor::setPos(global);
+    // The window's records stand where the window is: the cursor's window is
+    // the picture box's.
+    ASSERT_EQ(host_.WindowFromPoint({global.x(), global.y()}), box->window());
+
+    QMouseEvent move(QEvent::MouseMove, QPointF(inBox), QPointF(global), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(box, &move);
+    aicAlphaImage* link = images_.control("aicAlphaImage6");
+    EXPECT_TRUE(link->isMouseOver());
+    // Still over it after the tracking timer has looked a few times.
+    const platform::DWORD start = host_.GetTickCount();
+    spinUntil([&] { return host_.GetTickCount() - start > 350; });
+    EXPECT_TRUE(link->isMouseOver());
+
+    QCursor::setPos(window_.mapToGlobal(QPoint(400, 5)));
+    EXPECT_TRUE(spinUntil([&] { return !link->isMouseOver(); })) << "the pointer left";
 }
 
 } // namespace
