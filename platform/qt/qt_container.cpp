@@ -1,7 +1,6 @@
 #include "platform/qt/qt_container.h"
 
 #include "platform/gdi/gdi.h"
-#include "platform/gdi/memory_canvas.h"
 #include "platform/host/data_object.h"
 #include "platform/picture/icon.h"
 
@@ -54,8 +53,6 @@ std::int16_t shiftOf(Qt::KeyboardModifiers modifiers) {
     if (modifiers & Qt::AltModifier) out |= 4;
     return out;
 }
-
-using DibCanvas = MemoryCanvas;
 
 // The virtual-key code of a Qt key: letters and digits are their upper-case
 // characters, the rest from the system's table; 0 for keys it lacks.
@@ -139,7 +136,7 @@ std::int32_t effectOf(Qt::DropActions actions) {
 QImage iconImage(HICON icon) {
     std::int32_t w = 0, h = 0;
     if (!GetIconSize(icon, w, h) || w < 1 || h < 1 || w > 256 || h > 256) return {};
-    DibCanvas black(w, h), white(w, h);
+    MemoryCanvas black(w, h), white(w, h);
     if (!black.ok() || !white.ok()) return {};
     black.fill({0, 0, w, h}, 0xFF000000u);
     white.fill({0, 0, w, h}, 0xFFFFFFFFu);
@@ -287,12 +284,6 @@ void QtContainerSite::RaiseEvent(std::string_view name, std::span<EventArg> args
 
 // --- the container ---------------------------------------------------------------
 
-class QtControlContainer::Canvas {
-public:
-    Canvas(int width, int height) : dib(width, height) {}
-    DibCanvas dib;
-};
-
 QtControlContainer::QtControlContainer(QtHost& host, HWND window, QWidget* parent)
     : QWidget(parent), host_(host), window_(window) {
     setMouseTracking(true);
@@ -376,9 +367,9 @@ void QtControlContainer::resizeEvent(QResizeEvent* event) {
 }
 
 void QtControlContainer::paintEvent(QPaintEvent* event) {
-    if (!canvas_ || canvas_->dib.width() != width() || canvas_->dib.height() != height())
-        canvas_ = std::make_unique<Canvas>(width(), height());
-    DibCanvas& dib = canvas_->dib;
+    if (!canvas_ || canvas_->width() != width() || canvas_->height() != height())
+        canvas_ = std::make_unique<MemoryCanvas>(width(), height());
+    MemoryCanvas& dib = *canvas_;
     QPainter painter(this);
     if (!dib.ok()) {
         painter.fillRect(event->rect(), background_);

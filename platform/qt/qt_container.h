@@ -8,6 +8,7 @@
 // that takes the point. Points no control takes fall through to the widget
 // behind.
 
+#include "platform/gdi/memory_canvas.h"
 #include "platform/host/container_site.h"
 #include "platform/qt/qt_host.h"
 
@@ -137,7 +138,6 @@ protected:
 
 private:
     friend class QtContainerSite;
-    class Canvas;
 
     void updateCursor(const QtContainerSite* over);
     void invalidate(const QRect& area);
@@ -151,7 +151,7 @@ private:
     std::optional<std::int32_t> scaleMode_ = 3; // pixels
     QColor background_;
     std::vector<std::unique_ptr<QtContainerSite>> sites_;
-    std::unique_ptr<Canvas> canvas_;
+    std::unique_ptr<MemoryCanvas> canvas_;
     QtContainerSite* pressed_ = nullptr;  // holds the pointer between press and release
     QtContainerSite* focused_ = nullptr;  // takes the keyboard
     QtContainerSite* dragOver_ = nullptr; // under a drag

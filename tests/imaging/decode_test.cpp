@@ -3,6 +3,7 @@
 // an independent decode), damaged data and the pixel limit.
 
 #include "tests/imaging/support.h"
+#include "tests/support/jpeg_file.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,48 +20,11 @@
 #include <zlib.h>
 
 using namespace imaging_test;
+using testjpeg::writeJpeg;
 
 namespace {
 
 // --- JPEG ----------------------------------------------------------------------
-
-struct JpegOptions {
-    J_COLOR_SPACE space = JCS_RGB;
-    int components = 3;
-    bool progressive = false;
-    bool adobe = false;
-};
-
-std::vector<std::uint8_t> writeJpeg(int width, int height, const std::vector<std::uint8_t>& samples,
-                                    const JpegOptions& o) {
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &out, &size);
-    c.image_width = static_cast<JDIMENSION>(width);
-    c.image_height = static_cast<JDIMENSION>(height);
-    c.input_components = o.components;
-    c.in_color_space = o.space;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 100, TRUE);
-    // CMYK defaults to Adobe's inverted form; plain CMYK is asked for.
-    c.write_Adobe_marker = o.adobe ? TRUE : FALSE;
-    if (o.progressive) jpeg_simple_progression(&c);
-    jpeg_start_compress(&c, TRUE);
-    while (c.next_scanline < c.image_height) {
-        auto* row = const_cast<JSAMPLE*>(
-            samples.data() + static_cast<std::size_t>(c.next_scanline) * width * o.components);
-        jpeg_write_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_compress(&c);
-    std::vector<std::uint8_t> bytes(out, out + size);
-    jpeg_destroy_compress(&c);
-    std::free(out);
-    return bytes;
-}
 
 // libjpeg's own decode to RGB (or grey), the yardstick.
 std::vector<std::uint8_t> readJpeg(const std::vector<std::uint8_t>& bytes, int& components) {

@@ -7,13 +7,13 @@
 #include "platform/imaging/cgdiplus.h"
 #include "platform/imaging/render_gdiplus.h"
 #include "platform/system/environment.h"
+#include "tests/support/jpeg_file.h"
 #include "tests/support/pixels.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <jpeglib.h>
 #include <unistd.h>
 #include <vector>
 
@@ -26,38 +26,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A baseline JPEG of one flat colour, at the highest quality.
-Bytes flatJpeg(int w, int h, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &out, &size);
-    c.image_width = static_cast<JDIMENSION>(w);
-    c.image_height = static_cast<JDIMENSION>(h);
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 100, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(w) * 3);
-    for (int x = 0; x < w; ++x) {
-        row[x * 3] = r;
-        row[x * 3 + 1] = g;
-        row[x * 3 + 2] = b;
-    }
-    while (c.next_scanline < c.image_height) {
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&c, rows, 1);
-    }
-    jpeg_finish_compress(&c);
-    Bytes bytes(out, out + size);
-    jpeg_destroy_compress(&c);
-    std::free(out);
-    return bytes;
-}
+using testjpeg::flatJpeg;
 
 class ImagingService : public ::testing::Test {
 protected:
