@@ -2,7 +2,7 @@
 
 #include "form_session.h"
 #include "form_view.h"
-#include "properties.h"
+#include "control/property_table.h"
 
 #include <algorithm>
 #include <array>
@@ -20,6 +20,14 @@ namespace {
 
 using platform::FormControlRecord;
 using platform::FormRecord;
+
+using velmora::EqualsNoCase;
+using velmora::FindProperty;
+using velmora::ParseBoolean;
+using velmora::ParseNumber;
+using velmora::ParseSingle;
+using velmora::Properties;
+using velmora::PropertySpec;
 
 struct Extent {
     std::int32_t width = 0;

@@ -1,13 +1,15 @@
 #include "form_session.h"
 
 #include "platform/system/environment.h"
-#include "properties.h"
+#include "control/property_table.h"
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
 namespace velmora_form {
+
+using velmora::EqualsNoCase;
 
 FormSession::FormSession() {
     platform::ProcessEnvironment().host = &host_;

@@ -1,15 +1,16 @@
-#include "properties.h"
+#include "control/property_table.h"
 
 #include "control/aic_alpha_image.h"
 
 #include <array>
+#include <climits>
 #include <cctype>
 #include <charconv>
 #include <cmath>
 #include <fstream>
 #include <iterator>
 
-namespace velmora_form {
+namespace velmora {
 namespace {
 
 std::string showBool(bool value) {
@@ -22,10 +23,23 @@ std::string showSingle(float value) {
     return ec == std::errc() ? std::string(text.data(), end) : std::string("0");
 }
 
+using Kind = PropertySpec::Kind;
+
+bool readNumber(std::string_view text, std::int32_t& value, std::string& error) {
+    const auto parsed = ParseNumber(text);
+    if (!parsed) {
+        error = "not a 32-bit number: " + std::string(text);
+        return false;
+    }
+    value = *parsed;
+    return true;
+}
+
 // The property kinds, each a getter and a setter of the control.
 template <bool (aicAlphaImage::*Get)() const, void (aicAlphaImage::*Set)(bool)>
 PropertySpec boolean(std::string_view name) {
-    return {name, [](const aicAlphaImage& c) { return showBool((c.*Get)()); },
+    return {name, Kind::Boolean, 0, 1, {},
+            [](const aicAlphaImage& c) { return showBool((c.*Get)()); },
             [](aicAlphaImage& c, std::string_view text, std::string& error) {
                 const auto value = ParseBoolean(text);
                 if (!value) {
@@ -38,26 +52,32 @@ PropertySpec boolean(std::string_view name) {
 }
 
 template <std::int32_t (aicAlphaImage::*Get)() const, void (aicAlphaImage::*Set)(std::int32_t)>
-PropertySpec number(std::string_view name) {
-    return {name, [](const aicAlphaImage& c) { return std::to_string((c.*Get)()); },
+PropertySpec number(std::string_view name, std::int32_t minimum = INT32_MIN,
+                    std::int32_t maximum = INT32_MAX, std::span<const std::string_view> choices = {},
+                    Kind kind = Kind::Number) {
+    return {name, kind, minimum, maximum, choices,
+            [](const aicAlphaImage& c) { return std::to_string((c.*Get)()); },
             [](aicAlphaImage& c, std::string_view text, std::string& error) {
-                const auto value = ParseNumber(text);
-                if (!value) {
-                    error = "not a 32-bit number: " + std::string(text);
-                    return false;
-                }
-                (c.*Set)(*value);
+                std::int32_t value = 0;
+                if (!readNumber(text, value, error)) return false;
+                (c.*Set)(value);
                 return true;
             }};
 }
 
+template <std::int32_t (aicAlphaImage::*Get)() const, void (aicAlphaImage::*Set)(std::int32_t)>
+PropertySpec colour(std::string_view name) {
+    return number<Get, Set>(name, INT32_MIN, INT32_MAX, {}, Kind::Colour);
+}
+
 template <bool (aicAlphaImage::*Get)() const>
 PropertySpec readOnlyBoolean(std::string_view name) {
-    return {name, [](const aicAlphaImage& c) { return showBool((c.*Get)()); }, nullptr};
+    return {name, Kind::Boolean, 0, 1, {},
+            [](const aicAlphaImage& c) { return showBool((c.*Get)()); }, nullptr};
 }
 
 PropertySpec intensity() {
-    return {"IntensityOffset",
+    return {"IntensityOffset", Kind::Single, -100, 100, {},
             [](const aicAlphaImage& c) { return showSingle(c.IntensityOffset()); },
             [](aicAlphaImage& c, std::string_view text, std::string& error) {
                 const auto value = ParseSingle(text);
@@ -72,7 +92,7 @@ PropertySpec intensity() {
 
 // The picture as the path of its file; an empty value removes it.
 PropertySpec mouseIcon() {
-    return {"MouseIcon",
+    return {"MouseIcon", Kind::Picture, 0, 0, {},
             [](const aicAlphaImage& c) {
                 return std::string(c.MouseIcon().empty() ? "(None)" : "(Picture)");
             },
@@ -94,37 +114,51 @@ PropertySpec mouseIcon() {
 }
 
 PropertySpec imageType() {
-    return {"ImageType", [](const aicAlphaImage& c) { return std::to_string(c.ImageType()); },
-            nullptr};
+    return {"ImageType", Kind::Number, 0, INT32_MAX, {},
+            [](const aicAlphaImage& c) { return std::to_string(c.ImageType()); }, nullptr};
 }
+
+constexpr std::array<std::string_view, 5> kScaleMethods{"Scale to fit", "Stretch", "Shrink only",
+                                                        "Actual size", "Frozen size"};
+constexpr std::array<std::string_view, 4> kMirrors{"None", "Horizontal", "Vertical", "Both"};
+constexpr std::array<std::string_view, 9> kGreys{"None",         "Formula 1", "Formula 2",
+                                                 "Formula 3",    "Formula 4", "Formula 5",
+                                                 "Formula 6",    "Formula 7", "Formula 8"};
+constexpr std::array<std::string_view, 4> kHitTests{"Whole control", "Image bounds",
+                                                    "Opaque row spans", "Opaque pixels"};
+constexpr std::array<std::string_view, 6> kMaskSources{"None",      "MaskColor",    "Top left",
+                                                       "Top right", "Bottom left", "Bottom right"};
+constexpr std::array<std::string_view, 2> kDropModes{"None", "Manual"};
 
 const std::array kProperties{
     boolean<&aicAlphaImage::AutoRedraw, &aicAlphaImage::AutoRedraw>("AutoRedraw"),
     boolean<&aicAlphaImage::AutoSize, &aicAlphaImage::AutoSize>("AutoSize"),
     boolean<&aicAlphaImage::StretchQuality, &aicAlphaImage::StretchQuality>("StretchQuality"),
-    number<&aicAlphaImage::ScaleMethod, &aicAlphaImage::ScaleMethod>("ScaleMethod"),
-    number<&aicAlphaImage::Opacity, &aicAlphaImage::Opacity>("Opacity"),
-    number<&aicAlphaImage::Mirror, &aicAlphaImage::Mirror>("Mirror"),
+    number<&aicAlphaImage::ScaleMethod, &aicAlphaImage::ScaleMethod>("ScaleMethod", 0, 4,
+                                                                      kScaleMethods),
+    number<&aicAlphaImage::Opacity, &aicAlphaImage::Opacity>("Opacity", 0, 100),
+    number<&aicAlphaImage::Mirror, &aicAlphaImage::Mirror>("Mirror", 0, 3, kMirrors),
     boolean<&aicAlphaImage::InversedImage, &aicAlphaImage::InversedImage>("InversedImage"),
     boolean<&aicAlphaImage::KeepOriginalFormat, &aicAlphaImage::KeepOriginalFormat>(
         "KeepOriginalFormat"),
-    number<&aicAlphaImage::grayScale, &aicAlphaImage::grayScale>("grayScale"),
+    number<&aicAlphaImage::grayScale, &aicAlphaImage::grayScale>("grayScale", 0, 8, kGreys),
     boolean<&aicAlphaImage::RotateEnabled, &aicAlphaImage::RotateEnabled>("RotateEnabled"),
-    number<&aicAlphaImage::Rotation, &aicAlphaImage::Rotation>("Rotation"),
+    number<&aicAlphaImage::Rotation, &aicAlphaImage::Rotation>("Rotation", -359, 359),
     intensity(),
-    number<&aicAlphaImage::HitTest, &aicAlphaImage::HitTest>("HitTest"),
-    number<&aicAlphaImage::MaskColor, &aicAlphaImage::MaskColor>("MaskColor"),
-    number<&aicAlphaImage::MaskUsed, &aicAlphaImage::MaskUsed>("MaskUsed"),
+    number<&aicAlphaImage::HitTest, &aicAlphaImage::HitTest>("HitTest", 0, 3, kHitTests),
+    colour<&aicAlphaImage::MaskColor, &aicAlphaImage::MaskColor>("MaskColor"),
+    number<&aicAlphaImage::MaskUsed, &aicAlphaImage::MaskUsed>("MaskUsed", 0, 5, kMaskSources),
     boolean<&aicAlphaImage::ShadowEnabled, &aicAlphaImage::ShadowEnabled>("ShadowEnabled"),
-    number<&aicAlphaImage::ShadowColor, &aicAlphaImage::ShadowColor>("ShadowColor"),
+    colour<&aicAlphaImage::ShadowColor, &aicAlphaImage::ShadowColor>("ShadowColor"),
     number<&aicAlphaImage::ShadowOffsetX, &aicAlphaImage::ShadowOffsetX>("ShadowOffsetX"),
     number<&aicAlphaImage::ShadowOffsetY, &aicAlphaImage::ShadowOffsetY>("ShadowOffsetY"),
-    number<&aicAlphaImage::ShadowDepth, &aicAlphaImage::ShadowDepth>("ShadowDepth"),
-    number<&aicAlphaImage::ShadowOpacity, &aicAlphaImage::ShadowOpacity>("ShadowOpacity"),
+    number<&aicAlphaImage::ShadowDepth, &aicAlphaImage::ShadowDepth>("ShadowDepth", 0, 10),
+    number<&aicAlphaImage::ShadowOpacity, &aicAlphaImage::ShadowOpacity>("ShadowOpacity", 0, 100),
     boolean<&aicAlphaImage::Enabled, &aicAlphaImage::Enabled>("Enabled"),
-    number<&aicAlphaImage::MousePointer, &aicAlphaImage::MousePointer>("MousePointer"),
+    number<&aicAlphaImage::MousePointer, &aicAlphaImage::MousePointer>("MousePointer", 0, 99),
     mouseIcon(),
-    number<&aicAlphaImage::OLEDropMode, &aicAlphaImage::OLEDropMode>("OLEDropMode"),
+    number<&aicAlphaImage::OLEDropMode, &aicAlphaImage::OLEDropMode>("OLEDropMode", 0, 1,
+                                                                      kDropModes),
     imageType(),
     readOnlyBoolean<&aicAlphaImage::isMouseOver>("isMouseOver"),
     readOnlyBoolean<&aicAlphaImage::GDIplusInitialized>("GDIplusInitialized"),
@@ -186,4 +220,4 @@ std::optional<float> ParseSingle(std::string_view text) {
     return value;
 }
 
-} // namespace velmora_form
+} // namespace velmora
