@@ -1,0 +1,4 @@
+#include "design/ppg_source_image.h"
+
+namespace velmora::design {
+} // namespace velmora::design

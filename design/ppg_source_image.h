@@ -1,0 +1,145 @@
+#pragma once
+// ppgSourceImage: the "Image Source" property page a form designer shows
+// for image controls. The developer picks the image from a file, from the
+// clipboard or by dropping a file on the page, chooses which size and
+// colour depth of an icon or cursor to use, sees a preview, clears the
+// image, and applies the result to the first selected control.
+//
+// The image being edited lives only in the preview control (ucAlphaImage1,
+// a real aicAlphaImage that keeps the source bytes of what it loads); those
+// bytes are what the page applies.
+
+#include "control/aic_alpha_image.h"
+#include "platform/qt/qt_container.h"
+#include "platform/qt/qt_host.h"
+
+#include <QWidget>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QComboBox;
+class QFrame;
+class QLabel;
+class QPushButton;
+
+namespace velmora::design {
+
+// One entry of the open dialog's filter list.
+struct FileFilter {
+    std::string description;
+    std::string patterns; // separated by ';'
+};
+// The "Select Image" filter list; the TIFF patterns only when the imaging
+// service is enabled.
+std::vector<FileFilter> ImageFileFilters(bool imagingEnabled);
+
+// The text of an icon-size entry ("032x032 {32 bit, True Color Alpha}") for
+// an image of the icon reader's size list (width, height, bit count,
+// colour code).
+std::string IconEntryText(std::int32_t width, std::int32_t height, std::int32_t bitCount,
+                          std::int32_t colourCode);
+// The width, height and bit depth an entry's text names (0 for what it
+// does not name).
+struct IconEntrySize {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int32_t bitDepth = 0;
+};
+IconEntrySize ParseIconEntry(std::string_view text);
+// lblFormat's text for an image that is no icon or cursor: "640 x 480 - PNG
+// file" and the like, by the surface's image type.
+std::string FormatLabelText(std::int32_t width, std::int32_t height, std::int32_t imageType,
+                            bool hasAlpha);
+
+class ppgSourceImage final : public QWidget {
+public:
+    static constexpr const char* kCaption = "Image Source";
+
+    // The page stands in `owner` (the window record of the designer window
+    // it is shown in); it makes a child window record of its own for the
+    // preview, which goes with the page.
+    ppgSourceImage(platform::QtHost& host, platform::HWND owner, QWidget* parent = nullptr);
+    ~ppgSourceImage() override;
+    ppgSourceImage(const ppgSourceImage&) = delete;
+    ppgSourceImage& operator=(const ppgSourceImage&) = delete;
+
+    // --- the development environment's side -----------------------------------------
+    // The selected controls changed: the page edits the first one (none
+    // when the list is empty) and shows its image. Marks the page unchanged.
+    void SelectionChanged(std::span<aicAlphaImage* const> selected);
+    // Writes the preview's image, at the chosen icon size and depth, to the
+    // target control (or clears the target's image when the preview is
+    // empty). Nothing without a target.
+    void ApplyChanges();
+    // Whether the page holds changes not yet applied; the environment
+    // enables its Apply button by it.
+    bool Changed() const { return changed_; }
+    std::function<void(bool changed)> onChangedChanged;
+    aicAlphaImage* target() const { return target_; }
+
+    // --- the page's own events ------------------------------------------------------------
+    void cmdBrowse_Click();
+    void cmdClipBoard_Click();
+    void Command1_Click();
+    // An entry of cboIcon was chosen (the current index).
+    void cboIcon_Click();
+    // Files dropped on the page; only the first is loaded.
+    void OLEDragDrop(const std::vector<std::string>& files);
+
+    // Asks for a file to open (title, filters); empty when cancelled. The
+    // system's open-file dialog unless a test sets its own.
+    std::function<std::string(const std::string& title, const std::vector<FileFilter>& filters)>
+        openFileDialog;
+
+    // --- the page's controls -----------------------------------------------------------------
+    QPushButton* cmdBrowse() const { return cmdBrowse_; }
+    QPushButton* cmdClipBoard() const { return cmdClipBoard_; }
+    QPushButton* Command1() const { return command1_; }
+    QComboBox* cboIcon() const { return cboIcon_; }
+    QLabel* lblFormat() const { return lblFormat_; }
+    QFrame* Shape1() const { return shape1_; }
+    aicAlphaImage& ucAlphaImage1() const { return *preview_; }
+    // Whether the preview is shown, and where (page pixels).
+    bool previewVisible() const;
+    QRect previewGeometry() const;
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void markChanged(bool changed);
+    // Loads a file into the emptied preview at the preview's own size,
+    // describes it and shows it when it is no icon.
+    void loadFile(const std::string& path);
+    // Fills cboIcon or lblFormat for the preview's image; true when cboIcon
+    // has entries (choosing the last one has then shown the preview).
+    bool describeImage();
+    void showPreview();
+    void clearPreview();
+    // The chosen entry's size (all 0 while cboIcon is hidden).
+    IconEntrySize chosenSize() const;
+
+    platform::QtHost& host_;
+    platform::HWND window_ = 0;
+    QPushButton* cmdBrowse_;
+    QPushButton* cmdClipBoard_;
+    QPushButton* command1_;
+    QComboBox* cboIcon_;
+    QLabel* lblFormat_;
+    QFrame* shape1_;
+    platform::QtControlContainer* container_;
+    platform::QtContainerSite* previewSite_ = nullptr;
+    std::unique_ptr<aicAlphaImage> preview_;
+    aicAlphaImage* target_ = nullptr;
+    bool changed_ = false;
+    bool filling_ = false; // cboIcon is being filled: its choices are no user's
+};
+
+} // namespace velmora::design
