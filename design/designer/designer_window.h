@@ -1,0 +1,126 @@
+#pragma once
+// velmora-designer's window: the form in the middle, the property list and
+// the "Image Source" page beside it, the file and edit commands in menus
+// and a tool bar. It keeps the form's file, whether it holds unsaved
+// changes (the title's mark) and the form as it was before each change,
+// for undo.
+
+#include "control/aic_alpha_image.h"
+#include "control/property_table.h"
+#include "platform/host/form_store.h"
+#include "platform/qt/qt_host.h"
+
+#include <QMainWindow>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QAction;
+class QPushButton;
+class QTabWidget;
+
+namespace velmora::design {
+class ppgSourceImage;
+}
+
+namespace velmora::designer {
+
+class FormCanvas;
+class PropertyList;
+
+enum class UnsavedAnswer { Save, Discard, Cancel };
+
+class DesignerWindow final : public QMainWindow {
+public:
+    static constexpr const char* kProgram = "velmora-designer";
+    static constexpr int kNewFormWidth = 640;
+    static constexpr int kNewFormHeight = 480;
+
+    explicit DesignerWindow(platform::QtHost& host, QWidget* parent = nullptr);
+    // The page and the controls end before the window's record.
+    ~DesignerWindow() override;
+    DesignerWindow(const DesignerWindow&) = delete;
+    DesignerWindow& operator=(const DesignerWindow&) = delete;
+
+    // Shows the store of `file`; false with the reader's reason when it is
+    // damaged or unreadable (the form shown stays as it was).
+    bool openStore(const std::filesystem::path& file, std::string& error);
+    // Shows an empty form; `file` (may be empty) is where Save writes it.
+    void newForm(const std::filesystem::path& file = {});
+
+    // The commands of the menus. New and Open ask first when the form has
+    // unsaved changes; Save and Save As answer whether the form was written.
+    void fileNew();
+    void fileOpen();
+    bool save();
+    bool saveAs();
+    // A new image control at `at` (form pixels; inside the picture box
+    // there, if any) or at a free place of the form, selected.
+    void addControl(std::optional<QPoint> at = std::nullopt);
+    void deleteSelection();
+    // Puts the form back as it was before the last change.
+    void undo();
+    bool canUndo() const { return !undo_.empty(); }
+
+    bool dirty() const { return isWindowModified(); }
+    const std::filesystem::path& file() const { return file_; }
+    // A size that shows the whole form beside the property list, within
+    // reason.
+    QSize initialSize() const;
+
+    FormCanvas& canvas() const { return *canvas_; }
+    PropertyList& properties() const { return *properties_; }
+    design::ppgSourceImage& sourcePage() const { return *page_; }
+    QPushButton& applyButton() const { return *apply_; }
+    QTabWidget& tabs() const { return *tabs_; }
+    // The selected image controls, the first selected first.
+    std::vector<aicAlphaImage*> selectedControls() const;
+
+    // What the window asks the user; dialogs unless tests set their own.
+    // File to open (empty: cancelled).
+    std::function<std::string()> chooseOpenFile;
+    // File to save to, starting from the current one (empty: cancelled).
+    std::function<std::string(const std::filesystem::path& current)> chooseSaveFile;
+    // What to do with unsaved changes before they would be lost.
+    std::function<UnsavedAnswer()> askUnsaved;
+    // A failure the user must see (a message box).
+    std::function<void(const std::string& text)> showError;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenus();
+    void rebuild(platform::FormRecord form, std::string_view fresh,
+                 std::vector<std::string> selection);
+    void beginChange();
+    void markDirty();
+    void markClean();
+    void updateTitle();
+    void updateActions();
+    void selectionChanged();
+    void refreshProperties();
+    // Asks about unsaved changes; false when the user keeps the form.
+    bool mayDiscard();
+    bool writeTo(const std::filesystem::path& file);
+    void applySource();
+    void editProperty(const PropertySpec& property, const std::string& text);
+    void rename(const std::string& name);
+
+    platform::QtHost& host_;
+    platform::HWND window_ = 0;
+    FormCanvas* canvas_ = nullptr;
+    PropertyList* properties_ = nullptr;
+    design::ppgSourceImage* page_ = nullptr;
+    QPushButton* apply_ = nullptr;
+    QTabWidget* tabs_ = nullptr;
+    QAction* undoAction_ = nullptr;
+    QAction* deleteAction_ = nullptr;
+    std::filesystem::path file_;
+    std::vector<std::string> undo_; // store texts, the latest last
+    bool rebuilding_ = false;
+};
+
+} // namespace velmora::designer

@@ -1,0 +1,45 @@
+#pragma once
+// The geometry of editing a form with the mouse: the eight grab handles
+// around a selected control, which one the pointer is on, and the
+// rectangle a drag of one of them gives.
+
+#include <QPoint>
+#include <QRect>
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora::designer {
+
+// Clockwise from the top-left corner.
+enum class Handle { TopLeft, Top, TopRight, Right, BottomRight, Bottom, BottomLeft, Left };
+inline constexpr int kHandleCount = 8;
+// Side of a handle's square, in pixels.
+inline constexpr int kHandleSize = 7;
+
+// The handles' squares, centred on the corners and the middles of the sides
+// of `r` (its right and bottom edges are r.x() + r.width() and so on).
+std::array<QRect, kHandleCount> HandleRects(const QRect& r);
+// The handle under `p`, if any.
+std::optional<Handle> HandleAt(const QRect& r, const QPoint& p);
+
+// `start` with the edges the handle moves shifted by `delta`; an edge
+// dragged past the opposite one stops there, leaving at least 1 pixel.
+QRect ResizeRect(const QRect& start, Handle handle, const QPoint& delta);
+
+// The rectangle from one corner of a drag to the other, either way round.
+QRect SpanRect(const QPoint& a, const QPoint& b);
+
+// The first name "<base>N" (N = 1, 2, ...) that none of `taken` has,
+// without regard to case.
+std::string FreeName(std::string_view base, const std::vector<std::string>& taken);
+
+// A place of `size` inside `bounds` that meets none of `occupied`: the
+// first such place on a grid of `step` pixels, reading from the top left,
+// or the top left itself when the form is full.
+QPoint FreeSpot(const QSize& size, const QRect& bounds, const std::vector<QRect>& occupied,
+                int step = 8);
+
+} // namespace velmora::designer

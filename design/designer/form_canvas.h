@@ -1,0 +1,103 @@
+#pragma once
+// The form being designed: a widget of the form's size in which every image
+// control of the store is restored at design time through its own restore
+// path, in a Qt container for the form itself or for the picture box it
+// stands in. Records of other types are the picture boxes; they are kept as
+// they are and shown as framed boxes. The controls are saved back into
+// their records through their own save path.
+//
+// Adding, deleting and renaming controls rebuild the whole form from its
+// records, the same way opening a store does, so there is one way of
+// making controls and one way of ending them.
+
+#include "control/aic_alpha_image.h"
+#include "platform/host/form_store.h"
+#include "platform/qt/qt_container.h"
+#include "platform/qt/qt_host.h"
+
+#include <QRect>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora::designer {
+
+class SelectionOverlay;
+
+class FormCanvas final : public QWidget {
+public:
+    // The form's window records are children of `owner` (the designer
+    // window's record).
+    FormCanvas(platform::QtHost& host, platform::HWND owner, QWidget* parent = nullptr);
+    ~FormCanvas() override;
+    FormCanvas(const FormCanvas&) = delete;
+    FormCanvas& operator=(const FormCanvas&) = delete;
+
+    // Ends the current form and shows `form`. The record named `fresh` (if
+    // any) is a new control: it gets a new control's values instead of
+    // being restored.
+    void load(platform::FormRecord form, std::string_view fresh = {});
+    // Writes every image control's properties and place into its record and
+    // answers the form as a store would hold it.
+    const platform::FormRecord& record();
+
+    struct Box {
+        std::string name; // empty for the form itself
+        QRect place;      // on the canvas
+        platform::HWND window = 0;
+        std::unique_ptr<platform::QtControlContainer> container;
+    };
+    struct Control {
+        std::size_t record = 0; // index in the form's records
+        Box* box = nullptr;
+        platform::QtContainerSite* site = nullptr;
+        std::unique_ptr<aicAlphaImage> control;
+
+        const std::string& name(const FormCanvas& canvas) const;
+        // The control's rectangle in its container's pixels and on the canvas.
+        QRect local() const;
+        QRect onCanvas() const;
+    };
+
+    const std::vector<std::unique_ptr<Control>>& controls() const { return controls_; }
+    const std::vector<std::unique_ptr<Box>>& boxes() const { return boxes_; }
+    const platform::FormRecord& form() const { return form_; }
+    // Without regard to case; null when there is none.
+    Control* find(std::string_view name) const;
+    // The topmost control whose rectangle holds the point (canvas pixels).
+    Control* controlAt(const QPoint& p) const;
+    // The picture box under the point, or the form's own box.
+    Box& boxAt(const QPoint& p) const;
+    // Every record name, image controls and picture boxes alike.
+    std::vector<std::string> names() const;
+
+    // Moves a control to `place` (canvas pixels; it stays in its container)
+    // and lets it lay itself out anew.
+    void place(Control& control, const QRect& onCanvas);
+
+    SelectionOverlay& overlay() const { return *overlay_; }
+    platform::QtHost& host() const { return host_; }
+
+    // A control reported a changed property (not while restoring or saving).
+    std::function<void(const std::string& control, std::string_view property)> onControlChanged;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void teardown();
+    Box& addBox(std::string name, const QRect& place);
+
+    platform::QtHost& host_;
+    platform::HWND owner_;
+    platform::FormRecord form_;
+    std::vector<std::unique_ptr<Box>> boxes_; // the form's own box first
+    std::vector<std::unique_ptr<Control>> controls_;
+    SelectionOverlay* overlay_;
+    bool quiet_ = false; // restoring or saving: changes are no developer's
+};
+
+} // namespace velmora::designer

@@ -1,0 +1,72 @@
+// velmora-designer [--screenshot OUT.png] [STORE]: places image controls on
+// a form, sets their properties and images, and saves the form store.
+
+#include "design/designer/command_line.h"
+#include "design/designer/designer_window.h"
+#include "platform/system/environment.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <system_error>
+
+int main(int argc, char** argv) {
+    using namespace velmora::designer;
+    const auto parsed = ParseCommandLine(
+        std::span<const char* const>(argv + 1, argc > 0 ? static_cast<std::size_t>(argc - 1) : 0));
+    if (const auto* usage = std::get_if<UsageError>(&parsed)) {
+        std::cerr << "velmora-designer: " << usage->reason << " (velmora-designer --help)\n";
+        return kExitUsage;
+    }
+    const Options& options = std::get<Options>(parsed);
+    if (options.help) {
+        PrintHelp(std::cout);
+        return kExitOk;
+    }
+    const auto has = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value != nullptr && *value != '\0';
+    };
+    if (!has("QT_QPA_PLATFORM") && !has("DISPLAY") && !has("WAYLAND_DISPLAY")) {
+        std::cerr << "velmora-designer: no display to open the window on\n";
+        return kExitNo;
+    }
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QString::fromLatin1(DesignerWindow::kProgram));
+    platform::QtHost host;
+    platform::ProcessEnvironment().host = &host;
+    struct HostScope {
+        ~HostScope() { platform::ProcessEnvironment().host = nullptr; }
+    } hostScope;
+
+    DesignerWindow window(host);
+    if (!options.store.empty()) {
+        std::error_code ignored;
+        if (!std::filesystem::exists(options.store, ignored)) {
+            window.newForm(options.store);
+        } else if (std::string error; !window.openStore(options.store, error)) {
+            std::cerr << "velmora-designer: " << error << '\n';
+            return kExitUsage;
+        }
+    }
+    window.resize(window.initialSize());
+    window.show();
+    if (!options.screenshot.empty()) {
+        int status = kExitOk;
+        QTimer::singleShot(0, &window, [&] {
+            QApplication::processEvents();
+            if (!window.grab().save(QString::fromStdString(options.screenshot), "PNG")) {
+                std::cerr << "velmora-designer: cannot write the screenshot to "
+                          << options.screenshot << '\n';
+                status = kExitUsage;
+            }
+            QApplication::exit(status);
+        });
+        application.exec();
+        return status;
+    }
+    return application.exec();
+}

@@ -1,0 +1,269 @@
+#include "design/designer/selection_overlay.h"
+
+#include "control/property_table.h"
+#include "design/designer/form_canvas.h"
+
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <algorithm>
+
+namespace velmora::designer {
+
+namespace {
+
+bool adds(Qt::KeyboardModifiers m) {
+    return (m & (Qt::ControlModifier | Qt::ShiftModifier)) != 0;
+}
+
+Qt::CursorShape cursorFor(Handle h) {
+    switch (h) {
+    case Handle::TopLeft:
+    case Handle::BottomRight: return Qt::SizeFDiagCursor;
+    case Handle::TopRight:
+    case Handle::BottomLeft: return Qt::SizeBDiagCursor;
+    case Handle::Top:
+    case Handle::Bottom: return Qt::SizeVerCursor;
+    case Handle::Left:
+    case Handle::Right: return Qt::SizeHorCursor;
+    }
+    return Qt::ArrowCursor;
+}
+
+} // namespace
+
+SelectionOverlay::SelectionOverlay(FormCanvas& canvas) : QWidget(&canvas), canvas_(canvas) {
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAttribute(Qt::WA_TranslucentBackground);
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);
+}
+
+bool SelectionOverlay::selected(const std::string& name) const {
+    return std::any_of(selection_.begin(), selection_.end(),
+                       [&](const std::string& s) { return EqualsNoCase(s, name); });
+}
+
+void SelectionOverlay::setSelection(std::vector<std::string> names) {
+    if (names == selection_) return;
+    selection_ = std::move(names);
+    update();
+    if (onSelectionChanged) onSelectionChanged();
+}
+
+void SelectionOverlay::select(std::vector<std::string> names) {
+    std::vector<std::string> known;
+    for (const std::string& n : names)
+        if (const FormCanvas::Control* c = canvas_.find(n)) known.push_back(c->name(canvas_));
+    setSelection(std::move(known));
+}
+
+void SelectionOverlay::selectAll() {
+    std::vector<std::string> all;
+    for (const auto& c : canvas_.controls())
+        all.push_back(c->name(canvas_));
+    setSelection(std::move(all));
+}
+
+void SelectionOverlay::formLoaded() {
+    drag_ = Drag::None;
+    std::vector<std::string> kept;
+    for (const std::string& n : selection_)
+        if (canvas_.find(n) != nullptr) kept.push_back(n);
+    selection_ = std::move(kept);
+    update();
+}
+
+std::vector<QRect> SelectionOverlay::selectedRects() const {
+    std::vector<QRect> out;
+    for (const std::string& n : selection_)
+        if (const FormCanvas::Control* c = canvas_.find(n)) out.push_back(c->onCanvas());
+    return out;
+}
+
+void SelectionOverlay::beginChange() {
+    if (changing_) return;
+    changing_ = true;
+    if (onBeginChange) onBeginChange();
+}
+
+void SelectionOverlay::moveSelection(const QPoint& delta, const std::vector<QRect>& from) {
+    for (std::size_t i = 0; i < selection_.size() && i < from.size(); ++i)
+        if (FormCanvas::Control* c = canvas_.find(selection_[i]))
+            canvas_.place(*c, from[i].translated(delta));
+}
+
+void SelectionOverlay::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    // Picture boxes: a sunken frame and their name.
+    for (const auto& box : canvas_.boxes()) {
+        if (box->name.empty()) continue;
+        const QRect r = box->place.adjusted(0, 0, -1, -1);
+        painter.setPen(QColor(128, 128, 128));
+        painter.drawLine(r.topLeft(), r.topRight());
+        painter.drawLine(r.topLeft(), r.bottomLeft());
+        painter.setPen(QColor(224, 224, 224));
+        painter.drawLine(r.bottomLeft(), r.bottomRight());
+        painter.drawLine(r.topRight(), r.bottomRight());
+    }
+    const std::vector<QRect> rects = selectedRects();
+    if (rects.size() == 1) {
+        const QRect r = rects.front();
+        painter.setPen(QPen(QColor(0, 0, 0), 1, Qt::DotLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(r.adjusted(0, 0, -1, -1));
+        painter.setPen(QColor(0, 0, 0));
+        painter.setBrush(QColor(0, 0, 128));
+        for (const QRect& h : HandleRects(r))
+            painter.drawRect(h.adjusted(0, 0, -1, -1));
+    } else {
+        painter.setBrush(Qt::NoBrush);
+        for (std::size_t i = 0; i < rects.size(); ++i) {
+            // The first selected, whose values the property list shows,
+            // is drawn darker.
+            painter.setPen(QPen(i == 0 ? QColor(0, 0, 128) : QColor(96, 96, 160), 1));
+            painter.drawRect(rects[i].adjusted(-1, -1, 0, 0));
+        }
+    }
+    if (drag_ == Drag::Band) {
+        painter.setPen(QPen(QColor(0, 0, 0), 1, Qt::DashLine));
+        painter.setBrush(QColor(0, 0, 128, 32));
+        painter.drawRect(SpanRect(pressAt_, bandTo_).adjusted(0, 0, -1, -1));
+    }
+}
+
+void SelectionOverlay::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    setFocus(Qt::MouseFocusReason);
+    const QPoint p = event->position().toPoint();
+    pressAt_ = p;
+    bandTo_ = p;
+    changing_ = false;
+    const std::vector<QRect> rects = selectedRects();
+    if (rects.size() == 1 && !adds(event->modifiers())) {
+        if (const auto h = HandleAt(rects.front(), p)) {
+            drag_ = Drag::Resize;
+            handle_ = *h;
+            startRects_ = rects;
+            return;
+        }
+    }
+    FormCanvas::Control* hit = canvas_.controlAt(p);
+    if (hit != nullptr) {
+        const std::string name = hit->name(canvas_);
+        if (adds(event->modifiers())) {
+            std::vector<std::string> next = selection_;
+            if (selected(name))
+                std::erase_if(next, [&](const std::string& s) { return EqualsNoCase(s, name); });
+            else
+                next.push_back(name);
+            setSelection(std::move(next));
+            drag_ = Drag::None;
+            return;
+        }
+        if (!selected(name)) setSelection({name});
+        drag_ = Drag::Move;
+        startRects_ = selectedRects();
+        return;
+    }
+    bandBase_ = adds(event->modifiers()) ? selection_ : std::vector<std::string>{};
+    if (!adds(event->modifiers())) setSelection({});
+    drag_ = Drag::Band;
+}
+
+void SelectionOverlay::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    const QPoint delta = p - pressAt_;
+    switch (drag_) {
+    case Drag::None: updateCursor(p); return;
+    case Drag::Move:
+        if (delta.isNull() && !changing_) return;
+        beginChange();
+        moveSelection(delta, startRects_);
+        return;
+    case Drag::Resize: {
+        if (delta.isNull() && !changing_) return;
+        if (selection_.empty() || startRects_.empty()) return;
+        FormCanvas::Control* c = canvas_.find(selection_.front());
+        if (c == nullptr) return;
+        beginChange();
+        canvas_.place(*c, ResizeRect(startRects_.front(), handle_, delta));
+        return;
+    }
+    case Drag::Band: bandTo_ = p; update(); return;
+    }
+}
+
+void SelectionOverlay::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    const Drag drag = drag_;
+    drag_ = Drag::None;
+    if (drag == Drag::Band) {
+        bandTo_ = event->position().toPoint();
+        const QRect band = SpanRect(pressAt_, bandTo_);
+        std::vector<std::string> next = bandBase_;
+        for (const auto& c : canvas_.controls()) {
+            const std::string& name = c->name(canvas_);
+            if (c->onCanvas().intersects(band) &&
+                std::none_of(next.begin(), next.end(),
+                             [&](const std::string& s) { return EqualsNoCase(s, name); }))
+                next.push_back(name);
+        }
+        setSelection(std::move(next));
+        update();
+        return;
+    }
+    if (changing_) {
+        changing_ = false;
+        if (onChanged) onChanged();
+    }
+}
+
+void SelectionOverlay::keyPressEvent(QKeyEvent* event) {
+    QPoint delta;
+    switch (event->key()) {
+    case Qt::Key_Left: delta = {-1, 0}; break;
+    case Qt::Key_Right: delta = {1, 0}; break;
+    case Qt::Key_Up: delta = {0, -1}; break;
+    case Qt::Key_Down: delta = {0, 1}; break;
+    case Qt::Key_Delete:
+        if (!selection_.empty() && onDelete) onDelete();
+        return;
+    default: QWidget::keyPressEvent(event); return;
+    }
+    if (selection_.empty() || drag_ != Drag::None) return;
+    changing_ = false;
+    beginChange();
+    moveSelection(delta, selectedRects());
+    changing_ = false;
+    if (onChanged) onChanged();
+}
+
+void SelectionOverlay::contextMenuEvent(QContextMenuEvent* event) {
+    const QPoint at = event->pos();
+    if (FormCanvas::Control* hit = canvas_.controlAt(at); hit && !selected(hit->name(canvas_)))
+        setSelection({hit->name(canvas_)});
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("Add Image Control Here"), [this, at] {
+        if (onAddAt) onAddAt(at);
+    });
+    QAction* remove = menu.addAction(QStringLiteral("Delete"), [this] {
+        if (onDelete) onDelete();
+    });
+    remove->setEnabled(!selection_.empty());
+    menu.exec(event->globalPos());
+}
+
+void SelectionOverlay::updateCursor(const QPoint& p) {
+    const std::vector<QRect> rects = selectedRects();
+    if (rects.size() == 1)
+        if (const auto h = HandleAt(rects.front(), p)) {
+            setCursor(cursorFor(*h));
+            return;
+        }
+    setCursor(canvas_.controlAt(p) != nullptr ? Qt::SizeAllCursor : Qt::ArrowCursor);
+}
+
+} // namespace velmora::designer

@@ -1,0 +1,75 @@
+#pragma once
+// A transparent widget over the whole form that takes the pointer and the
+// keyboard while the form is edited, so the controls below get no clicks of
+// their own. It keeps the selection and draws it (grab handles around a
+// single selected control, a frame around each of several), the picture
+// boxes' frames and the rubber band.
+//
+// Click selects, Ctrl- or Shift-click adds or removes, dragging on the
+// empty form selects what the band meets, dragging a selected control
+// moves the selection, dragging a handle resizes the one selected control,
+// the arrow keys move the selection by a pixel, Delete deletes it.
+
+#include <QPoint>
+#include <QRect>
+#include <QWidget>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "design/designer/edit_geometry.h"
+
+namespace velmora::designer {
+
+class FormCanvas;
+
+class SelectionOverlay final : public QWidget {
+public:
+    explicit SelectionOverlay(FormCanvas& canvas);
+
+    // The selected controls' names, in the order they were selected.
+    const std::vector<std::string>& selection() const { return selection_; }
+    void select(std::vector<std::string> names);
+    void selectAll();
+    // The form was (re)built: names no longer on it leave the selection.
+    void formLoaded();
+
+    // Called before the first change of a gesture (for undo), after a
+    // gesture changed the form, whenever the selection changes, and for the
+    // context menu's commands.
+    std::function<void()> onBeginChange;
+    std::function<void()> onChanged;
+    std::function<void()> onSelectionChanged;
+    std::function<void(const QPoint& at)> onAddAt;
+    std::function<void()> onDelete;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    enum class Drag { None, Move, Resize, Band };
+    bool selected(const std::string& name) const;
+    void setSelection(std::vector<std::string> names);
+    void moveSelection(const QPoint& delta, const std::vector<QRect>& from);
+    std::vector<QRect> selectedRects() const;
+    void beginChange();
+    void updateCursor(const QPoint& p);
+
+    FormCanvas& canvas_;
+    std::vector<std::string> selection_;
+    Drag drag_ = Drag::None;
+    QPoint pressAt_;
+    QPoint bandTo_;
+    Handle handle_ = Handle::TopLeft;
+    std::vector<QRect> startRects_; // of the selection, when the drag began
+    std::vector<std::string> bandBase_; // kept by a band drawn with Ctrl or Shift
+    bool changing_ = false;             // the gesture has changed the form
+};
+
+} // namespace velmora::designer
