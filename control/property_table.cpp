@@ -3,9 +3,9 @@
 #include "control/aic_alpha_image.h"
 
 #include <array>
-#include <climits>
 #include <cctype>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -38,7 +38,11 @@ bool readNumber(std::string_view text, std::int32_t& value, std::string& error) 
 // The property kinds, each a getter and a setter of the control.
 template <bool (aicAlphaImage::*Get)() const, void (aicAlphaImage::*Set)(bool)>
 PropertySpec boolean(std::string_view name) {
-    return {name, Kind::Boolean, 0, 1, {},
+    return {name,
+            Kind::Boolean,
+            0,
+            1,
+            {},
             [](const aicAlphaImage& c) { return showBool((c.*Get)()); },
             [](aicAlphaImage& c, std::string_view text, std::string& error) {
                 const auto value = ParseBoolean(text);
@@ -53,9 +57,13 @@ PropertySpec boolean(std::string_view name) {
 
 template <std::int32_t (aicAlphaImage::*Get)() const, void (aicAlphaImage::*Set)(std::int32_t)>
 PropertySpec number(std::string_view name, std::int32_t minimum = INT32_MIN,
-                    std::int32_t maximum = INT32_MAX, std::span<const std::string_view> choices = {},
-                    Kind kind = Kind::Number) {
-    return {name, kind, minimum, maximum, choices,
+                    std::int32_t maximum = INT32_MAX,
+                    std::span<const std::string_view> choices = {}, Kind kind = Kind::Number) {
+    return {name,
+            kind,
+            minimum,
+            maximum,
+            choices,
             [](const aicAlphaImage& c) { return std::to_string((c.*Get)()); },
             [](aicAlphaImage& c, std::string_view text, std::string& error) {
                 std::int32_t value = 0;
@@ -72,12 +80,18 @@ PropertySpec colour(std::string_view name) {
 
 template <bool (aicAlphaImage::*Get)() const>
 PropertySpec readOnlyBoolean(std::string_view name) {
-    return {name, Kind::Boolean, 0, 1, {},
-            [](const aicAlphaImage& c) { return showBool((c.*Get)()); }, nullptr};
+    return {name,   Kind::Boolean,
+            0,      1,
+            {},     [](const aicAlphaImage& c) { return showBool((c.*Get)()); },
+            nullptr};
 }
 
 PropertySpec intensity() {
-    return {"IntensityOffset", Kind::Single, -100, 100, {},
+    return {"IntensityOffset",
+            Kind::Single,
+            -100,
+            100,
+            {},
             [](const aicAlphaImage& c) { return showSingle(c.IntensityOffset()); },
             [](aicAlphaImage& c, std::string_view text, std::string& error) {
                 const auto value = ParseSingle(text);
@@ -92,7 +106,11 @@ PropertySpec intensity() {
 
 // The picture as the path of its file; an empty value removes it.
 PropertySpec mouseIcon() {
-    return {"MouseIcon", Kind::Picture, 0, 0, {},
+    return {"MouseIcon",
+            Kind::Picture,
+            0,
+            0,
+            {},
             [](const aicAlphaImage& c) {
                 return std::string(c.MouseIcon().empty() ? "(None)" : "(Picture)");
             },
@@ -114,19 +132,21 @@ PropertySpec mouseIcon() {
 }
 
 PropertySpec imageType() {
-    return {"ImageType", Kind::Number, 0, INT32_MAX, {},
-            [](const aicAlphaImage& c) { return std::to_string(c.ImageType()); }, nullptr};
+    return {"ImageType", Kind::Number,
+            0,           INT32_MAX,
+            {},          [](const aicAlphaImage& c) { return std::to_string(c.ImageType()); },
+            nullptr};
 }
 
 constexpr std::array<std::string_view, 5> kScaleMethods{"Scale to fit", "Stretch", "Shrink only",
                                                         "Actual size", "Frozen size"};
 constexpr std::array<std::string_view, 4> kMirrors{"None", "Horizontal", "Vertical", "Both"};
-constexpr std::array<std::string_view, 9> kGreys{"None",         "Formula 1", "Formula 2",
-                                                 "Formula 3",    "Formula 4", "Formula 5",
-                                                 "Formula 6",    "Formula 7", "Formula 8"};
+constexpr std::array<std::string_view, 9> kGreys{"None",      "Formula 1", "Formula 2",
+                                                 "Formula 3", "Formula 4", "Formula 5",
+                                                 "Formula 6", "Formula 7", "Formula 8"};
 constexpr std::array<std::string_view, 4> kHitTests{"Whole control", "Image bounds",
                                                     "Opaque row spans", "Opaque pixels"};
-constexpr std::array<std::string_view, 6> kMaskSources{"None",      "MaskColor",    "Top left",
+constexpr std::array<std::string_view, 6> kMaskSources{"None",      "MaskColor",   "Top left",
                                                        "Top right", "Bottom left", "Bottom right"};
 constexpr std::array<std::string_view, 2> kDropModes{"None", "Manual"};
 
@@ -135,7 +155,7 @@ const std::array kProperties{
     boolean<&aicAlphaImage::AutoSize, &aicAlphaImage::AutoSize>("AutoSize"),
     boolean<&aicAlphaImage::StretchQuality, &aicAlphaImage::StretchQuality>("StretchQuality"),
     number<&aicAlphaImage::ScaleMethod, &aicAlphaImage::ScaleMethod>("ScaleMethod", 0, 4,
-                                                                      kScaleMethods),
+                                                                     kScaleMethods),
     number<&aicAlphaImage::Opacity, &aicAlphaImage::Opacity>("Opacity", 0, 100),
     number<&aicAlphaImage::Mirror, &aicAlphaImage::Mirror>("Mirror", 0, 3, kMirrors),
     boolean<&aicAlphaImage::InversedImage, &aicAlphaImage::InversedImage>("InversedImage"),
@@ -158,7 +178,7 @@ const std::array kProperties{
     number<&aicAlphaImage::MousePointer, &aicAlphaImage::MousePointer>("MousePointer", 0, 99),
     mouseIcon(),
     number<&aicAlphaImage::OLEDropMode, &aicAlphaImage::OLEDropMode>("OLEDropMode", 0, 1,
-                                                                      kDropModes),
+                                                                     kDropModes),
     imageType(),
     readOnlyBoolean<&aicAlphaImage::isMouseOver>("isMouseOver"),
     readOnlyBoolean<&aicAlphaImage::GDIplusInitialized>("GDIplusInitialized"),

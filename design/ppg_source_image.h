@@ -51,9 +51,11 @@ struct IconEntrySize {
 };
 IconEntrySize ParseIconEntry(std::string_view text);
 // lblFormat's text for an image that is no icon or cursor: "640 x 480 - PNG
-// file" and the like, by the surface's image type.
+// file" and the like, by the surface's image type. Images the imaging
+// service decoded all have the PNG type; their kept source bytes name the
+// format they came in.
 std::string FormatLabelText(std::int32_t width, std::int32_t height, std::int32_t imageType,
-                            bool hasAlpha);
+                            bool hasAlpha, std::span<const std::uint8_t> sourceBytes = {});
 
 class ppgSourceImage final : public QWidget {
 public:
@@ -61,7 +63,8 @@ public:
 
     // The page stands in `owner` (the window record of the designer window
     // it is shown in); it makes a child window record of its own for the
-    // preview, which goes with the page.
+    // preview, which goes with the page. Without an owner the page is a
+    // top-level window record itself.
     ppgSourceImage(platform::QtHost& host, platform::HWND owner, QWidget* parent = nullptr);
     ~ppgSourceImage() override;
     ppgSourceImage(const ppgSourceImage&) = delete;
@@ -111,7 +114,6 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void markChanged(bool changed);
@@ -139,7 +141,6 @@ private:
     std::unique_ptr<aicAlphaImage> preview_;
     aicAlphaImage* target_ = nullptr;
     bool changed_ = false;
-    bool filling_ = false; // cboIcon is being filled: its choices are no user's
 };
 
 } // namespace velmora::design

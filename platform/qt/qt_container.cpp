@@ -324,6 +324,19 @@ QtContainerSite* QtControlContainer::site(std::string_view name) const {
     return nullptr;
 }
 
+void QtContainerSite::setVisible(bool visible) {
+    if (visible == visible_) return;
+    visible_ = visible;
+    if (control_ != nullptr) {
+        if (visible)
+            control_->Show();
+        else
+            control_->Hide();
+    }
+    container_.invalidate(QRect(extent_.left, extent_.top, extent_.right - extent_.left,
+                                extent_.bottom - extent_.top));
+}
+
 void QtControlContainer::setBackground(const QColor& color) {
     background_ = color;
     update();
@@ -335,8 +348,8 @@ QtContainerSite* QtControlContainer::siteAt(int x, int y) const {
         QtContainerSite& s = **it;
         const RECT& e = s.extent_;
         // A disabled control gets no pointer input; what lies under it does.
-        if (s.control_ == nullptr || !s.enabled_ || x < e.left || x >= e.right || y < e.top ||
-            y >= e.bottom)
+        if (s.control_ == nullptr || !s.enabled_ || !s.visible_ || x < e.left || x >= e.right ||
+            y < e.top || y >= e.bottom)
             continue;
         int answer = HITRESULT_OUTSIDE;
         s.control_->HitTest(x - e.left, y - e.top, answer);
@@ -349,7 +362,7 @@ void QtControlContainer::paintControls(HDC dc, const RECT& clip) const {
     // Each control draws only inside its own rectangle (a shadow or an
     // offset image may reach past it).
     for (const auto& s : sites_) {
-        if (s->control_ == nullptr || !meets(s->extent_, clip)) continue;
+        if (s->control_ == nullptr || !s->visible_ || !meets(s->extent_, clip)) continue;
         const RECT own{std::max(clip.left, s->extent_.left), std::max(clip.top, s->extent_.top),
                        std::min(clip.right, s->extent_.right),
                        std::min(clip.bottom, s->extent_.bottom)};

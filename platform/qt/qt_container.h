@@ -58,6 +58,10 @@ public:
     std::int16_t mousePointer() const { return pointer_; }
     std::int16_t dropMode() const { return dropMode_; }
     bool enabled() const { return enabled_; }
+    // A hidden control is neither drawn nor asked about the pointer; the
+    // control is told (Show, Hide) when this changes.
+    void setVisible(bool visible);
+    bool visible() const { return visible_; }
     // The cursor shown over the control.
     const QCursor& cursor() const { return cursor_; }
 
@@ -73,6 +77,7 @@ private:
     std::int16_t pointer_ = 0;
     std::int16_t dropMode_ = 0;
     bool enabled_ = true;
+    bool visible_ = true;
     QCursor cursor_;
 };
 

@@ -1,11 +1,15 @@
 #include "platform/qt/qt_host.h"
 
+#include "platform/qt/qt_clipboard.h"
+
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDesktopServices>
 #include <QEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QTimer>
 #include <QWidget>
@@ -89,6 +93,29 @@ std::intptr_t QtHost::ShellExecuteA(HWND, const std::string& operation, const st
     if (!url.isValid()) return kShellNoHandler;
     const bool opened = urlOpener ? urlOpener(url) : QDesktopServices::openUrl(url);
     return opened ? kShellStarted : kShellNoHandler;
+}
+
+bool QtHost::OpenClipboard() {
+    // One program at a time, as the system's clipboard: a second open
+    // before the close fails.
+    if (clipboardOpen_ || QGuiApplication::clipboard() == nullptr) return false;
+    clipboardOpen_ = true;
+    return true;
+}
+
+void QtHost::CloseClipboard() {
+    clipboardOpen_ = false;
+}
+
+bool QtHost::IsClipboardFormatAvailable(unsigned format) const {
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    return clipboard != nullptr && MimeDataOffers(clipboard->mimeData(), format);
+}
+
+std::optional<std::vector<std::uint8_t>> QtHost::GetClipboardData(unsigned format) {
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboardOpen_ || clipboard == nullptr) return std::nullopt;
+    return MimeDataBytes(clipboard->mimeData(), format);
 }
 
 void QtHost::DoEvents() {

@@ -47,6 +47,12 @@ public:
 
     bool GetCursorPos(POINT* point) const override;
 
+    // The desktop clipboard (see qt_clipboard.h for what it offers).
+    bool OpenClipboard() override;
+    void CloseClipboard() override;
+    bool IsClipboardFormatAvailable(unsigned format) const override;
+    std::optional<std::vector<std::uint8_t>> GetClipboardData(unsigned format) override;
+
     // A top-level window record for a widget the program made itself (its
     // main window): the record follows the widget's place and visibility,
     // the widget closes as the program decides, and destroying the record
@@ -84,6 +90,7 @@ private:
     std::map<HWND, QPointer<QWidget>> adopted_;
     QWidget* adopting_ = nullptr;
     UINT_PTR nextThreadTimer_ = 1;
+    bool clipboardOpen_ = false;
     QElapsedTimer clock_;
 };
 

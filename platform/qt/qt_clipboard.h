@@ -1,0 +1,23 @@
+#pragma once
+// The desktop clipboard as the clipboard services offer it: what other
+// programs put there (an image in any form Qt reads, a bitmap's own bytes,
+// a list of files) seen as the formats callers ask for.
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+class QMimeData;
+
+namespace platform {
+
+// Whether the data offers a format: CF_DIB and CF_BITMAP for an image,
+// CF_HDROP for local files. Metafiles are never offered.
+bool MimeDataOffers(const QMimeData* data, unsigned format);
+// The format's bytes: a packed DIB (a bitmap's own bytes after its file
+// header when the data carries a bitmap file, else the image as a 32-bit
+// bottom-up DIB with straight alpha), or a wide drop-file list of the local
+// files. None when the format is not offered or the image cannot be read.
+std::optional<std::vector<std::uint8_t>> MimeDataBytes(const QMimeData* data, unsigned format);
+
+} // namespace platform
