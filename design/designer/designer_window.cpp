@@ -114,12 +114,12 @@ DesignerWindow::DesignerWindow(platform::QtHost& host, QWidget* parent)
     page_->onChangedChanged = [this](bool changed) { apply_->setEnabled(changed); };
     tabs_->addTab(sourceTab, QString::fromLatin1(design::ppgSourceImage::kCaption));
 
-    auto* dock = new QDockWidget(QStringLiteral("Properties"), this);
-    dock->setObjectName(QStringLiteral("PropertiesDock"));
-    dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
-    dock->setWidget(tabs_);
-    dock->setMinimumWidth(kDockWidth);
-    addDockWidget(Qt::RightDockWidgetArea, dock);
+    dock_ = new QDockWidget(QStringLiteral("Properties"), this);
+    dock_->setObjectName(QStringLiteral("PropertiesDock"));
+    dock_->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+    dock_->setWidget(tabs_);
+    dock_->setMinimumWidth(kDockWidth);
+    addDockWidget(Qt::RightDockWidgetArea, dock_);
 
     buildMenus();
     statusBar();
@@ -161,8 +161,7 @@ void DesignerWindow::buildMenus() {
     fileMenu->addSeparator();
     action(fileMenu, QStringLiteral("&Quit"), QKeySequence::Quit, [this] { close(); });
 
-    undoAction_ =
-        action(editMenu, QStringLiteral("&Undo"), QKeySequence::Undo, [this] { undo(); });
+    undoAction_ = action(editMenu, QStringLiteral("&Undo"), QKeySequence::Undo, [this] { undo(); });
     editMenu->addSeparator();
     QAction* addAction = action(editMenu, QStringLiteral("Add &Image Control"),
                                 QKeySequence(QStringLiteral("Ctrl+I")), [this] { addControl(); });
@@ -179,9 +178,12 @@ void DesignerWindow::buildMenus() {
 }
 
 QSize DesignerWindow::initialSize() const {
+    // The form, the dock beside it, and room for the frames, the menu, the
+    // tool bar and the status bar.
     const QSize form = canvas_->size();
-    const int width = std::clamp(form.width() + kDockWidth + 60, 900, 1600);
-    const int height = std::clamp(form.height() + 120, 640, 1000);
+    const int dock = std::max(kDockWidth, dock_->sizeHint().width());
+    const int width = std::clamp(form.width() + dock + 40, 900, 1600);
+    const int height = std::clamp(form.height() + 140, 640, 1000);
     return QSize(width, height);
 }
 
@@ -192,12 +194,11 @@ std::vector<aicAlphaImage*> DesignerWindow::selectedControls() const {
     return out;
 }
 
-void DesignerWindow::rebuild(platform::FormRecord form, std::string_view fresh,
-                             std::vector<std::string> selection) {
+void DesignerWindow::rebuild(platform::FormRecord form, std::vector<std::string> selection) {
     // The page lets go of its target before the controls go.
     page_->SelectionChanged({});
     rebuilding_ = true;
-    canvas_->load(std::move(form), fresh);
+    canvas_->load(std::move(form));
     canvas_->overlay().select(std::move(selection));
     rebuilding_ = false;
     selectionChanged();
@@ -209,7 +210,7 @@ bool DesignerWindow::openStore(const std::filesystem::path& file, std::string& e
         error = result.error;
         return false;
     }
-    rebuild(std::move(*result.form), {}, {});
+    rebuild(std::move(*result.form), {});
     file_ = file;
     undo_.clear();
     markClean();
@@ -220,7 +221,7 @@ void DesignerWindow::newForm(const std::filesystem::path& file) {
     platform::FormRecord form;
     form.width = kNewFormWidth;
     form.height = kNewFormHeight;
-    rebuild(std::move(form), {}, {});
+    rebuild(std::move(form), {});
     file_ = file;
     undo_.clear();
     markClean();
@@ -265,9 +266,12 @@ bool DesignerWindow::writeTo(const std::filesystem::path& file) {
 bool DesignerWindow::mayDiscard() {
     if (!dirty()) return true;
     switch (askUnsaved ? askUnsaved() : UnsavedAnswer::Cancel) {
-    case UnsavedAnswer::Save: return save();
-    case UnsavedAnswer::Discard: return true;
-    case UnsavedAnswer::Cancel: return false;
+    case UnsavedAnswer::Save:
+        return save();
+    case UnsavedAnswer::Discard:
+        return true;
+    case UnsavedAnswer::Cancel:
+        return false;
     }
     return false;
 }
@@ -290,7 +294,7 @@ void DesignerWindow::undo() {
     const std::string text = std::move(undo_.back());
     undo_.pop_back();
     platform::FormStoreResult result = platform::ParseFormStore(text, "undo");
-    if (result) rebuild(std::move(*result.form), {}, canvas_->overlay().selection());
+    if (result) rebuild(std::move(*result.form), canvas_->overlay().selection());
     markDirty();
 }
 
@@ -373,17 +377,16 @@ void DesignerWindow::rename(const std::string& name) {
         return;
     }
     beginChange();
-    platform::FormRecord form = canvas_->record();
-    if (platform::FormControlRecord* r = form.find(old)) r->name = name;
+    canvas_->rename(*canvas_->find(old), name);
     std::vector<std::string> next = selection;
     next.front() = name;
-    rebuild(std::move(form), {}, std::move(next));
+    canvas_->overlay().select(std::move(next));
     markDirty();
+    refreshProperties();
 }
 
 void DesignerWindow::addControl(std::optional<QPoint> at) {
     beginChange();
-    platform::FormRecord form = canvas_->record();
     const QSize size(kNewControlSize, kNewControlSize);
     platform::FormControlRecord record;
     record.type = aicAlphaImage::kTypeName;
@@ -406,8 +409,8 @@ void DesignerWindow::addControl(std::optional<QPoint> at) {
     record.width = size.width();
     record.height = size.height();
     const std::string name = record.name;
-    form.controls.push_back(std::move(record));
-    rebuild(std::move(form), name, {name});
+    canvas_->add(std::move(record));
+    canvas_->overlay().select({name});
     markDirty();
 }
 
@@ -415,13 +418,10 @@ void DesignerWindow::deleteSelection() {
     std::vector<std::string> selection = canvas_->overlay().selection();
     if (selection.empty()) return;
     beginChange();
-    platform::FormRecord form = canvas_->record();
-    std::erase_if(form.controls, [&](const platform::FormControlRecord& r) {
-        return EqualsNoCase(r.type, aicAlphaImage::kTypeName) &&
-               std::any_of(selection.begin(), selection.end(),
-                           [&](const std::string& s) { return EqualsNoCase(s, r.name); });
-    });
-    rebuild(std::move(form), {}, {});
+    // The page lets go of its target before the controls go.
+    page_->SelectionChanged({});
+    canvas_->remove(selection);
+    selectionChanged();
     markDirty();
 }
 

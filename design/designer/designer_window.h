@@ -18,6 +18,7 @@
 #include <vector>
 
 class QAction;
+class QDockWidget;
 class QPushButton;
 class QTabWidget;
 
@@ -93,8 +94,7 @@ protected:
 
 private:
     void buildMenus();
-    void rebuild(platform::FormRecord form, std::string_view fresh,
-                 std::vector<std::string> selection);
+    void rebuild(platform::FormRecord form, std::vector<std::string> selection);
     void beginChange();
     void markDirty();
     void markClean();
@@ -116,6 +116,7 @@ private:
     design::ppgSourceImage* page_ = nullptr;
     QPushButton* apply_ = nullptr;
     QTabWidget* tabs_ = nullptr;
+    QDockWidget* dock_ = nullptr;
     QAction* undoAction_ = nullptr;
     QAction* deleteAction_ = nullptr;
     std::filesystem::path file_;

@@ -12,7 +12,7 @@ std::array<QRect, kHandleCount> HandleRects(const QRect& r) {
     const auto at = [](int x, int y) {
         return QRect(x - kHandleSize / 2, y - kHandleSize / 2, kHandleSize, kHandleSize);
     };
-    return {at(left, top),     at(midX, top),      at(right, top),   at(right, midY),
+    return {at(left, top),     at(midX, top),    at(right, top),   at(right, midY),
             at(right, bottom), at(midX, bottom), at(left, bottom), at(left, midY)};
 }
 

@@ -49,10 +49,8 @@ void FormCanvas::teardown() {
         c->control->Hide();
         c->control->Terminate();
     }
-    for (auto& c : controls_) {
-        c->box->container->detach(*c->site);
-        c->control.reset();
-    }
+    for (auto& c : controls_)
+        end(*c);
     controls_.clear();
     std::vector<platform::HWND> windows;
     for (auto& box : boxes_) {
@@ -70,10 +68,9 @@ FormCanvas::Box& FormCanvas::addBox(std::string name, const QRect& place) {
     box->name = std::move(name);
     box->place = place;
     const std::string caption = box->name.empty() ? std::string("Form") : box->name;
-    box->window = host_.CreateWindowExA(0, "Static", caption.c_str(),
-                                        platform::WS_CHILD | platform::WS_VISIBLE, place.x(),
-                                        place.y(), place.width(), place.height(), owner_, 0, 0,
-                                        nullptr);
+    box->window = host_.CreateWindowExA(
+        0, "Static", caption.c_str(), platform::WS_CHILD | platform::WS_VISIBLE, place.x(),
+        place.y(), place.width(), place.height(), owner_, 0, 0, nullptr);
     box->container = std::make_unique<platform::QtControlContainer>(host_, box->window, this);
     platform::QtControlContainer& container = *box->container;
     container.setUserMode(false); // a form being edited: design time
@@ -90,7 +87,7 @@ FormCanvas::Box& FormCanvas::addBox(std::string name, const QRect& place) {
     return *boxes_.back();
 }
 
-void FormCanvas::load(platform::FormRecord form, std::string_view fresh) {
+void FormCanvas::load(platform::FormRecord form) {
     teardown();
     form_ = std::move(form);
     const QSize size(std::max(1, form_.width), std::max(1, form_.height));
@@ -102,34 +99,84 @@ void FormCanvas::load(platform::FormRecord form, std::string_view fresh) {
 
     // Every control is sited before any is restored, so each finds the
     // others of its container for the link they share.
-    for (std::size_t i = 0; i < form_.controls.size(); ++i) {
-        const platform::FormControlRecord& r = form_.controls[i];
-        if (!EqualsNoCase(r.type, aicAlphaImage::kTypeName)) continue;
-        Box* box = boxes_.front().get();
-        if (!r.container.empty()) {
-            for (auto& b : boxes_)
-                if (!b->name.empty() && EqualsNoCase(b->name, r.container)) box = b.get();
-        }
-        auto c = std::make_unique<Control>();
-        c->record = i;
-        c->box = box;
-        c->site = &box->container->addSite(r.type, r.name,
-                                           {r.left, r.top, r.left + r.width, r.top + r.height});
-        c->control = std::make_unique<aicAlphaImage>(*c->site);
-        box->container->attach(*c->site, *c->control, c->control.get());
-        controls_.push_back(std::move(c));
-    }
-    for (auto& c : controls_) {
-        const platform::FormControlRecord& r = form_.controls[c->record];
-        if (!fresh.empty() && EqualsNoCase(r.name, fresh))
-            c->control->InitProperties();
-        else
-            c->control->ReadProperties(r.properties);
-    }
+    for (std::size_t i = 0; i < form_.controls.size(); ++i)
+        if (EqualsNoCase(form_.controls[i].type, aicAlphaImage::kTypeName)) site(i);
+    for (auto& c : controls_)
+        c->control->ReadProperties(form_.controls[c->record].properties);
     quiet_ = false;
     overlay_->setGeometry(rect());
     overlay_->raise();
     overlay_->formLoaded();
+}
+
+FormCanvas::Control& FormCanvas::site(std::size_t index) {
+    const platform::FormControlRecord& r = form_.controls[index];
+    Box* box = boxes_.front().get();
+    if (!r.container.empty()) {
+        for (auto& b : boxes_)
+            if (!b->name.empty() && EqualsNoCase(b->name, r.container)) box = b.get();
+    }
+    auto c = std::make_unique<Control>();
+    c->record = index;
+    c->box = box;
+    c->site = &box->container->addSite(r.type, r.name,
+                                       {r.left, r.top, r.left + r.width, r.top + r.height});
+    c->control = std::make_unique<aicAlphaImage>(*c->site);
+    box->container->attach(*c->site, *c->control, c->control.get());
+    controls_.push_back(std::move(c));
+    return *controls_.back();
+}
+
+void FormCanvas::end(Control& c) {
+    c.box->container->detach(*c.site);
+    c.control.reset();
+}
+
+FormCanvas::Control& FormCanvas::add(platform::FormControlRecord record) {
+    record.type = aicAlphaImage::kTypeName;
+    form_.controls.push_back(std::move(record));
+    Control& c = site(form_.controls.size() - 1);
+    quiet_ = true;
+    c.control->InitProperties();
+    quiet_ = false;
+    overlay_->update();
+    return c;
+}
+
+void FormCanvas::remove(const std::vector<std::string>& names) {
+    const auto named = [&](const std::string& name) {
+        return std::any_of(names.begin(), names.end(),
+                           [&](const std::string& n) { return EqualsNoCase(n, name); });
+    };
+    // The container keeps an ended control's site, without a control, until
+    // the form is rebuilt; it neither draws nor hit-tests it.
+    quiet_ = true;
+    std::vector<bool> gone(form_.controls.size(), false);
+    std::erase_if(controls_, [&](const std::unique_ptr<Control>& c) {
+        if (!named(c->name(*this))) return false;
+        c->control->Hide();
+        c->control->Terminate();
+        end(*c);
+        gone[c->record] = true;
+        return true;
+    });
+    quiet_ = false;
+    std::vector<std::size_t> newIndex(form_.controls.size(), 0);
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < form_.controls.size(); ++i)
+        newIndex[i] = gone[i] ? 0 : kept++;
+    for (auto& c : controls_)
+        c->record = newIndex[c->record];
+    std::size_t i = 0;
+    std::erase_if(form_.controls, [&](const platform::FormControlRecord&) { return gone[i++]; });
+    overlay_->formLoaded();
+}
+
+void FormCanvas::rename(Control& control, std::string name) {
+    // The container's site keeps the name the control was made with; only
+    // the record names the control on the form.
+    form_.controls[control.record].name = std::move(name);
+    overlay_->update();
 }
 
 const platform::FormRecord& FormCanvas::record() {

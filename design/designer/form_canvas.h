@@ -6,9 +6,8 @@
 // they are and shown as framed boxes. The controls are saved back into
 // their records through their own save path.
 //
-// Adding, deleting and renaming controls rebuild the whole form from its
-// records, the same way opening a store does, so there is one way of
-// making controls and one way of ending them.
+// Adding, deleting and renaming change the live controls; opening a store
+// and undoing rebuild the whole form from its records.
 
 #include "control/aic_alpha_image.h"
 #include "platform/host/form_store.h"
@@ -36,10 +35,9 @@ public:
     FormCanvas(const FormCanvas&) = delete;
     FormCanvas& operator=(const FormCanvas&) = delete;
 
-    // Ends the current form and shows `form`. The record named `fresh` (if
-    // any) is a new control: it gets a new control's values instead of
-    // being restored.
-    void load(platform::FormRecord form, std::string_view fresh = {});
+    // Ends the current form and shows `form`, each image control restored
+    // from its record.
+    void load(platform::FormRecord form);
     // Writes every image control's properties and place into its record and
     // answers the form as a store would hold it.
     const platform::FormRecord& record();
@@ -74,6 +72,14 @@ public:
     // Every record name, image controls and picture boxes alike.
     std::vector<std::string> names() const;
 
+    // A new image control for `record` (appended to the form), given a new
+    // control's values.
+    Control& add(platform::FormControlRecord record);
+    // Ends the image controls of those names and drops their records.
+    void remove(const std::vector<std::string>& names);
+    // Gives a control another name (its record's).
+    void rename(Control& control, std::string name);
+
     // Moves a control to `place` (canvas pixels; it stays in its container)
     // and lets it lay itself out anew.
     void place(Control& control, const QRect& onCanvas);
@@ -89,6 +95,8 @@ protected:
 
 private:
     void teardown();
+    void end(Control& control);
+    Control& site(std::size_t record);
     Box& addBox(std::string name, const QRect& place);
 
     platform::QtHost& host_;

@@ -105,9 +105,8 @@ void PropertyList::addPropertyRow(QFormLayout& layout, const PropertySpec& spec)
         for (std::size_t i = 0; i < spec.choices.size(); ++i)
             combo->addItem(QString::number(spec.minimum + static_cast<int>(i)) +
                            QStringLiteral(" - ") + q(spec.choices[i]));
-        connect(combo, &QComboBox::activated, this, [this, &spec](int index) {
-            edit(spec, std::to_string(spec.minimum + index));
-        });
+        connect(combo, &QComboBox::activated, this,
+                [this, &spec](int index) { edit(spec, std::to_string(spec.minimum + index)); });
         row.editor = combo;
     } else if (spec.kind == Kind::Number) {
         auto* box = numberBox(spec.minimum, spec.maximum, this);
@@ -201,7 +200,7 @@ QWidget* PropertyList::editor(std::string_view name) const {
 }
 
 void PropertyList::showControl(const aicAlphaImage* control, const std::string& name,
-                        const QRect& place) {
+                               const QRect& place) {
     filling_ = true;
     control_ = control;
     shownName_ = name;

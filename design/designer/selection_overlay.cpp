@@ -21,13 +21,17 @@ bool adds(Qt::KeyboardModifiers m) {
 Qt::CursorShape cursorFor(Handle h) {
     switch (h) {
     case Handle::TopLeft:
-    case Handle::BottomRight: return Qt::SizeFDiagCursor;
+    case Handle::BottomRight:
+        return Qt::SizeFDiagCursor;
     case Handle::TopRight:
-    case Handle::BottomLeft: return Qt::SizeBDiagCursor;
+    case Handle::BottomLeft:
+        return Qt::SizeBDiagCursor;
     case Handle::Top:
-    case Handle::Bottom: return Qt::SizeVerCursor;
+    case Handle::Bottom:
+        return Qt::SizeVerCursor;
     case Handle::Left:
-    case Handle::Right: return Qt::SizeHorCursor;
+    case Handle::Right:
+        return Qt::SizeHorCursor;
     }
     return Qt::ArrowCursor;
 }
@@ -177,7 +181,9 @@ void SelectionOverlay::mouseMoveEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
     const QPoint delta = p - pressAt_;
     switch (drag_) {
-    case Drag::None: updateCursor(p); return;
+    case Drag::None:
+        updateCursor(p);
+        return;
     case Drag::Move:
         if (delta.isNull() && !changing_) return;
         beginChange();
@@ -192,7 +198,10 @@ void SelectionOverlay::mouseMoveEvent(QMouseEvent* event) {
         canvas_.place(*c, ResizeRect(startRects_.front(), handle_, delta));
         return;
     }
-    case Drag::Band: bandTo_ = p; update(); return;
+    case Drag::Band:
+        bandTo_ = p;
+        update();
+        return;
     }
 }
 
@@ -224,14 +233,24 @@ void SelectionOverlay::mouseReleaseEvent(QMouseEvent* event) {
 void SelectionOverlay::keyPressEvent(QKeyEvent* event) {
     QPoint delta;
     switch (event->key()) {
-    case Qt::Key_Left: delta = {-1, 0}; break;
-    case Qt::Key_Right: delta = {1, 0}; break;
-    case Qt::Key_Up: delta = {0, -1}; break;
-    case Qt::Key_Down: delta = {0, 1}; break;
+    case Qt::Key_Left:
+        delta = {-1, 0};
+        break;
+    case Qt::Key_Right:
+        delta = {1, 0};
+        break;
+    case Qt::Key_Up:
+        delta = {0, -1};
+        break;
+    case Qt::Key_Down:
+        delta = {0, 1};
+        break;
     case Qt::Key_Delete:
         if (!selection_.empty() && onDelete) onDelete();
         return;
-    default: QWidget::keyPressEvent(event); return;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
     }
     if (selection_.empty() || drag_ != Drag::None) return;
     changing_ = false;

@@ -10,6 +10,8 @@
 // moves the selection, dragging a handle resizes the one selected control,
 // the arrow keys move the selection by a pixel, Delete deletes it.
 
+#include "design/designer/edit_geometry.h"
+
 #include <QPoint>
 #include <QRect>
 #include <QWidget>
@@ -17,8 +19,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "design/designer/edit_geometry.h"
 
 namespace velmora::designer {
 
@@ -67,7 +67,7 @@ private:
     QPoint pressAt_;
     QPoint bandTo_;
     Handle handle_ = Handle::TopLeft;
-    std::vector<QRect> startRects_; // of the selection, when the drag began
+    std::vector<QRect> startRects_;     // of the selection, when the drag began
     std::vector<std::string> bandBase_; // kept by a band drawn with Ctrl or Shift
     bool changing_ = false;             // the gesture has changed the form
 };

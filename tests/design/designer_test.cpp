@@ -1,0 +1,409 @@
+// velmora-designer's window, headless: a store opened at design time, edited
+// with synthesized mouse and key events on the overlay and through the
+// property list's editors and the Image Source page, saved and read back;
+// the unsaved-changes mark and question; undo.
+
+#include "control/aic_alpha_image.h"
+#include "design/designer/designer_window.h"
+#include "design/designer/form_canvas.h"
+#include "design/designer/property_list.h"
+#include "design/designer/selection_overlay.h"
+#include "design/ppg_source_image.h"
+#include "platform/system/environment.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QComboBox>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <set>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace velmora::designer;
+
+namespace {
+
+std::vector<std::uint8_t> pngBytes(int width, int height, QRgb colour) {
+    QImage image(width, height, QImage::Format_ARGB32);
+    image.fill(colour);
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return {data.begin(), data.end()};
+}
+
+platform::FormControlRecord record(std::string type, std::string name, std::string container,
+                                   QRect place) {
+    platform::FormControlRecord r;
+    r.type = std::move(type);
+    r.name = std::move(name);
+    r.container = std::move(container);
+    r.left = place.x();
+    r.top = place.y();
+    r.width = place.width();
+    r.height = place.height();
+    return r;
+}
+
+// A form of 400 x 300: a picture box, an image control with a picture on
+// the form, an empty one in the box, and one whose container is unknown.
+platform::FormRecord sampleForm() {
+    platform::FormRecord form;
+    form.width = 400;
+    form.height = 300;
+    form.controls.push_back(record("PictureBox", "Picture1", "", QRect(200, 100, 150, 120)));
+    form.controls.back().properties.WriteProperty<std::int32_t>("BorderStyle", 1);
+    form.controls.push_back(record("aicAlphaImage", "Logo", "", QRect(10, 10, 48, 48)));
+    form.controls.back().properties.WriteProperty("Image", pngBytes(48, 48, 0xFF2040C0));
+    form.controls.push_back(record("aicAlphaImage", "Inner", "Picture1", QRect(5, 5, 32, 32)));
+    form.controls.push_back(record("aicAlphaImage", "Stray", "Nowhere", QRect(300, 10, 40, 40)));
+    return form;
+}
+
+class Designer : public ::testing::Test {
+protected:
+    Designer() {
+        platform::ProcessEnvironment().host = &host;
+        dir = fs::temp_directory_path() /
+              ("velmora-designer-test-" + std::to_string(::getpid()) + '-' +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+        store = dir / "form.json";
+        std::string error;
+        EXPECT_TRUE(platform::WriteFormStore(store, sampleForm(), error)) << error;
+        window = std::make_unique<DesignerWindow>(host);
+        window->askUnsaved = [this] {
+            ++asked;
+            return answer;
+        };
+        window->showError = [this](const std::string& text) { errors.push_back(text); };
+        window->chooseSaveFile = [this](const fs::path&) { return saveAsTo; };
+        window->chooseOpenFile = [this] { return openFrom; };
+        window->resize(window->initialSize());
+        window->show();
+        EXPECT_TRUE(window->openStore(store, error)) << error;
+        QApplication::processEvents();
+    }
+    ~Designer() override {
+        window->askUnsaved = [] { return UnsavedAnswer::Discard; };
+        window.reset();
+        platform::ProcessEnvironment().host = nullptr;
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+    }
+
+    SelectionOverlay& overlay() const { return window->canvas().overlay(); }
+    FormCanvas::Control& control(std::string_view name) const {
+        FormCanvas::Control* c = window->canvas().find(name);
+        EXPECT_NE(c, nullptr) << name;
+        return *c;
+    }
+
+    void mouse(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons,
+               Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QMouseEvent event(type, QPointF(at), QPointF(overlay().mapToGlobal(at)), button, buttons,
+                          modifiers);
+        QApplication::sendEvent(&overlay(), &event);
+    }
+    void click(QPoint at, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        mouse(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton, modifiers);
+        mouse(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton, modifiers);
+    }
+    void drag(QPoint from, QPoint to) {
+        mouse(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+        mouse(QEvent::MouseMove, (from + to) / 2, Qt::NoButton, Qt::LeftButton);
+        mouse(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+        mouse(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+    }
+    void key(int code) {
+        QKeyEvent event(QEvent::KeyPress, code, Qt::NoModifier);
+        QApplication::sendEvent(&overlay(), &event);
+    }
+    template <typename T>
+    T& editor(std::string_view name) const {
+        T* e = qobject_cast<T*>(window->properties().editor(name));
+        EXPECT_NE(e, nullptr) << name;
+        return *e;
+    }
+    platform::FormRecord saved() const {
+        platform::FormStoreResult result = platform::ReadFormStore(store);
+        EXPECT_TRUE(result) << result.error;
+        return result ? *result.form : platform::FormRecord{};
+    }
+    static QRect placeOf(const platform::FormControlRecord& r) {
+        return QRect(r.left, r.top, r.width, r.height);
+    }
+
+    platform::QtHost host;
+    fs::path dir;
+    fs::path store;
+    std::unique_ptr<DesignerWindow> window;
+    UnsavedAnswer answer = UnsavedAnswer::Cancel;
+    int asked = 0;
+    std::vector<std::string> errors;
+    std::string saveAsTo;
+    std::string openFrom;
+};
+
+TEST_F(Designer, TheStoreIsShownAtDesignTimeInItsContainers) {
+    EXPECT_EQ(window->canvas().size(), QSize(400, 300));
+    ASSERT_EQ(window->canvas().controls().size(), 3u);
+    // A control in a picture box lies at the box's place plus its own; one
+    // whose container is unknown sits on the form.
+    EXPECT_EQ(control("Inner").onCanvas(), QRect(205, 105, 32, 32));
+    EXPECT_EQ(control("Inner").box->name, "Picture1");
+    EXPECT_EQ(control("Stray").onCanvas(), QRect(300, 10, 40, 40));
+    EXPECT_TRUE(control("Stray").box->name.empty());
+    EXPECT_EQ(control("Logo").control->ImageType(), 10); // restored: a PNG
+    // The empty control shows the design-time checkerboard by itself.
+    const QImage shot = window->canvas().grab().toImage();
+    std::set<QRgb> colours;
+    for (int y = 105; y < 137; ++y)
+        for (int x = 205; x < 237; ++x)
+            colours.insert(shot.pixel(x, y));
+    EXPECT_GE(colours.size(), 2u);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("form.json[*] - velmora-designer"));
+    EXPECT_FALSE(window->dirty());
+}
+
+TEST_F(Designer, EditsWithMouseKeysAndPropertyListAreSavedThroughTheControls) {
+    // Add: a new 64 x 64 control at a free place, selected.
+    window->addControl();
+    ASSERT_EQ(overlay().selection(), std::vector<std::string>{"aicAlphaImage1"});
+    const QRect added = control("aicAlphaImage1").onCanvas();
+    EXPECT_EQ(added.size(), QSize(64, 64));
+    for (const char* other : {"Logo", "Stray"})
+        EXPECT_FALSE(added.intersects(control(other).onCanvas())) << other;
+    EXPECT_TRUE(window->dirty());
+
+    // Move Logo by dragging it; resize it by its bottom-right handle.
+    drag({20, 20}, {50, 40});
+    ASSERT_EQ(overlay().selection(), std::vector<std::string>{"Logo"});
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(40, 30, 48, 48));
+    drag({88, 78}, {98, 83});
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(40, 30, 58, 53));
+    drag({40, 30}, {200, 200}); // the top-left handle, past the opposite corner
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(97, 82, 1, 1));
+    drag({97, 82}, {40, 30});
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(40, 30, 58, 53));
+    key(Qt::Key_Right);
+    key(Qt::Key_Down);
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(41, 31, 58, 53));
+    EXPECT_EQ(editor<QSpinBox>("Left").value(), 41);
+
+    // Properties through their editors and the control's setters.
+    auto& opacity = editor<QSpinBox>("Opacity");
+    EXPECT_EQ(opacity.maximum(), 100);
+    opacity.setValue(40);
+    emit opacity.editingFinished();
+    EXPECT_EQ(control("Logo").control->Opacity(), 40);
+    auto& mirror = editor<QComboBox>("Mirror");
+    mirror.setCurrentIndex(1);
+    emit mirror.activated(1);
+    EXPECT_EQ(control("Logo").control->Mirror(), 1);
+    auto& shadow = editor<QLineEdit>("ShadowColor");
+    shadow.setText("0x0000FF00");
+    emit shadow.editingFinished();
+    EXPECT_EQ(control("Logo").control->ShadowColor(), 0x00FF00);
+    auto& width = editor<QSpinBox>("Width");
+    width.setValue(60);
+    emit width.editingFinished();
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(41, 31, 60, 53));
+
+    // Delete the control in the box with the Delete key.
+    click({210, 110});
+    ASSERT_EQ(overlay().selection(), std::vector<std::string>{"Inner"});
+    key(Qt::Key_Delete);
+    EXPECT_EQ(window->canvas().find("Inner"), nullptr);
+    EXPECT_TRUE(overlay().selection().empty());
+
+    ASSERT_TRUE(window->save());
+    EXPECT_FALSE(window->dirty());
+    const platform::FormRecord form = saved();
+    ASSERT_EQ(form.controls.size(), 4u);
+    EXPECT_EQ(form.find("Inner"), nullptr);
+    const platform::FormControlRecord* logo = form.find("Logo");
+    ASSERT_NE(logo, nullptr);
+    EXPECT_EQ(placeOf(*logo), QRect(41, 31, 60, 53));
+    EXPECT_EQ(logo->properties.ReadProperty<std::int32_t>("Opacity", 100), 40);
+    EXPECT_EQ(logo->properties.ReadProperty<std::int32_t>("Mirror", 0), 1);
+    EXPECT_EQ(logo->properties.ReadProperty<std::int32_t>("ShadowColor", 0), 0x00FF00);
+    EXPECT_FALSE(logo->properties.ReadProperty<std::vector<std::uint8_t>>("Image", {}).empty());
+    const platform::FormControlRecord* fresh = form.find("aicAlphaImage1");
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_EQ(placeOf(*fresh), added);
+    EXPECT_EQ(fresh->type, "aicAlphaImage");
+    // A new control's values: StretchQuality and AutoSize.
+    EXPECT_EQ(fresh->properties.ReadProperty<std::int32_t>("Props", 1), 5);
+    // Other records and unknown containers stay as they were.
+    const platform::FormControlRecord* box = form.find("Picture1");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->type, "PictureBox");
+    EXPECT_EQ(placeOf(*box), QRect(200, 100, 150, 120));
+    EXPECT_EQ(box->properties.ReadProperty<std::int32_t>("BorderStyle", 0), 1);
+    EXPECT_EQ(form.find("Stray")->container, "Nowhere");
+}
+
+TEST_F(Designer, ClicksBandsAndModifiersSelect) {
+    click({300, 250}); // the empty form
+    EXPECT_TRUE(overlay().selection().empty());
+    // A band over the form's upper half meets Logo and Stray, not Inner.
+    drag({2, 2}, {390, 60});
+    EXPECT_EQ(overlay().selection(), (std::vector<std::string>{"Logo", "Stray"}));
+    EXPECT_EQ(window->selectedControls().front(), control("Logo").control.get());
+    click({210, 110}, Qt::ControlModifier);
+    click({20, 20}, Qt::ShiftModifier);
+    EXPECT_EQ(overlay().selection(), (std::vector<std::string>{"Stray", "Inner"}));
+    // Dragging one of several moves them all.
+    drag({310, 20}, {300, 30});
+    EXPECT_EQ(control("Stray").onCanvas(), QRect(290, 20, 40, 40));
+    EXPECT_EQ(control("Inner").onCanvas(), QRect(195, 115, 32, 32));
+    EXPECT_EQ(control("Inner").local(), QRect(-5, 15, 32, 32)); // still in its box
+    // A property set with several selected goes to each.
+    auto& opacity = editor<QSpinBox>("Opacity");
+    opacity.setValue(25);
+    emit opacity.editingFinished();
+    EXPECT_EQ(control("Stray").control->Opacity(), 25);
+    EXPECT_EQ(control("Inner").control->Opacity(), 25);
+    EXPECT_EQ(control("Logo").control->Opacity(), 100);
+    // A plain click on another control selects only that one.
+    click({20, 20});
+    EXPECT_EQ(overlay().selection(), std::vector<std::string>{"Logo"});
+}
+
+TEST_F(Designer, TheImageSourcePageFollowsTheSelectionAndAppliesToTheControl) {
+    velmora::design::ppgSourceImage& page = window->sourcePage();
+    EXPECT_EQ(page.target(), nullptr);
+    click({20, 20});
+    EXPECT_EQ(page.target(), control("Logo").control.get());
+    EXPECT_FALSE(window->applyButton().isEnabled());
+
+    // A picture file picked on the page, applied.
+    const fs::path picture = dir / "picture.png";
+    {
+        const std::vector<std::uint8_t> bytes = pngBytes(20, 10, 0xFF00FF00);
+        std::ofstream(picture, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    }
+    page.openFileDialog = [&](const std::string&, const auto&) { return picture.string(); };
+    page.cmdBrowse_Click();
+    ASSERT_TRUE(window->applyButton().isEnabled());
+    window->applyButton().click();
+    EXPECT_TRUE(window->dirty());
+    std::vector<std::uint8_t> source;
+    ASSERT_TRUE(control("Logo").control->GetSourceBytes(source));
+    EXPECT_EQ(source, pngBytes(20, 10, 0xFF00FF00));
+    ASSERT_TRUE(window->save());
+    EXPECT_EQ(saved().find("Logo")->properties.ReadProperty<std::vector<std::uint8_t>>("Image", {}),
+              source);
+
+    // Cleared on the page, applied, and undone.
+    page.Command1_Click();
+    window->applyButton().click();
+    EXPECT_EQ(control("Logo").control->ImageType(), 0);
+    window->undo();
+    EXPECT_EQ(control("Logo").control->ImageType(), 10);
+    EXPECT_EQ(page.target(), control("Logo").control.get()); // the rebuilt control
+}
+
+TEST_F(Designer, UndoPutsBackMovesDeletionsAndNames) {
+    EXPECT_FALSE(window->canUndo());
+    drag({20, 20}, {60, 60});
+    click({210, 110});
+    key(Qt::Key_Delete);
+    click({20 + 40, 20 + 40});
+    auto& name = editor<QLineEdit>("Name");
+    name.setText("Banner");
+    emit name.editingFinished();
+    ASSERT_NE(window->canvas().find("Banner"), nullptr);
+    EXPECT_EQ(overlay().selection(), std::vector<std::string>{"Banner"});
+    // A name another control has is refused.
+    name.setText("stray");
+    emit name.editingFinished();
+    EXPECT_EQ(name.text(), QStringLiteral("Banner"));
+    EXPECT_FALSE(window->statusBar()->currentMessage().isEmpty());
+
+    window->undo();
+    EXPECT_EQ(window->canvas().find("Banner"), nullptr);
+    window->undo();
+    EXPECT_EQ(control("Inner").onCanvas(), QRect(205, 105, 32, 32));
+    window->undo();
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(10, 10, 48, 48));
+    EXPECT_FALSE(window->canUndo());
+    EXPECT_TRUE(window->dirty());
+}
+
+TEST_F(Designer, UnsavedChangesAreMarkedAndAskedAbout) {
+    click({20, 20});
+    EXPECT_FALSE(window->dirty());
+    key(Qt::Key_Left);
+    EXPECT_TRUE(window->dirty());
+
+    // Cancel keeps the window and the form.
+    answer = UnsavedAnswer::Cancel;
+    EXPECT_FALSE(window->close());
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(window->isVisible());
+    window->fileNew();
+    EXPECT_EQ(asked, 2);
+    EXPECT_NE(window->canvas().find("Logo"), nullptr);
+
+    // A save that fails says why and keeps the form unsaved; Save As then
+    // asks for the file.
+    fs::remove(store);
+    fs::create_directory(store); // a folder where the file should go
+    answer = UnsavedAnswer::Save;
+    EXPECT_FALSE(window->close());
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("not saved"), std::string::npos);
+    EXPECT_TRUE(window->dirty());
+    saveAsTo = (dir / "other.json").string();
+    ASSERT_TRUE(window->saveAs());
+    EXPECT_FALSE(window->dirty());
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("other.json[*] - velmora-designer"));
+    EXPECT_EQ(placeOf(*platform::ReadFormStore(saveAsTo).form->find("Logo")), QRect(9, 10, 48, 48));
+
+    // Discard drops the changes for a new form, which closes without asking.
+    key(Qt::Key_Up);
+    answer = UnsavedAnswer::Discard;
+    const int before = asked;
+    window->fileNew();
+    EXPECT_EQ(asked, before + 1);
+    EXPECT_TRUE(window->canvas().controls().empty());
+    EXPECT_EQ(window->canvas().size(), QSize(640, 480));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Untitled[*] - velmora-designer"));
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(asked, before + 1);
+}
+
+TEST_F(Designer, OpenRefusesADamagedStoreAndKeepsTheForm) {
+    const fs::path damaged = dir / "damaged.json";
+    std::ofstream(damaged) << "{ \"form\": { \"width\": 10 ";
+    openFrom = damaged.string();
+    window->fileOpen();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("damaged.json"), std::string::npos);
+    EXPECT_NE(window->canvas().find("Logo"), nullptr);
+    EXPECT_EQ(window->file(), store);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
