@@ -236,7 +236,10 @@ void DesignerWindow::fileOpen() {
     const std::string file = chooseOpenFile ? chooseOpenFile() : std::string();
     if (file.empty()) return;
     std::string error;
-    if (!openStore(file, error)) showError("The form could not be opened.\n" + error);
+    if (openStore(file, error)) return;
+    std::string text = "The form could not be opened.\n";
+    text += error;
+    showError(text);
 }
 
 bool DesignerWindow::save() {
@@ -369,8 +372,11 @@ void DesignerWindow::rename(const std::string& name) {
     std::string problem;
     if (name.empty()) problem = "A control needs a name.";
     for (const platform::FormControlRecord& r : canvas_->form().controls)
-        if (problem.empty() && EqualsNoCase(r.name, name) && !EqualsNoCase(r.name, old))
-            problem = "Another control of the form is named " + name + '.';
+        if (problem.empty() && EqualsNoCase(r.name, name) && !EqualsNoCase(r.name, old)) {
+            problem = "Another control of the form is named ";
+            problem += name;
+            problem += '.';
+        }
     if (!problem.empty()) {
         statusBar()->showMessage(q(problem), 5000);
         refreshProperties();

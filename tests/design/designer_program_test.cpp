@@ -18,6 +18,14 @@ using namespace velmora::designer;
 
 namespace {
 
+// Text pieces joined by appending.
+std::string join(std::initializer_list<std::string_view> parts) {
+    std::string out;
+    for (std::string_view p : parts)
+        out += p;
+    return out;
+}
+
 struct Outcome {
     int status = -1;
     std::string err;
@@ -25,7 +33,7 @@ struct Outcome {
 
 Outcome runProgram(const std::string& args) {
     const fs::path errFile =
-        fs::temp_directory_path() / ("velmora-designer-err-" + std::to_string(::getpid()));
+        fs::temp_directory_path() / join({"velmora-designer-err-", std::to_string(::getpid())});
     std::string command = "QT_QPA_PLATFORM=offscreen '";
     command += VELMORA_DESIGNER;
     command += "' ";
@@ -65,11 +73,12 @@ TEST(DesignerProgram, HelpBadArgumentsAndDamagedStores) {
     EXPECT_EQ(bad.status, 2);
     EXPECT_NE(bad.err.find("--frobnicate"), std::string::npos);
 
-    const fs::path damaged = fs::temp_directory_path() /
-                             ("velmora-designer-damaged-" + std::to_string(::getpid()) + ".json");
+    const fs::path damaged =
+        fs::temp_directory_path() /
+        join({"velmora-designer-damaged-", std::to_string(::getpid()), ".json"});
     std::ofstream(damaged) << "{ \"form\": { \"width\": 640, \"height\": 480 },\n"
                               "  \"controls\": [ { \"type\": 5 } ] }\n";
-    const Outcome refused = runProgram("--screenshot /dev/null '" + damaged.string() + "'");
+    const Outcome refused = runProgram(join({"--screenshot /dev/null '", damaged.string(), "'"}));
     EXPECT_EQ(refused.status, 2);
     EXPECT_NE(refused.err.find(damaged.filename().string()), std::string::npos) << refused.err;
     fs::remove(damaged);
@@ -77,16 +86,17 @@ TEST(DesignerProgram, HelpBadArgumentsAndDamagedStores) {
 
 TEST(DesignerProgram, TheScreenshotIsTheWindowAtItsStartingSize) {
     const std::string id = std::to_string(::getpid());
-    const fs::path store = fs::temp_directory_path() / ("velmora-designer-shot-" + id + ".json");
-    const fs::path shot = fs::temp_directory_path() / ("velmora-designer-shot-" + id + ".png");
+    const fs::path store =
+        fs::temp_directory_path() / join({"velmora-designer-shot-", id, ".json"});
+    const fs::path shot = fs::temp_directory_path() / join({"velmora-designer-shot-", id, ".png"});
     platform::FormRecord form;
     form.width = 900;
     form.height = 700;
     std::string error;
     ASSERT_TRUE(platform::WriteFormStore(store, form, error)) << error;
 
-    ASSERT_EQ(runProgram("--screenshot '" + shot.string() + "' '" + store.string() + "'").status,
-              0);
+    ASSERT_EQ(
+        runProgram(join({"--screenshot '", shot.string(), "' '", store.string(), "'"})).status, 0);
     const QImage image(QString::fromStdString(shot.string()));
     ASSERT_FALSE(image.isNull());
     {

@@ -76,8 +76,10 @@ protected:
     Designer() {
         platform::ProcessEnvironment().host = &host;
         dir = fs::temp_directory_path() /
-              ("velmora-designer-test-" + std::to_string(::getpid()) + '-' +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+              std::string("velmora-designer-test-")
+                  .append(std::to_string(::getpid()))
+                  .append(1, '-')
+                  .append(::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir);
         store = dir / "form.json";
         std::string error;
