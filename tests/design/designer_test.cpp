@@ -320,6 +320,46 @@ TEST_F(Designer, TheImageSourcePageFollowsTheSelectionAndAppliesToTheControl) {
     EXPECT_EQ(page.target(), control("Logo").control.get()); // the rebuilt control
 }
 
+TEST_F(Designer, AnIconEntryPickedOnThePageIsSavedAndReadBackByVelmoraForm) {
+    // Place a control, pick a multi-size icon, choose its 32 x 32 entry.
+    window->addControl();
+    velmora::design::ppgSourceImage& page = window->sourcePage();
+    ASSERT_EQ(page.target(), control("aicAlphaImage1").control.get());
+    const fs::path icon = fs::path(VELMORA_TEST_DATA_DIR) / "resources" / "app.ico";
+    page.openFileDialog = [&](const std::string&, const auto&) { return icon.string(); };
+    page.cmdBrowse_Click();
+    QComboBox& sizes = *page.cboIcon();
+    ASSERT_EQ(sizes.count(), 3);
+    const int entry = sizes.findText(QStringLiteral("032x032"), Qt::MatchStartsWith);
+    ASSERT_GE(entry, 0);
+    sizes.setCurrentIndex(entry);
+    page.cboIcon_Click();
+    window->applyButton().click();
+    ASSERT_TRUE(window->save());
+
+    std::ifstream file(icon, std::ios::binary);
+    const std::vector<std::uint8_t> iconBytes{std::istreambuf_iterator<char>(file),
+                                              std::istreambuf_iterator<char>()};
+    const platform::FormRecord form = saved();
+    ASSERT_NE(form.find("aicAlphaImage1"), nullptr);
+    EXPECT_EQ(form.find("aicAlphaImage1")
+                  ->properties.ReadProperty<std::vector<std::uint8_t>>("Image", {}),
+              iconBytes);
+
+    std::string command = "'";
+    command += VELMORA_FORM;
+    command += "' show '";
+    command += store.string();
+    command += "' aicAlphaImage1 > '";
+    command += (dir / "show.txt").string();
+    command += "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::ifstream shown(dir / "show.txt");
+    const std::string text{std::istreambuf_iterator<char>(shown), std::istreambuf_iterator<char>()};
+    EXPECT_NE(text.find("aicAlphaImage1.ImageType = "), std::string::npos) << text;
+    EXPECT_EQ(text.find("aicAlphaImage1.ImageType = 0\n"), std::string::npos) << text;
+}
+
 TEST_F(Designer, UndoPutsBackMovesDeletionsAndNames) {
     EXPECT_FALSE(window->canUndo());
     drag({20, 20}, {60, 60});
