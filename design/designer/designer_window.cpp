@@ -169,6 +169,10 @@ void DesignerWindow::buildMenus() {
                            [this] { deleteSelection(); });
     action(editMenu, QStringLiteral("Select &All"), QKeySequence::SelectAll,
            [this] { canvas_->overlay().selectAll(); });
+    // Delete belongs to the form: in the property list's editors the key
+    // edits text.
+    deleteAction_->setShortcutContext(Qt::WidgetShortcut);
+    canvas_->overlay().addAction(deleteAction_);
 
     for (QAction* a : {newAction, openAction, saveAction})
         tools->addAction(a);

@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -344,6 +345,27 @@ TEST_F(Designer, AnIconEntryPickedOnThePageIsSavedAndReadBackByVelmoraForm) {
     ASSERT_NE(form.find("aicAlphaImage1"), nullptr);
     EXPECT_EQ(form.find("aicAlphaImage1")
                   ->properties.ReadProperty<std::vector<std::uint8_t>>("Image", {}),
+              iconBytes);
+
+    // The pointer's picture through the list's file seam; colours through
+    // its colour seam.
+    PropertyList& list = window->properties();
+    list.choosePicture = [&](const velmora::PropertySpec& spec) {
+        EXPECT_EQ(spec.name, "MouseIcon");
+        return icon.string();
+    };
+    list.findChild<QPushButton*>(QStringLiteral("MouseIcon.browse"))->click();
+    EXPECT_EQ(editor<QLabel>("MouseIcon").text(), QStringLiteral("(Picture)"));
+    list.chooseColour = [](std::int32_t current) -> std::optional<std::int32_t> {
+        EXPECT_EQ(current, 0x404040);
+        return 0x123456;
+    };
+    list.findChild<QPushButton*>(QStringLiteral("ShadowColor.pick"))->click();
+    EXPECT_EQ(editor<QLineEdit>("ShadowColor").text(), QStringLiteral("0x00123456"));
+    ASSERT_TRUE(window->save());
+    EXPECT_EQ(saved()
+                  .find("aicAlphaImage1")
+                  ->properties.ReadProperty<std::vector<std::uint8_t>>("MIcon", {}),
               iconBytes);
 
     std::string command = "'";
