@@ -101,7 +101,7 @@ void SelectionOverlay::moveSelection(const QPoint& delta, const std::vector<QRec
 
 void SelectionOverlay::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    // Picture boxes: a sunken frame and their name.
+    // Picture boxes: a sunken frame.
     for (const auto& box : canvas_.boxes()) {
         if (box->name.empty()) continue;
         const QRect r = box->place.adjusted(0, 0, -1, -1);
