@@ -218,6 +218,7 @@ ppgSourceImage::ppgSourceImage(platform::QtHost& host, platform::HWND owner, QWi
 }
 
 ppgSourceImage::~ppgSourceImage() {
+    previewSite_->setVisible(false);
     preview_->Terminate();
     container_->detach(*previewSite_);
     preview_.reset();
