@@ -125,6 +125,14 @@ TEST(QtClipboardFormats, ImagesBecomeBottomUpDibsAndFilesADropList) {
     ASSERT_TRUE(list);
     EXPECT_EQ(platform::ReadDropFileNames(*list),
               (std::vector<std::string>{"/tmp/ä b.png", "/tmp/second.ico"}));
+
+    QMimeData gnome; // a copy in GNOME's file manager
+    gnome.setData(QStringLiteral("x-special/gnome-copied-files"),
+                  QByteArrayLiteral("copy\nfile:///tmp/a%20b.png\nfile:///tmp/c.ico\n"));
+    const auto copied = platform::MimeDataBytes(&gnome, platform::CF_HDROP);
+    ASSERT_TRUE(copied);
+    EXPECT_EQ(platform::ReadDropFileNames(*copied),
+              (std::vector<std::string>{"/tmp/a b.png", "/tmp/c.ico"}));
 }
 
 TEST(QtClipboardFormats, BitmapFilesPassToTheReaderAsTheyAre) {
