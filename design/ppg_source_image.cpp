@@ -197,7 +197,7 @@ ppgSourceImage::ppgSourceImage(platform::QtHost& host, platform::HWND owner, QWi
                                                  platform::WS_CHILD | platform::WS_VISIBLE,
                                                  inner.x(), inner.y(), inner.width(),
                                                  inner.height(), owner, 0, 0, nullptr)
-                         : host_.AdoptWindow(this, "ppgSourceImage");
+                         : host_.AdoptWindow(this, "#32770");
     container_ = new platform::QtControlContainer(host_, window_, shape1_);
     container_->setGeometry(shape1_->contentsRect());
     container_->setBackground(palette().color(QPalette::Window));
@@ -207,6 +207,8 @@ ppgSourceImage::ppgSourceImage(platform::QtHost& host, platform::HWND owner, QWi
     container_->attach(*previewSite_, *preview_, preview_.get());
     preview_->InitProperties();
     preview_->KeepOriginalFormat(true);
+    // The page places and sizes the preview itself.
+    preview_->AutoSize(false);
     previewSite_->setVisible(false);
 
     connect(cmdBrowse_, &QPushButton::clicked, this, [this] { cmdBrowse_Click(); });
@@ -216,6 +218,7 @@ ppgSourceImage::ppgSourceImage(platform::QtHost& host, platform::HWND owner, QWi
 }
 
 ppgSourceImage::~ppgSourceImage() {
+    previewSite_->setVisible(false);
     preview_->Terminate();
     container_->detach(*previewSite_);
     preview_.reset();

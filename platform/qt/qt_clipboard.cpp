@@ -28,9 +28,17 @@ QByteArray bitmapFile(const QMimeData& data) {
 }
 
 std::vector<std::string> localFiles(const QMimeData& data) {
+    QList<QUrl> urls = data.urls();
+    // GNOME's file manager copies as "copy" or "cut", then one address a line.
+    const QString gnome = QStringLiteral("x-special/gnome-copied-files");
+    if (urls.isEmpty() && data.hasFormat(gnome)) {
+        const QList<QByteArray> lines = data.data(gnome).split('\n');
+        for (qsizetype i = 1; i < lines.size(); ++i)
+            if (!lines[i].trimmed().isEmpty())
+                urls.push_back(QUrl::fromEncoded(lines[i].trimmed()));
+    }
     std::vector<std::string> files;
-    if (!data.hasUrls()) return files;
-    for (const QUrl& url : data.urls())
+    for (const QUrl& url : urls)
         if (url.isLocalFile()) files.push_back(url.toLocalFile().toStdString());
     return files;
 }

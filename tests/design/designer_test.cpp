@@ -464,10 +464,3 @@ TEST_F(Designer, OpenRefusesADamagedStoreAndKeepsTheForm) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -119,10 +119,3 @@ TEST(QtHost, TheWindowTreesSessionIsShutDownAfterTheTreeIsGone) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

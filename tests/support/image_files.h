@@ -72,7 +72,7 @@ inline Bytes lzwSubBlocks(const std::vector<std::uint8_t>& indexes, int minCodeS
     std::uint32_t buffer = 0;
     int count = 0;
     int size = minCodeSize + 1;
-    auto emit = [&](int code) {
+    auto putCode = [&](int code) {
         buffer |= static_cast<std::uint32_t>(code) << count;
         count += size;
         while (count >= 8) {
@@ -83,7 +83,7 @@ inline Bytes lzwSubBlocks(const std::vector<std::uint8_t>& indexes, int minCodeS
     };
     std::map<std::pair<int, int>, int> table;
     int next = clear + 2;
-    emit(clear);
+    putCode(clear);
     int prefix = -1;
     for (const std::uint8_t k : indexes) {
         if (prefix < 0) {
@@ -95,21 +95,21 @@ inline Bytes lzwSubBlocks(const std::vector<std::uint8_t>& indexes, int minCodeS
             prefix = it->second;
             continue;
         }
-        emit(prefix);
+        putCode(prefix);
         if (next < 4096) {
             table[{prefix, k}] = next++;
             // The decoder grows one code later than the encoder defines.
             if (next - 1 == (1 << size) && size < 12) ++size;
         } else {
-            emit(clear);
+            putCode(clear);
             table.clear();
             next = clear + 2;
             size = minCodeSize + 1;
         }
         prefix = k;
     }
-    if (prefix >= 0) emit(prefix);
-    emit(clear + 1);
+    if (prefix >= 0) putCode(prefix);
+    putCode(clear + 1);
     if (count > 0) packed.push_back(static_cast<std::uint8_t>(buffer));
 
     Bytes out;
