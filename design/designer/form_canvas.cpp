@@ -130,6 +130,8 @@ FormCanvas::Control& FormCanvas::site(std::size_t index) {
 void FormCanvas::end(Control& c) {
     c.box->container->detach(*c.site);
     c.control.reset();
+    c.box->container->removeSite(*c.site);
+    c.site = nullptr;
 }
 
 FormCanvas::Control& FormCanvas::add(platform::FormControlRecord record) {
@@ -148,8 +150,6 @@ void FormCanvas::remove(const std::vector<std::string>& names) {
         return std::any_of(names.begin(), names.end(),
                            [&](const std::string& n) { return EqualsNoCase(n, name); });
     };
-    // The container keeps an ended control's site, without a control, until
-    // the form is rebuilt; it neither draws nor hit-tests it.
     quiet_ = true;
     std::vector<bool> gone(form_.controls.size(), false);
     std::erase_if(controls_, [&](const std::unique_ptr<Control>& c) {
@@ -173,8 +173,7 @@ void FormCanvas::remove(const std::vector<std::string>& names) {
 }
 
 void FormCanvas::rename(Control& control, std::string name) {
-    // The container's site keeps the name the control was made with; only
-    // the record names the control on the form.
+    control.site->setName(name);
     form_.controls[control.record].name = std::move(name);
     overlay_->update();
 }

@@ -318,6 +318,12 @@ void QtControlContainer::detach(QtContainerSite& site) {
     site.Invalidate(nullptr);
 }
 
+void QtControlContainer::removeSite(QtContainerSite& site) {
+    detach(site);
+    std::erase_if(sites_,
+                  [&](const std::unique_ptr<QtContainerSite>& s) { return s.get() == &site; });
+}
+
 QtContainerSite* QtControlContainer::site(std::string_view name) const {
     for (const auto& s : sites_)
         if (s->name_ == name) return s.get();

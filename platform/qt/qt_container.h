@@ -53,6 +53,7 @@ public:
     void RaiseEvent(std::string_view name, std::span<EventArg> args) override;
 
     const std::string& name() const { return name_; }
+    void setName(std::string name) { name_ = std::move(name); }
     const std::string& typeName() const { return typeName_; }
     WindowlessControl* control() const { return control_; }
     std::int16_t mousePointer() const { return pointer_; }
@@ -93,6 +94,8 @@ public:
     QtContainerSite& addSite(std::string typeName, std::string name, const RECT& extent);
     void attach(QtContainerSite& site, WindowlessControl& control, ICrossComm* link);
     void detach(QtContainerSite& site);
+    // Ends a place (detaching its control first, when it has one).
+    void removeSite(QtContainerSite& site);
     QtContainerSite* site(std::string_view name) const;
     const std::vector<std::unique_ptr<QtContainerSite>>& sites() const { return sites_; }
 

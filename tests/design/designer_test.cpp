@@ -230,6 +230,9 @@ TEST_F(Designer, EditsWithMouseKeysAndPropertyListAreSavedThroughTheControls) {
     key(Qt::Key_Delete);
     EXPECT_EQ(window->canvas().find("Inner"), nullptr);
     EXPECT_TRUE(overlay().selection().empty());
+    // Its place in the box's container went with it.
+    for (const auto& box : window->canvas().boxes())
+        EXPECT_EQ(box->container->site("Inner"), nullptr);
 
     ASSERT_TRUE(window->save());
     EXPECT_FALSE(window->dirty());
@@ -392,6 +395,7 @@ TEST_F(Designer, UndoPutsBackMovesDeletionsAndNames) {
     name.setText("Banner");
     emit name.editingFinished();
     ASSERT_NE(window->canvas().find("Banner"), nullptr);
+    EXPECT_EQ(window->canvas().find("Banner")->site->name(), "Banner");
     EXPECT_EQ(overlay().selection(), std::vector<std::string>{"Banner"});
     // A name another control has is refused.
     name.setText("stray");
