@@ -349,6 +349,9 @@ TEST_F(Designer, AnIconEntryPickedOnThePageIsSavedAndReadBackByVelmoraForm) {
     EXPECT_EQ(form.find("aicAlphaImage1")
                   ->properties.ReadProperty<std::vector<std::uint8_t>>("Image", {}),
               iconBytes);
+    // The control took the chosen entry's size.
+    EXPECT_EQ(form.find("aicAlphaImage1")->width, 32);
+    EXPECT_EQ(form.find("aicAlphaImage1")->height, 32);
 
     // The pointer's picture through the list's file seam; colours through
     // its colour seam.
