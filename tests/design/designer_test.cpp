@@ -338,7 +338,9 @@ TEST_F(Designer, AnIconEntryPickedOnThePageIsSavedAndReadBackByVelmoraForm) {
     ASSERT_GE(entry, 0);
     sizes.setCurrentIndex(entry);
     page.cboIcon_Click();
+    EXPECT_TRUE(window->applyButton().isEnabled());
     window->applyButton().click();
+    EXPECT_FALSE(window->applyButton().isEnabled()) << "applied: nothing left to apply";
     ASSERT_TRUE(window->save());
 
     std::ifstream file(icon, std::ios::binary);
