@@ -7,6 +7,7 @@
 #include "app/qt/window_images.h"
 #include "app_test_support.h"
 #include "platform/system/environment.h"
+#include "tests/support/qt_spin.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -108,20 +109,6 @@ TEST_F(WindowImagesTest, EachLinkImageOpensItsPage) {
     EXPECT_EQ(refused, 1);
     click("Picture4", "aicAlphaImage5");
     EXPECT_EQ(refused, 2) << "the window still takes clicks";
-}
-
-// Runs the event loop until done() holds; the guard only keeps a broken
-// build from hanging, it decides nothing.
-bool spinUntil(const std::function<bool()>& done) {
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done()) loop.quit();
-    });
-    poll.start(5);
-    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-    loop.exec();
-    return done();
 }
 
 TEST_F(WindowImagesTest, ThePointerIsTrackedOverALinkInTheRealWindow) {

@@ -8,8 +8,8 @@
 #include "platform/host/services.h"
 #include "platform/qt/qt_clipboard.h"
 #include "platform/system/environment.h"
-#include "support/image_files.h"
 #include "surface/image_types.h"
+#include "tests/support/image_files.h"
 
 #include <QApplication>
 #include <QClipboard>

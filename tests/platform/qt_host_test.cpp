@@ -5,32 +5,18 @@
 #include "platform/qt/qt_host.h"
 #include "platform/system/environment.h"
 #include "platform/system/library.h"
+#include "tests/support/qt_spin.h"
 
 #include <QApplication>
-#include <QEventLoop>
-#include <QTimer>
 #include <QWidget>
 #include <cstdlib>
 #include <functional>
 #include <gtest/gtest.h>
 
 using namespace platform;
+using velmora::testing::spinUntil;
 
 namespace {
-
-// Runs the event loop until done() holds; the guard only stops a broken
-// build from hanging, it decides nothing.
-bool spinUntil(const std::function<bool()>& done) {
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done()) loop.quit();
-    });
-    poll.start(1);
-    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-    loop.exec();
-    return done();
-}
 
 HWND topLevel(QtHost& host, const char* title) {
     return host.CreateWindowExA(0, "#32770", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 30, 320,
