@@ -299,18 +299,25 @@ bool ppgSourceImage::describeImage() {
     return true;
 }
 
-void ppgSourceImage::loadFile(const std::string& path) {
+void ppgSourceImage::loadPreview(const LoadAtSize& load) {
     clearPreview();
+    // The preview's own size chooses the entry of an icon or cursor.
     const platform::RECT e = previewSite_->Extent();
     std::int32_t width = e.right - e.left;
     std::int32_t height = e.bottom - e.top;
     std::int32_t depth = 0;
-    if (preview_->LoadImage_FromFile(path, width, height, depth)) {
+    if (load(width, height, depth)) {
         if (!describeImage()) showPreview();
     } else {
         // What a failed load leaves behind is no image to show.
         clearPreview();
     }
+}
+
+void ppgSourceImage::loadFile(const std::string& path) {
+    loadPreview([&](std::int32_t& width, std::int32_t& height, std::int32_t& depth) {
+        return preview_->LoadImage_FromFile(path, width, height, depth);
+    });
 }
 
 void ppgSourceImage::cmdBrowse_Click() {
@@ -400,15 +407,9 @@ void ppgSourceImage::SelectionChanged(std::span<aicAlphaImage* const> selected) 
     target_ = selected.front();
     std::vector<std::uint8_t> source;
     if (target_->GetSourceBytes(source)) {
-        const platform::RECT e = previewSite_->Extent();
-        std::int32_t width = e.right - e.left;
-        std::int32_t height = e.bottom - e.top;
-        std::int32_t depth = 0;
-        if (preview_->LoadImage_FromArray(source, width, height, depth)) {
-            if (!describeImage()) showPreview();
-        } else {
-            clearPreview();
-        }
+        loadPreview([&](std::int32_t& width, std::int32_t& height, std::int32_t& depth) {
+            return preview_->LoadImage_FromArray(source, width, height, depth);
+        });
     } else {
         preview_->ClearImage();
         cboIcon_->hide();

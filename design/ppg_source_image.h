@@ -117,8 +117,12 @@ protected:
 
 private:
     void markChanged(bool changed);
-    // Loads a file into the emptied preview at the preview's own size,
-    // describes it and shows it when it is no icon.
+    // Empties the preview and loads into it at its own size, then describes
+    // the image and shows it when it is no icon; a failed load leaves the
+    // preview hidden and empty.
+    using LoadAtSize =
+        std::function<bool(std::int32_t& width, std::int32_t& height, std::int32_t& depth)>;
+    void loadPreview(const LoadAtSize& load);
     void loadFile(const std::string& path);
     // Fills cboIcon or lblFormat for the preview's image; true when cboIcon
     // has entries (choosing the last one has then shown the preview).
