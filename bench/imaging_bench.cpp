@@ -3,6 +3,7 @@
 // PNG encoding (libpng). The ratio of each pair is the library's overhead.
 
 #include "imaging/velmora_imaging.h"
+#include "tests/support/jpeg_file.h"
 
 #include <benchmark/benchmark.h>
 #include <cmath>
@@ -52,30 +53,9 @@ struct Session {
 const std::vector<std::uint8_t>& photoJpeg() {
     static const std::vector<std::uint8_t> bytes = [] {
         const Picture p = makePicture(4000, 3000, false);
-        jpeg_compress_struct c{};
-        jpeg_error_mgr err{};
-        c.err = jpeg_std_error(&err);
-        jpeg_create_compress(&c);
-        unsigned char* out = nullptr;
-        unsigned long size = 0;
-        jpeg_mem_dest(&c, &out, &size);
-        c.image_width = 4000;
-        c.image_height = 3000;
-        c.input_components = 4;
-        c.in_color_space = JCS_EXT_BGRA;
-        jpeg_set_defaults(&c);
-        jpeg_set_quality(&c, 90, TRUE);
-        jpeg_start_compress(&c, TRUE);
-        while (c.next_scanline < c.image_height) {
-            auto* row = reinterpret_cast<JSAMPROW>(const_cast<std::uint32_t*>(
-                p.memory.data() + static_cast<std::size_t>(c.next_scanline) * 4000));
-            jpeg_write_scanlines(&c, &row, 1);
-        }
-        jpeg_finish_compress(&c);
-        std::vector<std::uint8_t> v(out, out + size);
-        jpeg_destroy_compress(&c);
-        std::free(out);
-        return v;
+        const auto* samples = reinterpret_cast<const std::uint8_t*>(p.memory.data());
+        return testjpeg::writeJpeg(4000, 3000, {samples, p.memory.size() * 4},
+                                   {.space = JCS_EXT_BGRA, .components = 4, .quality = 90});
     }();
     return bytes;
 }

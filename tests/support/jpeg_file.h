@@ -1,11 +1,13 @@
 #pragma once
-// JPEG files written by libjpeg itself, at the highest quality, for tests
-// that need known pixels in a format the program does not write.
+// JPEG files written by libjpeg itself (at the highest quality unless asked
+// otherwise), for tests and benchmarks that need known pixels in a format
+// the program does not write.
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <jpeglib.h>
+#include <span>
 #include <vector>
 
 namespace testjpeg {
@@ -15,10 +17,11 @@ struct JpegOptions {
     int components = 3;
     bool progressive = false;
     bool adobe = false;
+    int quality = 100;
 };
 
 inline std::vector<std::uint8_t>
-writeJpeg(int width, int height, const std::vector<std::uint8_t>& samples, const JpegOptions& o) {
+writeJpeg(int width, int height, std::span<const std::uint8_t> samples, const JpegOptions& o) {
     jpeg_compress_struct c{};
     jpeg_error_mgr err{};
     c.err = jpeg_std_error(&err);
@@ -31,7 +34,7 @@ writeJpeg(int width, int height, const std::vector<std::uint8_t>& samples, const
     c.input_components = o.components;
     c.in_color_space = o.space;
     jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 100, TRUE);
+    jpeg_set_quality(&c, o.quality, TRUE);
     // CMYK defaults to Adobe's inverted form; plain CMYK is asked for.
     c.write_Adobe_marker = o.adobe ? TRUE : FALSE;
     if (o.progressive) jpeg_simple_progression(&c);
