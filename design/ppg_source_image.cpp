@@ -2,6 +2,7 @@
 
 #include "platform/host/clipboard.h"
 #include "platform/host/data_object.h"
+#include "platform/qt/qt_clipboard.h"
 #include "platform/util/png_signature.h"
 #include "surface/image_types.h"
 
@@ -14,7 +15,6 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
-#include <QUrl>
 #include <array>
 #include <charconv>
 #include <cstdio>
@@ -432,17 +432,15 @@ void ppgSourceImage::ApplyChanges() {
 }
 
 void ppgSourceImage::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+    if (!platform::MimeDataFiles(event->mimeData()).empty()) event->acceptProposedAction();
 }
 
 void ppgSourceImage::dragMoveEvent(QDragMoveEvent* event) {
-    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+    if (!platform::MimeDataFiles(event->mimeData()).empty()) event->acceptProposedAction();
 }
 
 void ppgSourceImage::dropEvent(QDropEvent* event) {
-    std::vector<std::string> files;
-    for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile()) files.push_back(url.toLocalFile().toStdString());
+    const std::vector<std::string> files = platform::MimeDataFiles(event->mimeData());
     if (files.empty()) return;
     event->acceptProposedAction();
     OLEDragDrop(files);

@@ -27,22 +27,6 @@ QByteArray bitmapFile(const QMimeData& data) {
     return {};
 }
 
-std::vector<std::string> localFiles(const QMimeData& data) {
-    QList<QUrl> urls = data.urls();
-    // GNOME's file manager copies as "copy" or "cut", then one address a line.
-    const QString gnome = QStringLiteral("x-special/gnome-copied-files");
-    if (urls.isEmpty() && data.hasFormat(gnome)) {
-        const QList<QByteArray> lines = data.data(gnome).split('\n');
-        for (qsizetype i = 1; i < lines.size(); ++i)
-            if (!lines[i].trimmed().isEmpty())
-                urls.push_back(QUrl::fromEncoded(lines[i].trimmed()));
-    }
-    std::vector<std::string> files;
-    for (const QUrl& url : urls)
-        if (url.isLocalFile()) files.push_back(url.toLocalFile().toStdString());
-    return files;
-}
-
 std::optional<std::vector<std::uint8_t>> packedDib(const QMimeData& data) {
     // A bitmap file's own bytes go to the bitmap reader as they are, so
     // nothing of them is lost to a conversion; the reader checks them.
@@ -79,6 +63,23 @@ std::optional<std::vector<std::uint8_t>> packedDib(const QMimeData& data) {
 
 } // namespace
 
+std::vector<std::string> MimeDataFiles(const QMimeData* data) {
+    if (data == nullptr) return {};
+    QList<QUrl> urls = data->urls();
+    // GNOME's file manager copies as "copy" or "cut", then one address a line.
+    const QString gnome = QStringLiteral("x-special/gnome-copied-files");
+    if (urls.isEmpty() && data->hasFormat(gnome)) {
+        const QList<QByteArray> lines = data->data(gnome).split('\n');
+        for (qsizetype i = 1; i < lines.size(); ++i)
+            if (!lines[i].trimmed().isEmpty())
+                urls.push_back(QUrl::fromEncoded(lines[i].trimmed()));
+    }
+    std::vector<std::string> files;
+    for (const QUrl& url : urls)
+        if (url.isLocalFile()) files.push_back(url.toLocalFile().toStdString());
+    return files;
+}
+
 bool MimeDataOffers(const QMimeData* data, unsigned format) {
     if (data == nullptr) return false;
     switch (format) {
@@ -86,7 +87,7 @@ bool MimeDataOffers(const QMimeData* data, unsigned format) {
     case CF_BITMAP:
         return data->hasImage() || !bitmapFile(*data).isEmpty();
     case CF_HDROP:
-        return !localFiles(*data).empty();
+        return !MimeDataFiles(data).empty();
     default:
         return false;
     }
@@ -94,7 +95,7 @@ bool MimeDataOffers(const QMimeData* data, unsigned format) {
 
 std::optional<std::vector<std::uint8_t>> MimeDataBytes(const QMimeData* data, unsigned format) {
     if (!MimeDataOffers(data, format)) return std::nullopt;
-    if (format == CF_HDROP) return MakeDropFiles(localFiles(*data), true);
+    if (format == CF_HDROP) return MakeDropFiles(MimeDataFiles(data), true);
     return packedDib(*data);
 }
 

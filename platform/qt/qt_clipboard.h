@@ -5,15 +5,19 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 class QMimeData;
 
 namespace platform {
 
+// The local files the data names (UTF-8 paths): an address list, or a copy
+// in GNOME's file manager. Addresses of other kinds are left out.
+std::vector<std::string> MimeDataFiles(const QMimeData* data);
+
 // Whether the data offers a format: CF_DIB and CF_BITMAP for an image,
-// CF_HDROP for local files (an address list, or a copy in GNOME's file
-// manager). Metafiles are never offered.
+// CF_HDROP for local files. Metafiles are never offered.
 bool MimeDataOffers(const QMimeData* data, unsigned format);
 // The format's bytes: a packed DIB (a bitmap's own bytes after its file
 // header when the data carries a bitmap file, else the image as a 32-bit

@@ -3,6 +3,7 @@
 #include "platform/gdi/gdi.h"
 #include "platform/host/data_object.h"
 #include "platform/picture/icon.h"
+#include "platform/qt/qt_clipboard.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -108,11 +109,7 @@ std::int16_t virtualKey(int key) {
 // names (a drop-file list), and nothing else.
 class MimeDataObject final : public DataObject {
 public:
-    explicit MimeDataObject(const QMimeData* mime) {
-        if (mime == nullptr) return;
-        for (const QUrl& url : mime->urls())
-            if (url.isLocalFile()) Files().push_back(url.toLocalFile().toStdString());
-    }
+    explicit MimeDataObject(const QMimeData* mime) { Files() = MimeDataFiles(mime); }
     bool GetFormat(unsigned format) const override {
         return format == CF_HDROP && !Files().empty();
     }
