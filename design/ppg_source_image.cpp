@@ -257,7 +257,6 @@ void ppgSourceImage::showPreview() {
     const std::int32_t left = (frame.width() - width) / 2 - 1;
     const std::int32_t top = (frame.height() - height) / 2 - 1;
     previewSite_->Move({left, top, left + width, top + height});
-    preview_->Resize();
     previewSite_->setVisible(true);
 }
 

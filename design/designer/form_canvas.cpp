@@ -225,7 +225,6 @@ void FormCanvas::place(Control& control, const QRect& onCanvas) {
     const QRect local = onCanvas.translated(-control.box->place.topLeft());
     control.site->Move({local.x(), local.y(), local.x() + std::max(1, local.width()),
                         local.y() + std::max(1, local.height())});
-    control.control->Resize();
     overlay_->update();
 }
 

@@ -240,8 +240,12 @@ void QtContainerSite::Move(const RECT& extent) {
                        extent_.bottom - extent_.top);
     extent_ = extent;
     container_.invalidate(before);
-    container_.invalidate(
-        QRect(extent.left, extent.top, extent.right - extent.left, extent.bottom - extent.top));
+    const QRect after(extent.left, extent.top, extent.right - extent.left,
+                      extent.bottom - extent.top);
+    container_.invalidate(after);
+    // A control learns of a new size as from any container (it ignores the
+    // notice of a resize it asked for itself).
+    if (control_ != nullptr && after.size() != before.size()) control_->Resize();
 }
 
 std::vector<SitedControl> QtContainerSite::Controls() const {

@@ -86,6 +86,9 @@ public:
         effect = 1;
     }
     void DblClick() override { log.emplace_back("dblclick"); }
+    void Resize() override { log.emplace_back("resize"); }
+    void Show() override { log.emplace_back("show"); }
+    void Hide() override { log.emplace_back("hide"); }
 
     std::vector<std::string> log;
     int paints = 0;
@@ -112,7 +115,7 @@ struct Form {
         container.attach(upper, green, nullptr);
     }
     ~Form() {
-        container.detach(upper);
+        if (container.site("Upper") != nullptr) container.detach(upper);
         container.detach(lower);
     }
 
@@ -146,6 +149,29 @@ TEST(QtContainer, PaintsTheControlsInOrderOverTheBackground) {
     const auto controls = form.lower.Controls();
     ASSERT_EQ(controls.size(), 2u);
     EXPECT_EQ(controls[0].typeName, "aicAlphaImage");
+}
+
+TEST(QtContainer, PlacesTellTheirControlOfNewSizesAndCanBeHiddenRenamedAndRemoved) {
+    Form form;
+    form.lower.Move({25, 15, 105, 45}); // moved only
+    EXPECT_TRUE(form.blue.log.empty());
+    form.lower.Move({25, 15, 65, 45});
+    EXPECT_EQ(form.blue.log, std::vector<std::string>{"resize"});
+
+    // A hidden control is neither drawn nor asked about the pointer.
+    form.upper.setVisible(false);
+    EXPECT_EQ(form.green.log, std::vector<std::string>{"hide"});
+    EXPECT_EQ(form.container.siteAt(35, 25), &form.lower);
+    EXPECT_EQ(pixel(form.container.grab().toImage(), 35, 25), 0x0000FFu) << "the lower shows";
+    form.upper.setVisible(true);
+    EXPECT_EQ(form.container.siteAt(35, 25), &form.upper);
+
+    form.upper.setName("Top");
+    EXPECT_EQ(form.container.site("Upper"), nullptr);
+    EXPECT_EQ(form.container.site("Top"), &form.upper);
+    form.container.removeSite(form.upper); // detaches its control first
+    EXPECT_EQ(form.container.site("Top"), nullptr);
+    EXPECT_EQ(form.lower.Controls().size(), 1u);
 }
 
 // A control that fills the whole clip box it is given.
