@@ -340,7 +340,7 @@ int runSet(const Invocation& inv) {
         if (equals == std::string::npos) return Usage("not Property=Value: " + word);
         const PropertySpec* property = FindProperty(std::string_view(word).substr(0, equals));
         if (property == nullptr) return Usage("no property " + word.substr(0, equals));
-        if (property->set == nullptr) return Usage(std::string(property->name) + " is read-only");
+        if (property->readOnly()) return Usage(std::string(property->name) + " is read-only");
         assignments.emplace_back(property, word.substr(equals + 1));
     }
     FormSession session;
@@ -602,7 +602,7 @@ void PrintHelp(std::ostream& out) {
     }
     out << "  --help\n      show this text\n\nproperties, in the order show prints them:\n ";
     for (const PropertySpec& p : Properties())
-        out << ' ' << p.name << (p.set == nullptr ? " (read-only)" : "");
+        out << ' ' << p.name << (p.readOnly() ? " (read-only)" : "");
     out << "\n\nexit status: 0 done, 1 the operation answered False (or the store could not be "
            "written), 2 bad arguments or a damaged store (the reason on standard error)\n";
 }
