@@ -24,7 +24,10 @@ namespace velmora::designer {
 
 namespace {
 
+// Undo keeps the last 100 steps, and no more than 256 MiB of store texts
+// (forms with large pictures keep fewer steps; the latest always stays).
 constexpr std::size_t kUndoDepth = 100;
+constexpr std::size_t kUndoBytes = std::size_t{256} << 20;
 constexpr int kNewControlSize = 64;
 constexpr int kDockWidth = 340;
 const QString kStoreFilter = QStringLiteral("Form stores (*.json);;All Files (*)");
@@ -292,7 +295,14 @@ void DesignerWindow::closeEvent(QCloseEvent* event) {
 
 void DesignerWindow::beginChange() {
     undo_.push_back(platform::SerializeFormStore(canvas_->record()));
-    if (undo_.size() > kUndoDepth) undo_.erase(undo_.begin());
+    const auto kept = [this] {
+        std::size_t bytes = 0;
+        for (const std::string& text : undo_)
+            bytes += text.size();
+        return bytes;
+    };
+    while (undo_.size() > 1 && (undo_.size() > kUndoDepth || kept() > kUndoBytes))
+        undo_.erase(undo_.begin());
     updateActions();
 }
 
