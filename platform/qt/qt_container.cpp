@@ -1,5 +1,6 @@
 #include "platform/qt/qt_container.h"
 
+#include "platform/gdi/blit.h"
 #include "platform/gdi/gdi.h"
 #include "platform/host/data_object.h"
 #include "platform/picture/icon.h"
@@ -270,7 +271,11 @@ int QtContainerSite::MessageBox(const std::string& text, const std::string& capt
 
 void QtContainerSite::Invalidate(const RECT* area) {
     const RECT whole{0, 0, extent_.right - extent_.left, extent_.bottom - extent_.top};
-    const RECT a = area != nullptr ? *area : whole;
+    // The control draws only inside its rectangle, so that is all it can
+    // have changed.
+    RECT a = area != nullptr ? *area : whole;
+    a = {std::max(a.left, whole.left), std::max(a.top, whole.top), std::min(a.right, whole.right),
+         std::min(a.bottom, whole.bottom)};
     container_.invalidate(
         QRect(extent_.left + a.left, extent_.top + a.top, a.right - a.left, a.bottom - a.top));
 }
@@ -366,14 +371,21 @@ QtContainerSite* QtControlContainer::siteAt(int x, int y) const {
 }
 
 void QtControlContainer::paintControls(HDC dc, const RECT& clip) const {
-    // Each control draws only inside its own rectangle (a shadow or an
-    // offset image may reach past it).
     for (const auto& s : sites_) {
         if (s->control_ == nullptr || !s->visible_ || !meets(s->extent_, clip)) continue;
         const RECT own{std::max(clip.left, s->extent_.left), std::max(clip.top, s->extent_.top),
                        std::min(clip.right, s->extent_.right),
                        std::min(clip.bottom, s->extent_.bottom)};
-        s->control_->Paint(dc, s->extent_.left, s->extent_.top, own);
+        // A control may draw past the clip box it is given (a shadow, an
+        // offset or a turned image), so it paints into a canvas of just its
+        // visible part, holding what lies behind it: nothing it draws can
+        // reach a neighbour or stay behind when its drawing moves.
+        const int w = own.right - own.left, h = own.bottom - own.top;
+        MemoryCanvas part(w, h);
+        if (!part.ok() || !BitBlt(part.dc(), 0, 0, w, h, dc, own.left, own.top, SRCCOPY)) continue;
+        s->control_->Paint(part.dc(), s->extent_.left - own.left, s->extent_.top - own.top,
+                           {0, 0, w, h});
+        BitBlt(dc, own.left, own.top, w, h, part.dc(), 0, 0, SRCCOPY);
     }
 }
 

@@ -121,8 +121,9 @@ public:
     HWND window() const { return window_; }
 
     // Paints the controls that meet `clip` over the background into `dc`,
-    // which holds a 32-bit DIB section of the container's size (tests and
-    // screenshots use it; the widget's own painting does the same).
+    // which holds a 32-bit DIB section of the container's size, each only
+    // inside its own rectangle (tests and screenshots use it; the widget's
+    // own painting does the same).
     void paintControls(HDC dc, const RECT& clip) const;
 
 protected:

@@ -2,10 +2,13 @@
 // painting over the background, hit testing that lets points fall through,
 // the pointer's events in their order, and the control's pointer shapes.
 
+#include "control/aic_alpha_image.h"
 #include "platform/gdi/gdi.h"
 #include "platform/host/data_object.h"
 #include "platform/picture/icon.h"
 #include "platform/qt/qt_container.h"
+#include "tests/support/image_files.h"
+#include "tests/support/qt_spin.h"
 
 #include <QApplication>
 #include <QDropEvent>
@@ -14,10 +17,13 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QScreen>
 #include <QUrl>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -174,38 +180,124 @@ TEST(QtContainer, PlacesTellTheirControlOfNewSizesAndCanBeHiddenRenamedAndRemove
     EXPECT_EQ(form.lower.Controls().size(), 1u);
 }
 
-// A control that fills the whole clip box it is given.
-class SpillControl final : public WindowlessControl {
-public:
-    void Paint(HDC hdc, int, int, const RECT& clip) override {
-        DIBSECTION section;
-        if (!GetObjectDIBSection(GetCurrentBitmap(hdc), section)) return;
-        auto* bits = static_cast<std::uint8_t*>(section.dsBm.bmBits);
-        const std::uint32_t white = 0xFFFFFFFFu;
-        for (int row = clip.top; row < clip.bottom; ++row)
-            for (int col = clip.left; col < clip.right; ++col)
-                std::memcpy(bits + (static_cast<std::size_t>(section.dsBm.bmHeight - 1 - row) *
-                                        section.dsBm.bmWidth +
-                                    col) *
-                                       4,
-                            &white, 4);
+// A 48 x 48 opaque picture of one colour (0xRRGGBB), as a bitmap file.
+std::vector<std::uint8_t> squareBitmap(std::uint32_t rgb) {
+    std::vector<std::uint8_t> bits;
+    for (int i = 0; i < 48 * 48; ++i) {
+        bits.push_back(static_cast<std::uint8_t>(rgb));
+        bits.push_back(static_cast<std::uint8_t>(rgb >> 8));
+        bits.push_back(static_cast<std::uint8_t>(rgb >> 16));
     }
-    void HitTest(int, int, int&) override {}
+    return testfiles::bmpFile(testfiles::infoHeader(48, 48, 24), bits);
+}
+
+// Two image controls side by side in a box: the neighbour is drawn first,
+// so whatever the second draws past its own rectangle lands on it.
+struct ImageBox {
+    QtHost host;
+    HWND window = host.CreateWindowExA(0, "#32770", "form", WS_OVERLAPPEDWINDOW, 0, 0, 120, 80, 0,
+                                       0, 0, nullptr);
+    QtControlContainer container{host, window};
+    QtContainerSite& neighbourSite =
+        container.addSite(aicAlphaImage::kTypeName, "Neighbour", {48, 0, 96, 48});
+    QtContainerSite& imageSite =
+        container.addSite(aicAlphaImage::kTypeName, "Image", {0, 0, 48, 48});
+    std::unique_ptr<aicAlphaImage> neighbour = std::make_unique<aicAlphaImage>(neighbourSite);
+    std::unique_ptr<aicAlphaImage> image = std::make_unique<aicAlphaImage>(imageSite);
+
+    ImageBox() {
+        container.resize(110, 70);
+        container.setBackground(QColor(255, 255, 255));
+        container.attach(neighbourSite, *neighbour, neighbour.get());
+        container.attach(imageSite, *image, image.get());
+        load(*neighbour, 0x00C000);
+        load(*image, 0x0000C0);
+        image->AutoSize(false);
+    }
+    ~ImageBox() {
+        for (auto* c : {image.get(), neighbour.get()})
+            c->Terminate();
+        container.detach(imageSite);
+        container.detach(neighbourSite);
+    }
+    static void load(aicAlphaImage& control, std::uint32_t rgb) {
+        std::int32_t w = 0, h = 0, d = 0;
+        ASSERT_TRUE(control.LoadImage_FromArray(squareBitmap(rgb), w, h, d));
+    }
 };
 
+// The pixels of `shot` outside `own` that differ from `reference`, as
+// "x,y" texts (at most a few).
+std::vector<std::string> changedOutside(const QImage& shot, const QImage& reference,
+                                        const QRect& own) {
+    std::vector<std::string> out;
+    for (int y = 0; y < shot.height() && out.size() < 4; ++y)
+        for (int x = 0; x < shot.width() && out.size() < 4; ++x)
+            if (!own.contains(x, y) && pixel(shot, x, y) != pixel(reference, x, y))
+                out.push_back(std::to_string(x) + ',' + std::to_string(y));
+    return out;
+}
+
 TEST(QtContainer, AControlDrawsOnlyInsideItsOwnRectangle) {
-    QtHost host;
-    QtControlContainer container(host, 0);
-    container.resize(40, 40);
-    container.setBackground(QColor(0, 0, 0));
-    QtContainerSite& site = container.addSite("Other", "Spill", {10, 10, 20, 20});
-    SpillControl spill;
-    container.attach(site, spill, nullptr);
-    const QImage shot = container.grab().toImage();
-    EXPECT_EQ(pixel(shot, 15, 15), 0xFFFFFFu);
-    EXPECT_EQ(pixel(shot, 5, 5), 0x000000u);
-    EXPECT_EQ(pixel(shot, 25, 15), 0x000000u);
-    container.detach(site);
+    // Each way a real control draws past its rectangle: beside it is the
+    // neighbour, below it the empty box.
+    struct Case {
+        const char* name;
+        std::function<void(aicAlphaImage&)> apply;
+    };
+    const Case cases[] = {
+        {"shadow offset 6",
+         [](aicAlphaImage& c) {
+             c.ShadowEnabled(true);
+             c.OffsetShadow(6, 6);
+         }},
+        {"image offset 10 with its shadow",
+         [](aicAlphaImage& c) {
+             c.ShadowEnabled(true);
+             std::int32_t x = 10, y = 10, sx = 6, sy = 6;
+             c.OffsetImage(true, x, y, sx, sy);
+         }},
+        {"turned at actual size",
+         [](aicAlphaImage& c) {
+             c.ScaleMethod(3);
+             c.RotateEnabled(true);
+             c.Rotation(45);
+         }},
+    };
+    for (const Case& test : cases) {
+        ImageBox box;
+        const QRect own(0, 0, 48, 48);
+        box.imageSite.setVisible(false);
+        const QImage without = box.container.grab().toImage();
+        box.imageSite.setVisible(true);
+        test.apply(*box.image);
+        const QImage shot = box.container.grab().toImage();
+        EXPECT_EQ(changedOutside(shot, without, own), std::vector<std::string>{}) << test.name;
+        EXPECT_NE(pixel(shot, 24, 24), 0xFFFFFFu) << test.name << ": the control itself shows";
+    }
+}
+
+TEST(QtContainer, WhatAControlDrewIsRepaintedWhenItsDrawingMoves) {
+    // In a shown window only what was invalidated is painted again: after
+    // the shadow moves, the window holds what a whole fresh paint gives.
+    ImageBox box;
+    box.image->ShadowEnabled(true);
+    box.image->OffsetShadow(6, 6);
+    box.container.show();
+    QScreen* screen = box.container.screen();
+    const auto onScreen = [&] { return screen->grabWindow(box.container.winId()).toImage(); };
+    ASSERT_TRUE(velmora::testing::spinUntil([&] { return !onScreen().isNull(); }));
+    for (const QPoint offset : {QPoint(-6, -6), QPoint(0, 9), QPoint(6, 6)}) {
+        box.image->OffsetShadow(offset.x(), offset.y());
+        QImage fresh = box.container.grab().toImage();
+        // The window shows the change once Qt has painted it.
+        velmora::testing::spinUntil([&] {
+            const QImage now = onScreen();
+            return now.size() == fresh.size() && changedOutside(now, fresh, QRect()).empty();
+        });
+        EXPECT_EQ(changedOutside(onScreen(), fresh, QRect()), std::vector<std::string>{})
+            << offset.x() << ',' << offset.y();
+    }
 }
 
 TEST(QtContainer, HitTestingPicksTheTopmostTakerAndLetsOtherPointsThrough) {
