@@ -60,7 +60,7 @@ extern "C" {
 #define VELMORA_IMAGING_UNKNOWN_FORMAT 4 /* the data starts like no format decoded here */
 #define VELMORA_IMAGING_DAMAGED 5        /* the data is cut short or malformed */
 #define VELMORA_IMAGING_UNSUPPORTED 6    /* a valid file using a variant not decoded here */
-#define VELMORA_IMAGING_TOO_LARGE 7      /* over the pixel limit */
+#define VELMORA_IMAGING_TOO_LARGE 7      /* over the pixel limit, or a draw too large to do */
 #define VELMORA_IMAGING_NO_MEMORY 8
 #define VELMORA_IMAGING_IO_ERROR 9            /* the file could not be read or written */
 #define VELMORA_IMAGING_ALLOCATION_REFUSED 10 /* the caller's allocator answered non-zero */
@@ -202,7 +202,11 @@ VELMORA_IMAGING_API int32_t velmora_imaging_encode_memory(const velmora_imaging_
 
 /* Draws a region of `source` onto `target` as `params` describe,
    compositing source-over; pixels of the target outside the drawn area
-   keep their values. Source and target must not overlap. */
+   keep their values. Source and target must not overlap. Cubic sampling
+   holds every colour to its alpha. A draw whose target pixels would each
+   read more than some thousands of source pixels along an axis (a shrink
+   beyond about 3000 to 1) is refused with VELMORA_IMAGING_TOO_LARGE and
+   leaves the target as it was. */
 VELMORA_IMAGING_API int32_t velmora_imaging_draw(const velmora_imaging_pixels* source,
                                                  const velmora_imaging_pixels* target,
                                                  const velmora_imaging_draw_params* params);

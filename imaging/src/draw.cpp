@@ -2,7 +2,8 @@
 // region is mapped onto its destination rectangle, then through the world
 // transform, and composited source-over with nearest, bilinear or
 // separable-convolution cubic filtering. A colour matrix is applied first,
-// by our own code, to a copy of the region.
+// by our own code, to a copy of the region. Draws past pixman's 16-bit
+// coordinates are done in pieces.
 
 #include "imaging/src/internal.h"
 
@@ -108,6 +109,12 @@ void applyMatrix(const Pixels& source, std::int32_t x0, std::int32_t y0, std::in
     }
 }
 
+// Whether drawing with `inverse` (target to source) samples through the
+// cubic convolution, whose negative lobes can overshoot.
+bool convolves(std::int32_t interpolation, const Affine& inverse) {
+    return interpolation == VELMORA_IMAGING_BICUBIC && !mapsCentresToCentres(inverse);
+}
+
 // Sets the filter for drawing with `inverse` (target to source).
 bool setFilter(pixman_image_t* image, std::int32_t interpolation, const Affine& inverse) {
     if (interpolation == VELMORA_IMAGING_NEAREST || mapsCentresToCentres(inverse))
@@ -137,6 +144,150 @@ bool setFilter(pixman_image_t* image, std::int32_t interpolation, const Affine& 
         4, 4));
     if (!params) return false;
     return pixman_image_set_filter(image, PIXMAN_FILTER_SEPARABLE_CONVOLUTION, params.get(), count);
+}
+
+// Pixels as pixman reads and writes them: 32 bits each, rows
+// `stride` bytes apart.
+struct Plane {
+    std::uint32_t* bits = nullptr;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    int stride = 0;
+};
+
+// A rectangle of pixels, right and bottom excluded.
+struct Box {
+    std::int32_t left = 0, top = 0, right = 0, bottom = 0;
+    std::int32_t width() const { return right - left; }
+    std::int32_t height() const { return bottom - top; }
+};
+
+// pixman works in 16-bit coordinates: a source of 0x7FFF pixels or more on
+// a side, a target rectangle reaching 0x7FFF, or source coordinates past
+// +-0x8000 (16.16 fixed point) make it draw nothing without saying so.
+constexpr double kPixmanReach = 0x7FFF;
+// The most pixels a side of one piece of a larger draw, on the target and
+// on the source it reads: well inside pixman's reach, filter and all.
+constexpr std::int32_t kPieceSide = 16384;
+
+// How far, in source pixels, the filter reads past the point it samples:
+// the widened cubic of shrinking spans four source steps plus one pixel.
+double filterReach(std::int32_t interpolation, const Affine& inverse) {
+    const double scale =
+        std::max({std::hypot(inverse.a, inverse.b), std::hypot(inverse.c, inverse.d), 1.0});
+    return interpolation == VELMORA_IMAGING_NEAREST ? 1.0 : std::ceil(2 * scale) + 2;
+}
+
+// The box of source points the target box's pixels map to (memory
+// coordinates of the source), before any clamping.
+void sourceExtent(const Box& box, const Affine& inverse, double& minU, double& minV, double& maxU,
+                  double& maxV) {
+    minU = minV = 1e300;
+    maxU = maxV = -1e300;
+    for (const auto& [x, y] : {std::pair{box.left, box.top},
+                               {box.right, box.top},
+                               {box.left, box.bottom},
+                               {box.right, box.bottom}}) {
+        double u, v;
+        inverse.apply(x, y, u, v);
+        minU = std::min(minU, u), maxU = std::max(maxU, u);
+        minV = std::min(minV, v), maxV = std::max(maxV, v);
+    }
+}
+
+// Whether pixman can draw the box from the whole region in one composite.
+bool fitsOnce(const Plane& region, const Box& box, const Affine& inverse, double reach) {
+    if (region.width >= kPixmanReach || region.height >= kPixmanReach) return false;
+    if (box.right + 1 >= kPixmanReach || box.bottom + 1 >= kPixmanReach) return false;
+    const double coefficients[] = {inverse.a, inverse.b, inverse.c,
+                                   inverse.d, inverse.e, inverse.f};
+    for (double v : coefficients)
+        if (std::abs(v) >= kPixmanReach) return false;
+    double minU, minV, maxU, maxV;
+    sourceExtent({box.left - 1, box.top - 1, box.right + 1, box.bottom + 1}, inverse, minU, minV,
+                 maxU, maxV);
+    const double limit = kPixmanReach - reach;
+    return minU > -limit && minV > -limit && maxU < limit && maxV < limit;
+}
+
+// The part of the region (memory coordinates) a target piece reads, at
+// least one pixel.
+Box footprint(const Box& piece, const Affine& inverse, double reach, std::int32_t regionW,
+              std::int32_t regionH) {
+    double minU, minV, maxU, maxV;
+    sourceExtent(piece, inverse, minU, minV, maxU, maxV);
+    const auto low = [&](double v, std::int32_t size) {
+        return static_cast<std::int32_t>(std::clamp<double>(std::floor(v - reach), 0, size - 1));
+    };
+    const auto high = [&](double v, std::int32_t from, std::int32_t size) {
+        return static_cast<std::int32_t>(std::clamp<double>(std::ceil(v + reach), from + 1, size));
+    };
+    const std::int32_t left = low(minU, regionW), top = low(minV, regionH);
+    return {left, top, high(maxU, left, regionW), high(maxV, top, regionH)};
+}
+
+// Cuts the target box into pieces small enough on both sides, halving the
+// longer side; false when a single target pixel reads more than a piece.
+bool cut(const Box& box, const Affine& inverse, double reach, std::int32_t regionW,
+         std::int32_t regionH, std::vector<Box>& pieces) {
+    const Box read = footprint(box, inverse, reach, regionW, regionH);
+    if (box.width() <= kPieceSide && box.height() <= kPieceSide && read.width() <= kPieceSide &&
+        read.height() <= kPieceSide) {
+        pieces.push_back(box);
+        return true;
+    }
+    if (box.width() == 1 && box.height() == 1) return false;
+    Box first = box, second = box;
+    if (box.width() >= box.height())
+        first.right = second.left = box.left + box.width() / 2;
+    else
+        first.bottom = second.top = box.top + box.height() / 2;
+    return cut(first, inverse, reach, regionW, regionH, pieces) &&
+           cut(second, inverse, reach, regionW, regionH, pieces);
+}
+
+// Composites `box` of `onto` from `from` seen through `inverse` (target to
+// source memory coordinates), source-over. The cubic convolution can give
+// a colour above its alpha at see-through edges; such samples are held to
+// their alpha before they are composited, band by band.
+Status composite(const Plane& from, const Plane& onto, const Box& box, const Affine& inverse,
+                 std::int32_t interpolation, bool pad) {
+    Image src(
+        pixman_image_create_bits(PIXMAN_a8r8g8b8, from.width, from.height, from.bits, from.stride));
+    Image dst(
+        pixman_image_create_bits(PIXMAN_a8r8g8b8, onto.width, onto.height, onto.bits, onto.stride));
+    if (!src || !dst) return VELMORA_IMAGING_NO_MEMORY;
+
+    pixman_f_transform ft{};
+    ft.m[0][0] = inverse.a, ft.m[0][1] = inverse.c, ft.m[0][2] = inverse.e;
+    ft.m[1][0] = inverse.b, ft.m[1][1] = inverse.d, ft.m[1][2] = inverse.f;
+    ft.m[2][2] = 1;
+    pixman_transform t;
+    if (!pixman_transform_from_pixman_f_transform(&t, &ft)) return VELMORA_IMAGING_BAD_ARGUMENT;
+    if (!pixman_image_set_transform(src.get(), &t)) return VELMORA_IMAGING_NO_MEMORY;
+    if (!setFilter(src.get(), interpolation, inverse)) return VELMORA_IMAGING_NO_MEMORY;
+    pixman_image_set_repeat(src.get(), pad ? PIXMAN_REPEAT_PAD : PIXMAN_REPEAT_NONE);
+
+    if (!convolves(interpolation, inverse)) {
+        pixman_image_composite32(PIXMAN_OP_OVER, src.get(), nullptr, dst.get(), box.left, box.top,
+                                 0, 0, box.left, box.top, box.width(), box.height());
+        return VELMORA_IMAGING_OK;
+    }
+    const std::int32_t band = std::clamp<std::int32_t>(65536 / box.width(), 1, box.height());
+    std::vector<std::uint32_t> samples(static_cast<std::size_t>(box.width()) *
+                                       static_cast<std::size_t>(band));
+    Image sampled(pixman_image_create_bits(PIXMAN_a8r8g8b8, box.width(), band, samples.data(),
+                                           box.width() * 4));
+    if (!sampled) return VELMORA_IMAGING_NO_MEMORY;
+    for (std::int32_t y = box.top; y < box.bottom; y += band) {
+        const std::int32_t rows = std::min(band, box.bottom - y);
+        pixman_image_composite32(PIXMAN_OP_SRC, src.get(), nullptr, sampled.get(), box.left, y, 0,
+                                 0, 0, 0, box.width(), rows);
+        clampToAlphaRow(reinterpret_cast<std::uint8_t*>(samples.data()), box.width() * rows);
+        pixman_image_composite32(PIXMAN_OP_OVER, sampled.get(), nullptr, dst.get(), 0, 0, 0, 0,
+                                 box.left, y, box.width(), rows);
+    }
+    return VELMORA_IMAGING_OK;
 }
 
 Status draw(const Pixels& source, const Pixels& target, const velmora_imaging_draw_params& p) {
@@ -222,24 +373,33 @@ Status draw(const Pixels& source, const Pixels& target, const velmora_imaging_dr
         static_cast<std::int32_t>(std::clamp<double>(edge(maxY, false), 0, target.height));
     if (right <= left || bottom <= top) return VELMORA_IMAGING_OK;
 
-    Image src(pixman_image_create_bits(PIXMAN_a8r8g8b8, regionW, regionH, bits, stride));
-    Image dst(pixman_image_create_bits(PIXMAN_a8r8g8b8, target.width, target.height,
-                                       reinterpret_cast<std::uint32_t*>(target.bits),
-                                       static_cast<int>(target.stride)));
-    if (!src || !dst) return VELMORA_IMAGING_NO_MEMORY;
+    const Plane region{bits, regionW, regionH, stride};
+    const Plane whole{reinterpret_cast<std::uint32_t*>(target.bits), target.width, target.height,
+                      static_cast<int>(target.stride)};
+    const Box box{left, top, right, bottom};
+    const double reach = filterReach(p.interpolation, inverse);
+    if (fitsOnce(region, box, inverse, reach))
+        return composite(region, whole, box, inverse, p.interpolation, pad);
 
-    pixman_f_transform ft{};
-    ft.m[0][0] = inverse.a, ft.m[0][1] = inverse.c, ft.m[0][2] = inverse.e;
-    ft.m[1][0] = inverse.b, ft.m[1][1] = inverse.d, ft.m[1][2] = inverse.f;
-    ft.m[2][2] = 1;
-    pixman_transform t;
-    if (!pixman_transform_from_pixman_f_transform(&t, &ft)) return VELMORA_IMAGING_BAD_ARGUMENT;
-    if (!pixman_image_set_transform(src.get(), &t)) return VELMORA_IMAGING_NO_MEMORY;
-    if (!setFilter(src.get(), p.interpolation, inverse)) return VELMORA_IMAGING_NO_MEMORY;
-    pixman_image_set_repeat(src.get(), pad ? PIXMAN_REPEAT_PAD : PIXMAN_REPEAT_NONE);
-
-    pixman_image_composite32(PIXMAN_OP_OVER, src.get(), nullptr, dst.get(), left, top, 0, 0, left,
-                             top, right - left, bottom - top);
+    // Too large for one composite: drawn in pieces, each a part of the
+    // target with the part of the region its filter reads. They are all
+    // planned first, so a draw that cannot be done is refused before it
+    // touches the target.
+    std::vector<Box> pieces;
+    if (!cut(box, inverse, reach, regionW, regionH, pieces)) return VELMORA_IMAGING_TOO_LARGE;
+    for (const Box& piece : pieces) {
+        const Box read = footprint(piece, inverse, reach, regionW, regionH);
+        const Plane from{region.bits + std::ptrdiff_t{read.top} * (region.stride / 4) + read.left,
+                         read.width(), read.height(), region.stride};
+        const Plane onto{whole.bits + std::ptrdiff_t{piece.top} * (whole.stride / 4) + piece.left,
+                         piece.width(), piece.height(), whole.stride};
+        // Target piece to target, to region, to the part read.
+        const Affine toRead = Affine{1, 0, 0, 1, -double(read.left), -double(read.top)}.after(
+            inverse.after(Affine{1, 0, 0, 1, double(piece.left), double(piece.top)}));
+        const Status status = composite(from, onto, {0, 0, piece.width(), piece.height()}, toRead,
+                                        p.interpolation, pad);
+        if (status != VELMORA_IMAGING_OK) return status;
+    }
     return VELMORA_IMAGING_OK;
 }
 

@@ -307,6 +307,72 @@ TEST(ImagingDraw, BicubicEnlargingFollowsAFloatReference) {
     EXPECT_LE(worst, 2);
 }
 
+TEST(ImagingDraw, CubicSamplesNeverExceedTheirAlpha) {
+    // Columns of opaque white, see-through and opaque black: where a
+    // negative lobe of the cubic falls on black, it lowers alpha but not
+    // the colour the white gives.
+    Session session;
+    Picture source(8, 8);
+    for (std::int32_t y = 0; y < 8; ++y)
+        for (std::int32_t x = 0; x < 8; ++x)
+            source.at(x, y) = x % 3 == 0   ? bgra(255, 255, 255, 255)
+                              : x % 3 == 2 ? bgra(0, 0, 0, 255)
+                                           : 0;
+    for (const float size : {37.0f, 5.0f}) { // enlarged, shrunk
+        Picture target(37, 37);
+        auto p = plain(source, VELMORA_IMAGING_BICUBIC);
+        p.dest_width = p.dest_height = size;
+        ASSERT_EQ(draw(source, target, p), VELMORA_IMAGING_OK);
+        for (std::int32_t y = 0; y < 37; ++y)
+            for (std::int32_t x = 0; x < 37; ++x) {
+                const std::uint32_t v = target.at(x, y);
+                ASSERT_LE(std::max({red(v), green(v), blue(v)}), alpha(v))
+                    << size << ": " << x << "," << y;
+            }
+    }
+}
+
+TEST(ImagingDraw, DrawsPastSixteenBitCoordinatesOrRefuses) {
+    Session session;
+    // A 40000 x 2 panorama, red then blue, shrunk to 100 pixels.
+    Picture panorama(40000, 2);
+    for (std::int32_t y = 0; y < 2; ++y)
+        for (std::int32_t x = 0; x < 40000; ++x)
+            panorama.at(x, y) = x < 20000 ? bgra(0, 0, 255, 255) : bgra(255, 0, 0, 255);
+    for (std::int32_t filter : {VELMORA_IMAGING_NEAREST, VELMORA_IMAGING_BICUBIC}) {
+        Picture target(100, 2);
+        auto p = plain(panorama, filter);
+        p.dest_width = 100;
+        ASSERT_EQ(draw(panorama, target, p), VELMORA_IMAGING_OK) << filter;
+        for (std::int32_t x : {0, 40, 60, 99}) {
+            const std::uint32_t v = target.at(x, 1);
+            EXPECT_EQ(alpha(v), 255u) << filter << " " << x;
+            EXPECT_EQ(x < 50 ? red(v) : blue(v), 255u) << filter << " " << x;
+        }
+    }
+
+    // A target reached past 32767: 2000 pixels stretched twentyfold; the
+    // middle of each stretched pixel shows it.
+    Picture ramp(2000, 1);
+    for (std::int32_t x = 0; x < 2000; ++x)
+        ramp.at(x, 0) = bgra(0, static_cast<std::uint32_t>(x % 251), 0, 255);
+    Picture wide(40000, 1);
+    auto p = plain(ramp);
+    p.dest_width = 40000;
+    ASSERT_EQ(draw(ramp, wide, p), VELMORA_IMAGING_OK);
+    for (std::int32_t k : {0, 499, 500, 1638, 1999})
+        EXPECT_EQ(wide.at(20 * k + 10, 0), ramp.at(k, 0)) << k;
+
+    // Each target pixel reading 8000 source pixels is more than a piece
+    // holds: refused, and the target is left alone.
+    Picture dot(5, 1, false, bgra(1, 2, 3, 255));
+    p = plain(panorama, VELMORA_IMAGING_BICUBIC);
+    p.dest_width = 5;
+    EXPECT_EQ(draw(panorama, dot, p), VELMORA_IMAGING_TOO_LARGE);
+    for (std::int32_t x = 0; x < 5; ++x)
+        EXPECT_EQ(dot.at(x, 0), bgra(1, 2, 3, 255));
+}
+
 TEST(ImagingDraw, BadArgumentsAndNoSession) {
     Picture source(2, 2), target(2, 2);
     auto p = plain(source);
