@@ -98,10 +98,15 @@ void c32bppDIB::CopyImageTo(c32bppDIB& target, std::int32_t newWidth, std::int32
     target.gdiToken(gdiToken_);
     if (target.Width() != w || target.Height() != h || target.Handle() == 0)
         if (!target.InitializeDIB(w, h)) return;
+    const bool sameSize = newWidth == Width() && newHeight == Height();
+    // A scaled or mirrored copy may be drawn over the target: nothing the
+    // target held may show through the picture's see-through parts, or stay
+    // when the drawing fails.
+    if (!sameSize) target.EraseDIB();
     target.Alpha(Alpha());
     target.ImageType(ImageType());
 
-    if (newWidth == Width() && newHeight == Height()) {
+    if (sameSize) {
         std::memcpy(target.BitsPointer(), BitsPointer(), pixels().size());
     } else {
         // 98 and ME stretch badly through AlphaBlend; it is off for the copy.
@@ -109,14 +114,19 @@ void c32bppDIB::CopyImageTo(c32bppDIB& target, std::int32_t newWidth, std::int32
         if (alphaBlendOff) isAlphaBlendFriendly(false);
         const velmora::BgraPremulBottomUpView source = view();
         const SourceRect whole{0, 0, Width(), Height()};
+        bool drawn = false;
         if (isGDIplusEnabled() && !(isAlphaBlendFriendly() && !highQuality_)) {
             const bool wasSelected = isSelectedInOwnDC();
             LoadDIBinDC(true);
             const HDC dc = target.LoadDIBinDC(true);
-            RenderWithGDIplus(view(), dc, 0.0f, 100, 0, 0, newWidth, newHeight, 0, 0, Width(),
-                              Height(), true, -1, gdiToken_, 0.0f);
+            drawn = RenderWithGDIplus(view(), dc, 0.0f, 100, 0, 0, newWidth, newHeight, 0, 0,
+                                      Width(), Height(), true, -1, gdiToken_, 0.0f);
             target.LoadDIBinDC(false);
             if (!wasSelected) LoadDIBinDC(false);
+        }
+        // What the service could not draw the own routines copy.
+        if (drawn) {
+            // The service drew the copy.
         } else if (newWidth < 0 || newHeight < 0) {
             // The mirroring routine copies at the source's size; a copy that
             // also changes size is mirrored first and then scaled.

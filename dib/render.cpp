@@ -236,9 +236,12 @@ bool c32bppDIB::Render(HDC destinationDC, std::int32_t destX, std::int32_t destY
         HDC dc = destinationDC;
         std::optional<SectionInDc> hostDc;
         if (destHostDIB) dc = hostDc.emplace(*destHostDIB).dc();
-        return RenderWithGDIplus(view(), dc, 0.0f, percent, destX, destY, destWidth, destHeight,
-                                 SrcX, SrcY, srcWidth, srcHeight, highQuality_, grayScale,
-                                 gdiToken_, LightAdjustment);
+        if (RenderWithGDIplus(view(), dc, 0.0f, percent, destX, destY, destWidth, destHeight, SrcX,
+                              SrcY, srcWidth, srcHeight, highQuality_, grayScale, gdiToken_,
+                              LightAdjustment))
+            return true;
+        // What the service cannot draw (a draw too large for it, a DC or a
+        // session it cannot use) the own engine draws, rather than nothing.
     }
 
     const SectionInDc own(*this);

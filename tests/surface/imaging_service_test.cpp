@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <memory>
+#include <string>
 #include <unistd.h>
 #include <vector>
 
@@ -207,6 +209,90 @@ TEST_F(ImagingService, TheSurfaceDrawsAndCopiesThroughTheService) {
     ASSERT_EQ(half.Width(), 4);
     EXPECT_EQ(get(half, 1, 1)[3], 255);
     EXPECT_NEAR(get(half, 1, 1)[1], 60, 1);
+}
+
+// What the service cannot draw, Render draws with the own engine: a shrink
+// too steep for the library, and any draw through a service without a
+// drawing entry, into a host surface or onto a DC. The own engine's
+// drawing of the same is the reference.
+TEST_F(ImagingService, RenderDrawsWhatTheServiceCannotWithTheOwnEngine) {
+    const auto render = [](c32bppDIB& src, bool service, bool ontoDc) {
+        src.isGDIplusEnabled(service);
+        src.isAlphaBlendFriendly(false);
+        c32bppDIB canvas;
+        EXPECT_TRUE(canvas.InitializeDIB(4, 2));
+        bool ok = false;
+        if (ontoDc) {
+            ok = src.Render(canvas.LoadDIBinDC(true), 0, 0, 4, 2, 0, 0, 0, 0, 100, true, true);
+            canvas.LoadDIBinDC(false);
+        } else {
+            ok = src.Render(0, 0, 0, 4, 2, 0, 0, 0, 0, 100, true, true, &canvas);
+        }
+        EXPECT_TRUE(ok) << service << ontoDc;
+        return Bytes(canvas.pixels().begin(), canvas.pixels().end());
+    };
+
+    c32bppDIB panorama;
+    ASSERT_TRUE(panorama.InitializeDIB(40000, 2));
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 40000; ++x)
+            set(panorama, x, y, x < 20000 ? Px{0, 0, 200, 255} : Px{200, 0, 0, 255});
+    const Bytes drawn = render(panorama, true, false);
+    EXPECT_EQ(drawn, render(panorama, false, false));
+    EXPECT_EQ(drawn[3], 255) << "drawn";
+
+    env_->imagingLibraryNames = {FAKEIMAGING_ENCODES}; // no drawing entry
+    c32bppDIB src;
+    ASSERT_TRUE(src.InitializeDIB(2, 1));
+    set(src, 0, 0, {50, 100, 200, 255});
+    set(src, 1, 0, {0, 0, 64, 128});
+    for (const bool ontoDc : {false, true}) {
+        const Bytes fallback = render(src, true, ontoDc);
+        ASSERT_TRUE(src.isGDIplusEnabled()) << "the service is there";
+        EXPECT_EQ(fallback, render(src, false, ontoDc)) << ontoDc;
+        EXPECT_NE(fallback, Bytes(fallback.size(), 0)) << ontoDc;
+    }
+}
+
+// A scaled copy into a target that held a picture gives what a copy into a
+// fresh target gives, whichever way it is drawn: through the service,
+// through a service that cannot draw, or through AlphaBlend.
+TEST_F(ImagingService, CopyImageToReplacesWhatTheTargetHeld) {
+    struct Route {
+        const char* name;
+        std::string library;
+        bool service;
+        bool highQuality;
+    };
+    const Route routes[] = {{"service", VELMORA_IMAGING_LIBRARY, true, true},
+                            {"service without drawing", FAKEIMAGING_ENCODES, true, true},
+                            {"AlphaBlend", VELMORA_IMAGING_LIBRARY, false, false}};
+    for (const Route& route : routes) {
+        env_->imagingLibraryNames = {route.library};
+        c32bppDIB src;
+        ASSERT_TRUE(src.InitializeDIB(4, 4));
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 2; ++x)
+                set(src, x, y, {10, 20, 30, 255}); // the right half stays see-through
+        src.isGDIplusEnabled(route.service);
+        src.HighQualityInterpolation(route.highQuality);
+        ASSERT_EQ(src.isGDIplusEnabled(), route.service) << route.name;
+
+        std::unique_ptr<c32bppDIB> fresh;
+        src.CopyImageTo(fresh, 8, 8);
+        ASSERT_TRUE(fresh) << route.name;
+        c32bppDIB used;
+        ASSERT_TRUE(used.InitializeDIB(8, 8));
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                set(used, x, y, {0, 0, 255, 255});
+        src.CopyImageTo(used, 8, 8);
+        EXPECT_EQ(Bytes(used.pixels().begin(), used.pixels().end()),
+                  Bytes(fresh->pixels().begin(), fresh->pixels().end()))
+            << route.name;
+        EXPECT_EQ(get(used, 1, 1)[3], 255) << route.name << ": the picture";
+        EXPECT_EQ(get(used, 7, 7), (Px{0, 0, 0, 0})) << route.name << ": see-through";
+    }
 }
 
 } // namespace
