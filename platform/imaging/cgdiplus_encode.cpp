@@ -42,6 +42,9 @@ bool cGDIPlus::SaveToPNG(const std::string& FileName, std::vector<std::uint8_t>&
     const imaging::CallSession session(*binding, GlobalToken);
     if (!session.live()) return false;
 
+    // From here a save to memory that fails leaves the stream empty, even
+    // when there is no PNG encoder to try.
+    if (FileName.empty()) outStream.clear();
     std::array<std::uint8_t, 16> clsid{};
     if (GetEncoderClsid("image/png", clsid) < 0) return false;
 
@@ -70,7 +73,6 @@ bool cGDIPlus::SaveToPNG(const std::string& FileName, std::vector<std::uint8_t>&
         return binding->encodeFile &&
                binding->encodeFile(&pixels, clsid.data(), FileName.c_str()) == VELMORA_IMAGING_OK;
 
-    outStream.clear();
     if (!binding->encodeMemory) return false;
     MemoryStream stream;
     if (binding->encodeMemory(&pixels, clsid.data(), appendToStream, &stream) ==

@@ -120,6 +120,17 @@ TEST_F(SurfaceSavePng, TheImagingServiceIsAskedFirst) {
     EXPECT_EQ(firstMismatch(s, decodeWithLibpng(out)), "") << "the own writer took over";
 }
 
+TEST_F(SurfaceSavePng, AServiceWithoutAPngEncoderLeavesTheStreamEmpty) {
+    env_->imagingLibraryNames = {FAKEIMAGING_NOPNG};
+    c32bppDIB s;
+    threeByTwo(s, true);
+    std::vector<std::uint8_t> out{1, 2};
+    EXPECT_FALSE(platform::cGDIPlus().SaveToPNG({}, out, s.view(), true, 0));
+    EXPECT_TRUE(out.empty());
+    ASSERT_TRUE(s.SaveToStream_PNG(out));
+    EXPECT_EQ(firstMismatch(s, decodeWithLibpng(out)), "") << "the own writer took over";
+}
+
 TEST_F(SurfaceSavePng, NeitherServiceNorZlibMeansNoPng) {
     env_->imagingLibraryNames = {"libvelmora-no-such-imaging.so"};
     env_->zlibLibraryNames = {};

@@ -1,6 +1,7 @@
 /* A stand-in imaging service with a PNG encoder that answers a marker (or
-   fails, when built with FAKEIMAGING_FAILS), so a test can tell whether the
-   surface's PNG saving asked the service first, and sessions that it counts
+   fails, when built with FAKEIMAGING_FAILS, or is missing, when built with
+   FAKEIMAGING_NOPNG), so a test can tell whether the surface's PNG saving
+   asked the service first, and sessions that it counts
    (whose start fails when built with FAKEIMAGING_NOSESSION), so a test can
    tell how often a session was started and shut down. */
 
@@ -38,7 +39,8 @@ int32_t velmora_fake_imaging_shutdowns(void) { return shutdowns; }
 int32_t velmora_fake_imaging_live_sessions(void) { return live; }
 int32_t velmora_fake_imaging_last_shutdown_token(void) { return lastShutdownToken; }
 
-/* The encoder list: one PNG encoder. */
+/* The encoder list: one PNG encoder, or (FAKEIMAGING_NOPNG) one for
+   another format only. */
 typedef struct {
     uint8_t clsid[16];
     const char* format_name;
@@ -47,8 +49,12 @@ typedef struct {
 } codec;
 
 int32_t velmora_imaging_encoders(codec* out, int32_t capacity) {
-    static const codec png = {{0x50, 0x4E, 0x47}, "PNG", "image/png", "*.PNG"};
-    if (capacity >= 1 && out) out[0] = png;
+#ifdef FAKEIMAGING_NOPNG
+    static const codec only = {{0x4A, 0x50, 0x47}, "JPEG", "image/jpeg", "*.JPG"};
+#else
+    static const codec only = {{0x50, 0x4E, 0x47}, "PNG", "image/png", "*.PNG"};
+#endif
+    if (capacity >= 1 && out) out[0] = only;
     return 1;
 }
 
