@@ -351,6 +351,21 @@ TEST(ImagingDraw, DrawsPastSixteenBitCoordinatesOrRefuses) {
         }
     }
 
+    // Rows keep their order in pieces too, whichever way each buffer lies.
+    Picture striped(40000, 2, true);
+    for (std::int32_t x = 0; x < 40000; ++x) {
+        striped.at(x, 0) = bgra(0, 0, 255, 255);
+        striped.at(x, 1) = bgra(0, 255, 0, 255);
+    }
+    Picture rows(100, 2);
+    auto q = plain(striped);
+    q.dest_width = 100;
+    ASSERT_EQ(draw(striped, rows, q), VELMORA_IMAGING_OK);
+    for (std::int32_t x : {0, 70, 99}) {
+        EXPECT_EQ(rows.at(x, 0), bgra(0, 0, 255, 255)) << x;
+        EXPECT_EQ(rows.at(x, 1), bgra(0, 255, 0, 255)) << x;
+    }
+
     // A target reached past 32767: 2000 pixels stretched twentyfold; the
     // middle of each stretched pixel shows it.
     Picture ramp(2000, 1);
