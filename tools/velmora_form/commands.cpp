@@ -1,15 +1,15 @@
 #include "commands.h"
 
+#include "control/property_table.h"
 #include "form_session.h"
 #include "form_view.h"
-#include "control/property_table.h"
+#include "platform/system/durable_file.h"
 
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -251,12 +251,9 @@ bool writeStore(const std::string& path, const FormRecord& form) {
 }
 
 bool writeFile(const std::string& path, std::span<const std::uint8_t> bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (out) return true;
-    complain("cannot write " + path);
+    const platform::DurableWriteResult written = platform::WriteFileDurably(path, bytes);
+    if (written) return true;
+    complain("cannot write " + path + ": " + written.error);
     return false;
 }
 
