@@ -631,8 +631,14 @@ std::string SerializeFormStore(const FormRecord& form) {
     return root.dump(2) + '\n';
 }
 
-std::string CheckFormRecord(const FormRecord& form, const FormStoreLimits& limits) {
+namespace {
+
+// What reading would refuse in the record whose store text has textSize
+// bytes.
+std::string checkRecord(const FormRecord& form, std::size_t textSize,
+                        const FormStoreLimits& limits) {
     std::string problem;
+    if (auto tooLarge = sizeProblem(textSize, limits)) return *tooLarge;
     const auto found = [&](std::string prefix, std::optional<std::string> what) {
         if (what && problem.empty()) problem = std::move(prefix) + *what;
         return !problem.empty();
@@ -660,6 +666,16 @@ std::string CheckFormRecord(const FormRecord& form, const FormStoreLimits& limit
     return problem;
 }
 
+} // namespace
+
+std::string CheckFormRecord(const FormRecord& form, const FormStoreLimits& limits) {
+    try {
+        return checkRecord(form, SerializeFormStore(form).size(), limits);
+    } catch (const std::exception& e) {
+        return std::string("the store cannot be made: ") + e.what();
+    }
+}
+
 bool WriteFormStore(const std::filesystem::path& file, const FormRecord& form, std::string& error,
                     const FormStoreLimits& limits) {
     std::string text;
@@ -669,10 +685,7 @@ bool WriteFormStore(const std::filesystem::path& file, const FormRecord& form, s
         error = file.string() + ": cannot write the store: " + e.what();
         return false;
     }
-    std::string problem = CheckFormRecord(form, limits);
-    if (auto tooLarge = sizeProblem(text.size(), limits); tooLarge && problem.empty())
-        problem = *tooLarge;
-    if (!problem.empty()) {
+    if (const std::string problem = checkRecord(form, text.size(), limits); !problem.empty()) {
         error = file.string() + ": cannot write the store: " + problem;
         return false;
     }
