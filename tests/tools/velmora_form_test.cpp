@@ -433,12 +433,30 @@ TEST_F(VelmoraForm, EventsReplayPointerInputOnVirtualTime) {
                           "120 B.MouseMove 0 0 0 0\n"
                           "130 D.MouseExit\n"
                           "220 A.MouseEnter\n"
+                          "220 A.MouseMove 0 0 1 0\n"
                           "220 A.MouseDown 1 0 1 0\n"
                           "220 A.MouseUp 1 0 1 0\n"
                           "220 A.Click 1\n"
                           "220 A.MouseExit\n"
                           "220 D.MouseEnter\n"
-                          "220 D.MouseUp 1 0 1 0\n");
+                          "220 D.MouseMove 0 0 1 0\n")
+        << "a press or release elsewhere comes after a move there; a release goes only to "
+           "the control the button went down on";
+
+    // A drag from A to D, as the window delivers it: the move hit-tests with
+    // the button down, so D takes the pointer over at once; A keeps the
+    // moves and hears the button come up, and no Click follows.
+    const Outcome drag =
+        run("events " + quoted("v.json") + " --press 3,2 --move 7,2@10 --wait 200 --release 8,2");
+    ASSERT_EQ(drag.status, 0) << drag.err;
+    EXPECT_EQ(drag.out, "0 A.MouseEnter\n"
+                        "0 A.MouseMove 0 0 1 0\n"
+                        "0 A.MouseDown 1 0 1 0\n"
+                        "10 A.MouseExit\n"
+                        "10 D.MouseEnter\n"
+                        "10 A.MouseMove 1 0 5 0\n"
+                        "210 A.MouseMove 1 0 6 0\n"
+                        "210 A.MouseUp 1 0 6 0\n");
 
     EXPECT_EQ(run("events " + quoted("v.json")).status, 2) << "no input";
     EXPECT_EQ(run("events " + quoted("v.json") + " --move 1,1@50 --move 1,1@10").status, 2)
