@@ -59,15 +59,15 @@ struct FormControlRecord {
     std::int32_t width = 0;
     std::int32_t height = 0;
     PropertyStore properties;
-    std::vector<FormStoreExtra> extras; // unknown control fields
+    std::vector<FormStoreExtra> extras = {}; // unknown control fields
 };
 
 struct FormRecord {
     std::int32_t width = 0;
     std::int32_t height = 0;
-    std::vector<FormControlRecord> controls; // in the form's order
-    std::vector<FormStoreExtra> extras;      // unknown keys of the store itself
-    std::vector<FormStoreExtra> formExtras;  // unknown keys of "form"
+    std::vector<FormControlRecord> controls;     // in the form's order
+    std::vector<FormStoreExtra> extras = {};     // unknown keys of the store itself
+    std::vector<FormStoreExtra> formExtras = {}; // unknown keys of "form"
 
     // The control of that name (without regard to case), or null.
     FormControlRecord* find(std::string_view name);
