@@ -1,14 +1,12 @@
 #include "app/management/simulated_backend.h"
 
-#include <cerrno>
-#include <cstdio>
+#include "platform/system/durable_file.h"
+
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <sstream>
-#include <unistd.h>
 
 namespace velmora::management {
 
@@ -105,24 +103,10 @@ std::string ReadFile(const std::filesystem::path& path) {
     return text.str();
 }
 
-// Writes beside the target and renames over it, so a reader never sees half
-// a state and a crash never leaves one behind.
+// Never half a state for a reader, and never none after a crash.
 void WriteFileAtomically(const std::filesystem::path& path, const std::string& text) {
-    std::filesystem::path temporary = path;
-    temporary += ".tmp." + std::to_string(::getpid());
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file)
-        throw ManagementError("cannot write " + temporary.string() + ": " + std::strerror(errno));
-    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    written = std::fflush(file) == 0 && written;
-    written = ::fsync(::fileno(file)) == 0 && written;
-    written = std::fclose(file) == 0 && written;
-    std::error_code error;
-    if (written) std::filesystem::rename(temporary, path, error);
-    if (!written || error) {
-        std::filesystem::remove(temporary, error);
-        throw ManagementError("cannot replace " + path.string());
-    }
+    const platform::DurableWriteResult written = platform::WriteFileDurably(path, text);
+    if (!written) throw ManagementError("cannot replace " + path.string() + ": " + written.error);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "app/management/state_record.h"
 
 #include "app/management/management.h"
+#include "platform/system/durable_file.h"
 
 #include <cerrno>
 #include <charconv>
@@ -254,39 +255,12 @@ bool RecordStore::Create(const StateRecord& record) const {
     std::filesystem::create_directories(folder_, error);
     if (error) throw ManagementError("cannot create " + folder_.string() + ": " + error.message());
     const auto file = FileFor(record.component, record.index);
-    auto temporary = file;
-    temporary += ".tmp." + std::to_string(::getpid());
-    const std::string text = SerializeStateRecord(record);
-    {
-        Descriptor out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-        if (out.get() < 0) throw ManagementError(ErrnoText("cannot write " + temporary.string()));
-        std::size_t done = 0;
-        bool ok = true;
-        while (ok && done < text.size()) {
-            const ssize_t n = ::write(out.get(), text.data() + done, text.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            ok = n > 0;
-            if (ok) done += static_cast<std::size_t>(n);
-        }
-        ok = ok && ::fsync(out.get()) == 0;
-        ok = out.Close() && ok;
-        if (!ok) {
-            const std::string why = ErrnoText("cannot write " + temporary.string());
-            ::unlink(temporary.c_str());
-            throw ManagementError(why);
-        }
-    }
-    // link() never replaces: the first record stays, even when two
-    // processes record the same adapter at once.
-    const bool created = ::link(temporary.c_str(), file.c_str()) == 0;
-    const int linkError = errno;
-    ::unlink(temporary.c_str());
-    if (!created && linkError != EEXIST) {
-        errno = linkError;
-        throw ManagementError(ErrnoText("cannot create " + file.string()));
-    }
-    SyncFolder(folder_);
-    return created;
+    // Never replaces: the first record stays, even when two processes record
+    // the same adapter at once. Only its owner may read what it held.
+    const platform::DurableWriteResult written = platform::WriteFileDurably(
+        file, SerializeStateRecord(record), {platform::ExistingFile::Keep, 0600});
+    if (!written) throw ManagementError("cannot record " + file.string() + ": " + written.error);
+    return !written.existed;
 }
 
 void RecordStore::Remove(std::string_view component, std::int32_t index) const {

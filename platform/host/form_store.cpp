@@ -1,21 +1,20 @@
 #include "platform/host/form_store.h"
 
+#include "platform/system/durable_file.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <limits>
 #include <nlohmann/json.hpp>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <unordered_set>
 
 namespace platform {
 namespace {
@@ -31,6 +30,64 @@ std::string lower(std::string_view text) {
 
 bool sameName(std::string_view a, std::string_view b) {
     return a.size() == b.size() && lower(a) == lower(b);
+}
+
+// The keys this version knows at each level, in the order they are written;
+// every other key is kept as read and written back after the known key it
+// followed.
+constexpr std::array<std::string_view, 2> kRootKeys{"form", "controls"};
+constexpr std::array<std::string_view, 2> kFormKeys{"width", "height"};
+constexpr std::array<std::string_view, 8> kControlKeys{"type", "name",  "container", "left",
+                                                       "top",  "width", "height",    "properties"};
+
+template <std::size_t N>
+bool known(const std::array<std::string_view, N>& keys, std::string_view folded) {
+    return std::find(keys.begin(), keys.end(), folded) != keys.end();
+}
+
+// Open arrays and objects at once, counting the store itself: far more than
+// a store of this version needs, and few enough that keeping and writing
+// back an unknown value can never run out of stack.
+constexpr std::size_t kMaxDepth = 8;
+
+// ---------------------------------------------------------------------------
+// Validation, shared by the reader and the writer so that nothing is written
+// that reading would refuse. Each answers what is wrong, or nothing.
+
+std::optional<std::string> extentProblem(std::string_view name, std::int64_t value,
+                                         bool mayBeNegative, const FormStoreLimits& limits) {
+    const std::int64_t low = mayBeNegative ? -std::int64_t{limits.maxExtent} : 0;
+    if (value < low || value > limits.maxExtent)
+        return "\"" + std::string(name) + "\" is out of range (" + std::to_string(value) + ")";
+    return std::nullopt;
+}
+
+std::optional<std::string> singleProblem(std::string_view name, double value) {
+    if (!std::isfinite(value) || std::fabs(value) > std::numeric_limits<float>::max())
+        return "the property \"" + std::string(name) + "\" is out of range";
+    return std::nullopt;
+}
+
+std::optional<std::string> controlCountProblem(std::size_t count, const FormStoreLimits& limits) {
+    if (count > limits.maxControls)
+        return "more than " + std::to_string(limits.maxControls) + " controls";
+    return std::nullopt;
+}
+
+// A control's type and name; `names` holds the folded names of the controls
+// before it and gains this one.
+std::optional<std::string> identityProblem(const FormControlRecord& c,
+                                           std::unordered_set<std::string>& names) {
+    if (c.type.empty()) return "the control has no \"type\"";
+    if (c.name.empty()) return "the control has no \"name\"";
+    if (!names.insert(lower(c.name)).second) return "the name is used by another control";
+    return std::nullopt;
+}
+
+std::optional<std::string> sizeProblem(std::size_t bytes, const FormStoreLimits& limits) {
+    if (bytes > limits.maxFileBytes)
+        return "the store is larger than " + std::to_string(limits.maxFileBytes) + " bytes";
+    return std::nullopt;
 }
 
 // ---------------------------------------------------------------------------
@@ -80,9 +137,12 @@ public:
     bool boolean(bool v) { return scalar(Value{Value::Boolean, v}); }
     bool number_integer(std::int64_t v) { return scalar(Value{Value::Whole, false, v}); }
     bool number_unsigned(std::uint64_t v) {
-        // Past 63 bits a whole number is out of every range the store knows.
+        // Past 63 bits a whole number is out of every range the store knows;
+        // an unknown key keeps it whole.
         constexpr auto kMax = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
-        return scalar(Value{Value::Whole, false, static_cast<std::int64_t>(std::min(v, kMax))});
+        Value value{Value::Whole, false, static_cast<std::int64_t>(std::min(v, kMax))};
+        value.wholeUnsigned = v;
+        return scalar(value);
     }
     bool number_float(double v, const std::string&) {
         return scalar(Value{Value::Fraction, false, 0, v});
@@ -99,12 +159,15 @@ public:
     bool end_array() { return close(); }
     bool key(std::string& name) {
         Frame& f = frames_.back();
+        f.key = name;
+        // Inside a value kept for later versions a repeated key replaces
+        // the earlier one, as JSON readers commonly do.
         if (f.kind == Kind::Skip) return true;
         const std::string folded = lower(name);
         if (std::find(f.seen.begin(), f.seen.end(), folded) != f.seen.end())
             return fail("the key \"" + name + "\" appears twice");
         f.seen.push_back(folded);
-        f.key = name;
+        if (isKnown(f.kind, folded)) f.lastKnown = folded;
         return true;
     }
     bool parse_error(std::size_t position, const std::string&,
@@ -142,7 +205,12 @@ private:
         bool isObject;
         std::string key;               // the key whose value comes next
         std::vector<std::string> seen; // keys met so far, folded
-        int skipDepth = 0;             // nesting inside a skipped value
+        std::string lastKnown = {};    // the last known key met, folded
+        // A value this version does not use, kept whole as it is read:
+        // `kept` is the value and `open` the arrays and objects in it not
+        // yet closed, innermost last.
+        Json kept = nullptr;
+        std::vector<Json*> open = {};
     };
     struct Value {
         enum Type { Null, Boolean, Whole, Fraction, Text } type = Null;
@@ -150,7 +218,84 @@ private:
         std::int64_t whole = 0;
         double fraction = 0;
         std::string* text = nullptr;
+        std::optional<std::uint64_t> wholeUnsigned = std::nullopt;
+
+        Json json() const {
+            switch (type) {
+            case Boolean:
+                return flag;
+            case Whole:
+                return wholeUnsigned ? Json(*wholeUnsigned) : Json(whole);
+            case Fraction:
+                return fraction;
+            case Text:
+                return *text;
+            case Null:
+                break;
+            }
+            return nullptr;
+        }
     };
+
+    static bool isKnown(Kind kind, const std::string& folded) {
+        switch (kind) {
+        case Kind::Root:
+            return known(kRootKeys, folded);
+        case Kind::Form:
+            return known(kFormKeys, folded);
+        case Kind::Control:
+            return known(kControlKeys, folded);
+        default:
+            return false;
+        }
+    }
+
+    // Arrays and objects open, counting those inside a kept value.
+    std::size_t depth() const {
+        if (frames_.empty()) return 0;
+        const Frame& top = frames_.back();
+        return frames_.size() + (top.open.empty() ? 0 : top.open.size() - 1);
+    }
+
+    // Keeps an unknown key of the innermost known object, after the known
+    // key it followed.
+    void keep(const Frame& owner, Json value) {
+        FormStoreExtra extra{owner.key, value.dump(), owner.lastKnown};
+        switch (owner.kind) {
+        case Kind::Root:
+            form_.extras.push_back(std::move(extra));
+            break;
+        case Kind::Form:
+            form_.formExtras.push_back(std::move(extra));
+            break;
+        case Kind::Control:
+            form_.controls.back().extras.push_back(std::move(extra));
+            break;
+        default:
+            break;
+        }
+    }
+
+    // Starts keeping an unknown key's array or object.
+    void startKeeping(bool isObject) {
+        frames_.push_back({Kind::Skip, isObject, {}, {}});
+        Frame& skip = frames_.back();
+        skip.kept = isObject ? Json::object() : Json::array();
+        skip.open.push_back(&skip.kept);
+    }
+
+    // Adds a value to the innermost open array or object of a kept value
+    // and answers where it now lives.
+    static Json* addKept(Frame& skip, Json value) {
+        Json& into = *skip.open.back();
+        if (into.is_object()) {
+            Json& slot = into[skip.key];
+            slot = std::move(value);
+            return &slot;
+        }
+        into.push_back(std::move(value));
+        return &into.back();
+    }
 
     // "FILE:LINE: " for the text read up to position.
     std::string where(std::size_t position) const {
@@ -186,12 +331,12 @@ private:
             frames_.push_back({Kind::Root, true, {}, {}});
             return true;
         }
+        if (depth() >= kMaxDepth) return fail("values are nested too deeply");
         Frame& f = frames_.back();
         if (f.kind == Kind::Skip) {
-            ++f.skipDepth;
+            f.open.push_back(addKept(f, isObject ? Json::object() : Json::array()));
             return true;
         }
-        if (frames_.size() >= 8) return fail("values are nested too deeply");
         const std::string k = lower(f.key);
         switch (f.kind) {
         case Kind::Root:
@@ -203,13 +348,13 @@ private:
                 if (isObject) return fail("\"controls\" must be an array");
                 frames_.push_back({Kind::Controls, false, {}, {}});
             } else {
-                frames_.push_back({Kind::Skip, isObject, {}, {}});
+                startKeeping(isObject);
             }
             return true;
         case Kind::Controls:
             if (!isObject) return fail("each control must be an object");
-            if (form_.controls.size() >= limits_.maxControls)
-                return fail("more than " + std::to_string(limits_.maxControls) + " controls");
+            if (auto problem = controlCountProblem(form_.controls.size() + 1, limits_))
+                return fail(*problem);
             form_.controls.emplace_back();
             frames_.push_back({Kind::Control, true, {}, {}});
             return true;
@@ -220,7 +365,7 @@ private:
             } else if (isKnownControlField(k)) {
                 return fail("\"" + f.key + "\" has the wrong kind of value");
             } else {
-                frames_.push_back({Kind::Skip, isObject, {}, {}});
+                startKeeping(isObject);
             }
             return true;
         case Kind::Properties:
@@ -229,7 +374,7 @@ private:
         case Kind::Form:
             if (k == "width" || k == "height")
                 return fail("\"" + f.key + "\" has the wrong kind of value");
-            frames_.push_back({Kind::Skip, isObject, {}, {}});
+            startKeeping(isObject);
             return true;
         case Kind::Skip:
             break;
@@ -239,8 +384,12 @@ private:
 
     bool close() {
         Frame& f = frames_.back();
-        if (f.kind == Kind::Skip && f.skipDepth > 0) {
-            --f.skipDepth;
+        if (f.kind == Kind::Skip) {
+            f.open.pop_back();
+            if (!f.open.empty()) return true;
+            Json kept = std::move(f.kept);
+            frames_.pop_back();
+            keep(frames_.back(), std::move(kept));
             return true;
         }
         if (f.kind == Kind::Control && !checkControl()) return false;
@@ -249,25 +398,18 @@ private:
     }
 
     static bool isKnownControlField(const std::string& k) {
-        return k == "type" || k == "name" || k == "container" || k == "left" || k == "top" ||
-               k == "width" || k == "height";
+        return k != "properties" && known(kControlKeys, k);
     }
 
     bool checkControl() {
-        const FormControlRecord& c = form_.controls.back();
-        if (c.type.empty()) return fail("the control has no \"type\"");
-        if (c.name.empty()) return fail("the control has no \"name\"");
-        for (std::size_t i = 0; i + 1 < form_.controls.size(); ++i)
-            if (sameName(form_.controls[i].name, c.name))
-                return fail("the name is used by another control");
+        if (auto problem = identityProblem(form_.controls.back(), names_)) return fail(*problem);
         return true;
     }
 
     bool extent(const Value& v, const std::string& name, bool mayBeNegative, std::int32_t& out) {
         if (v.type != Value::Whole) return fail("\"" + name + "\" must be a whole number");
-        const std::int64_t low = mayBeNegative ? -std::int64_t{limits_.maxExtent} : 0;
-        if (v.whole < low || v.whole > limits_.maxExtent)
-            return fail("\"" + name + "\" is out of range (" + std::to_string(v.whole) + ")");
+        if (auto problem = extentProblem(name, v.whole, mayBeNegative, limits_))
+            return fail(*problem);
         out = static_cast<std::int32_t>(v.whole);
         return true;
     }
@@ -290,9 +432,7 @@ private:
             store.set(name, static_cast<std::int32_t>(v.whole));
             return true;
         case Value::Fraction:
-            if (!std::isfinite(v.fraction) ||
-                std::fabs(v.fraction) > std::numeric_limits<float>::max())
-                return fail("the property \"" + name + "\" is out of range");
+            if (auto problem = singleProblem(name, v.fraction)) return fail(*problem);
             store.set(name, static_cast<float>(v.fraction));
             return true;
         case Value::Text:
@@ -313,13 +453,19 @@ private:
         const std::string k = lower(f.key);
         switch (f.kind) {
         case Kind::Skip:
+            addKept(f, v.json());
+            return true;
         case Kind::Root:
+            if (k == "form") return fail("\"form\" must be an object");
+            if (k == "controls") return fail("\"controls\" must be an array");
+            keep(f, v.json());
             return true;
         case Kind::Controls:
             return fail("each control must be an object");
         case Kind::Form:
             if (k == "width") return extent(v, f.key, false, form_.width);
             if (k == "height") return extent(v, f.key, false, form_.height);
+            keep(f, v.json());
             return true;
         case Kind::Control: {
             FormControlRecord& c = form_.controls.back();
@@ -331,6 +477,7 @@ private:
             if (k == "width") return extent(v, f.key, false, c.width);
             if (k == "height") return extent(v, f.key, false, c.height);
             if (k == "properties") return fail("\"properties\" must be an object");
+            keep(f, v.json());
             return true;
         }
         case Kind::Properties:
@@ -344,6 +491,7 @@ private:
     FormStoreLimits limits_;
     std::vector<Frame> frames_;
     FormRecord form_;
+    std::unordered_set<std::string> names_; // the controls' names so far, folded
     bool sawForm_ = false;
     std::size_t furthest_ = 0;
     std::string error_;
@@ -375,17 +523,43 @@ Json propertyJson(const PropertyValue& value) {
         value);
 }
 
-bool writeAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
+// An object of known keys in their order, each followed by the unknown keys
+// that followed it when the store was read. valueOf gives a known key's
+// value; null leaves the key out.
+template <std::size_t N, typename ValueOf>
+Json objectWithExtras(const std::array<std::string_view, N>& keys,
+                      const std::vector<FormStoreExtra>& extras, ValueOf valueOf) {
+    Json object = Json::object();
+    const auto addExtras = [&](std::string_view after) {
+        for (const FormStoreExtra& e : extras)
+            if (e.after == after) object[e.key] = Json::parse(e.value);
+    };
+    addExtras({});
+    for (std::string_view key : keys) {
+        if (Json value = valueOf(key); !value.is_null())
+            object[std::string(key)] = std::move(value);
+        addExtras(key);
     }
-    return true;
+    // Kept keys that name no known key as their place go last.
+    for (const FormStoreExtra& e : extras)
+        if (!e.after.empty() && !known(keys, e.after)) object[e.key] = Json::parse(e.value);
+    return object;
+}
+
+Json controlJson(const FormControlRecord& c) {
+    return objectWithExtras(kControlKeys, c.extras, [&](std::string_view key) -> Json {
+        if (key == "type") return c.type;
+        if (key == "name") return c.name;
+        if (key == "container") return c.container.empty() ? Json() : Json(c.container);
+        if (key == "left") return c.left;
+        if (key == "top") return c.top;
+        if (key == "width") return c.width;
+        if (key == "height") return c.height;
+        Json properties = Json::object();
+        for (const std::string& name : c.properties.names())
+            properties[name] = propertyJson(*c.properties.find(name));
+        return properties;
+    });
 }
 
 } // namespace
@@ -402,10 +576,9 @@ const FormControlRecord* FormRecord::find(std::string_view name) const {
 
 FormStoreResult ParseFormStore(std::string_view text, std::string_view sourceName,
                                const FormStoreLimits& limits) {
-    if (text.size() > limits.maxFileBytes) {
+    if (auto problem = sizeProblem(text.size(), limits)) {
         FormStoreResult result;
-        result.error = std::string(sourceName) + ": the store is larger than " +
-                       std::to_string(limits.maxFileBytes) + " bytes";
+        result.error = std::string(sourceName) + ": " + *problem;
         return result;
     }
     FormBuilder builder(text, sourceName, limits);
@@ -432,9 +605,8 @@ FormStoreResult ReadFormStore(const std::filesystem::path& file, const FormStore
     while (in) {
         in.read(chunk.data(), chunk.size());
         text.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
-        if (text.size() > limits.maxFileBytes) {
-            result.error = file.string() + ": the store is larger than " +
-                           std::to_string(limits.maxFileBytes) + " bytes";
+        if (auto problem = sizeProblem(text.size(), limits)) {
+            result.error = file.string() + ": " + *problem;
             return result;
         }
     }
@@ -446,27 +618,66 @@ FormStoreResult ReadFormStore(const std::filesystem::path& file, const FormStore
 }
 
 std::string SerializeFormStore(const FormRecord& form) {
-    Json root = Json::object();
-    root["form"] = Json{{"width", form.width}, {"height", form.height}};
-    Json controls = Json::array();
-    for (const FormControlRecord& c : form.controls) {
-        Json properties = Json::object();
-        for (const std::string& name : c.properties.names())
-            properties[name] = propertyJson(*c.properties.find(name));
-        Json control{{"type", c.type}, {"name", c.name}};
-        if (!c.container.empty()) control["container"] = c.container;
-        control["left"] = c.left;
-        control["top"] = c.top;
-        control["width"] = c.width;
-        control["height"] = c.height;
-        control["properties"] = std::move(properties);
-        controls.push_back(std::move(control));
-    }
-    root["controls"] = std::move(controls);
+    Json root = objectWithExtras(kRootKeys, form.extras, [&](std::string_view key) -> Json {
+        if (key == "form")
+            return objectWithExtras(kFormKeys, form.formExtras, [&](std::string_view k) -> Json {
+                return k == "width" ? form.width : form.height;
+            });
+        Json controls = Json::array();
+        for (const FormControlRecord& c : form.controls)
+            controls.push_back(controlJson(c));
+        return controls;
+    });
     return root.dump(2) + '\n';
 }
 
-bool WriteFormStore(const std::filesystem::path& file, const FormRecord& form, std::string& error) {
+namespace {
+
+// What reading would refuse in the record whose store text has textSize
+// bytes.
+std::string checkRecord(const FormRecord& form, std::size_t textSize,
+                        const FormStoreLimits& limits) {
+    std::string problem;
+    if (auto tooLarge = sizeProblem(textSize, limits)) return *tooLarge;
+    const auto found = [&](std::string prefix, std::optional<std::string> what) {
+        if (what && problem.empty()) problem = std::move(prefix) + *what;
+        return !problem.empty();
+    };
+    if (found({}, extentProblem("width", form.width, false, limits)) ||
+        found({}, extentProblem("height", form.height, false, limits)) ||
+        found({}, controlCountProblem(form.controls.size(), limits)))
+        return problem;
+    std::unordered_set<std::string> names;
+    for (std::size_t i = 0; i < form.controls.size(); ++i) {
+        const FormControlRecord& c = form.controls[i];
+        const std::string who = c.name.empty() ? "control " + std::to_string(i + 1) + ": "
+                                               : "control \"" + c.name + "\": ";
+        if (found(who, identityProblem(c, names)) ||
+            found(who, extentProblem("left", c.left, true, limits)) ||
+            found(who, extentProblem("top", c.top, true, limits)) ||
+            found(who, extentProblem("width", c.width, false, limits)) ||
+            found(who, extentProblem("height", c.height, false, limits)))
+            return problem;
+        for (const std::string& name : c.properties.names())
+            if (const auto* single = std::get_if<float>(c.properties.find(name));
+                single != nullptr && found(who, singleProblem(name, *single)))
+                return problem;
+    }
+    return problem;
+}
+
+} // namespace
+
+std::string CheckFormRecord(const FormRecord& form, const FormStoreLimits& limits) {
+    try {
+        return checkRecord(form, SerializeFormStore(form).size(), limits);
+    } catch (const std::exception& e) {
+        return std::string("the store cannot be made: ") + e.what();
+    }
+}
+
+bool WriteFormStore(const std::filesystem::path& file, const FormRecord& form, std::string& error,
+                    const FormStoreLimits& limits) {
     std::string text;
     try {
         text = SerializeFormStore(form);
@@ -474,37 +685,13 @@ bool WriteFormStore(const std::filesystem::path& file, const FormRecord& form, s
         error = file.string() + ": cannot write the store: " + e.what();
         return false;
     }
-    const std::filesystem::path dir = file.has_parent_path() ? file.parent_path() : ".";
-    // Built by appending: GCC 12's optimiser warns falsely about a
-    // concatenation starting with a literal here.
-    std::string tempName(1, '.');
-    tempName += file.filename().string();
-    tempName += ".XXXXXX";
-    std::string temp = (dir / tempName).string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        error = file.string() + ": cannot write the store: " + std::strerror(errno);
+    if (const std::string problem = checkRecord(form, text.size(), limits); !problem.empty()) {
+        error = file.string() + ": cannot write the store: " + problem;
         return false;
     }
-    // A new store gets the permissions a newly created file would get.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
-    const int savedErrno = errno;
-    ok = (::close(fd) == 0) && ok;
-    if (ok && ::rename(temp.c_str(), file.c_str()) == 0) {
-        // Best effort: make the rename itself durable.
-        if (const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY); dirFd >= 0) {
-            ::fsync(dirFd);
-            ::close(dirFd);
-        }
-        return true;
-    }
-    error = file.string() + ": cannot write the store: " +
-            std::strerror(ok ? errno : (savedErrno != 0 ? savedErrno : EIO));
-    ::unlink(temp.c_str());
-    return false;
+    const DurableWriteResult written = WriteFileDurably(file, text);
+    if (!written) error = file.string() + ": cannot write the store: " + written.error;
+    return written.ok;
 }
 
 std::string EncodeBase64(std::span<const std::uint8_t> bytes) {

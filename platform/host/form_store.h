@@ -23,9 +23,10 @@
 // are unique without regard to case.
 //
 // Reading refuses a damaged file with one message naming the file, the line
-// and what was wrong, and never answers half a form. Writing goes to a
-// temporary file beside the target that is then renamed over it, so a
-// failed save leaves the previous file as it was.
+// and what was wrong, and never answers half a form. Keys this version does
+// not know are kept and written back where they stood (unknown properties
+// are ordinary properties). Writing never writes what reading would refuse,
+// and a failed save leaves the previous file as it was.
 
 #include "platform/host/property_store.h"
 
@@ -39,6 +40,14 @@
 
 namespace platform {
 
+// A key this version of the store does not know (left for later versions),
+// kept so that saving gives it back where it stood.
+struct FormStoreExtra {
+    std::string key;   // as spelled in the file
+    std::string value; // its JSON value, as compact text
+    std::string after; // the known key it followed, in lower case; empty when first
+};
+
 struct FormControlRecord {
     std::string type;
     std::string name;
@@ -50,12 +59,15 @@ struct FormControlRecord {
     std::int32_t width = 0;
     std::int32_t height = 0;
     PropertyStore properties;
+    std::vector<FormStoreExtra> extras = {}; // unknown control fields
 };
 
 struct FormRecord {
     std::int32_t width = 0;
     std::int32_t height = 0;
-    std::vector<FormControlRecord> controls; // in the form's order
+    std::vector<FormControlRecord> controls;     // in the form's order
+    std::vector<FormStoreExtra> extras = {};     // unknown keys of the store itself
+    std::vector<FormStoreExtra> formExtras = {}; // unknown keys of "form"
 
     // The control of that name (without regard to case), or null.
     FormControlRecord* find(std::string_view name);
@@ -83,10 +95,18 @@ FormStoreResult ParseFormStore(std::string_view text, std::string_view sourceNam
 FormStoreResult ReadFormStore(const std::filesystem::path& file,
                               const FormStoreLimits& limits = {});
 
-// The store's text, property keys in the order the record holds them.
+// The store's text, property keys in the order the record holds them and
+// kept unknown keys where they stood.
 std::string SerializeFormStore(const FormRecord& form);
-// Writes atomically; false with the reason in error when it could not.
-bool WriteFormStore(const std::filesystem::path& file, const FormRecord& form, std::string& error);
+// What in the record reading its store would refuse under these limits (the
+// same checks the reader makes), or "" when there is nothing.
+std::string CheckFormRecord(const FormRecord& form, const FormStoreLimits& limits = {});
+// Writes the store durably (see platform/system/durable_file.h): the file is
+// replaced whole or not at all, keeps its mode, and a link to it stays a link.
+// A record the reader would refuse under the limits is not written. False
+// with the reason in error when it was not written.
+bool WriteFormStore(const std::filesystem::path& file, const FormRecord& form, std::string& error,
+                    const FormStoreLimits& limits = {});
 
 // Base64 (standard alphabet, padded) as the store keeps byte arrays.
 std::string EncodeBase64(std::span<const std::uint8_t> bytes);

@@ -153,6 +153,21 @@ TEST_F(SimulatedBackendTest, ChangesPersistAtomicallyAndAreSeenByOthers) {
         EXPECT_EQ(entry.path().filename(), "state.json") << "no temporary file is left behind";
 }
 
+// A state file kept private, or reached through a link, stays so when a
+// change is written.
+TEST_F(SimulatedBackendTest, ChangesKeepTheFilesModeAndLinks) {
+    const auto real = folder_.path() / "real.json";
+    std::ofstream(real) << mgmt::SerializeSimulatedState(mgmt::SampleSimulatedState());
+    std::filesystem::permissions(real, std::filesystem::perms::owner_read |
+                                           std::filesystem::perms::owner_write);
+    std::filesystem::create_symlink("real.json", file_);
+    EXPECT_EQ(Object(15)->EnableDHCP(), 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(file_));
+    EXPECT_TRUE(Read().adapters[2].dhcpEnabled);
+    EXPECT_EQ(std::filesystem::status(real).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
 TEST_F(SimulatedBackendTest, RefusalsLeaveTheStateAlone) {
     mgmt::SimulatedState state = mgmt::SampleSimulatedState();
     state.adapters[0].fail["SetGateways"] = 91;

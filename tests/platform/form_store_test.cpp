@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <limits>
 #include <sstream>
 #include <unistd.h>
 
@@ -216,12 +217,153 @@ TEST(FormStore, HostileSizesAreRefusedBeforeAnythingIsMade) {
     EXPECT_NE(refusal(std::string(5000, ' '), limits).find("larger than 4096 bytes"),
               std::string::npos);
 
-    // Deep nesting inside a value the store does not use: refused or
-    // skipped, never a crash.
-    const std::string deep =
-        R"({"form":{},"x":)" + std::string(200000, '[') + std::string(200000, ']') + "}";
-    EXPECT_TRUE(ParseFormStore(deep, "f.json"));
+    // Deep nesting inside a value the store does not use is kept for a
+    // rewrite only as deep as the store's own nesting; deeper is refused,
+    // never a crash.
+    const auto nested = [](int depth) {
+        return R"({"form":{},"x":)" + std::string(static_cast<std::size_t>(depth), '[') +
+               std::string(static_cast<std::size_t>(depth), ']') + "}";
+    };
+    EXPECT_TRUE(ParseFormStore(nested(7), "f.json"));
+    EXPECT_NE(refusal(nested(8)).find("nested too deeply"), std::string::npos);
+    EXPECT_NE(refusal(nested(200000)).find("nested too deeply"), std::string::npos);
     EXPECT_FALSE(ParseFormStore(R"({"form":{},"x":)" + std::string(200000, '['), "f.json"));
+}
+
+TEST(FormStore, KeysForLaterVersionsSurviveARewriteWhereTheyStood) {
+    const std::string text = R"({
+  "version": 3,
+  "form": {
+    "title": "Main",
+    "width": 30,
+    "height": 20,
+    "grid": {
+      "x": 8,
+      "y": [
+        1.5,
+        null,
+        18446744073709551615,
+        "é"
+      ]
+    }
+  },
+  "theme": {
+    "dark": true
+  },
+  "controls": [
+    {
+      "uuid": "c1",
+      "type": "aicAlphaImage",
+      "name": "A",
+      "left": 1,
+      "top": 2,
+      "width": 3,
+      "height": 4,
+      "anchors": [
+        "left",
+        {
+          "top": -1
+        }
+      ],
+      "properties": {
+        "Later": 7
+      },
+      "tail": false
+    }
+  ],
+  "end": {}
+}
+)";
+    const FormStoreResult read = ParseFormStore(text, "f.json");
+    ASSERT_TRUE(read) << read.error;
+    EXPECT_EQ(SerializeFormStore(*read.form), text);
+
+    // Known keys change; the kept ones stay where they stood.
+    FormRecord changed = *read.form;
+    changed.width = 31;
+    changed.controls[0].container = "Box";
+    changed.controls[0].properties.set("Opacity", std::int32_t{5});
+    const std::string rewritten = SerializeFormStore(changed);
+    const auto at = [&](const std::string& key) { return rewritten.find("\"" + key + "\""); };
+    EXPECT_LT(at("version"), at("form"));
+    EXPECT_LT(at("title"), at("width"));
+    EXPECT_LT(at("height"), at("grid"));
+    EXPECT_LT(at("grid"), at("theme"));
+    EXPECT_LT(at("theme"), at("controls"));
+    EXPECT_LT(at("uuid"), at("type"));
+    EXPECT_LT(at("container"), at("left"));
+    EXPECT_LT(at("anchors"), at("properties"));
+    EXPECT_LT(at("Opacity"), at("tail"));
+    EXPECT_LT(at("tail"), at("end"));
+    const FormStoreResult again = ParseFormStore(rewritten, "f.json");
+    ASSERT_TRUE(again) << again.error;
+    EXPECT_EQ(again.form->width, 31);
+    EXPECT_EQ(SerializeFormStore(*again.form), rewritten);
+
+    // Known keys given something else than they hold are refused, not kept.
+    EXPECT_NE(refusal(R"({"form":{},"controls":5})").find("must be an array"), std::string::npos);
+    EXPECT_NE(refusal(R"({"form":1})").find("must be an object"), std::string::npos);
+}
+
+// Whatever the limits are, saving refuses what reading would refuse, and
+// leaves the file as it was.
+TEST(FormStore, TheWriterNeverWritesWhatTheReaderRefuses) {
+    TempDir dir;
+    const fs::path file = dir.path() / "form.json";
+    std::string error;
+    ASSERT_TRUE(WriteFormStore(file, sampleForm(), error)) << error;
+    const std::string before = readText(file);
+    FormStoreLimits limits;
+    limits.maxControls = 1;
+    limits.maxExtent = 1000;
+    limits.maxFileBytes = 4096;
+
+    struct Case {
+        const char* what;
+        void (*change)(FormRecord&);
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"form width", [](FormRecord& f) { f.width = 1001; }, "\"width\" is out of range (1001)"},
+        {"control height",
+         [](FormRecord& f) { f.controls = {f.controls[0]}, f.controls[0].height = 1001; },
+         "control \"Image1\": \"height\" is out of range (1001)"},
+        {"control left",
+         [](FormRecord& f) { f.controls = {f.controls[0]}, f.controls[0].left = -1001; },
+         "\"left\" is out of range (-1001)"},
+        {"control count", [](FormRecord&) {}, "more than 1 controls"},
+        {"no name", [](FormRecord& f) { f.controls = {f.controls[1]}, f.controls[0].name.clear(); },
+         "the control has no \"name\""},
+        {"a single past its range",
+         [](FormRecord& f) {
+             f.controls = {f.controls[0]};
+             f.controls[0].properties.set("Intensity", std::numeric_limits<float>::infinity());
+         },
+         "the property \"Intensity\" is out of range"},
+        {"file size",
+         [](FormRecord& f) {
+             f.controls = {f.controls[0]};
+             f.controls[0].properties.set("Image", std::vector<std::uint8_t>(4000, 1));
+         },
+         "larger than 4096 bytes"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FormRecord form = sampleForm();
+        form.width = 100;
+        form.height = 100;
+        c.change(form);
+        EXPECT_FALSE(WriteFormStore(file, form, error, limits));
+        EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+        EXPECT_EQ(readText(file), before);
+    }
+    FormRecord wide = sampleForm();
+    wide.width = 1001;
+    EXPECT_EQ(CheckFormRecord(wide, limits), "\"width\" is out of range (1001)");
+    FormRecord twoNames = sampleForm();
+    twoNames.controls[1].name = "IMAGE1";
+    EXPECT_NE(CheckFormRecord(twoNames).find("used by another control"), std::string::npos);
+    EXPECT_EQ(CheckFormRecord(sampleForm()), "");
 }
 
 TEST(FormStore, SavingIsAtomicAndAFailedSaveKeepsThePreviousFile) {

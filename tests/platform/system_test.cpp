@@ -1,6 +1,7 @@
 #include "platform/host/window_host.h"
 #include "platform/imaging/cgdiplus.h"
 #include "platform/picture/bitmap_decoder.h"
+#include "platform/system/durable_file.h"
 #include "platform/system/environment.h"
 #include "platform/system/file.h"
 #include "platform/system/library.h"
@@ -8,8 +9,13 @@
 #include "platform/testing/headless_host.h"
 #include "platform/zlib/zlib_binding.h"
 
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -100,6 +106,101 @@ TEST_F(FileTest, DeleteAfterResettingAttributes) {
     EXPECT_FALSE(FileExists(p));
     EXPECT_FALSE(SetFileAttributesNormal(p));
     EXPECT_FALSE(DeleteFile(p));
+}
+
+std::string contents(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+unsigned modeOf(const std::filesystem::path& file) {
+    struct stat st {};
+    ::stat(file.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+// The names in a folder, so a test sees a temporary left behind.
+std::vector<std::string> namesIn(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(FileTest, DurableWritesKeepModesAndFollowLinks) {
+    const mode_t mask = ::umask(022);
+    EXPECT_TRUE(WriteFileDurably(dir_ / "new", "one"));
+    EXPECT_EQ(modeOf(dir_ / "new"), 0644u) << "0666 narrowed by the umask";
+
+    ::chmod((dir_ / "new").c_str(), 0600);
+    EXPECT_TRUE(WriteFileDurably(dir_ / "new", "two"));
+    EXPECT_EQ(contents(dir_ / "new"), "two");
+    EXPECT_EQ(modeOf(dir_ / "new"), 0600u) << "an existing file keeps its mode";
+
+    // A chain of links, one relative through another folder: the file at
+    // its end is replaced and every link stays a link.
+    std::filesystem::create_directories(dir_ / "links");
+    std::filesystem::create_symlink("../new", dir_ / "links" / "first");
+    std::filesystem::create_symlink(dir_ / "links" / "first", dir_ / "second");
+    const std::uint8_t bytes[] = {'t', 'h', 'r', 'e', 'e'};
+    const DurableWriteResult linked = WriteFileDurably(dir_ / "second", std::span(bytes));
+    EXPECT_TRUE(linked) << linked.error;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "second"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "links" / "first"));
+    EXPECT_EQ(contents(dir_ / "new"), "three");
+    EXPECT_EQ(modeOf(dir_ / "new"), 0600u);
+
+    // A link to a file not made yet makes the file.
+    std::filesystem::create_symlink("later", dir_ / "dangling");
+    EXPECT_TRUE(WriteFileDurably(dir_ / "dangling", "four"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "dangling"));
+    EXPECT_EQ(contents(dir_ / "later"), "four");
+
+    // Keeping an existing file: it stays; a new one gets the mode asked for.
+    const DurableWriteOptions keep{ExistingFile::Keep, 0600};
+    const DurableWriteResult kept = WriteFileDurably(dir_ / "new", "five", keep);
+    EXPECT_TRUE(kept.ok && kept.existed);
+    EXPECT_EQ(contents(dir_ / "new"), "three");
+    const DurableWriteResult made = WriteFileDurably(dir_ / "private", "six", keep);
+    EXPECT_TRUE(made.ok && !made.existed) << made.error;
+    EXPECT_EQ(modeOf(dir_ / "private"), 0600u);
+    ::umask(mask);
+    EXPECT_EQ(namesIn(dir_),
+              (std::vector<std::string>{"dangling", "later", "links", "new", "private", "second"}))
+        << "no temporary left behind";
+}
+
+TEST_F(FileTest, AFailedDurableWriteLeavesTheOldFileAndNoTemporary) {
+    std::filesystem::create_directories(dir_ / "folder");
+    ASSERT_TRUE(WriteFileDurably(dir_ / "old", "old bytes"));
+    std::filesystem::create_symlink("folder", dir_ / "to-folder");
+    std::filesystem::create_symlink("loop", dir_ / "loop");
+    const std::vector<std::string> before = namesIn(dir_);
+    for (const char* name : {"folder", "to-folder", "missing/file", "loop", ""}) {
+        const DurableWriteResult r = WriteFileDurably(name[0] != 0 ? dir_ / name : "", "new");
+        EXPECT_FALSE(r) << name;
+        EXPECT_FALSE(r.error.empty()) << name;
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(dir_ / "folder"));
+
+    // A write cut short (here by the file size limit) fails part way
+    // through the bytes.
+    {
+        struct rlimit old {};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = old;
+        small.rlim_cur = 4;
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        const DurableWriteResult r = WriteFileDurably(dir_ / "old", "far more than four bytes");
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, previous);
+        EXPECT_FALSE(r);
+        EXPECT_NE(r.error.find("File too large"), std::string::npos) << r.error;
+    }
+    EXPECT_EQ(contents(dir_ / "old"), "old bytes");
+    EXPECT_EQ(namesIn(dir_), before) << "no temporary left behind";
 }
 
 TEST(LibraryTest, ExportsAreLookedUpInTheLibraryItself) {

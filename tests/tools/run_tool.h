@@ -2,8 +2,10 @@
 // Runs a program under test (velmora-image: VELMORA_IMAGE_BIN) with a
 // command line and collects its exit status and standard output.
 
+#include <csignal>
 #include <cstdio>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 namespace tooltest {
@@ -30,6 +32,28 @@ inline Outcome runProgram(const std::string& program, const std::string& args,
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
 }
+
+// While it lives, programs started (and this one) may write files of at most
+// `bytes` bytes: a longer write fails part way through, as on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) : signal_(std::signal(SIGXFSZ, SIG_IGN)) {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        struct rlimit limited = old_;
+        limited.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, signal_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    struct rlimit old_ {};
+    void (*signal_)(int);
+};
 
 #ifdef VELMORA_IMAGE_BIN
 inline Outcome runTool(const std::string& args, const std::string& errFile = "/dev/null") {

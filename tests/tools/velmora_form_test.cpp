@@ -7,11 +7,13 @@
 #include "run_tool.h"
 #include "tests/support/image_files.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -264,6 +266,68 @@ TEST_F(VelmoraForm, OtherControlsAndContainersAreKeptAsTheyAre) {
     EXPECT_NE(store.find("\"HitTest\": 2"), std::string::npos) << store;
 }
 
+// Saving keeps what the store held for later versions where it stood, the
+// file's mode, and a link to it; a picture written out replaces its file
+// whole or not at all.
+TEST_F(VelmoraForm, SavingKeepsUnknownKeysTheFilesModeAndLinks) {
+    write("keys.json", std::string(R"({"version": 3, "form": {"width": 40, "title": "Main", )") +
+                           R"("height": 30}, "controls": [{"type": "aicAlphaImage", "uuid": )" +
+                           R"("c1", "name": "A", "left": 1, "top": 1, "width": 8, "height": 8, )" +
+                           R"("anchors": ["left", {"top": -1}], "properties": {}}], )" +
+                           R"("theme": {"dark": true}})");
+    ::chmod(path("keys.json").c_str(), 0600);
+    fs::create_directories(dir_ / "links");
+    fs::create_symlink("../keys.json", dir_ / "links" / "form.json");
+    const Outcome set = run("set " + quoted("links/form.json") + " A HitTest=2");
+    ASSERT_EQ(set.status, 0) << set.err;
+    EXPECT_TRUE(fs::is_symlink(dir_ / "links" / "form.json")) << "the link stays a link";
+    EXPECT_EQ(fs::status(path("keys.json")).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    const std::string store = read(path("keys.json"));
+    const auto at = [&](const std::string& text) { return store.find(text); };
+    for (const char* kept : {"\"version\": 3", "\"title\": \"Main\"", "\"uuid\": \"c1\"",
+                             "\"top\": -1", "\"dark\": true", "\"HitTest\": 2"})
+        EXPECT_NE(at(kept), std::string::npos) << kept << " in " << store;
+    EXPECT_LT(at("\"version\""), at("\"form\""));
+    EXPECT_LT(at("\"width\": 40"), at("\"title\""));
+    EXPECT_LT(at("\"title\""), at("\"height\": 30"));
+    EXPECT_LT(at("\"type\""), at("\"uuid\""));
+    EXPECT_LT(at("\"uuid\""), at("\"name\""));
+    EXPECT_LT(at("\"anchors\""), at("\"properties\""));
+    EXPECT_LT(at("\"controls\""), at("\"theme\""));
+
+    // A render cut short part way through its bytes leaves the old picture.
+    write("shown.png", std::string("old"));
+    {
+        const tooltest::FileSizeLimit limit(16);
+        EXPECT_EQ(run("render " + quoted("keys.json") + " " + quoted("shown.png")).status, 1);
+    }
+    EXPECT_EQ(read(path("shown.png")), "old");
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"keys.json", "links", "shown.png", "stderr.txt"}))
+        << "no temporary left behind";
+}
+
+// A change that would give the store a value its reader refuses is refused
+// before the file is touched.
+TEST_F(VelmoraForm, AChangeTheStoreCannotHoldIsRefused) {
+    ASSERT_EQ(run("new " + quoted("big.json") + " --size 100x100").status, 0);
+    ASSERT_EQ(run("add " + quoted("big.json") + " A --at 0,0 --size 1048576x1048576").status, 0);
+    write("pic.bmp", bitmap());
+    ASSERT_EQ(run("load " + quoted("big.json") + " A " + quoted("pic.bmp")).status, 0);
+    const std::string before = read(path("big.json"));
+    // Turned by 45 degrees, the sized control is wider than any store holds.
+    const Outcome grown =
+        run("set " + quoted("big.json") + " A RotateEnabled=True Rotation=45 AutoSize=True");
+    EXPECT_EQ(grown.status, 2);
+    EXPECT_NE(grown.err.find("\"width\" is out of range"), std::string::npos) << grown.err;
+    EXPECT_EQ(read(path("big.json")), before);
+    EXPECT_EQ(run("show " + quoted("big.json")).status, 0) << "the store still reads";
+}
+
 TEST_F(VelmoraForm, CommandLineMistakes) {
     EXPECT_EQ(run("--help").status, 0);
     EXPECT_NE(run("--help").out.find("exit status"), std::string::npos);
@@ -369,12 +433,30 @@ TEST_F(VelmoraForm, EventsReplayPointerInputOnVirtualTime) {
                           "120 B.MouseMove 0 0 0 0\n"
                           "130 D.MouseExit\n"
                           "220 A.MouseEnter\n"
+                          "220 A.MouseMove 0 0 1 0\n"
                           "220 A.MouseDown 1 0 1 0\n"
                           "220 A.MouseUp 1 0 1 0\n"
                           "220 A.Click 1\n"
                           "220 A.MouseExit\n"
                           "220 D.MouseEnter\n"
-                          "220 D.MouseUp 1 0 1 0\n");
+                          "220 D.MouseMove 0 0 1 0\n")
+        << "a press or release elsewhere comes after a move there; a release goes only to "
+           "the control the button went down on";
+
+    // A drag from A to D, as the window delivers it: the move hit-tests with
+    // the button down, so D takes the pointer over at once; A keeps the
+    // moves and hears the button come up, and no Click follows.
+    const Outcome drag =
+        run("events " + quoted("v.json") + " --press 3,2 --move 7,2@10 --wait 200 --release 8,2");
+    ASSERT_EQ(drag.status, 0) << drag.err;
+    EXPECT_EQ(drag.out, "0 A.MouseEnter\n"
+                        "0 A.MouseMove 0 0 1 0\n"
+                        "0 A.MouseDown 1 0 1 0\n"
+                        "10 A.MouseExit\n"
+                        "10 D.MouseEnter\n"
+                        "10 A.MouseMove 1 0 5 0\n"
+                        "210 A.MouseMove 1 0 6 0\n"
+                        "210 A.MouseUp 1 0 6 0\n");
 
     EXPECT_EQ(run("events " + quoted("v.json")).status, 2) << "no input";
     EXPECT_EQ(run("events " + quoted("v.json") + " --move 1,1@50 --move 1,1@10").status, 2)

@@ -6,11 +6,13 @@
 #include "tests/support/image_files.h"
 #include "tests/tools/run_tool.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -138,6 +140,40 @@ TEST_F(VelmoraImage, ConvertSavesPngBitmapAndTheOriginalBytes) {
         EXPECT_EQ(run("convert " + quote(in) + ' ' + quote(out) + " --mirror x").status, 2);
         EXPECT_FALSE(fs::exists(out));
     }
+}
+
+// The output replaces the file whole or not at all, keeping its mode, and a
+// link to it stays a link.
+TEST_F(VelmoraImage, ConvertReplacesTheOutputWholeOrNotAtAll) {
+    env_->imagingLibraryNames = {};
+    const fs::path in = dir / "in.png";
+    writeFile(in, samplePng());
+    const fs::path out = dir / "out.png";
+    const std::vector<std::uint8_t> old{'o', 'l', 'd'};
+    writeFile(out, old);
+    ::chmod(out.c_str(), 0600);
+    fs::create_symlink("out.png", dir / "link.png");
+    {
+        // A write cut short part way: the old file stays.
+        const tooltest::FileSizeLimit limit(64);
+        EXPECT_EQ(run("convert " + quote(in) + ' ' + quote(dir / "link.png")).status, 1);
+    }
+    EXPECT_EQ(readFile(out), old);
+    EXPECT_EQ(run("convert " + quote(in) + ' ' + quote(dir / "link.png")).status, 0);
+    EXPECT_TRUE(fs::is_symlink(dir / "link.png"));
+    c32bppDIB loaded;
+    ASSERT_TRUE(loaded.LoadPicture_File(in.string()));
+    std::vector<std::uint8_t> want;
+    ASSERT_TRUE(loaded.SaveToStream_PNG(want));
+    EXPECT_EQ(readFile(out), want);
+    EXPECT_EQ(fs::status(out).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"in.png", "link.png", "out.png"}))
+        << "no temporary left behind";
 }
 
 TEST_F(VelmoraImage, WithoutZlibPngOutputFailsAndWritesNothing) {

@@ -1,15 +1,15 @@
 #include "commands.h"
 
+#include "control/property_table.h"
 #include "form_session.h"
 #include "form_view.h"
-#include "control/property_table.h"
+#include "platform/system/durable_file.h"
 
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -243,20 +243,23 @@ std::optional<FormRecord> readStore(const std::string& path) {
     return std::move(*result.form);
 }
 
-bool writeStore(const std::string& path, const FormRecord& form) {
+// The exit status: a change the store cannot hold is refused before the file
+// is touched, as a bad argument is.
+int writeStore(const std::string& path, const FormRecord& form) {
+    if (const std::string problem = platform::CheckFormRecord(form); !problem.empty()) {
+        complain(path + ": not saved: " + problem);
+        return kUsage;
+    }
     std::string error;
-    if (platform::WriteFormStore(path, form, error)) return true;
+    if (platform::WriteFormStore(path, form, error)) return kOk;
     complain(error);
-    return false;
+    return kFailure;
 }
 
 bool writeFile(const std::string& path, std::span<const std::uint8_t> bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (out) return true;
-    complain("cannot write " + path);
+    const platform::DurableWriteResult written = platform::WriteFileDurably(path, bytes);
+    if (written) return true;
+    complain("cannot write " + path + ": " + written.error);
     return false;
 }
 
@@ -280,7 +283,7 @@ int runNew(const Invocation& inv) {
     FormRecord form;
     form.width = inv.options.size->width;
     form.height = inv.options.size->height;
-    return writeStore(inv.args[0], form) ? kOk : kFailure;
+    return writeStore(inv.args[0], form);
 }
 
 int runAdd(const Invocation& inv) {
@@ -304,7 +307,7 @@ int runAdd(const Invocation& inv) {
     FormSession session;
     session.Open(std::move(*form), &fresh);
     session.Save(*session.Find(name));
-    return writeStore(inv.args[0], session.Form()) ? kOk : kFailure;
+    return writeStore(inv.args[0], session.Form());
 }
 
 int runShow(const Invocation& inv) {
@@ -352,7 +355,7 @@ int runSet(const Invocation& inv) {
             return Usage(std::string(property->name) + ": " + error);
     }
     session.Save(*control);
-    return writeStore(inv.args[0], session.Form()) ? kOk : kFailure;
+    return writeStore(inv.args[0], session.Form());
 }
 
 int runLoad(const Invocation& inv) {
@@ -368,7 +371,7 @@ int runLoad(const Invocation& inv) {
         return kFailure;
     }
     session.Save(*control);
-    return writeStore(inv.args[0], session.Form()) ? kOk : kFailure;
+    return writeStore(inv.args[0], session.Form());
 }
 
 int runBytes(const Invocation& inv) {
@@ -604,7 +607,9 @@ void PrintHelp(std::ostream& out) {
     for (const PropertySpec& p : Properties())
         out << ' ' << p.name << (p.readOnly() ? " (read-only)" : "");
     out << "\n\nexit status: 0 done, 1 the operation answered False (or the store could not be "
-           "written), 2 bad arguments or a damaged store (the reason on standard error)\n";
+           "written), 2 bad arguments, a damaged store or a change the store cannot hold (the "
+           "reason on "
+           "standard error)\n";
 }
 
 int Usage(std::string_view message) {

@@ -120,27 +120,33 @@ platform::POINT PointerReplay::local(const FormSession::Control& control, std::i
 FormSession::Control* PointerReplay::pointAt(std::int32_t x, std::int32_t y) {
     // The form is a top-level window at the screen's origin.
     session_.Host().setCursorPos({x, y});
+    pointer_ = platform::POINT{x, y};
     int answer = 0;
     return ControlAt(session_, x, y, answer);
 }
 
+void PointerReplay::moveFirst(std::int32_t x, std::int32_t y) {
+    if (!pointer_ || pointer_->x != x || pointer_->y != y) move(x, y);
+}
+
 void PointerReplay::move(std::int32_t x, std::int32_t y) {
-    if (pressed_ != nullptr) {
-        // The control the button went down on has the pointer until it
-        // comes up.
-        session_.Host().setCursorPos({x, y});
-        const platform::POINT p = local(*pressed_, x, y);
-        pressed_->control->MouseMove(platform::vbLeftButton, 0, p.x, p.y);
-        return;
-    }
-    if (FormSession::Control* target = pointAt(x, y)) {
-        const platform::POINT p = local(*target, x, y);
-        target->control->MouseMove(0, 0, p.x, p.y);
-    }
+    // Every move asks the controls under the pointer, with the button down
+    // too: that is how the one under it learns that the pointer came and
+    // takes it over from the one it left.
+    FormSession::Control* under = pointAt(x, y);
+    // The control the button went down on has the pointer's moves until it
+    // comes up.
+    FormSession::Control* target = pressed_ != nullptr ? pressed_ : under;
+    if (target == nullptr) return;
+    const platform::POINT p = local(*target, x, y);
+    target->control->MouseMove(pressed_ != nullptr ? platform::vbLeftButton : 0, 0, p.x, p.y);
 }
 
 void PointerReplay::press(std::int32_t x, std::int32_t y) {
-    FormSession::Control* target = pointAt(x, y);
+    moveFirst(x, y);
+    if (pressed_ != nullptr) return; // the button is already down
+    int answer = 0;
+    FormSession::Control* target = ControlAt(session_, x, y, answer);
     if (target == nullptr) return;
     pressed_ = target;
     const platform::POINT p = local(*target, x, y);
@@ -148,14 +154,17 @@ void PointerReplay::press(std::int32_t x, std::int32_t y) {
 }
 
 void PointerReplay::release(std::int32_t x, std::int32_t y) {
-    FormSession::Control* under = pointAt(x, y);
+    moveFirst(x, y);
+    // Only the control the button went down on hears it come up.
     FormSession::Control* pressed = std::exchange(pressed_, nullptr);
-    FormSession::Control* target = pressed != nullptr ? pressed : under;
-    if (target == nullptr) return;
-    const platform::POINT p = local(*target, x, y);
-    target->control->MouseUp(platform::vbLeftButton, 0, p.x, p.y);
-    // A click is a press and a release on the same control.
-    if (pressed != nullptr && under == pressed) pressed->control->Click();
+    if (pressed == nullptr) return;
+    const platform::POINT p = local(*pressed, x, y);
+    pressed->control->MouseUp(platform::vbLeftButton, 0, p.x, p.y);
+    // A click is a press and a release on the same control; asking which
+    // control is under the pointer comes after the release, so a hand-over
+    // it causes follows the MouseUp.
+    int answer = 0;
+    if (ControlAt(session_, x, y, answer) == pressed) pressed->control->Click();
 }
 
 } // namespace velmora_form

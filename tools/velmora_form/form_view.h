@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace velmora_form {
@@ -23,7 +24,12 @@ void PaintForm(FormSession& session, c32bppDIB& canvas);
 FormSession::Control* ControlAt(FormSession& session, std::int32_t x, std::int32_t y, int& answer);
 
 // Pointer input on the session's host, as the program's container delivers
-// it: every event a control raises goes to the sink as
+// it: every move hit-tests the controls (with the button down too) before
+// the move goes to the control under the pointer or the one holding it; a
+// press or release somewhere else than the pointer is comes after a move
+// there, as the window system reports them; a release goes only to the
+// control the button went down on, and the hit test that decides a Click
+// follows it. Every event a control raises goes to the sink as
 // "MS NAME.Event ARGS" (virtual milliseconds since the replay began).
 class PointerReplay {
 public:
@@ -41,12 +47,15 @@ public:
 private:
     // Puts the cursor at the form's point and hit-tests the controls.
     FormSession::Control* pointAt(std::int32_t x, std::int32_t y);
+    // A move to (x, y) unless the pointer is there already.
+    void moveFirst(std::int32_t x, std::int32_t y);
     static platform::POINT local(const FormSession::Control& control, std::int32_t x,
                                  std::int32_t y);
 
     FormSession& session_;
     std::uint64_t start_;
     FormSession::Control* pressed_ = nullptr; // holds the pointer while the button is down
+    std::optional<platform::POINT> pointer_;  // where the pointer is, once it has been anywhere
 };
 
 } // namespace velmora_form

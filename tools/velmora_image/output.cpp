@@ -1,7 +1,7 @@
 #include "codecs/cpngwriter.h"
 #include "dib/c32bppdib.h"
 #include "platform/imaging/cgdiplus.h"
-#include "platform/system/file.h"
+#include "platform/system/durable_file.h"
 #include "tool.h"
 
 #include <algorithm>
@@ -115,16 +115,9 @@ const OutputFormat* FindOutputFormat(const std::string& path) {
 
 bool WriteFileBytes(const std::string& path, std::span<const std::uint8_t> bytes,
                     std::string& error) {
-    platform::File file = platform::File::openForWrite(path);
-    if (!file.valid()) {
-        error = "cannot create " + path;
-        return false;
-    }
-    if (!file.write(bytes)) {
-        error = "cannot write " + path;
-        return false;
-    }
-    return true;
+    const platform::DurableWriteResult written = platform::WriteFileDurably(path, bytes);
+    if (!written) error = "cannot write " + path + ": " + written.error;
+    return written.ok;
 }
 
 void Complain(std::string_view message) {

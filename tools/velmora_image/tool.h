@@ -89,7 +89,8 @@ std::span<const OutputFormat> OutputFormats();
 // The format for an output path, by its extension; null when none fits.
 const OutputFormat* FindOutputFormat(const std::string& path);
 
-// Writes the bytes to the file, replacing it; false with a message.
+// Writes the bytes to the file, replacing it whole or not at all (its mode
+// kept, a link followed); false with a message.
 bool WriteFileBytes(const std::string& path, std::span<const std::uint8_t> bytes,
                     std::string& error);
 
