@@ -141,7 +141,8 @@ void aicAlphaImage::Rotation(std::int32_t value) {
 void aicAlphaImage::IntensityOffset(float value) {
     // Written so that NaN fails the test.
     const velmora::StoredProperty& range = velmora::stored(Stored::Intensity);
-    if (!(value >= static_cast<float>(range.minimum) && value <= static_cast<float>(range.maximum)) ||
+    if (!(value >= static_cast<float>(range.minimum) &&
+          value <= static_cast<float>(range.maximum)) ||
         value == intensity_)
         return;
     intensity_ = value;

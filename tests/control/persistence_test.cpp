@@ -3,8 +3,8 @@
 
 #include "codecs/modparsers.h"
 #include "control_fixture.h"
-#include "tests/support/jpeg_file.h"
 #include "surface/image_types.h"
+#include "tests/support/jpeg_file.h"
 
 using namespace controltest;
 using platform::PropertyStore;

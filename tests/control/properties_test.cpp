@@ -114,9 +114,16 @@ TEST_F(Properties, EveryNumberSurvivesSaveAndRestoreWithinItsTableRange) {
                       std::int64_t{spec.maximum} - spec.minimum + 1)
                 << spec.name << ": a name for every value";
         }
-        const std::vector<std::int64_t> tries = {
-            spec.minimum,          spec.maximum, std::int64_t{spec.minimum} - 1,
-            std::int64_t{spec.maximum} + 1, 150, 725, 70000, -70000, -32769, 32767};
+        const std::vector<std::int64_t> tries = {spec.minimum,
+                                                 spec.maximum,
+                                                 std::int64_t{spec.minimum} - 1,
+                                                 std::int64_t{spec.maximum} + 1,
+                                                 150,
+                                                 725,
+                                                 70000,
+                                                 -70000,
+                                                 -32769,
+                                                 32767};
         for (const std::int64_t value : tries) {
             if (value < INT32_MIN || value > INT32_MAX) continue;
             std::string error;
