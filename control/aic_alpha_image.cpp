@@ -160,8 +160,8 @@ void aicAlphaImage::HitTest(std::int32_t value) {
 void aicAlphaImage::MaskColor(std::int32_t value) {
     maskColor_ = value;
     if (maskActive_ && maskSource_ == 1) {
-        // Without an image the colour waits for the next load, which
-        // applies the applied colour.
+        // Without an image the colour is recorded for the next load to
+        // make transparent.
         if (hasImage()) undoMask();
         appliedMask_ = value;
         if (hasImage()) {

@@ -240,8 +240,9 @@ public:
     static constexpr std::uint32_t kAutoSize = 4;
     static constexpr std::uint32_t kAutoRedraw = 8;
     static constexpr std::uint32_t kKeepOriginalFormat = 16;
-    // Bit 5 once marked the redraw buffer in use; that follows from
-    // AutoRedraw and the run mode, so a stored bit 5 is dropped.
+    // Bit 5, the redraw buffer in use, follows from AutoRedraw and the run
+    // mode (redrawWanted): it is never kept in the flags, and restoring
+    // drops it from a store that has it.
     static constexpr std::uint32_t kRedrawInUse = 32;
     static constexpr std::uint32_t kInversedImage = 64;
     static constexpr std::uint32_t kShadowEnabled = 128;
