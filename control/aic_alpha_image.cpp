@@ -14,6 +14,17 @@
 #include <cstdlib>
 
 using namespace platform;
+using velmora::Accept;
+using velmora::Stored;
+
+namespace {
+
+// The value a setter keeps, or nothing for one it ignores.
+std::optional<std::int32_t> accepted(Stored key, std::int32_t value) {
+    return Accept(velmora::stored(key), value);
+}
+
+} // namespace
 
 aicAlphaImage::aicAlphaImage(ContainerSite& site) : site_(site), identity_(*this) {
     image_.HighQualityInterpolation(true);
@@ -30,7 +41,6 @@ void aicAlphaImage::AutoRedraw(bool value) {
     flags_ ^= kAutoRedraw;
     if (site_.UserMode()) {
         if (value) {
-            flags_ |= kRedrawInUse;
             if (!refreshRedrawBuffer(true)) rebuildHitArea();
         } else {
             releaseRedrawBuffer();
@@ -61,27 +71,24 @@ void aicAlphaImage::StretchQuality(bool value) {
 void aicAlphaImage::ScaleMethod(std::int32_t value) {
     // Methods past 4 would act as 4 when drawn but not keep their size
     // when saved: refused like every other value out of range.
-    if (value < 0 || value > 4 || value == scaleMethod_) return;
-    scaleMethod_ = value;
+    const auto method = accepted(Stored::Scaler, value);
+    if (!method || *method == scaleMethod_) return;
+    scaleMethod_ = *method;
     reLayOut();
     changed("Stretch");
 }
 
 void aicAlphaImage::Opacity(std::int32_t value) {
-    if (value != 0) {
-        // |v| mod 100 with 0 read as 100: 100 stays 100, 150 is 50. In 64
-        // bits, where the smallest 32-bit number has an absolute value.
-        const std::int64_t magnitude = std::llabs(static_cast<long long>(value));
-        value = static_cast<std::int32_t>(magnitude % 100);
-        if (value == 0) value = 100;
-    }
-    opacity_ = value;
+    // Every value folds into range: 100 stays 100, 150 is 50.
+    const auto opacity = accepted(Stored::Opacity, value);
+    if (!opacity) return;
+    opacity_ = *opacity;
     repaint();
     changed("Opacity");
 }
 
 void aicAlphaImage::Mirror(std::int32_t value) {
-    if (value < 0 || value > 3) return;
+    if (!accepted(Stored::Mirror, value)) return;
     const std::int32_t flip = value ^ mirror_;
     if (flip != 0 && hasImage()) image_.MirrorImage((flip & 1) != 0, (flip & 2) != 0);
     mirror_ = value;
@@ -105,8 +112,11 @@ void aicAlphaImage::KeepOriginalFormat(bool value) {
 }
 
 void aicAlphaImage::grayScale(std::int32_t value) {
-    if (value < 0 || value > 8 || value == grayFormula_ + 1) return;
-    grayFormula_ = value - 1;
+    // Kept as the formula: the value minus 1.
+    if (value == INT32_MIN) return;
+    const auto formula = accepted(Stored::GrayScale, value - 1);
+    if (!formula || *formula == grayFormula_) return;
+    grayFormula_ = *formula;
     repaint();
     changed("GrayScale");
 }
@@ -119,9 +129,10 @@ void aicAlphaImage::RotateEnabled(bool value) {
 }
 
 void aicAlphaImage::Rotation(std::int32_t value) {
-    value %= 360; // the sign stays: -90 is -90
-    if (value == rotation_) return;
-    rotation_ = value;
+    // The sign stays: -90 is -90.
+    const auto angle = accepted(Stored::Angle, value);
+    if (!angle || *angle == rotation_) return;
+    rotation_ = *angle;
     if (!RotateEnabled()) return; // kept for when rotation is switched on
     refreshAll();
     changed("Rotation");
@@ -129,14 +140,18 @@ void aicAlphaImage::Rotation(std::int32_t value) {
 
 void aicAlphaImage::IntensityOffset(float value) {
     // Written so that NaN fails the test.
-    if (!(value >= -100.0f && value <= 100.0f) || value == intensity_) return;
+    const velmora::StoredProperty& range = velmora::stored(Stored::Intensity);
+    if (!(value >= static_cast<float>(range.minimum) &&
+          value <= static_cast<float>(range.maximum)) ||
+        value == intensity_)
+        return;
     intensity_ = value;
     repaint();
     changed("Intensity");
 }
 
 void aicAlphaImage::HitTest(std::int32_t value) {
-    if (static_cast<std::uint32_t>(value) > 3 || value == hitTestMode_) return;
+    if (!accepted(Stored::HitTest, value) || value == hitTestMode_) return;
     hitTestMode_ = value;
     rebuildHitArea();
     changed("HitTest");
@@ -144,19 +159,23 @@ void aicAlphaImage::HitTest(std::int32_t value) {
 
 void aicAlphaImage::MaskColor(std::int32_t value) {
     maskColor_ = value;
-    if (maskActive_ && maskSource_ == 1 && hasImage()) {
-        undoMask();
+    if (maskActive_ && maskSource_ == 1) {
+        // Without an image the colour is recorded for the next load to
+        // make transparent.
+        if (hasImage()) undoMask();
         appliedMask_ = value;
-        const COLORREF key = TranslateColor(value) ^ (InversedImage() ? 0xFFFFFFu : 0u);
-        image_.MakeTransparent(key, false);
-        refreshAll();
+        if (hasImage()) {
+            const COLORREF key = TranslateColor(value) ^ (InversedImage() ? 0xFFFFFFu : 0u);
+            image_.MakeTransparent(key, false);
+            refreshAll();
+        }
     }
     changed("MaskColor");
 }
 
 void aicAlphaImage::MaskUsed(std::int32_t value) {
     if (image_.Alpha() && !maskActive_) return; // the image has its own transparency
-    if (value < 0 || value > 5 || value == maskSource_ || !hasImage()) return;
+    if (!accepted(Stored::MaskSource, value) || value == maskSource_ || !hasImage()) return;
     if (maskActive_) undoMask();
     if (value == 0) {
         maskActive_ = false;
@@ -201,21 +220,21 @@ void aicAlphaImage::ShadowColor(std::int32_t value) {
 }
 
 void aicAlphaImage::ShadowOffsetX(std::int32_t value) {
-    if (value == shadowOffsetX_) return;
+    if (!accepted(Stored::ShadowX, value) || value == shadowOffsetX_) return;
     shadowOffsetX_ = value;
     if (ShadowEnabled()) repaint();
     changed("ShadowOffsetX");
 }
 
 void aicAlphaImage::ShadowOffsetY(std::int32_t value) {
-    if (value == shadowOffsetY_) return;
+    if (!accepted(Stored::ShadowY, value) || value == shadowOffsetY_) return;
     shadowOffsetY_ = value;
     if (ShadowEnabled()) repaint();
     changed("ShadowOffsetY");
 }
 
 void aicAlphaImage::ShadowDepth(std::int32_t value) {
-    if (value < 0 || value > 10 || value == shadowDepth_) return;
+    if (!accepted(Stored::ShadowDepth, value) || value == shadowDepth_) return;
     shadowDepth_ = value;
     rebuildShadow();
     repaint();
@@ -223,7 +242,7 @@ void aicAlphaImage::ShadowDepth(std::int32_t value) {
 }
 
 void aicAlphaImage::ShadowOpacity(std::int32_t value) {
-    if (value < 0 || value > 100 || value == shadowOpacity_) return;
+    if (!accepted(Stored::ShadowOpacity, value) || value == shadowOpacity_) return;
     shadowOpacity_ = value;
     if (ShadowEnabled()) repaint();
     changed("ShadowOpacity");
@@ -246,6 +265,8 @@ void aicAlphaImage::Enabled(bool value) {
 }
 
 void aicAlphaImage::MousePointer(std::int32_t value) {
+    // The store keeps 16 bits.
+    if (!accepted(Stored::MPointer, value)) return;
     mousePointer_ = value;
     site_.SetMousePointer(static_cast<std::int16_t>(value), mouseIconHandle_);
     changed("MousePointer");
@@ -266,6 +287,7 @@ void aicAlphaImage::makeMouseIconHandle() {
 }
 
 void aicAlphaImage::OLEDropMode(std::int32_t value) {
+    if (!accepted(Stored::OLEdrop, value)) return;
     oleDropMode_ = value;
     site_.SetOLEDropMode(static_cast<std::int16_t>(value));
     changed("OLEDropMode");
@@ -275,8 +297,18 @@ std::int32_t aicAlphaImage::ImageType() const {
     switch (savedImageKind()) {
     case SavedImage::None:
         return 0;
-    case SavedImage::OriginalBytes:
+    case SavedImage::OriginalBytes: {
+        // A picture without a file of its own (a picture object, the
+        // clipboard, a handle) keeps a bitmap file the control wrote, and
+        // is stored as that: a source that was itself a bitmap file is
+        // stored from its pixels and never gets here.
+        const std::vector<std::uint8_t>& kept = image_.originalFormatBytes();
+        constexpr std::size_t kBitCountAt = 28; // in the file and info headers
+        if (kept.size() > kBitCountAt + 1 && kept[0] == 'B' && kept[1] == 'M')
+            return kept[kBitCountAt] == 32 ? modParsers::itBitmapPremultiplied
+                                           : modParsers::itBitmap;
         return image_.ImageType();
+    }
     case SavedImage::Png:
         return modParsers::itPNG;
     case SavedImage::Bitmap:

@@ -9,9 +9,11 @@
 // of the container comes through the ContainerSite it is given, which must
 // outlive it.
 
+#include "control/property_table.h"
 #include "dib/c32bppdib.h"
 #include "platform/host/ccrosscomm.h"
 #include "platform/host/container_site.h"
+#include "platform/host/property_store.h"
 #include "platform/resources/resources.h"
 
 #include <cstdint>
@@ -231,14 +233,17 @@ public:
     float ToContainerScaleY(std::int32_t pixels) const;
 
     // The flag word as saving stores it.
-    std::int32_t props() const { return static_cast<std::int32_t>(flags_ & ~kRedrawInUse); }
+    std::int32_t props() const { return static_cast<std::int32_t>(flags_); }
 
     // Flag bits of Props.
     static constexpr std::uint32_t kStretchQuality = 1;
     static constexpr std::uint32_t kAutoSize = 4;
     static constexpr std::uint32_t kAutoRedraw = 8;
     static constexpr std::uint32_t kKeepOriginalFormat = 16;
-    static constexpr std::uint32_t kRedrawInUse = 32; // run time only, never saved
+    // Bit 5, the redraw buffer in use, follows from AutoRedraw and the run
+    // mode (redrawWanted): it is never kept in the flags, and restoring
+    // drops it from a store that has it.
+    static constexpr std::uint32_t kRedrawInUse = 32;
     static constexpr std::uint32_t kInversedImage = 64;
     static constexpr std::uint32_t kShadowEnabled = 128;
     static constexpr std::uint32_t kRotateEnabled = 256;
@@ -251,6 +256,8 @@ private:
     void writeImageBytes(std::vector<std::uint8_t>& out);
 
     bool hasImage() const;
+    // The redraw buffer is used by an AutoRedraw control at run time.
+    bool redrawWanted() const { return AutoRedraw() && site_.UserMode(); }
     std::int32_t innerWidth() const;
     std::int32_t innerHeight() const;
     void repaint() { site_.Invalidate(nullptr); }
@@ -326,31 +333,44 @@ private:
     // control's pixels (where that image's top-left corner is drawn).
     platform::POINT shadowSource_{};
 
-    std::uint32_t flags_ = kStretchQuality | kAutoSize;
-    std::int32_t rotation_ = 0;
-    std::int32_t hitTestMode_ = 0;
+    static constexpr std::int32_t initial(velmora::Stored key) {
+        return velmora::stored(key).newControl;
+    }
+    std::uint32_t flags_ = static_cast<std::uint32_t>(initial(velmora::Stored::Props));
+    std::int32_t rotation_ = initial(velmora::Stored::Angle);
+    std::int32_t hitTestMode_ = initial(velmora::Stored::HitTest);
     platform::RECT hitRect_{};
     std::int32_t scaleMode_ = 9;
-    std::int32_t grayFormula_ = -1;
-    std::int32_t scaleMethod_ = 0;
-    std::int32_t mirror_ = 0;
-    std::int32_t opacity_ = 100;
-    float intensity_ = 0;
-    std::int32_t maskColor_ = static_cast<std::int32_t>(0x8000000F);
-    bool maskActive_ = false;
-    std::int32_t appliedMask_ = static_cast<std::int32_t>(0x8000000F);
-    std::int32_t maskSource_ = 0;
+    std::int32_t grayFormula_ = initial(velmora::Stored::GrayScale);
+    std::int32_t scaleMethod_ = initial(velmora::Stored::Scaler);
+    std::int32_t mirror_ = initial(velmora::Stored::Mirror);
+    std::int32_t opacity_ = initial(velmora::Stored::Opacity);
+    float intensity_ = static_cast<float>(initial(velmora::Stored::Intensity));
+    std::int32_t maskColor_ = initial(velmora::Stored::MaskColor);
+    bool maskActive_ = initial(velmora::Stored::MaskUsed) != 0;
+    std::int32_t appliedMask_ = initial(velmora::Stored::Mask);
+    std::int32_t maskSource_ = initial(velmora::Stored::MaskSource);
     Layout layout_;
+    // The drawn size ScaleMethod 4 keeps (and saves), also while there is
+    // no image to draw.
+    std::int32_t frozenWidth_ = initial(velmora::Stored::ScaleCx);
+    std::int32_t frozenHeight_ = initial(velmora::Stored::ScaleCy);
     bool resizing_ = false; // the control is resizing itself for AutoSize
-    std::int32_t shadowColor_ = 0x404040;
-    std::int32_t shadowOffsetX_ = 2;
-    std::int32_t shadowOffsetY_ = 2;
-    std::int32_t shadowDepth_ = 2;
-    std::int32_t shadowOpacity_ = 50;
-    bool enabled_ = true;
-    std::int32_t mousePointer_ = 0;
+    std::int32_t shadowColor_ = initial(velmora::Stored::ShadowColor);
+    std::int32_t shadowOffsetX_ = initial(velmora::Stored::ShadowX);
+    std::int32_t shadowOffsetY_ = initial(velmora::Stored::ShadowY);
+    std::int32_t shadowDepth_ = initial(velmora::Stored::ShadowDepth);
+    std::int32_t shadowOpacity_ = initial(velmora::Stored::ShadowOpacity);
+    bool enabled_ = initial(velmora::Stored::Enabled) != 0;
+    std::int32_t mousePointer_ = initial(velmora::Stored::MPointer);
     std::vector<std::uint8_t> mouseIcon_;
-    std::int32_t oleDropMode_ = 0;
+    std::int32_t oleDropMode_ = initial(velmora::Stored::OLEdrop);
+
+    // What a restore read but could not use is saved as it was read: the
+    // stored picture this machine cannot decode (until another image takes
+    // its place), and keys of later versions, in their order.
+    std::vector<std::uint8_t> unreadImage_;
+    std::vector<std::pair<std::string, platform::PropertyValue>> unknownProperties_;
 
     std::int32_t imageOffsetX_ = 0; // OffsetImage
     std::int32_t imageOffsetY_ = 0;

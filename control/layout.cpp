@@ -50,8 +50,8 @@ void aicAlphaImage::GetImageScales(std::int32_t& Width, std::int32_t& Height,
     if (ScaleMethod < 0) ScaleMethod = scaleMethod_;
     if (ScaleMethod > 4) ScaleMethod = 4;
     if (ScaleMethod == 4) { // the size stays whatever it was
-        Width = layout_.width;
-        Height = layout_.height;
+        Width = frozenWidth_;
+        Height = frozenHeight_;
         return;
     }
     if (desiredWidth < 1) desiredWidth = innerWidth();
@@ -104,9 +104,11 @@ void aicAlphaImage::layOut() {
 
     Layout next;
     if (image_.Handle() != 0) {
-        next.width = layout_.width;
-        next.height = layout_.height;
         GetImageScales(next.width, next.height, scaleMethod_, inner_w, inner_h, RotateEnabled());
+        // What switching to ScaleMethod 4 keeps. Without a surface (an
+        // empty control at run time) the kept size stays as it was.
+        frozenWidth_ = next.width;
+        frozenHeight_ = next.height;
     }
     if (RotateEnabled()) {
         next.diagonal = diagonalOf(next.width, next.height);
@@ -161,7 +163,7 @@ void aicAlphaImage::Resize() {
 }
 
 bool aicAlphaImage::refreshRedrawBuffer(bool rebuildHit) {
-    if ((flags_ & kRedrawInUse) == 0 || layout_.width == 0 || !hasImage()) return false;
+    if (!redrawWanted() || layout_.width == 0 || !hasImage()) return false;
     const std::int32_t inner_w = innerWidth();
     const std::int32_t inner_h = innerHeight();
     if (inner_w < 1 || inner_h < 1) return false;

@@ -21,13 +21,18 @@ constexpr int kFadingEntry = 2;
 } // namespace
 
 void aicAlphaImage::resetLink() {
-    dropLink();
     // The first image control of the container holds the link for all.
+    // Asked before this control lets go of its own: when it is that first
+    // control, the others share the link it holds, and a new one would
+    // split them.
+    std::shared_ptr<cCrossComm> shared;
     for (const SitedControl& control : site_.Controls()) {
         if (control.typeName != kTypeName) continue;
-        if (control.link != nullptr) link_ = control.link->CrossTalkClass();
+        if (control.link != nullptr) shared = control.link->CrossTalkClass();
         break;
     }
+    dropLink();
+    link_ = std::move(shared);
     if (!link_) {
         link_ = std::make_shared<cCrossComm>(site_.Windows(), site_.Timers());
         if (image_.isGDIplusEnabled()) link_->ManageGDIToken(site_.ContainerHwnd());

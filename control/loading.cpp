@@ -118,6 +118,7 @@ void aicAlphaImage::keepSavedFormat() {
 
 void aicAlphaImage::afterLoad() {
     if (hasImage()) {
+        unreadImage_.clear(); // the stored picture has been replaced
         if (mirror_ != 0) image_.MirrorImage((mirror_ & 1) != 0, (mirror_ & 2) != 0);
         if (maskActive_) {
             if (!image_.Alpha()) {
@@ -147,7 +148,10 @@ void aicAlphaImage::ClearImage() {
     releaseRedrawBuffer();
     image_.DestroyDIB();
     shadow_.reset();
+    unreadImage_.clear();
     if (site_.UserMode()) {
+        // The old image's opaque pixels take the pointer no more.
+        rebuildHitArea();
         repaint();
     } else {
         // The design-time placeholder takes the image's place.
@@ -180,6 +184,9 @@ bool aicAlphaImage::SetImageBytes(std::span<const std::uint8_t> imgBytes, bool i
     // A short array would leave the image half replaced.
     if (imgBytes.size() < image_.pixels().size()) return false;
     if (!image_.SetDIBbits(imgBytes, isBGRformat, true, true, isBottomUp)) return false;
+    // The kept source bytes no longer describe the image: saving stores
+    // the new pixels.
+    image_.setOriginalFormatBytes({});
     refreshAll();
     return true;
 }

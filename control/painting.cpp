@@ -139,9 +139,17 @@ void aicAlphaImage::Paint(HDC hdc, int x, int y, const RECT& clip) {
 
     if (ShadowEnabled() && hasImage()) paintShadow(hdc, x, y, box);
 
-    const std::int32_t w = RotateEnabled() ? layout_.diagonal : layout_.width;
-    const std::int32_t h = RotateEnabled() ? layout_.diagonal : layout_.height;
-    RECT area{layout_.originX, layout_.originY, layout_.originX + w, layout_.originY + h};
+    RECT area{layout_.originX, layout_.originY, layout_.originX + layout_.width,
+              layout_.originY + layout_.height};
+    if (RotateEnabled()) {
+        // A turned image is drawn centred on the control, whatever origin
+        // the layout gives (ScaleMethod 4 keeps its origin unturned); a
+        // pixel more on each side covers the rounding of the half sizes.
+        const std::int32_t half = layout_.diagonal / 2 + 1;
+        const std::int32_t cx = innerWidth() / 2;
+        const std::int32_t cy = innerHeight() / 2;
+        area = {cx - half, cy - half, cx + half, cy + half};
+    }
     if (redraw_) area = {0, 0, redraw_->Width(), redraw_->Height()};
     if (!meets(moved(area, imageOffsetX_, imageOffsetY_), box)) return;
     paintImage(hdc, x, y, box);

@@ -3,6 +3,7 @@
 // its default, so a store holds only what differs from a fresh control.
 
 #include "control/aic_alpha_image.h"
+#include "control/property_table.h"
 #include "platform/gdi/sys_colors.h"
 #include "surface/image_types.h"
 
@@ -10,29 +11,66 @@
 
 using namespace platform;
 
+using velmora::Stored;
+using velmora::StoredProperty;
+using velmora::StoredWidth;
+
 namespace {
 
-constexpr std::int32_t kDefaultMaskColor = static_cast<std::int32_t>(0x8000000F);
-constexpr std::int32_t kDefaultShadowColor = 0x404040;
-// Props of a store without the key: StretchQuality alone.
-constexpr std::int32_t kStoredPropsDefault = 1;
 // The container's scale mode when it cannot be read (user-defined).
 constexpr std::int32_t kUnknownScaleMode = 9;
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::int32_t readInt(const PropertyStore& store, const char* key, std::int32_t fallback) {
-    return store.ReadProperty<std::int32_t>(key, fallback);
+const StoredProperty& row(Stored key) {
+    return velmora::stored(key);
 }
-// Keys whose values were written as 16-bit numbers read back as such.
-std::int32_t readShort(const PropertyStore& store, const char* key, std::int32_t fallback) {
-    return static_cast<std::int16_t>(store.ReadProperty<std::int32_t>(key, fallback));
+
+// A number or flag as its key's width keeps it. A stored value the setter
+// would ignore is a damaged store: the default is taken instead, so the
+// drawing code never sees it; a value the setter folds into range (Opacity
+// 150, Angle 725) is folded as the setter would.
+std::int32_t readValue(const PropertyStore& store, Stored key) {
+    const StoredProperty& p = row(key);
+    std::int32_t value = 0;
+    switch (p.width) {
+    case StoredWidth::Boolean:
+        value = store.ReadProperty<bool>(p.key, p.storedDefault != 0) ? 1 : 0;
+        break;
+    case StoredWidth::Int16:
+        value = static_cast<std::int16_t>(store.ReadProperty<std::int32_t>(p.key, p.storedDefault));
+        break;
+    default:
+        value = store.ReadProperty<std::int32_t>(p.key, p.storedDefault);
+        break;
+    }
+    return velmora::Accept(p, value).value_or(p.storedDefault);
 }
-// A stored value outside what the setter accepts is a damaged store: the
-// default is taken instead, so the drawing code never sees it.
-std::int32_t within(std::int32_t value, std::int32_t low, std::int32_t high,
-                    std::int32_t fallback) {
-    return value >= low && value <= high ? value : fallback;
+
+bool readFlag(const PropertyStore& store, Stored key) {
+    return readValue(store, key) != 0;
+}
+
+float readSingle(const PropertyStore& store, Stored key) {
+    const StoredProperty& p = row(key);
+    const float fallback = static_cast<float>(p.storedDefault);
+    const float value = store.ReadProperty<float>(p.key, fallback);
+    return value >= static_cast<float>(p.minimum) && value <= static_cast<float>(p.maximum)
+               ? value
+               : fallback;
+}
+
+// Defaults are not written (and a key holding one is removed).
+void writeValue(PropertyStore& store, Stored key, std::int32_t value) {
+    const StoredProperty& p = row(key);
+    if (p.width == StoredWidth::Boolean)
+        store.WriteProperty<bool>(p.key, value != 0, p.storedDefault != 0);
+    else
+        store.WriteProperty<std::int32_t>(p.key, value, p.storedDefault);
+}
+
+void writeSingle(PropertyStore& store, Stored key, float value) {
+    store.WriteProperty<float>(row(key).key, value, static_cast<float>(row(key).storedDefault));
 }
 
 } // namespace
@@ -43,16 +81,18 @@ void aicAlphaImage::readScaleMode() {
 
 void aicAlphaImage::InitProperties() {
     resetLink();
-    opacity_ = 100;
-    grayFormula_ = -1;
-    scaleMethod_ = 0;
-    maskColor_ = kDefaultMaskColor;
-    flags_ = kStretchQuality | kAutoSize;
-    shadowColor_ = kDefaultShadowColor;
-    shadowOffsetX_ = 2;
-    shadowOffsetY_ = 2;
-    shadowDepth_ = 2;
-    shadowOpacity_ = 50;
+    opacity_ = initial(Stored::Opacity);
+    grayFormula_ = initial(Stored::GrayScale);
+    scaleMethod_ = initial(Stored::Scaler);
+    maskColor_ = initial(Stored::MaskColor);
+    flags_ = static_cast<std::uint32_t>(initial(Stored::Props));
+    shadowColor_ = initial(Stored::ShadowColor);
+    shadowOffsetX_ = initial(Stored::ShadowX);
+    shadowOffsetY_ = initial(Stored::ShadowY);
+    shadowDepth_ = initial(Stored::ShadowDepth);
+    shadowOpacity_ = initial(Stored::ShadowOpacity);
+    unreadImage_.clear();
+    unknownProperties_.clear();
     image_.HighQualityInterpolation(true);
     readScaleMode();
     layOut();
@@ -61,43 +101,41 @@ void aicAlphaImage::InitProperties() {
 void aicAlphaImage::ReadProperties(const PropertyStore& store) {
     resetLink();
 
-    const Bytes imageBytes = store.ReadProperty("Image", Bytes{});
-    scaleMethod_ = within(readInt(store, "Scaler", 0), 0, 4, 0);
-    {
-        const std::int32_t opacity = readShort(store, "Opacity", 100);
-        opacity_ = within(opacity, 0, 100, 100);
-    }
-    mirror_ = within(readInt(store, "Mirror", 0), 0, 3, 0);
-    rotation_ = readInt(store, "Angle", 0) % 360;
-    grayFormula_ = within(readInt(store, "GrayScale", -1), -1, 7, -1);
-    hitTestMode_ = within(readInt(store, "HitTest", 0), 0, 3, 0);
-    // The redraw buffer is a run-time thing; step 6 below sets its bit.
-    flags_ =
-        static_cast<std::uint32_t>(readInt(store, "Props", kStoredPropsDefault)) & ~kRedrawInUse;
-    maskActive_ = store.ReadProperty("MaskUsed", false);
-    maskColor_ = readInt(store, "MaskColor", kDefaultMaskColor);
-    maskSource_ = within(readInt(store, "MaskSource", 0), 0, 5, 0);
-    appliedMask_ = maskActive_ ? readInt(store, "Mask", kDefaultMaskColor) : kDefaultMaskColor;
+    const Bytes imageBytes = store.ReadProperty(row(Stored::Image).key, Bytes{});
+    scaleMethod_ = readValue(store, Stored::Scaler);
+    opacity_ = readValue(store, Stored::Opacity);
+    mirror_ = readValue(store, Stored::Mirror);
+    rotation_ = readValue(store, Stored::Angle);
+    grayFormula_ = readValue(store, Stored::GrayScale);
+    hitTestMode_ = readValue(store, Stored::HitTest);
+    flags_ = static_cast<std::uint32_t>(readValue(store, Stored::Props)) & ~kRedrawInUse;
+    maskActive_ = readFlag(store, Stored::MaskUsed);
+    maskColor_ = readValue(store, Stored::MaskColor);
+    maskSource_ = readValue(store, Stored::MaskSource);
+    appliedMask_ = maskActive_ ? readValue(store, Stored::Mask) : row(Stored::Mask).storedDefault;
     if (maskActive_ && maskSource_ == 0) maskSource_ = 1; // an active mask has a source
 
-    enabled_ = store.ReadProperty("Enabled", true);
-    mouseIcon_ = store.ReadProperty("MIcon", Bytes{});
-    mousePointer_ = readShort(store, "MPointer", 0);
-    oleDropMode_ = readShort(store, "OLEdrop", 0);
+    enabled_ = readFlag(store, Stored::Enabled);
+    mouseIcon_ = store.ReadProperty(row(Stored::MIcon).key, Bytes{});
+    mousePointer_ = readValue(store, Stored::MPointer);
+    oleDropMode_ = readValue(store, Stored::OLEdrop);
     if (scaleMethod_ == 4) {
-        layout_.width = std::max(readInt(store, "ScaleCx", 0), 0);
-        layout_.height = std::max(readInt(store, "ScaleCy", 0), 0);
+        frozenWidth_ = readValue(store, Stored::ScaleCx);
+        frozenHeight_ = readValue(store, Stored::ScaleCy);
     }
 
-    shadowColor_ = readInt(store, "ShadowColor", kDefaultShadowColor);
-    shadowDepth_ = within(readShort(store, "ShadowDepth", 2), 0, 10, 2);
-    shadowOffsetX_ = readShort(store, "ShadowX", 2);
-    shadowOffsetY_ = readShort(store, "ShadowY", 2);
-    shadowOpacity_ = within(readShort(store, "ShadowOpacity", 50), 0, 100, 50);
-    {
-        const float intensity = store.ReadProperty<float>("Intensity", 0.0f);
-        intensity_ = intensity >= -100.0f && intensity <= 100.0f ? intensity : 0.0f;
-    }
+    shadowColor_ = readValue(store, Stored::ShadowColor);
+    shadowDepth_ = readValue(store, Stored::ShadowDepth);
+    shadowOffsetX_ = readValue(store, Stored::ShadowX);
+    shadowOffsetY_ = readValue(store, Stored::ShadowY);
+    shadowOpacity_ = readValue(store, Stored::ShadowOpacity);
+    intensity_ = readSingle(store, Stored::Intensity);
+
+    // Keys of later versions go back into the store as they came.
+    unknownProperties_.clear();
+    for (const std::string& name : store.names())
+        if (velmora::FindStoredProperty(name) == nullptr)
+            unknownProperties_.emplace_back(name, *store.find(name));
 
     // The pass-through settings go to the container as they are.
     site_.SetEnabled(enabled_);
@@ -110,6 +148,7 @@ void aicAlphaImage::ReadProperties(const PropertyStore& store) {
 
     releaseRedrawBuffer();
     shadow_.reset();
+    unreadImage_.clear();
     const bool keepSource = !site_.UserMode() || KeepOriginalFormat();
     if (image_.LoadPicture_Stream(imageBytes, innerWidth(), innerHeight(), 0, 0, keepSource, 32)) {
         if (maskActive_ && image_.Alpha()) {
@@ -118,24 +157,17 @@ void aicAlphaImage::ReadProperties(const PropertyStore& store) {
             // it later would paint over that transparency.
             maskActive_ = false;
             maskSource_ = 0;
-            appliedMask_ = kDefaultMaskColor;
+            appliedMask_ = row(Stored::Mask).storedDefault;
         }
         applyDisplayEffects();
-        if (AutoRedraw() && site_.UserMode()) {
-            flags_ |= kRedrawInUse;
-            if (!refreshRedrawBuffer(true)) rebuildHitArea();
-        }
+        if (redrawWanted() && !refreshRedrawBuffer(true)) rebuildHitArea();
         if (ShadowEnabled()) rebuildShadow();
     } else {
-        // No image: neutral display settings, but the quality and format
-        // choices stay.
-        if (scaleMethod_ == 4) scaleMethod_ = 0;
-        flags_ &= kStretchQuality | kKeepOriginalFormat;
-        rotation_ = 0;
-        opacity_ = 100;
-        mirror_ = 0;
-        layout_.width = 0;
-        layout_.height = 0;
+        // No picture, or one this machine cannot decode (damaged bytes, a
+        // format whose library is missing): the control shows no image,
+        // but everything the store held stays, and is saved as it was
+        // read, the picture's bytes included.
+        unreadImage_ = imageBytes;
     }
     layOut();
 }
@@ -145,32 +177,34 @@ void aicAlphaImage::WriteProperties(PropertyStore& store) {
     store.clear();
     Bytes imageBytes;
     writeImageBytes(imageBytes);
-    store.WriteProperty("Image", std::move(imageBytes));
-    store.WriteProperty<std::int32_t>("Scaler", scaleMethod_, 0);
-    store.WriteProperty<std::int32_t>("Opacity", opacity_, 100);
-    store.WriteProperty<std::int32_t>("Mirror", mirror_, 0);
-    store.WriteProperty<std::int32_t>("Angle", rotation_, 0);
-    store.WriteProperty<bool>("Enabled", enabled_, true);
-    store.WriteProperty<std::int32_t>("MPointer", static_cast<std::int16_t>(mousePointer_), 0);
-    store.WriteProperty<std::int32_t>("OLEdrop", static_cast<std::int16_t>(oleDropMode_), 0);
-    if (!mouseIcon_.empty()) store.WriteProperty("MIcon", mouseIcon_);
-    store.WriteProperty<std::int32_t>("GrayScale", grayFormula_, -1);
-    store.WriteProperty<std::int32_t>("HitTest", hitTestMode_, 0);
-    store.WriteProperty<std::int32_t>("Props", props(), kStoredPropsDefault);
-    store.WriteProperty<bool>("MaskUsed", maskActive_, false);
-    store.WriteProperty<std::int32_t>("MaskColor", maskColor_, kDefaultMaskColor);
-    store.WriteProperty<std::int32_t>("MaskSource", maskSource_, 0);
-    if (maskActive_) store.WriteProperty<std::int32_t>("Mask", appliedMask_, kDefaultMaskColor);
-    store.WriteProperty<std::int32_t>("ShadowColor", shadowColor_, kDefaultShadowColor);
-    store.WriteProperty<std::int32_t>("ShadowDepth", shadowDepth_, 2);
-    store.WriteProperty<std::int32_t>("ShadowX", shadowOffsetX_, 2);
-    store.WriteProperty<std::int32_t>("ShadowY", shadowOffsetY_, 2);
-    store.WriteProperty<std::int32_t>("ShadowOpacity", shadowOpacity_, 50);
-    store.WriteProperty<float>("Intensity", intensity_, 0.0f);
+    store.WriteProperty(row(Stored::Image).key, std::move(imageBytes));
+    writeValue(store, Stored::Scaler, scaleMethod_);
+    writeValue(store, Stored::Opacity, opacity_);
+    writeValue(store, Stored::Mirror, mirror_);
+    writeValue(store, Stored::Angle, rotation_);
+    writeValue(store, Stored::Enabled, enabled_ ? 1 : 0);
+    writeValue(store, Stored::MPointer, mousePointer_);
+    writeValue(store, Stored::OLEdrop, oleDropMode_);
+    if (!mouseIcon_.empty()) store.WriteProperty(row(Stored::MIcon).key, mouseIcon_);
+    writeValue(store, Stored::GrayScale, grayFormula_);
+    writeValue(store, Stored::HitTest, hitTestMode_);
+    writeValue(store, Stored::Props, props());
+    writeValue(store, Stored::MaskUsed, maskActive_ ? 1 : 0);
+    writeValue(store, Stored::MaskColor, maskColor_);
+    writeValue(store, Stored::MaskSource, maskSource_);
+    if (maskActive_) writeValue(store, Stored::Mask, appliedMask_);
+    writeValue(store, Stored::ShadowColor, shadowColor_);
+    writeValue(store, Stored::ShadowDepth, shadowDepth_);
+    writeValue(store, Stored::ShadowX, shadowOffsetX_);
+    writeValue(store, Stored::ShadowY, shadowOffsetY_);
+    writeValue(store, Stored::ShadowOpacity, shadowOpacity_);
+    writeSingle(store, Stored::Intensity, intensity_);
     if (scaleMethod_ == 4) {
-        store.WriteProperty<std::int32_t>("ScaleCx", layout_.width, 0);
-        store.WriteProperty<std::int32_t>("ScaleCy", layout_.height, 0);
+        writeValue(store, Stored::ScaleCx, frozenWidth_);
+        writeValue(store, Stored::ScaleCy, frozenHeight_);
     }
+    for (const auto& [name, value] : unknownProperties_)
+        store.set(name, value);
 }
 
 bool aicAlphaImage::encoderAvailable() const {
@@ -192,7 +226,10 @@ aicAlphaImage::SavedImage aicAlphaImage::savedImageKind() const {
 void aicAlphaImage::writeImageBytes(Bytes& out) {
     out.clear();
     const SavedImage kind = savedImageKind();
-    if (kind == SavedImage::None) return;
+    if (kind == SavedImage::None) {
+        out = unreadImage_;
+        return;
+    }
     if (kind == SavedImage::OriginalBytes) {
         image_.GetOrginalFormat(out);
         return;

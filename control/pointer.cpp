@@ -95,35 +95,40 @@ float aicAlphaImage::ToContainerScaleY(std::int32_t pixels) const {
 
 void aicAlphaImage::rebuildHitArea() {
     region_.reset();
+    // Without an image-shaped hit area the whole control takes the pointer,
+    // wherever OffsetImage moved the image.
     hitRect_ = {0, 0, innerWidth(), innerHeight()};
-    if (site_.UserMode() && enabled_ && hasImage() && hitTestMode_ != 0 && layout_.width > 0) {
-        // The opaque pixels as painted: the redraw buffer, or a frame
-        // rendered like it for the purpose.
-        c32bppDIB* frame = redraw_.get();
-        c32bppDIB temporary;
-        if (frame == nullptr) {
-            temporary.gdiToken(image_.gdiToken());
-            if (temporary.InitializeDIB(innerWidth(), innerHeight())) {
-                renderFrame(temporary);
-                frame = &temporary;
-            }
-        }
-        UniqueRegion region(frame != nullptr ? frame->CreateRegion(hitTestMode_ - 1) : 0);
-        // No opaque pixel at all: nothing of the control is hit.
-        hitRect_ = {};
-        if (region.get() != 0) {
-            if (hitTestMode_ == 1)
-                GetRgnBox(region.get(), hitRect_);
-            else
-                region_ = std::move(region);
-        }
+    if (!site_.UserMode() || !enabled_ || !hasImage() || hitTestMode_ == 0 || layout_.width <= 0)
+        return;
+    // The opaque pixels as painted: the redraw buffer, or a frame rendered
+    // like it for the purpose.
+    c32bppDIB* frame = redraw_.get();
+    c32bppDIB temporary;
+    if (frame == nullptr) {
+        temporary.gdiToken(image_.gdiToken());
+        // A frame that cannot be had leaves the whole control taking the
+        // pointer: better than a control that can no longer be clicked.
+        if (!temporary.InitializeDIB(innerWidth(), innerHeight())) return;
+        renderFrame(temporary);
+        frame = &temporary;
+    }
+    UniqueRegion region(frame->CreateRegion(hitTestMode_ - 1));
+    // No opaque pixel at all: nothing of the control is hit.
+    hitRect_ = {};
+    if (region.get() != 0) {
+        if (hitTestMode_ == 1)
+            GetRgnBox(region.get(), hitRect_);
+        else
+            region_ = std::move(region);
     }
     // The hit area goes where the image is moved.
     if (region_) OffsetRgn(region_.get(), imageOffsetX_, imageOffsetY_);
-    hitRect_.left += imageOffsetX_;
-    hitRect_.right += imageOffsetX_;
-    hitRect_.top += imageOffsetY_;
-    hitRect_.bottom += imageOffsetY_;
+    if (hitRect_.left < hitRect_.right && hitRect_.top < hitRect_.bottom) {
+        hitRect_.left += imageOffsetX_;
+        hitRect_.right += imageOffsetX_;
+        hitRect_.top += imageOffsetY_;
+        hitRect_.bottom += imageOffsetY_;
+    }
 }
 
 bool aicAlphaImage::pointOnControl(std::int32_t x, std::int32_t y) const {

@@ -73,6 +73,15 @@ PropertySpec number(std::string_view name, std::int32_t minimum = INT32_MIN,
             }};
 }
 
+// A number kept under a stored key: the setter's range is the key's, moved
+// by offset where the property shows the stored value plus offset.
+template <std::int32_t (aicAlphaImage::*Get)() const, void (aicAlphaImage::*Set)(std::int32_t)>
+PropertySpec stored(std::string_view name, Stored key,
+                    std::span<const std::string_view> choices = {}, std::int32_t offset = 0) {
+    const StoredProperty& row = velmora::stored(key);
+    return number<Get, Set>(name, row.minimum + offset, row.maximum + offset, choices);
+}
+
 template <std::int32_t (aicAlphaImage::*Get)() const, void (aicAlphaImage::*Set)(std::int32_t)>
 PropertySpec colour(std::string_view name) {
     return number<Get, Set>(name, INT32_MIN, INT32_MAX, {}, Kind::Colour);
@@ -89,8 +98,8 @@ PropertySpec readOnlyBoolean(std::string_view name) {
 PropertySpec intensity() {
     return {"IntensityOffset",
             Kind::Single,
-            -100,
-            100,
+            velmora::stored(Stored::Intensity).minimum,
+            velmora::stored(Stored::Intensity).maximum,
             {},
             [](const aicAlphaImage& c) { return showSingle(c.IntensityOffset()); },
             [](aicAlphaImage& c, std::string_view text, std::string& error) {
@@ -154,30 +163,37 @@ const std::array kProperties{
     boolean<&aicAlphaImage::AutoRedraw, &aicAlphaImage::AutoRedraw>("AutoRedraw"),
     boolean<&aicAlphaImage::AutoSize, &aicAlphaImage::AutoSize>("AutoSize"),
     boolean<&aicAlphaImage::StretchQuality, &aicAlphaImage::StretchQuality>("StretchQuality"),
-    number<&aicAlphaImage::ScaleMethod, &aicAlphaImage::ScaleMethod>("ScaleMethod", 0, 4,
+    stored<&aicAlphaImage::ScaleMethod, &aicAlphaImage::ScaleMethod>("ScaleMethod", Stored::Scaler,
                                                                      kScaleMethods),
-    number<&aicAlphaImage::Opacity, &aicAlphaImage::Opacity>("Opacity", 0, 100),
-    number<&aicAlphaImage::Mirror, &aicAlphaImage::Mirror>("Mirror", 0, 3, kMirrors),
+    stored<&aicAlphaImage::Opacity, &aicAlphaImage::Opacity>("Opacity", Stored::Opacity),
+    stored<&aicAlphaImage::Mirror, &aicAlphaImage::Mirror>("Mirror", Stored::Mirror, kMirrors),
     boolean<&aicAlphaImage::InversedImage, &aicAlphaImage::InversedImage>("InversedImage"),
     boolean<&aicAlphaImage::KeepOriginalFormat, &aicAlphaImage::KeepOriginalFormat>(
         "KeepOriginalFormat"),
-    number<&aicAlphaImage::grayScale, &aicAlphaImage::grayScale>("grayScale", 0, 8, kGreys),
+    stored<&aicAlphaImage::grayScale, &aicAlphaImage::grayScale>("grayScale", Stored::GrayScale,
+                                                                 kGreys, 1),
     boolean<&aicAlphaImage::RotateEnabled, &aicAlphaImage::RotateEnabled>("RotateEnabled"),
-    number<&aicAlphaImage::Rotation, &aicAlphaImage::Rotation>("Rotation", -359, 359),
+    stored<&aicAlphaImage::Rotation, &aicAlphaImage::Rotation>("Rotation", Stored::Angle),
     intensity(),
-    number<&aicAlphaImage::HitTest, &aicAlphaImage::HitTest>("HitTest", 0, 3, kHitTests),
+    stored<&aicAlphaImage::HitTest, &aicAlphaImage::HitTest>("HitTest", Stored::HitTest, kHitTests),
     colour<&aicAlphaImage::MaskColor, &aicAlphaImage::MaskColor>("MaskColor"),
-    number<&aicAlphaImage::MaskUsed, &aicAlphaImage::MaskUsed>("MaskUsed", 0, 5, kMaskSources),
+    stored<&aicAlphaImage::MaskUsed, &aicAlphaImage::MaskUsed>("MaskUsed", Stored::MaskSource,
+                                                               kMaskSources),
     boolean<&aicAlphaImage::ShadowEnabled, &aicAlphaImage::ShadowEnabled>("ShadowEnabled"),
     colour<&aicAlphaImage::ShadowColor, &aicAlphaImage::ShadowColor>("ShadowColor"),
-    number<&aicAlphaImage::ShadowOffsetX, &aicAlphaImage::ShadowOffsetX>("ShadowOffsetX"),
-    number<&aicAlphaImage::ShadowOffsetY, &aicAlphaImage::ShadowOffsetY>("ShadowOffsetY"),
-    number<&aicAlphaImage::ShadowDepth, &aicAlphaImage::ShadowDepth>("ShadowDepth", 0, 10),
-    number<&aicAlphaImage::ShadowOpacity, &aicAlphaImage::ShadowOpacity>("ShadowOpacity", 0, 100),
+    stored<&aicAlphaImage::ShadowOffsetX, &aicAlphaImage::ShadowOffsetX>("ShadowOffsetX",
+                                                                         Stored::ShadowX),
+    stored<&aicAlphaImage::ShadowOffsetY, &aicAlphaImage::ShadowOffsetY>("ShadowOffsetY",
+                                                                         Stored::ShadowY),
+    stored<&aicAlphaImage::ShadowDepth, &aicAlphaImage::ShadowDepth>("ShadowDepth",
+                                                                     Stored::ShadowDepth),
+    stored<&aicAlphaImage::ShadowOpacity, &aicAlphaImage::ShadowOpacity>("ShadowOpacity",
+                                                                         Stored::ShadowOpacity),
     boolean<&aicAlphaImage::Enabled, &aicAlphaImage::Enabled>("Enabled"),
-    number<&aicAlphaImage::MousePointer, &aicAlphaImage::MousePointer>("MousePointer", 0, 99),
+    stored<&aicAlphaImage::MousePointer, &aicAlphaImage::MousePointer>("MousePointer",
+                                                                       Stored::MPointer),
     mouseIcon(),
-    number<&aicAlphaImage::OLEDropMode, &aicAlphaImage::OLEDropMode>("OLEDropMode", 0, 1,
+    stored<&aicAlphaImage::OLEDropMode, &aicAlphaImage::OLEDropMode>("OLEDropMode", Stored::OLEdrop,
                                                                      kDropModes),
     imageType(),
     readOnlyBoolean<&aicAlphaImage::isMouseOver>("isMouseOver"),
@@ -189,6 +205,12 @@ const std::array kProperties{
 
 std::span<const PropertySpec> Properties() {
     return kProperties;
+}
+
+const StoredProperty* FindStoredProperty(std::string_view key) {
+    for (const StoredProperty& p : kStoredProperties)
+        if (EqualsNoCase(p.key, key)) return &p;
+    return nullptr;
 }
 
 const PropertySpec* FindProperty(std::string_view name) {

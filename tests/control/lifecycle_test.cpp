@@ -138,6 +138,12 @@ TEST_F(Lifecycle, TheFirstImageControlHoldsTheLinkForAll) {
     EXPECT_TRUE(other.isMouseOver());
     EXPECT_EQ(site->eventNames(), (std::vector<std::string>{"MouseExit"}));
 
+    // The first control initialised again keeps the one link.
+    control->InitProperties();
+    EXPECT_EQ(control->CrossTalkClass(), link);
+    EXPECT_EQ(other.CrossTalkClass(), link);
+    EXPECT_TRUE(link->isRegistered(control->identity()));
+
     other.Terminate();
     EXPECT_FALSE(link->isRegistered(other.identity()));
     EXPECT_EQ(link->CapturedControl(), 0) << "a control that ends lets go of the pointer";

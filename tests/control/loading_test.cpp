@@ -4,6 +4,8 @@
 #include "control_fixture.h"
 #include "platform/gdi/gdi.h"
 #include "platform/host/services.h"
+#include "platform/picture/icon.h"
+#include "platform/picture/icon_file.h"
 #include "surface/image_types.h"
 
 #include <cstdio>
@@ -179,6 +181,23 @@ TEST_F(ControlLoading, PicturesWithoutBytesKeepABitmapFileWhenAsked) {
     EXPECT_EQ(kept[1], 'M');
     platform::DeleteObject(bitmap);
 
+    // An icon is kept, and saved, as a bitmap file: ImageType says so
+    // rather than naming the icon.
+    const platform::HICON icon = platform::CreateIconFromFile(iconFile({16}), 16, 16);
+    ASSERT_NE(icon, 0u);
+    ASSERT_TRUE(control->LoadImage_FromHandle(icon));
+    platform::DestroyIcon(icon);
+    platform::PropertyStore store;
+    control->WriteProperties(store);
+    const Bytes saved = store.ReadProperty("Image", Bytes{});
+    ASSERT_GE(saved.size(), 2u);
+    EXPECT_EQ(saved[0], 'B');
+    EXPECT_EQ(saved[1], 'M');
+    const std::int32_t type = control->ImageType();
+    EXPECT_TRUE(type == modParsers::itBitmap || type == modParsers::itBitmapAlpha ||
+                type == modParsers::itBitmapPremultiplied)
+        << type;
+
     EXPECT_FALSE(control->LoadImage_FromHandle(0));
     EXPECT_FALSE(control->LoadImage_FromStdPicture(nullptr));
     EXPECT_FALSE(control->LoadImage_FromClipboard()) << "an empty clipboard";
@@ -219,6 +238,19 @@ TEST_F(ControlLoading, ClearImageAtRunTimeLeavesAnEmptyControl) {
     EXPECT_EQ(site->repaints.size(), 2u);
 }
 
+TEST_F(ControlLoading, AutoRedrawSwitchedOffAtRunTimeStaysOff) {
+    control->InitProperties();
+    ASSERT_TRUE(load(cornerBitmap()));
+    control->AutoRedraw(true);
+    ASSERT_NE(control->redrawBuffer(), nullptr);
+    control->AutoRedraw(false);
+    EXPECT_EQ(control->redrawBuffer(), nullptr);
+    control->Mirror(1);
+    site->Move({10, 10, 50, 50});
+    control->Resize();
+    EXPECT_EQ(control->redrawBuffer(), nullptr) << "no buffer is built again";
+}
+
 TEST_F(ControlLoading, RefreshReadsTheScaleModeAgain) {
     control->InitProperties();
     EXPECT_EQ(control->containerScaleMode(), 3);
@@ -241,7 +273,13 @@ TEST_F(DesignLoading, SetSourceImageGivesTheControlTheImagesOwnSize) {
     Bytes source;
     ASSERT_TRUE(control->GetSourceBytes(source));
     EXPECT_EQ(source, cornerBitmap());
-    EXPECT_EQ(&control->GetSurface(), &control->GetSurface()) << "the surface itself";
+    // The surface itself, not a copy: a pixel written through it is the
+    // control's.
+    control->GetSurface().row(0)[0] = 0x7F;
+    Bytes shown;
+    std::int32_t scan = 0;
+    ASSERT_TRUE(control->GetImageBytes(shown, scan, false, true, false));
+    EXPECT_EQ(shown[0], 0x7F);
 
     // A failed load still runs the steps after it: the placeholder returns.
     control->SetSourceImage(Bytes{1, 2, 3}, 0, 0, 32);

@@ -101,6 +101,24 @@ TEST_F(Painting, TurnedImagesAreCentredOnTheControl) {
     EXPECT_TRUE(sameBytes(painted, expected));
 }
 
+TEST_F(Painting, ATurnedFrozenImageIsDrawnWhereItsClipBoxMeetsIt) {
+    ASSERT_TRUE(loadSoft(16, 16));
+    control->ScaleMethod(3);
+    control->ScaleMethod(4); // frozen at 16 x 16
+    control->RotateEnabled(true);
+    control->Rotation(45);
+    const auto& l = control->layout();
+    ASSERT_EQ(l.width, 16);
+    // Turned about the control's centre (16, 16), the image reaches from
+    // about 4.7 to 27.3: a clip box over columns 5 to 7 meets it.
+    const platform::RECT clip{10 + 5, 10 + 4, 10 + 8, 10 + 28};
+    site->paint(*control, painted, &clip);
+    control->GetSurface().Render(expected.dc(), 10 + 16, 10 + 16, 16, 16, 0, 0, 16, 16, 100, true,
+                                 true, nullptr, -1, 0.0f, 45.0f, true);
+    EXPECT_NE(painted.pixel(10 + 6, 10 + 16), 0u);
+    EXPECT_TRUE(sameBytes(painted, expected));
+}
+
 TEST_F(Painting, TheRedrawBufferIsDrawnWithOpacityAndMovedByOffsetImage) {
     ASSERT_TRUE(loadSoft(16, 16));
     control->AutoRedraw(true);

@@ -4,6 +4,7 @@
 #include "codecs/modparsers.h"
 #include "control_fixture.h"
 #include "surface/image_types.h"
+#include "tests/support/jpeg_file.h"
 
 using namespace controltest;
 using platform::PropertyStore;
@@ -206,27 +207,125 @@ TEST_F(Persistence, KeysMatchWithoutRegardToCase) {
     EXPECT_TRUE(site->changes.empty()) << "restoring marks nothing as changed";
 }
 
-TEST_F(Persistence, AFailedLoadLeavesNeutralSettingsButKeepsQualityAndFormat) {
+// A store as the writer leaves it: keys in the table's order, no defaults.
+PropertyStore storeWithSettings(const Bytes& image) {
     PropertyStore store;
-    store.WriteProperty("Image", Bytes{1, 2, 3});
+    store.WriteProperty("Image", image);
     store.WriteProperty<std::int32_t>("Scaler", 4);
-    store.WriteProperty<std::int32_t>("ScaleCx", 50);
-    store.WriteProperty<std::int32_t>("ScaleCy", 60);
-    store.WriteProperty<std::int32_t>("Props", 0x1FF);
-    store.WriteProperty<std::int32_t>("Angle", 30);
     store.WriteProperty<std::int32_t>("Opacity", 20);
     store.WriteProperty<std::int32_t>("Mirror", 3);
+    store.WriteProperty<std::int32_t>("Angle", 30);
+    store.WriteProperty<std::int32_t>("GrayScale", 2);
+    store.WriteProperty<std::int32_t>("Props", 0x1DF); // every flag but the redraw bit
+    store.WriteProperty("MaskUsed", true);
+    store.WriteProperty<std::int32_t>("MaskSource", 1);
+    store.WriteProperty<std::int32_t>("Mask", 0x00FF00);
     store.WriteProperty<std::int32_t>("ShadowDepth", 4);
+    store.WriteProperty<std::int32_t>("ShadowX", -7);
+    store.WriteProperty("Intensity", 12.5f);
+    store.WriteProperty<std::int32_t>("ScaleCx", 50);
+    store.WriteProperty<std::int32_t>("ScaleCy", 60);
+    return store;
+}
+
+void expectSameStore(const PropertyStore& saved, const PropertyStore& expected) {
+    EXPECT_EQ(saved.names(), expected.names());
+    for (const std::string& key : expected.names())
+        EXPECT_TRUE(saved.contains(key) && *saved.find(key) == *expected.find(key)) << key;
+}
+
+// A picture this machine cannot show keeps every setting and is saved as it
+// was read, at run time and at design time; the control shows no image.
+TEST_F(Persistence, WhatARestoreCouldNotApplyIsSavedAsStored) {
+    for (const bool userMode : {true, false}) {
+        platform::HeadlessSite other(host, form, site->Extent());
+        other.userMode = userMode;
+        const PropertyStore store = storeWithSettings(Bytes(80, 0x5A)); // damaged
+        auto back = restored(store, other);
+        EXPECT_EQ(back->ImageType(), 0) << userMode;
+        EXPECT_EQ(back->ScaleMethod(), 4);
+        EXPECT_EQ(back->Opacity(), 20);
+        EXPECT_EQ(back->Mirror(), 3);
+        EXPECT_EQ(back->Rotation(), 30);
+        EXPECT_TRUE(back->AutoSize());
+        EXPECT_TRUE(back->ShadowEnabled());
+        EXPECT_TRUE(back->maskActive());
+        PropertyStore saved;
+        back->WriteProperties(saved);
+        expectSameStore(saved, store);
+
+        // Settings changed afterwards are saved with the stored picture.
+        back->Opacity(55);
+        back->WriteProperties(saved);
+        EXPECT_EQ(imageKey(saved), Bytes(80, 0x5A));
+        EXPECT_EQ(saved.ReadProperty<std::int32_t>("Opacity", 0), 55);
+        EXPECT_EQ(saved.ReadProperty<std::int32_t>("ScaleCx", 0), 50);
+
+        // A picture put in its place replaces it, and so does clearing.
+        std::int32_t w = 0, h = 0, d = 0;
+        ASSERT_TRUE(back->LoadImage_FromArray(cornerBitmap(), w, h, d));
+        back->WriteProperties(saved);
+        EXPECT_NE(imageKey(saved), Bytes(80, 0x5A));
+        auto again = restored(store, other);
+        again->ClearImage();
+        again->WriteProperties(saved);
+        EXPECT_TRUE(imageKey(saved).empty());
+    }
+}
+
+TEST_F(Persistence, AnEmptyControlKeepsItsSettings) {
+    control->InitProperties();
+    control->Opacity(55);
+    control->Rotation(90);
+    control->ShadowOffsetX(-4);
+    EXPECT_EQ(control->Opacity(), 55);
+    EXPECT_EQ(control->Rotation(), 90);
+    PropertyStore store;
+    control->WriteProperties(store);
+    platform::HeadlessSite other(host, form, site->Extent());
+    auto back = restored(store, other);
+    EXPECT_EQ(back->Opacity(), 55);
+    EXPECT_EQ(back->Rotation(), 90);
+    EXPECT_EQ(back->ShadowOffsetX(), -4);
+    EXPECT_TRUE(back->AutoSize()) << "a new control's flags";
+    PropertyStore again;
+    back->WriteProperties(again);
+    expectSameStore(again, store);
+}
+
+TEST_F(Persistence, KeysOfLaterVersionsAreWrittenBackAsRead) {
+    PropertyStore store;
+    store.WriteProperty<std::int32_t>("Glow", 7);
+    store.WriteProperty("Image", cornerBitmap());
+    store.WriteProperty("Caption", std::string("kept"));
+    store.WriteProperty<std::int32_t>("Opacity", 40);
+    store.WriteProperty("Extra", Bytes{1, 2, 3});
     control->ReadProperties(store);
-    EXPECT_EQ(control->ScaleMethod(), 0);
-    EXPECT_EQ(control->props(), static_cast<std::int32_t>(aicAlphaImage::kStretchQuality |
-                                                          aicAlphaImage::kKeepOriginalFormat));
-    EXPECT_EQ(control->Rotation(), 0);
-    EXPECT_EQ(control->Opacity(), 100);
-    EXPECT_EQ(control->Mirror(), 0);
-    EXPECT_EQ(control->layout().width, 0);
-    EXPECT_EQ(control->layout().height, 0);
-    EXPECT_EQ(control->ShadowDepth(), 4) << "the shadow settings stay";
+    PropertyStore saved;
+    control->WriteProperties(saved);
+    EXPECT_EQ(saved.names(),
+              (std::vector<std::string>{"Image", "Opacity", "Glow", "Caption", "Extra"}))
+        << "the known keys in their own order, then the others as read";
+    EXPECT_EQ(saved.ReadProperty<std::int32_t>("Glow", 0), 7);
+    EXPECT_EQ(saved.ReadProperty("Caption", std::string()), "kept");
+    EXPECT_EQ(saved.ReadProperty("Extra", Bytes{}), (Bytes{1, 2, 3}));
+}
+
+TEST_F(Persistence, NewPixelsAreSavedInsteadOfTheKeptSourceBytes) {
+    control->InitProperties();
+    control->KeepOriginalFormat(true);
+    ASSERT_TRUE(load(gifPicture()));
+    Bytes pixels(16 * 16 * 4, 0);
+    for (std::size_t i = 0; i < pixels.size(); i += 4)
+        pixels[i + 1] = 200, pixels[i + 3] = 255; // opaque green
+    ASSERT_TRUE(control->SetImageBytes(pixels));
+    EXPECT_EQ(control->ImageType(), modParsers::itPNG);
+    PropertyStore store;
+    control->WriteProperties(store);
+    c32bppDIB saved;
+    ASSERT_TRUE(saved.LoadPicture_Stream(imageKey(store)));
+    EXPECT_EQ(saved.ImageType(), modParsers::itPNG);
+    EXPECT_EQ(pixelOf(saved, 5, 5), (std::array<std::uint8_t, 4>{0, 200, 0, 255}));
 }
 
 TEST_F(Persistence, ValuesOutOfRangeInAStoreReadAsTheirDefaults) {
@@ -254,6 +353,11 @@ TEST_F(Persistence, ValuesOutOfRangeInAStoreReadAsTheirDefaults) {
     EXPECT_EQ(control->MaskUsed(), 0);
     EXPECT_EQ(control->Rotation(), 5);
     EXPECT_EQ(control->IntensityOffset(), 0.0f);
+
+    // A value the setter folds into range is restored as the setter keeps it.
+    store.WriteProperty<std::int32_t>("Opacity", 150);
+    control->ReadProperties(store);
+    EXPECT_EQ(control->Opacity(), 50);
 }
 
 TEST_F(Persistence, AStoredMaskIsDroppedForAPictureWithItsOwnAlpha) {
@@ -329,6 +433,38 @@ TEST_F(Persistence, ImageTypeIsTheFormatSavingStores) {
     PropertyStore store;
     control->WriteProperties(store);
     EXPECT_EQ(imageKey(store), gif);
+}
+
+TEST(PersistenceWithoutImaging, AJpegStoreIsSavedAsItWasRead) {
+    std::vector<std::uint8_t> samples;
+    for (int i = 0; i < 24 * 16; ++i)
+        samples.insert(samples.end(), {static_cast<std::uint8_t>(i), 90, 200});
+    const Bytes jpeg = testjpeg::writeJpeg(24, 16, samples, {});
+    {
+        // The picture is sound where the imaging library is present.
+        platform::ScopedEnvironment env;
+        env->imagingLibraryNames = {VELMORA_IMAGING_LIBRARY};
+        c32bppDIB decoded;
+        ASSERT_TRUE(decoded.LoadPicture_Stream(jpeg));
+        EXPECT_EQ(decoded.Width(), 24);
+    }
+    platform::ScopedEnvironment env;
+    env->imagingLibraryNames = {"libvelmora-no-such-imaging.so"};
+    platform::HeadlessHost host;
+    env->host = &host;
+    const auto form = host.CreateWindowExA(0, "#32770", "Form", platform::WS_VISIBLE, 0, 0, 99, 99,
+                                           0, 0, 0, nullptr);
+    for (const bool userMode : {true, false}) {
+        platform::HeadlessSite site(host, form, {0, 0, 24, 16});
+        site.userMode = userMode;
+        aicAlphaImage control(site);
+        const PropertyStore store = storeWithSettings(jpeg);
+        control.ReadProperties(store);
+        EXPECT_EQ(control.ImageType(), 0) << "not decoded";
+        PropertyStore saved;
+        control.WriteProperties(saved);
+        expectSameStore(saved, store);
+    }
 }
 
 TEST(PersistenceWithoutEncoders, BitmapsAreStoredAsBitmapFiles) {

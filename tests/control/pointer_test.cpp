@@ -91,6 +91,31 @@ TEST_F(Pointer, HitTestModesOnAnImageWithAlpha) {
     EXPECT_FALSE(control->hasHitRegion());
 }
 
+TEST_F(Pointer, WithoutAnImageShapedHitAreaTheWholeControlTakesThePointer) {
+    // HitTest 0 is the whole control wherever the image was moved.
+    std::int32_t x = 6, y = 5, sx = 0, sy = 0;
+    control->OffsetImage(true, x, y, sx, sy);
+    EXPECT_TRUE(hits(0, 0));
+    EXPECT_TRUE(hits(15, 15));
+
+    // Cleared at run time: the old image's opaque pixels are no hit area.
+    control->HitTest(3);
+    ASSERT_TRUE(control->hasHitRegion());
+    control->ClearImage();
+    EXPECT_FALSE(control->hasHitRegion());
+    EXPECT_TRUE(hits(0, 0));
+
+    // A control too large for a frame of its opaque pixels takes the
+    // pointer everywhere rather than nowhere.
+    site->Move({0, 0, 40000, 40000});
+    control->AutoSize(false);
+    std::int32_t w = 16, h = 16, d = 32;
+    ASSERT_TRUE(control->LoadImage_FromArray(holedIcon(), w, h, d));
+    control->HitTest(2);
+    EXPECT_FALSE(control->hasHitRegion());
+    EXPECT_TRUE(hits(100, 100));
+}
+
 TEST_F(Pointer, OnlyTheOpaquePixelsOfANearlyClearImageTakeThePointer) {
     control->HitTest(3);
     // Bottom-up rows: the last pixel of the first row is the bottom-right one.

@@ -1,6 +1,7 @@
 // The control's setters: their ranges, normalisation, side effects on the
 // pixels and the names they report, and the mask algorithm.
 
+#include "control/property_table.h"
 #include "control_fixture.h"
 #include "platform/gdi/sys_colors.h"
 #include "surface/image_types.h"
@@ -100,6 +101,64 @@ TEST_F(Properties, OutOfRangeValuesAreIgnoredSilently) {
     EXPECT_FALSE(control->GetSurface().HighQualityInterpolation());
 }
 
+// Every number property of the table, given values at and past the edges of
+// its range: the setter keeps a value within the range the table states,
+// and saving and restoring gives the same value back.
+TEST_F(Properties, EveryNumberSurvivesSaveAndRestoreWithinItsTableRange) {
+    ASSERT_TRUE(load(cornerBitmap()));
+    control->RotateEnabled(true);
+    for (const velmora::PropertySpec& spec : velmora::Properties()) {
+        if (spec.readOnly() || spec.kind != velmora::PropertySpec::Kind::Number) continue;
+        if (!spec.choices.empty()) {
+            EXPECT_EQ(static_cast<std::int64_t>(spec.choices.size()),
+                      std::int64_t{spec.maximum} - spec.minimum + 1)
+                << spec.name << ": a name for every value";
+        }
+        const std::vector<std::int64_t> tries = {spec.minimum,
+                                                 spec.maximum,
+                                                 std::int64_t{spec.minimum} - 1,
+                                                 std::int64_t{spec.maximum} + 1,
+                                                 150,
+                                                 725,
+                                                 70000,
+                                                 -70000,
+                                                 -32769,
+                                                 32767};
+        for (const std::int64_t value : tries) {
+            if (value < INT32_MIN || value > INT32_MAX) continue;
+            std::string error;
+            ASSERT_TRUE(spec.set(*control, std::to_string(value), error)) << spec.name;
+            const std::string shown = spec.show(*control);
+            const std::int64_t kept = std::stoll(shown);
+            EXPECT_GE(kept, spec.minimum) << spec.name << " = " << value;
+            EXPECT_LE(kept, spec.maximum) << spec.name << " = " << value;
+            platform::PropertyStore store;
+            control->WriteProperties(store);
+            platform::HeadlessSite other(host, form, site->Extent());
+            auto back = restored(store, other);
+            EXPECT_EQ(spec.show(*back), shown) << spec.name << " = " << value;
+        }
+    }
+}
+
+TEST_F(Properties, SixteenBitSettingsKeepToSixteenBits) {
+    control->ShadowOffsetX(70000);
+    control->ShadowOffsetY(-32769);
+    control->MousePointer(70000);
+    control->OLEDropMode(65537);
+    EXPECT_EQ(control->ShadowOffsetX(), 2);
+    EXPECT_EQ(control->ShadowOffsetY(), 2);
+    EXPECT_EQ(control->MousePointer(), 0);
+    EXPECT_EQ(control->OLEDropMode(), 0);
+    EXPECT_TRUE(site->changes.empty()) << "ignored silently";
+    control->ShadowOffsetX(-32768);
+    control->ShadowOffsetY(32767);
+    control->MousePointer(32767);
+    EXPECT_EQ(control->ShadowOffsetX(), -32768);
+    EXPECT_EQ(control->ShadowOffsetY(), 32767);
+    EXPECT_EQ(control->MousePointer(), 32767);
+}
+
 TEST_F(Properties, PassThroughSettingsReachTheContainer) {
     control->MousePointer(99);
     control->OLEDropMode(1);
@@ -189,6 +248,16 @@ TEST_F(Properties, MaskColorReappliesAnActiveColourMask) {
     control->MaskColor(static_cast<std::int32_t>(0x8000000F));
     EXPECT_EQ(control->appliedMaskColor(), static_cast<std::int32_t>(0x8000000F));
     EXPECT_EQ(pixelOf(surface, 1, 0)[3], 255);
+
+    // Changed while there is no image, the colour is the one the next load
+    // makes transparent.
+    control->MaskColor(0x0000FF);
+    control->ClearImage();
+    control->MaskColor(0x402010);
+    ASSERT_TRUE(load(cornerBitmap()));
+    EXPECT_EQ(control->appliedMaskColor(), 0x402010);
+    EXPECT_EQ(pixelOf(control->GetSurface(), 0, 0)[3], 255);
+    EXPECT_EQ(pixelOf(control->GetSurface(), 1, 0)[3], 0);
 }
 
 TEST_F(Properties, MaskNeedsAnImageWithoutAlpha) {

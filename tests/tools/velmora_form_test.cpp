@@ -145,6 +145,45 @@ TEST_F(VelmoraForm, SetGoesThroughTheSetters) {
     EXPECT_EQ(static_cast<std::uint8_t>(px[0 * 4 + 2]), 50);
 }
 
+TEST_F(VelmoraForm, AControlKeepsWhatAddAndSetGaveIt) {
+    makeForm();
+    const Outcome added = run("show " + quoted("f.json") + " Image1");
+    ASSERT_EQ(added.status, 0) << added.err;
+    EXPECT_EQ(line(added.out, "Image1.AutoSize"), "True") << "as add made it";
+    EXPECT_EQ(line(added.out, "Image1.StretchQuality"), "True");
+
+    ASSERT_EQ(run("set " + quoted("f.json") + " Image1 Opacity=55 Rotation=90").status, 0);
+    const Outcome set = run("show " + quoted("f.json") + " Image1");
+    EXPECT_EQ(line(set.out, "Image1.Opacity"), "55");
+    EXPECT_EQ(line(set.out, "Image1.Rotation"), "90");
+    EXPECT_EQ(line(set.out, "Image1.AutoSize"), "True");
+
+    // Commands that change nothing change nothing.
+    ASSERT_EQ(run("set " + quoted("f.json") + " Image1 Opacity=55").status, 0);
+    ASSERT_EQ(run("bytes " + quoted("f.json") + " Image1 " + quoted("px.bin")).status, 1);
+    EXPECT_EQ(run("show " + quoted("f.json") + " Image1").out, set.out);
+}
+
+TEST_F(VelmoraForm, APictureThatCannotBeShownIsKeptWithItsSettings) {
+    const Bytes damaged(80, 0x5A);
+    write("d.json", std::string("{\"form\": {\"width\": 100, \"height\": 80}, \"controls\": [") +
+                        "{\"type\": \"aicAlphaImage\", \"name\": \"Image1\", \"left\": 2, "
+                        "\"top\": 2, \"width\": 16, \"height\": 16, \"properties\": {"
+                        "\"Image\": \"" +
+                        platform::EncodeBase64(damaged) +
+                        "\", \"Opacity\": 20, \"Angle\": 30, \"Props\": 261, \"Glow\": 7}}]}");
+    ASSERT_EQ(run("set " + quoted("d.json") + " Image1 HitTest=2").status, 0);
+    const auto form = platform::ReadFormStore(path("d.json"));
+    ASSERT_TRUE(form) << form.error;
+    const platform::PropertyStore& saved = form.form->controls.at(0).properties;
+    EXPECT_EQ(saved.ReadProperty("Image", Bytes{}), damaged);
+    EXPECT_EQ(saved.ReadProperty<std::int32_t>("Opacity", 0), 20);
+    EXPECT_EQ(saved.ReadProperty<std::int32_t>("Angle", 0), 30);
+    EXPECT_EQ(saved.ReadProperty<std::int32_t>("Props", 0), 261);
+    EXPECT_EQ(saved.ReadProperty<std::int32_t>("HitTest", 0), 2);
+    EXPECT_EQ(saved.ReadProperty<std::int32_t>("Glow", 0), 7) << "a key of a later version";
+}
+
 TEST_F(VelmoraForm, RefusedAssignmentsLeaveTheStoreAlone) {
     makeForm();
     const std::string before = read(path("f.json"));
