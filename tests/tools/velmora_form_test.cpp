@@ -355,10 +355,11 @@ TEST_F(VelmoraForm, SavingKeepsUnknownKeysTheFilesModeAndLinks) {
 TEST_F(VelmoraForm, AChangeTheStoreCannotHoldIsRefused) {
     ASSERT_EQ(run("new " + quoted("big.json") + " --size 100x100").status, 0);
     ASSERT_EQ(run("add " + quoted("big.json") + " A --at 0,0 --size 1048576x1048576").status, 0);
+    ASSERT_EQ(run("set " + quoted("big.json") + " A AutoSize=False").status, 0);
     write("pic.bmp", bitmap());
     ASSERT_EQ(run("load " + quoted("big.json") + " A " + quoted("pic.bmp")).status, 0);
     const std::string before = read(path("big.json"));
-    // Turned by 45 degrees, the sized control is wider than any store holds.
+    // Sized to the turned picture, the control is wider than any store holds.
     const Outcome grown =
         run("set " + quoted("big.json") + " A RotateEnabled=True Rotation=45 AutoSize=True");
     EXPECT_EQ(grown.status, 2);
