@@ -2,6 +2,7 @@
 
 #include "platform/host/clipboard.h"
 #include "platform/host/data_object.h"
+#include "platform/picture/metafile.h"
 #include "platform/qt/qt_clipboard.h"
 #include "platform/util/png_signature.h"
 #include "surface/image_types.h"
@@ -18,6 +19,7 @@
 #include <array>
 #include <charconv>
 #include <cstdio>
+#include <fstream>
 
 namespace velmora::design {
 namespace {
@@ -92,21 +94,35 @@ const char* decodedFormat(std::span<const std::uint8_t> source) {
     return "PNG file";
 }
 
+// Enough of a file's start to tell every format the page names, the
+// enhanced metafile's signature at byte 40 included.
+constexpr std::size_t kFileHeadBytes = 64;
+
+std::vector<std::uint8_t> fileHead(const std::string& path) {
+    std::vector<std::uint8_t> head(kFileHeadBytes);
+    std::ifstream file(path, std::ios::binary);
+    file.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(file.gcount()));
+    return head;
+}
+
 } // namespace
 
 std::vector<FileFilter> ImageFileFilters(bool imagingEnabled) {
     std::vector<FileFilter> filters;
-    std::string images = "*gif;*.bmp;*.jpg;*.jpeg;*.ico;*.cur;*.wmf;*.emf;*.png";
+    // Metafiles are not offered: this platform has no player for them, so
+    // picking one could only fail.
+    std::string images = "*gif;*.bmp;*.jpg;*.jpeg;*.ico;*.cur;*.png";
     if (imagingEnabled) images += ";*.tiff";
     filters.push_back({"Image Files", images});
     filters.push_back({"Bitmaps", "*.bmp"});
     filters.push_back({"GIFs", "*.gif"});
     filters.push_back({"Icons and Cursors", "*.ico;*.cur"});
     filters.push_back({"JPGs", "*.jpg;*.jpeg"});
-    filters.push_back({"Meta Files", "*.wmf;*.emf"});
     filters.push_back({"PNGs", "*.png"});
     if (imagingEnabled) filters.push_back({"Tiff", "*.tiff"});
-    filters.push_back({"All Files", "*.*"});
+    // "*.*" would hide files without an extension.
+    filters.push_back({"All Files", "*"});
     return filters;
 }
 
@@ -161,6 +177,19 @@ std::string FormatLabelText(std::int32_t width, std::int32_t height, std::int32_
     return text;
 }
 
+std::string LoadFailureText(const std::string& path, std::span<const std::uint8_t> head) {
+    std::string text = "The file \"";
+    text += path;
+    text += "\" could not be loaded.\n";
+    if (head.empty())
+        text += "It cannot be opened, or it is empty.";
+    else if (platform::IsWindowsMetafile(head) || platform::IsEnhMetafile(head))
+        text += "It is a Windows Meta File, a format that cannot be read here.";
+    else
+        text += "Its format cannot be read here, or the file is damaged.";
+    return text;
+}
+
 ppgSourceImage::ppgSourceImage(platform::QtHost& host, platform::HWND owner, QWidget* parent)
     : QWidget(parent), host_(host) {
     setFont(pageFont());
@@ -211,6 +240,11 @@ ppgSourceImage::ppgSourceImage(platform::QtHost& host, platform::HWND owner, QWi
     preview_->AutoSize(false);
     previewSite_->setVisible(false);
 
+    showMessage = [this](const std::string& text) {
+        host_.MessageBox(text, kCaption, platform::MB_OK | platform::MB_ICONEXCLAMATION);
+    };
+    updateEnabled();
+
     connect(cmdBrowse_, &QPushButton::clicked, this, [this] { cmdBrowse_Click(); });
     connect(cmdClipBoard_, &QPushButton::clicked, this, [this] { cmdClipBoard_Click(); });
     connect(command1_, &QPushButton::clicked, this, [this] { Command1_Click(); });
@@ -232,6 +266,14 @@ void ppgSourceImage::markChanged(bool changed) {
     if (was != changed && onChangedChanged) onChangedChanged(changed);
 }
 
+void ppgSourceImage::updateEnabled() {
+    // Without a control to apply to, nothing on the page can be used.
+    const bool target = target_ != nullptr;
+    for (QPushButton* button : {cmdBrowse_, cmdClipBoard_, command1_})
+        button->setEnabled(target);
+    cboIcon_->setEnabled(cboIcon_->count() > 1);
+}
+
 bool ppgSourceImage::previewVisible() const {
     return previewSite_->visible();
 }
@@ -245,6 +287,12 @@ QRect ppgSourceImage::previewGeometry() const {
 void ppgSourceImage::clearPreview() {
     previewSite_->setVisible(false);
     preview_->ClearImage();
+}
+
+void ppgSourceImage::clearDescription() {
+    cboIcon_->hide();
+    cboIcon_->clear();
+    lblFormat_->clear();
 }
 
 void ppgSourceImage::showPreview() {
@@ -265,7 +313,7 @@ IconEntrySize ppgSourceImage::chosenSize() const {
     return ParseIconEntry(cboIcon_->currentText().toStdString());
 }
 
-bool ppgSourceImage::describeImage() {
+bool ppgSourceImage::describeImage(std::span<const std::uint8_t> formatHead) {
     std::vector<std::array<std::int32_t, 4>> sizes;
     const c32bppDIB& surface = preview_->GetSurface();
     if (surface.SourceIconSizes(sizes) > 0) {
@@ -284,21 +332,24 @@ bool ppgSourceImage::describeImage() {
         cboIcon_->show();
     } else {
         std::vector<std::uint8_t> source;
-        preview_->GetSourceBytes(source);
+        if (formatHead.empty()) {
+            preview_->GetSourceBytes(source);
+            formatHead = source;
+        }
         lblFormat_->setText(QString::fromStdString(FormatLabelText(
-            surface.Width(), surface.Height(), surface.ImageType(), surface.Alpha(), source)));
+            surface.Width(), surface.Height(), surface.ImageType(), surface.Alpha(), formatHead)));
         lblFormat_->show();
         cboIcon_->hide();
         cboIcon_->clear();
     }
+    updateEnabled();
     if (cboIcon_->count() == 0) return false;
     cboIcon_->setCurrentIndex(cboIcon_->count() - 1);
     cboIcon_Click();
-    cboIcon_->setEnabled(cboIcon_->count() > 1);
     return true;
 }
 
-void ppgSourceImage::loadPreview(const LoadAtSize& load) {
+bool ppgSourceImage::loadPreview(const LoadAtSize& load, std::span<const std::uint8_t> formatHead) {
     clearPreview();
     // The preview's own size chooses the entry of an icon or cursor.
     const platform::RECT e = previewSite_->Extent();
@@ -306,17 +357,37 @@ void ppgSourceImage::loadPreview(const LoadAtSize& load) {
     std::int32_t height = e.bottom - e.top;
     std::int32_t depth = 0;
     if (load(width, height, depth)) {
-        if (!describeImage()) showPreview();
-    } else {
-        // What a failed load leaves behind is no image to show.
-        clearPreview();
+        if (!describeImage(formatHead)) showPreview();
+        return true;
     }
+    // What a failed load leaves behind is no image to show.
+    clearPreview();
+    return false;
 }
 
-void ppgSourceImage::loadFile(const std::string& path) {
-    loadPreview([&](std::int32_t& width, std::int32_t& height, std::int32_t& depth) {
-        return preview_->LoadImage_FromFile(path, width, height, depth);
-    });
+bool ppgSourceImage::loadFile(const std::string& path) {
+    // What the page shows now, put back should the file not load: a file
+    // that cannot be read must not cost the developer the picture on the
+    // page (nor, by the next Apply, the control's).
+    std::vector<std::uint8_t> before;
+    const bool hadImage = preview_->GetSourceBytes(before);
+    const IconEntrySize chosen = chosenSize();
+    const bool shown = previewVisible();
+    // The imaging service's formats are kept as PNG; the file itself tells
+    // what it was.
+    const std::vector<std::uint8_t> head = fileHead(path);
+    const bool loaded = loadPreview(
+        [&](std::int32_t& width, std::int32_t& height, std::int32_t& depth) {
+            return preview_->LoadImage_FromFile(path, width, height, depth);
+        },
+        head);
+    if (loaded) return true;
+    if (hadImage) {
+        std::int32_t width = chosen.width, height = chosen.height, depth = chosen.bitDepth;
+        if (preview_->LoadImage_FromArray(before, width, height, depth) && shown) showPreview();
+    }
+    if (showMessage) showMessage(LoadFailureText(path, head));
+    return false;
 }
 
 void ppgSourceImage::cmdBrowse_Click() {
@@ -339,8 +410,7 @@ void ppgSourceImage::cmdBrowse_Click() {
             path = dialog.selectedFiles().front().toStdString();
     }
     if (path.empty()) return;
-    loadFile(path);
-    markChanged(true);
+    if (loadFile(path)) markChanged(true);
 }
 
 void ppgSourceImage::cmdClipBoard_Click() {
@@ -355,7 +425,9 @@ void ppgSourceImage::cmdClipBoard_Click() {
         if (picture) {
             clearPreview();
             if (!preview_->LoadImage_FromClipboard()) return;
-            showPreview();
+            // A picture is no icon: what the page said of the last image
+            // (an icon's sizes, above all) goes.
+            if (!describeImage()) showPreview();
             markChanged(true);
             return;
         }
@@ -367,8 +439,7 @@ void ppgSourceImage::cmdClipBoard_Click() {
                 files = platform::ReadDropFileNames(*block, 1);
         }
         if (files.empty() || files.front().empty()) return;
-        loadFile(files.front());
-        markChanged(true);
+        if (loadFile(files.front())) markChanged(true);
     } catch (const std::exception&) {
         // a clipboard that cannot be read is an empty one
     }
@@ -392,13 +463,15 @@ void ppgSourceImage::cboIcon_Click() {
 
 void ppgSourceImage::OLEDragDrop(const std::vector<std::string>& files) {
     if (files.empty()) return;
-    loadFile(files.front());
-    markChanged(true);
+    if (loadFile(files.front())) markChanged(true);
 }
 
 void ppgSourceImage::SelectionChanged(std::span<aicAlphaImage* const> selected) {
     if (selected.empty() || selected.front() == nullptr) {
         target_ = nullptr;
+        clearPreview();
+        clearDescription();
+        updateEnabled();
         markChanged(false);
         return;
     }
@@ -411,10 +484,9 @@ void ppgSourceImage::SelectionChanged(std::span<aicAlphaImage* const> selected) 
         });
     } else {
         preview_->ClearImage();
-        cboIcon_->hide();
-        cboIcon_->clear();
-        lblFormat_->clear();
+        clearDescription();
     }
+    updateEnabled();
     markChanged(false);
 }
 
@@ -430,17 +502,21 @@ void ppgSourceImage::ApplyChanges() {
     markChanged(false);
 }
 
+// Drops are taken only while there is a control to apply them to, as the
+// buttons are.
 void ppgSourceImage::dragEnterEvent(QDragEnterEvent* event) {
-    if (!platform::MimeDataFiles(event->mimeData()).empty()) event->acceptProposedAction();
+    if (target_ != nullptr && !platform::MimeDataFiles(event->mimeData()).empty())
+        event->acceptProposedAction();
 }
 
 void ppgSourceImage::dragMoveEvent(QDragMoveEvent* event) {
-    if (!platform::MimeDataFiles(event->mimeData()).empty()) event->acceptProposedAction();
+    if (target_ != nullptr && !platform::MimeDataFiles(event->mimeData()).empty())
+        event->acceptProposedAction();
 }
 
 void ppgSourceImage::dropEvent(QDropEvent* event) {
     const std::vector<std::string> files = platform::MimeDataFiles(event->mimeData());
-    if (files.empty()) return;
+    if (target_ == nullptr || files.empty()) return;
     event->acceptProposedAction();
     OLEDragDrop(files);
 }

@@ -52,10 +52,13 @@ struct IconEntrySize {
 IconEntrySize ParseIconEntry(std::string_view text);
 // lblFormat's text for an image that is no icon or cursor: "640 x 480 - PNG
 // file" and the like, by the surface's image type. Images the imaging
-// service decoded all have the PNG type; their kept source bytes name the
-// format they came in.
+// service decoded all have the PNG type; the first bytes of what they were
+// read from name the format they came in.
 std::string FormatLabelText(std::int32_t width, std::int32_t height, std::int32_t imageType,
                             bool hasAlpha, std::span<const std::uint8_t> sourceBytes = {});
+// What the page says of a file it could not load: the file, and why, as far
+// as its first bytes (`head`; empty when it could not be read) tell.
+std::string LoadFailureText(const std::string& path, std::span<const std::uint8_t> head);
 
 class ppgSourceImage final : public QWidget {
 public:
@@ -72,8 +75,12 @@ public:
 
     // --- the development environment's side -----------------------------------------
     // The selected controls changed: the page edits the first one (none
-    // when the list is empty) and shows its image. Marks the page unchanged.
+    // when the list is empty: the page is then empty and its buttons
+    // disabled) and shows its image. Marks the page unchanged.
     void SelectionChanged(std::span<aicAlphaImage* const> selected);
+    // The target was rebuilt as another object (the designer moved it to
+    // another container): the page keeps what it holds, changes included.
+    void Retarget(aicAlphaImage* target) { target_ = target; }
     // Writes the preview's image, at the chosen icon size and depth, to the
     // target control (or clears the target's image when the preview is
     // empty). Nothing without a target.
@@ -97,6 +104,9 @@ public:
     // system's open-file dialog unless a test sets its own.
     std::function<std::string(const std::string& title, const std::vector<FileFilter>& filters)>
         openFileDialog;
+    // Tells the developer something went wrong (a file that did not load):
+    // the host's message box unless a test sets its own.
+    std::function<void(const std::string& text)> showMessage;
 
     // --- the page's controls -----------------------------------------------------------------
     QPushButton* cmdBrowse() const { return cmdBrowse_; }
@@ -117,18 +127,26 @@ protected:
 
 private:
     void markChanged(bool changed);
+    // The enabled state of the page's controls, from the target and the
+    // icon list.
+    void updateEnabled();
     // Empties the preview and loads into it at its own size, then describes
     // the image and shows it when it is no icon; a failed load leaves the
-    // preview hidden and empty.
+    // preview hidden and empty. `formatHead`: as for describeImage.
     using LoadAtSize =
         std::function<bool(std::int32_t& width, std::int32_t& height, std::int32_t& depth)>;
-    void loadPreview(const LoadAtSize& load);
-    void loadFile(const std::string& path);
+    bool loadPreview(const LoadAtSize& load, std::span<const std::uint8_t> formatHead = {});
+    // Loads a file into the preview; a file that does not load leaves the
+    // page as it was and is reported through showMessage.
+    bool loadFile(const std::string& path);
     // Fills cboIcon or lblFormat for the preview's image; true when cboIcon
     // has entries (choosing the last one has then shown the preview).
-    bool describeImage();
+    // `formatHead`, the start of the file the image came from, names its
+    // format (the kept source bytes when empty).
+    bool describeImage(std::span<const std::uint8_t> formatHead = {});
     void showPreview();
     void clearPreview();
+    void clearDescription();
     // The chosen entry's size (all 0 while cboIcon is hidden).
     IconEntrySize chosenSize() const;
 

@@ -24,7 +24,7 @@ namespace velmora::designer {
 
 namespace {
 
-// Undo keeps the last 100 steps, and no more than 256 MiB of store texts
+// Undo keeps the last 100 steps, and no more than 256 MiB of records
 // (forms with large pictures keep fewer steps; the latest always stays).
 constexpr std::size_t kUndoDepth = 100;
 constexpr std::size_t kUndoBytes = std::size_t{256} << 20;
@@ -34,6 +34,32 @@ const QString kStoreFilter = QStringLiteral("Form stores (*.json);;All Files (*)
 
 QString q(const std::string& text) {
     return QString::fromStdString(text);
+}
+
+std::size_t valueBytes(const platform::PropertyValue& value) {
+    if (const auto* text = std::get_if<std::string>(&value)) return text->size();
+    if (const auto* bytes = std::get_if<std::vector<std::uint8_t>>(&value)) return bytes->size();
+    return sizeof(std::int32_t);
+}
+
+std::size_t recordBytes(const platform::FormControlRecord& r) {
+    std::size_t bytes = r.type.size() + r.name.size() + r.container.size() + 16;
+    for (const std::string& name : r.properties.names())
+        bytes += name.size() + valueBytes(*r.properties.find(name));
+    return bytes;
+}
+
+bool sameProperties(const platform::PropertyStore& a, const platform::PropertyStore& b) {
+    const std::vector<std::string> names = a.names();
+    if (names != b.names()) return false;
+    return std::all_of(names.begin(), names.end(),
+                       [&](const std::string& n) { return *a.find(n) == *b.find(n); });
+}
+
+bool sameRecord(const platform::FormControlRecord& a, const platform::FormControlRecord& b) {
+    return a.type == b.type && a.name == b.name && a.container == b.container && a.left == b.left &&
+           a.top == b.top && a.width == b.width && a.height == b.height &&
+           sameProperties(a.properties, b.properties);
 }
 
 } // namespace
@@ -53,6 +79,15 @@ DesignerWindow::DesignerWindow(platform::QtHost& host, QWidget* parent)
         return QFileDialog::getSaveFileName(this, QStringLiteral("Save Form As"),
                                             q(current.string()), kStoreFilter)
             .toStdString();
+    };
+    askPageChanges = [this] {
+        const auto answer = QMessageBox::question(
+            this, QString::fromLatin1(kProgram),
+            QStringLiteral("The Image Source page has changes that were not applied. Apply them?"),
+            QMessageBox::Apply | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Apply);
+        if (answer == QMessageBox::Apply) return PageAnswer::Apply;
+        if (answer == QMessageBox::Discard) return PageAnswer::Discard;
+        return PageAnswer::Cancel;
     };
     askUnsaved = [this] {
         const auto answer = QMessageBox::question(
@@ -74,7 +109,7 @@ DesignerWindow::DesignerWindow(platform::QtHost& host, QWidget* parent)
     setCentralWidget(scroll);
 
     SelectionOverlay& overlay = canvas_->overlay();
-    overlay.onBeginChange = [this] { beginChange(); };
+    overlay.onBeginChange = [this](bool nudge) { beginMove(nudge); };
     overlay.onChanged = [this] {
         markDirty();
         refreshProperties();
@@ -85,6 +120,10 @@ DesignerWindow::DesignerWindow(platform::QtHost& host, QWidget* parent)
     overlay.onAddAt = [this](const QPoint& at) { addControl(at); };
     overlay.onDelete = [this] { deleteSelection(); };
     canvas_->onControlChanged = [this](const std::string&, std::string_view) { markDirty(); };
+    canvas_->onControlRebuilt = [this](const aicAlphaImage* before, aicAlphaImage* after) {
+        // The page goes on editing the same control, its changes kept.
+        if (page_->target() == before) page_->Retarget(after);
+    };
 
     tabs_ = new QTabWidget(this);
     auto* listScroll = new QScrollArea(tabs_);
@@ -100,7 +139,7 @@ DesignerWindow::DesignerWindow(platform::QtHost& host, QWidget* parent)
         const std::vector<aicAlphaImage*> selected = selectedControls();
         if (selected.empty()) return;
         FormCanvas::Control* c = canvas_->find(canvas_->overlay().selection().front());
-        beginChange();
+        beginMove(false);
         canvas_->place(*c, place.translated(c->box->place.topLeft()));
         markDirty();
         refreshProperties();
@@ -114,7 +153,10 @@ DesignerWindow::DesignerWindow(platform::QtHost& host, QWidget* parent)
     apply_->setEnabled(false);
     sourceLayout->addWidget(apply_, 0, Qt::AlignRight);
     connect(apply_, &QPushButton::clicked, this, [this] { applySource(); });
-    page_->onChangedChanged = [this](bool changed) { apply_->setEnabled(changed); };
+    // Apply is for changes there is a control to apply to.
+    page_->onChangedChanged = [this](bool changed) {
+        apply_->setEnabled(changed && page_->target() != nullptr);
+    };
     tabs_->addTab(sourceTab, QString::fromLatin1(design::ppgSourceImage::kCaption));
 
     dock_ = new QDockWidget(QStringLiteral("Properties"), this);
@@ -220,6 +262,7 @@ bool DesignerWindow::openStore(const std::filesystem::path& file, std::string& e
     rebuild(std::move(*result.form), {});
     file_ = file;
     undo_.clear();
+    baseState_ = savedState_ = nextState_++;
     markClean();
     return true;
 }
@@ -231,15 +274,16 @@ void DesignerWindow::newForm(const std::filesystem::path& file) {
     rebuild(std::move(form), {});
     file_ = file;
     undo_.clear();
+    baseState_ = savedState_ = nextState_++;
     markClean();
 }
 
 void DesignerWindow::fileNew() {
-    if (mayDiscard()) newForm();
+    if (settlePage() && mayDiscard()) newForm();
 }
 
 void DesignerWindow::fileOpen() {
-    if (!mayDiscard()) return;
+    if (!settlePage() || !mayDiscard()) return;
     const std::string file = chooseOpenFile ? chooseOpenFile() : std::string();
     if (file.empty()) return;
     std::string error;
@@ -250,11 +294,13 @@ void DesignerWindow::fileOpen() {
 }
 
 bool DesignerWindow::save() {
+    if (!settlePage()) return false;
     if (file_.empty()) return saveAs();
     return writeTo(file_);
 }
 
 bool DesignerWindow::saveAs() {
+    if (!settlePage()) return false;
     const std::string file = chooseSaveFile ? chooseSaveFile(file_) : std::string();
     if (file.empty()) return false;
     return writeTo(file);
@@ -269,6 +315,7 @@ bool DesignerWindow::writeTo(const std::filesystem::path& file) {
         return false;
     }
     file_ = file;
+    savedState_ = currentState();
     markClean();
     return true;
 }
@@ -286,33 +333,130 @@ bool DesignerWindow::mayDiscard() {
     return false;
 }
 
+bool DesignerWindow::settlePage() {
+    if (!page_->Changed() || page_->target() == nullptr) return true;
+    switch (askPageChanges ? askPageChanges() : PageAnswer::Cancel) {
+    case PageAnswer::Apply:
+        applySource();
+        return true;
+    case PageAnswer::Discard: {
+        // The page shows the control's own picture again.
+        aicAlphaImage* const target[] = {page_->target()};
+        page_->SelectionChanged(target);
+        return true;
+    }
+    case PageAnswer::Cancel:
+        return false;
+    }
+    return false;
+}
+
 void DesignerWindow::closeEvent(QCloseEvent* event) {
-    if (mayDiscard())
+    if (settlePage() && mayDiscard())
         event->accept();
     else
         event->ignore();
 }
 
-void DesignerWindow::beginChange() {
-    undo_.push_back(platform::SerializeFormStore(canvas_->record()));
-    const auto kept = [this] {
-        std::size_t bytes = 0;
-        for (const std::string& text : undo_)
-            bytes += text.size();
-        return bytes;
-    };
-    while (undo_.size() > 1 && (undo_.size() > kUndoDepth || kept() > kUndoBytes))
+std::uint64_t DesignerWindow::currentState() const {
+    return undo_.empty() ? baseState_ : undo_.back().state;
+}
+
+std::size_t DesignerWindow::undoBytes() const {
+    std::size_t bytes = 0;
+    for (const UndoStep& step : undo_)
+        bytes += step.bytes;
+    return bytes;
+}
+
+void DesignerWindow::pushStep(UndoStep step) {
+    step.state = nextState_++;
+    step.selection = canvas_->overlay().selection();
+    undo_.push_back(std::move(step));
+    while (undo_.size() > 1 && (undo_.size() > kUndoDepth || undoBytes() > kUndoBytes)) {
+        baseState_ = undo_.front().state;
         undo_.erase(undo_.begin());
+    }
     updateActions();
+}
+
+void DesignerWindow::beginMove(bool nudge) {
+    const std::vector<std::string>& selection = canvas_->overlay().selection();
+    // Arrow presses on the same controls, one after another, are one step
+    // (but not across a save, which must stay a state undo can reach).
+    if (nudge && !undo_.empty() && undo_.back().nudge && undo_.back().selection == selection &&
+        undo_.back().state != savedState_)
+        return;
+    UndoStep step;
+    step.nudge = nudge;
+    for (const std::string& name : selection)
+        if (const FormCanvas::Control* c = canvas_->find(name)) {
+            step.places.push_back({c->name(*canvas_), c->box->name, c->local()});
+            step.bytes += name.size() + c->box->name.size() + sizeof(QRect);
+        }
+    pushStep(std::move(step));
+}
+
+void DesignerWindow::beginChange() {
+    // The records are copied only for the length of the change.
+    pending_ = canvas_->record();
+}
+
+void DesignerWindow::dropChange() {
+    pending_.reset();
+}
+
+void DesignerWindow::commitChange() {
+    if (!pending_) return;
+    const platform::FormRecord before = std::move(*pending_);
+    pending_.reset();
+    const platform::FormRecord& after = canvas_->record();
+    UndoStep step;
+    step.records = true;
+    for (const platform::FormControlRecord& r : before.controls) {
+        step.order.push_back(r.name);
+        step.bytes += r.name.size();
+        const platform::FormControlRecord* now = after.find(r.name);
+        if (now != nullptr && sameRecord(r, *now)) continue;
+        step.bytes += recordBytes(r);
+        step.before.push_back(r);
+    }
+    pushStep(std::move(step));
 }
 
 void DesignerWindow::undo() {
     if (undo_.empty()) return;
-    const std::string text = std::move(undo_.back());
+    // Applying the page's changes is a change of its own: it is what this
+    // command then does.
+    const std::uint64_t state = currentState();
+    if (!settlePage() || currentState() != state) return;
+    UndoStep step = std::move(undo_.back());
     undo_.pop_back();
-    platform::FormStoreResult result = platform::ParseFormStore(text, "undo");
-    if (result) rebuild(std::move(*result.form), canvas_->overlay().selection());
-    markDirty();
+    if (step.records) {
+        platform::FormRecord form = canvas_->record();
+        std::vector<platform::FormControlRecord> controls;
+        for (const std::string& name : step.order) {
+            const auto kept =
+                std::find_if(step.before.begin(), step.before.end(),
+                             [&](const platform::FormControlRecord& r) { return r.name == name; });
+            if (kept != step.before.end())
+                controls.push_back(std::move(*kept));
+            else if (const platform::FormControlRecord* now = form.find(name))
+                controls.push_back(std::move(*now));
+        }
+        form.controls = std::move(controls);
+        rebuild(std::move(form), step.selection);
+    } else {
+        for (const UndoStep::Place& place : step.places)
+            if (FormCanvas::Control* c = canvas_->find(place.name))
+                canvas_->moveInto(*c, place.box, place.local);
+        canvas_->overlay().select(step.selection);
+    }
+    if (currentState() == savedState_)
+        markClean();
+    else
+        markDirty();
+    refreshProperties();
 }
 
 void DesignerWindow::markDirty() {
@@ -338,9 +482,20 @@ void DesignerWindow::updateActions() {
 }
 
 void DesignerWindow::selectionChanged() {
+    if (revertingSelection_) return;
+    if (!settlePage()) {
+        // The page keeps its changes: back to the controls it edits.
+        revertingSelection_ = true;
+        canvas_->overlay().select(pageSelection_);
+        revertingSelection_ = false;
+        refreshProperties();
+        updateActions();
+        return;
+    }
+    pageSelection_ = canvas_->overlay().selection();
     const std::vector<aicAlphaImage*> selected = selectedControls();
     page_->SelectionChanged(selected);
-    apply_->setEnabled(page_->Changed());
+    apply_->setEnabled(page_->Changed() && page_->target() != nullptr);
     refreshProperties();
     updateActions();
 }
@@ -370,10 +525,10 @@ void DesignerWindow::editProperty(const PropertySpec& spec, const std::string& t
             error = why;
     }
     if (any) {
+        commitChange();
         markDirty();
     } else {
-        undo_.pop_back();
-        updateActions();
+        dropChange();
     }
     if (!error.empty()) statusBar()->showMessage(q(error), 5000);
     refreshProperties();
@@ -400,12 +555,14 @@ void DesignerWindow::rename(const std::string& name) {
     canvas_->rename(*canvas_->find(old), name);
     std::vector<std::string> next = selection;
     next.front() = name;
+    commitChange();
     canvas_->overlay().select(std::move(next));
     markDirty();
     refreshProperties();
 }
 
 void DesignerWindow::addControl(std::optional<QPoint> at) {
+    if (!settlePage()) return;
     beginChange();
     const QSize size(kNewControlSize, kNewControlSize);
     platform::FormControlRecord record;
@@ -430,17 +587,19 @@ void DesignerWindow::addControl(std::optional<QPoint> at) {
     record.height = size.height();
     const std::string name = record.name;
     canvas_->add(std::move(record));
+    commitChange();
     canvas_->overlay().select({name});
     markDirty();
 }
 
 void DesignerWindow::deleteSelection() {
     std::vector<std::string> selection = canvas_->overlay().selection();
-    if (selection.empty()) return;
+    if (selection.empty() || !settlePage()) return;
     beginChange();
     // The page lets go of its target before the controls go.
     page_->SelectionChanged({});
     canvas_->remove(selection);
+    commitChange();
     selectionChanged();
     markDirty();
 }
@@ -449,6 +608,7 @@ void DesignerWindow::applySource() {
     if (page_->target() == nullptr) return;
     beginChange();
     page_->ApplyChanges();
+    commitChange();
     markDirty();
     refreshProperties();
 }

@@ -2,8 +2,9 @@
 // velmora-designer's window: the form in the middle, the property list and
 // the "Image Source" page beside it, the file and edit commands in menus
 // and a tool bar. It keeps the form's file, whether it holds unsaved
-// changes (the title's mark) and the form as it was before each change,
-// for undo.
+// changes (the title's mark) and, for undo, what each change altered: the
+// places of the controls a move or resize touched, or the records another
+// change altered, as they were.
 
 #include "control/aic_alpha_image.h"
 #include "control/property_table.h"
@@ -11,6 +12,8 @@
 #include "platform/qt/qt_host.h"
 
 #include <QMainWindow>
+#include <QRect>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -31,7 +34,30 @@ namespace velmora::designer {
 class FormCanvas;
 class PropertyList;
 
+// One step of undo.
+struct UndoStep {
+    std::uint64_t state = 0; // names the form as the step left it
+    std::vector<std::string> selection;
+    // A move or resize: where each control was (its box's name, its pixels
+    // there).
+    struct Place {
+        std::string name;
+        std::string box;
+        QRect local;
+    };
+    std::vector<Place> places;
+    bool nudge = false;
+    // Any other change: the records' names in their order before it, and
+    // the records it altered or removed, as they were.
+    bool records = false;
+    std::vector<std::string> order;
+    std::vector<platform::FormControlRecord> before;
+    std::size_t bytes = 0;
+};
+
 enum class UnsavedAnswer { Save, Discard, Cancel };
+// What to do with changes made on the Image Source page and not applied.
+enum class PageAnswer { Apply, Discard, Cancel };
 
 class DesignerWindow final : public QMainWindow {
 public:
@@ -61,9 +87,13 @@ public:
     // there, if any) or at a free place of the form, selected.
     void addControl(std::optional<QPoint> at = std::nullopt);
     void deleteSelection();
-    // Puts the form back as it was before the last change.
+    // Puts the form back as it was before the last change; consecutive
+    // arrow-key moves of the same controls are one change. With changes
+    // pending on the page, asks first; applying them is then the command.
     void undo();
     bool canUndo() const { return !undo_.empty(); }
+    // What undo keeps, in bytes (property values and names, roughly).
+    std::size_t undoBytes() const;
 
     bool dirty() const { return isWindowModified(); }
     const std::filesystem::path& file() const { return file_; }
@@ -86,6 +116,9 @@ public:
     std::function<std::string(const std::filesystem::path& current)> chooseSaveFile;
     // What to do with unsaved changes before they would be lost.
     std::function<UnsavedAnswer()> askUnsaved;
+    // What to do with the page's unapplied changes before they would be
+    // lost (another selection, Save, Close, Undo, New, Open).
+    std::function<PageAnswer()> askPageChanges;
     // A failure the user must see (a message box).
     std::function<void(const std::string& text)> showError;
 
@@ -95,7 +128,17 @@ protected:
 private:
     void buildMenus();
     void rebuild(platform::FormRecord form, std::vector<std::string> selection);
+    // A change of records (properties, names, pictures, added or deleted
+    // controls): beginChange notes the records, commitChange keeps those
+    // the change altered as one undo step; dropChange forgets a change that
+    // altered nothing.
     void beginChange();
+    void commitChange();
+    void dropChange();
+    // A move or resize of the selected controls: their places are noted.
+    void beginMove(bool nudge);
+    void pushStep(UndoStep step);
+    std::uint64_t currentState() const;
     void markDirty();
     void markClean();
     void updateTitle();
@@ -104,6 +147,9 @@ private:
     void refreshProperties();
     // Asks about unsaved changes; false when the user keeps the form.
     bool mayDiscard();
+    // Asks about the page's unapplied changes; false when the user keeps
+    // them (the command that asked stops).
+    bool settlePage();
     bool writeTo(const std::filesystem::path& file);
     void applySource();
     void editProperty(const PropertySpec& property, const std::string& text);
@@ -120,8 +166,14 @@ private:
     QAction* undoAction_ = nullptr;
     QAction* deleteAction_ = nullptr;
     std::filesystem::path file_;
-    std::vector<std::string> undo_; // store texts, the latest last
+    std::vector<UndoStep> undo_;                  // the latest last
+    std::optional<platform::FormRecord> pending_; // records before the change under way
+    std::uint64_t nextState_ = 1;
+    std::uint64_t baseState_ = 0;  // the state below the oldest step kept
+    std::uint64_t savedState_ = 0; // the state last saved or opened
     bool rebuilding_ = false;
+    bool revertingSelection_ = false;
+    std::vector<std::string> pageSelection_; // the selection the page was last given
 };
 
 } // namespace velmora::designer

@@ -43,6 +43,12 @@ QRect ResizeRect(const QRect& start, Handle handle, const QPoint& delta) {
     return QRect(left, top, right - left, bottom - top);
 }
 
+QRect LimitToBox(const QRect& r, const QRect& box) {
+    const int left = std::max(box.x(), std::min(r.x(), box.x() + box.width() - r.width()));
+    const int top = std::max(box.y(), std::min(r.y(), box.y() + box.height() - r.height()));
+    return QRect(QPoint(left, top), r.size());
+}
+
 QRect SpanRect(const QPoint& a, const QPoint& b) {
     const int left = std::min(a.x(), b.x()), top = std::min(a.y(), b.y());
     return QRect(left, top, std::max(a.x(), b.x()) - left + 1, std::max(a.y(), b.y()) - top + 1);

@@ -29,6 +29,11 @@ std::optional<Handle> HandleAt(const QRect& r, const QPoint& p);
 // dragged past the opposite one stops there, leaving at least 1 pixel.
 QRect ResizeRect(const QRect& start, Handle handle, const QPoint& delta);
 
+// `r` moved as little as it takes to lie inside `box` (a container's
+// rectangle), so that no part of it is clipped away; one larger than the box
+// keeps its top-left corner on the box's.
+QRect LimitToBox(const QRect& r, const QRect& box);
+
 // The rectangle from one corner of a drag to the other, either way round.
 QRect SpanRect(const QPoint& a, const QPoint& b);
 

@@ -1,6 +1,7 @@
 #include "design/designer/form_canvas.h"
 
 #include "control/property_table.h"
+#include "design/designer/edit_geometry.h"
 #include "design/designer/selection_overlay.h"
 
 #include <QPalette>
@@ -112,10 +113,7 @@ void FormCanvas::load(platform::FormRecord form) {
 FormCanvas::Control& FormCanvas::site(std::size_t index) {
     const platform::FormControlRecord& r = form_.controls[index];
     Box* box = boxes_.front().get();
-    if (!r.container.empty()) {
-        for (auto& b : boxes_)
-            if (!b->name.empty() && EqualsNoCase(b->name, r.container)) box = b.get();
-    }
+    if (Box* named = r.container.empty() ? nullptr : findBox(r.container)) box = named;
     auto c = std::make_unique<Control>();
     c->record = index;
     c->box = box;
@@ -226,6 +224,58 @@ void FormCanvas::place(Control& control, const QRect& onCanvas) {
     control.site->Move({local.x(), local.y(), local.x() + std::max(1, local.width()),
                         local.y() + std::max(1, local.height())});
     overlay_->update();
+}
+
+FormCanvas::Control& FormCanvas::settle(Control& control, const QRect& onCanvas,
+                                        const QPoint& drop) {
+    // A control outside its container's rectangle would be clipped away,
+    // hidden, so it goes where it was dropped and is kept whole inside it.
+    Box& box = boxAt(drop);
+    const QRect kept = LimitToBox(onCanvas, box.place);
+    if (&box == control.box) {
+        place(control, kept);
+        return control;
+    }
+    return moveInto(control, box.name, kept.translated(-box.place.topLeft()));
+}
+
+FormCanvas::Control& FormCanvas::moveInto(Control& control, std::string_view boxName,
+                                          const QRect& local) {
+    const bool sameBox = control.box->name.empty() ? boxName.empty() || findBox(boxName) == nullptr
+                                                   : EqualsNoCase(control.box->name, boxName);
+    if (sameBox) {
+        place(control, local.translated(control.box->place.topLeft()));
+        return control;
+    }
+    // A control belongs to its container's site for life: it is saved into
+    // its record, ended, and restored from the record in the new container.
+    quiet_ = true;
+    platform::FormControlRecord& r = form_.controls[control.record];
+    control.control->WriteProperties(r.properties);
+    r.container = std::string(boxName);
+    r.left = local.x();
+    r.top = local.y();
+    r.width = local.width();
+    r.height = local.height();
+    const aicAlphaImage* before = control.control.get();
+    const std::size_t index = control.record;
+    control.control->Hide();
+    control.control->Terminate();
+    end(control);
+    std::erase_if(controls_,
+                  [&](const std::unique_ptr<Control>& c) { return c.get() == &control; });
+    Control& moved = site(index);
+    moved.control->ReadProperties(form_.controls[index].properties);
+    quiet_ = false;
+    overlay_->update();
+    if (onControlRebuilt) onControlRebuilt(before, moved.control.get());
+    return moved;
+}
+
+FormCanvas::Box* FormCanvas::findBox(std::string_view name) const {
+    for (const auto& b : boxes_)
+        if (!b->name.empty() && EqualsNoCase(b->name, name)) return b.get();
+    return nullptr;
 }
 
 void FormCanvas::resizeEvent(QResizeEvent* event) {

@@ -83,12 +83,23 @@ public:
     // Moves a control to `place` (canvas pixels; it stays in its container)
     // and lets it lay itself out anew.
     void place(Control& control, const QRect& onCanvas);
+    // Ends a move: the control goes into the picture box under `drop`, or
+    // onto the form (its record's container and place follow), at
+    // `onCanvas` moved into that box far enough to be shown whole. A control
+    // that changes container is rebuilt there from its record (see
+    // onControlRebuilt); the answer is the control as it now is.
+    Control& settle(Control& control, const QRect& onCanvas, const QPoint& drop);
+    // Puts a control into the box of that name (the form for an empty or
+    // unknown name) at `local`, its pixels there.
+    Control& moveInto(Control& control, std::string_view boxName, const QRect& local);
 
     SelectionOverlay& overlay() const { return *overlay_; }
     platform::QtHost& host() const { return host_; }
 
     // A control reported a changed property (not while restoring or saving).
     std::function<void(const std::string& control, std::string_view property)> onControlChanged;
+    // A control was rebuilt as another object (it changed container).
+    std::function<void(const aicAlphaImage* before, aicAlphaImage* after)> onControlRebuilt;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -98,6 +109,7 @@ private:
     void end(Control& control);
     Control& site(std::size_t record);
     Box& addBox(std::string name, const QRect& place);
+    Box* findBox(std::string_view name) const;
 
     platform::QtHost& host_;
     platform::HWND owner_;

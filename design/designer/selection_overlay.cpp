@@ -87,10 +87,24 @@ std::vector<QRect> SelectionOverlay::selectedRects() const {
     return out;
 }
 
-void SelectionOverlay::beginChange() {
+void SelectionOverlay::beginChange(bool nudge) {
     if (changing_) return;
     changing_ = true;
-    if (onBeginChange) onBeginChange();
+    if (onBeginChange) onBeginChange(nudge);
+}
+
+void SelectionOverlay::settleMove(const QPoint& delta) {
+    for (std::size_t i = 0; i < selection_.size() && i < startRects_.size(); ++i) {
+        FormCanvas::Control* c = canvas_.find(selection_[i]);
+        if (c == nullptr) continue;
+        // Each control is dropped where the pointer would be had it grabbed
+        // that control at the same spot (the grabbed one: where it was let go).
+        const QRect moved = startRects_[i].translated(delta);
+        const QPoint at = moved.topLeft() + grabOffset_;
+        const QPoint drop(std::clamp(at.x(), moved.left(), moved.right()),
+                          std::clamp(at.y(), moved.top(), moved.bottom()));
+        canvas_.settle(*c, moved, drop);
+    }
 }
 
 void SelectionOverlay::moveSelection(const QPoint& delta, const std::vector<QRect>& from) {
@@ -168,12 +182,22 @@ void SelectionOverlay::mousePressEvent(QMouseEvent* event) {
             return;
         }
         if (!selected(name)) setSelection({name});
+        // The owner kept the former selection: nothing to drag.
+        if (!selected(name)) {
+            drag_ = Drag::None;
+            return;
+        }
         drag_ = Drag::Move;
         startRects_ = selectedRects();
+        grabOffset_ = p - hit->onCanvas().topLeft();
         return;
     }
     bandBase_ = adds(event->modifiers()) ? selection_ : std::vector<std::string>{};
     if (!adds(event->modifiers())) setSelection({});
+    if (!adds(event->modifiers()) && !selection_.empty()) {
+        drag_ = Drag::None;
+        return;
+    }
     drag_ = Drag::Band;
 }
 
@@ -225,6 +249,7 @@ void SelectionOverlay::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     if (changing_) {
+        if (drag == Drag::Move) settleMove(event->position().toPoint() - pressAt_);
         changing_ = false;
         if (onChanged) onChanged();
     }
@@ -254,8 +279,10 @@ void SelectionOverlay::keyPressEvent(QKeyEvent* event) {
     }
     if (selection_.empty() || drag_ != Drag::None) return;
     changing_ = false;
-    beginChange();
-    moveSelection(delta, selectedRects());
+    beginChange(true);
+    for (const std::string& name : selection_)
+        if (FormCanvas::Control* c = canvas_.find(name))
+            canvas_.place(*c, LimitToBox(c->onCanvas().translated(delta), c->box->place));
     changing_ = false;
     if (onChanged) onChanged();
 }

@@ -8,7 +8,10 @@
 // Click selects, Ctrl- or Shift-click adds or removes, dragging on the
 // empty form selects what the band meets, dragging a selected control
 // moves the selection, dragging a handle resizes the one selected control,
-// the arrow keys move the selection by a pixel, Delete deletes it.
+// the arrow keys move the selection by a pixel, Delete deletes it. A moved
+// control is never left clipped by its container: a drag puts it into the
+// picture box (or onto the form) it is dropped on, and keys move it only
+// within its own.
 
 #include "design/designer/edit_geometry.h"
 
@@ -35,10 +38,11 @@ public:
     // The form was (re)built: names no longer on it leave the selection.
     void formLoaded();
 
-    // Called before the first change of a gesture (for undo), after a
-    // gesture changed the form, whenever the selection changes, and for the
-    // context menu's commands.
-    std::function<void()> onBeginChange;
+    // Called before the first change of a gesture (for undo; `nudge` for a
+    // move by the arrow keys), after a gesture changed the form, whenever
+    // the selection changes (its owner may refuse a change by selecting the
+    // former controls again), and for the context menu's commands.
+    std::function<void(bool nudge)> onBeginChange;
     std::function<void()> onChanged;
     std::function<void()> onSelectionChanged;
     std::function<void(const QPoint& at)> onAddAt;
@@ -58,7 +62,9 @@ private:
     void setSelection(std::vector<std::string> names);
     void moveSelection(const QPoint& delta, const std::vector<QRect>& from);
     std::vector<QRect> selectedRects() const;
-    void beginChange();
+    void beginChange(bool nudge = false);
+    // Ends a move drag: each control goes where it was dropped.
+    void settleMove(const QPoint& delta);
     void updateCursor(const QPoint& p);
 
     FormCanvas& canvas_;
@@ -68,6 +74,7 @@ private:
     QPoint bandTo_;
     Handle handle_ = Handle::TopLeft;
     std::vector<QRect> startRects_;     // of the selection, when the drag began
+    QPoint grabOffset_;                 // of the pointer in the control it grabbed
     std::vector<std::string> bandBase_; // kept by a band drawn with Ctrl or Shift
     bool changing_ = false;             // the gesture has changed the form
 };

@@ -19,10 +19,12 @@ std::vector<std::string> MimeDataFiles(const QMimeData* data);
 // Whether the data offers a format: CF_DIB and CF_BITMAP for an image,
 // CF_HDROP for local files. Metafiles are never offered.
 bool MimeDataOffers(const QMimeData* data, unsigned format);
-// The format's bytes: a packed DIB (a bitmap's own bytes after its file
-// header when the data carries a bitmap file, else the image as a 32-bit
-// bottom-up DIB with straight alpha), or a wide drop-file list of the local
+// The format's bytes: a packed DIB, or a wide drop-file list of the local
 // files. None when the format is not offered or the image cannot be read.
+// The DIB is the image as a 32-bit bottom-up DIB with straight alpha when
+// the data offers a format with transparency (PNG and the like, or an image
+// with an alpha channel); else a bitmap file's own header and bits; else
+// the image in the 32-bit form.
 std::optional<std::vector<std::uint8_t>> MimeDataBytes(const QMimeData* data, unsigned format);
 
 } // namespace platform

@@ -90,6 +90,10 @@ protected:
             ++asked;
             return answer;
         };
+        window->askPageChanges = [this] {
+            ++askedPage;
+            return pageAnswer;
+        };
         window->showError = [this](const std::string& text) { errors.push_back(text); };
         window->chooseSaveFile = [this](const fs::path&) { return saveAsTo; };
         window->chooseOpenFile = [this] { return openFrom; };
@@ -154,6 +158,8 @@ protected:
     std::unique_ptr<DesignerWindow> window;
     UnsavedAnswer answer = UnsavedAnswer::Cancel;
     int asked = 0;
+    PageAnswer pageAnswer = PageAnswer::Cancel;
+    int askedPage = 0;
     std::vector<std::string> errors;
     std::string saveAsTo;
     std::string openFrom;
@@ -271,11 +277,12 @@ TEST_F(Designer, ClicksBandsAndModifiersSelect) {
     click({210, 110}, Qt::ControlModifier);
     click({20, 20}, Qt::ShiftModifier);
     EXPECT_EQ(overlay().selection(), (std::vector<std::string>{"Stray", "Inner"}));
-    // Dragging one of several moves them all.
+    // Dragging one of several moves them all; one that would stick out of
+    // its box is kept whole inside it.
     drag({310, 20}, {300, 30});
     EXPECT_EQ(control("Stray").onCanvas(), QRect(290, 20, 40, 40));
-    EXPECT_EQ(control("Inner").onCanvas(), QRect(195, 115, 32, 32));
-    EXPECT_EQ(control("Inner").local(), QRect(-5, 15, 32, 32)); // still in its box
+    EXPECT_EQ(control("Inner").onCanvas(), QRect(200, 115, 32, 32));
+    EXPECT_EQ(control("Inner").local(), QRect(0, 15, 32, 32)); // still in its box
     // A property set with several selected goes to each.
     auto& opacity = editor<QSpinBox>("Opacity");
     opacity.setValue(25);
@@ -415,7 +422,147 @@ TEST_F(Designer, UndoPutsBackMovesDeletionsAndNames) {
     window->undo();
     EXPECT_EQ(control("Logo").onCanvas(), QRect(10, 10, 48, 48));
     EXPECT_FALSE(window->canUndo());
+    // Back where the store was opened: nothing left to save.
+    EXPECT_FALSE(window->dirty());
+}
+
+TEST_F(Designer, NudgesAreOneStepAndUndoKeepsOnlyWhatChanged) {
+    // A picture far larger than anything a move changes.
+    platform::FormRecord form = sampleForm();
+    QImage noise(256, 256, QImage::Format_ARGB32);
+    std::uint32_t seed = 7;
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) {
+            seed = seed * 1103515245u + 12345u;
+            noise.setPixel(x, y, 0xFF000000u | (seed >> 8));
+        }
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    noise.save(&buffer, "PNG");
+    form.find("Logo")->properties.WriteProperty(
+        "Image", std::vector<std::uint8_t>(data.begin(), data.end()));
+    std::string error;
+    ASSERT_TRUE(platform::WriteFormStore(store, form, error)) << error;
+    ASSERT_TRUE(window->openStore(store, error)) << error;
+    ASSERT_GT(data.size(), 100000);
+
+    click({20, 20});
+    for (int i = 0; i < 3; ++i)
+        key(Qt::Key_Right);
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(13, 10, 48, 48));
+    EXPECT_LT(window->undoBytes(), 1024u);
+    // A property of another control: its record only.
+    click({310, 20});
+    auto& opacity = editor<QSpinBox>("Opacity");
+    opacity.setValue(30);
+    emit opacity.editingFinished();
+    EXPECT_LT(window->undoBytes(), 4096u);
+    window->undo();
+    EXPECT_EQ(control("Stray").control->Opacity(), 100);
+    window->undo();
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(10, 10, 48, 48)); // all three presses at once
+    EXPECT_FALSE(window->canUndo());
+    EXPECT_FALSE(window->dirty());
+
+    // A save is a state undo comes back to: presses after it are a step
+    // of their own.
+    click({20, 20});
+    key(Qt::Key_Down);
+    ASSERT_TRUE(window->save());
+    key(Qt::Key_Down);
+    key(Qt::Key_Down);
     EXPECT_TRUE(window->dirty());
+    window->undo();
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(10, 11, 48, 48));
+    EXPECT_FALSE(window->dirty());
+    window->undo();
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(10, 10, 48, 48));
+    EXPECT_TRUE(window->dirty());
+}
+
+TEST_F(Designer, ControlsDraggedOutOfAPictureBoxStayInSight) {
+    // Out of the box onto the form: its container follows.
+    drag({210, 110}, {100, 250});
+    EXPECT_TRUE(control("Inner").box->name.empty());
+    EXPECT_EQ(control("Inner").onCanvas(), QRect(95, 245, 32, 32));
+    // Onto the box, past its edge: into the box, whole.
+    drag({20, 20}, {340, 210});
+    EXPECT_EQ(control("Logo").box->name, "Picture1");
+    EXPECT_EQ(control("Logo").local(), QRect(102, 72, 48, 48));
+    EXPECT_EQ(control("Logo").control->ImageType(), 10) << "the picture went with it";
+    // The arrow keys keep it inside.
+    key(Qt::Key_Right);
+    key(Qt::Key_Down);
+    EXPECT_EQ(control("Logo").local(), QRect(102, 72, 48, 48));
+    ASSERT_TRUE(window->save());
+    const platform::FormRecord form = saved();
+    EXPECT_EQ(form.find("Logo")->container, "Picture1");
+    EXPECT_EQ(placeOf(*form.find("Logo")), QRect(102, 72, 48, 48));
+    EXPECT_EQ(form.find("Inner")->container, "");
+    EXPECT_EQ(placeOf(*form.find("Inner")), QRect(95, 245, 32, 32));
+
+    window->undo();
+    window->undo();
+    EXPECT_TRUE(control("Logo").box->name.empty());
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(10, 10, 48, 48));
+    window->undo();
+    EXPECT_EQ(control("Inner").box->name, "Picture1");
+    EXPECT_EQ(control("Inner").local(), QRect(5, 5, 32, 32));
+}
+
+TEST_F(Designer, UnappliedPageChangesAreAskedAbout) {
+    velmora::design::ppgSourceImage& page = window->sourcePage();
+    // Without a control the page cannot be used, nor Apply.
+    EXPECT_FALSE(page.cmdBrowse()->isEnabled());
+    EXPECT_FALSE(window->applyButton().isEnabled());
+    click({20, 20});
+    EXPECT_TRUE(page.cmdBrowse()->isEnabled());
+    key(Qt::Key_Right); // something to undo
+
+    const fs::path picture = dir / "picture.png";
+    const std::vector<std::uint8_t> bytes = pngBytes(20, 10, 0xFF00FF00);
+    std::ofstream(picture, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    page.openFileDialog = [&](const std::string&, const auto&) { return picture.string(); };
+    page.cmdBrowse_Click();
+    ASSERT_TRUE(page.Changed());
+
+    // Cancel keeps the changes and stops the command.
+    pageAnswer = PageAnswer::Cancel;
+    click({310, 20});
+    EXPECT_EQ(askedPage, 1);
+    EXPECT_EQ(overlay().selection(), std::vector<std::string>{"Logo"});
+    EXPECT_FALSE(window->save());
+    window->undo();
+    EXPECT_EQ(control("Logo").onCanvas().topLeft(), QPoint(11, 10));
+    EXPECT_FALSE(window->close());
+    EXPECT_EQ(askedPage, 4);
+    EXPECT_TRUE(page.Changed());
+    EXPECT_EQ(page.target(), control("Logo").control.get());
+
+    // Apply writes them before the save.
+    pageAnswer = PageAnswer::Apply;
+    ASSERT_TRUE(window->save());
+    EXPECT_EQ(askedPage, 5);
+    EXPECT_EQ(saved().find("Logo")->properties.ReadProperty<std::vector<std::uint8_t>>("Image", {}),
+              bytes);
+
+    // Discard drops them: the control keeps its picture.
+    page.Command1_Click();
+    pageAnswer = PageAnswer::Discard;
+    click({310, 20});
+    EXPECT_EQ(askedPage, 6);
+    EXPECT_EQ(overlay().selection(), std::vector<std::string>{"Stray"});
+    std::vector<std::uint8_t> kept;
+    ASSERT_TRUE(control("Logo").control->GetSourceBytes(kept));
+    EXPECT_EQ(kept, bytes);
+    EXPECT_FALSE(page.Changed());
+    click({300, 250});
+    EXPECT_FALSE(page.cmdBrowse()->isEnabled());
+    EXPECT_FALSE(window->applyButton().isEnabled());
+    EXPECT_EQ(askedPage, 6);
 }
 
 TEST_F(Designer, UnsavedChangesAreMarkedAndAskedAbout) {

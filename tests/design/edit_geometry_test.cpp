@@ -32,6 +32,15 @@ TEST(EditGeometry, HandlesMoveTheirEdgesAndLeaveAtLeastOnePixel) {
     EXPECT_EQ(SpanRect({30, 5}, {10, 25}), QRect(10, 5, 21, 21));
 }
 
+TEST(EditGeometry, ARectangleIsMovedIntoItsBoxJustFarEnoughToShowWhole) {
+    const QRect box(200, 100, 150, 120); // right edge 350, bottom 220
+    EXPECT_EQ(LimitToBox(QRect(210, 110, 32, 32), box), QRect(210, 110, 32, 32));
+    EXPECT_EQ(LimitToBox(QRect(195, 90, 32, 32), box), QRect(200, 100, 32, 32));
+    EXPECT_EQ(LimitToBox(QRect(330, 200, 48, 48), box), QRect(302, 172, 48, 48));
+    // Larger than the box: its top-left corner on the box's.
+    EXPECT_EQ(LimitToBox(QRect(0, 0, 400, 10), box), QRect(200, 100, 400, 10));
+}
+
 TEST(EditGeometry, NewNamesAndPlacesAreFree) {
     EXPECT_EQ(FreeName("aicAlphaImage", {}), "aicAlphaImage1");
     EXPECT_EQ(FreeName("aicAlphaImage", {"AICALPHAIMAGE1", "aicAlphaImage3"}), "aicAlphaImage2");
