@@ -3,18 +3,13 @@
 #include "app/management/management.h"
 #include "platform/system/durable_file.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace velmora::management {
 
@@ -103,35 +98,6 @@ std::string Hex(std::uint64_t value) {
     for (int i = 15; i >= 0; --i, value >>= 4)
         text[static_cast<std::size_t>(i)] = digits[value & 15];
     return text;
-}
-
-std::string ErrnoText(const std::string& what) {
-    return what + ": " + std::strerror(errno);
-}
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
-void SyncFolder(const std::filesystem::path& folder) {
-    Descriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.get() < 0 || ::fsync(directory.get()) != 0)
-        throw ManagementError(ErrnoText("cannot flush " + folder.string()));
 }
 
 } // namespace
@@ -265,9 +231,8 @@ bool RecordStore::Create(const StateRecord& record) const {
 
 void RecordStore::Remove(std::string_view component, std::int32_t index) const {
     const auto file = FileFor(component, index);
-    if (::unlink(file.c_str()) != 0 && errno != ENOENT)
-        throw ManagementError(ErrnoText("cannot remove " + file.string()));
-    SyncFolder(folder_);
+    if (const auto removed = platform::RemoveFileDurably(file); !removed)
+        throw ManagementError(removed.error);
 }
 
 std::string UtcNow() {

@@ -34,6 +34,14 @@ private:
     int fd_;
 };
 
+// Makes the names in a folder durable (a rename or an unlink in it); errno
+// says why when it could not. Some file systems cannot flush a folder
+// (EINVAL); nothing more can be done there, so that counts as done.
+bool flushFolder(const fs::path& folder) {
+    Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return dir.get() >= 0 && (::fsync(dir.get()) == 0 || errno == EINVAL);
+}
+
 // Removes the temporary file unless it became the target.
 class Temporary {
 public:
@@ -206,11 +214,30 @@ DurableWriteResult WriteFileDurably(const fs::path& path, std::span<const std::u
     temporary.remove();
 
     // The rename is only durable once the folder that holds it is.
-    Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    // Some file systems cannot flush a folder (EINVAL); nothing more can be
-    // done there.
-    if (dir.get() < 0 || (::fsync(dir.get()) != 0 && errno != EINVAL)) {
+    if (!flushFolder(folder)) {
         result.error = because(target.string() + " was written but its folder " + folder.string() +
+                                   " could not be flushed",
+                               errno);
+        return result;
+    }
+    result.ok = true;
+    return result;
+}
+
+DurableWriteResult RemoveFileDurably(const fs::path& path) {
+    DurableWriteResult result;
+    if (::unlink(path.c_str()) != 0) {
+        if (errno != ENOENT) {
+            result.error = because("cannot remove " + path.string(), errno);
+            return result;
+        }
+        result.ok = true; // nothing was there
+        return result;
+    }
+    result.existed = true;
+    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    if (!flushFolder(folder)) {
+        result.error = because(path.string() + " was removed but its folder " + folder.string() +
                                    " could not be flushed",
                                errno);
         return result;

@@ -47,4 +47,9 @@ DurableWriteResult WriteFileDurably(const std::filesystem::path& path,
 DurableWriteResult WriteFileDurably(const std::filesystem::path& path, std::string_view text,
                                     const DurableWriteOptions& options = {});
 
+// Removes a file (the link itself, for a symbolic link) and flushes its
+// folder, so the removal survives a crash. A file that is not there is no
+// failure; existed tells whether one was removed.
+DurableWriteResult RemoveFileDurably(const std::filesystem::path& path);
+
 } // namespace platform
