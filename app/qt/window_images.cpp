@@ -1,5 +1,6 @@
 #include "app/qt/window_images.h"
 
+#include "control/property_table.h"
 #include "platform/resources/resources.h"
 
 #include <iostream>
@@ -45,49 +46,30 @@ WindowImages::WindowImages(platform::QtHost& host, const platform::FormRecord& s
         boxes_.push_back({frame, window, std::move(container)});
     }
 
-    // Every control is sited before any is restored, so each finds the
-    // others of its box for the shared link.
-    std::vector<const platform::FormControlRecord*> records;
-    for (const platform::FormControlRecord& record : store.controls) {
-        if (record.type != aicAlphaImage::kTypeName) continue;
-        platform::QtControlContainer* box = container(record.container);
-        if (box == nullptr) continue;
-        platform::QtContainerSite& site = box->addSite(
-            record.type, record.name,
-            {record.left, record.top, record.left + record.width, record.top + record.height});
-        auto control = std::make_unique<aicAlphaImage>(site);
-        box->attach(site, *control, control.get());
-        images_.push_back({box, &site, std::move(control)});
-        records.push_back(&record);
-    }
-    for (std::size_t i = 0; i < images_.size(); ++i) {
-        images_[i].control->ReadProperties(records[i]->properties);
-        images_[i].control->Show();
-    }
+    // The controls run as in the program: each is shown once restored.
+    images_.open(
+        store,
+        [this](const platform::FormControlRecord& record) -> platform::ControlContainer* {
+            return container(record.container);
+        },
+        true);
 }
 
 WindowImages::~WindowImages() {
-    for (Image& image : images_) {
-        image.control->Hide();
-        image.control->Terminate();
-    }
-    for (Image& image : images_) {
-        image.box->detach(*image.site);
-        image.control.reset();
-    }
+    images_.close();
     boxes_.clear();
     host_.DestroyWindow(form_);
 }
 
 aicAlphaImage* WindowImages::control(std::string_view name) const {
-    for (const Image& image : images_)
-        if (image.site->name() == name) return image.control.get();
-    return nullptr;
+    const velmora::FormInstance::LiveControl* image = images_.find(name);
+    return image != nullptr ? image->control.get() : nullptr;
 }
 
 platform::QtControlContainer* WindowImages::container(std::string_view boxName) const {
     for (const Box& box : boxes_)
-        if (box.frame->objectName().toStdString() == boxName) return box.container.get();
+        if (velmora::EqualsNoCase(box.frame->objectName().toStdString(), boxName))
+            return box.container.get();
     return nullptr;
 }
 

@@ -6,6 +6,7 @@
 
 #include "app/frm_main.h"
 #include "control/aic_alpha_image.h"
+#include "control/form_instance.h"
 #include "platform/host/form_store.h"
 #include "platform/qt/qt_container.h"
 #include "platform/qt/qt_host.h"
@@ -44,16 +45,11 @@ private:
         platform::HWND window;
         std::unique_ptr<platform::QtControlContainer> container;
     };
-    struct Image {
-        platform::QtControlContainer* box;
-        platform::QtContainerSite* site;
-        std::unique_ptr<aicAlphaImage> control;
-    };
 
     platform::QtHost& host_;
     platform::HWND form_ = 0;
     std::vector<Box> boxes_;
-    std::vector<Image> images_;
+    velmora::FormInstance images_;
 };
 
 } // namespace velmora::app

@@ -239,7 +239,7 @@ QSize DesignerWindow::initialSize() const {
 std::vector<aicAlphaImage*> DesignerWindow::selectedControls() const {
     std::vector<aicAlphaImage*> out;
     for (const std::string& name : canvas_->overlay().selection())
-        if (FormCanvas::Control* c = canvas_->find(name)) out.push_back(c->control.get());
+        if (FormCanvas::Control* c = canvas_->find(name)) out.push_back(c->control);
     return out;
 }
 
@@ -506,7 +506,7 @@ void DesignerWindow::refreshProperties() {
     if (c == nullptr)
         properties_->showControl(nullptr, {}, {});
     else
-        properties_->showControl(c->control.get(), c->name(*canvas_), c->local());
+        properties_->showControl(c->control, c->name(*canvas_), c->local());
     canvas_->overlay().update();
 }
 

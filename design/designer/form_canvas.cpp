@@ -20,7 +20,7 @@ QRect rectOf(const platform::FormControlRecord& r) {
 } // namespace
 
 const std::string& FormCanvas::Control::name(const FormCanvas& canvas) const {
-    return canvas.form_.controls[record].name;
+    return canvas.instance_.record(*live).name;
 }
 
 QRect FormCanvas::Control::local() const {
@@ -46,13 +46,8 @@ void FormCanvas::teardown() {
     // stand), then the containers, then the containers' windows, which ends
     // the imaging session the controls shared.
     quiet_ = true;
-    for (auto& c : controls_) {
-        c->control->Hide();
-        c->control->Terminate();
-    }
-    for (auto& c : controls_)
-        end(*c);
     controls_.clear();
+    instance_.close();
     std::vector<platform::HWND> windows;
     for (auto& box : boxes_) {
         box->container.reset();
@@ -90,54 +85,43 @@ FormCanvas::Box& FormCanvas::addBox(std::string name, const QRect& place) {
 
 void FormCanvas::load(platform::FormRecord form) {
     teardown();
-    form_ = std::move(form);
-    const QSize size(std::max(1, form_.width), std::max(1, form_.height));
+    const QSize size(std::max(1, form.width), std::max(1, form.height));
     setFixedSize(size);
     quiet_ = true;
     addBox({}, QRect(QPoint(0, 0), size));
-    for (const platform::FormControlRecord& r : form_.controls)
-        if (!EqualsNoCase(r.type, aicAlphaImage::kTypeName)) addBox(r.name, rectOf(r));
+    for (const platform::FormControlRecord& r : form.controls)
+        if (!velmora::FormInstance::IsImageControl(r)) addBox(r.name, rectOf(r));
 
-    // Every control is sited before any is restored, so each finds the
-    // others of its container for the link they share.
-    for (std::size_t i = 0; i < form_.controls.size(); ++i)
-        if (EqualsNoCase(form_.controls[i].type, aicAlphaImage::kTypeName)) site(i);
-    for (auto& c : controls_)
-        c->control->ReadProperties(form_.controls[c->record].properties);
+    instance_.open(std::move(form), [this](const platform::FormControlRecord& r) {
+        return boxOf(r).container.get();
+    });
+    for (const auto& live : instance_.controls())
+        track(*live);
     quiet_ = false;
     overlay_->setGeometry(rect());
     overlay_->raise();
     overlay_->formLoaded();
 }
 
-FormCanvas::Control& FormCanvas::site(std::size_t index) {
-    const platform::FormControlRecord& r = form_.controls[index];
-    Box* box = boxes_.front().get();
-    if (Box* named = r.container.empty() ? nullptr : findBox(r.container)) box = named;
+FormCanvas::Box& FormCanvas::boxOf(const platform::FormControlRecord& r) const {
+    Box* named = r.container.empty() ? nullptr : findBox(r.container);
+    return named != nullptr ? *named : *boxes_.front();
+}
+
+FormCanvas::Control& FormCanvas::track(velmora::FormInstance::LiveControl& live) {
     auto c = std::make_unique<Control>();
-    c->record = index;
-    c->box = box;
-    c->site = &box->container->addSite(r.type, r.name,
-                                       {r.left, r.top, r.left + r.width, r.top + r.height});
-    c->control = std::make_unique<aicAlphaImage>(*c->site);
-    box->container->attach(*c->site, *c->control, c->control.get());
+    c->live = &live;
+    c->box = &boxOf(instance_.record(live));
+    c->site = c->box->container->site(*live.site);
+    c->control = live.control.get();
     controls_.push_back(std::move(c));
     return *controls_.back();
 }
 
-void FormCanvas::end(Control& c) {
-    c.box->container->detach(*c.site);
-    c.control.reset();
-    c.box->container->removeSite(*c.site);
-    c.site = nullptr;
-}
-
 FormCanvas::Control& FormCanvas::add(platform::FormControlRecord record) {
-    record.type = aicAlphaImage::kTypeName;
-    form_.controls.push_back(std::move(record));
-    Control& c = site(form_.controls.size() - 1);
+    platform::QtControlContainer& container = *boxOf(record).container;
     quiet_ = true;
-    c.control->InitProperties();
+    Control& c = track(instance_.add(std::move(record), container));
     quiet_ = false;
     overlay_->update();
     return c;
@@ -149,46 +133,25 @@ void FormCanvas::remove(const std::vector<std::string>& names) {
                            [&](const std::string& n) { return EqualsNoCase(n, name); });
     };
     quiet_ = true;
-    std::vector<bool> gone(form_.controls.size(), false);
     std::erase_if(controls_, [&](const std::unique_ptr<Control>& c) {
         if (!named(c->name(*this))) return false;
-        c->control->Hide();
-        c->control->Terminate();
-        end(*c);
-        gone[c->record] = true;
+        instance_.remove(*c->live);
         return true;
     });
     quiet_ = false;
-    std::vector<std::size_t> newIndex(form_.controls.size(), 0);
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < form_.controls.size(); ++i)
-        newIndex[i] = gone[i] ? 0 : kept++;
-    for (auto& c : controls_)
-        c->record = newIndex[c->record];
-    std::size_t i = 0;
-    std::erase_if(form_.controls, [&](const platform::FormControlRecord&) { return gone[i++]; });
     overlay_->formLoaded();
 }
 
 void FormCanvas::rename(Control& control, std::string name) {
-    control.site->setName(name);
-    form_.controls[control.record].name = std::move(name);
+    instance_.rename(*control.live, std::move(name));
     overlay_->update();
 }
 
 const platform::FormRecord& FormCanvas::record() {
     quiet_ = true;
-    for (auto& c : controls_) {
-        platform::FormControlRecord& r = form_.controls[c->record];
-        c->control->WriteProperties(r.properties);
-        const QRect place = c->local();
-        r.left = place.x();
-        r.top = place.y();
-        r.width = place.width();
-        r.height = place.height();
-    }
+    const platform::FormRecord& form = instance_.save();
     quiet_ = false;
-    return form_;
+    return form;
 }
 
 FormCanvas::Control* FormCanvas::find(std::string_view name) const {
@@ -214,7 +177,7 @@ FormCanvas::Box& FormCanvas::boxAt(const QPoint& p) const {
 
 std::vector<std::string> FormCanvas::names() const {
     std::vector<std::string> out;
-    for (const platform::FormControlRecord& r : form_.controls)
+    for (const platform::FormControlRecord& r : instance_.form().controls)
         out.push_back(r.name);
     return out;
 }
@@ -250,25 +213,21 @@ FormCanvas::Control& FormCanvas::moveInto(Control& control, std::string_view box
     // A control belongs to its container's site for life: it is saved into
     // its record, ended, and restored from the record in the new container.
     quiet_ = true;
-    platform::FormControlRecord& r = form_.controls[control.record];
-    control.control->WriteProperties(r.properties);
+    velmora::FormInstance::LiveControl& live = *control.live;
+    instance_.save(live);
+    platform::FormControlRecord& r = instance_.record(live);
     r.container = std::string(boxName);
     r.left = local.x();
     r.top = local.y();
     r.width = local.width();
     r.height = local.height();
-    const aicAlphaImage* before = control.control.get();
-    const std::size_t index = control.record;
-    control.control->Hide();
-    control.control->Terminate();
-    end(control);
+    const aicAlphaImage* before = control.control;
     std::erase_if(controls_,
                   [&](const std::unique_ptr<Control>& c) { return c.get() == &control; });
-    Control& moved = site(index);
-    moved.control->ReadProperties(form_.controls[index].properties);
+    Control& moved = track(instance_.rebuild(live, *boxOf(r).container));
     quiet_ = false;
     overlay_->update();
-    if (onControlRebuilt) onControlRebuilt(before, moved.control.get());
+    if (onControlRebuilt) onControlRebuilt(before, moved.control);
     return moved;
 }
 

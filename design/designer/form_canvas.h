@@ -10,6 +10,7 @@
 // and undoing rebuild the whole form from its records.
 
 #include "control/aic_alpha_image.h"
+#include "control/form_instance.h"
 #include "platform/host/form_store.h"
 #include "platform/qt/qt_container.h"
 #include "platform/qt/qt_host.h"
@@ -49,10 +50,10 @@ public:
         std::unique_ptr<platform::QtControlContainer> container;
     };
     struct Control {
-        std::size_t record = 0; // index in the form's records
+        velmora::FormInstance::LiveControl* live = nullptr;
         Box* box = nullptr;
         platform::QtContainerSite* site = nullptr;
-        std::unique_ptr<aicAlphaImage> control;
+        aicAlphaImage* control = nullptr;
 
         const std::string& name(const FormCanvas& canvas) const;
         // The control's rectangle in its container's pixels and on the canvas.
@@ -62,7 +63,7 @@ public:
 
     const std::vector<std::unique_ptr<Control>>& controls() const { return controls_; }
     const std::vector<std::unique_ptr<Box>>& boxes() const { return boxes_; }
-    const platform::FormRecord& form() const { return form_; }
+    const platform::FormRecord& form() const { return instance_.form(); }
     // Without regard to case; null when there is none.
     Control* find(std::string_view name) const;
     // The topmost control whose rectangle holds the point (canvas pixels).
@@ -106,16 +107,18 @@ protected:
 
 private:
     void teardown();
-    void end(Control& control);
-    Control& site(std::size_t record);
+    // The canvas's view of a control the instance brought to life.
+    Control& track(velmora::FormInstance::LiveControl& live);
+    Box& boxOf(const platform::FormControlRecord& record) const;
     Box& addBox(std::string name, const QRect& place);
     Box* findBox(std::string_view name) const;
 
     platform::QtHost& host_;
     platform::HWND owner_;
-    platform::FormRecord form_;
     std::vector<std::unique_ptr<Box>> boxes_; // the form's own box first
-    std::vector<std::unique_ptr<Control>> controls_;
+    // Its controls end before the boxes' containers go.
+    velmora::FormInstance instance_;
+    std::vector<std::unique_ptr<Control>> controls_; // in the instance's order
     SelectionOverlay* overlay_;
     bool quiet_ = false; // restoring or saving: changes are no developer's
 };

@@ -308,31 +308,46 @@ QtContainerSite& QtControlContainer::addSite(std::string typeName, std::string n
     return *sites_.back();
 }
 
-void QtControlContainer::attach(QtContainerSite& site, WindowlessControl& control,
-                                ICrossComm* link) {
-    site.control_ = &control;
-    site.link_ = link;
-    site.Invalidate(nullptr);
+void QtControlContainer::attach(ContainerSite& site, WindowlessControl& control, ICrossComm* link) {
+    QtContainerSite* own = this->site(site);
+    if (own == nullptr) return;
+    own->control_ = &control;
+    own->link_ = link;
+    own->Invalidate(nullptr);
 }
 
-void QtControlContainer::detach(QtContainerSite& site) {
-    if (pressed_ == &site) pressed_ = nullptr;
-    if (focused_ == &site) focused_ = nullptr;
-    if (dragOver_ == &site) dragOver_ = nullptr;
-    site.control_ = nullptr;
-    site.link_ = nullptr;
-    site.Invalidate(nullptr);
+void QtControlContainer::detach(ContainerSite& site) {
+    QtContainerSite* own = this->site(site);
+    if (own == nullptr) return;
+    if (pressed_ == own) pressed_ = nullptr;
+    if (focused_ == own) focused_ = nullptr;
+    if (dragOver_ == own) dragOver_ = nullptr;
+    own->control_ = nullptr;
+    own->link_ = nullptr;
+    own->Invalidate(nullptr);
 }
 
-void QtControlContainer::removeSite(QtContainerSite& site) {
-    detach(site);
+void QtControlContainer::removeSite(ContainerSite& site) {
+    QtContainerSite* own = this->site(site);
+    if (own == nullptr) return;
+    detach(*own);
     std::erase_if(sites_,
-                  [&](const std::unique_ptr<QtContainerSite>& s) { return s.get() == &site; });
+                  [&](const std::unique_ptr<QtContainerSite>& s) { return s.get() == own; });
+}
+
+void QtControlContainer::renameSite(ContainerSite& site, std::string name) {
+    if (QtContainerSite* own = this->site(site)) own->setName(std::move(name));
 }
 
 QtContainerSite* QtControlContainer::site(std::string_view name) const {
     for (const auto& s : sites_)
         if (s->name_ == name) return s.get();
+    return nullptr;
+}
+
+QtContainerSite* QtControlContainer::site(const ContainerSite& site) const {
+    for (const auto& s : sites_)
+        if (s.get() == &site) return s.get();
     return nullptr;
 }
 

@@ -10,6 +10,7 @@
 
 #include "platform/gdi/memory_canvas.h"
 #include "platform/host/container_site.h"
+#include "platform/host/control_container.h"
 #include "platform/qt/qt_host.h"
 
 #include <QColor>
@@ -82,7 +83,7 @@ private:
     QCursor cursor_;
 };
 
-class QtControlContainer final : public QWidget {
+class QtControlContainer final : public QWidget, public ControlContainer {
 public:
     // The container stands for `window`, a window of the host (the picture
     // box's record): the controls' timers and messages go to it.
@@ -91,12 +92,15 @@ public:
 
     // A place for a control, owned by the container. A control is made with
     // its site and then attached; it is detached before it goes away.
-    QtContainerSite& addSite(std::string typeName, std::string name, const RECT& extent);
-    void attach(QtContainerSite& site, WindowlessControl& control, ICrossComm* link);
-    void detach(QtContainerSite& site);
+    QtContainerSite& addSite(std::string typeName, std::string name, const RECT& extent) override;
+    void attach(ContainerSite& site, WindowlessControl& control, ICrossComm* link) override;
+    void detach(ContainerSite& site) override;
     // Ends a place (detaching its control first, when it has one).
-    void removeSite(QtContainerSite& site);
+    void removeSite(ContainerSite& site) override;
+    void renameSite(ContainerSite& site, std::string name) override;
     QtContainerSite* site(std::string_view name) const;
+    // This container's own site that `site` is, or null for another's.
+    QtContainerSite* site(const ContainerSite& site) const;
     const std::vector<std::unique_ptr<QtContainerSite>>& sites() const { return sites_; }
 
     // Ambient settings the controls read.

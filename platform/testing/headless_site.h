@@ -1,13 +1,17 @@
 #pragma once
 // A container for one windowless control on the headless host: the control
 // is drawn into a window of that host, the ambient settings are what the
-// test sets, and changes, repaint requests and events are recorded.
+// test sets, and changes, repaint requests and events are recorded. A
+// headless container holds such sites for the controls of one window and
+// tells each the others.
 
 #include "platform/gdi/memory_canvas.h"
 #include "platform/host/container_site.h"
+#include "platform/host/control_container.h"
 #include "platform/testing/headless_host.h"
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -89,6 +93,48 @@ private:
     HWND window_;
     RECT extent_;
     std::string tag_;
+};
+
+// The controls of one window of the headless host, each on a site of its
+// own; every site's Controls() lists the attached controls, first to last.
+class HeadlessContainer final : public ControlContainer {
+public:
+    HeadlessContainer(HeadlessHost& host, HWND window) : host_(host), window_(window) {}
+
+    HeadlessSite& addSite(std::string typeName, std::string name, const RECT& extent) override;
+    void attach(ContainerSite& site, WindowlessControl& control, ICrossComm* link) override;
+    void detach(ContainerSite& site) override;
+    void removeSite(ContainerSite& site) override;
+    void renameSite(ContainerSite& site, std::string name) override;
+
+    // Run time or design time, for every site, now and later.
+    void setUserMode(bool userMode);
+    HWND window() const { return window_; }
+    std::size_t size() const { return entries_.size(); }
+    // The site of that name, or this container's own site that `site` is;
+    // null when there is none.
+    HeadlessSite* site(std::string_view name) const;
+    HeadlessSite* site(const ContainerSite& site) const;
+    // The control on the site, or null.
+    WindowlessControl* control(const ContainerSite& site) const;
+
+private:
+    struct Entry {
+        std::unique_ptr<HeadlessSite> site;
+        std::string typeName;
+        std::string name;
+        WindowlessControl* control = nullptr;
+        ICrossComm* link = nullptr;
+    };
+    Entry* entry(const ContainerSite& site);
+    const Entry* entry(const ContainerSite& site) const;
+    // Gives every site the list of attached controls.
+    void share();
+
+    HeadlessHost& host_;
+    HWND window_;
+    bool userMode_ = true;
+    std::vector<Entry> entries_;
 };
 
 } // namespace platform

@@ -273,7 +273,7 @@ TEST_F(Designer, ClicksBandsAndModifiersSelect) {
     // A band over the form's upper half meets Logo and Stray, not Inner.
     drag({2, 2}, {390, 60});
     EXPECT_EQ(overlay().selection(), (std::vector<std::string>{"Logo", "Stray"}));
-    EXPECT_EQ(window->selectedControls().front(), control("Logo").control.get());
+    EXPECT_EQ(window->selectedControls().front(), control("Logo").control);
     click({210, 110}, Qt::ControlModifier);
     click({20, 20}, Qt::ShiftModifier);
     EXPECT_EQ(overlay().selection(), (std::vector<std::string>{"Stray", "Inner"}));
@@ -299,7 +299,7 @@ TEST_F(Designer, TheImageSourcePageFollowsTheSelectionAndAppliesToTheControl) {
     velmora::design::ppgSourceImage& page = window->sourcePage();
     EXPECT_EQ(page.target(), nullptr);
     click({20, 20});
-    EXPECT_EQ(page.target(), control("Logo").control.get());
+    EXPECT_EQ(page.target(), control("Logo").control);
     EXPECT_FALSE(window->applyButton().isEnabled());
 
     // A picture file picked on the page, applied.
@@ -328,14 +328,14 @@ TEST_F(Designer, TheImageSourcePageFollowsTheSelectionAndAppliesToTheControl) {
     EXPECT_EQ(control("Logo").control->ImageType(), 0);
     window->undo();
     EXPECT_EQ(control("Logo").control->ImageType(), 10);
-    EXPECT_EQ(page.target(), control("Logo").control.get()); // the rebuilt control
+    EXPECT_EQ(page.target(), control("Logo").control); // the rebuilt control
 }
 
 TEST_F(Designer, AnIconEntryPickedOnThePageIsSavedAndReadBackByVelmoraForm) {
     // Place a control, pick a multi-size icon, choose its 32 x 32 entry.
     window->addControl();
     velmora::design::ppgSourceImage& page = window->sourcePage();
-    ASSERT_EQ(page.target(), control("aicAlphaImage1").control.get());
+    ASSERT_EQ(page.target(), control("aicAlphaImage1").control);
     const fs::path icon = fs::path(VELMORA_TEST_DATA_DIR) / "resources" / "app.ico";
     page.openFileDialog = [&](const std::string&, const auto&) { return icon.string(); };
     page.cmdBrowse_Click();
@@ -540,7 +540,7 @@ TEST_F(Designer, UnappliedPageChangesAreAskedAbout) {
     EXPECT_FALSE(window->close());
     EXPECT_EQ(askedPage, 4);
     EXPECT_TRUE(page.Changed());
-    EXPECT_EQ(page.target(), control("Logo").control.get());
+    EXPECT_EQ(page.target(), control("Logo").control);
 
     // Apply writes them before the save.
     pageAnswer = PageAnswer::Apply;

@@ -1,9 +1,10 @@
 #include "form_session.h"
 
-#include "platform/system/environment.h"
 #include "control/property_table.h"
+#include "platform/system/environment.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,10 +17,10 @@ FormSession::FormSession() {
 }
 
 FormSession::~FormSession() {
-    // Controls end before their sites, sites before the host.
-    for (Control& c : controls_)
-        c.control.reset();
+    // Controls end before their containers, containers before the host.
     controls_.clear();
+    instance_.close();
+    containers_.clear();
     platform::ProcessEnvironment().host = nullptr;
 }
 
@@ -33,66 +34,62 @@ platform::RECT FormSession::Control::onForm() const {
 
 void FormSession::Open(platform::FormRecord form, const platform::FormControlRecord* fresh,
                        bool runTime) {
-    form_ = std::move(form);
-    window_ = host_.CreateWindowExA(0, "#32770", "Form", platform::WS_VISIBLE, 0, 0, form_.width,
-                                    form_.height, 0, 0, 0, nullptr);
+    const std::int32_t width = form.width, height = form.height;
+    window_ = host_.CreateWindowExA(0, "#32770", "Form", platform::WS_VISIBLE, 0, 0, width, height,
+                                    0, 0, 0, nullptr);
 
     // Each container (the form, or a picture box on it) has its own window
     // and its own list of controls; image controls share a link only with
-    // those of their own container.
-    struct Container {
-        std::string name;
-        platform::HWND window = 0;
-        platform::RECT place;
-        std::vector<platform::SitedControl> controls;
+    // those of their own container. A container no record names lies over
+    // the whole form.
+    const auto addContainer = [&](const std::string& name, platform::HWND window,
+                                  const platform::RECT& place) {
+        auto controls = std::make_unique<platform::HeadlessContainer>(host_, window);
+        controls->setUserMode(runTime); // editing a form is design-time work
+        containers_.push_back({name, place, std::move(controls)});
     };
-    std::vector<Container> containers{{"", window_, {0, 0, form_.width, form_.height}, {}}};
-    const auto containerOf = [&](const std::string& name) -> std::size_t {
-        for (std::size_t i = 0; i < containers.size(); ++i)
-            if (EqualsNoCase(containers[i].name, name)) return i;
-        platform::RECT place{0, 0, form_.width, form_.height};
-        if (const platform::FormControlRecord* box = form_.find(name))
+    addContainer("", window_, {0, 0, width, height});
+    for (const platform::FormControlRecord& record : form.controls) {
+        const bool known = std::any_of(containers_.begin(), containers_.end(), [&](const auto& c) {
+            return EqualsNoCase(c.name, record.container);
+        });
+        if (known) continue;
+        platform::RECT place{0, 0, width, height};
+        if (const platform::FormControlRecord* box = form.find(record.container))
             place = {box->left, box->top, box->left + box->width, box->top + box->height};
         const platform::HWND window = host_.CreateWindowExA(
-            0, "Static", name.c_str(), platform::WS_CHILD | platform::WS_VISIBLE, place.left,
-            place.top, place.right - place.left, place.bottom - place.top, window_, 0, 0, nullptr);
-        containers.push_back({name, window, place, {}});
-        return containers.size() - 1;
+            0, "Static", record.container.c_str(), platform::WS_CHILD | platform::WS_VISIBLE,
+            place.left, place.top, place.right - place.left, place.bottom - place.top, window_, 0,
+            0, nullptr);
+        addContainer(record.container, window, place);
+    }
+    const auto containerOf = [&](const std::string& name) -> Container& {
+        for (Container& c : containers_)
+            if (EqualsNoCase(c.name, name)) return c;
+        return containers_.front();
     };
 
-    std::vector<std::size_t> containerIndex;
-    std::vector<bool> isFresh;
-    for (platform::FormControlRecord& record : form_.controls) {
-        const std::size_t index = containerOf(record.container);
-        Container& container = containers[index];
-        if (!EqualsNoCase(record.type, aicAlphaImage::kTypeName)) {
-            container.controls.push_back({record.type, nullptr});
-            continue;
-        }
+    std::optional<std::string_view> freshName;
+    if (fresh != nullptr) freshName = fresh->name;
+    instance_.open(
+        std::move(form),
+        [&](const platform::FormControlRecord& record) {
+            return containerOf(record.container).controls.get();
+        },
+        runTime, freshName);
+
+    for (const auto& live : instance_.controls()) {
+        platform::FormControlRecord& record = instance_.record(*live);
+        const Container& container = containerOf(record.container);
         Control c;
         c.record = &record;
-        c.site = std::make_unique<platform::HeadlessSite>(
-            host_, container.window,
-            platform::RECT{record.left, record.top, record.left + record.width,
-                           record.top + record.height});
-        c.site->userMode = runTime; // editing a form is design-time work
+        c.site = container.controls->site(*live->site);
+        c.control = live->control.get();
         c.container = container.place;
-        c.control = std::make_unique<aicAlphaImage>(*c.site);
-        container.controls.push_back({aicAlphaImage::kTypeName, c.control.get()});
-        containerIndex.push_back(index);
-        isFresh.push_back(fresh != nullptr && EqualsNoCase(record.name, fresh->name));
-        controls_.push_back(std::move(c));
-    }
-    for (std::size_t i = 0; i < controls_.size(); ++i) {
-        Control& c = controls_[i];
-        c.site->controls = containers[containerIndex[i]].controls;
-        if (isFresh[i])
-            c.control->InitProperties();
-        else
-            c.control->ReadProperties(c.record->properties);
-        if (runTime) c.control->Show();
+        c.live = live.get();
         // Restoring is no change of the developer's.
         c.site->changes.clear();
+        controls_.push_back(c);
     }
 }
 
@@ -103,12 +100,7 @@ FormSession::Control* FormSession::Find(std::string_view name) {
 }
 
 void FormSession::Save(Control& c) {
-    c.control->WriteProperties(c.record->properties);
-    const platform::RECT extent = c.site->Extent();
-    c.record->left = extent.left;
-    c.record->top = extent.top;
-    c.record->width = extent.right - extent.left;
-    c.record->height = extent.bottom - extent.top;
+    instance_.save(*c.live);
 }
 
 } // namespace velmora_form

@@ -4,10 +4,12 @@
 // own restore path and saved back through its own save path.
 
 #include "control/aic_alpha_image.h"
+#include "control/form_instance.h"
 #include "platform/host/form_store.h"
 #include "platform/testing/headless_site.h"
 
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -31,14 +33,18 @@ public:
 
     struct Control {
         platform::FormControlRecord* record = nullptr;
-        std::unique_ptr<platform::HeadlessSite> site;
-        std::unique_ptr<aicAlphaImage> control;
+        platform::HeadlessSite* site = nullptr;
+        aicAlphaImage* control = nullptr;
         // Where the control's container lies on the form (the form itself
         // for controls on it); the control's place is in its pixels, and
         // nothing of the control shows outside it.
         platform::RECT container{};
         // The control's rectangle on the form, cut to its container.
         platform::RECT onForm() const;
+
+    private:
+        friend class FormSession;
+        velmora::FormInstance::LiveControl* live = nullptr;
     };
     // The image control of that name (without regard to case), or null.
     Control* Find(std::string_view name);
@@ -48,12 +54,21 @@ public:
     void Save(Control& control);
 
     platform::HeadlessHost& Host() { return host_; }
-    const platform::FormRecord& Form() const { return form_; }
+    const platform::FormRecord& Form() const { return instance_.form(); }
 
 private:
+    // The form, or a picture box on it: its own window and its own list of
+    // controls.
+    struct Container {
+        std::string name;
+        platform::RECT place;
+        std::unique_ptr<platform::HeadlessContainer> controls;
+    };
+
     platform::HeadlessHost host_;
-    platform::FormRecord form_;
     platform::HWND window_ = 0;
+    std::vector<Container> containers_;
+    velmora::FormInstance instance_;
     std::vector<Control> controls_;
 };
 
