@@ -57,8 +57,16 @@ constexpr std::size_t kMaxDepth = 8;
 std::optional<std::string> extentProblem(std::string_view name, std::int64_t value,
                                          bool mayBeNegative, const FormStoreLimits& limits) {
     const std::int64_t low = mayBeNegative ? -std::int64_t{limits.maxExtent} : 0;
-    if (value < low || value > limits.maxExtent)
-        return "\"" + std::string(name) + "\" is out of range (" + std::to_string(value) + ")";
+    if (value < low || value > limits.maxExtent) {
+        // Built by appending: GCC 12's optimiser warns falsely about a
+        // concatenation starting with a literal here.
+        std::string problem(1, '"');
+        problem += name;
+        problem += "\" is out of range (";
+        problem += std::to_string(value);
+        problem += ')';
+        return problem;
+    }
     return std::nullopt;
 }
 
