@@ -201,10 +201,10 @@ std::optional<StateRecord> RecordStore::Load(std::string_view component, std::in
     const auto file = FileFor(component, index);
     std::error_code missing;
     if (!std::filesystem::exists(file, missing) && !missing) return std::nullopt;
-    const platform::WholeFile text = platform::ReadWholeFile(file);
-    if (!text) throw ManagementError("cannot open " + file.string());
+    const platform::WholeFile contents = platform::ReadWholeFile(file);
+    if (!contents) throw ManagementError("cannot open " + file.string());
     try {
-        StateRecord record = ParseStateRecord(text.text());
+        StateRecord record = ParseStateRecord(contents.text());
         if (record.component != component || record.index != index)
             Damaged("it belongs to another adapter");
         return record;
