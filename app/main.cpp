@@ -3,10 +3,10 @@
 
 #include "app/command_line.h"
 #include "app/qt/frm_main_window.h"
+#include "platform/system/console.h"
 
 #include <iostream>
 #include <string_view>
-#include <unistd.h>
 #include <vector>
 
 int main(int argc, char** argv) {
@@ -41,7 +41,8 @@ int main(int argc, char** argv) {
             std::cerr << "velmora: " << text << '\n' << std::flush;
         });
         // The progress line is for people watching, not for a log.
-        std::ostream* progress = ::isatty(STDERR_FILENO) ? &std::cerr : nullptr;
+        std::ostream* progress =
+            platform::IsTerminal(platform::StandardStream::Error) ? &std::cerr : nullptr;
         return RunCommand(line, recording, std::cout, std::cerr, progress);
     }
     return RunWindow(argc, argv, recording, line.screenshot);

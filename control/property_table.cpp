@@ -1,14 +1,13 @@
 #include "control/property_table.h"
 
 #include "control/aic_alpha_image.h"
+#include "platform/system/file.h"
 
 #include <array>
 #include <cctype>
 #include <charconv>
 #include <climits>
 #include <cmath>
-#include <fstream>
-#include <iterator>
 
 namespace velmora {
 namespace {
@@ -128,14 +127,14 @@ PropertySpec mouseIcon() {
                     c.MouseIcon({});
                     return true;
                 }
-                std::ifstream file{std::string(text), std::ios::binary};
-                if (!file) {
+                // The path is UTF-8, whatever the system's own code page.
+                platform::File file = platform::File::openForRead(std::string(text));
+                auto bytes = file.valid() ? platform::ReadToEnd(file) : std::nullopt;
+                if (!bytes) {
                     error = "cannot read " + std::string(text);
                     return false;
                 }
-                std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file),
-                                                std::istreambuf_iterator<char>()};
-                c.MouseIcon(std::move(bytes));
+                c.MouseIcon(std::move(*bytes));
                 return true;
             }};
 }

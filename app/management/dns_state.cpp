@@ -1,8 +1,8 @@
 #include "app/management/dns_state.h"
 
 #include "app/management/management.h"
+#include "platform/net/address.h"
 
-#include <arpa/inet.h>
 #include <array>
 
 namespace velmora::management {
@@ -52,11 +52,7 @@ bool IsValidStateServer(std::string_view text) {
 }
 
 bool IsIpv4Address(std::string_view text) {
-    if (text.empty() || text.size() >= INET_ADDRSTRLEN || text.find('\0') != text.npos)
-        return false;
-    std::string terminated{text};
-    in_addr address;
-    return inet_pton(AF_INET, terminated.c_str(), &address) == 1;
+    return platform::net::ParseIpv4(text).has_value();
 }
 
 bool SetStaticServers(DnsState& state, const std::vector<std::string>& servers) {

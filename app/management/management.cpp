@@ -1,6 +1,7 @@
 #include "app/management/management.h"
 
-#include <arpa/inet.h>
+#include "platform/net/address.h"
+
 #include <charconv>
 
 namespace velmora::management {
@@ -47,14 +48,7 @@ std::int32_t RequireConfigurationPath(std::string_view objectPath) {
 }
 
 bool IsValidServerAddress(std::string_view text) {
-    // inet_pton wants a terminated string; an embedded NUL must not cut a
-    // longer text down to a valid prefix.
-    if (text.empty() || text.size() > INET6_ADDRSTRLEN || text.find('\0') != text.npos)
-        return false;
-    std::string terminated{text};
-    unsigned char buffer[sizeof(in6_addr)];
-    return inet_pton(AF_INET, terminated.c_str(), buffer) == 1 ||
-           inet_pton(AF_INET6, terminated.c_str(), buffer) == 1;
+    return platform::net::ParseIpv4(text) || platform::net::ParseIpv6(text);
 }
 
 DnsState Backend::ReadDnsState(std::int32_t) {

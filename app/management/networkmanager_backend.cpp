@@ -1,8 +1,8 @@
 #include "app/management/networkmanager_backend.h"
 
 #include "app/management/networkmanager_profile.h"
+#include "platform/net/address.h"
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -43,8 +43,7 @@ ReturnCode CodeForError(const GError* e) {
 namespace {
 
 bool IsIpv4Text(const std::string& text) {
-    in_addr address;
-    return inet_pton(AF_INET, text.c_str(), &address) == 1;
+    return platform::net::ParseIpv4(text).has_value();
 }
 
 bool IsSwitchedOff(NMSettingIPConfig* setting) {

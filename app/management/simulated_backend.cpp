@@ -1,12 +1,11 @@
 #include "app/management/simulated_backend.h"
 
 #include "platform/system/durable_file.h"
+#include "platform/system/file.h"
+#include "platform/system/state_folder.h"
 
-#include <cstdlib>
-#include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 namespace velmora::management {
 
@@ -94,13 +93,12 @@ json AdapterJson(const SimulatedAdapter& adapter) {
     return object;
 }
 
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw ManagementError("cannot open " + path.string());
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) throw ManagementError("cannot read " + path.string());
-    return text.str();
+platform::WholeFile ReadFile(const std::filesystem::path& path) {
+    platform::WholeFile file = platform::ReadWholeFile(path);
+    if (file.outcome == platform::WholeFile::Outcome::CannotOpen)
+        throw ManagementError("cannot open " + path.string());
+    if (!file) throw ManagementError("cannot read " + path.string());
+    return file;
 }
 
 // Never half a state for a reader, and never none after a crash.
@@ -159,14 +157,9 @@ SimulatedState SampleSimulatedState() {
 }
 
 std::filesystem::path SimulatedBackend::SampleStateFile() {
-    std::filesystem::path directory;
-    if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/')
-        directory = state;
-    else if (const char* home = std::getenv("HOME"); home && *home == '/')
-        directory = std::filesystem::path{home} / ".local" / "state";
-    else
-        directory = std::filesystem::temp_directory_path();
-    directory /= "velmora";
+    auto folder = platform::StateFolder("Velmora");
+    const std::filesystem::path directory =
+        folder ? *std::move(folder) : std::filesystem::temp_directory_path() / "velmora";
     std::filesystem::path file = directory / "simulated-adapters.json";
     std::error_code error;
     if (!std::filesystem::exists(file, error)) {
@@ -184,7 +177,7 @@ public:
     explicit Store(std::filesystem::path file) : file_(std::move(file)) {}
 
     SimulatedState Load() const {
-        SimulatedState state = ParseSimulatedState(ReadFile(file_));
+        SimulatedState state = ParseSimulatedState(ReadFile(file_).text());
         if (state.unreachable) throw ManagementError("the simulated component is unreachable");
         return state;
     }

@@ -2,14 +2,14 @@
 
 #include "app/management/management.h"
 #include "platform/system/durable_file.h"
+#include "platform/system/file.h"
+#include "platform/system/state_folder.h"
 
 #include <charconv>
-#include <cstdlib>
-#include <ctime>
-#include <fstream>
+#include <chrono>
+#include <cstdio>
 #include <limits>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 namespace velmora::management {
 
@@ -172,11 +172,11 @@ void RequireFolder(const std::filesystem::path& folder) {
 } // namespace
 
 std::filesystem::path RecordStore::DefaultFolder() {
-    if (const char* own = std::getenv("VELMORA_STATE_DIR"); own && *own == '/') return own;
-    if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/')
-        return std::filesystem::path{state} / "velmora";
-    if (const char* home = std::getenv("HOME"); home && *home == '/')
-        return std::filesystem::path{home} / ".local" / "state" / "velmora";
+    if (auto own = platform::EnvironmentVariable("VELMORA_STATE_DIR")) {
+        std::filesystem::path folder{std::move(*own)};
+        if (folder.is_absolute()) return folder;
+    }
+    if (auto folder = platform::StateFolder("Velmora")) return *std::move(folder);
     throw ManagementError("no state folder: neither XDG_STATE_HOME nor HOME is set");
 }
 
@@ -201,12 +201,10 @@ std::optional<StateRecord> RecordStore::Load(std::string_view component, std::in
     const auto file = FileFor(component, index);
     std::error_code missing;
     if (!std::filesystem::exists(file, missing) && !missing) return std::nullopt;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) throw ManagementError("cannot open " + file.string());
-    std::ostringstream text;
-    text << in.rdbuf();
+    const platform::WholeFile contents = platform::ReadWholeFile(file);
+    if (!contents) throw ManagementError("cannot open " + file.string());
     try {
-        StateRecord record = ParseStateRecord(text.str());
+        StateRecord record = ParseStateRecord(contents.text());
         if (record.component != component || record.index != index)
             Damaged("it belongs to another adapter");
         return record;
@@ -236,11 +234,17 @@ void RecordStore::Remove(std::string_view component, std::int32_t index) const {
 }
 
 std::string UtcNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    ::gmtime_r(&now, &utc);
+    using namespace std::chrono;
+    const auto now = floor<seconds>(system_clock::now());
+    const auto day = floor<days>(now);
+    const year_month_day date{day};
+    const hh_mm_ss time{now - day};
     char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ",
+                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                  static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
+                  static_cast<int>(time.minutes().count()),
+                  static_cast<int>(time.seconds().count()));
     return text;
 }
 

@@ -43,8 +43,8 @@ class RecordStore {
 public:
     explicit RecordStore(std::filesystem::path folder);
 
-    // $VELMORA_STATE_DIR, else $XDG_STATE_HOME/velmora, else
-    // ~/.local/state/velmora (absolute paths only).
+    // $VELMORA_STATE_DIR (an absolute path), else the system's state folder
+    // for the program (platform::StateFolder).
     static std::filesystem::path DefaultFolder();
 
     const std::filesystem::path& folder() const { return folder_; }

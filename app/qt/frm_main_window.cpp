@@ -2,6 +2,7 @@
 
 #include "app/messages.h"
 #include "app/qt/window_images.h"
+#include "platform/qt/qt_display.h"
 #include "platform/system/environment.h"
 
 #include <QApplication>
@@ -23,7 +24,6 @@
 #include <QTimer>
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <stdexcept>
@@ -362,11 +362,7 @@ void FrmMainWindow::closeEvent(QCloseEvent* event) {
 
 int RunWindow(int& argc, char** argv, management::RecordingBackend& backend,
               const std::string& screenshot) {
-    const auto has = [](const char* name) {
-        const char* value = std::getenv(name);
-        return value && *value;
-    };
-    if (!has("QT_QPA_PLATFORM") && !has("DISPLAY") && !has("WAYLAND_DISPLAY")) {
+    if (!platform::QtDisplayAvailable()) {
         std::cerr << "velmora: no display to open the window on; the command line works "
                      "without one (velmora --help)\n";
         return 1;

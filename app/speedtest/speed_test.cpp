@@ -1,13 +1,14 @@
 #include "app/speedtest/speed_test.h"
 
+#include "platform/net/address.h"
+#include "platform/net/socket_wait.h"
+
 #include <algorithm>
 #include <ares.h>
-#include <arpa/inet.h>
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <memory>
-#include <poll.h>
 #include <random>
 #include <stdexcept>
 
@@ -15,8 +16,9 @@ namespace velmora::speedtest {
 
 namespace {
 
-bool ParseAddress(const std::string& text, bool ipv6, void* out) {
-    return inet_pton(ipv6 ? AF_INET6 : AF_INET, text.c_str(), out) == 1;
+bool IsAddress(std::string_view text, bool ipv6) {
+    return ipv6 ? platform::net::ParseIpv6(text).has_value()
+                : platform::net::ParseIpv4(text).has_value();
 }
 
 std::optional<std::uint16_t> ParsePort(std::string_view digits) {
@@ -79,9 +81,21 @@ public:
             throw std::runtime_error("cannot set up a resolver channel");
         }
         ares_addr_port_node node{};
-        node.family = run.result.server.ipv6 ? AF_INET6 : AF_INET;
-        if (!ParseAddress(run.result.server.address, run.result.server.ipv6, &node.addr))
-            throw std::runtime_error("not an address: " + run.result.server.address);
+        const Endpoint& server = run.result.server;
+        bool parsed = false;
+        // The bytes in network order, as the resolver's address fields hold them.
+        if (server.ipv6) {
+            node.family = AF_INET6;
+            const auto address = platform::net::ParseIpv6(server.address);
+            static_assert(sizeof node.addr.addr6 == std::tuple_size_v<platform::net::Ipv6Address>);
+            if ((parsed = address.has_value())) std::memcpy(&node.addr.addr6, address->data(), 16);
+        } else {
+            node.family = AF_INET;
+            const auto address = platform::net::ParseIpv4(server.address);
+            static_assert(sizeof node.addr.addr4 == std::tuple_size_v<platform::net::Ipv4Address>);
+            if ((parsed = address.has_value())) std::memcpy(&node.addr.addr4, address->data(), 4);
+        }
+        if (!parsed) throw std::runtime_error("not an address: " + run.result.server.address);
         node.udp_port = node.tcp_port = run.result.server.port;
         if (ares_set_servers_ports(run.channel, &node) != ARES_SUCCESS)
             throw std::runtime_error("cannot use the server " + run.result.server.text);
@@ -146,12 +160,11 @@ std::optional<Endpoint> ParseEndpoint(std::string_view text) {
     if (text.empty() || text.size() > 64 || text.find('\0') != text.npos) return std::nullopt;
     Endpoint endpoint;
     endpoint.text = std::string{text};
-    unsigned char buffer[16];
     if (text.front() == '[') {
         const auto close = text.find(']');
         if (close == text.npos) return std::nullopt;
         endpoint.address = std::string{text.substr(1, close - 1)};
-        if (!ParseAddress(endpoint.address, true, buffer)) return std::nullopt;
+        if (!IsAddress(endpoint.address, true)) return std::nullopt;
         endpoint.ipv6 = true;
         if (close + 1 == text.size()) return endpoint; // "[ADDRESS]": the standard port
         if (text[close + 1] != ':') return std::nullopt;
@@ -161,8 +174,8 @@ std::optional<Endpoint> ParseEndpoint(std::string_view text) {
         return endpoint;
     }
     endpoint.address = endpoint.text;
-    if (ParseAddress(endpoint.address, false, buffer)) return endpoint;
-    if (ParseAddress(endpoint.address, true, buffer)) {
+    if (IsAddress(endpoint.address, false)) return endpoint;
+    if (IsAddress(endpoint.address, true)) {
         endpoint.ipv6 = true;
         return endpoint;
     }
@@ -170,7 +183,7 @@ std::optional<Endpoint> ParseEndpoint(std::string_view text) {
     if (colon == text.npos || text.find(':', colon + 1) != text.npos) return std::nullopt;
     endpoint.address = std::string{text.substr(0, colon)};
     auto port = ParsePort(text.substr(colon + 1));
-    if (!port || !ParseAddress(endpoint.address, false, buffer)) return std::nullopt;
+    if (!port || !IsAddress(endpoint.address, false)) return std::nullopt;
     endpoint.port = *port;
     return endpoint;
 }
@@ -223,7 +236,7 @@ std::vector<Result> Run(const std::vector<Endpoint>& servers, const Options& opt
             for (ServerRun* run : ready)
                 prober.SendNext(*run);
         }
-        std::vector<pollfd> fds;
+        std::vector<platform::net::SocketWait> waits;
         std::vector<ServerRun*> owners;
         timeval wait{1, 0};
         bool busy = false;
@@ -233,26 +246,26 @@ std::vector<Result> Run(const std::vector<Endpoint>& servers, const Options& opt
             ares_socket_t sockets[ARES_GETSOCK_MAXNUM];
             const int bits = ares_getsock(run->channel, sockets, ARES_GETSOCK_MAXNUM);
             for (int i = 0; i < ARES_GETSOCK_MAXNUM; ++i) {
-                short events = 0;
-                if (ARES_GETSOCK_READABLE(bits, i)) events |= POLLIN;
-                if (ARES_GETSOCK_WRITABLE(bits, i)) events |= POLLOUT;
-                if (!events) continue;
-                fds.push_back({sockets[i], events, 0});
+                platform::net::SocketWait socket;
+                socket.socket = sockets[i];
+                socket.wantRead = ARES_GETSOCK_READABLE(bits, i);
+                socket.wantWrite = ARES_GETSOCK_WRITABLE(bits, i);
+                if (!socket.wantRead && !socket.wantWrite) continue;
+                waits.push_back(socket);
                 owners.push_back(run.get());
             }
             timeval left;
             wait = *ares_timeout(run->channel, &wait, &left);
         }
         if (!busy) break;
-        const int milliseconds = static_cast<int>(wait.tv_sec * 1000 + wait.tv_usec / 1000) + 1;
-        const int ready = ::poll(fds.data(), fds.size(), milliseconds);
-        if (ready < 0 && errno != EINTR) throw std::runtime_error("poll failed");
-        for (std::size_t i = 0; i < fds.size(); ++i) {
-            if (!fds[i].revents) continue;
-            const bool readable = fds[i].revents & (POLLIN | POLLERR | POLLHUP);
-            const bool writable = fds[i].revents & POLLOUT;
-            ares_process_fd(owners[i]->channel, readable ? fds[i].fd : ARES_SOCKET_BAD,
-                            writable ? fds[i].fd : ARES_SOCKET_BAD);
+        const std::chrono::milliseconds milliseconds{wait.tv_sec * 1000 + wait.tv_usec / 1000 + 1};
+        if (!platform::net::WaitForSockets(waits, milliseconds))
+            throw std::runtime_error("poll failed");
+        for (std::size_t i = 0; i < waits.size(); ++i) {
+            const platform::net::SocketWait& ready = waits[i];
+            if (!ready.readable && !ready.writable) continue;
+            ares_process_fd(owners[i]->channel, ready.readable ? ready.socket : ARES_SOCKET_BAD,
+                            ready.writable ? ready.socket : ARES_SOCKET_BAD);
         }
         // Time limits run out without any socket becoming ready.
         for (auto& run : runs)

@@ -3,11 +3,11 @@
 
 #include "design/designer/command_line.h"
 #include "design/designer/designer_window.h"
+#include "platform/qt/qt_display.h"
 #include "platform/system/environment.h"
 
 #include <QApplication>
 #include <QTimer>
-#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <system_error>
@@ -25,11 +25,7 @@ int main(int argc, char** argv) {
         PrintHelp(std::cout);
         return kExitOk;
     }
-    const auto has = [](const char* name) {
-        const char* value = std::getenv(name);
-        return value != nullptr && *value != '\0';
-    };
-    if (!has("QT_QPA_PLATFORM") && !has("DISPLAY") && !has("WAYLAND_DISPLAY")) {
+    if (!platform::QtDisplayAvailable()) {
         std::cerr << "velmora-designer: no display to open the window on\n";
         return kExitNo;
     }

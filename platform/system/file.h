@@ -7,9 +7,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -53,6 +57,24 @@ private:
     explicit File(int fd) : fd_(fd) {}
     int fd_ = -1;
 };
+
+// The bytes from the file's position to its end; nothing when a read fails.
+std::optional<std::vector<std::uint8_t>> ReadToEnd(File& file);
+
+// A whole file's bytes, or why there are none.
+struct WholeFile {
+    enum class Outcome { Read, CannotOpen, CannotRead };
+    Outcome outcome = Outcome::CannotOpen;
+    std::vector<std::uint8_t> bytes;
+
+    explicit operator bool() const { return outcome == Outcome::Read; }
+    std::string_view text() const {
+        return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+    }
+};
+
+// Reads a whole file (not a folder) named by a path in the system's own form.
+WholeFile ReadWholeFile(const std::filesystem::path& path);
 
 // Whether the wide-character file calls would be taken (the desktop window
 // is a Unicode window here). Both paths are the same on this platform.

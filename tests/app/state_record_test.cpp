@@ -5,6 +5,7 @@
 #include "app_test_support.h"
 #include "dns_responder.h"
 
+#include <ctime>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -63,6 +64,25 @@ TEST(StateRecord, RoundTripsAndRefusesAnythingDamaged) {
     };
     for (const auto& bad : damaged)
         EXPECT_THROW(mgmt::ParseStateRecord(bad), mgmt::ManagementError) << bad;
+}
+
+// The time a record carries is the system's calendar in UTC: the same text
+// the C library makes of a moment between the two it is taken between
+// (ISO 8601 texts of one length sort as their moments do).
+TEST(StateRecord, RecordedTimeIsUtcInIso8601) {
+    const auto format = [](std::time_t moment) {
+        std::tm utc{};
+        ::gmtime_r(&moment, &utc);
+        char text[32];
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+        return std::string(text);
+    };
+    const std::string before = format(std::time(nullptr));
+    const std::string now = mgmt::UtcNow();
+    const std::string after = format(std::time(nullptr));
+    EXPECT_EQ(now.size(), before.size()) << now;
+    EXPECT_LE(before, now);
+    EXPECT_LE(now, after);
 }
 
 TEST(StateRecord, TheFirstRecordStaysAndNothingElseIsLeftBehind) {

@@ -7,7 +7,10 @@
 #include "surface/image_types.h"
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <limits>
+#include <unistd.h>
 
 using namespace controltest;
 using platform::TranslateColor;
@@ -173,6 +176,35 @@ TEST_F(Properties, PassThroughSettingsReachTheContainer) {
     EXPECT_EQ(control->MouseIcon().size(), 3u);
     EXPECT_EQ(site->changes, (std::vector<std::string>{"MousePointer", "OLEDropMode", "Enabled",
                                                        "MouseIcon", "MouseIcon"}));
+}
+
+// The property list sets the pointer's picture from a file's path; a path
+// that names no readable file (a folder among them) is refused and the
+// picture kept, never silently replaced by nothing.
+TEST_F(Properties, MouseIconFromAPathTakesTheFilesBytesOrRefuses) {
+    const velmora::PropertySpec* spec = velmora::FindProperty("MouseIcon");
+    ASSERT_NE(spec, nullptr);
+    const auto folder = std::filesystem::temp_directory_path() /
+                        ("velmora-mouse-icon-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const Bytes icon = iconFile({32});
+    const auto file = folder / "pointer.ico";
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(icon.data()),
+               static_cast<std::streamsize>(icon.size()));
+
+    std::string error;
+    EXPECT_TRUE(spec->set(*control, file.string(), error)) << error;
+    EXPECT_EQ(control->MouseIcon(), icon);
+    for (const auto& unreadable : {folder, folder / "missing.ico"}) {
+        error.clear();
+        EXPECT_FALSE(spec->set(*control, unreadable.string(), error)) << unreadable;
+        EXPECT_EQ(error, "cannot read " + unreadable.string());
+        EXPECT_EQ(control->MouseIcon(), icon) << "kept";
+    }
+    EXPECT_TRUE(spec->set(*control, "", error));
+    EXPECT_TRUE(control->MouseIcon().empty()) << "an empty path removes it";
+    std::filesystem::remove_all(folder);
 }
 
 TEST_F(Properties, MirrorFlipsByTheDifference) {

@@ -1,21 +1,32 @@
 #include "platform/host/window_host.h"
 #include "platform/imaging/cgdiplus.h"
+#include "platform/net/address.h"
+#include "platform/net/socket_wait.h"
 #include "platform/picture/bitmap_decoder.h"
+#include "platform/system/console.h"
 #include "platform/system/durable_file.h"
 #include "platform/system/environment.h"
 #include "platform/system/file.h"
 #include "platform/system/library.h"
+#include "platform/system/state_folder.h"
 #include "platform/system/version.h"
 #include "platform/testing/headless_host.h"
 #include "platform/zlib/zlib_binding.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
+#include <array>
 #include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <map>
+#include <random>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -106,6 +117,32 @@ TEST_F(FileTest, DeleteAfterResettingAttributes) {
     EXPECT_FALSE(FileExists(p));
     EXPECT_FALSE(SetFileAttributesNormal(p));
     EXPECT_FALSE(DeleteFile(p));
+}
+
+TEST_F(FileTest, WholeFilesAreReadToTheEndAndFoldersAreNoFiles) {
+    // More than one read's worth, so the reading goes on past the first.
+    std::vector<std::uint8_t> bytes(200'003);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    {
+        File f = File::openForWrite(path("whole"));
+        ASSERT_TRUE(f.write(bytes));
+    }
+    const WholeFile whole = ReadWholeFile(dir_ / "whole");
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(whole.bytes, bytes);
+
+    File f = File::openForRead(path("whole"));
+    ASSERT_EQ(f.seek(200'000, SeekOrigin::Begin), 200'000);
+    EXPECT_EQ(ReadToEnd(f), (std::vector<std::uint8_t>(bytes.end() - 3, bytes.end())))
+        << "from the position on";
+
+    EXPECT_EQ(ReadWholeFile(dir_ / "missing").outcome, WholeFile::Outcome::CannotOpen);
+    EXPECT_EQ(ReadWholeFile(dir_).outcome, WholeFile::Outcome::CannotOpen);
+    File::openForWrite(path("empty")).close();
+    const WholeFile empty = ReadWholeFile(dir_ / "empty");
+    EXPECT_TRUE(empty);
+    EXPECT_TRUE(empty.bytes.empty());
 }
 
 std::string contents(const std::filesystem::path& file) {
@@ -249,6 +286,251 @@ TEST(Environment, ScopesRestoreWhatTheyChanged) {
     EXPECT_NE(&CurrentHost(), &host);
     const ScopedEnvironment replaced(Environment{});
     EXPECT_EQ(ImagingLibraryNames(), Environment::DefaultImagingLibraryNames());
+}
+
+// The state folder from the variables a system sets: the first absolute one
+// of the conventional variables wins, and the program's folder is named in
+// lower case, as the other folders there are.
+TEST(StateFolder, FollowsTheEnvironmentItIsGiven) {
+    using Variables = std::map<std::string, std::string, std::less<>>;
+    struct Case {
+        Variables variables;
+        std::optional<std::filesystem::path> folder;
+    };
+    const std::vector<Case> cases = {
+        {{{"XDG_STATE_HOME", "/x/state"}, {"HOME", "/home/u"}}, "/x/state/velmora"},
+        {{{"HOME", "/home/u"}}, "/home/u/.local/state/velmora"},
+        {{{"XDG_STATE_HOME", ""}, {"HOME", "/home/u"}}, "/home/u/.local/state/velmora"},
+        {{{"XDG_STATE_HOME", "state"}, {"HOME", "/home/u"}}, "/home/u/.local/state/velmora"},
+        {{{"XDG_STATE_HOME", "/x/state"}, {"HOME", "relative"}}, "/x/state/velmora"},
+        {{{"XDG_STATE_HOME", "state"}, {"HOME", "~"}}, std::nullopt},
+        {{{"HOME", ""}}, std::nullopt},
+        {{}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const VariableLookup lookup = [&](std::string_view name) -> std::optional<std::string> {
+            const auto it = c.variables.find(name);
+            if (it == c.variables.end()) return std::nullopt;
+            return it->second;
+        };
+        std::string described;
+        for (const auto& [name, value] : c.variables)
+            described += name + "=" + value + " ";
+        EXPECT_EQ(StateFolder("Velmora", lookup), c.folder) << described;
+    }
+}
+
+TEST(StateFolder, ReadsTheProcessEnvironment) {
+    const auto home = EnvironmentVariable("HOME");
+    const auto state = EnvironmentVariable("XDG_STATE_HOME");
+    EXPECT_EQ(StateFolder("Velmora"), StateFolder("Velmora", [&](std::string_view name) {
+                  return name == "HOME" ? home : name == "XDG_STATE_HOME" ? state : std::nullopt;
+              }));
+    EXPECT_FALSE(EnvironmentVariable("VELMORA_TEST_NO_SUCH_VARIABLE"));
+    ::setenv("VELMORA_TEST_VARIABLE", "caf\xc3\xa9", 1);
+    EXPECT_EQ(EnvironmentVariable("VELMORA_TEST_VARIABLE"), "caf\xc3\xa9");
+    ::unsetenv("VELMORA_TEST_VARIABLE");
+}
+
+// Each standard stream is asked about itself: with one of them a terminal
+// and the others not, only that one says so.
+TEST(Console, EachStreamIsAskedAboutItself) {
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (terminal < 0 || ::grantpt(terminal) != 0 || ::unlockpt(terminal) != 0)
+        GTEST_SKIP() << "no pseudo-terminals here";
+    const int side = ::open(::ptsname(terminal), O_RDWR | O_NOCTTY);
+    const int nothing = ::open("/dev/null", O_RDWR);
+    ASSERT_GE(side, 0);
+    ASSERT_GE(nothing, 0);
+    constexpr std::array streams = {StandardStream::Input, StandardStream::Output,
+                                    StandardStream::Error};
+    std::array<int, 3> saved{};
+    for (int fd = 0; fd < 3; ++fd)
+        saved[static_cast<std::size_t>(fd)] = ::dup(fd);
+    // Nothing is printed while the streams are borrowed; the answers are
+    // checked once they are back.
+    std::array<std::array<bool, 3>, 4> answers{};
+    for (std::size_t which = 0; which <= 3; ++which) {
+        for (int fd = 0; fd < 3; ++fd)
+            ::dup2(static_cast<std::size_t>(fd) == which ? side : nothing, fd);
+        for (std::size_t asked = 0; asked < 3; ++asked)
+            answers[which][asked] = IsTerminal(streams[asked]);
+    }
+    for (int fd = 0; fd < 3; ++fd) {
+        ::dup2(saved[static_cast<std::size_t>(fd)], fd);
+        ::close(saved[static_cast<std::size_t>(fd)]);
+    }
+    ::close(nothing);
+    ::close(side);
+    ::close(terminal);
+    for (std::size_t which = 0; which <= 3; ++which)
+        for (std::size_t asked = 0; asked < 3; ++asked)
+            EXPECT_EQ(answers[which][asked], which == asked)
+                << "stream " << asked << " with stream " << which << " a terminal";
+}
+
+// The address forms every system agrees on, and the near misses some
+// systems take and others do not.
+TEST(Address, ParsesTheStrictFormsOnly) {
+    using net::Ipv4Address;
+    using net::Ipv6Address;
+    const std::vector<std::pair<std::string_view, std::optional<Ipv4Address>>> ipv4 = {
+        {"0.0.0.0", Ipv4Address{0, 0, 0, 0}},
+        {"192.0.2.1", Ipv4Address{192, 0, 2, 1}},
+        {"255.255.255.255", Ipv4Address{255, 255, 255, 255}},
+        {"", std::nullopt},
+        {"1.2.3", std::nullopt},
+        {"1.2.3.4.5", std::nullopt},
+        {"1.2.3.4.", std::nullopt},
+        {".1.2.3", std::nullopt},
+        {"1..2.3", std::nullopt},
+        {"01.2.3.4", std::nullopt},
+        {"1.2.3.256", std::nullopt},
+        {"1.2.3.4000", std::nullopt},
+        {"0x7f.0.0.1", std::nullopt},
+        {"127.1", std::nullopt},
+        {"1.2.3.4 ", std::nullopt},
+        {"+1.2.3.4", std::nullopt},
+        {std::string_view("1.2.3.4\0"
+                          "5",
+                          9),
+         std::nullopt},
+    };
+    for (const auto& [text, bytes] : ipv4)
+        EXPECT_EQ(net::ParseIpv4(text), bytes) << text;
+
+    const auto v6 = [](std::initializer_list<std::uint16_t> groups) {
+        Ipv6Address bytes{};
+        std::size_t at = 0;
+        for (const std::uint16_t group : groups) {
+            bytes[at++] = static_cast<std::uint8_t>(group >> 8);
+            bytes[at++] = static_cast<std::uint8_t>(group);
+        }
+        return bytes;
+    };
+    const std::vector<std::pair<std::string_view, std::optional<Ipv6Address>>> ipv6 = {
+        {"::", Ipv6Address{}},
+        {"::1", v6({0, 0, 0, 0, 0, 0, 0, 1})},
+        {"1::", v6({1, 0, 0, 0, 0, 0, 0, 0})},
+        {"2001:DB8::a:0", v6({0x2001, 0xdb8, 0, 0, 0, 0, 0xa, 0})},
+        {"1:2:3:4:5:6:7:8", v6({1, 2, 3, 4, 5, 6, 7, 8})},
+        {"1::2:3:4:5:6:7", v6({1, 0, 2, 3, 4, 5, 6, 7})},
+        {"::ffff:192.0.2.1", v6({0, 0, 0, 0, 0, 0xffff, 0xc000, 0x0201})},
+        {"1:2:3:4:5:6:1.2.3.4", v6({1, 2, 3, 4, 5, 6, 0x0102, 0x0304})},
+        {"0000:0000:0000:0000:0000:ffff:255.255.255.255",
+         v6({0, 0, 0, 0, 0, 0xffff, 0xffff, 0xffff})},
+        {"", std::nullopt},
+        {":", std::nullopt},
+        {":::", std::nullopt},
+        {":1::2", std::nullopt},
+        {"1::2:", std::nullopt},
+        {"1:::2", std::nullopt},
+        {"1::2::3", std::nullopt},
+        {"1:2:3:4:5:6:7", std::nullopt},
+        {"1:2:3:4:5:6:7:8:9", std::nullopt},
+        {"1:2:3:4:5:6:7:8::", std::nullopt},
+        {"::1:2:3:4:5:6:7:8", std::nullopt},
+        {"12345::", std::nullopt},
+        {"g::", std::nullopt},
+        {"::1.2.3", std::nullopt},
+        {"::01.2.3.4", std::nullopt},
+        {"::1.2.3.4:5", std::nullopt},
+        {"::a.2.3.4", std::nullopt},
+        {"1:2:3:4:5:6:7:1.2.3.4", std::nullopt},
+        {"1.2.3.4", std::nullopt},
+        {"fe80::1%eth0", std::nullopt},
+        {"::1/128", std::nullopt},
+        {"[::1]", std::nullopt},
+        {std::string_view("::1\0"
+                          "2",
+                          5),
+         std::nullopt},
+    };
+    for (const auto& [text, bytes] : ipv6)
+        EXPECT_EQ(net::ParseIpv6(text), bytes) << text;
+}
+
+// The parser answers as this system's own one does, for every text: written
+// ones, ones near them and noise over the characters addresses are made of.
+TEST(Address, AgreesWithTheSystemsParser) {
+    std::mt19937 random(27);
+    const std::string_view alphabet = "0123456789abcdefABF:.x% ";
+    const std::vector<std::string> seeds = {
+        "192.168.0.1", "::ffff:10.0.0.255", "2001:db8::1", "1:2:3:4:5:6:7:8", "fe80::", "::",
+        "0.0.0.0"};
+    std::vector<std::string> texts;
+    for (int i = 0; i < 200'000; ++i) {
+        std::string text;
+        if (i % 2 == 0) {
+            text = seeds[random() % seeds.size()];
+            for (unsigned edits = random() % 3 + 1; edits > 0; --edits) {
+                const std::size_t at = random() % (text.size() + 1);
+                const char c = alphabet[random() % alphabet.size()];
+                switch (random() % 3) {
+                case 0:
+                    text.insert(at, 1, c);
+                    break;
+                case 1:
+                    if (at < text.size()) text.erase(at, 1);
+                    break;
+                default:
+                    if (at < text.size()) text[at] = c;
+                }
+            }
+        } else {
+            for (unsigned length = random() % 16; length > 0; --length)
+                text += alphabet[random() % 12 == 0 ? 20 + random() % 2 : random() % 20];
+        }
+        texts.push_back(std::move(text));
+    }
+    int accepted = 0;
+    for (const std::string& text : texts) {
+        std::array<std::uint8_t, 16> system{};
+        const bool ipv4 = ::inet_pton(AF_INET, text.c_str(), system.data()) == 1;
+        const auto own4 = net::ParseIpv4(text);
+        ASSERT_EQ(own4.has_value(), ipv4) << text;
+        if (ipv4) {
+            EXPECT_TRUE(std::equal(own4->begin(), own4->end(), system.begin())) << text;
+        }
+        const bool ipv6 = ::inet_pton(AF_INET6, text.c_str(), system.data()) == 1;
+        const auto own6 = net::ParseIpv6(text);
+        ASSERT_EQ(own6.has_value(), ipv6) << text;
+        if (ipv6) {
+            EXPECT_TRUE(std::equal(own6->begin(), own6->end(), system.begin())) << text;
+        }
+        accepted += ipv4 || ipv6;
+    }
+    EXPECT_GT(accepted, 1000) << "enough addresses among the texts to say something";
+}
+
+// Readiness as the resolver's loop needs it: nothing before data, readable
+// after, writable when there is room, and a hang-up readable so its owner
+// reads and learns of it.
+TEST(SocketWait, ReportsEachSocketsReadiness) {
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    std::array<net::SocketWait, 2> waits{};
+    waits[0].socket = pair[0];
+    waits[0].wantRead = true;
+    waits[1].socket = pair[1];
+    waits[1].wantRead = true;
+    ASSERT_TRUE(net::WaitForSockets(waits, std::chrono::milliseconds(0)));
+    EXPECT_FALSE(waits[0].readable || waits[1].readable) << "nothing sent yet";
+
+    ASSERT_EQ(::write(pair[1], "x", 1), 1);
+    waits[1].wantWrite = true;
+    ASSERT_TRUE(net::WaitForSockets(waits, std::chrono::milliseconds(0)));
+    EXPECT_TRUE(waits[0].readable);
+    EXPECT_FALSE(waits[0].writable) << "not asked for";
+    EXPECT_FALSE(waits[1].readable);
+    EXPECT_TRUE(waits[1].writable);
+
+    char byte = 0;
+    ASSERT_EQ(::read(pair[0], &byte, 1), 1);
+    ::close(pair[1]);
+    ASSERT_TRUE(net::WaitForSockets(std::span(waits).first(1), std::chrono::milliseconds(0)));
+    EXPECT_TRUE(waits[0].readable) << "the other end hung up";
+    ::close(pair[0]);
 }
 
 } // namespace
