@@ -146,7 +146,6 @@ public:
     void OLEDragDrop(const std::vector<std::string>& files);
 
     aicAlphaImage& preview() const { return *preview_; }
-    bool previewVisible() const { return previewShown_; }
 
 private:
     void markChanged(bool changed);
