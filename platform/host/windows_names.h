@@ -13,8 +13,7 @@
 
 #if defined(_WINDOWS_) || defined(_INC_WINDOWS) || defined(_WINUSER_) || defined(MessageBox) ||    \
     defined(DeleteFile) || defined(WM_CREATE)
-#error                                                                                             \
-    "this source sees <windows.h>: it must not include the platform headers (see platform/host/windows_names.h)"
+#error "<windows.h> was seen: a source that sees it must not include the platform headers"
 #endif
 
 // Marks the source for platform/win32/windows_api.h, which refuses to bring

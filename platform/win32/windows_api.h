@@ -7,8 +7,7 @@
 #include "platform/host/callback.h"
 
 #if defined(VELMORA_PLATFORM_NAMES)
-#error                                                                                             \
-    "this source includes platform headers: it must not see <windows.h> (see platform/host/windows_names.h)"
+#error "platform headers were seen: a source that includes them must not see <windows.h>"
 #else
 
 #ifndef WIN32_LEAN_AND_MEAN
