@@ -2,6 +2,7 @@
 // The plain data types of the GDI stand-in, laid out as the Windows
 // structures they replace so that code filling them reads the same.
 
+#include "platform/host/windows_names.h"
 #include "platform/util/disk_headers.h"
 
 #include <cstdint>

@@ -87,7 +87,7 @@ struct HookTable {
     }
 };
 
-LRESULT ShutdownHookProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT VELMORA_CALLBACK ShutdownHookProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const std::shared_ptr<ShutdownHook> hook = HookTable::instance().find(window);
     if (!hook) return platform::DefWindowProcA(window, message, wParam, lParam);
     return hook->windowProc(window, message, wParam, lParam);

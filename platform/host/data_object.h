@@ -3,6 +3,8 @@
 // event, and the drop-file lists (DROPFILES blocks) that carry file names
 // between programs.
 
+#include "platform/host/windows_names.h"
+
 #include <cstdint>
 #include <optional>
 #include <span>

@@ -5,6 +5,7 @@
 // reach the current host's for code written against the global calls.
 
 #include "platform/host/window_types.h"
+#include "platform/host/windows_names.h"
 
 #include <cstdint>
 #include <memory>

@@ -75,7 +75,7 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     WindowServices* w = windows();
     return w != nullptr ? w->SendMessageA(window, message, wParam, lParam) : 0;
 }
-LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT VELMORA_CALLBACK DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     WindowServices* w = windows();
     return w != nullptr ? w->DefWindowProcA(window, message, wParam, lParam) : 0;
 }

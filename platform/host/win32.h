@@ -6,6 +6,7 @@
 // Without a host that offers the service, every call fails (0 / false).
 
 #include "platform/host/window_types.h"
+#include "platform/host/windows_names.h"
 
 namespace platform {
 
@@ -25,7 +26,7 @@ LRESULT CallWindowProcA(WNDPROC procedure, HWND window, UINT message, WPARAM wPa
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // The procedure of the system's classes. A host that dispatches to it
 // answers with its own default handling.
-LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT VELMORA_CALLBACK DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC callback);
 bool KillTimer(HWND window, UINT_PTR id);

@@ -5,6 +5,7 @@
 // (the default) serves programs without windows.
 
 #include "platform/host/services.h"
+#include "platform/host/windows_names.h"
 
 #include <cstdint>
 #include <string>

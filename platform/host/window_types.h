@@ -4,6 +4,8 @@
 // same as it would there.
 
 #include "platform/gdi/types.h"
+#include "platform/host/callback.h"
+#include "platform/host/windows_names.h"
 
 #include <cstdint>
 #include <functional>
@@ -23,13 +25,18 @@ using HMODULE = HINSTANCE;
 using HMENU = std::uintptr_t;
 using FARPROC = void*;
 
-// A window procedure, as a class or a subclassing caller supplies it.
-using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
+// A window procedure, as a class or a subclassing caller supplies it; the
+// system calls it, so it has the system's convention.
+using WNDPROC = LRESULT(VELMORA_CALLBACK*)(HWND, UINT, WPARAM, LPARAM);
 // A timer callback. Unlike a bare function pointer it may carry state (a
 // plain function converts to it), which is how a callback reaches the one
 // object it belongs to. The arguments are the window (0 for a thread timer),
 // WM_TIMER, the timer's identifier and the tick count.
 using TIMERPROC = std::function<void(HWND, UINT, UINT_PTR, DWORD)>;
+// The shape in which the system itself calls a timer back. A host on the
+// system hands it Trampoline<find>::call, where find answers the TIMERPROC
+// kept for (window, identifier).
+using SystemTimerProc = void(VELMORA_CALLBACK*)(HWND, UINT, UINT_PTR, DWORD);
 
 // Messages.
 inline constexpr UINT WM_CREATE = 0x0001;

@@ -5,6 +5,8 @@
 // UTF-8. The "wide or narrow calls" choice of the callers is kept as a flag
 // but both take the same path here.
 
+#include "platform/host/windows_names.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>

@@ -1,13 +1,19 @@
-// The Qt host, headless (offscreen platform): real widgets for top-level
-// windows, QTimer timers, and the GDI+ session's shutdown running on them.
+// The Qt host, headless (offscreen platform): the contract every window
+// host meets, with its timers on the event loop; then what is its own, the
+// real widgets for top-level windows and the GDI+ session's shutdown.
 
 #include "platform/host/ccrosscomm.h"
 #include "platform/qt/qt_host.h"
 #include "platform/system/environment.h"
 #include "platform/system/library.h"
+#include "tests/platform/window_host_contract.h"
 #include "tests/support/qt_spin.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QImage>
 #include <QWidget>
 #include <cstdlib>
 #include <functional>
@@ -15,6 +21,31 @@
 
 using namespace platform;
 using velmora::testing::spinUntil;
+
+namespace {
+
+struct QtTraits {
+    using Host = QtHost;
+    // The event loop until done() holds; its guard only ends the wait.
+    static bool runUntil(Host&, const std::function<bool()>& done) { return spinUntil(done); }
+    static bool setCursor(Host&, POINT point) {
+        QCursor::setPos(point.x, point.y);
+        return true;
+    }
+    static bool offerImage(Host&, int width, int height) {
+        QImage picture(width, height, QImage::Format_RGB32);
+        picture.fill(Qt::darkCyan);
+        QGuiApplication::clipboard()->setImage(picture);
+        return true;
+    }
+    static void clearClipboard(Host&) { QGuiApplication::clipboard()->clear(); }
+};
+
+} // namespace
+
+namespace host_contract {
+INSTANTIATE_TYPED_TEST_SUITE_P(Qt, WindowHostContract, QtTraits);
+} // namespace host_contract
 
 namespace {
 
@@ -56,33 +87,6 @@ TEST(QtHost, TopLevelWindowsAreWidgetsAndFollowTheirRecords) {
     EXPECT_FALSE(host.IsWindow(child));
     EXPECT_EQ(host.widget(top), nullptr);
     host.DoEvents();
-}
-
-TEST(QtHost, TimersRunOnTheEventLoop) {
-    QtHost host;
-    int once = 0;
-    int repeating = 0;
-    host.SetTimer(0, 0, 10, [&](HWND, UINT, UINT_PTR id, DWORD) {
-        ++once;
-        host.KillTimer(0, id);
-    });
-    const UINT_PTR periodic =
-        host.SetTimer(0, 0, 10, [&](HWND, UINT, UINT_PTR, DWORD) { ++repeating; });
-    ASSERT_TRUE(spinUntil([&] { return repeating >= 5; }));
-    EXPECT_EQ(once, 1) << "a timer killed in its callback never fires again";
-    EXPECT_TRUE(host.KillTimer(0, periodic));
-    EXPECT_FALSE(host.KillTimer(0, periodic));
-
-    const HWND top = topLevel(host, "Timers");
-    int windowTicks = 0;
-    host.SetTimer(top, 5, 10, [&](HWND window, UINT, UINT_PTR id, DWORD) {
-        EXPECT_EQ(window, top);
-        EXPECT_EQ(id, 5u);
-        ++windowTicks;
-    });
-    ASSERT_TRUE(spinUntil([&] { return windowTicks >= 2; }));
-    host.DestroyWindow(top);
-    EXPECT_FALSE(host.KillTimer(top, 5)) << "the window's timers went with it";
 }
 
 TEST(QtHost, TheWindowTreesSessionIsShutDownAfterTheTreeIsGone) {

@@ -1,46 +1,60 @@
-// The headless host's windows, timers and pointer, and the global calls
+// The headless host: the contract every window host meets, then what is
+// its own (virtual time, exact to the millisecond) and the global calls
 // that reach the current host.
 
-#include "platform/gdi/gdi.h"
 #include "platform/host/win32.h"
 #include "platform/system/environment.h"
 #include "platform/testing/headless_host.h"
+#include "tests/platform/window_host_contract.h"
 
+#include <cstdint>
+#include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
 using namespace platform;
+using host_contract::journal;
+using host_contract::Recorder;
+using host_contract::Seen;
 
 namespace {
 
-struct Seen {
-    HWND window;
-    UINT message;
-    WPARAM wParam;
+struct HeadlessTraits {
+    using Host = HeadlessHost;
+    // Virtual time, a millisecond at a time, so that done() is seen the
+    // moment it holds; the bound only ends the wait.
+    static bool runUntil(Host& host, const std::function<bool()>& done) {
+        for (int ms = 0; ms < 600000 && !done(); ++ms)
+            host.advance(1);
+        return done();
+    }
+    static bool setCursor(Host& host, POINT point) {
+        host.setCursorPos(point);
+        return true;
+    }
+    // A packed 32-bit bottom-up DIB, as another program would offer it.
+    static bool offerImage(Host& host, int width, int height) {
+        std::vector<std::uint8_t> dib(40 + static_cast<std::size_t>(width * height) * 4, 0x7F);
+        const std::int32_t fields[] = {40, width, height};
+        std::memcpy(dib.data(), fields, sizeof fields);
+        const std::uint16_t planesAndBits[] = {1, 32};
+        std::memcpy(dib.data() + 12, planesAndBits, sizeof planesAndBits);
+        std::memset(dib.data() + 16, 0, 24);
+        host.SetClipboardData(CF_DIB, std::move(dib));
+        return true;
+    }
+    static void clearClipboard(Host& host) { host.EmptyClipboard(); }
 };
 
-// Window procedures get no context, so the recording one writes here.
-std::vector<Seen>& journal() {
-    static std::vector<Seen> seen;
-    return seen;
-}
+} // namespace
 
-LRESULT Recorder(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    journal().push_back({window, message, wParam});
-    return platform::DefWindowProcA(window, message, wParam, lParam);
-}
+namespace host_contract {
+INSTANTIATE_TYPED_TEST_SUITE_P(Headless, WindowHostContract, HeadlessTraits);
+} // namespace host_contract
 
-LRESULT Subclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-WNDPROC subclassed = nullptr;
-LRESULT Subclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_USER) return 42;
-    return platform::CallWindowProcA(subclassed, window, message, wParam, lParam);
-}
-
-LRESULT RefusesCreate(HWND, UINT message, WPARAM, LPARAM) {
-    return message == WM_CREATE ? -1 : 1;
-}
+namespace {
 
 class HostTest : public ::testing::Test {
 protected:
@@ -56,129 +70,10 @@ protected:
         return host.CreateWindowExA(0, cls, title, style, r.left, r.top, r.right - r.left,
                                     r.bottom - r.top, parent, 0, 0, nullptr);
     }
-    std::vector<std::pair<HWND, UINT>> lifecycle() const {
-        std::vector<std::pair<HWND, UINT>> out;
-        for (const Seen& s : journal())
-            if (s.message == WM_DESTROY || s.message == WM_NCDESTROY)
-                out.emplace_back(s.window, s.message);
-        return out;
-    }
 
     ScopedEnvironment scope;
     HeadlessHost host;
 };
-
-TEST_F(HostTest, WindowTreeLinksNamesAndSearch) {
-    const HWND top = make("Recorder", "Main", WS_OVERLAPPEDWINDOW, 0);
-    ASSERT_NE(top, 0u);
-    const HWND a = make("Static", "First", WS_CHILD, top);
-    const HWND b = make("BUTTON", "Second", WS_CHILD, top);
-    const HWND inner = make("static", "First", WS_CHILD, b);
-    ASSERT_TRUE(a && b && inner);
-
-    EXPECT_EQ(GetObjectType(static_cast<HGDIOBJ>(top)), 0) << "window handles are no GDI objects";
-    EXPECT_EQ(host.GetParent(inner), b);
-    EXPECT_EQ(host.GetParent(top), 0u);
-    EXPECT_EQ(host.GetWindow(top, GW_CHILD), b) << "the newest child is on top";
-    EXPECT_EQ(host.GetWindow(b, GW_HWNDNEXT), a);
-    EXPECT_EQ(host.GetWindow(a, GW_HWNDNEXT), 0u);
-
-    EXPECT_EQ(host.FindWindowExA(top, 0, "STATIC", "First"), a) << "class names ignore case";
-    EXPECT_EQ(host.FindWindowExA(top, 0, "Static", "first"), 0u) << "titles do not";
-    EXPECT_EQ(host.FindWindowExA(top, 0, nullptr, "Second"), b);
-    EXPECT_EQ(host.FindWindowExA(top, b, nullptr, nullptr), a);
-    EXPECT_EQ(host.FindWindowExA(top, a, nullptr, nullptr), 0u);
-    EXPECT_EQ(host.FindWindowExA(0, 0, "Recorder", "Main"), top);
-
-    char buffer[5];
-    EXPECT_EQ(host.GetClassNameA(b, buffer, sizeof buffer), 4);
-    EXPECT_STREQ(buffer, "BUTT") << "cut to fit with its zero";
-    EXPECT_EQ(host.GetWindowTextA(a, buffer, sizeof buffer), 4);
-    EXPECT_TRUE(host.SetWindowTextA(a, "X"));
-    EXPECT_EQ(host.GetWindowTextA(a, buffer, sizeof buffer), 1);
-    EXPECT_STREQ(buffer, "X");
-
-    EXPECT_EQ(make("NoSuchClass", "", 0, 0), 0u);
-    EXPECT_EQ(make("Static", "", WS_CHILD, 0), 0u) << "a child needs a parent";
-    WNDCLASSA refusing;
-    refusing.lpfnWndProc = &RefusesCreate;
-    refusing.lpszClassName = "Refusing";
-    ASSERT_TRUE(host.RegisterClassA(refusing));
-    EXPECT_FALSE(host.RegisterClassA(refusing)) << "a name is registered once";
-    const std::size_t before = host.windowCount();
-    EXPECT_EQ(make("Refusing", "", WS_CHILD, top), 0u);
-    EXPECT_EQ(host.windowCount(), before) << "a refused window does not stay";
-}
-
-TEST_F(HostTest, OwnersAndParentsOfTopLevelWindows) {
-    const HWND main = make("Recorder", "Main", 0, 0);
-    const HWND child = make("Static", "", WS_CHILD, main);
-    const HWND dialog = make("#32770", "Dialog", WS_CAPTION, child);
-    const HWND popup = make("Static", "Popup", WS_POPUP, main);
-    EXPECT_EQ(host.GetWindow(dialog, GW_OWNER), main) << "the owner is the top of the given tree";
-    EXPECT_EQ(host.GetParent(dialog), 0u) << "an overlapped window answers no parent";
-    EXPECT_EQ(host.GetParent(popup), main) << "a popup answers its owner";
-    EXPECT_EQ(host.GetWindow(child, GW_OWNER), 0u);
-
-    EXPECT_EQ(host.SetWindowLongA(main, GWL_HWNDPARENT, static_cast<LONG_PTR>(dialog)), 0);
-    EXPECT_EQ(host.GetWindow(main, GW_OWNER), 0u) << "ownership never runs in a circle";
-    EXPECT_EQ(host.SetWindowLongA(dialog, GWL_HWNDPARENT, static_cast<LONG_PTR>(child)), 0);
-    EXPECT_EQ(host.GetWindow(dialog, GW_OWNER), main) << "a child owns nothing";
-}
-
-TEST_F(HostTest, DestroyReachesTheWindowThenEachChildAndOwnedWindowsGoFirst) {
-    const HWND top = make("Recorder", "Main", 0, 0);
-    const HWND first = make("Recorder", "1", WS_CHILD, top);
-    const HWND second = make("Recorder", "2", WS_CHILD, top);
-    const HWND nested = make("Recorder", "1.1", WS_CHILD, first);
-    const HWND owned = make("Recorder", "Owned", 0, top);
-    const HWND other = make("Recorder", "Other", 0, 0);
-    ASSERT_EQ(host.SetTimer(second, 7, 100, nullptr), 7u);
-    host.SetCapture(nested);
-    journal().clear();
-
-    ASSERT_TRUE(host.DestroyWindow(top));
-    const std::vector<std::pair<HWND, UINT>> expected = {
-        {owned, WM_DESTROY},    {owned, WM_NCDESTROY},  {top, WM_DESTROY},
-        {first, WM_DESTROY},    {nested, WM_DESTROY},   {second, WM_DESTROY},
-        {second, WM_NCDESTROY}, {nested, WM_NCDESTROY}, {first, WM_NCDESTROY},
-        {top, WM_NCDESTROY}};
-    EXPECT_EQ(lifecycle(), expected);
-    for (const HWND gone : {top, first, second, nested, owned}) {
-        EXPECT_FALSE(host.IsWindow(gone));
-        EXPECT_EQ(host.SendMessageA(gone, WM_USER, 0, 0), 0);
-    }
-    EXPECT_TRUE(host.IsWindow(other));
-    EXPECT_FALSE(host.hasTimer(second, 7)) << "a window's timers die with it";
-    EXPECT_EQ(host.GetCapture(), 0u);
-    EXPECT_FALSE(host.DestroyWindow(top)) << "a handle stays invalid";
-    EXPECT_EQ(host.SetTimer(top, 1, 10, nullptr), 0u);
-}
-
-TEST_F(HostTest, ProcedureSlotSubclassingAndDefaultHandling) {
-    const HWND window = make("Recorder", "Before", 0, 0);
-    subclassed = reinterpret_cast<WNDPROC>(
-        host.SetWindowLongA(window, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(&Subclass)));
-    EXPECT_EQ(subclassed, &Recorder) << "setting answers the previous procedure";
-    EXPECT_EQ(host.GetWindowLongA(window, GWL_WNDPROC), reinterpret_cast<LONG_PTR>(&Subclass));
-    EXPECT_EQ(host.SendMessageA(window, WM_USER, 0, 0), 42);
-    journal().clear();
-    EXPECT_EQ(host.SendMessageA(window, WM_USER + 1, 9, 0), 0);
-    ASSERT_EQ(journal().size(), 1u) << "other messages reach the previous procedure";
-    EXPECT_EQ(journal()[0].wParam, 9u);
-
-    EXPECT_EQ(host.SetWindowLongA(window, GWL_USERDATA, 1234), 0);
-    EXPECT_EQ(host.SetWindowLongA(window, GWL_USERDATA, 5), 1234);
-    EXPECT_EQ(host.SetWindowLongA(window, GWL_WNDPROC, 0), 0) << "no procedure is refused";
-    EXPECT_EQ(host.GetWindowLongA(window, GWL_WNDPROC), reinterpret_cast<LONG_PTR>(&Subclass));
-
-    char text[16] = {};
-    EXPECT_EQ(host.SendMessageA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text)),
-              6);
-    EXPECT_STREQ(text, "Before");
-    host.SendMessageA(window, WM_CLOSE, 0, 0);
-    EXPECT_FALSE(host.IsWindow(window)) << "the default answer to WM_CLOSE destroys";
-}
 
 TEST_F(HostTest, WindowTimersRepeatUntilKilled) {
     const HWND window = make("Recorder", "", 0, 0);
@@ -248,42 +143,6 @@ TEST_F(HostTest, TimerKilledInItsOwnCallbackNeverFiresAgain) {
     EXPECT_EQ(ticks, 0);
     host.advance(1);
     EXPECT_EQ(ticks, 10);
-}
-
-TEST_F(HostTest, CaptureCursorAndCoordinates) {
-    const HWND top = make("Recorder", "", WS_VISIBLE, 0, {100, 50, 400, 250});
-    const HWND panel = make("Static", "", WS_CHILD | WS_VISIBLE, top, {10, 20, 110, 120});
-    const HWND button = make("Button", "", WS_CHILD | WS_VISIBLE, panel, {5, 5, 25, 25});
-    const HWND hidden = make("Static", "", WS_CHILD, top, {0, 0, 300, 200});
-
-    EXPECT_EQ(host.SetCapture(panel), 0u);
-    EXPECT_EQ(host.SetCapture(button), panel) << "answers the previous capture";
-    EXPECT_EQ(host.GetCapture(), button);
-    EXPECT_TRUE(host.ReleaseCapture());
-    EXPECT_EQ(host.GetCapture(), 0u);
-
-    POINT p{1, 2};
-    ASSERT_TRUE(host.ClientToScreen(button, &p));
-    EXPECT_EQ(p, (POINT{116, 77}));
-    ASSERT_TRUE(host.ScreenToClient(panel, &p));
-    EXPECT_EQ(p, (POINT{6, 7}));
-    RECT r{};
-    ASSERT_TRUE(host.GetWindowRect(button, &r));
-    EXPECT_EQ(r, (RECT{115, 75, 135, 95}));
-
-    EXPECT_EQ(host.WindowFromPoint({120, 80}), button);
-    EXPECT_EQ(host.WindowFromPoint({150, 150}), panel);
-    EXPECT_EQ(host.WindowFromPoint({350, 200}), top) << "hidden windows are not hit";
-    EXPECT_EQ(host.WindowFromPoint({10, 10}), 0u);
-    host.ShowWindow(hidden, SW_SHOW);
-    EXPECT_EQ(host.WindowFromPoint({350, 200}), hidden);
-    host.ShowWindow(top, SW_HIDE);
-    EXPECT_EQ(host.WindowFromPoint({120, 80}), 0u);
-    EXPECT_FALSE(host.IsWindowVisible(button)) << "a hidden parent hides its children";
-
-    host.setCursorPos({321, 123});
-    ASSERT_TRUE(host.GetCursorPos(&p));
-    EXPECT_EQ(p, (POINT{321, 123}));
 }
 
 TEST_F(HostTest, GlobalCallsReachTheCurrentHostOnly) {
