@@ -207,7 +207,7 @@ std::optional<Duration> Result::Percentile90() const {
 }
 
 std::vector<Result> Run(const std::vector<Endpoint>& servers, const Options& options,
-                        const Clock& clock, const Progress& progress) {
+                        const Clock& clock, const Progress& progress, std::stop_token stop) {
     if (servers.empty()) return {};
     LibraryScope library;
     const int perServer = static_cast<int>(options.names.size()) * std::max(options.rounds, 0);
@@ -229,7 +229,10 @@ std::vector<Result> Run(const std::vector<Endpoint>& servers, const Options& opt
     for (auto& run : runs)
         prober.SendNext(*run);
 
+    // A stop asked for from another thread is seen after at most one wait.
+    constexpr timeval kLongestWait{0, 250'000};
     for (;;) {
+        if (stop.stop_requested()) break;
         while (!prober.ready_.empty()) {
             std::vector<ServerRun*> ready;
             ready.swap(prober.ready_);
@@ -238,7 +241,7 @@ std::vector<Result> Run(const std::vector<Endpoint>& servers, const Options& opt
         }
         std::vector<platform::net::SocketWait> waits;
         std::vector<ServerRun*> owners;
-        timeval wait{1, 0};
+        timeval wait = kLongestWait;
         bool busy = false;
         for (auto& run : runs) {
             if (!run->inFlight) continue;
@@ -257,7 +260,7 @@ std::vector<Result> Run(const std::vector<Endpoint>& servers, const Options& opt
             timeval left;
             wait = *ares_timeout(run->channel, &wait, &left);
         }
-        if (!busy) break;
+        if (!busy || stop.stop_requested()) break;
         const std::chrono::milliseconds milliseconds{wait.tv_sec * 1000 + wait.tv_usec / 1000 + 1};
         if (!platform::net::WaitForSockets(waits, milliseconds))
             throw std::runtime_error("poll failed");

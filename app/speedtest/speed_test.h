@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,9 +67,13 @@ std::optional<Duration> Percentile(std::vector<Duration> times, int percent);
 using Progress = std::function<void(int done, int total)>;
 
 // Throws std::runtime_error when the resolver library cannot be set up.
-// `clock` times each query from its sending to its answer.
+// `clock` times each query from its sending to its answer. Once `stop` is
+// requested (from any thread, or from `progress`) the queries in flight are
+// abandoned within a quarter of a second and Run returns what was measured
+// so far: queries not answered by then count neither as answered nor as lost.
 std::vector<Result> Run(const std::vector<Endpoint>& servers, const Options& options,
-                        const Clock& clock, const Progress& progress = {});
+                        const Clock& clock, const Progress& progress = {},
+                        std::stop_token stop = {});
 
 // Fastest first: by median, then 90th percentile, then fewer lost; servers
 // that answered nothing last, in their given order.

@@ -128,6 +128,42 @@ TEST(SpeedTestRun, GivesUpOnAServerThatNeverAnswers) {
     EXPECT_EQ(silent.queries(), 2);
 }
 
+// A stop asked for while a silent server's query waits out a long time
+// limit ends the run: without it that query would be counted lost after
+// half a minute.
+TEST(SpeedTestRun, AStopAbandonsTheQueriesInFlight) {
+    DnsResponder fast(DnsResponder::Mode::Answer);
+    DnsResponder silent(DnsResponder::Mode::Drop);
+    st::Options options;
+    options.names = {"example.com", "example.org"};
+    options.rounds = 1;
+    options.timeout = milliseconds(30000);
+    std::stop_source stop;
+    int ended = 0;
+    auto results = st::Run(
+        {*st::ParseEndpoint(silent.Server()), *st::ParseEndpoint(fast.Server())}, options,
+        [] { return std::chrono::steady_clock::now(); },
+        [&](int done, int) {
+            ended = done;
+            stop.request_stop();
+        },
+        stop.get_token());
+    EXPECT_EQ(ended, 1) << "the fast server's first answer, then nothing more";
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].lost, 0) << "the silent server's query was abandoned, not lost";
+    EXPECT_TRUE(results[0].times.empty());
+    EXPECT_EQ(results[1].times.size(), 1u);
+    EXPECT_LE(silent.queries(), 1);
+
+    // Asked for before the run: nothing is waited for at all.
+    std::stop_source early;
+    early.request_stop();
+    results = st::Run(
+        {*st::ParseEndpoint(silent.Server())}, options,
+        [] { return std::chrono::steady_clock::now(); }, {}, early.get_token());
+    EXPECT_EQ(results.at(0).lost, 0);
+}
+
 // The clock the caller gives times the answers.
 TEST(SpeedTestRun, TimesAnswersWithTheGivenClock) {
     DnsResponder fast(DnsResponder::Mode::Answer);
