@@ -1,10 +1,18 @@
 #include "app/management/recording_backend.h"
 
+#include <utility>
+
 namespace velmora::management {
 
 namespace {
 
-// Every method that changes the adapter asks for the record first.
+bool Succeeded(ReturnCode code) {
+    return code == kSuccess || code == 1;
+}
+
+// Every method that changes the adapter asks for the record first and says
+// how the change ended. Inside a batch the methods only prepare what the
+// commit does, so the commit's outcome is the change's.
 class RecordingConfiguration final : public AdapterConfiguration {
 public:
     RecordingConfiguration(RecordingBackend& owner, std::unique_ptr<AdapterConfiguration> inner)
@@ -16,29 +24,63 @@ public:
         return inner_->DNSServerSearchOrder(element);
     }
     ReturnCode SetDNSServerSearchOrder(const ServerSearchOrder& servers) override {
-        Record();
-        return inner_->SetDNSServerSearchOrder(servers);
+        return Change([&] { return inner_->SetDNSServerSearchOrder(servers); });
     }
     ReturnCode EnableDHCP() override {
-        Record();
-        return inner_->EnableDHCP();
+        return Change([&] { return inner_->EnableDHCP(); });
     }
     ReturnCode SetGateways(Null gateways) override {
-        Record();
-        return inner_->SetGateways(gateways);
+        return Change([&] { return inner_->SetGateways(gateways); });
     }
     ReturnCode SetGateways(Null gateways, Null costMetrics) override {
-        Record();
-        return inner_->SetGateways(gateways, costMetrics);
+        return Change([&] { return inner_->SetGateways(gateways, costMetrics); });
     }
-    void BeginChanges() override { inner_->BeginChanges(); }
-    ReturnCode CommitChanges() override { return inner_->CommitChanges(); }
+    void BeginChanges() override {
+        inner_->BeginChanges();
+        batch_ = true;
+        batchRecorded_ = batchChanged_ = false;
+    }
+    ReturnCode CommitChanges() override {
+        const bool recorded = std::exchange(batchRecorded_, false);
+        batch_ = false;
+        if (!recorded) return inner_->CommitChanges();
+        // A component that applies each change at once commits nothing, so
+        // a batch whose every change was refused changed nothing either.
+        const bool changed = std::exchange(batchChanged_, false);
+        return Ended([&] { return inner_->CommitChanges(); }, changed);
+    }
 
 private:
-    void Record() { owner_.EnsureRecorded(inner_->Index(), inner_->Description()); }
+    template <typename Call>
+    ReturnCode Change(Call call) {
+        owner_.EnsureRecorded(inner_->Index(), inner_->Description());
+        if (batch_) {
+            batchRecorded_ = true;
+            const ReturnCode code = call();
+            batchChanged_ = batchChanged_ || Succeeded(code);
+            return code;
+        }
+        return Ended(call);
+    }
+
+    template <typename Call>
+    ReturnCode Ended(Call call, bool changed = true) {
+        ReturnCode code;
+        try {
+            code = call();
+        } catch (...) {
+            owner_.ChangeEnded(inner_->Index(), false);
+            throw;
+        }
+        owner_.ChangeEnded(inner_->Index(), changed && Succeeded(code));
+        return code;
+    }
 
     RecordingBackend& owner_;
     std::unique_ptr<AdapterConfiguration> inner_;
+    bool batch_ = false;
+    bool batchRecorded_ = false;
+    bool batchChanged_ = false;
 };
 
 class RecordingService final : public Service {
@@ -86,7 +128,15 @@ DnsState RecordingBackend::ReadDnsState(std::int32_t index) {
 
 ReturnCode RecordingBackend::WriteDnsState(std::int32_t index, const DnsState& state) {
     EnsureRecorded(index, inner_.GetObject(ConfigurationPath(index))->Description());
-    return inner_.WriteDnsState(index, state);
+    ReturnCode code;
+    try {
+        code = inner_.WriteDnsState(index, state);
+    } catch (...) {
+        ChangeEnded(index, false);
+        throw;
+    }
+    ChangeEnded(index, Succeeded(code));
+    return code;
 }
 
 std::optional<std::string> RecordingBackend::DnsOverTlsUnavailable(std::int32_t index) {
@@ -106,11 +156,38 @@ ReturnCode RecordingBackend::Restore(std::int32_t index) {
         throw ManagementError("the record for index " + std::to_string(index) + " was made for \"" +
                               record->description + "\", not for \"" + now + "\"");
     const ReturnCode code = inner_.WriteDnsState(index, record->state);
-    if (code == kSuccess || code == 1) {
+    if (Succeeded(code)) {
         store_.Remove(component, index);
         recorded_.erase(index);
+        unused_.erase(index);
     }
     return code;
+}
+
+std::optional<StateRecord> RecordingBackend::RecordFor(std::int32_t index) const {
+    return store_.Load(inner_.Identity(), index);
+}
+
+void RecordingBackend::ChangeEnded(std::int32_t index, bool succeeded) {
+    if (!unused_.count(index)) return;
+    if (succeeded) {
+        unused_.erase(index);
+        return;
+    }
+    // A component may refuse a change after part of it took effect (a
+    // profile saved but not applied, say); only settings found unchanged
+    // show that nothing needs restoring. Where that cannot be read the
+    // record stays: one too many is harmless, one too few loses settings.
+    try {
+        const std::string component = inner_.Identity();
+        const auto record = store_.Load(component, index);
+        if (record && inner_.ReadDnsState(index) == record->state) {
+            store_.Remove(component, index);
+            recorded_.erase(index);
+            unused_.erase(index);
+        }
+    } catch (const std::exception&) {
+    }
 }
 
 void RecordingBackend::EnsureRecorded(std::int32_t index, const std::string& description) {
@@ -120,7 +197,7 @@ void RecordingBackend::EnsureRecorded(std::int32_t index, const std::string& des
         if (!store_.Load(component, index)) {
             StateRecord record{component, index,      description,
                                UtcNow(),  operation_, inner_.ReadDnsState(index)};
-            store_.Create(record);
+            if (store_.Create(record)) unused_.insert(index);
         }
     } catch (const std::exception& error) {
         const std::string why = std::string{"cannot record the adapter's settings before changing "

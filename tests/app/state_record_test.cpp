@@ -193,6 +193,58 @@ TEST_F(RecordingTest, TheWindowsChangesAreRecordedFirst) {
     EXPECT_FALSE(store_.Load(backend_.Identity(), 4)) << "only the adapter changed is recorded";
 }
 
+// A change that was refused changed nothing, so its record goes and the
+// next change records afresh; where part of it took effect, or where the
+// record was made for an earlier change, the record stays.
+TEST_F(RecordingTest, ARecordMadeForARefusedChangeGoesUnlessSomethingChanged) {
+    FakeView view;
+    app::FrmMain form(view, recording_);
+    form.Form_Load();
+    view.selected = 0;
+    form.Combo1_Click();
+    auto recorded = [&] { return store_.Load(backend_.Identity(), 3).has_value(); };
+
+    view.text4 = "192.0.2.300";
+    form.Command9_Click();
+    EXPECT_EQ(view.messages.back(), "Status: Error! - Invalid IP address.");
+    EXPECT_FALSE(recorded()) << "a refused apply";
+
+    mgmt::SimulatedState refusing = original_;
+    refusing.adapters[0].fail = {
+        {"EnableDHCP", 91}, {"SetGateways", 91}, {"SetDNSServerSearchOrder", 91}};
+    Write(refusing);
+    form.Command10_Click();
+    EXPECT_EQ(view.messages.back(), "Status: Error! - Access denied.");
+    EXPECT_FALSE(recorded()) << "a revert whose every step was refused";
+    EXPECT_EQ(Read(), refusing);
+
+    mgmt::SimulatedState halfway = original_;
+    halfway.adapters[0].fail = {{"SetDNSServerSearchOrder", 91}};
+    Write(halfway);
+    form.Command10_Click();
+    EXPECT_EQ(view.messages.back(), "Status: Error! - Access denied.");
+    ASSERT_TRUE(recorded()) << "DHCP and the gateways changed before the refusal";
+    EXPECT_EQ(store_.Load(backend_.Identity(), 3)->state,
+              mgmt::SimulatedDnsState(original_.adapters[0]));
+
+    // The record of that change outlives a later refusal.
+    form.Command10_Click();
+    EXPECT_TRUE(recorded());
+    EXPECT_EQ(Run({"set", "3", "192.0.2.300", "0.0.0.0"}), 1);
+    EXPECT_TRUE(recorded());
+
+    // The command line's whole-state path: refused, no record left behind.
+    Write(original_);
+    ASSERT_EQ(Run({"restore", "3"}), 0) << err_.str();
+    refusing = original_;
+    refusing.adapters[0].fail = {{"WriteDnsState", 91}};
+    Write(refusing);
+    mgmt::RecordingBackend fresh{backend_, store_};
+    EXPECT_EQ(Run({"set", "3", "--preset", "quad9", "--dot"}, &fresh), 1);
+    EXPECT_NE(err_.str().find("Access denied"), std::string::npos) << err_.str();
+    EXPECT_FALSE(recorded());
+}
+
 TEST_F(RecordingTest, ACrashBetweenRecordAndChangeLosesNothing) {
     // The record is made, then the process ends before its change.
     mgmt::RecordingBackend before{backend_, store_};
