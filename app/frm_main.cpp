@@ -43,7 +43,18 @@ FrmMain::FrmMain(FrmMainView& view, mgmt::Backend& backend) : view_(view), backe
 
 void FrmMain::Form_Load() {
     std::unique_ptr<mgmt::Service> service;
-    IgnoreErrors([&] { service = backend_.Connect(mgmt::ConnectionString(mgmt::kLocalComputer)); });
+    // An empty list alone would leave the user guessing why; the cause is
+    // said first, then the window goes on as without adapters.
+    std::string cause = "unknown error";
+    IgnoreErrors([&] {
+        try {
+            service = backend_.Connect(mgmt::ConnectionString(mgmt::kLocalComputer));
+        } catch (const std::exception& error) {
+            cause = error.what();
+            throw;
+        }
+    });
+    if (!service) IgnoreErrors([&] { view_.ShowMessage(text::BackendUnavailable(cause)); });
     mgmt::AdapterConfigurations configurations;
     IgnoreErrors([&] {
         if (!service) throw mgmt::ManagementError("not connected");

@@ -11,6 +11,22 @@ std::string AboutOpenDns() {
     return message;
 }
 
+std::string NothingRecorded(std::string_view description) {
+    return "Nothing is recorded for " + std::string{description} +
+           ": Velmora has not changed it since the last restore.";
+}
+
+std::string BackendUnavailable(std::string_view cause) {
+    return "backend unavailable: " + std::string{cause};
+}
+
+std::string LeftOutServers(int count, bool ipv6) {
+    const std::string family = ipv6 ? "IPv6" : "IPv4";
+    return std::to_string(count) + " " + family + (count == 1 ? " server is" : " servers are") +
+           " left out: this machine has no " + family + " route to " +
+           (count == 1 ? "it." : "them.");
+}
+
 std::string_view ReturnCodeMessage(std::int16_t code) {
     switch (code) {
     case 0:

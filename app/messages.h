@@ -48,6 +48,24 @@ inline constexpr std::string_view kUseFastest = "Use The Fastest Two";
 inline constexpr std::string_view kNoneComplete =
     "No server on the standard port answered every query.";
 inline constexpr std::string_view kRestoreFailed = "Status: Error! - ";
+// Restore names the adapter as the list shows it.
+std::string NothingRecorded(std::string_view description);
+
+// At start-up, when the management component cannot be reached; the command
+// line says the same.
+std::string BackendUnavailable(std::string_view cause);
+
+// The speed test's progress and results windows.
+inline constexpr std::string_view kCancel = "Cancel";
+inline constexpr std::string_view kClose = "Close";
+inline constexpr std::string_view kSpeedTestResults = "Speed Test Results";
+inline constexpr std::string_view kResultColumns[] = {"Rank",     "Server", "Median (ms)",
+                                                      "P90 (ms)", "Lost",   "Queries"};
+inline constexpr std::string_view kFastestRule =
+    "\"Use The Fastest Two\" takes the two fastest servers by median among those on the "
+    "standard port that lost at most a tenth of their queries.";
+// One line for the servers of a family left out of the test.
+std::string LeftOutServers(int count, bool ipv6);
 
 // The message for a method's return code; 0 and 1 are both "Done!".
 std::string_view ReturnCodeMessage(std::int16_t code);

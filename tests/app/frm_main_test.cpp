@@ -1,3 +1,4 @@
+#include "app/frm_extras.h"
 #include "app/frm_main.h"
 #include "app/links.h"
 #include "app/messages.h"
@@ -5,8 +6,10 @@
 #include "platform/system/environment.h"
 #include "platform/testing/headless_host.h"
 
+#include <algorithm>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
 
 using namespace velmora::testing;
 using velmora::app::FrmMain;
@@ -54,13 +57,16 @@ protected:
     FrmMain form_{view_, spy_};
 };
 
-TEST_F(FrmMainTest, StartUpWithoutServiceShowsAnEmptyListAndNoMessage) {
+TEST_F(FrmMainTest, StartUpWithoutServiceSaysWhyAndShowsAnEmptyList) {
     mgmt::SimulatedState state = TwoAdapters();
     state.unreachable = true;
     Load(state);
     EXPECT_TRUE(view_.entries.empty());
     EXPECT_EQ(view_.selected, -1);
-    EXPECT_TRUE(view_.messages.empty());
+    EXPECT_EQ(
+        view_.messages,
+        std::vector<std::string>{"backend unavailable: the simulated component is unreachable"})
+        << "the text the command line prints after its program name";
     EXPECT_EQ(view_.label10, "0.0.0.0");
     EXPECT_EQ(view_.label11, "0.0.0.0");
     EXPECT_EQ(view_.text4, "8.8.8.8");
@@ -408,3 +414,182 @@ TEST_F(FrmMainTest, LinkImagesOpenTheirPagesAndAFailureStaysSilent) {
     EXPECT_TRUE(view_.messages.empty());
     EXPECT_TRUE(spy_.calls.empty()) << "no adapter is touched";
 }
+
+namespace {
+
+namespace st = velmora::speedtest;
+using velmora::app::FrmExtras;
+using velmora::app::SpeedTestReport;
+
+st::Result Measured(const char* server, int answered, int lost) {
+    st::Result result;
+    result.server = *st::ParseEndpoint(server);
+    result.queries = answered + lost;
+    result.lost = lost;
+    result.times.assign(static_cast<std::size_t>(answered), std::chrono::milliseconds(20));
+    return result;
+}
+
+// Stands in for the progress dialog and the results window.
+class FakeSpeedTestView final : public velmora::app::SpeedTestView {
+public:
+    std::optional<std::vector<st::Result>> RunQueries(const std::vector<st::Endpoint>& servers,
+                                                      const st::Options&) override {
+        asked = servers;
+        if (fail) throw std::runtime_error("cannot initialise the resolver library");
+        return answer;
+    }
+    bool ShowResults(const SpeedTestReport& report) override {
+        shown.push_back(report);
+        return use;
+    }
+
+    std::vector<st::Endpoint> asked;
+    std::optional<std::vector<st::Result>> answer;
+    std::vector<SpeedTestReport> shown;
+    bool use = false;
+    bool fail = false;
+};
+
+class FrmExtrasTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        mgmt::SimulatedState state;
+        state.adapters = {
+            Adapter(7, "Ethernet", std::vector<std::string>{"192.0.2.1", "2001:db8::1"}),
+            Adapter(12, "Wireless")};
+        std::ofstream(file_) << mgmt::SerializeSimulatedState(state);
+        form_.Form_Load();
+    }
+    void Choose(int position) {
+        view_.SelectAdapter(position);
+        form_.Combo1_Click();
+    }
+
+    TempFolder folder_;
+    std::filesystem::path file_ = folder_.path() / "state.json";
+    mgmt::SimulatedBackend simulated_{file_};
+    mgmt::RecordingBackend recording_{simulated_, mgmt::RecordStore{folder_.path() / "records"}};
+    FakeView view_;
+    FrmMain form_{view_, recording_};
+    std::ostringstream notices_;
+    FrmExtras extras_{view_, form_, recording_, notices_};
+};
+
+// Ten queries per server, as a lossy network answers them.
+TEST_F(FrmExtrasTest, TheFastestTwoAreThoseThatLostAtMostATenth) {
+    const std::vector<st::Result> ranked{
+        Measured("192.0.2.10:5353", 10, 0), // not on the standard port
+        Measured("192.0.2.11", 8, 2),       // lost a fifth
+        Measured("192.0.2.12", 9, 1),       // lost a tenth
+        Measured("192.0.2.12", 10, 0),      // the same address again
+        Measured("192.0.2.13", 10, 0),      Measured("192.0.2.14", 10, 0),
+        Measured("192.0.2.15", 0, 10)};
+    EXPECT_EQ(FrmExtras::FastestTwo(ranked),
+              (std::vector<std::string>{"192.0.2.12", "192.0.2.13"}));
+    EXPECT_EQ(FrmExtras::FastestTwo({Measured("192.0.2.16", 0, 0)}), std::vector<std::string>{})
+        << "a server never asked has not shown it answers";
+
+    const SpeedTestReport report = FrmExtras::Report(ranked, {*st::ParseEndpoint("2001:db8::1"),
+                                                              *st::ParseEndpoint("2001:db8::2"),
+                                                              *st::ParseEndpoint("[::1]:53")});
+    ASSERT_EQ(report.rows.size(), ranked.size());
+    EXPECT_EQ(report.rows[1].rank, 2);
+    EXPECT_EQ(report.rows[1].server, "192.0.2.11");
+    EXPECT_EQ(report.rows[1].median, 20.0);
+    EXPECT_EQ(report.rows[1].lost, 2);
+    EXPECT_EQ(report.rows[1].queries, 10);
+    EXPECT_EQ(report.rows[6].median, std::nullopt);
+    EXPECT_EQ(report.leftOut, std::vector<std::string>{
+                                  "3 IPv6 servers are left out: this machine has no IPv6 route "
+                                  "to them."});
+    EXPECT_EQ(report.fastest, (std::vector<std::string>{"192.0.2.12", "192.0.2.13"}));
+    EXPECT_TRUE(FrmExtras::Report({Measured("192.0.2.13", 10, 0)}, {}).fastest.empty())
+        << "one server that qualifies is not two";
+}
+
+TEST_F(FrmExtrasTest, TheSpeedTestAsksOnlyRoutableServersAndFillsTheBoxesWhenAsked) {
+    FakeSpeedTestView test;
+    auto ipv4Only = [](const st::Endpoint& server) { return !server.ipv6; };
+    test.answer =
+        std::vector<st::Result>{Measured("192.0.2.30", 10, 0), Measured("192.0.2.20", 9, 1)};
+    test.use = true;
+    const auto all = extras_.SpeedTestServers();
+    const auto ipv6 = std::count_if(all.begin(), all.end(), [](const auto& s) { return s.ipv6; });
+    extras_.RunSpeedTest(test, ipv4Only);
+    ASSERT_FALSE(test.asked.empty());
+    for (const auto& server : test.asked)
+        EXPECT_FALSE(server.ipv6) << server.text;
+    ASSERT_EQ(test.shown.size(), 1u);
+    ASSERT_EQ(test.shown[0].leftOut.size(), 1u);
+    EXPECT_EQ(test.asked.size() + static_cast<std::size_t>(ipv6), all.size());
+    EXPECT_TRUE(test.shown[0].leftOut[0].starts_with(std::to_string(ipv6) + " IPv6 servers"));
+    EXPECT_EQ(view_.text4, "192.0.2.30") << "ranked by median: equal, then by p90, then lost";
+    EXPECT_EQ(view_.text5, "192.0.2.20");
+
+    // Only one server qualifies: nothing to use, whatever is clicked.
+    view_.text4 = "8.8.8.8", view_.text5 = "8.8.4.4";
+    test.answer =
+        std::vector<st::Result>{Measured("192.0.2.30", 10, 0), Measured("192.0.2.20", 8, 2)};
+    extras_.RunSpeedTest(test, ipv4Only);
+    EXPECT_TRUE(test.shown.back().fastest.empty());
+    EXPECT_EQ(view_.text4, "8.8.8.8");
+    EXPECT_EQ(view_.text5, "8.8.4.4");
+
+    // Cancelled: no results window.
+    test.answer.reset();
+    extras_.RunSpeedTest(test, ipv4Only);
+    EXPECT_EQ(test.shown.size(), 2u);
+    EXPECT_TRUE(view_.messages.empty());
+
+    test.fail = true;
+    extras_.RunSpeedTest(test, ipv4Only);
+    EXPECT_EQ(view_.messages,
+              std::vector<std::string>{"Status: Error! - cannot initialise the resolver library"});
+}
+
+TEST_F(FrmExtrasTest, RestoreIsOfferedOnlyWithARecordAndNamesTheAdapterByItsDescription) {
+    EXPECT_FALSE(extras_.CanRestore()) << "no adapter chosen";
+    Choose(0);
+    EXPECT_FALSE(extras_.CanRestore()) << "nothing changed yet";
+    extras_.RestoreChosen();
+    EXPECT_EQ(view_.messages, std::vector<std::string>{
+                                  "Nothing is recorded for Ethernet: Velmora has not changed it "
+                                  "since the last restore."});
+    view_.text4 = "192.0.2.9";
+    form_.Command9_Click();
+    EXPECT_TRUE(extras_.CanRestore());
+    Choose(1);
+    EXPECT_FALSE(extras_.CanRestore()) << "the record is the other adapter's";
+
+    // The record under index 7 was made for "Ethernet"; renamed, the index
+    // names another adapter.
+    auto state = mgmt::ParseSimulatedState(
+        std::string{std::istreambuf_iterator<char>(std::ifstream(file_).rdbuf()), {}});
+    state.adapters[0].description = "Another card";
+    std::ofstream(file_) << mgmt::SerializeSimulatedState(state);
+    view_.entries.clear(), view_.selected = -1;
+    form_.Form_Load();
+    Choose(0);
+    EXPECT_FALSE(extras_.CanRestore());
+    view_.messages.clear();
+    extras_.RestoreChosen();
+    ASSERT_EQ(view_.messages.size(), 1u);
+    EXPECT_EQ(view_.messages[0].find("7"), std::string::npos) << view_.messages[0];
+    EXPECT_NE(view_.messages[0].find("Another card"), std::string::npos);
+}
+
+TEST_F(FrmExtrasTest, ARecordThatCannotBeMadeIsExplainedOnTheNoticeStream) {
+    std::ofstream(folder_.path() / "blocked") << "";
+    mgmt::RecordingBackend blocked{simulated_, mgmt::RecordStore{folder_.path() / "blocked"}};
+    FrmMain form{view_, blocked};
+    FrmExtras extras{view_, form, blocked, notices_};
+    Choose(0);
+    form.Command9_Click();
+    EXPECT_EQ(view_.messages, std::vector<std::string>{"Status: Error! - Unknown failure."});
+    EXPECT_TRUE(notices_.str().starts_with("velmora: cannot record the adapter's settings"))
+        << notices_.str();
+    EXPECT_TRUE(notices_.str().ends_with("\n"));
+}
+
+} // namespace
