@@ -2,16 +2,21 @@
 
 #include "app/messages.h"
 #include "app/qt/window_images.h"
+#include "platform/net/route.h"
 #include "platform/qt/qt_display.h"
 #include "platform/system/environment.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,11 +26,17 @@
 #include <QPainterPath>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTableWidget>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <exception>
 #include <iostream>
+#include <limits>
 #include <stdexcept>
 #include <thread>
 
@@ -78,8 +89,41 @@ QLabel* MakeLabel(QWidget* parent, const char* name, std::string_view caption) {
 QPushButton* MakeButton(QWidget* parent, const char* name, std::string_view caption) {
     auto* button = new QPushButton(Q(caption), parent);
     button->setObjectName(name);
-    button->setAutoDefault(false);
+    // Enter presses the button that has the focus, as on the system the
+    // design comes from; there is no default button that Enter would press
+    // from elsewhere.
+    button->setAutoDefault(true);
     return button;
+}
+
+// A cell that sorts by its number, not its text; a missing time sorts last.
+class NumberItem final : public QTableWidgetItem {
+public:
+    NumberItem(const QString& text, double value) : QTableWidgetItem(text), value_(value) {
+        setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    }
+    bool operator<(const QTableWidgetItem& other) const override {
+        if (const auto* number = dynamic_cast<const NumberItem*>(&other))
+            return value_ < number->value_;
+        return QTableWidgetItem::operator<(other);
+    }
+
+private:
+    double value_;
+};
+
+QTableWidgetItem* TimeItem(const std::optional<double>& milliseconds) {
+    if (!milliseconds) return new NumberItem("-", std::numeric_limits<double>::infinity());
+    return new NumberItem(QString::number(*milliseconds, 'f', 1), *milliseconds);
+}
+
+// The part of the screen a window may cover, less its own frame.
+QSize FreeArea(const QWidget* widget) {
+    QScreen* screen = widget->screen() ? widget->screen() : QGuiApplication::primaryScreen();
+    const QRect free = screen ? screen->availableGeometry() : QRect(0, 0, 800, 600);
+    const int frame = widget->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    const int title = widget->style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    return {free.width() - 2 * frame, free.height() - title - 2 * frame};
 }
 
 QFrame* MakePictureBox(QWidget* parent, const char* name) {
@@ -119,6 +163,10 @@ QPixmap WindowIconPixmap() {
 
 FrmMainWindow::FrmMainWindow(QWidget* parent) : QWidget(parent) {
     setObjectName("FrmMain");
+    // A window of fixed size has nothing to maximise.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     setWindowTitle(Q(text::kAppTitle));
     setWindowIcon(QIcon(WindowIconPixmap()));
     setFixedSize(Px(7845), Px(3480));
@@ -193,6 +241,10 @@ FrmMainWindow::FrmMainWindow(QWidget* parent) : QWidget(parent) {
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
     command9_->setFocus();
+    // The focus is drawn from the start, not only after the first Tab: a
+    // Space or Enter pressed now presses "Enable Static DNS", and the user
+    // must be able to see that before.
+    setAttribute(Qt::WA_KeyboardFocusChange);
 }
 
 void FrmMainWindow::Attach(FrmMain& form) {
@@ -230,34 +282,42 @@ std::unique_ptr<QMenu> FrmMainWindow::PresetsMenu() {
     }
     menu->addAction(Q(text::kSpeedTest), this, [this] { RunSpeedTest(); });
     menu->addSeparator();
-    menu->addAction(Q(text::kRestorePrevious), this, [this] {
+    QAction* restore = menu->addAction(Q(text::kRestorePrevious), this, [this] {
         if (extras_) extras_->RestoreChosen();
     });
+    restore->setEnabled(extras_ && extras_->CanRestore());
     return menu;
 }
 
 void FrmMainWindow::RunSpeedTest() {
     if (!extras_) return;
-    const auto servers = extras_->SpeedTestServers();
-    speedtest::Options options;
-    options.rounds = 2;
-    const int total = static_cast<int>(servers.size() * options.names.size()) * options.rounds;
+    extras_->RunSpeedTest(*this, [](const speedtest::Endpoint& server) {
+        return platform::net::HasRouteTo(server.address, server.port);
+    });
+}
 
+std::optional<std::vector<speedtest::Result>>
+FrmMainWindow::RunQueries(const std::vector<speedtest::Endpoint>& servers,
+                          const speedtest::Options& options) {
+    const int total = static_cast<int>(servers.size() * options.names.size()) * options.rounds;
     // The queries run on a thread of their own; the dialog keeps the window
-    // painted meanwhile and shows how far they are.
-    QProgressDialog progress(Q(text::kSpeedTestRunning), QString(), 0, total, this);
+    // painted meanwhile, shows how far they are and can stop them.
+    QProgressDialog progress(Q(text::kSpeedTestRunning), Q(text::kCancel), 0, total, this);
+    progress.setObjectName("SpeedTestProgress");
     progress.setWindowTitle(Q(text::kAppTitle));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(0);
+    progress.setAutoReset(false);
+    progress.setAutoClose(false);
     std::atomic<int> done{0};
     std::atomic<bool> finished{false};
     std::vector<speedtest::Result> results;
     std::exception_ptr failure;
-    std::thread worker([&] {
+    std::jthread worker([&](std::stop_token stop) {
         try {
             results = speedtest::Run(
                 servers, options, [] { return std::chrono::steady_clock::now(); },
-                [&](int ended, int) { done = ended; });
+                [&](int ended, int) { done = ended; }, stop);
         } catch (...) {
             failure = std::current_exception();
         }
@@ -269,25 +329,88 @@ void FrmMainWindow::RunSpeedTest() {
         if (finished) progress.accept();
     });
     poll.start(100);
-    progress.exec();
+    const bool cancelled = progress.exec() != QDialog::Accepted;
+    worker.request_stop();
     worker.join();
+    if (failure) std::rethrow_exception(failure);
+    if (cancelled) return std::nullopt;
+    return results;
+}
 
-    if (failure) {
-        try {
-            std::rethrow_exception(failure);
-        } catch (const std::exception& error) {
-            ShowMessage(std::string{text::kRestoreFailed} + error.what());
-        }
-        return;
+std::unique_ptr<QDialog> MakeResultsDialog(QWidget* parent, const SpeedTestReport& report) {
+    auto dialog = std::make_unique<QDialog>(parent);
+    dialog->setObjectName("SpeedTestResults");
+    dialog->setWindowTitle(Q(text::kAppTitle) + " - " + Q(text::kSpeedTestResults));
+    dialog->setFont(QApplication::font());
+    dialog->setSizeGripEnabled(true);
+    auto* layout = new QVBoxLayout(dialog.get());
+
+    auto* table = new QTableWidget(static_cast<int>(report.rows.size()),
+                                   static_cast<int>(std::size(text::kResultColumns)), dialog.get());
+    table->setObjectName("Results");
+    QStringList header;
+    for (std::string_view column : text::kResultColumns)
+        header << Q(column);
+    table->setHorizontalHeaderLabels(header);
+    table->verticalHeader()->hide();
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    int row = 0;
+    for (const SpeedTestRow& result : report.rows) {
+        table->setItem(row, 0, new NumberItem(QString::number(result.rank), result.rank));
+        table->setItem(row, 1, new QTableWidgetItem(QString::fromStdString(result.server)));
+        table->setItem(row, 2, TimeItem(result.median));
+        table->setItem(row, 3, TimeItem(result.p90));
+        table->setItem(row, 4, new NumberItem(QString::number(result.lost), result.lost));
+        table->setItem(row, 5, new NumberItem(QString::number(result.queries), result.queries));
+        ++row;
     }
-    speedtest::Rank(results);
-    QMessageBox box(QMessageBox::NoIcon, Q(text::kAppTitle), Q(FrmExtras::Summary(results)),
-                    QMessageBox::Ok, this);
-    box.setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    QPushButton* use = box.addButton(Q(text::kUseFastest), QMessageBox::AcceptRole);
-    box.exec();
-    if (box.clickedButton() == use && !extras_->UseFastest(results))
-        ShowMessage(std::string{text::kNoneComplete});
+    table->resizeColumnsToContents();
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->setSortingEnabled(true);
+    table->sortByColumn(0, Qt::AscendingOrder);
+    layout->addWidget(table, 1);
+
+    for (const std::string& line : report.leftOut) {
+        auto* label = new QLabel(QString::fromStdString(line), dialog.get());
+        label->setObjectName("LeftOut");
+        label->setWordWrap(true);
+        layout->addWidget(label);
+    }
+    auto* rule = new QLabel(Q(text::kFastestRule), dialog.get());
+    rule->setObjectName("Rule");
+    rule->setWordWrap(true);
+    layout->addWidget(rule);
+
+    auto* buttons = new QDialogButtonBox(dialog.get());
+    QPushButton* use = buttons->addButton(Q(text::kUseFastest), QDialogButtonBox::AcceptRole);
+    use->setObjectName("UseFastest");
+    use->setEnabled(report.fastest.size() == 2);
+    QPushButton* close = buttons->addButton(Q(text::kClose), QDialogButtonBox::RejectRole);
+    close->setObjectName("Close");
+    close->setDefault(true);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog.get(), &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog.get(), &QDialog::reject);
+    layout->addWidget(buttons);
+
+    // As large as the table wants, but never beyond the free part of the
+    // screen, where the buttons could not be reached; the table scrolls.
+    const QSize free = FreeArea(dialog.get());
+    dialog->setMaximumSize(free);
+    int wanted = table->horizontalHeader()->height() + 2 * table->frameWidth();
+    for (int i = 0; i < table->rowCount(); ++i)
+        wanted += table->rowHeight(i);
+    int width = 2 * table->frameWidth() + 24;
+    for (int i = 0; i < table->columnCount(); ++i)
+        width += table->columnWidth(i);
+    const QSize hint = dialog->sizeHint();
+    dialog->resize(std::min(std::max(width + 24, hint.width()), free.width()),
+                   std::min(hint.height() - table->sizeHint().height() + wanted, free.height()));
+    return dialog;
+}
+
+bool FrmMainWindow::ShowResults(const SpeedTestReport& report) {
+    return MakeResultsDialog(this, report)->exec() == QDialog::Accepted;
 }
 
 int FrmMainWindow::AddAdapter(const std::string& text, std::int32_t itemData) {
@@ -336,11 +459,25 @@ void FrmMainWindow::SetCaption(Label label, const std::string& caption) {
     (label == Label::Label10 ? label10_ : label11_)->setText(QString::fromStdString(caption));
 }
 
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const std::string& text) {
+    auto box = std::make_unique<QMessageBox>(QMessageBox::NoIcon, Q(text::kAppTitle),
+                                             QString::fromStdString(text), QMessageBox::Ok, parent);
+    box->setFont(QApplication::font()); // the dialog's own face, not the window's small one
+    // A short message makes a box narrower than its title, which the
+    // window manager then cuts short; a spacer across the box's grid keeps
+    // it wide enough for the title, its icon and its buttons.
+    const int titleWidth = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar"))
+                               .horizontalAdvance(box->windowTitle());
+    const int allowance = 3 * box->style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout()))
+        grid->addItem(
+            new QSpacerItem(titleWidth + allowance, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+            grid->rowCount(), 0, 1, grid->columnCount());
+    return box;
+}
+
 void FrmMainWindow::ShowMessage(const std::string& text) {
-    QMessageBox box(QMessageBox::NoIcon, Q(text::kAppTitle), QString::fromStdString(text),
-                    QMessageBox::Ok, this);
-    box.setFont(QApplication::font()); // the dialog's own face, not the window's small one
-    box.exec();
+    MakeMessageBox(this, text)->exec();
 }
 
 void FrmMainWindow::DoEvents() {

@@ -10,7 +10,9 @@
 #include <memory>
 
 class QComboBox;
+class QDialog;
 class QMenu;
+class QMessageBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -19,7 +21,7 @@ class QPushButton;
 
 namespace velmora::app {
 
-class FrmMainWindow final : public QWidget, public FrmMainView {
+class FrmMainWindow final : public QWidget, public FrmMainView, public SpeedTestView {
 public:
     explicit FrmMainWindow(QWidget* parent = nullptr);
 
@@ -45,6 +47,13 @@ public:
     void ShowMessage(const std::string& text) override;
     void DoEvents() override;
     void Unload() override;
+
+    // A progress dialog with Cancel while the queries run on a thread of
+    // their own; Cancel stops them.
+    std::optional<std::vector<speedtest::Result>>
+    RunQueries(const std::vector<speedtest::Endpoint>& servers,
+               const speedtest::Options& options) override;
+    bool ShowResults(const SpeedTestReport& report) override;
 
     // The controls, by their names, for the view's own tests.
     QWidget* Control(const char* name) const;
@@ -72,6 +81,15 @@ private:
     QPushButton* command9_;
     QPushButton* command10_;
 };
+
+// The message box the window shows: modal, one OK button, the application
+// title, and wide enough that the title is not cut short.
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const std::string& text);
+
+// The speed test's results window: a sortable table of the ranked servers,
+// the rule "Use The Fastest Two" follows, a line per family left out. It
+// accepts when "Use The Fastest Two" is clicked.
+std::unique_ptr<QDialog> MakeResultsDialog(QWidget* parent, const SpeedTestReport& report);
 
 // The window's own 16 x 16 icon, drawn here rather than shipped as a file.
 QPixmap WindowIconPixmap();

@@ -3,12 +3,20 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTableWidget>
 #include <cstdlib>
+#include <fstream>
 #include <gtest/gtest.h>
 
 using namespace velmora::testing;
@@ -106,10 +114,114 @@ TEST_F(FrmMainWindowTest, ThePresetsFrameCarriesTheExtrasInItsContextMenu) {
     EXPECT_EQ(texts, (QStringList{"More Presets", "Speed Test...", "Restore Previous Settings"}));
     QMenu* presets = menu->actions().front()->menu();
     ASSERT_NE(presets, nullptr);
+    EXPECT_FALSE(menu->actions().back()->isEnabled()) << "no adapter, nothing to restore";
     EXPECT_EQ(presets->actions().size(), 11);
     presets->actions().at(3)->trigger(); // Quad9
     EXPECT_EQ(static_cast<QLineEdit*>(window_.Control("Text4"))->text(), "9.9.9.9");
     EXPECT_EQ(static_cast<QLineEdit*>(window_.Control("Text5"))->text(), "149.112.112.112");
+}
+
+// Restore is offered for the chosen adapter only once a change recorded it.
+TEST_F(FrmMainWindowTest, RestoreIsEnabledOnlyWhereARecordExists) {
+    TempFolder folder;
+    mgmt::SimulatedState state;
+    state.adapters = {Adapter(7, "Ethernet", std::vector<std::string>{"192.0.2.1"})};
+    mgmt::SimulatedBackend backend{folder.path() / "state.json"};
+    std::ofstream(folder.path() / "state.json") << mgmt::SerializeSimulatedState(state);
+    mgmt::RecordingBackend recording{backend, mgmt::RecordStore{folder.path() / "records"}};
+    velmora::app::FrmMain form(window_, recording);
+    velmora::app::FrmExtras extras(window_, form, recording);
+    window_.Attach(form);
+    window_.AttachExtras(extras);
+    form.Form_Load();
+    auto restoreEnabled = [&] { return window_.PresetsMenu()->actions().back()->isEnabled(); };
+    EXPECT_FALSE(restoreEnabled());
+    recording.EnsureRecorded(7, "Ethernet");
+    EXPECT_TRUE(restoreEnabled());
+}
+
+// The fixed-size window cannot be maximised; Enter presses the focused
+// button, and the focus is drawn from the start.
+TEST_F(FrmMainWindowTest, KeyboardAndFrame) {
+    const Qt::WindowFlags flags = window_.windowFlags();
+    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_TRUE(window_.testAttribute(Qt::WA_KeyboardFocusChange));
+
+    int pressed = 0;
+    auto* command10 = static_cast<QPushButton*>(window_.Control("Command10"));
+    QObject::connect(command10, &QPushButton::clicked, [&] { ++pressed; });
+    for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(command10, &press);
+    }
+    EXPECT_EQ(pressed, 2);
+}
+
+TEST_F(FrmMainWindowTest, AMessageBoxIsWideEnoughForItsTitle) {
+    auto box = velmora::app::MakeMessageBox(&window_, "Done!");
+    EXPECT_EQ(box->windowTitle(), "Orvello - Velmora");
+    EXPECT_EQ(box->text(), "Done!");
+    box->adjustSize();
+    EXPECT_GT(box->width(), QFontMetrics(box->font()).horizontalAdvance(box->windowTitle()) + 40);
+}
+
+velmora::app::SpeedTestReport ManyResults(int count) {
+    velmora::app::SpeedTestReport report;
+    for (int i = 0; i < count; ++i) {
+        velmora::app::SpeedTestRow row;
+        row.rank = i + 1;
+        row.server = "192.0.2." + std::to_string(i + 1);
+        // Out of numeric order as text: 9.5 sorts after 10.5 as letters.
+        if (i + 1 < count) row.median = row.p90 = i % 2 ? 10.5 + i : 9.5 + i;
+        row.queries = 10;
+        row.lost = i + 1 < count ? 0 : 10;
+        report.rows.push_back(row);
+    }
+    return report;
+}
+
+TEST_F(FrmMainWindowTest, TheResultsWindowIsASortableTableThatFitsTheScreen) {
+    window_.show();
+    auto report = ManyResults(80);
+    report.leftOut = {"3 IPv6 servers are left out: this machine has no IPv6 route to them."};
+    auto dialog = velmora::app::MakeResultsDialog(&window_, report);
+    dialog->show();
+    QApplication::processEvents();
+    const QRect free = window_.screen()->availableGeometry();
+    EXPECT_LE(dialog->frameGeometry().height(), free.height());
+    EXPECT_LE(dialog->maximumHeight(), free.height());
+
+    auto* table = dialog->findChild<QTableWidget*>("Results");
+    ASSERT_NE(table, nullptr);
+    QStringList header;
+    for (int i = 0; i < table->columnCount(); ++i)
+        header << table->horizontalHeaderItem(i)->text();
+    EXPECT_EQ(header,
+              (QStringList{"Rank", "Server", "Median (ms)", "P90 (ms)", "Lost", "Queries"}));
+    EXPECT_EQ(table->rowCount(), 80);
+    EXPECT_GT(table->verticalScrollBar()->maximum(), 0) << "80 rows scroll";
+    EXPECT_TRUE(table->isSortingEnabled());
+    table->sortByColumn(2, Qt::DescendingOrder);
+    EXPECT_EQ(table->item(0, 2)->text(), "-") << "no answer is slower than any time";
+    EXPECT_EQ(table->item(1, 2)->text(), "87.5");
+    table->sortByColumn(2, Qt::AscendingOrder);
+    EXPECT_EQ(table->item(0, 2)->text(), "9.5");
+    EXPECT_EQ(table->item(1, 2)->text(), "11.5");
+    EXPECT_EQ(table->item(0, 1)->text(), "192.0.2.1");
+
+    EXPECT_EQ(dialog->findChild<QLabel*>("LeftOut")->text().toStdString(), report.leftOut[0]);
+    EXPECT_NE(dialog->findChild<QLabel*>("Rule")->text().indexOf("at most a tenth"), -1);
+    auto* use = dialog->findChild<QPushButton*>("UseFastest");
+    EXPECT_EQ(use->text(), "Use The Fastest Two");
+    EXPECT_FALSE(use->isEnabled()) << "the report names no two servers";
+    report.fastest = {"192.0.2.1", "192.0.2.2"};
+    auto enabled = velmora::app::MakeResultsDialog(&window_, report);
+    EXPECT_TRUE(enabled->findChild<QPushButton*>("UseFastest")->isEnabled());
+    report.leftOut.clear();
+    EXPECT_EQ(velmora::app::MakeResultsDialog(&window_, report)->findChild<QLabel*>("LeftOut"),
+              nullptr);
 }
 
 } // namespace
