@@ -280,7 +280,8 @@ velmora::Result<GifImage, GifError> DecodeGif(std::span<const std::uint8_t> d) {
     if (table->entries != 0) image.palette = readTable(d, table->tableAt, table->entries);
     std::size_t pos = table->dataAt;
     const int minCodeSize = d[pos++];
-    if (minCodeSize < 1 || minCodeSize > 11) return Failure{GifError::BadCodeSize};
+    // Indexes are at most 8 bits: a larger root would name colours no table has.
+    if (minCodeSize < 1 || minCodeSize > 8) return Failure{GifError::BadCodeSize};
 
     const std::size_t pixels =
         static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);

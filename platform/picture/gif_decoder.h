@@ -24,7 +24,7 @@ enum class GifError {
     BadBlock,      // a byte that starts no block
     BadExtension,  // a graphic control extension shorter than its fields
     BadDimensions, // an image of width or height 0
-    BadCodeSize,   // an LZW minimum code size outside 1..11
+    BadCodeSize,   // an LZW minimum code size outside 1..8
     TooLarge,      // over the decode pixel limit
     OutOfMemory,
     NoColourTable, // an image with neither a local nor a global colour table

@@ -102,12 +102,15 @@ TEST(GifDecoder, LyingFilesAreRefusedOrCutShortCleanly) {
         EXPECT_EQ(image->indexes.size(), 16u);
     }
 
-    // Width 0 and an impossible code size.
+    // Width 0 and impossible code sizes: an index is at most 8 bits, so a
+    // larger root code size would name colours no table has.
     EXPECT_EQ(DecodeGif(gifFile(1, 1, kFour, {frame(0, 0, 0, 1, {})})).error(),
               GifError::BadDimensions);
-    Bytes badCode = good;
-    badCode[35] = 12;
-    EXPECT_EQ(DecodeGif(badCode).error(), GifError::BadCodeSize);
+    for (const std::uint8_t size : {0, 9, 11, 12}) {
+        Bytes badCode = good;
+        badCode[35] = size;
+        EXPECT_EQ(DecodeGif(badCode).error(), GifError::BadCodeSize) << int{size};
+    }
 }
 
 } // namespace
