@@ -31,6 +31,22 @@
  * Threads
  *   Every entry may be called from any thread; calls on distinct buffers do
  *   not interfere.
+ *
+ * Callbacks
+ *   The allocator and the sink a caller passes run inside the library, on
+ *   the calling thread, between the library's own setup and cleanup. They
+ *   must return normally: no C++ exception may leave them and they may not
+ *   leave by a long jump, or the library's resources leak and its state is
+ *   undefined. They may not call any entry of this library. A refusal is
+ *   said by a non-zero answer.
+ *
+ * Hostile data
+ *   Before a decode asks for pixel memory, the header has been checked
+ *   against the data it came with: a picture the data cannot hold (compressed
+ *   data shorter than the least the format needs for the declared size, a
+ *   strip beyond the end of the file, scans costing far more than the
+ *   picture) is refused as VELMORA_IMAGING_DAMAGED without any allocation of
+ *   the picture's size. Data that ends before the picture does is damage.
  */
 #ifndef VELMORA_IMAGING_H
 #define VELMORA_IMAGING_H
@@ -50,7 +66,7 @@ extern "C" {
 
 /* The interface version velmora_imaging_version() answers; it changes
    whenever an entry or a structure below changes. */
-#define VELMORA_IMAGING_ABI_VERSION 1
+#define VELMORA_IMAGING_ABI_VERSION 2
 
 /* --- status codes ------------------------------------------------------- */
 #define VELMORA_IMAGING_OK 0
@@ -92,15 +108,19 @@ typedef struct velmora_imaging_pixels {
 /* Asked once by a decode, after the header was read and the size checked,
    for width x height pixels. Fill `out` (width and height as asked) and
    answer 0; anything else ends the decode with
-   VELMORA_IMAGING_ALLOCATION_REFUSED. The memory needs no clearing: a
-   successful decode writes every pixel. After a failed decode its content
-   is undefined and the caller releases it. */
+   VELMORA_IMAGING_ALLOCATION_REFUSED. The memory needs no clearing and
+   should not be cleared (clearing touches every page of a picture the data
+   may yet turn out not to hold): a successful decode writes every pixel.
+   After a failed decode its content is undefined and the caller releases
+   it. */
 typedef int32_t (*velmora_imaging_allocate)(void* context, int32_t width, int32_t height,
                                             velmora_imaging_pixels* out);
 
 /* Receives encoded bytes in order; answer 0 to go on. */
 typedef int32_t (*velmora_imaging_sink)(void* context, const uint8_t* bytes, size_t size);
 
+/* The strings are constants of the library: they stay valid as long as
+   the library is loaded, and the caller never frees them. */
 typedef struct velmora_imaging_codec {
     uint8_t clsid[16];       /* identifies the codec, stable across versions */
     const char* format_name; /* "PNG" */
@@ -134,8 +154,14 @@ typedef struct velmora_imaging_draw_params {
 /* VELMORA_IMAGING_ABI_VERSION of the library that answers. */
 VELMORA_IMAGING_API int32_t velmora_imaging_version(void);
 
-/* A short English name of a status code ("damaged data"). */
+/* A short English name of a status code ("damaged data"); a constant of
+   the library. */
 VELMORA_IMAGING_API const char* velmora_imaging_status_text(int32_t status);
+
+/* Why the last decode on the calling thread failed, in a few English words
+   ("JPEG scans too short for the declared size"); NULL after a decode that
+   succeeded. A constant of the library, valid while it is loaded. */
+VELMORA_IMAGING_API const char* velmora_imaging_last_reason(void);
 
 /* Starts a session and stores its token (never 0, never -1) in *token.
    Fails with VELMORA_IMAGING_INIT_FAILED, *token set to 0, when a library
@@ -154,10 +180,6 @@ VELMORA_IMAGING_API int32_t velmora_imaging_session_count(void);
    program's own readers. */
 VELMORA_IMAGING_API void velmora_imaging_set_pixel_limit(uint64_t pixels);
 VELMORA_IMAGING_API uint64_t velmora_imaging_pixel_limit(void);
-
-/* Testing seam: while `broken` is non-zero, startup behaves as if a
-   library underneath could not be set up. */
-VELMORA_IMAGING_API void velmora_imaging_test_break_startup(int32_t broken);
 
 /* --- codec lists ---------------------------------------------------------- */
 

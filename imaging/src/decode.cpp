@@ -36,11 +36,24 @@ std::int32_t formatOf(std::span<const std::uint8_t> d) {
     return 0;
 }
 
+Status decodeKnown(std::span<const std::uint8_t> data, velmora_imaging_allocate allocate,
+                   void* context, std::int32_t* format);
+
 Status decode(std::span<const std::uint8_t> data, velmora_imaging_allocate allocate, void* context,
               std::int32_t* format) {
     if (format) *format = 0;
     if (allocate == nullptr) return VELMORA_IMAGING_BAD_ARGUMENT;
     if (!sessionLive()) return VELMORA_IMAGING_NO_SESSION;
+    const Status status = decodeKnown(data, allocate, context, format);
+    // Every failure names a reason; the status text serves where a decoder
+    // had nothing more precise to say.
+    if (status != VELMORA_IMAGING_OK && lastReason() == nullptr)
+        refuse(status, velmora_imaging_status_text(status));
+    return status;
+}
+
+Status decodeKnown(std::span<const std::uint8_t> data, velmora_imaging_allocate allocate,
+                   void* context, std::int32_t* format) {
     const std::int32_t kind = formatOf(data);
     if (format) *format = kind;
     const Allocator allocator(allocate, context);
@@ -100,6 +113,7 @@ int32_t velmora_imaging_decode_memory(const uint8_t* data, size_t size,
                                       velmora_imaging_allocate allocate, void* context,
                                       int32_t* format) {
     if (format) *format = 0;
+    clearReason();
     if (data == nullptr && size != 0) return VELMORA_IMAGING_BAD_ARGUMENT;
     return decode({data, size}, allocate, context, format);
 }
@@ -107,6 +121,7 @@ int32_t velmora_imaging_decode_memory(const uint8_t* data, size_t size,
 int32_t velmora_imaging_decode_file(const char* path, velmora_imaging_allocate allocate,
                                     void* context, int32_t* format) {
     if (format) *format = 0;
+    clearReason();
     if (path == nullptr || path[0] == '\0' || allocate == nullptr)
         return VELMORA_IMAGING_BAD_ARGUMENT;
     if (!sessionLive()) return VELMORA_IMAGING_NO_SESSION;

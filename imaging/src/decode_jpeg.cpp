@@ -9,10 +9,12 @@
 #include "imaging/src/internal.h"
 
 #include <algorithm>
+#include <array>
 #include <csetjmp>
 #include <cstdio>
 #include <jerror.h>
 #include <jpeglib.h>
+#include <vector>
 
 namespace vimg {
 namespace {
@@ -20,11 +22,25 @@ namespace {
 // A progressive file may carry any number of scans, each re-reading the
 // whole picture; far more than any encoder writes is refused as damaged.
 constexpr int kMaxScans = 1000;
+// What all scans together may cost, in blocks decoded, per block of the
+// picture. Encoders' progressions visit each block five to twenty times;
+// beyond this the scans cost far more than the picture they make.
+constexpr std::uint64_t kScanVisitsPerBlock = 32;
+// A small picture may spend its scans freely.
+constexpr std::uint64_t kScanVisitsFloor = 1u << 20;
+// libjpeg's own memory besides the coefficients of a multi-scan file: row
+// and colour buffers of a picture at most 65535 pixels wide.
+constexpr long kWorkingMemory = 64L << 20;
+// The coefficients of a multi-scan file are held whole, 128 bytes a block;
+// no more than the largest picture itself (2^31 bytes).
+constexpr std::uint64_t kCoefficientCap = std::uint64_t{1} << 31;
 
 struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
     Status status;
+    const char* reason;
+    bool ours; // the failure was judged here, not by libjpeg
 };
 
 [[noreturn]] void onError(j_common_ptr info) {
@@ -32,17 +48,30 @@ struct ErrorManager {
     std::longjmp(err->jump, 1);
 }
 
-// Warnings are silent; the one that means the data ended before the
-// picture did is an error: a cut-off file is refused, not shown half grey.
+[[noreturn]] void failWith(j_common_ptr info, Status status, const char* reason) {
+    auto* err = reinterpret_cast<ErrorManager*>(info->err);
+    err->status = status;
+    err->reason = reason;
+    err->ours = true;
+    onError(info);
+}
+
+// Warnings are silent, except those saying the data ended before the
+// picture did (at the end of the data or at a marker): libjpeg fills the
+// rest grey, but a cut-off file is refused, not shown half grey.
 void onMessage(j_common_ptr info, int level) {
-    if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF) onError(info);
+    if (level >= 0) return;
+    const int code = info->err->msg_code;
+    if (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER)
+        failWith(info, VELMORA_IMAGING_DAMAGED, "JPEG scan ends before the picture does");
 }
 
 void silent(j_common_ptr) {}
 
 void onProgress(j_common_ptr info) {
     auto* d = reinterpret_cast<j_decompress_ptr>(info);
-    if (d->input_scan_number > kMaxScans) onError(info);
+    if (d->input_scan_number > kMaxScans)
+        failWith(info, VELMORA_IMAGING_DAMAGED, "JPEG has too many scans");
 }
 
 void installErrors(ErrorManager& err) {
@@ -51,6 +80,206 @@ void installErrors(ErrorManager& err) {
     err.pub.emit_message = onMessage;
     err.pub.output_message = silent;
     err.status = VELMORA_IMAGING_DAMAGED;
+    err.reason = "JPEG data is malformed";
+}
+
+// --- the file's structure, judged before anything is decoded --------------------
+
+struct Component {
+    int id = 0;
+    int h = 1;
+    int v = 1;
+};
+
+struct Frame {
+    bool seen = false;
+    bool progressive = false;
+    bool arithmetic = false;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::vector<Component> components;
+};
+
+// A verdict on the structure: OK, or a status with its reason.
+struct Verdict {
+    Status status = VELMORA_IMAGING_OK;
+    const char* reason = nullptr;
+    std::uint64_t coefficientBytes = 0; // of a multi-scan file
+};
+
+Verdict refused(Status status, const char* reason) {
+    return {status, reason, 0};
+}
+
+std::uint64_t ceilDiv(std::uint64_t a, std::uint64_t b) {
+    return (a + b - 1) / b;
+}
+
+struct Geometry {
+    int hmax = 1;
+    int vmax = 1;
+    std::uint64_t mcusAcross = 0;
+    std::uint64_t mcusDown = 0;
+
+    explicit Geometry(const Frame& f) {
+        for (const Component& c : f.components) {
+            hmax = std::max(hmax, c.h);
+            vmax = std::max(vmax, c.v);
+        }
+        mcusAcross = ceilDiv(f.width, 8u * static_cast<unsigned>(hmax));
+        mcusDown = ceilDiv(f.height, 8u * static_cast<unsigned>(vmax));
+    }
+    std::uint64_t blocksAcross(const Frame& f, const Component& c) const {
+        return ceilDiv(ceilDiv(std::uint64_t{f.width} * c.h, hmax), 8);
+    }
+    std::uint64_t blocksDown(const Frame& f, const Component& c) const {
+        return ceilDiv(ceilDiv(std::uint64_t{f.height} * c.v, vmax), 8);
+    }
+};
+
+// The fewest bytes of entropy-coded data that can carry `blocks` blocks of
+// a scan. Huffman codes are at least a bit long: a sequential block needs
+// a DC and an end-of-block code, a progressive DC scan a code (or a
+// refinement bit) a block, and an AC scan at least 15 bits for a run of up
+// to 32767 empty blocks. The arithmetic coder makes at least one decision
+// a block, and its most skewed state, a probability of 1 - 2^-15, spends
+// no less than 2^-15 bits on one.
+std::uint64_t leastBytes(const Frame& f, bool dcScan, std::uint64_t blocks) {
+    if (f.arithmetic) return blocks >> 18;
+    if (!f.progressive) return blocks / 4;
+    if (dcScan) return blocks / 8;
+    return blocks * 15 / (8 * 32767);
+}
+
+// Walks the markers of the whole file as libjpeg will meet them and judges
+// the frame against its scans: each scan must hold at least the bytes its
+// blocks need, every component must get its DC coefficients, and the scans
+// together may not cost more than kScanVisitsPerBlock visits per block.
+Verdict judgeStructure(std::span<const std::uint8_t> d) {
+    const auto damaged = [](const char* reason) {
+        return refused(VELMORA_IMAGING_DAMAGED, reason);
+    };
+    Frame frame;
+    std::vector<bool> dcSent;
+    std::uint64_t visits = 0;
+    std::uint64_t scans = 0;
+    std::size_t at = 2; // past SOI
+    const std::size_t n = d.size();
+    while (at < n) {
+        // libjpeg skips stray bytes before a marker, and fill bytes.
+        while (at < n && d[at] != 0xFF)
+            ++at;
+        while (at < n && d[at] == 0xFF)
+            ++at;
+        if (at >= n) break;
+        const std::uint8_t marker = d[at++];
+        if (marker == 0xD9) break; // EOI
+        if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;
+        if (n - at < 2) return damaged("JPEG marker segment cut short");
+        const std::size_t length = std::size_t{d[at]} << 8 | d[at + 1];
+        if (length < 2 || length > n - at) return damaged("JPEG marker segment cut short");
+        const std::uint8_t* seg = d.data() + at + 2;
+        const std::size_t segLength = length - 2;
+        at += length;
+
+        const bool sof =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (sof) {
+            if (frame.seen) continue; // libjpeg refuses a second frame itself
+            if (segLength < 6) return damaged("JPEG frame header cut short");
+            frame.seen = true;
+            frame.progressive =
+                marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
+            frame.arithmetic = marker >= 0xC9;
+            frame.height = std::uint32_t{seg[1]} << 8 | seg[2];
+            frame.width = std::uint32_t{seg[3]} << 8 | seg[4];
+            const std::size_t count = seg[5];
+            if (segLength < 6 + 3 * count || count == 0)
+                return damaged("JPEG frame header cut short");
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::uint8_t* c = seg + 6 + 3 * i;
+                const int h = c[1] >> 4, v = c[1] & 15;
+                if (h < 1 || h > 4 || v < 1 || v > 4)
+                    return damaged("JPEG sampling factors out of range");
+                frame.components.push_back({c[0], h, v});
+            }
+            dcSent.assign(count, false);
+            continue;
+        }
+        if (marker != 0xDA) continue;
+
+        // A scan: its header, then entropy-coded bytes up to the next marker
+        // that is neither a stuffed 0xFF nor a restart.
+        if (!frame.seen || frame.width == 0 || frame.height == 0)
+            return damaged("JPEG scan before a frame");
+        if (segLength < 1) return damaged("JPEG scan header cut short");
+        const std::size_t inScan = seg[0];
+        if (inScan == 0 || segLength < 1 + 2 * inScan + 3)
+            return damaged("JPEG scan header cut short");
+        const int ss = seg[1 + 2 * inScan];
+        const int ah = seg[3 + 2 * inScan] >> 4;
+        const std::size_t start = at;
+        while (at + 1 < n) {
+            if (d[at] != 0xFF) {
+                ++at;
+                continue;
+            }
+            const std::uint8_t next = d[at + 1];
+            if (next == 0x00 || (next >= 0xD0 && next <= 0xD7)) {
+                at += 2;
+            } else if (next == 0xFF) {
+                ++at;
+            } else {
+                break;
+            }
+        }
+        if (at + 1 >= n) at = n;
+        const std::uint64_t bytes = at - start;
+
+        const Geometry g(frame);
+        std::uint64_t blocks = 0;
+        for (std::size_t i = 0; i < inScan; ++i) {
+            const int id = seg[1 + 2 * i];
+            const auto found = std::find_if(frame.components.begin(), frame.components.end(),
+                                            [id](const Component& c) { return c.id == id; });
+            if (found == frame.components.end())
+                return damaged("JPEG scan of an unknown component");
+            const Component& c = *found;
+            // Interleaved scans code whole MCUs, padding blocks included.
+            blocks += inScan == 1 ? g.blocksAcross(frame, c) * g.blocksDown(frame, c)
+                                  : g.mcusAcross * g.mcusDown * c.h * c.v;
+            const bool carriesDc = !frame.progressive || (ss == 0 && ah == 0);
+            if (carriesDc)
+                dcSent[static_cast<std::size_t>(found - frame.components.begin())] = true;
+        }
+        if (bytes < leastBytes(frame, ss == 0, blocks))
+            return damaged("JPEG scan too short for the declared size");
+        visits += blocks;
+        ++scans;
+    }
+    if (!frame.seen || scans == 0) return damaged("JPEG without a frame or a scan");
+    if (std::find(dcSent.begin(), dcSent.end(), false) != dcSent.end())
+        return damaged("JPEG component without a scan");
+
+    const Geometry g(frame);
+    std::uint64_t pictureBlocks = 0;
+    std::uint64_t coefficients = 0;
+    for (const Component& c : frame.components) {
+        pictureBlocks += g.blocksAcross(frame, c) * g.blocksDown(frame, c);
+        // libjpeg keeps whole MCUs of each component.
+        coefficients += ceilDiv(g.blocksAcross(frame, c), c.h) * c.h *
+                        (ceilDiv(g.blocksDown(frame, c), c.v) * c.v) * 128;
+    }
+    if (scans > static_cast<std::uint64_t>(kMaxScans)) return damaged("JPEG has too many scans");
+    if (visits > std::max(kScanVisitsFloor, kScanVisitsPerBlock * pictureBlocks))
+        return damaged("JPEG scans cost far more than the picture");
+    Verdict ok;
+    if (frame.progressive || scans > 1) {
+        if (coefficients > kCoefficientCap)
+            return refused(VELMORA_IMAGING_TOO_LARGE, "JPEG coefficients over the memory cap");
+        ok.coefficientBytes = coefficients;
+    }
+    return ok;
 }
 
 inline std::uint8_t mul255(std::uint32_t a, std::uint32_t b) {
@@ -85,7 +314,10 @@ Status decodeJpeg(std::span<const std::uint8_t> data, const Allocator& allocator
     info.err = &err.pub;
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&info);
-        return err.status;
+        if (!err.ours &&
+            (err.pub.msg_code == JERR_OUT_OF_MEMORY || err.pub.msg_code == JERR_NO_BACKING_STORE))
+            return refuse(VELMORA_IMAGING_TOO_LARGE, "JPEG needs more memory than its cap");
+        return refuse(err.status, err.reason);
     }
     jpeg_create_decompress(&info);
     progress.progress_monitor = onProgress;
@@ -97,13 +329,24 @@ Status decodeJpeg(std::span<const std::uint8_t> data, const Allocator& allocator
     const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
     jpeg_calc_output_dimensions(&info);
+    if (const Status size = checkSize(info.output_width, info.output_height);
+        size != VELMORA_IMAGING_OK)
+        failWith(reinterpret_cast<j_common_ptr>(&info), size, "picture over the pixel limit");
 
+    const Verdict verdict = judgeStructure(data);
+    if (verdict.status != VELMORA_IMAGING_OK)
+        failWith(reinterpret_cast<j_common_ptr>(&info), verdict.status, verdict.reason);
+    info.mem->max_memory_to_use = kWorkingMemory + static_cast<long>(verdict.coefficientBytes);
+
+    // A multi-scan file is read whole here, into libjpeg's own (capped)
+    // memory, before the picture's memory is asked for.
+    jpeg_start_decompress(&info);
     Pixels px;
-    err.status = allocator.make(info.output_width, info.output_height, px);
-    if (err.status != VELMORA_IMAGING_OK) onError(reinterpret_cast<j_common_ptr>(&info));
+    if (const Status made = allocator.make(info.output_width, info.output_height, px);
+        made != VELMORA_IMAGING_OK)
+        failWith(reinterpret_cast<j_common_ptr>(&info), made, lastReason());
     err.status = VELMORA_IMAGING_DAMAGED;
 
-    jpeg_start_decompress(&info);
     if (cmyk) {
         JSAMPARRAY scratch = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info),
                                                        JPOOL_IMAGE, info.output_width * 4, 1);

@@ -81,6 +81,66 @@ tmsize_t singleAllocationCap() {
     return static_cast<tmsize_t>(std::clamp(wanted, kFloor, kCeiling));
 }
 
+// How many bytes of picture one byte of a strip can give at most, by
+// compression: PackBits 128 from 2, LZW at most about 1300 (a code of 12
+// bits adds one byte to the longest string so far), Deflate 1032, JPEG 4
+// blocks of 64 samples a byte at best, doubled for subsampled colour. The
+// fax codings can spend one bit on a whole white row. Anything else gets a
+// bound no real codec reaches.
+std::uint64_t expansion(std::uint16_t compression, std::uint64_t width) {
+    switch (compression) {
+    case COMPRESSION_NONE:
+        return 1;
+    case COMPRESSION_PACKBITS:
+        return 64;
+    case COMPRESSION_LZW:
+        return 2048;
+    case COMPRESSION_ADOBE_DEFLATE:
+    case COMPRESSION_DEFLATE:
+        return 1032;
+    case COMPRESSION_JPEG:
+    case COMPRESSION_OJPEG:
+        return 1024;
+    case COMPRESSION_CCITTRLE:
+    case COMPRESSION_CCITTRLEW:
+    case COMPRESSION_CCITTFAX3:
+    case COMPRESSION_CCITTFAX4:
+        return std::max<std::uint64_t>(width, 8);
+    default:
+        return std::uint64_t{1} << 20;
+    }
+}
+
+// Judges the directory's strips or tiles against the file and the declared
+// size: each must lie within the file, and together they must be able to
+// give at least one sample a pixel.
+const char* judgeStrips(TIFF* tif, std::uint64_t fileSize, std::uint32_t width,
+                        std::uint32_t height) {
+    const std::uint32_t count = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    if (count == 0) return "TIFF without strips or tiles";
+    // Every strip takes at least one byte of the file.
+    if (count > fileSize) return "TIFF declares more strips than the file has bytes";
+    std::uint64_t total = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        int failed = 0;
+        const std::uint64_t offset = TIFFGetStrileOffsetWithErr(tif, i, &failed);
+        const std::uint64_t bytes = TIFFGetStrileByteCountWithErr(tif, i, &failed);
+        if (failed) return "TIFF strip table unreadable";
+        if (offset > fileSize || bytes > fileSize - offset)
+            return "TIFF strip lies beyond the end of the file";
+        total += bytes;
+    }
+    std::uint16_t bits = 1, compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    // Both sides stay far below 2^64: total < 2^31 bytes, factor <= 2^20.
+    const std::uint64_t least =
+        std::uint64_t{width} * height / 8 * std::max<std::uint16_t>(bits, 1);
+    if (total * expansion(compression, width) < least)
+        return "TIFF strips too short for the declared size";
+    return nullptr;
+}
+
 } // namespace
 
 Status decodeTiff(std::span<const std::uint8_t> data, const Allocator& allocator) {
@@ -94,13 +154,15 @@ Status decodeTiff(std::span<const std::uint8_t> data, const Allocator& allocator
     std::unique_ptr<TIFF, TiffCloser> tif(
         TIFFClientOpenExt("memory", "r", &file, readProc, writeProc, seekProc, closeProc, sizeProc,
                           mapProc, unmapProc, options.get()));
-    if (!tif) return VELMORA_IMAGING_DAMAGED;
+    if (!tif) return refuse(VELMORA_IMAGING_DAMAGED, "TIFF header or directory unreadable");
 
     std::uint32_t width = 0, height = 0;
     if (!TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width) ||
         !TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height))
-        return VELMORA_IMAGING_DAMAGED;
+        return refuse(VELMORA_IMAGING_DAMAGED, "TIFF without a picture size");
     if (const Status size = checkSize(width, height); size != VELMORA_IMAGING_OK) return size;
+    if (const char* reason = judgeStrips(tif.get(), data.size(), width, height))
+        return refuse(VELMORA_IMAGING_DAMAGED, reason);
 
     // Unassociated alpha is relabelled associated so that libtiff hands the
     // samples over as they are; they are premultiplied here, truncating like
@@ -139,7 +201,8 @@ Status decodeTiff(std::span<const std::uint8_t> data, const Allocator& allocator
     auto* raster = inPlace ? reinterpret_cast<std::uint32_t*>(px.bits) : scratch.data();
     image.req_orientation = static_cast<std::uint16_t>(
         inPlace && px.bottomUp ? ORIENTATION_BOTLEFT : ORIENTATION_TOPLEFT);
-    if (!TIFFRGBAImageGet(&image, raster, width, height)) return VELMORA_IMAGING_DAMAGED;
+    if (!TIFFRGBAImageGet(&image, raster, width, height))
+        return refuse(VELMORA_IMAGING_DAMAGED, "TIFF strip data damaged");
 
     const auto h = static_cast<std::int32_t>(height);
     const auto w = static_cast<std::int32_t>(width);

@@ -14,14 +14,27 @@ struct OutputFree {
     ~OutputFree() { WebPFreeDecBuffer(buffer); }
 };
 
+// A key frame spends at least a bit on each 16 x 16 macroblock: its luma
+// and chroma modes are coded with fixed probabilities, none cheaper than
+// about 0.8 bit. Lossless data has no such bound (a one-symbol prefix code
+// costs nothing a pixel); its canvas is capped at 2^14 a side.
+bool lossyTooShort(const WebPBitstreamFeatures& f, std::size_t size) {
+    if (f.format != 1) return false;
+    const std::uint64_t macroblocks =
+        (std::uint64_t(f.width) + 15) / 16 * ((std::uint64_t(f.height) + 15) / 16);
+    return std::uint64_t{size} * 8 < macroblocks;
+}
+
 } // namespace
 
 Status decodeWebp(std::span<const std::uint8_t> data, const Allocator& allocator) {
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config)) return VELMORA_IMAGING_INIT_FAILED;
     if (WebPGetFeatures(data.data(), data.size(), &config.input) != VP8_STATUS_OK)
-        return VELMORA_IMAGING_DAMAGED;
+        return refuse(VELMORA_IMAGING_DAMAGED, "WebP header unreadable");
     if (config.input.has_animation) return VELMORA_IMAGING_UNSUPPORTED;
+    if (lossyTooShort(config.input, data.size()))
+        return refuse(VELMORA_IMAGING_DAMAGED, "WebP bitstream too short for the canvas");
 
     Pixels px;
     if (const Status made = allocator.make(config.input.width, config.input.height, px);
@@ -39,7 +52,7 @@ Status decodeWebp(std::span<const std::uint8_t> data, const Allocator& allocator
         static_cast<std::size_t>(px.stride) * static_cast<std::size_t>(px.height);
     OutputFree release{&config.output};
     if (WebPDecode(data.data(), data.size(), &config) != VP8_STATUS_OK)
-        return VELMORA_IMAGING_DAMAGED;
+        return refuse(VELMORA_IMAGING_DAMAGED, "WebP bitstream damaged");
 
     if (config.input.has_alpha)
         for (std::int32_t y = 0; y < px.height; ++y)

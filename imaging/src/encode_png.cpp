@@ -9,9 +9,11 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <png.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -101,6 +103,22 @@ Status encodePng(const Pixels& px, velmora_imaging_sink sink, void* context) {
 struct FileSink {
     std::FILE* file;
 };
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// The permissions a file made by fopen would get: 0666 less the umask,
+// read from the kernel's record so that no thread's umask is changed.
+mode_t newFileMode() {
+    mode_t mask = 022;
+    if (std::unique_ptr<std::FILE, FileCloser> status{std::fopen("/proc/self/status", "r")}) {
+        char line[256];
+        while (std::fgets(line, sizeof line, status.get()))
+            if (std::sscanf(line, "Umask: %o", &mask) == 1) break;
+    }
+    return 0666 & ~mask;
+}
 std::int32_t toFile(void* context, const std::uint8_t* bytes, std::size_t size) {
     auto* f = static_cast<FileSink*>(context);
     return std::fwrite(bytes, 1, size, f->file) == size ? 0 : 1;
@@ -138,11 +156,21 @@ int32_t velmora_imaging_encode_file(const velmora_imaging_pixels* pixels, const 
     if (path == nullptr || path[0] == '\0') return VELMORA_IMAGING_BAD_ARGUMENT;
     if (const Status s = checkEncode(pixels, clsid, px); s != VELMORA_IMAGING_OK) return s;
     try {
-        // Written beside the target and renamed over it once complete, so a
-        // failure leaves neither a partial file nor a lost old one.
-        const std::string temporary = std::string(path) + ".part";
-        FileSink sink{std::fopen(temporary.c_str(), "wb")};
-        if (sink.file == nullptr) return VELMORA_IMAGING_IO_ERROR;
+        // Written beside the target under a name of its own (two savers of
+        // one file never share one) and renamed over it once complete, so a
+        // failure leaves neither a partial file nor a lost old one. The new
+        // file keeps the old one's permissions.
+        std::string temporary = std::string(path) + ".XXXXXX";
+        const int fd = ::mkstemp(temporary.data());
+        if (fd < 0) return VELMORA_IMAGING_IO_ERROR;
+        struct stat old {};
+        const mode_t mode = ::stat(path, &old) == 0 ? old.st_mode & 07777 : newFileMode();
+        FileSink sink{::fchmod(fd, mode) == 0 ? ::fdopen(fd, "wb") : nullptr};
+        if (sink.file == nullptr) {
+            ::close(fd);
+            ::unlink(temporary.c_str());
+            return VELMORA_IMAGING_IO_ERROR;
+        }
         Status status = encodePng(px, toFile, &sink);
         if (status == VELMORA_IMAGING_SINK_FAILED) status = VELMORA_IMAGING_IO_ERROR;
         if (std::fclose(sink.file) != 0 && status == VELMORA_IMAGING_OK)

@@ -54,6 +54,16 @@ Status checkSize(std::int64_t width, std::int64_t height);
 
 bool sessionLive();
 
+// Why the last decode on the calling thread failed: a fixed English phrase
+// that lives as long as the library. refuse() records the phrase and
+// answers the status, so a decoder writes `return refuse(DAMAGED, "...")`.
+Status refuse(Status status, const char* reason);
+void clearReason();
+const char* lastReason();
+
+// Set only by the test-only build of the library.
+void breakStartup(bool broken);
+
 // True for the identifier of the PNG encoder.
 bool isPngEncoder(const std::uint8_t* clsid);
 

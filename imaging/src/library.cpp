@@ -22,6 +22,8 @@ constexpr std::uint64_t kDefaultPixelLimit =
 
 std::atomic<std::uint64_t> pixelLimitValue{kDefaultPixelLimit};
 std::atomic<bool> startupBroken{false};
+// Per thread, as the entries may run on several threads at once.
+thread_local const char* failureReason = nullptr;
 
 // The live sessions. Sessions are the one piece of state the library keeps
 // between calls, as the service it stands in for does.
@@ -98,6 +100,20 @@ bool isPngEncoder(const std::uint8_t* clsid) {
     return clsid != nullptr && std::memcmp(clsid, kPngClsid.data(), 16) == 0;
 }
 
+Status refuse(Status status, const char* reason) {
+    failureReason = reason;
+    return status;
+}
+void clearReason() {
+    failureReason = nullptr;
+}
+const char* lastReason() {
+    return failureReason;
+}
+void breakStartup(bool broken) {
+    startupBroken = broken;
+}
+
 bool sessionLive() {
     Sessions& s = sessions();
     std::lock_guard lock(s.mutex);
@@ -105,12 +121,12 @@ bool sessionLive() {
 }
 
 Status checkSize(std::int64_t width, std::int64_t height) {
-    if (width < 1 || height < 1) return VELMORA_IMAGING_DAMAGED;
+    if (width < 1 || height < 1) return refuse(VELMORA_IMAGING_DAMAGED, "empty picture size");
     // Both sides are below 2^31 once checked, so the product cannot wrap.
     constexpr std::int64_t kSide = std::numeric_limits<std::int32_t>::max();
-    if (width > kSide || height > kSide) return VELMORA_IMAGING_TOO_LARGE;
-    if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > pixelLimitValue)
-        return VELMORA_IMAGING_TOO_LARGE;
+    if (width > kSide || height > kSide ||
+        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > pixelLimitValue)
+        return refuse(VELMORA_IMAGING_TOO_LARGE, "picture over the pixel limit");
     return VELMORA_IMAGING_OK;
 }
 
@@ -130,9 +146,10 @@ Status Allocator::make(std::int64_t width, std::int64_t height, Pixels& out) con
     velmora_imaging_pixels made{};
     const auto w = static_cast<std::int32_t>(width);
     const auto h = static_cast<std::int32_t>(height);
-    if (allocate_(context_, w, h, &made) != 0) return VELMORA_IMAGING_ALLOCATION_REFUSED;
+    if (allocate_(context_, w, h, &made) != 0)
+        return refuse(VELMORA_IMAGING_ALLOCATION_REFUSED, "the caller refused the pixel memory");
     if (!validPixels(&made, out) || out.width != w || out.height != h)
-        return VELMORA_IMAGING_ALLOCATION_REFUSED;
+        return refuse(VELMORA_IMAGING_ALLOCATION_REFUSED, "the caller's pixel memory is unusable");
     return VELMORA_IMAGING_OK;
 }
 
@@ -260,8 +277,8 @@ uint64_t velmora_imaging_pixel_limit(void) {
     return pixelLimitValue;
 }
 
-void velmora_imaging_test_break_startup(int32_t broken) {
-    startupBroken = broken != 0;
+const char* velmora_imaging_last_reason(void) {
+    return lastReason();
 }
 
 int32_t velmora_imaging_encoders(velmora_imaging_codec* out, int32_t capacity) {

@@ -82,7 +82,7 @@ HBITMAP stockBitmap() {
         bitmap->bitsPerPixel = 1;
         bitmap->stride = 4;
         bitmap->palette = {RGBQUAD{0, 0, 0, 0}, RGBQUAD{255, 255, 255, 0}};
-        bitmap->pixels = std::make_unique<std::uint8_t[]>(4);
+        bitmap->pixels = zeroedPixels(4);
         return HandleTable::instance().add(std::move(bitmap));
     }();
     return handle;
@@ -258,12 +258,9 @@ HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFOHEADER& header, std::span<cons
                                    static_cast<std::ptrdiff_t>(std::min(entries, colors.size())));
         bitmap->palette.resize(entries);
     }
-    // Value-initialised: a new section is all zero, as the callers rely on.
-    try {
-        bitmap->pixels = std::make_unique<std::uint8_t[]>(*size);
-    } catch (const std::bad_alloc&) {
-        return 0;
-    }
+    // A new section is all zero, as the callers rely on; see zeroedPixels.
+    bitmap->pixels = zeroedPixels(*size);
+    if (!bitmap->pixels) return 0;
     if (bits) *bits = bitmap->pixels.get();
     return HandleTable::instance().add(std::move(bitmap));
 }

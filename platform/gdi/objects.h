@@ -5,6 +5,7 @@
 #include "platform/gdi/types.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <pixman.h>
@@ -13,6 +14,19 @@
 #include <vector>
 
 namespace platform::detail {
+
+// A bitmap's pixel memory: zero, as a new DIB section is, but taken from
+// calloc, which hands large blocks over as fresh pages without writing them.
+// A picture that a decoder then refuses costs nothing of its size, and one it
+// fills is written once, not twice.
+struct FreePixels {
+    void operator()(std::uint8_t* p) const { std::free(p); }
+};
+using PixelMemory = std::unique_ptr<std::uint8_t[], FreePixels>;
+// Null when the memory cannot be had.
+inline PixelMemory zeroedPixels(std::size_t size) {
+    return PixelMemory(static_cast<std::uint8_t*>(std::calloc(size == 0 ? 1 : size, 1)));
+}
 
 struct GdiObject {
     virtual ~GdiObject() = default;
@@ -30,7 +44,7 @@ struct BitmapObject final : GdiObject {
     bool dibSection = false; // made by CreateDIBSection
     std::int32_t stride = 0; // bytes per row, a multiple of 4
     std::vector<RGBQUAD> palette;
-    std::unique_ptr<std::uint8_t[]> pixels;
+    PixelMemory pixels;
     HDC selectedInto = 0;
 
     std::span<std::uint8_t> bytes() const {

@@ -146,9 +146,14 @@ void ShutdownHook::timerProc() {
 
 // The imaging library that serves sessions, loaded once more for the hook:
 // the session's library must stay until after its own shutdown call.
+// It is found as the bridge finds it: named by a path, of the interface
+// version built against.
 Library sessionLibrary(VelmoraImagingShutdown& shutdown) {
     for (const std::string& name : ImagingLibraryNames()) {
+        if (name.find('/') == std::string::npos) continue;
         Library library(name);
+        const auto version = library.function<std::int32_t (*)()>(kImagingVersionEntry);
+        if (version == nullptr || version() != kImagingInterfaceVersion) continue;
         shutdown = library.function<VelmoraImagingShutdown>(kImagingShutdownEntry);
         if (shutdown != nullptr) return library;
     }

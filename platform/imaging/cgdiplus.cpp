@@ -42,6 +42,8 @@ std::int32_t allocateFromTarget(void* context, std::int32_t width, std::int32_t 
 
 } // namespace
 
+const std::int32_t kImagingInterfaceVersion = VELMORA_IMAGING_ABI_VERSION;
+
 std::vector<std::string> ImagingLibraryNames() {
     return CurrentEnvironment().imagingLibraryNames;
 }

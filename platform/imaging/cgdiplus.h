@@ -26,9 +26,10 @@ std::vector<std::string> ImagingLibraryNames();
 class ImagingTarget {
 public:
     virtual ~ImagingTarget() = default;
-    // Zeroed memory for width x height pixels of four bytes (blue, green,
-    // red, alpha, premultiplied), rows bottom row first; empty when it
-    // cannot be made.
+    // Memory for width x height pixels of four bytes (blue, green, red,
+    // alpha, premultiplied), rows bottom row first; empty when it cannot be
+    // made. It need not be cleared, and should not be written before the
+    // decoder writes it: the decoder writes every pixel or fails.
     virtual std::span<std::uint8_t> allocatePixels(std::int32_t width, std::int32_t height) = 0;
     // Drops what allocatePixels made: a failed decode leaves no image.
     virtual void releasePixels() = 0;
@@ -93,6 +94,10 @@ public:
 // The session entries of the imaging library, for callers that keep the
 // library and its shutdown entry themselves (the shared GDI+ session of a
 // window tree).
+inline constexpr const char* kImagingVersionEntry = "velmora_imaging_version";
+// What the version entry of a library of this interface answers (the
+// header's VELMORA_IMAGING_ABI_VERSION, which only the bridge includes).
+extern const std::int32_t kImagingInterfaceVersion;
 inline constexpr const char* kImagingStartupEntry = "velmora_imaging_startup";
 inline constexpr const char* kImagingShutdownEntry = "velmora_imaging_shutdown";
 // Answers 0 and a non-zero token on success.

@@ -1,9 +1,12 @@
 #pragma once
 // The imaging library's entries as the bridge calls them: bound from the
-// first library of the environment's imagingLibraryNames that loads and
-// offers a session entry, kept loaded while the binding lives. Entries a
-// library does not offer stay null, and the operations needing them answer
-// false. Only the bridge (platform/imaging) includes this.
+// first library of the environment's imagingLibraryNames that is named by a
+// path, loads, answers the interface version of the header built against
+// and offers the session entries. Each library is bound once per process
+// and stays loaded for the rest of it (a session it started must outlive
+// the call that started it). Entries a library does not offer stay null,
+// and the operations needing them answer false. Only the bridge
+// (platform/imaging) includes this.
 
 #include "imaging/velmora_imaging.h"
 #include "platform/system/library.h"
@@ -15,6 +18,10 @@
 namespace platform::imaging {
 
 struct Binding {
+    Binding() = default;
+    Binding(const Binding&) = delete;
+    Binding& operator=(const Binding&) = delete;
+
     std::string name; // as listed
     Library library;
     decltype(&velmora_imaging_startup) startup = nullptr;
@@ -27,8 +34,10 @@ struct Binding {
     decltype(&velmora_imaging_draw) draw = nullptr;
     decltype(&velmora_imaging_set_pixel_limit) setPixelLimit = nullptr;
 
-    // Null when no library of the list loads and offers startup and shutdown.
-    static std::optional<Binding> bind();
+    // The binding of the first library of the list that binds; null when
+    // none does (no imaging service). Bound on first use, kept for the
+    // process.
+    static const Binding* bind();
 };
 
 // The session one call works in: the caller's token when it has one,

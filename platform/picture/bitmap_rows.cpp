@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace platform {
 namespace detail {
@@ -18,7 +19,8 @@ std::unique_ptr<BitmapObject> cloneBitmap(const BitmapObject& source) {
     copy->stride = source.stride;
     copy->palette = source.palette;
     const std::size_t size = source.bytes().size();
-    copy->pixels = std::make_unique<std::uint8_t[]>(size);
+    copy->pixels = zeroedPixels(size);
+    if (!copy->pixels) throw std::bad_alloc();
     if (size != 0) std::memcpy(copy->pixels.get(), source.pixels.get(), size);
     return copy;
 }

@@ -28,7 +28,8 @@ std::vector<std::string> Environment::DefaultImagingLibraryNames() {
         names.push_back((program.parent_path() / VELMORA_BIN_TO_PRIVATE_LIBDIR / kName).string());
 #endif
     }
-    names.emplace_back(kName);
+    // No bare name: the system's search path is not where the service is
+    // looked for.
     return names;
 }
 

@@ -41,8 +41,8 @@ struct Environment {
 
     static std::vector<std::string> DefaultZlibLibraryNames() { return {"libz.so.1", "libz.so"}; }
     // The service built beside the program, then installed in the
-    // program's private library folder, then wherever the system keeps
-    // libraries. The folder is named outright rather than left to the
+    // program's private library folder; never a bare name that the
+    // system's search path would resolve. The folder is named outright rather than left to the
     // program's run path: a library search made on the program's behalf
     // (as sanitizer runtimes do) would not see the program's run path.
     static std::vector<std::string> DefaultImagingLibraryNames();

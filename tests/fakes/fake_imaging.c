@@ -3,17 +3,36 @@
    FAKEIMAGING_NOPNG), so a test can tell whether the surface's PNG saving
    asked the service first, and sessions that it counts
    (whose start fails when built with FAKEIMAGING_NOSESSION), so a test can
-   tell how often a session was started and shut down. */
+   tell how often a session was started and shut down. Built with
+   FAKEIMAGING_OLDVERSION it answers an interface version before the
+   header's. It counts how often its version is asked, so a test can tell
+   how often the bridge bound it. */
+
+#include "imaging/velmora_imaging.h"
 
 #include <stddef.h>
 #include <stdint.h>
+
+static int32_t versionAsked;
+
+int32_t velmora_imaging_version(void) {
+    ++versionAsked;
+#ifdef FAKEIMAGING_OLDVERSION
+    return VELMORA_IMAGING_ABI_VERSION - 1;
+#else
+    return VELMORA_IMAGING_ABI_VERSION;
+#endif
+}
+int32_t velmora_fake_imaging_version_asked(void) {
+    return versionAsked;
+}
 
 static int32_t startups;
 static int32_t shutdowns;
 static int32_t live;
 static int32_t lastShutdownToken;
 
-int velmora_imaging_startup(int32_t* token) {
+int32_t velmora_imaging_startup(int32_t* token) {
 #ifdef FAKEIMAGING_NOSESSION
     if (token) *token = 0;
     return 1;
@@ -34,19 +53,22 @@ int32_t velmora_imaging_shutdown(int32_t token) {
 }
 
 /* What the tests read. */
-int32_t velmora_fake_imaging_startups(void) { return startups; }
-int32_t velmora_fake_imaging_shutdowns(void) { return shutdowns; }
-int32_t velmora_fake_imaging_live_sessions(void) { return live; }
-int32_t velmora_fake_imaging_last_shutdown_token(void) { return lastShutdownToken; }
+int32_t velmora_fake_imaging_startups(void) {
+    return startups;
+}
+int32_t velmora_fake_imaging_shutdowns(void) {
+    return shutdowns;
+}
+int32_t velmora_fake_imaging_live_sessions(void) {
+    return live;
+}
+int32_t velmora_fake_imaging_last_shutdown_token(void) {
+    return lastShutdownToken;
+}
 
 /* The encoder list: one PNG encoder, or (FAKEIMAGING_NOPNG) one for
    another format only. */
-typedef struct {
-    uint8_t clsid[16];
-    const char* format_name;
-    const char* mime_type;
-    const char* extensions;
-} codec;
+typedef velmora_imaging_codec codec;
 
 int32_t velmora_imaging_encoders(codec* out, int32_t capacity) {
 #ifdef FAKEIMAGING_NOPNG
@@ -58,11 +80,11 @@ int32_t velmora_imaging_encoders(codec* out, int32_t capacity) {
     return 1;
 }
 
-typedef int32_t (*sink_fn)(void* context, const uint8_t* bytes, size_t size);
+typedef velmora_imaging_sink sink_fn;
 
 /* Answers the marker bytes to a sink (or fails); never writes a file. */
-int32_t velmora_imaging_encode_memory(const void* pixels, const uint8_t clsid[16], sink_fn sink,
-                                      void* context) {
+int32_t velmora_imaging_encode_memory(const velmora_imaging_pixels* pixels, const uint8_t clsid[16],
+                                      sink_fn sink, void* context) {
     (void)pixels;
     (void)clsid;
 #ifdef FAKEIMAGING_FAILS
@@ -75,7 +97,8 @@ int32_t velmora_imaging_encode_memory(const void* pixels, const uint8_t clsid[16
 #endif
 }
 
-int32_t velmora_imaging_encode_file(const void* pixels, const uint8_t clsid[16], const char* path) {
+int32_t velmora_imaging_encode_file(const velmora_imaging_pixels* pixels, const uint8_t clsid[16],
+                                    const char* path) {
     (void)pixels;
     (void)clsid;
     (void)path;

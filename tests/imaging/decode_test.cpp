@@ -2,6 +2,7 @@
 // files written here by the formats' own libraries (and, for JPEG, against
 // an independent decode), damaged data and the pixel limit.
 
+#include "imaging/src/test_seam.h"
 #include "tests/imaging/support.h"
 #include "tests/support/jpeg_file.h"
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <png.h>
 
@@ -106,6 +107,36 @@ TEST(ImagingEncode, RefusalsLeaveNothingBehind) {
     EXPECT_EQ(velmora_imaging_encode_memory(&bad, pngEncoder().data(), collect, &bytes),
               VELMORA_IMAGING_BAD_ARGUMENT);
     EXPECT_TRUE(bytes.empty());
+}
+
+// Saving over a file: a name another saver may hold beside it is not in the
+// way, the old file's permissions stay, and no temporary file is left.
+TEST(ImagingEncode, FileReplacementKeepsPermissionsAndUsesAnUnsharedName) {
+    Session session;
+    Picture p(2, 2, false, bgra(1, 2, 3, 255));
+    auto view = p.view();
+    const std::filesystem::path folder = temporaryPath("replace");
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path target = folder / "x.png";
+    { std::ofstream(target) << "old"; }
+    std::filesystem::permissions(target, std::filesystem::perms::owner_read |
+                                             std::filesystem::perms::owner_write |
+                                             std::filesystem::perms::group_read);
+    // Another saver's temporary name of the obvious form, held open.
+    std::filesystem::create_directory(folder / "x.png.part");
+
+    ASSERT_EQ(velmora_imaging_encode_file(&view, pngEncoder().data(), target.c_str()),
+              VELMORA_IMAGING_OK);
+    EXPECT_EQ(std::filesystem::status(target).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                  std::filesystem::perms::group_read);
+    EXPECT_EQ(readFile(target.string()).size() > 8, true);
+    int entries = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(folder))
+        ++entries;
+    EXPECT_EQ(entries, 2) << "the target and the other saver's folder only";
+    std::filesystem::remove_all(folder);
 }
 
 // --- drawing ---------------------------------------------------------------------------

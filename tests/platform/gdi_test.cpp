@@ -2,13 +2,39 @@
 #include "platform/gdi/sys_colors.h"
 #include "tests/support/pixels.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace platform;
 
 namespace {
 
 const auto header = testpixels::dibHeader;
+
+// Resident memory of this process, from the kernel's page counts.
+std::int64_t residentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    std::int64_t size = 0, resident = 0;
+    statm >> size >> resident;
+    return resident * ::sysconf(_SC_PAGESIZE);
+}
+
+// A decoder fills a surface's section itself; a section made for a picture
+// the data then turns out not to hold must not have cost its size already.
+TEST(Gdi, ANewSectionIsZeroWithoutBeingWritten) {
+    constexpr std::int32_t kSide = 16384; // 1 GiB of 32-bit pixels
+    const std::int64_t before = residentBytes();
+    void* bits = nullptr;
+    const HBITMAP bmp = CreateDIBSection(0, header(kSide, kSide, 32), {}, &bits);
+    ASSERT_NE(bmp, static_cast<HBITMAP>(0));
+    const std::int64_t grown = residentBytes() - before;
+    const auto* bytes = static_cast<const std::uint8_t*>(bits);
+    const std::size_t size = std::size_t{kSide} * kSide * 4;
+    EXPECT_EQ(bytes[0] | bytes[size / 2] | bytes[size - 1], 0);
+    EXPECT_TRUE(DeleteObject(bmp));
+    EXPECT_LT(grown, std::int64_t{64} << 20);
+}
 
 TEST(Gdi, HandlesCarryTheirObjectTypeAndGoAwayOnDelete) {
     const std::size_t before = LiveObjectCount();

@@ -7,6 +7,7 @@
 #include "platform/imaging/cgdiplus.h"
 #include "platform/imaging/render_gdiplus.h"
 #include "platform/system/environment.h"
+#include "platform/system/library.h"
 #include "tests/support/jpeg_file.h"
 #include "tests/support/pixels.h"
 
@@ -48,6 +49,31 @@ protected:
 
     ScopedEnvironment env_;
 };
+
+// The bridge binds a library once, only by its path, and only when it
+// answers the interface version the bridge was built against.
+TEST_F(ImagingService, BindsOnlyALibraryNamedByPathOfItsInterfaceOnce) {
+    cGDIPlus gdi;
+    std::int32_t token = 0;
+    env_->imagingLibraryNames = {FAKEIMAGING_OLDVERSION};
+    EXPECT_FALSE(gdi.isGDIplusOk(token, false)) << "another interface version is no service";
+
+    env_->imagingLibraryNames = {FAKEIMAGING_ENCODES};
+    for (int paint = 0; paint < 5; ++paint) {
+        std::array<std::uint8_t, 16> clsid{};
+        EXPECT_TRUE(gdi.isGDIplusOk(token, false));
+        EXPECT_EQ(gdi.GetEncoderClsid("image/png", clsid), 1);
+    }
+    const Library fake(FAKEIMAGING_ENCODES);
+    const auto asked = fake.function<std::int32_t (*)()>("velmora_fake_imaging_version_asked");
+    ASSERT_NE(asked, nullptr);
+    EXPECT_EQ(asked(), 1) << "bound once for the process";
+
+    // The same library by its bare name, which the loader would resolve
+    // (here to the copy already loaded): never taken.
+    env_->imagingLibraryNames = {std::filesystem::path(FAKEIMAGING_ENCODES).filename().string()};
+    EXPECT_FALSE(gdi.isGDIplusOk(token, false));
+}
 
 TEST_F(ImagingService, ProbeSessionsAndEncoders) {
     cGDIPlus gdi;

@@ -1,0 +1,41 @@
+# Fails when an ELF file under one of FOLDERS (a ;-list) carries an empty
+# RPATH or RUNPATH entry: the dynamic loader reads an empty entry as the
+# current folder.
+#   cmake -DREADELF=... -DFOLDERS=a;b -P check_runpath.cmake
+set(bad "")
+set(checked 0)
+foreach(folder IN LISTS FOLDERS)
+    file(GLOB_RECURSE candidates LIST_DIRECTORIES false "${folder}/*")
+    foreach(file IN LISTS candidates)
+        if(IS_SYMLINK "${file}")
+            continue()
+        endif()
+        file(READ "${file}" magic LIMIT 4 HEX)
+        if(NOT magic STREQUAL "7f454c46")
+            continue()
+        endif()
+        execute_process(COMMAND "${READELF}" -d "${file}" OUTPUT_VARIABLE dynamic
+                        ERROR_QUIET RESULT_VARIABLE failed)
+        if(failed)
+            continue()
+        endif()
+        math(EXPR checked "${checked} + 1")
+        string(REGEX MATCHALL "(RPATH|RUNPATH)\\)[^\n]*\\[[^]\n]*\\]" entries "${dynamic}")
+        foreach(entry IN LISTS entries)
+            string(REGEX REPLACE ".*\\[([^]]*)\\]" "\\1" path "${entry}")
+            # An empty entry: the whole path empty, a leading or trailing
+            # colon, or two colons in a row.
+            if(path STREQUAL "" OR path MATCHES "^:" OR path MATCHES ":$" OR path MATCHES "::")
+                list(APPEND bad "${file}: [${path}]")
+            endif()
+        endforeach()
+    endforeach()
+endforeach()
+if(checked EQUAL 0)
+    message(FATAL_ERROR "no ELF file found under ${FOLDERS}")
+endif()
+if(bad)
+    list(JOIN bad "\n  " lines)
+    message(FATAL_ERROR "empty run-path entries:\n  ${lines}")
+endif()
+message(STATUS "${checked} ELF files, no empty run-path entry")
