@@ -297,7 +297,8 @@ Commands:
   show INDEX           the adapter's first two DNS servers, one per line
                        ("0.0.0.0" where there is none)
   set INDEX DNS1 DNS2  makes DNS1 and DNS2 the adapter's static DNS servers;
-                       "0.0.0.0" leaves a position out
+                       each an IPv4 or IPv6 address, "0.0.0.0" leaves a
+                       position out
   set INDEX --preset NAME
                        makes a preset's IPv4 and IPv6 servers the adapter's
   dhcp INDEX           puts the adapter back on DHCP-supplied settings
@@ -305,6 +306,19 @@ Commands:
   restore INDEX        puts back the settings the adapter had before Velmora
                        first changed it
   history INDEX        what was recorded for restore, one KEY<TAB>VALUE a line
+  status [INDEX]       what is really in use, one KEY<TAB>VALUE a line: who
+                       resolves for the machine (NetworkManager's DNS mode
+                       and rc-manager, who wrote /etc/resolv.conf and the
+                       servers it names), then per adapter (or for INDEX)
+                       the servers in use of each family, where they come
+                       from (static, dhcp, automatic for IPv6's router
+                       advertisements or DHCPv6, none), the static ones,
+                       the gateway and DNS over TLS; last a "warning" line
+                       where the machine does not ask the servers Velmora
+                       sets (such as NetworkManager's dns=none with a
+                       hand-written /etc/resolv.conf)
+  reset                with --backend=simulated: puts the sample of three
+                       simulated adapters back as it first was
   bench [SERVER ...]   asks each server for a few common names, several
                        rounds in a random order, and prints a table, fastest
                        first: RANK SERVER MEDIAN_MS P90_MS LOST QUERIES
@@ -336,7 +350,7 @@ Exit status:
   0  done ("Done!", or the list or servers asked for)
   1  the component answered no (an error message, an unknown index, nothing
      recorded to restore, no server answered every query)
-  2  bad arguments
+  2  bad arguments (such as a server that is not an address)
   3  the backend cannot be reached (the cause is on standard error)
   4  DNS over TLS is not available on this system (nothing was changed)
 
@@ -359,9 +373,10 @@ Backends:
   --backend=networkmanager   NetworkManager on the system bus (the default);
                              changes need the rights to change connection
                              profiles, usually root or an admin session
-  --backend=simulated        a sample of three adapters kept in
-                             $XDG_STATE_HOME/velmora (or ~/.local/state/velmora)
+  --backend=simulated        a sample of three adapters kept in Velmora's
+                             state folder (as the records for restore)
   --backend=simulated:FILE   the adapters of a JSON state file
+  (--backend BACKEND, with a space, is the same)
 )";
 }
 
