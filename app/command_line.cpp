@@ -1,8 +1,11 @@
 #include "app/command_line.h"
 
 #include "app/frm_main.h"
+#include "app/management/simulated_backend.h"
+#include "app/management/status.h"
 #include "app/messages.h"
 #include "app/presets.h"
+#include "platform/system/state_folder.h"
 
 #include <algorithm>
 #include <charconv>
@@ -102,6 +105,7 @@ std::variant<CommandLine, UsageError> ParseCommandLine(std::span<const std::stri
     std::optional<std::string_view> roundsText;
     std::optional<std::string_view> timeoutText;
     std::optional<std::string_view> screenshotText;
+    std::optional<std::string_view> backendText;
     // Options that take a value accept it joined ("--apply=2") or as the
     // next argument ("--apply 2").
     auto value = [&](std::size_t& i, std::string_view name,
@@ -130,9 +134,11 @@ std::variant<CommandLine, UsageError> ParseCommandLine(std::span<const std::stri
             return line;
         }
         std::optional<UsageError> error;
-        if (arg.starts_with("--backend=")) {
-            auto choice = management::ParseBackendChoice(arg.substr(10));
-            if (!choice) return UsageError{"unknown backend: " + std::string{arg.substr(10)}};
+        if (named(arg, "--backend")) {
+            // Joined or as the next argument, as the other options.
+            if (auto missing = value(i, "--backend", backendText)) return *missing;
+            auto choice = management::ParseBackendChoice(*backendText);
+            if (!choice) return UsageError{"unknown backend: " + std::string{*backendText}};
             line.backend = *choice;
         } else if (arg == "--dot") {
             line.dot = true;
@@ -205,6 +211,14 @@ std::variant<CommandLine, UsageError> ParseCommandLine(std::span<const std::stri
                                       " offers no DNS over TLS"};
                 line.preset = preset->name;
             } else {
+                // Refused here, before anything is recorded or changed, as
+                // a mistyped argument rather than the component's refusal.
+                for (std::string_view server : {words[2], words[3]})
+                    if (!management::IsValidServerAddress(server))
+                        return UsageError{"not a server address: \"" + std::string{server} +
+                                          "\" (expected an IPv4 or IPv6 address, or " +
+                                          std::string{text::kPlaceholder} +
+                                          " to leave a position out)"};
                 line.first = words[2];
                 line.second = words[3];
             }
@@ -216,6 +230,26 @@ std::variant<CommandLine, UsageError> ParseCommandLine(std::span<const std::stri
             line.command = command == "restore" ? CommandLine::Command::Restore
                                                 : CommandLine::Command::History;
         }
+        return line;
+    }
+    if (command == "status") {
+        if (operands > 1) return UsageError{"status takes at most 1 argument"};
+        line.command = CommandLine::Command::Status;
+        if (operands == 1) {
+            auto index = ParseIndex(words[1]);
+            if (!index) return UsageError{"not an adapter index: " + std::string{words[1]}};
+            line.statusIndex = *index;
+        }
+        return line;
+    }
+    if (command == "reset") {
+        if (auto error = expect(0)) return *error;
+        // Only the built-in sample has a state to go back to; a file of the
+        // user's own is never overwritten.
+        if (line.backend.kind != management::BackendChoice::Kind::Simulated ||
+            line.backend.stateFile)
+            return UsageError{"reset puts back the simulated sample: use --backend=simulated"};
+        line.command = CommandLine::Command::Reset;
         return line;
     }
     if (bench) {
@@ -263,7 +297,8 @@ Commands:
   show INDEX           the adapter's first two DNS servers, one per line
                        ("0.0.0.0" where there is none)
   set INDEX DNS1 DNS2  makes DNS1 and DNS2 the adapter's static DNS servers;
-                       "0.0.0.0" leaves a position out
+                       each an IPv4 or IPv6 address, "0.0.0.0" leaves a
+                       position out
   set INDEX --preset NAME
                        makes a preset's IPv4 and IPv6 servers the adapter's
   dhcp INDEX           puts the adapter back on DHCP-supplied settings
@@ -271,6 +306,19 @@ Commands:
   restore INDEX        puts back the settings the adapter had before Velmora
                        first changed it
   history INDEX        what was recorded for restore, one KEY<TAB>VALUE a line
+  status [INDEX]       what is really in use, one KEY<TAB>VALUE a line: who
+                       resolves for the machine (NetworkManager's DNS mode
+                       and rc-manager, who wrote /etc/resolv.conf and the
+                       servers it names), then per adapter (or for INDEX)
+                       the servers in use of each family, where they come
+                       from (static, dhcp, automatic for IPv6's router
+                       advertisements or DHCPv6, none), the static ones,
+                       the gateway and DNS over TLS; last a "warning" line
+                       where the machine does not ask the servers Velmora
+                       sets (such as NetworkManager's dns=none with a
+                       hand-written /etc/resolv.conf)
+  reset                with --backend=simulated: puts the sample of three
+                       simulated adapters back as it first was
   bench [SERVER ...]   asks each server for a few common names, several
                        rounds in a random order, and prints a table, fastest
                        first: RANK SERVER MEDIAN_MS P90_MS LOST QUERIES
@@ -302,7 +350,7 @@ Exit status:
   0  done ("Done!", or the list or servers asked for)
   1  the component answered no (an error message, an unknown index, nothing
      recorded to restore, no server answered every query)
-  2  bad arguments
+  2  bad arguments (such as a server that is not an address)
   3  the backend cannot be reached (the cause is on standard error)
   4  DNS over TLS is not available on this system (nothing was changed)
 
@@ -325,9 +373,10 @@ Backends:
   --backend=networkmanager   NetworkManager on the system bus (the default);
                              changes need the rights to change connection
                              profiles, usually root or an admin session
-  --backend=simulated        a sample of three adapters kept in
-                             $XDG_STATE_HOME/velmora (or ~/.local/state/velmora)
+  --backend=simulated        a sample of three adapters kept in Velmora's
+                             state folder (as the records for restore)
   --backend=simulated:FILE   the adapters of a JSON state file
+  (--backend BACKEND, with a space, is the same)
 )";
 }
 
@@ -478,6 +527,38 @@ int Bench(const CommandLine& line, management::RecordingBackend& backend, std::o
 
 } // namespace
 
+int PrintStatus(const CommandLine& line, management::Backend& backend,
+                const management::SystemFiles& files, std::ostream& out, std::ostream& err) {
+    std::vector<std::string> lines;
+    try {
+        lines = management::StatusLines(backend, files, line.statusIndex);
+    } catch (const std::exception& error) {
+        err << "velmora: " << error.what() << '\n';
+        return kExitFailure;
+    }
+    for (const auto& text : lines)
+        out << text << '\n';
+    return kExitSuccess;
+}
+
+int ResetSample(const management::VariableLookup& lookup, const management::RecordStore& store,
+                std::ostream& out, std::ostream& err) {
+    try {
+        const auto file = management::SimulatedBackend::ResetSampleStateFile(lookup);
+        // The records describe adapters as they were before the reset; a
+        // restore would now undo it.
+        const std::string component = management::SimulatedBackend(file).Identity();
+        if (!store.folder().empty())
+            for (const auto& adapter : management::SampleSimulatedState().adapters)
+                store.Remove(component, adapter.index);
+        out << "The simulated sample is back in " << file.string() << '\n';
+        return kExitSuccess;
+    } catch (const std::exception& error) {
+        err << "velmora: " << error.what() << '\n';
+        return kExitFailure;
+    }
+}
+
 std::vector<speedtest::Endpoint> DefaultBenchServers(management::Backend& backend,
                                                      std::optional<std::int32_t> index,
                                                      bool withAdapters) {
@@ -520,6 +601,10 @@ int RunCommand(const CommandLine& line, management::RecordingBackend& backend, s
         return kExitSuccess;
     }
     if (line.command == CommandLine::Command::History) return PrintHistory(line, backend, out, err);
+    // Before the component is reached: a damaged or unreachable sample is
+    // what reset mends.
+    if (line.command == CommandLine::Command::Reset)
+        return ResetSample(platform::EnvironmentVariable, backend.store(), out, err);
     // The speed test needs the component only to apply its outcome.
     if (line.command == CommandLine::Command::Bench && !line.apply)
         return Bench(line, backend, out, err, progress);
@@ -534,6 +619,8 @@ int RunCommand(const CommandLine& line, management::RecordingBackend& backend, s
     }
     if (line.command == CommandLine::Command::Bench)
         return Bench(line, backend, out, err, progress);
+    if (line.command == CommandLine::Command::Status)
+        return PrintStatus(line, backend, management::SystemFiles{}, out, err);
 
     ConsoleView view(out, err);
     FrmMain form(view, backend);
@@ -550,24 +637,21 @@ int RunCommand(const CommandLine& line, management::RecordingBackend& backend, s
     const int position = view.Find(line.index);
     view.SelectAdapter(position);
     if (position >= 0) form.Combo1_Click();
+    // The window's "Please Choose A Adapter." would not say which index was
+    // wrong; restore reaches adapters the list leaves out.
+    if (position < 0 && line.command != CommandLine::Command::Restore) {
+        err << "velmora: no IP-enabled adapter has index " << line.index
+            << " (velmora list lists them)\n";
+        return kExitFailure;
+    }
 
     switch (line.command) {
     case CommandLine::Command::Show:
-        if (position < 0) {
-            err << "velmora: no IP-enabled adapter has index " << line.index << '\n';
-            return kExitFailure;
-        }
         out << view.label10() << '\n' << view.label11() << '\n';
         return kExitSuccess;
     case CommandLine::Command::Set:
         backend.SetOperation("set");
-        if (!line.preset.empty() || line.dot) {
-            if (position < 0) {
-                view.ShowMessage(std::string{text::kChooseAdapter});
-                return kExitFailure;
-            }
-            return SetServers(line, backend, out, err);
-        }
+        if (!line.preset.empty() || line.dot) return SetServers(line, backend, out, err);
         view.SetText(TextBox::Text4, line.first);
         view.SetText(TextBox::Text5, line.second);
         form.Command9_Click();

@@ -9,6 +9,8 @@
 //   velmora [--backend=...] set INDEX --preset NAME [--dot]
 //   velmora [--backend=...] restore INDEX | history INDEX
 //   velmora [--backend=...] bench [SERVER ...] [--apply INDEX] [--defaults]
+//   velmora [--backend=...] status [INDEX]
+//   velmora --backend=simulated reset
 //   velmora presets | --help | --version
 
 #include "app/management/backend_choice.h"
@@ -36,7 +38,9 @@ struct CommandLine {
         Presets,
         Restore,
         History,
-        Bench
+        Bench,
+        Status,
+        Reset
     };
     Command command = Command::Window;
     // Without --backend: NetworkManager.
@@ -53,6 +57,8 @@ struct CommandLine {
     bool defaults = false;
     std::optional<std::int32_t> apply;
     speedtest::Options bench;
+    // status: the one adapter asked about, or every one.
+    std::optional<std::int32_t> statusIndex;
     // The window only: draw it once after start-up into this PNG file and
     // end.
     std::string screenshot;
@@ -81,6 +87,17 @@ std::string VersionText();
 // receives the speed test's progress line.
 int RunCommand(const CommandLine& line, management::RecordingBackend& backend, std::ostream& out,
                std::ostream& err, std::ostream* progress = nullptr);
+
+// status: KEY<TAB>VALUE lines on `out`; files the component does not
+// describe are read through `files`.
+int PrintStatus(const CommandLine& line, management::Backend& backend,
+                const management::SystemFiles& files, std::ostream& out, std::ostream& err);
+
+// reset: writes the simulated sample afresh into its state file (found
+// through `lookup`, as the environment would name it) and drops the
+// records made for its adapters in `store`.
+int ResetSample(const management::VariableLookup& lookup, const management::RecordStore& store,
+                std::ostream& out, std::ostream& err);
 
 // The servers the speed test asks when none are typed: each preset's, and
 // the current ones of the adapters listed (or of `index` alone, or of none

@@ -63,6 +63,21 @@ std::optional<std::string> Backend::DnsOverTlsUnavailable(std::int32_t) {
     return "this component has no DNS-over-TLS setting";
 }
 
+ServersInUse Backend::ReadServersInUse(std::int32_t index) {
+    auto configuration = GetObject(ConfigurationPath(index));
+    ServersInUse inUse;
+    for (std::size_t element = 0;; ++element) {
+        std::string server;
+        try {
+            server = configuration->DNSServerSearchOrder(element);
+        } catch (const ManagementError&) {
+            break; // the end of the list
+        }
+        (IsIpv4Address(server) ? inUse.ipv4 : inUse.ipv6).push_back(std::move(server));
+    }
+    return inUse;
+}
+
 std::string ServerListElement(const std::optional<std::vector<std::string>>& servers,
                               std::size_t element) {
     if (!servers) throw ManagementError("DNSServerSearchOrder is not set");

@@ -9,6 +9,7 @@
 // decide what a failed step means to them.
 
 #include "app/management/dns_state.h"
+#include "app/management/resolver.h"
 
 #include <cstdint>
 #include <functional>
@@ -75,6 +76,16 @@ public:
 
 using AdapterConfigurations = std::vector<std::unique_ptr<AdapterConfiguration>>;
 
+// What an adapter uses now, whatever its settings say: each family's
+// servers in order and the IPv4 gateways.
+struct ServersInUse {
+    std::vector<std::string> ipv4;
+    std::vector<std::string> ipv6;
+    std::vector<std::string> gateways;
+
+    bool operator==(const ServersInUse&) const = default;
+};
+
 // A connected service object.
 class Service {
 public:
@@ -109,6 +120,13 @@ public:
     // Why a DNS-over-TLS mode set on this adapter would have no effect (or
     // could not be stored); nullopt when it can be used.
     virtual std::optional<std::string> DnsOverTlsUnavailable(std::int32_t index);
+
+    // For status. The default reads the servers from the adapter's object
+    // and knows no gateway.
+    virtual ServersInUse ReadServersInUse(std::int32_t index);
+    // How the component hands DNS on to the machine's resolver, where it
+    // says; the default knows nothing.
+    virtual ResolverSetup ReadResolverSetup() { return {}; }
 };
 
 inline constexpr std::string_view kMonikerPrefix = "winmgmts:";

@@ -727,16 +727,29 @@ std::unique_ptr<Service> NetworkManagerBackend::Connect(std::string_view connect
 
 namespace {
 
-std::unique_ptr<NmConfiguration> FindConfiguration(const std::shared_ptr<Session>& session,
-                                                   std::int32_t index) {
+// The device stays the client's; it is valid until the session is next
+// refreshed.
+NMDevice* FindDevice(const std::shared_ptr<Session>& session, std::int32_t index) {
     session->Refresh();
     const GPtrArray* devices = nm_client_get_devices(session->client());
     for (guint i = 0; devices && i < devices->len; ++i) {
         auto* device = NM_DEVICE(g_ptr_array_index(devices, i));
-        if (InterfaceIndex(device) == index)
-            return std::make_unique<NmConfiguration>(session, Snapshot(device));
+        if (InterfaceIndex(device) == index) return device;
     }
     throw ManagementError("no adapter configuration has index " + std::to_string(index));
+}
+
+std::unique_ptr<NmConfiguration> FindConfiguration(const std::shared_ptr<Session>& session,
+                                                   std::int32_t index) {
+    return std::make_unique<NmConfiguration>(session, Snapshot(FindDevice(session, index)));
+}
+
+std::vector<std::string> Nameservers(NMIPConfig* config) {
+    std::vector<std::string> servers;
+    if (const char* const* names = config ? nm_ip_config_get_nameservers(config) : nullptr)
+        for (; *names; ++names)
+            servers.emplace_back(*names);
+    return servers;
 }
 
 } // namespace
@@ -778,6 +791,29 @@ std::optional<std::string> NetworkManagerBackend::DnsOverTlsUnavailable(std::int
     if (!AcceptsServerNames())
         return "this NetworkManager library does not accept DNS-over-TLS server names";
     return std::nullopt;
+}
+
+ServersInUse NetworkManagerBackend::ReadServersInUse(std::int32_t index) {
+    NMDevice* device = FindDevice(OpenSession(), index);
+    ServersInUse inUse;
+    NMIPConfig* ipv4 = nm_device_get_ip4_config(device);
+    inUse.ipv4 = Nameservers(ipv4);
+    inUse.ipv6 = Nameservers(nm_device_get_ip6_config(device));
+    if (const char* gateway = ipv4 ? nm_ip_config_get_gateway(ipv4) : nullptr; gateway && *gateway)
+        inUse.gateways.emplace_back(gateway);
+    return inUse;
+}
+
+ResolverSetup NetworkManagerBackend::ReadResolverSetup() {
+    auto session = OpenSession();
+    session->Refresh();
+    // libnm reads both from the DnsManager object; a NetworkManager without
+    // one leaves them empty, and its configuration files tell instead.
+    ResolverSetup setup;
+    setup.from = "networkmanager";
+    if (const char* mode = nm_client_get_dns_mode(session->client())) setup.mode = mode;
+    if (const char* rc = nm_client_get_dns_rc_manager(session->client())) setup.rcManager = rc;
+    return setup;
 }
 
 } // namespace velmora::management

@@ -27,6 +27,10 @@ public:
     // Available when NetworkManager hands DNS to systemd-resolved and knows
     // the DNS-over-TLS setting.
     std::optional<std::string> DnsOverTlsUnavailable(std::int32_t index) override;
+    // The running device's servers and gateway.
+    ServersInUse ReadServersInUse(std::int32_t index) override;
+    // NetworkManager's DnsManager: its Mode and RcManager.
+    ResolverSetup ReadResolverSetup() override;
 
     class Session;
 

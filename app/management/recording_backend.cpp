@@ -143,6 +143,14 @@ std::optional<std::string> RecordingBackend::DnsOverTlsUnavailable(std::int32_t 
     return inner_.DnsOverTlsUnavailable(index);
 }
 
+ServersInUse RecordingBackend::ReadServersInUse(std::int32_t index) {
+    return inner_.ReadServersInUse(index);
+}
+
+ResolverSetup RecordingBackend::ReadResolverSetup() {
+    return inner_.ReadResolverSetup();
+}
+
 ReturnCode RecordingBackend::Restore(std::int32_t index) {
     const std::string component = inner_.Identity();
     auto record = store_.Load(component, index);

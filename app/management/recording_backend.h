@@ -24,6 +24,8 @@ public:
     DnsState ReadDnsState(std::int32_t index) override;
     ReturnCode WriteDnsState(std::int32_t index, const DnsState& state) override;
     std::optional<std::string> DnsOverTlsUnavailable(std::int32_t index) override;
+    ServersInUse ReadServersInUse(std::int32_t index) override;
+    ResolverSetup ReadResolverSetup() override;
 
     const RecordStore& store() const { return store_; }
 

@@ -66,6 +66,12 @@ SimulatedAdapter ParseAdapter(const json& object) {
         if (!parsed) Malformed("dnsOverTls is not a known mode");
         adapter.dnsOverTls = *parsed;
     }
+    if (const json* offer = Field(object, "dhcpOffer")) {
+        if (!offer->is_object()) Malformed("dhcpOffer is not an object");
+        if (const json* dns = Field(*offer, "dns")) adapter.dhcpDns = StringList(*dns, "dns");
+        if (const json* gateways = Field(*offer, "gateways"))
+            adapter.dhcpGateways = StringList(*gateways, "gateways");
+    }
     if (const json* fail = Field(object, "fail")) {
         if (!fail->is_object()) Malformed("fail is not an object");
         for (const auto& [method, code] : fail->items()) {
@@ -90,7 +96,44 @@ json AdapterJson(const SimulatedAdapter& adapter) {
     if (!adapter.fail.empty()) object["fail"] = adapter.fail;
     if (adapter.dnsOverTls != DnsOverTls::Default)
         object["dnsOverTls"] = DnsOverTlsName(adapter.dnsOverTls);
+    if (!adapter.dhcpDns.empty() || !adapter.dhcpGateways.empty())
+        object["dhcpOffer"] = {{"dns", adapter.dhcpDns}, {"gateways", adapter.dhcpGateways}};
     return object;
+}
+
+std::string StringField(const json& object, const char* name) {
+    const json* value = Field(object, name);
+    if (!value) return {};
+    if (!value->is_string()) Malformed(std::string{name} + " is not text");
+    return value->get<std::string>();
+}
+
+ResolverSetup ParseResolver(const json& object) {
+    if (!object.is_object()) Malformed("resolver is not an object");
+    ResolverSetup setup;
+    setup.from = "simulation";
+    setup.mode = StringField(object, "mode");
+    setup.rcManager = StringField(object, "rcManager");
+    ResolvConf file;
+    if (Field(object, "resolvConf")) {
+        auto owner = ParseResolvConfOwner(StringField(object, "resolvConf"));
+        if (!owner) Malformed("resolvConf names no known manager");
+        file.owner = *owner;
+    }
+    file.link = StringField(object, "link");
+    if (const json* servers = Field(object, "nameservers"))
+        file.nameservers = StringList(*servers, "nameservers");
+    setup.resolvConf = std::move(file);
+    return setup;
+}
+
+json ResolverJson(const ResolverSetup& setup) {
+    const ResolvConf file = setup.resolvConf.value_or(ResolvConf{});
+    return {{"mode", setup.mode},
+            {"rcManager", setup.rcManager},
+            {"resolvConf", ResolvConfOwnerName(file.owner)},
+            {"link", file.link},
+            {"nameservers", file.nameservers}};
 }
 
 platform::WholeFile ReadFile(const std::filesystem::path& path) {
@@ -116,6 +159,8 @@ SimulatedState ParseSimulatedState(std::string_view text) {
     SimulatedState state;
     state.unreachable = BoolField(document, "unreachable", false);
     state.encryptedDns = BoolField(document, "encryptedDns", true);
+    if (const json* resolver = Field(document, "resolver"))
+        state.resolver = ParseResolver(*resolver);
     if (const json* adapters = Field(document, "adapters")) {
         if (!adapters->is_array()) Malformed("adapters is not a list");
         for (const json& adapter : *adapters)
@@ -130,6 +175,7 @@ std::string SerializeSimulatedState(const SimulatedState& state) {
         adapters.push_back(AdapterJson(adapter));
     json document = {{"unreachable", state.unreachable}, {"adapters", adapters}};
     if (!state.encryptedDns) document["encryptedDns"] = false;
+    if (state.resolver) document["resolver"] = ResolverJson(*state.resolver);
     return document.dump(2) + "\n";
 }
 
@@ -137,36 +183,57 @@ SimulatedState SampleSimulatedState() {
     SimulatedState state;
     auto adapter = [](std::int32_t index, std::string description, bool dhcp,
                       std::optional<std::vector<std::string>> dns,
-                      std::vector<std::string> gateways) {
+                      std::vector<std::string> gateways, std::vector<std::string> offer) {
         SimulatedAdapter a;
         a.index = index;
         a.description = std::move(description);
         a.dhcpEnabled = dhcp;
         a.dns = std::move(dns);
         a.gateways = std::move(gateways);
+        // A home router hands out itself as server and gateway.
+        a.dhcpDns = offer;
+        a.dhcpGateways = std::move(offer);
         return a;
     };
-    state.adapters.push_back(adapter(7, "Intel(R) Ethernet Connection I219-V", true,
-                                     std::vector<std::string>{"192.168.1.1"}, {"192.168.1.1"}));
+    state.adapters.push_back(
+        adapter(7, "Intel(R) Ethernet Connection I219-V", true, std::nullopt, {}, {"192.168.1.1"}));
     state.adapters.push_back(adapter(12, "Realtek RTL8821CE 802.11ac PCIe Adapter", true,
                                      std::vector<std::string>{"1.1.1.1", "1.0.0.1", "9.9.9.9"},
-                                     {"10.0.0.138"}));
-    state.adapters.push_back(
-        adapter(15, "VirtualBox Host-Only Ethernet Adapter", false, std::nullopt, {}));
+                                     {"10.0.0.138"}, {"10.0.0.138"}));
+    state.adapters.push_back(adapter(15, "VirtualBox Host-Only Ethernet Adapter", false,
+                                     std::nullopt, {}, {"192.168.56.1"}));
     return state;
 }
 
-std::filesystem::path SimulatedBackend::SampleStateFile() {
-    auto folder = platform::StateFolder("Velmora");
+namespace {
+
+std::filesystem::path SampleFile(const VariableLookup& lookup) {
+    auto folder = VelmoraStateFolder(lookup);
     const std::filesystem::path directory =
         folder ? *std::move(folder) : std::filesystem::temp_directory_path() / "velmora";
-    std::filesystem::path file = directory / "simulated-adapters.json";
     std::error_code error;
-    if (!std::filesystem::exists(file, error)) {
-        std::filesystem::create_directories(directory, error);
-        if (error) throw ManagementError("cannot create " + directory.string());
+    std::filesystem::create_directories(directory, error);
+    if (error) throw ManagementError("cannot create " + directory.string());
+    return directory / "simulated-adapters.json";
+}
+
+} // namespace
+
+std::filesystem::path SimulatedBackend::SampleStateFile() {
+    return SampleStateFile(platform::EnvironmentVariable);
+}
+
+std::filesystem::path SimulatedBackend::SampleStateFile(const VariableLookup& lookup) {
+    std::filesystem::path file = SampleFile(lookup);
+    std::error_code error;
+    if (!std::filesystem::exists(file, error))
         WriteFileAtomically(file, SerializeSimulatedState(SampleSimulatedState()));
-    }
+    return file;
+}
+
+std::filesystem::path SimulatedBackend::ResetSampleStateFile(const VariableLookup& lookup) {
+    std::filesystem::path file = SampleFile(lookup);
+    WriteFileAtomically(file, SerializeSimulatedState(SampleSimulatedState()));
     return file;
 }
 
@@ -191,6 +258,13 @@ private:
 };
 
 namespace {
+
+// A static list wins; on DHCP without one the offer's servers are used.
+std::optional<std::vector<std::string>> InUse(const SimulatedAdapter& adapter) {
+    if (adapter.dns) return adapter.dns;
+    if (adapter.dhcpEnabled && !adapter.dhcpDns.empty()) return adapter.dhcpDns;
+    return std::nullopt;
+}
 
 SimulatedAdapter* FindAdapter(SimulatedState& state, std::int32_t index) {
     for (auto& adapter : state.adapters)
@@ -222,7 +296,7 @@ public:
     std::int32_t Index() const override { return snapshot_.index; }
     // The address alone, as a component lists the servers in use.
     std::string DNSServerSearchOrder(std::size_t element) const override {
-        return std::string{ServerAddressPart(ServerListElement(snapshot_.dns, element))};
+        return std::string{ServerAddressPart(ServerListElement(InUse(snapshot_), element))};
     }
 
     // Like NetworkManager: each family given servers gets exactly those, a
@@ -319,6 +393,52 @@ void ApplyDnsState(SimulatedAdapter& adapter, const DnsState& state) {
     adapter.dns->insert(adapter.dns->end(), state.ipv6.servers.begin(), state.ipv6.servers.end());
 }
 
+ServersInUse SimulatedServersInUse(const SimulatedAdapter& adapter) {
+    ServersInUse inUse;
+    for (const auto& server : InUse(adapter).value_or(std::vector<std::string>{})) {
+        const std::string_view address = ServerAddressPart(server);
+        (IsIpv4Address(address) ? inUse.ipv4 : inUse.ipv6).emplace_back(address);
+    }
+    inUse.gateways =
+        !adapter.gateways.empty() || !adapter.dhcpEnabled ? adapter.gateways : adapter.dhcpGateways;
+    return inUse;
+}
+
+ResolverSetup SimulatedResolver(const SimulatedState& state) {
+    if (state.resolver) {
+        ResolverSetup setup = *state.resolver;
+        setup.from = "simulation";
+        if (!setup.resolvConf) setup.resolvConf.emplace();
+        return setup;
+    }
+    ResolverSetup setup;
+    setup.from = "simulation";
+    ResolvConf file;
+    // A machine whose resolver speaks DNS over TLS runs systemd-resolved;
+    // one without leaves resolv.conf to NetworkManager, which lists the
+    // first servers in use.
+    if (state.encryptedDns) {
+        setup.mode = "systemd-resolved";
+        setup.rcManager = "symlink";
+        file.owner = ResolvConfOwner::SystemdResolved;
+        file.link = "../run/systemd/resolve/stub-resolv.conf";
+        file.nameservers = {"127.0.0.53"};
+    } else {
+        setup.mode = "default";
+        setup.rcManager = "auto";
+        file.owner = ResolvConfOwner::NetworkManager;
+        for (const auto& adapter : state.adapters) {
+            if (!adapter.ipEnabled) continue;
+            const ServersInUse inUse = SimulatedServersInUse(adapter);
+            for (const auto* family : {&inUse.ipv4, &inUse.ipv6})
+                for (const auto& server : *family)
+                    if (file.nameservers.size() < 3) file.nameservers.push_back(server);
+        }
+    }
+    setup.resolvConf = std::move(file);
+    return setup;
+}
+
 SimulatedBackend::SimulatedBackend(std::filesystem::path stateFile)
     : stateFile_(stateFile), store_(std::make_shared<Store>(std::move(stateFile))) {}
 
@@ -354,6 +474,18 @@ std::optional<std::string> SimulatedBackend::DnsOverTlsUnavailable(std::int32_t 
         throw ManagementError("no adapter configuration has index " + std::to_string(index));
     if (!state.encryptedDns) return "the simulated system's resolver does not speak DNS over TLS";
     return std::nullopt;
+}
+
+ServersInUse SimulatedBackend::ReadServersInUse(std::int32_t index) {
+    SimulatedState state = store_->Load();
+    SimulatedAdapter* adapter = FindAdapter(state, index);
+    if (!adapter)
+        throw ManagementError("no adapter configuration has index " + std::to_string(index));
+    return SimulatedServersInUse(*adapter);
+}
+
+ResolverSetup SimulatedBackend::ReadResolverSetup() {
+    return SimulatedResolver(store_->Load());
 }
 
 std::unique_ptr<Service> SimulatedBackend::Connect(std::string_view connectionString) {

@@ -16,8 +16,17 @@
 // name. "dnsOverTls" holds the adapter's mode ("default" when missing); the
 // top-level "encryptedDns": false makes a system whose resolver cannot use
 // DNS over TLS.
+//
+// "dhcpOffer": {"dns": [...], "gateways": [...]} is what the simulated
+// network's DHCP server hands an adapter on DHCP: the servers it uses while
+// it has no static list, the gateway while it has no static one. The
+// top-level "resolver": {"mode": "none", "rcManager": "unmanaged",
+// "resolvConf": "by-hand", "link": "", "nameservers": [...]} says who
+// resolves for the simulated machine; without it systemd-resolved does, or
+// (with "encryptedDns": false) NetworkManager writes resolv.conf itself.
 
 #include "app/management/management.h"
+#include "app/management/state_record.h"
 
 #include <filesystem>
 #include <map>
@@ -33,6 +42,8 @@ struct SimulatedAdapter {
     std::vector<std::string> gateways;
     std::map<std::string, ReturnCode> fail;
     DnsOverTls dnsOverTls = DnsOverTls::Default;
+    std::vector<std::string> dhcpDns;
+    std::vector<std::string> dhcpGateways;
 
     bool operator==(const SimulatedAdapter&) const = default;
 };
@@ -41,6 +52,7 @@ struct SimulatedState {
     bool unreachable = false;
     bool encryptedDns = true;
     std::vector<SimulatedAdapter> adapters;
+    std::optional<ResolverSetup> resolver;
 
     bool operator==(const SimulatedState&) const = default;
 };
@@ -58,14 +70,24 @@ SimulatedState SampleSimulatedState();
 DnsState SimulatedDnsState(const SimulatedAdapter& adapter);
 void ApplyDnsState(SimulatedAdapter& adapter, const DnsState& state);
 
+// What the adapter uses now: its static servers and gateways, or on DHCP
+// those its offer holds.
+ServersInUse SimulatedServersInUse(const SimulatedAdapter& adapter);
+// Who resolves for the simulated machine ("from" is "simulation").
+ResolverSetup SimulatedResolver(const SimulatedState& state);
+
 class SimulatedBackend final : public Backend {
 public:
     explicit SimulatedBackend(std::filesystem::path stateFile);
 
-    // The sample's state file in the user's state directory
-    // ($XDG_STATE_HOME, else ~/.local/state), written from the sample when
-    // it does not exist yet.
+    // The sample's state file in Velmora's state folder ($VELMORA_STATE_DIR,
+    // else $XDG_STATE_HOME/velmora, else ~/.local/state/velmora), written
+    // from the sample when it does not exist yet.
     static std::filesystem::path SampleStateFile();
+    static std::filesystem::path SampleStateFile(const VariableLookup& lookup);
+    // Writes the sample afresh over the sample's state file (velmora reset);
+    // answers with the file.
+    static std::filesystem::path ResetSampleStateFile(const VariableLookup& lookup);
 
     std::unique_ptr<Service> Connect(std::string_view connectionString) override;
     std::unique_ptr<AdapterConfiguration> GetObject(std::string_view objectPath) override;
@@ -75,6 +97,8 @@ public:
     DnsState ReadDnsState(std::int32_t index) override;
     ReturnCode WriteDnsState(std::int32_t index, const DnsState& state) override;
     std::optional<std::string> DnsOverTlsUnavailable(std::int32_t index) override;
+    ServersInUse ReadServersInUse(std::int32_t index) override;
+    ResolverSetup ReadResolverSetup() override;
 
     // The store the objects share; public for the objects it hands out.
     class Store;

@@ -171,12 +171,16 @@ void RequireFolder(const std::filesystem::path& folder) {
 
 } // namespace
 
-std::filesystem::path RecordStore::DefaultFolder() {
-    if (auto own = platform::EnvironmentVariable("VELMORA_STATE_DIR")) {
+std::optional<std::filesystem::path> VelmoraStateFolder(const VariableLookup& lookup) {
+    if (auto own = lookup("VELMORA_STATE_DIR")) {
         std::filesystem::path folder{std::move(*own)};
         if (folder.is_absolute()) return folder;
     }
-    if (auto folder = platform::StateFolder("Velmora")) return *std::move(folder);
+    return platform::StateFolder("Velmora", lookup);
+}
+
+std::filesystem::path RecordStore::DefaultFolder() {
+    if (auto folder = VelmoraStateFolder(platform::EnvironmentVariable)) return *std::move(folder);
     throw ManagementError("no state folder: neither XDG_STATE_HOME nor HOME is set");
 }
 

@@ -18,8 +18,10 @@
 #include "app/management/dns_state.h"
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace velmora::management {
 
@@ -39,12 +41,20 @@ struct StateRecord {
 StateRecord ParseStateRecord(std::string_view json);
 std::string SerializeStateRecord(const StateRecord& record);
 
+// Looks an environment variable up (platform::VariableLookup); tests give
+// their own environment.
+using VariableLookup = std::function<std::optional<std::string>(std::string_view name)>;
+
+// Velmora's state folder: $VELMORA_STATE_DIR (an absolute path), else the
+// system's state folder for the program (platform::StateFolder); nothing
+// when the environment names neither.
+std::optional<std::filesystem::path> VelmoraStateFolder(const VariableLookup& lookup);
+
 class RecordStore {
 public:
     explicit RecordStore(std::filesystem::path folder);
 
-    // $VELMORA_STATE_DIR (an absolute path), else the system's state folder
-    // for the program (platform::StateFolder).
+    // VelmoraStateFolder of the process's environment.
     static std::filesystem::path DefaultFolder();
 
     const std::filesystem::path& folder() const { return folder_; }

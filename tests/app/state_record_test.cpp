@@ -309,8 +309,11 @@ TEST_F(RecordingTest, PresetsAndDnsOverTlsGoIntoTheAdapterWhole) {
     ASSERT_EQ(Run({"set", "3", "192.0.2.7", "0.0.0.0", "--dot"}), 0);
     EXPECT_EQ(Read().adapters[0].dns->front(), "192.0.2.7");
     EXPECT_EQ(Read().adapters[0].dns->size(), 3u);
-    EXPECT_EQ(Run({"set", "3", "192.0.2.300", "0.0.0.0", "--dot"}), 1);
-    EXPECT_EQ(err_.str(), "Status: Error! - Invalid IP address.\n");
+    // Not an address: refused as a bad argument, before anything changes.
+    const auto before = Read();
+    EXPECT_EQ(Run({"set", "3", "192.0.2.300", "0.0.0.0", "--dot"}), app::kExitUsage);
+    EXPECT_TRUE(err_.str().starts_with("not a server address: \"192.0.2.300\"")) << err_.str();
+    EXPECT_EQ(Read(), before);
 
     EXPECT_EQ(Run({"restore", "3"}), 0);
     EXPECT_EQ(Read(), original_) << "restore also puts back the DNS-over-TLS mode";
