@@ -9,10 +9,13 @@
 //   velmora [--backend=...] set INDEX --preset NAME [--dot]
 //   velmora [--backend=...] restore INDEX | history INDEX
 //   velmora [--backend=...] bench [SERVER ...] [--apply INDEX] [--defaults]
+//   velmora [--backend=...] set|dhcp|restore --all ...   every adapter
+//   velmora flush                              the resolver's cache
 //   velmora presets | --help | --version
 
 #include "app/management/backend_choice.h"
 #include "app/management/recording_backend.h"
+#include "app/management/verified_change.h"
 #include "app/speedtest/speed_test.h"
 
 #include <cstdint>
@@ -36,7 +39,8 @@ struct CommandLine {
         Presets,
         Restore,
         History,
-        Bench
+        Bench,
+        Flush
     };
     Command command = Command::Window;
     // Without --backend: NetworkManager.
@@ -53,6 +57,15 @@ struct CommandLine {
     bool defaults = false;
     std::optional<std::int32_t> apply;
     speedtest::Options bench;
+    // set, dhcp, restore: every IP-enabled adapter (restore: every one
+    // with a record) instead of `index`.
+    bool all = false;
+    // After set and dhcp (and the window's applies): ask the new servers,
+    // and undo a change to servers that do not answer.
+    bool verify = true;
+    management::ServerCheckOptions check;
+    // After a successful set, dhcp or restore: flush the resolver's cache.
+    bool flush = true;
     // The window only: draw it once after start-up into this PNG file and
     // end.
     std::string screenshot;
@@ -63,6 +76,8 @@ inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitBackendUnavailable = 3;
 inline constexpr int kExitUnsupported = 4;
+// The new servers did not answer; the previous settings are back.
+inline constexpr int kExitRolledBack = 5;
 
 struct UsageError {
     std::string message;
@@ -81,6 +96,19 @@ std::string VersionText();
 // receives the speed test's progress line.
 int RunCommand(const CommandLine& line, management::RecordingBackend& backend, std::ostream& out,
                std::ostream& err, std::ostream* progress = nullptr);
+
+// What changes are checked and flushed with. Without a check nothing is
+// verified, without a flusher nothing flushed (and flush finds no
+// resolver): the overload above runs with none.
+struct ChangeTools {
+    management::ServerCheck* check = nullptr;
+    management::CacheFlusher* flusher = nullptr;
+    // The clock and the pause of the wait for DHCP's servers.
+    management::ChangeGuardOptions guard;
+};
+
+int RunCommand(const CommandLine& line, management::RecordingBackend& backend, std::ostream& out,
+               std::ostream& err, std::ostream* progress, const ChangeTools& tools);
 
 // The servers the speed test asks when none are typed: each preset's, and
 // the current ones of the adapters listed (or of `index` alone, or of none

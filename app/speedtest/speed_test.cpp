@@ -35,6 +35,21 @@ bool IsAnswer(int status) {
     return status == ARES_SUCCESS || status == ARES_ENODATA || status == ARES_ENOTFOUND;
 }
 
+std::string FailureText(int status) {
+    switch (status) {
+    case ARES_ETIMEOUT:
+        return "no answer in time";
+    case ARES_EREFUSED:
+        return "refused the query";
+    case ARES_ESERVFAIL:
+        return "answered with a server failure";
+    case ARES_ECONNREFUSED:
+        return "unreachable";
+    default:
+        return ares_strerror(status);
+    }
+}
+
 struct LibraryScope {
     LibraryScope() {
         if (ares_library_init(ARES_LIB_INIT_ALL) != ARES_SUCCESS)
@@ -104,6 +119,14 @@ public:
     // Sends the server's next query, unless one is in flight or none is left.
     void SendNext(ServerRun& run) {
         if (run.inFlight || run.next >= run.order.size()) return;
+        if (options_.enoughAnswers > 0 &&
+            static_cast<int>(run.result.times.size()) >= options_.enoughAnswers) {
+            const auto left = static_cast<int>(run.order.size() - run.next);
+            run.result.queries -= left;
+            run.next = run.order.size();
+            Ended(left);
+            return;
+        }
         if (run.result.times.empty() && run.lostInARow >= options_.giveUpAfter) {
             // Every query left counts as lost.
             const auto left = static_cast<int>(run.order.size() - run.next);
@@ -137,6 +160,7 @@ private:
         } else {
             ++run.result.lost;
             ++run.lostInARow;
+            run.result.failure = FailureText(status);
         }
         self.Ended(1);
         // The next query is sent from the loop, not from inside c-ares.
