@@ -86,7 +86,9 @@ public:
 
     void Open(ServerRun& run) {
         ares_options settings{};
-        settings.flags = ARES_FLAG_NOSEARCH | ARES_FLAG_NOALIASES;
+        // A refusal or a server failure is handed to us as such, rather
+        // than passed off as a server that cannot be reached.
+        settings.flags = ARES_FLAG_NOSEARCH | ARES_FLAG_NOALIASES | ARES_FLAG_NOCHECKRESP;
         settings.timeout = static_cast<int>(options_.timeout.count());
         settings.tries = 1;
         if (ares_init_options(&run.channel, &settings,
