@@ -314,6 +314,7 @@ Commands:
   restore INDEX        puts back the settings the adapter had before Velmora
                        first changed it
   history INDEX        what was recorded for restore, one KEY<TAB>VALUE a line
+  flush                asks systemd-resolved to drop its cache (where it runs)
   bench [SERVER ...]   asks each server for a few common names, several
                        rounds in a random order, and prints a table, fastest
                        first: RANK SERVER MEDIAN_MS P90_MS LOST QUERIES
@@ -325,6 +326,22 @@ Options of set:
   --dot                also switches on DNS over TLS (strict), with the
                        preset's server names; needs NetworkManager with
                        systemd-resolved
+Options of set, dhcp and restore (--no-verify and --verify-* of set and
+dhcp only; all but --all also without a command, for the window, and with
+bench):
+  --all                every IP-enabled adapter instead of INDEX (restore:
+                       every adapter with a record), one after the other,
+                       each recorded and checked on its own; standard output
+                       gets one line per adapter, INDEX<TAB>OUTCOME<TAB>
+                       DESCRIPTION, OUTCOME one of done, rolled-back, failed,
+                       unsupported; each adapter's messages go to standard
+                       error as "velmora: adapter INDEX: MESSAGE"
+  --no-verify          does not check the new servers (offline set-up,
+                       networks that block DNS queries)
+  --verify-names LIST  the names the check asks, separated by commas
+                       (example.com,wikipedia.org,kernel.org)
+  --verify-timeout MS  the check's deadline in milliseconds (3000)
+  --no-flush           does not flush the resolver's cache afterwards
 Options of bench:
   --apply INDEX        makes the fastest two servers that answered every
                        query the adapter's servers (only INDEX's current
@@ -335,7 +352,20 @@ Options of bench:
 
 set, dhcp and restore print every message the window would show, one per
 line: "Done!" and "A reboot is required." on standard output, the others on
-standard error. Before Velmora first changes an adapter (from the window or
+standard error.
+
+After set and dhcp (and the window's two apply buttons) Velmora checks the
+adapter's new servers: each is asked the names above, all at once, within
+the deadline; dhcp first waits up to the deadline for the servers DHCP
+provides (none at all is not a failure). When no new server answers, the
+change is undone (through the record below: the settings from just before
+it come back) and standard error says "the new servers did not answer; the
+previous settings are back", with each server and why on the next line;
+the exit status is then 5. When some answer and others do not, a warning
+names the silent ones and the change stands. After a successful set, dhcp
+or restore the resolver's cache is flushed as by flush; where no caching
+resolver runs this is skipped silently, and a flush that fails is only a
+warning. Before Velmora first changes an adapter (from the window or
 here) it records the adapter's DNS settings in its state folder
 ($VELMORA_STATE_DIR, else $XDG_STATE_HOME/velmora, else
 ~/.local/state/velmora); when that record cannot be written, nothing is
@@ -344,10 +374,15 @@ changed.
 Exit status:
   0  done ("Done!", or the list or servers asked for)
   1  the component answered no (an error message, an unknown index, nothing
-     recorded to restore, no server answered every query)
+     recorded to restore, no server answered every query, the cache could
+     not be flushed)
   2  bad arguments
   3  the backend cannot be reached (the cause is on standard error)
-  4  DNS over TLS is not available on this system (nothing was changed)
+  4  unavailable: DNS over TLS on this system (nothing was changed), or
+     flush found no caching resolver
+  5  the new servers did not answer; the previous settings are back
+With --all: 0 when every adapter succeeded, else the status of the first
+that did not.
 
 NetworkManager keeps separate IPv4 and IPv6 DNS settings. set changes the
 servers of each family it is given and ignores the DNS servers DHCP (and,
