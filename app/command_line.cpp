@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <exception>
 #include <ostream>
+#include <sstream>
 #include <stdexcept>
 #include <vector>
 
@@ -106,6 +107,8 @@ std::variant<CommandLine, UsageError> ParseCommandLine(std::span<const std::stri
     std::optional<std::string_view> timeoutText;
     std::optional<std::string_view> screenshotText;
     std::optional<std::string_view> backendText;
+    std::optional<std::string_view> verifyNamesText;
+    std::optional<std::string_view> verifyTimeoutText;
     // Options that take a value accept it joined ("--apply=2") or as the
     // next argument ("--apply 2").
     auto value = [&](std::size_t& i, std::string_view name,
@@ -154,6 +157,16 @@ std::variant<CommandLine, UsageError> ParseCommandLine(std::span<const std::stri
             error = value(i, "--timeout", timeoutText);
         } else if (named(arg, "--screenshot")) {
             error = value(i, "--screenshot", screenshotText);
+        } else if (arg == "--all") {
+            line.all = true;
+        } else if (arg == "--no-verify") {
+            line.verify = false;
+        } else if (arg == "--no-flush") {
+            line.flush = false;
+        } else if (named(arg, "--verify-names")) {
+            error = value(i, "--verify-names", verifyNamesText);
+        } else if (named(arg, "--verify-timeout")) {
+            error = value(i, "--verify-timeout", verifyTimeoutText);
         } else if (arg.starts_with("--") || (arg.starts_with("-") && words.empty())) {
             // After a command a single dash may begin a (negative) index.
             return UsageError{"unknown option: " + std::string{arg}};
@@ -162,8 +175,21 @@ std::variant<CommandLine, UsageError> ParseCommandLine(std::span<const std::stri
         }
         if (error) return *error;
     }
+    // The check's names and deadline, for the window as for the commands.
+    if (verifyNamesText) {
+        auto names = management::ParseCheckNames(*verifyNamesText);
+        if (!names) return UsageError{"--verify-names takes host names separated by commas"};
+        line.check.names = std::move(*names);
+    }
+    if (verifyTimeoutText) {
+        auto milliseconds = ParseIndex(*verifyTimeoutText);
+        if (!milliseconds || *milliseconds < 100 || *milliseconds > 60000)
+            return UsageError{"--verify-timeout takes 100 to 60000 milliseconds"};
+        line.check.deadline = std::chrono::milliseconds(*milliseconds);
+    }
     if (words.empty()) {
-        if (line.dot || line.defaults || applyText || presetText || roundsText || timeoutText)
+        if (line.dot || line.defaults || applyText || presetText || roundsText || timeoutText ||
+            line.all)
             return UsageError{"options without a command"};
         if (screenshotText) {
             if (screenshotText->empty()) return UsageError{"--screenshot needs a file name"};
@@ -186,6 +212,19 @@ std::variant<CommandLine, UsageError> ParseCommandLine(std::span<const std::stri
     if ((line.dot || presetText) && !set) return UsageError{"--dot and --preset belong to set"};
     if ((line.defaults || applyText || roundsText || timeoutText) && !bench)
         return UsageError{"--apply, --defaults, --rounds and --timeout belong to bench"};
+    const bool changes = set || command == "dhcp" || command == "restore";
+    if (line.all && !changes) return UsageError{"--all belongs to set, dhcp and restore"};
+    if ((!line.verify || verifyNamesText || verifyTimeoutText) &&
+        !(set || command == "dhcp" || bench))
+        return UsageError{"--no-verify, --verify-names and --verify-timeout belong to set, dhcp "
+                          "and bench"};
+    if (!line.flush && !changes && !bench)
+        return UsageError{"--no-flush belongs to set, dhcp, restore and bench"};
+    if (command == "flush") {
+        if (auto error = expect(0)) return *error;
+        line.command = CommandLine::Command::Flush;
+        return line;
+    }
 
     if (command == "list" || command == "presets") {
         if (auto error = expect(0)) return *error;
@@ -195,10 +234,14 @@ std::variant<CommandLine, UsageError> ParseCommandLine(std::span<const std::stri
     }
     if (command == "show" || command == "dhcp" || set || command == "restore" ||
         command == "history") {
-        if (auto error = expect(set && !presetText ? 3 : 1)) return *error;
-        auto index = ParseIndex(words[1]);
-        if (!index) return UsageError{"not an adapter index: " + std::string{words[1]}};
-        line.index = *index;
+        // With --all no INDEX comes first.
+        const std::size_t after = line.all ? 1 : 2;
+        if (auto error = expect((set && !presetText ? 3 : 1) - (line.all ? 1 : 0))) return *error;
+        if (!line.all) {
+            auto index = ParseIndex(words[1]);
+            if (!index) return UsageError{"not an adapter index: " + std::string{words[1]}};
+            line.index = *index;
+        }
         if (set) {
             line.command = CommandLine::Command::Set;
             if (presetText) {
@@ -213,14 +256,14 @@ std::variant<CommandLine, UsageError> ParseCommandLine(std::span<const std::stri
             } else {
                 // Refused here, before anything is recorded or changed, as
                 // a mistyped argument rather than the component's refusal.
-                for (std::string_view server : {words[2], words[3]})
+                for (std::string_view server : {words[after], words[after + 1]})
                     if (!management::IsValidServerAddress(server))
                         return UsageError{"not a server address: \"" + std::string{server} +
                                           "\" (expected an IPv4 or IPv6 address, or " +
                                           std::string{text::kPlaceholder} +
                                           " to leave a position out)"};
-                line.first = words[2];
-                line.second = words[3];
+                line.first = words[after];
+                line.second = words[after + 1];
             }
         } else if (command == "show") {
             line.command = CommandLine::Command::Show;
@@ -319,6 +362,7 @@ Commands:
                        hand-written /etc/resolv.conf)
   reset                with --backend=simulated: puts the sample of three
                        simulated adapters back as it first was
+  flush                asks systemd-resolved to drop its cache (where it runs)
   bench [SERVER ...]   asks each server for a few common names, several
                        rounds in a random order, and prints a table, fastest
                        first: RANK SERVER MEDIAN_MS P90_MS LOST QUERIES
@@ -330,6 +374,22 @@ Options of set:
   --dot                also switches on DNS over TLS (strict), with the
                        preset's server names; needs NetworkManager with
                        systemd-resolved
+Options of set, dhcp and restore (--no-verify and --verify-* of set and
+dhcp only; all but --all also without a command, for the window, and with
+bench):
+  --all                every IP-enabled adapter instead of INDEX (restore:
+                       every adapter with a record), one after the other,
+                       each recorded and checked on its own; standard output
+                       gets one line per adapter, INDEX<TAB>OUTCOME<TAB>
+                       DESCRIPTION, OUTCOME one of done, rolled-back, failed,
+                       unsupported; each adapter's messages go to standard
+                       error as "velmora: adapter INDEX: MESSAGE"
+  --no-verify          does not check the new servers (offline set-up,
+                       networks that block DNS queries)
+  --verify-names LIST  the names the check asks, separated by commas
+                       (example.com,wikipedia.org,kernel.org)
+  --verify-timeout MS  the check's deadline in milliseconds (3000)
+  --no-flush           does not flush the resolver's cache afterwards
 Options of bench:
   --apply INDEX        makes the fastest two servers that answered every
                        query the adapter's servers (only INDEX's current
@@ -340,7 +400,20 @@ Options of bench:
 
 set, dhcp and restore print every message the window would show, one per
 line: "Done!" and "A reboot is required." on standard output, the others on
-standard error. Before Velmora first changes an adapter (from the window or
+standard error.
+
+After set and dhcp (and the window's two apply buttons) Velmora checks the
+adapter's new servers: each is asked the names above, all at once, within
+the deadline; dhcp first waits up to the deadline for the servers DHCP
+provides (none at all is not a failure). When no new server answers, the
+change is undone (through the record below: the settings from just before
+it come back) and standard error says "the new servers did not answer; the
+previous settings are back", with each server and why on the next line;
+the exit status is then 5. When some answer and others do not, a warning
+names the silent ones and the change stands. After a successful set, dhcp
+or restore the resolver's cache is flushed as by flush; where no caching
+resolver runs this is skipped silently, and a flush that fails is only a
+warning. Before Velmora first changes an adapter (from the window or
 here) it records the adapter's DNS settings in its state folder
 ($VELMORA_STATE_DIR, else $XDG_STATE_HOME/velmora, else
 ~/.local/state/velmora); when that record cannot be written, nothing is
@@ -349,10 +422,15 @@ changed.
 Exit status:
   0  done ("Done!", or the list or servers asked for)
   1  the component answered no (an error message, an unknown index, nothing
-     recorded to restore, no server answered every query)
+     recorded to restore, no server answered every query, the cache could
+     not be flushed)
   2  bad arguments (such as a server that is not an address)
   3  the backend cannot be reached (the cause is on standard error)
-  4  DNS over TLS is not available on this system (nothing was changed)
+  4  unavailable: DNS over TLS on this system (nothing was changed), or
+     flush found no caching resolver
+  5  the new servers did not answer; the previous settings are back
+With --all: 0 when every adapter succeeded, else the status of the first
+that did not.
 
 NetworkManager keeps separate IPv4 and IPv6 DNS settings. set changes the
 servers of each family it is given and ignores the DNS servers DHCP (and,
@@ -435,7 +513,7 @@ int PrintHistory(const CommandLine& line, management::RecordingBackend& backend,
 // set with a preset or with --dot: the servers of both families in one call,
 // or the whole state in one step.
 int SetServers(const CommandLine& line, management::RecordingBackend& backend, std::ostream& out,
-               std::ostream& err) {
+               std::ostream& err, management::ChangeGuard& guard) {
     std::vector<std::string> servers;
     if (!line.preset.empty()) {
         servers = PresetServers(*FindPreset(line.preset), line.dot);
@@ -453,6 +531,8 @@ int SetServers(const CommandLine& line, management::RecordingBackend& backend, s
             }
             state = backend.ReadDnsState(line.index);
         }
+        guard.Before(line.index);
+        std::vector<std::string> sent = servers;
         // Each attempt is all or nothing.
         auto apply = [&](const std::vector<std::string>& list) -> management::ReturnCode {
             if (!state)
@@ -473,10 +553,20 @@ int SetServers(const CommandLine& line, management::RecordingBackend& backend, s
                     ipv4.push_back(server);
             if (!ipv4.empty() && ipv4.size() < servers.size()) {
                 code = apply(ipv4);
+                sent = ipv4;
                 if (code == management::kSuccess)
                     err << "velmora: IPv6 is switched off on this adapter; the preset's IPv6 "
                            "servers were left out\n";
             }
+        }
+        if (code == management::kSuccess || code == 1) {
+            const auto outcome = guard.After(line.index, sent);
+            for (const auto& message : management::OutcomeMessages(outcome))
+                err << message << '\n';
+            if (outcome.verdict == management::ChangeOutcome::Verdict::RolledBack)
+                return kExitRolledBack;
+            if (outcome.verdict == management::ChangeOutcome::Verdict::RollbackFailed)
+                return kExitFailure;
         }
         return Report(code, out, err) ? kExitSuccess : kExitFailure;
     } catch (const std::exception& error) {
@@ -486,7 +576,7 @@ int SetServers(const CommandLine& line, management::RecordingBackend& backend, s
 }
 
 int Bench(const CommandLine& line, management::RecordingBackend& backend, std::ostream& out,
-          std::ostream& err, std::ostream* progress) {
+          std::ostream& err, std::ostream* progress, const ChangeTools& tools) {
     std::vector<speedtest::Endpoint> servers = line.servers;
     if (servers.empty() || line.defaults) {
         for (auto& server : DefaultBenchServers(backend, line.apply))
@@ -522,7 +612,93 @@ int Bench(const CommandLine& line, management::RecordingBackend& backend, std::o
     set.index = *line.apply;
     set.first = chosen[0];
     set.second = chosen.size() > 1 ? chosen[1] : std::string{text::kPlaceholder};
-    return RunCommand(set, backend, out, err);
+    return RunCommand(set, backend, out, err, nullptr, tools);
+}
+
+int FlushCache(const ChangeTools& tools, std::ostream& out, std::ostream& err) {
+    management::FlushResult result{management::FlushResult::Outcome::NoResolver,
+                                   "none was looked for"};
+    if (tools.flusher) {
+        try {
+            result = tools.flusher->Flush();
+        } catch (const std::exception& error) {
+            result = {management::FlushResult::Outcome::Failed, error.what()};
+        }
+    }
+    switch (result.outcome) {
+    case management::FlushResult::Outcome::Flushed:
+        out << "the resolver's cache was flushed\n";
+        return kExitSuccess;
+    case management::FlushResult::Outcome::NoResolver:
+        err << "velmora: no caching resolver was found (" << result.detail << ")\n";
+        return kExitUnsupported;
+    case management::FlushResult::Outcome::Failed:
+        break;
+    }
+    err << "velmora: the resolver's cache could not be flushed: " << result.detail << '\n';
+    return kExitFailure;
+}
+
+std::string_view OutcomeWord(int status) {
+    switch (status) {
+    case kExitSuccess:
+        return "done";
+    case kExitRolledBack:
+        return "rolled-back";
+    case kExitUnsupported:
+        return "unsupported";
+    case kExitBackendUnavailable:
+        return "unavailable";
+    default:
+        return "failed";
+    }
+}
+
+// set, dhcp or restore for every adapter, one after the other, each
+// recorded and checked on its own. Standard output gets one summary line
+// per adapter; what each would have said goes to standard error, prefixed
+// with its index.
+int ForAll(const CommandLine& line, management::RecordingBackend& backend, std::ostream& out,
+           std::ostream& err, const ChangeTools& tools) {
+    const bool restore = line.command == CommandLine::Command::Restore;
+    std::vector<std::pair<std::int32_t, std::string>> adapters;
+    try {
+        if (restore) {
+            // Restore reaches adapters the list leaves out, as for one.
+            const std::string component = backend.Identity();
+            for (std::int32_t index : backend.store().Indexes(component)) {
+                auto record = backend.store().Load(component, index);
+                if (record) adapters.emplace_back(index, record->description);
+            }
+        } else {
+            auto service =
+                backend.Connect(management::ConnectionString(management::kLocalComputer));
+            for (const auto& configuration : service->ExecQuery(management::kAdapterQuery))
+                adapters.emplace_back(configuration->Index(), configuration->Description());
+        }
+    } catch (const std::exception& error) {
+        err << "velmora: " << error.what() << '\n';
+        return kExitFailure;
+    }
+    if (adapters.empty()) {
+        err << (restore ? "velmora: nothing recorded for any adapter\n"
+                        : "velmora: no IP-enabled adapter\n");
+        return kExitFailure;
+    }
+    int status = kExitSuccess;
+    for (const auto& [index, description] : adapters) {
+        CommandLine one = line;
+        one.all = false;
+        one.index = index;
+        std::ostringstream said, failures;
+        const int code = RunCommand(one, backend, said, failures, nullptr, tools);
+        std::istringstream lines(failures.str());
+        for (std::string text; std::getline(lines, text);)
+            err << "velmora: adapter " << index << ": " << text << '\n';
+        out << index << '\t' << OutcomeWord(code) << '\t' << description << '\n' << std::flush;
+        if (status == kExitSuccess) status = code;
+    }
+    return status;
 }
 
 } // namespace
@@ -596,6 +772,12 @@ std::vector<speedtest::Endpoint> DefaultBenchServers(management::Backend& backen
 
 int RunCommand(const CommandLine& line, management::RecordingBackend& backend, std::ostream& out,
                std::ostream& err, std::ostream* progress) {
+    return RunCommand(line, backend, out, err, progress, ChangeTools{});
+}
+
+int RunCommand(const CommandLine& line, management::RecordingBackend& backend, std::ostream& out,
+               std::ostream& err, std::ostream* progress, const ChangeTools& tools) {
+    if (line.command == CommandLine::Command::Flush) return FlushCache(tools, out, err);
     if (line.command == CommandLine::Command::Presets) {
         out << PresetTable();
         return kExitSuccess;
@@ -607,7 +789,7 @@ int RunCommand(const CommandLine& line, management::RecordingBackend& backend, s
         return ResetSample(platform::EnvironmentVariable, backend.store(), out, err);
     // The speed test needs the component only to apply its outcome.
     if (line.command == CommandLine::Command::Bench && !line.apply)
-        return Bench(line, backend, out, err, progress);
+        return Bench(line, backend, out, err, progress, tools);
 
     // The window would show an unreachable component as an empty list; here
     // it is said as it is.
@@ -618,12 +800,19 @@ int RunCommand(const CommandLine& line, management::RecordingBackend& backend, s
         return kExitBackendUnavailable;
     }
     if (line.command == CommandLine::Command::Bench)
-        return Bench(line, backend, out, err, progress);
+        return Bench(line, backend, out, err, progress, tools);
     if (line.command == CommandLine::Command::Status)
         return PrintStatus(line, backend, management::SystemFiles{}, out, err);
+    if (line.all) return ForAll(line, backend, out, err, tools);
+
+    management::ChangeGuardOptions guarding = tools.guard;
+    guarding.verify = line.verify;
+    guarding.flush = line.flush;
+    management::ChangeGuard guard(backend, tools.check, tools.flusher, guarding);
 
     ConsoleView view(out, err);
     FrmMain form(view, backend);
+    form.SetChangeGuard(&guard);
     form.Form_Load();
 
     if (line.command == CommandLine::Command::List) {
@@ -651,7 +840,13 @@ int RunCommand(const CommandLine& line, management::RecordingBackend& backend, s
         return kExitSuccess;
     case CommandLine::Command::Set:
         backend.SetOperation("set");
-        if (!line.preset.empty() || line.dot) return SetServers(line, backend, out, err);
+        if (!line.preset.empty() || line.dot) {
+            if (position < 0) {
+                view.ShowMessage(std::string{text::kChooseAdapter});
+                return kExitFailure;
+            }
+            return SetServers(line, backend, out, err, guard);
+        }
         view.SetText(TextBox::Text4, line.first);
         view.SetText(TextBox::Text5, line.second);
         form.Command9_Click();
@@ -664,13 +859,21 @@ int RunCommand(const CommandLine& line, management::RecordingBackend& backend, s
         // Restore reaches adapters the list leaves out (one whose revert to
         // DHCP found no server has no IPv4 any more).
         try {
-            return Report(backend.Restore(line.index), out, err) ? kExitSuccess : kExitFailure;
+            if (!Report(backend.Restore(line.index), out, err)) return kExitFailure;
+            if (auto warning = guard.Flush()) err << *warning << '\n';
+            return kExitSuccess;
         } catch (const std::exception& error) {
             err << "velmora: " << error.what() << '\n';
             return kExitFailure;
         }
     default:
         throw std::logic_error("RunCommand: not a console command");
+    }
+    if (const auto& change = form.lastChange()) {
+        if (change->verdict == management::ChangeOutcome::Verdict::RolledBack)
+            return kExitRolledBack;
+        if (change->verdict == management::ChangeOutcome::Verdict::RollbackFailed)
+            return kExitFailure;
     }
     return view.lastMessage() == text::kDone ? kExitSuccess : kExitFailure;
 }

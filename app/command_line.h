@@ -11,10 +11,13 @@
 //   velmora [--backend=...] bench [SERVER ...] [--apply INDEX] [--defaults]
 //   velmora [--backend=...] status [INDEX]
 //   velmora --backend=simulated reset
+//   velmora [--backend=...] set|dhcp|restore --all ...   every adapter
+//   velmora flush                              the resolver's cache
 //   velmora presets | --help | --version
 
 #include "app/management/backend_choice.h"
 #include "app/management/recording_backend.h"
+#include "app/management/verified_change.h"
 #include "app/speedtest/speed_test.h"
 
 #include <cstdint>
@@ -40,7 +43,8 @@ struct CommandLine {
         History,
         Bench,
         Status,
-        Reset
+        Reset,
+        Flush
     };
     Command command = Command::Window;
     // Without --backend: NetworkManager.
@@ -59,6 +63,15 @@ struct CommandLine {
     speedtest::Options bench;
     // status: the one adapter asked about, or every one.
     std::optional<std::int32_t> statusIndex;
+    // set, dhcp, restore: every IP-enabled adapter (restore: every one
+    // with a record) instead of `index`.
+    bool all = false;
+    // After set and dhcp (and the window's applies): ask the new servers,
+    // and undo a change to servers that do not answer.
+    bool verify = true;
+    management::ServerCheckOptions check;
+    // After a successful set, dhcp or restore: flush the resolver's cache.
+    bool flush = true;
     // The window only: draw it once after start-up into this PNG file and
     // end.
     std::string screenshot;
@@ -69,6 +82,8 @@ inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitBackendUnavailable = 3;
 inline constexpr int kExitUnsupported = 4;
+// The new servers did not answer; the previous settings are back.
+inline constexpr int kExitRolledBack = 5;
 
 struct UsageError {
     std::string message;
@@ -98,6 +113,18 @@ int PrintStatus(const CommandLine& line, management::Backend& backend,
 // records made for its adapters in `store`.
 int ResetSample(const management::VariableLookup& lookup, const management::RecordStore& store,
                 std::ostream& out, std::ostream& err);
+// What changes are checked and flushed with. Without a check nothing is
+// verified, without a flusher nothing flushed (and flush finds no
+// resolver): the overload above runs with none.
+struct ChangeTools {
+    management::ServerCheck* check = nullptr;
+    management::CacheFlusher* flusher = nullptr;
+    // The clock and the pause of the wait for DHCP's servers.
+    management::ChangeGuardOptions guard;
+};
+
+int RunCommand(const CommandLine& line, management::RecordingBackend& backend, std::ostream& out,
+               std::ostream& err, std::ostream* progress, const ChangeTools& tools);
 
 // The servers the speed test asks when none are typed: each preset's, and
 // the current ones of the adapters listed (or of `index` alone, or of none

@@ -131,6 +131,34 @@ void FrmMain::Report() {
     if (EndsProgram(returnCode_)) IgnoreErrors([&] { view_.Unload(); });
 }
 
+std::optional<std::int32_t> FrmMain::GuardBefore() {
+    lastChange_.reset();
+    std::optional<std::int32_t> index;
+    if (!guard_ || !adapterObject_) return index;
+    IgnoreErrors([&] {
+        index = adapterObject_->Index();
+        guard_->Before(*index);
+    });
+    return index;
+}
+
+// After a change the component accepted: false when it was undone (the
+// message said so and the restored servers are shown), so the window stays.
+bool FrmMain::GuardAfter(std::optional<std::int32_t> index,
+                         const mgmt::ServerSearchOrder& servers) {
+    if (!guard_ || !index || !EndsProgram(returnCode_)) return true;
+    const auto* list = std::get_if<std::vector<std::string>>(&servers);
+    lastChange_ = guard_->After(*index, list ? *list : std::vector<std::string>{});
+    for (const auto& message : mgmt::OutcomeMessages(*lastChange_))
+        IgnoreErrors([&] { view_.ShowMessage(message); });
+    const auto verdict = lastChange_->verdict;
+    if (verdict != mgmt::ChangeOutcome::Verdict::RolledBack &&
+        verdict != mgmt::ChangeOutcome::Verdict::RollbackFailed)
+        return true;
+    Combo1_Click();
+    return false;
+}
+
 void FrmMain::Command9_Click() {
     if (!AdapterChosen()) return;
     FetchChosenConfiguration();
@@ -141,12 +169,14 @@ void FrmMain::Command9_Click() {
         [&] { servers = BuildServerList(view_.Text(TextBox::Text4), view_.Text(TextBox::Text5)); });
     // A call that throws has not changed anything we know of; reporting the
     // code left from an earlier call could read as success.
+    const auto guarded = GuardBefore();
     if (!IgnoreErrors([&] {
             if (!adapterObject_) throw mgmt::ManagementError("no adapter configuration");
             if (!servers) throw mgmt::ManagementError("no server list");
             StoreReturnCode(adapterObject_->SetDNSServerSearchOrder(*servers));
         }))
         returnCode_ = static_cast<std::int16_t>(mgmt::kUnknownFailure);
+    if (servers && !GuardAfter(guarded, *servers)) return;
     Report();
 }
 
@@ -160,6 +190,7 @@ void FrmMain::Command10_Click() {
         });
     };
 
+    const auto guarded = GuardBefore();
     // The four changes take effect together, so the link is reconfigured
     // once rather than after each of them.
     IgnoreErrors([&] {
@@ -180,6 +211,7 @@ void FrmMain::Command10_Click() {
     else if (returnCode_ == 0 || returnCode_ == 1)
         returnCode_ = dnsCode;
     if (!dnsCalled) returnCode_ = static_cast<std::int16_t>(mgmt::kUnknownFailure);
+    if (!GuardAfter(guarded, mgmt::ServerSearchOrder{mgmt::null})) return;
     Report();
 }
 

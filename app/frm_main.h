@@ -4,9 +4,11 @@
 // Qt window, the command line, the tests' fake) through FrmMainView.
 
 #include "app/management/management.h"
+#include "app/management/verified_change.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace velmora::app {
@@ -66,6 +68,13 @@ public:
     void aicAlphaImage5_Click();
     void aicAlphaImage6_Click();
 
+    // Checks the new servers after each apply and undoes a change to
+    // servers that do not answer; none (the default) leaves changes as
+    // they are made.
+    void SetChangeGuard(management::ChangeGuard* guard) { guard_ = guard; }
+    // How the last apply's check went; nullopt when it was not checked.
+    const std::optional<management::ChangeOutcome>& lastChange() const { return lastChange_; }
+
     const management::AdapterConfiguration* adapterObject() const { return adapterObject_.get(); }
     std::int16_t returnCode() const { return returnCode_; }
 
@@ -75,11 +84,16 @@ private:
     void StoreReturnCode(management::ReturnCode code);
     void Report();
     void ShowCurrentServers();
+    std::optional<std::int32_t> GuardBefore();
+    bool GuardAfter(std::optional<std::int32_t> index,
+                    const management::ServerSearchOrder& servers);
 
     FrmMainView& view_;
     management::Backend& backend_;
     std::unique_ptr<management::AdapterConfiguration> adapterObject_;
     std::int16_t returnCode_ = 0;
+    management::ChangeGuard* guard_ = nullptr;
+    std::optional<management::ChangeOutcome> lastChange_;
 };
 
 // The argument for the typed servers: "0.0.0.0" (compared exactly) leaves a

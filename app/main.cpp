@@ -36,6 +36,11 @@ int main(int argc, char** argv) {
     } catch (const std::exception&) {
     }
     mgmt::RecordingBackend recording(*backend, mgmt::RecordStore(folder));
+    // The real resolver and the real cache: only the program itself, never
+    // a test, reaches them.
+    mgmt::ResolverCheck check(line.check);
+    mgmt::ResolvedFlusher flusher;
+    ChangeTools tools{&check, &flusher, {}};
     if (line.command != CommandLine::Command::Window) {
         recording.SetNoticeSink([](const std::string& text) {
             std::cerr << "velmora: " << text << '\n' << std::flush;
@@ -43,7 +48,11 @@ int main(int argc, char** argv) {
         // The progress line is for people watching, not for a log.
         std::ostream* progress =
             platform::IsTerminal(platform::StandardStream::Error) ? &std::cerr : nullptr;
-        return RunCommand(line, recording, std::cout, std::cerr, progress);
+        return RunCommand(line, recording, std::cout, std::cerr, progress, tools);
     }
-    return RunWindow(argc, argv, recording, line.screenshot);
+    mgmt::ChangeGuardOptions guarding;
+    guarding.verify = line.verify;
+    guarding.flush = line.flush;
+    mgmt::ChangeGuard guard(recording, &check, &flusher, guarding);
+    return RunWindow(argc, argv, recording, line.screenshot, &guard);
 }

@@ -5,6 +5,7 @@
 #include "platform/system/file.h"
 #include "platform/system/state_folder.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -235,6 +236,27 @@ void RecordStore::Remove(std::string_view component, std::int32_t index) const {
     const auto file = FileFor(component, index);
     if (const auto removed = platform::RemoveFileDurably(file); !removed)
         throw ManagementError(removed.error);
+}
+
+std::vector<std::int32_t> RecordStore::Indexes(std::string_view component) const {
+    // The file names FileFor makes, with the index cut out of one of them.
+    const std::string sample = FileFor(component, 0).filename().string();
+    const std::string prefix = sample.substr(0, sample.size() - std::string_view{"0.json"}.size());
+    std::vector<std::int32_t> indexes;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_, error)) {
+        const std::string name = entry.path().filename().string();
+        if (!name.starts_with(prefix) || !name.ends_with(".json")) continue;
+        const std::string_view digits{name.data() + prefix.size(), name.size() - prefix.size() - 5};
+        std::int32_t index = 0;
+        const auto [end, failed] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), index);
+        if (failed == std::errc{} && end == digits.data() + digits.size() && !digits.empty() &&
+            FileFor(component, index).filename() == name)
+            indexes.push_back(index);
+    }
+    std::sort(indexes.begin(), indexes.end());
+    return indexes;
 }
 
 std::string UtcNow() {

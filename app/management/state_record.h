@@ -22,6 +22,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmora::management {
 
@@ -66,6 +67,8 @@ public:
     // throws ManagementError when it cannot be made durable.
     bool Create(const StateRecord& record) const;
     void Remove(std::string_view component, std::int32_t index) const;
+    // The adapters that have a record for the component, in ascending order.
+    std::vector<std::int32_t> Indexes(std::string_view component) const;
 
 private:
     std::filesystem::path folder_;

@@ -498,7 +498,7 @@ void FrmMainWindow::closeEvent(QCloseEvent* event) {
 }
 
 int RunWindow(int& argc, char** argv, management::RecordingBackend& backend,
-              const std::string& screenshot) {
+              const std::string& screenshot, management::ChangeGuard* guard) {
     if (!platform::QtDisplayAvailable()) {
         std::cerr << "velmora: no display to open the window on; the command line works "
                      "without one (velmora --help)\n";
@@ -515,6 +515,7 @@ int RunWindow(int& argc, char** argv, management::RecordingBackend& backend,
     } hostScope;
     FrmMainWindow window;
     FrmMain form(window, backend);
+    form.SetChangeGuard(guard);
     WindowImages images(host, WindowImages::EmbeddedStore(),
                         {qobject_cast<QFrame*>(window.Control("Picture1")),
                          qobject_cast<QFrame*>(window.Control("Picture4"))},

@@ -96,8 +96,9 @@ QPixmap WindowIconPixmap();
 
 // Runs the window until it is closed; returns the program's exit status.
 // With a screenshot file, the window is drawn once after start-up into it
-// (PNG) and the program ends: 0 written, 2 not.
+// (PNG) and the program ends: 0 written, 2 not. `guard` (may be null)
+// checks the servers after each apply.
 int RunWindow(int& argc, char** argv, management::RecordingBackend& backend,
-              const std::string& screenshot = {});
+              const std::string& screenshot = {}, management::ChangeGuard* guard = nullptr);
 
 } // namespace velmora::app

@@ -35,6 +35,21 @@ bool IsAnswer(int status) {
     return status == ARES_SUCCESS || status == ARES_ENODATA || status == ARES_ENOTFOUND;
 }
 
+std::string FailureText(int status) {
+    switch (status) {
+    case ARES_ETIMEOUT:
+        return "no answer in time";
+    case ARES_EREFUSED:
+        return "refused the query";
+    case ARES_ESERVFAIL:
+        return "answered with a server failure";
+    case ARES_ECONNREFUSED:
+        return "unreachable";
+    default:
+        return ares_strerror(status);
+    }
+}
+
 struct LibraryScope {
     LibraryScope() {
         if (ares_library_init(ARES_LIB_INIT_ALL) != ARES_SUCCESS)
@@ -71,7 +86,9 @@ public:
 
     void Open(ServerRun& run) {
         ares_options settings{};
-        settings.flags = ARES_FLAG_NOSEARCH | ARES_FLAG_NOALIASES;
+        // A refusal or a server failure is handed to us as such, rather
+        // than passed off as a server that cannot be reached.
+        settings.flags = ARES_FLAG_NOSEARCH | ARES_FLAG_NOALIASES | ARES_FLAG_NOCHECKRESP;
         settings.timeout = static_cast<int>(options_.timeout.count());
         settings.tries = 1;
         if (ares_init_options(&run.channel, &settings,
@@ -104,6 +121,14 @@ public:
     // Sends the server's next query, unless one is in flight or none is left.
     void SendNext(ServerRun& run) {
         if (run.inFlight || run.next >= run.order.size()) return;
+        if (options_.enoughAnswers > 0 &&
+            static_cast<int>(run.result.times.size()) >= options_.enoughAnswers) {
+            const auto left = static_cast<int>(run.order.size() - run.next);
+            run.result.queries -= left;
+            run.next = run.order.size();
+            Ended(left);
+            return;
+        }
         if (run.result.times.empty() && run.lostInARow >= options_.giveUpAfter) {
             // Every query left counts as lost.
             const auto left = static_cast<int>(run.order.size() - run.next);
@@ -137,6 +162,7 @@ private:
         } else {
             ++run.result.lost;
             ++run.lostInARow;
+            run.result.failure = FailureText(status);
         }
         self.Ended(1);
         // The next query is sent from the loop, not from inside c-ares.

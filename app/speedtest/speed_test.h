@@ -46,6 +46,10 @@ struct Options {
     // any is not asked the rest, which count as lost: an unreachable server
     // would otherwise hold the whole test up for a time limit per query.
     int giveUpAfter = 3;
+    // A server that has answered this many queries is not asked the rest,
+    // which are then left out of its planned queries (0: ask them all). A
+    // check that a server works needs one answer, not a measurement.
+    int enoughAnswers = 0;
     std::uint32_t seed = 0; // 0: a fresh random order each run
 };
 
@@ -54,6 +58,7 @@ struct Result {
     int queries = 0;             // planned: names x rounds
     std::vector<Duration> times; // of the queries answered
     int lost = 0;                // not answered in time, refused, or never sent
+    std::string failure;         // why the last lost query was lost, for people
 
     std::optional<Duration> Median() const;
     std::optional<Duration> Percentile90() const;

@@ -36,7 +36,7 @@ printf '{"adapters": [{"index": 4, "description": "a"}, {"index": 41, "descripti
 
 expect "commands" "$(complete_line s)" "set show status "
 expect "all commands" "$(complete_line '')" \
-    "bench dhcp history list presets reset restore set show status "
+    "bench dhcp flush history list presets reset restore set show status "
 expect "options" "$(complete_line --ti)" "--timeout "
 expect "backends" "$(complete_line --backend '')" "networkmanager simulated simulated: "
 expect "joined backends" "$(complete_line --backend=s)" "--backend=simulated --backend=simulated: "

@@ -1,7 +1,8 @@
 #pragma once
 // A DNS server for tests, on 127.0.0.1 and a port of the system's choosing,
 // run by a thread of the test process: it answers every A query with
-// 192.0.2.1, after a delay if asked to, or never.
+// 192.0.2.1, after a delay if asked to, refuses every query, or never
+// answers.
 
 #include <atomic>
 #include <chrono>
@@ -19,7 +20,7 @@ namespace velmora::testing {
 
 class DnsResponder {
 public:
-    enum class Mode { Answer, Drop };
+    enum class Mode { Answer, Drop, Refuse };
 
     explicit DnsResponder(Mode mode, std::chrono::milliseconds delay = {})
         : mode_(mode), delay_(delay) {
@@ -65,7 +66,14 @@ private:
             end += 5;
             if (end > static_cast<std::size_t>(size)) continue;
             std::vector<unsigned char> reply(packet.begin(), packet.begin() + end);
-            reply[2] = 0x81;                                 // a response, recursion desired
+            reply[2] = 0x81; // a response, recursion desired
+            if (mode_ == Mode::Refuse) {
+                reply[3] = 0x85; // recursion available, refused
+                reply[6] = reply[7] = reply[8] = reply[9] = reply[10] = reply[11] = 0;
+                ::sendto(socket_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from),
+                         length);
+                continue;
+            }
             reply[3] = 0x80;                                 // recursion available, no error
             reply[6] = 0, reply[7] = 1;                      // one answer
             reply[8] = reply[9] = reply[10] = reply[11] = 0; // nothing else
