@@ -1,7 +1,8 @@
 // Writes the decompression bombs the imaging library must refuse cheaply
 // into the folder named on the command line: for each format the smallest
 // header declaring the largest picture the default pixel limit allows,
-// scans cut short (at the end of the data and at a marker), a JPEG whose
+// scans cut short (at the end of the data and at a marker), arithmetic-coded
+// zeros that could in theory hold a whole picture, a JPEG whose
 // 999 cheap scans each revisit the whole picture, and TIFF strip tables
 // that promise more than the file holds.
 //   make_bombs FOLDER
@@ -116,6 +117,17 @@ Bytes jpegHeaderOnly(std::uint8_t sof) {
     }
     scanHeader(b, 0, 63);
     b.insert(b.end(), {0x00, 0x00, 0x00, 0x00, 0xFF, 0xD9});
+    return b;
+}
+
+// An arithmetic-coded scan of a few hundred zero bytes: the coder may
+// spend as little as 2^-15 bit a block, so these could in theory carry the
+// whole picture, and libjpeg reads on past them without complaint.
+Bytes jpegArithmeticFlat() {
+    Bytes b = greyFrame(0xC9);
+    scanHeader(b, 0, 63);
+    b.resize(b.size() + 256, 0x00);
+    b.insert(b.end(), {0xFF, 0xD9});
     return b;
 }
 
@@ -335,6 +347,7 @@ int main(int argc, char** argv) {
 
     write(folder, "jpeg-header-only.jpg", jpegHeaderOnly(0xC0));
     write(folder, "jpeg-arithmetic-header-only.jpg", jpegHeaderOnly(0xC9));
+    write(folder, "jpeg-arithmetic-flat.jpg", jpegArithmeticFlat());
     write(folder, "jpeg-999-scans.jpg", jpegScanBomb());
     Bytes noise = jpegNoise();
     noise.resize(noise.size() * 3 / 5);
