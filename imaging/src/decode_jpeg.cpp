@@ -276,7 +276,10 @@ Verdict judgeStructure(std::span<const std::uint8_t> d) {
             if (carriesDc)
                 dcSent[static_cast<std::size_t>(found - frame.components.begin())] = true;
         }
-        if (bytes < leastBytes(frame, pictureBlocks(frame), ss == 0, blocks))
+        // A sequential scan codes every coefficient whatever its header's
+        // band says (libjpeg only warns about the band).
+        const bool dcScan = !frame.progressive || ss == 0;
+        if (bytes < leastBytes(frame, pictureBlocks(frame), dcScan, blocks))
             return damaged("JPEG scan too short for the declared size");
         visits += blocks;
         ++scans;

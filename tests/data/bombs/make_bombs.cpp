@@ -122,10 +122,11 @@ Bytes jpegHeaderOnly(std::uint8_t sof) {
 
 // An arithmetic-coded scan of a few hundred zero bytes: the coder may
 // spend as little as 2^-15 bit a block, so these could in theory carry the
-// whole picture, and libjpeg reads on past them without complaint.
-Bytes jpegArithmeticFlat() {
+// whole picture, and libjpeg reads on past them without complaint. A
+// sequential scan codes every coefficient whatever band its header names.
+Bytes jpegArithmeticFlat(int ss) {
     Bytes b = greyFrame(0xC9);
-    scanHeader(b, 0, 63);
+    scanHeader(b, ss, 63);
     b.resize(b.size() + 256, 0x00);
     b.insert(b.end(), {0xFF, 0xD9});
     return b;
@@ -347,7 +348,8 @@ int main(int argc, char** argv) {
 
     write(folder, "jpeg-header-only.jpg", jpegHeaderOnly(0xC0));
     write(folder, "jpeg-arithmetic-header-only.jpg", jpegHeaderOnly(0xC9));
-    write(folder, "jpeg-arithmetic-flat.jpg", jpegArithmeticFlat());
+    write(folder, "jpeg-arithmetic-flat.jpg", jpegArithmeticFlat(0));
+    write(folder, "jpeg-arithmetic-flat-band-1.jpg", jpegArithmeticFlat(1));
     write(folder, "jpeg-999-scans.jpg", jpegScanBomb());
     Bytes noise = jpegNoise();
     noise.resize(noise.size() * 3 / 5);
