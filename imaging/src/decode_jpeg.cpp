@@ -159,10 +159,11 @@ std::uint64_t pictureBlocks(const Frame& f) {
 // bytes: such a file cannot be told from a bomb by its data. So a picture
 // of more than kArithmeticFreeBlocks blocks needs a byte of data for every
 // kArithmeticBlocksPerByte blocks in each scan that codes the DC
-// coefficients, which any picture with content has many times over; a flat
-// one that large is refused with the bombs.
+// coefficients: a photograph has a hundred times that, and a file padded
+// with zeros to pass still cannot make more than 1024 pixels of a byte. A
+// flat picture that large is refused with the bombs.
 constexpr std::uint64_t kArithmeticFreeBlocks = std::uint64_t{1} << 20;
-constexpr std::uint64_t kArithmeticBlocksPerByte = 4096;
+constexpr std::uint64_t kArithmeticBlocksPerByte = 16;
 
 std::uint64_t leastBytes(const Frame& f, std::uint64_t frameBlocks, bool dcScan,
                          std::uint64_t blocks) {

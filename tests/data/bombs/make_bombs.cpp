@@ -2,7 +2,7 @@
 // into the folder named on the command line: for each format the smallest
 // header declaring the largest picture the default pixel limit allows,
 // scans cut short (at the end of the data and at a marker), arithmetic-coded
-// zeros that could in theory hold a whole picture, a JPEG whose
+// zeros and a lossless WebP that hold a whole flat picture, a JPEG whose
 // 999 cheap scans each revisit the whole picture, and TIFF strip tables
 // that promise more than the file holds.
 //   make_bombs FOLDER
@@ -330,6 +330,34 @@ Bytes webpHeaderOnly() {
     return b;
 }
 
+// A lossless canvas of 16383 x 16383 whose five prefix codes each have a
+// single symbol, so that every pixel costs no bit at all: a whole, valid
+// (flat) picture in 68 bytes.
+Bytes webpLosslessFlat() {
+    Bytes frame = {0x2F};
+    std::uint64_t bits = 0;
+    int count = 0;
+    const auto put = [&](std::uint64_t value, int n) {
+        bits |= value << count;
+        count += n;
+    };
+    put(16383 - 1, 14);
+    put(16383 - 1, 14);
+    put(0, 1 + 3); // no alpha, version 0
+    put(0, 3);     // no transform, no colour cache, no meta prefix codes
+    for (int code = 0; code < 5; ++code)
+        put(1, 4); // simple code: one symbol of one bit, symbol 0
+    for (; count > 0; count -= 8, bits >>= 8)
+        frame.push_back(static_cast<std::uint8_t>(bits));
+    frame.resize(frame.size() + 40, 0);
+    Bytes b = {'R', 'I', 'F', 'F'};
+    put32le(b, static_cast<std::uint32_t>(4 + 8 + frame.size()));
+    b.insert(b.end(), {'W', 'E', 'B', 'P', 'V', 'P', '8', 'L'});
+    put32le(b, static_cast<std::uint32_t>(frame.size()));
+    b.insert(b.end(), frame.begin(), frame.end());
+    return b;
+}
+
 void write(const std::filesystem::path& folder, const std::string& name, const Bytes& bytes) {
     std::ofstream out(folder / name, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
@@ -365,5 +393,6 @@ int main(int argc, char** argv) {
     write(folder, "tiff-strips-too-short.tif", tiffStripsTooShort());
 
     write(folder, "webp-header-only.webp", webpHeaderOnly());
+    write(folder, "webp-lossless-flat.webp", webpLosslessFlat());
     return 0;
 }
