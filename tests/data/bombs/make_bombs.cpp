@@ -3,8 +3,8 @@
 // header declaring the largest picture the default pixel limit allows,
 // scans cut short (at the end of the data and at a marker), arithmetic-coded
 // zeros and a lossless WebP that hold a whole flat picture, a JPEG whose
-// 999 cheap scans each revisit the whole picture, and TIFF strip tables
-// that promise more than the file holds.
+// 999 cheap scans each revisit the whole picture, TIFF strip tables that
+// promise more than the file holds, and a blank fax page.
 //   make_bombs FOLDER
 
 #include <algorithm>
@@ -17,6 +17,7 @@
 #include <jpeglib.h>
 #include <random>
 #include <string>
+#include <tiffio.h>
 #include <vector>
 #include <zlib.h>
 
@@ -308,6 +309,24 @@ Bytes tiffStripsTooShort() {
     return tiff({{273, 4, kSide, offsets}, {279, 4, kSide, counts}}, 8, 1, tail);
 }
 
+// A blank page of 23170 x 23170 in Group 4 fax coding, which codes each
+// white row in one bit: a valid picture of 2 GB in 3 KB, written by libtiff.
+void writeBlankFaxPage(const std::filesystem::path& path) {
+    TIFF* t = TIFFOpen(path.c_str(), "w");
+    if (t == nullptr) std::exit(1);
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, kSide);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, kSide);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 1);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, kSide);
+    std::vector<std::uint8_t> row((kSide + 7) / 8, 0);
+    for (std::uint32_t y = 0; y < kSide; ++y)
+        if (TIFFWriteScanline(t, row.data(), y, 0) != 1) std::exit(1);
+    TIFFClose(t);
+}
+
 // --- WebP ----------------------------------------------------------------------
 
 // A lossy key frame of 16383 x 16383 in a few dozen bytes.
@@ -391,6 +410,7 @@ int main(int argc, char** argv) {
     write(folder, "tiff-strip-beyond-file.tif", tiffStripBeyondFile());
     write(folder, "tiff-strip-tables-beyond-file.tif", tiffStripTableBeyondFile());
     write(folder, "tiff-strips-too-short.tif", tiffStripsTooShort());
+    writeBlankFaxPage(folder / "tiff-blank-fax-page.tif");
 
     write(folder, "webp-header-only.webp", webpHeaderOnly());
     write(folder, "webp-lossless-flat.webp", webpLosslessFlat());
