@@ -65,7 +65,9 @@ Status decodeWebp(std::span<const std::uint8_t> data, const Allocator& allocator
     if (WebPDecode(data.data(), data.size(), &config) != VP8_STATUS_OK)
         return refuse(VELMORA_IMAGING_DAMAGED, "WebP bitstream damaged");
 
-    if (config.input.has_alpha)
+    // A lossless bitstream's alpha flag is only a hint: its pixels carry
+    // whatever alpha they were coded with, flag or not.
+    if (config.input.has_alpha || config.input.format != 1)
         for (std::int32_t y = 0; y < px.height; ++y)
             premultiplyRow(px.row(y), px.width);
     return VELMORA_IMAGING_OK;
