@@ -39,16 +39,19 @@ std::int32_t allocate(void* context, std::int32_t width, std::int32_t height,
                       velmora_imaging_pixels* out) {
     auto* b = static_cast<Buffer*>(context);
     if (width <= 0 || height <= 0 || b->memory) __builtin_trap();
-    // Rows padded to 64 bytes: packed for widths that are multiples of 16,
-    // with a gap the decoder must not write into for the others.
-    const std::int64_t stride = (std::int64_t{width} * 4 + 63) / 64 * 64;
+    // Checked pictures get rows padded to 64 bytes (packed for widths that
+    // are multiples of 16, with a gap the decoder must not write into for
+    // the others); larger ones are packed, as a surface's rows are, so that
+    // the largest pictures the limit allows still fit.
+    b->filled = std::int64_t{width} * height <= kCheckedPixels;
+    const std::int64_t row = std::int64_t{width} * 4;
+    const std::int64_t stride = b->filled ? (row + 63) / 64 * 64 : row;
     const std::int64_t bytes = stride * height;
     if (stride > INT32_MAX || bytes > INT32_MAX) return 1;
     // malloc, not calloc: the library promises to write every pixel, so
     // nothing here clears what the decoder is about to overwrite.
     b->memory.reset(static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(bytes))));
     if (!b->memory) return 1;
-    b->filled = std::int64_t{width} * height <= kCheckedPixels;
     if (b->filled) {
         for (std::int64_t i = 0; i < bytes; i += 4)
             std::memcpy(b->memory.get() + i, &kUnwritten, 4);
