@@ -137,6 +137,14 @@ struct Geometry {
     }
 };
 
+std::uint64_t pictureBlocks(const Frame& f) {
+    const Geometry g(f);
+    std::uint64_t blocks = 0;
+    for (const Component& c : f.components)
+        blocks += g.blocksAcross(f, c) * g.blocksDown(f, c);
+    return blocks;
+}
+
 // The fewest bytes of entropy-coded data that can carry `blocks` blocks of
 // a scan. Huffman codes are at least a bit long: a sequential block needs
 // a DC and an end-of-block code, a progressive DC scan a code (or a
@@ -144,8 +152,25 @@ struct Geometry {
 // to 32767 empty blocks. The arithmetic coder makes at least one decision
 // a block, and its most skewed state, a probability of 1 - 2^-15, spends
 // no less than 2^-15 bits on one.
-std::uint64_t leastBytes(const Frame& f, bool dcScan, std::uint64_t blocks) {
-    if (f.arithmetic) return blocks >> 18;
+//
+// That last bound lets a hundred bytes declare a picture of 2 GB (the
+// decoder reads zeros past the end of a scan, which is legal there), and
+// an encoder does write a flat picture of millions of blocks in a few
+// bytes: such a file cannot be told from a bomb by its data. So a picture
+// of more than kArithmeticFreeBlocks blocks needs a byte of data for every
+// kArithmeticBlocksPerByte blocks in each scan that codes the DC
+// coefficients: a photograph has a hundred times that, and a file padded
+// with zeros to pass still cannot make more than 1024 pixels of a byte. A
+// flat picture that large is refused with the bombs.
+constexpr std::uint64_t kArithmeticFreeBlocks = std::uint64_t{1} << 20;
+constexpr std::uint64_t kArithmeticBlocksPerByte = 16;
+
+std::uint64_t leastBytes(const Frame& f, std::uint64_t frameBlocks, bool dcScan,
+                         std::uint64_t blocks) {
+    if (f.arithmetic) {
+        if (dcScan && frameBlocks > kArithmeticFreeBlocks) return blocks / kArithmeticBlocksPerByte;
+        return blocks >> 18;
+    }
     if (!f.progressive) return blocks / 4;
     if (dcScan) return blocks / 8;
     return blocks * 15 / (8 * 32767);
@@ -252,7 +277,10 @@ Verdict judgeStructure(std::span<const std::uint8_t> d) {
             if (carriesDc)
                 dcSent[static_cast<std::size_t>(found - frame.components.begin())] = true;
         }
-        if (bytes < leastBytes(frame, ss == 0, blocks))
+        // A sequential scan codes every coefficient whatever its header's
+        // band says (libjpeg only warns about the band).
+        const bool dcScan = !frame.progressive || ss == 0;
+        if (bytes < leastBytes(frame, pictureBlocks(frame), dcScan, blocks))
             return damaged("JPEG scan too short for the declared size");
         visits += blocks;
         ++scans;
@@ -262,16 +290,14 @@ Verdict judgeStructure(std::span<const std::uint8_t> d) {
         return damaged("JPEG component without a scan");
 
     const Geometry g(frame);
-    std::uint64_t pictureBlocks = 0;
     std::uint64_t coefficients = 0;
     for (const Component& c : frame.components) {
-        pictureBlocks += g.blocksAcross(frame, c) * g.blocksDown(frame, c);
         // libjpeg keeps whole MCUs of each component.
         coefficients += ceilDiv(g.blocksAcross(frame, c), c.h) * c.h *
                         (ceilDiv(g.blocksDown(frame, c), c.v) * c.v) * 128;
     }
     if (scans > static_cast<std::uint64_t>(kMaxScans)) return damaged("JPEG has too many scans");
-    if (visits > std::max(kScanVisitsFloor, kScanVisitsPerBlock * pictureBlocks))
+    if (visits > std::max(kScanVisitsFloor, kScanVisitsPerBlock * pictureBlocks(frame)))
         return damaged("JPEG scans cost far more than the picture");
     Verdict ok;
     if (frame.progressive || scans > 1) {

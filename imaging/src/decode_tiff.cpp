@@ -85,9 +85,14 @@ tmsize_t singleAllocationCap() {
 // compression: PackBits 128 from 2, LZW at most about 1300 (a code of 12
 // bits adds one byte to the longest string so far), Deflate 1032, JPEG 4
 // blocks of 64 samples a byte at best, doubled for subsampled colour. The
-// fax codings can spend one bit on a whole white row. Anything else gets a
-// bound no real codec reaches.
-std::uint64_t expansion(std::uint16_t compression, std::uint64_t width) {
+// fax codings can spend one bit on a whole white row, so 3 KB make a valid
+// blank page of 23170 x 23170 (2 GB and 14 s to decode): beyond
+// kFaxFreePixels a fax picture is held to the bound of Deflate, which any
+// page with writing on it meets; a blank one that large is refused. Anything
+// else gets a bound no real codec reaches.
+constexpr std::uint64_t kFaxFreePixels = std::uint64_t{1} << 24;
+
+std::uint64_t expansion(std::uint16_t compression, std::uint64_t width, std::uint64_t pixels) {
     switch (compression) {
     case COMPRESSION_NONE:
         return 1;
@@ -105,7 +110,7 @@ std::uint64_t expansion(std::uint16_t compression, std::uint64_t width) {
     case COMPRESSION_CCITTRLEW:
     case COMPRESSION_CCITTFAX3:
     case COMPRESSION_CCITTFAX4:
-        return std::max<std::uint64_t>(width, 8);
+        return pixels > kFaxFreePixels ? 1032 : std::max<std::uint64_t>(width, 8);
     default:
         return std::uint64_t{1} << 20;
     }
@@ -136,7 +141,7 @@ const char* judgeStrips(TIFF* tif, std::uint64_t fileSize, std::uint32_t width,
     // Both sides stay far below 2^64: total < 2^31 bytes, factor <= 2^20.
     const std::uint64_t least =
         std::uint64_t{width} * height / 8 * std::max<std::uint16_t>(bits, 1);
-    if (total * expansion(compression, width) < least)
+    if (total * expansion(compression, width, std::uint64_t{width} * height) < least)
         return "TIFF strips too short for the declared size";
     return nullptr;
 }

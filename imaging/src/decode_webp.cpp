@@ -16,13 +16,24 @@ struct OutputFree {
 
 // A key frame spends at least a bit on each 16 x 16 macroblock: its luma
 // and chroma modes are coded with fixed probabilities, none cheaper than
-// about 0.8 bit. Lossless data has no such bound (a one-symbol prefix code
-// costs nothing a pixel); its canvas is capped at 2^14 a side.
-bool lossyTooShort(const WebPBitstreamFeatures& f, std::size_t size) {
-    if (f.format != 1) return false;
-    const std::uint64_t macroblocks =
-        (std::uint64_t(f.width) + 15) / 16 * ((std::uint64_t(f.height) + 15) / 16);
-    return std::uint64_t{size} * 8 < macroblocks;
+// about 0.8 bit.
+//
+// Lossless data has no such bound: with one-symbol prefix codes a pixel
+// costs nothing, so 68 bytes make a canvas of 16383 x 16383, which libwebp
+// decodes into a whole picture of its own besides ours (2 GB, seconds).
+// Such a file cannot be told from a flat picture that large, so a canvas
+// beyond kLosslessFreePixels needs a byte of data for every
+// kLosslessPixelsPerByte pixels, which pictures with content have many
+// times over.
+constexpr std::uint64_t kLosslessFreePixels = std::uint64_t{1} << 22;
+constexpr std::uint64_t kLosslessPixelsPerByte = 1024;
+
+bool tooShort(const WebPBitstreamFeatures& f, std::size_t size) {
+    const std::uint64_t width = static_cast<std::uint32_t>(f.width);
+    const std::uint64_t height = static_cast<std::uint32_t>(f.height);
+    if (f.format == 1) return std::uint64_t{size} * 8 < (width + 15) / 16 * ((height + 15) / 16);
+    const std::uint64_t pixels = width * height;
+    return pixels > kLosslessFreePixels && size < pixels / kLosslessPixelsPerByte;
 }
 
 } // namespace
@@ -33,7 +44,7 @@ Status decodeWebp(std::span<const std::uint8_t> data, const Allocator& allocator
     if (WebPGetFeatures(data.data(), data.size(), &config.input) != VP8_STATUS_OK)
         return refuse(VELMORA_IMAGING_DAMAGED, "WebP header unreadable");
     if (config.input.has_animation) return VELMORA_IMAGING_UNSUPPORTED;
-    if (lossyTooShort(config.input, data.size()))
+    if (tooShort(config.input, data.size()))
         return refuse(VELMORA_IMAGING_DAMAGED, "WebP bitstream too short for the canvas");
 
     Pixels px;
@@ -54,7 +65,9 @@ Status decodeWebp(std::span<const std::uint8_t> data, const Allocator& allocator
     if (WebPDecode(data.data(), data.size(), &config) != VP8_STATUS_OK)
         return refuse(VELMORA_IMAGING_DAMAGED, "WebP bitstream damaged");
 
-    if (config.input.has_alpha)
+    // A lossless bitstream's alpha flag is only a hint: its pixels carry
+    // whatever alpha they were coded with, flag or not.
+    if (config.input.has_alpha || config.input.format != 1)
         for (std::int32_t y = 0; y < px.height; ++y)
             premultiplyRow(px.row(y), px.width);
     return VELMORA_IMAGING_OK;

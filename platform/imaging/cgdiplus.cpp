@@ -40,7 +40,14 @@ std::int32_t allocateFromTarget(void* context, std::int32_t width, std::int32_t 
     return 0;
 }
 
+// Only the bridge's decode writes it, only on its own thread.
+thread_local std::optional<ImagingRefusal> lastRefusal;
+
 } // namespace
+
+std::optional<ImagingRefusal> LastImagingRefusal() {
+    return lastRefusal;
+}
 
 const std::int32_t kImagingInterfaceVersion = VELMORA_IMAGING_ABI_VERSION;
 
@@ -66,6 +73,7 @@ bool cGDIPlus::isGDIplusOk() {
 
 bool cGDIPlus::LoadWithGDIplus(const std::string& FileName, std::span<const std::uint8_t> Stream,
                                ImagingTarget& cHost, std::int32_t gdiToken) {
+    lastRefusal.reset();
     const auto binding = imaging::Binding::bind();
     if (!binding) return false;
     const imaging::CallSession session(*binding, gdiToken);
@@ -75,7 +83,7 @@ bool cGDIPlus::LoadWithGDIplus(const std::string& FileName, std::span<const std:
     // of its own, with the same limit as the program's readers.
     if (binding->setPixelLimit) binding->setPixelLimit(velmora::CurrentLimits().maxPixels);
 
-    std::int32_t status = VELMORA_IMAGING_BAD_ARGUMENT;
+    std::optional<std::int32_t> status;
     std::int32_t format = 0;
     if (!FileName.empty()) {
         if (binding->decodeFile)
@@ -88,6 +96,13 @@ bool cGDIPlus::LoadWithGDIplus(const std::string& FileName, std::span<const std:
     }
     if (status == VELMORA_IMAGING_OK) return true;
     cHost.releasePixels();
+    if (status) {
+        // The library names every refusal; its text is a constant of the
+        // library, copied all the same so the refusal owns what it says.
+        const char* reason = binding->lastReason ? binding->lastReason() : nullptr;
+        lastRefusal = ImagingRefusal{reason ? reason : "refused by the imaging service",
+                                     *status == VELMORA_IMAGING_DAMAGED};
+    }
     return false;
 }
 

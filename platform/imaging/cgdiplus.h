@@ -35,6 +35,22 @@ public:
     virtual void releasePixels() = 0;
 };
 
+// Why the imaging service refused a decode: its reason in a few English
+// words, and whether it judged the data damaged (cut short, malformed, or a
+// header its data cannot hold) rather than too large, of a variant it does
+// not decode, or not its format at all.
+struct ImagingRefusal {
+    std::string reason;
+    bool damaged = false;
+};
+
+// The refusal of the last decode the bridge asked of the service on the
+// calling thread (LoadWithGDIplus); none when that decode succeeded, when
+// no decode ran (no service, no session, no bytes), or before any. Kept
+// per thread, as the library keeps its own, so that a caller several
+// layers up can still say why a file gave no image.
+std::optional<ImagingRefusal> LastImagingRefusal();
+
 // A growable block of bytes, standing in for a memory stream: what
 // StreamFromArray makes and ArrayFromStream copies out.
 struct MemoryStream {
@@ -67,7 +83,7 @@ public:
     // Decodes the named file (when FileName is not empty) or the bytes into
     // the target, in the session of gdiToken or one of its own. False when
     // the service is absent or cannot decode the data; the target is then
-    // left empty.
+    // left empty, and LastImagingRefusal() tells why the service refused.
     bool LoadWithGDIplus(const std::string& FileName, std::span<const std::uint8_t> Stream,
                          ImagingTarget& cHost, std::int32_t gdiToken);
 

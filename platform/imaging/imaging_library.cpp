@@ -48,6 +48,7 @@ std::unique_ptr<Binding> make(const std::string& name) {
     b->draw = b->library.function<decltype(b->draw)>("velmora_imaging_draw");
     b->setPixelLimit =
         b->library.function<decltype(b->setPixelLimit)>("velmora_imaging_set_pixel_limit");
+    b->lastReason = b->library.function<decltype(b->lastReason)>("velmora_imaging_last_reason");
     return b;
 }
 

@@ -33,6 +33,7 @@ struct Binding {
     decltype(&velmora_imaging_encode_file) encodeFile = nullptr;
     decltype(&velmora_imaging_draw) draw = nullptr;
     decltype(&velmora_imaging_set_pixel_limit) setPixelLimit = nullptr;
+    decltype(&velmora_imaging_last_reason) lastReason = nullptr;
 
     // The binding of the first library of the list that binds; null when
     // none does (no imaging service). Bound on first use, kept for the

@@ -17,6 +17,7 @@
 #include <jpeglib.h>
 #include <png.h>
 #include <tiffio.h>
+#include <utility>
 #include <webp/encode.h>
 #include <zlib.h>
 
@@ -373,8 +374,15 @@ TEST(ImagingDecode, LosslessWebpWithAlphaIsPremultiplied) {
     ASSERT_GT(size, 0u);
     const std::vector<std::uint8_t> bytes(out, out + size);
     WebPFree(out);
-    for (bool bottomUp : {false, true}) {
-        const Decoded d = decode(bytes, bottomUp);
+    // The header's alpha flag is only a hint: a file that clears it still
+    // carries its alpha, and is premultiplied all the same.
+    ASSERT_EQ(std::string(bytes.begin() + 12, bytes.begin() + 16), "VP8L");
+    std::vector<std::uint8_t> unhinted = bytes;
+    unhinted[24] &= ~0x10;
+    using Case = std::pair<const std::vector<std::uint8_t>*, bool>;
+    for (const auto& [file, bottomUp] :
+         {Case{&bytes, false}, Case{&bytes, true}, Case{&unhinted, false}}) {
+        const Decoded d = decode(*file, bottomUp);
         ASSERT_EQ(d.status, VELMORA_IMAGING_OK);
         EXPECT_EQ(d.format, VELMORA_IMAGING_FORMAT_WEBP);
         EXPECT_EQ(d.picture.at(0, 0), bgra(50, 100, 200, 255));

@@ -351,4 +351,33 @@ TEST_F(VelmoraImage, TheImagingServiceOpensTiffAndEncodesPng) {
     EXPECT_EQ(g[3], 255);
 }
 
+std::string readText(const fs::path& p) {
+    std::ifstream in(p);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// A file the imaging service refuses as damaged (here a JPEG header
+// declaring 23170 x 23170 pixels over four bytes of scan) gives no image,
+// the service's reason on standard error and its own exit status; without
+// the service there is no reason to give.
+TEST_F(VelmoraImage, TheImagingServiceNamesWhyItRefusesAFile) {
+    const fs::path bomb = fs::path(VELMORA_BOMBS_DIR) / "jpeg-header-only.jpg";
+    ASSERT_TRUE(fs::exists(bomb));
+    const fs::path err = dir / "err.txt";
+    const std::string said = "velmora-image: no image in " + bomb.string() +
+                             ": JPEG scan too short for the declared size\n";
+    for (const std::string& args :
+         {"info " + quote(bomb), "convert " + quote(bomb) + ' ' + quote(dir / "out.png")}) {
+        SCOPED_TRACE(args);
+        const Outcome refused = tooltest::runTool(args, err.string());
+        EXPECT_EQ(refused.status, 2);
+        EXPECT_TRUE(refused.out.empty());
+        EXPECT_EQ(readText(err), said);
+    }
+    EXPECT_FALSE(fs::exists(dir / "out.png"));
+
+    EXPECT_EQ(run("info " + quote(bomb), err.string()).status, 1);
+    EXPECT_EQ(readText(err), "velmora-image: no image in " + bomb.string() + "\n");
+}
+
 } // namespace

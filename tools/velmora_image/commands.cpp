@@ -27,8 +27,7 @@ int runInfo(const Invocation& inv) {
     c32bppDIB surface;
     // The source bytes are kept so that an icon's other entries can be listed.
     if (!LoadInput(inv.args[0], inv.options, surface, true)) {
-        Complain("no image in " + inv.args[0]);
-        return kFailure;
+        return NoImage(inv.args[0]);
     }
     std::cout << "{\"width\":" << surface.Width() << ",\"height\":" << surface.Height()
               << ",\"imageType\":" << surface.ImageType()
@@ -52,8 +51,7 @@ int runConvert(const Invocation& inv) {
     }
     c32bppDIB surface;
     if (!LoadInput(inv.args[0], inv.options, surface, format->keepsSource)) {
-        Complain("no image in " + inv.args[0]);
-        return kFailure;
+        return NoImage(inv.args[0]);
     }
     std::string error;
     if (!ApplyEffects(inv.options.drawing, surface, error)) {

@@ -32,7 +32,8 @@ void printHelp(std::ostream& out) {
     for (const OutputFormat& f : OutputFormats())
         out << "  " << f.extension << "\n      " << f.description << '\n';
     out << "\nexit status: 0 done, 1 no image, or the output could not be made or written "
-           "(e.g. .png with --no-zlib), 2 usage error\n";
+           "(e.g. .png with --no-zlib), 2 usage error or damaged input (the reason is "
+           "told)\n";
 }
 
 int usage(std::string_view message) {

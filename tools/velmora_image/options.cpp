@@ -6,6 +6,7 @@
 
 #include <array>
 #include <charconv>
+#include <optional>
 
 namespace velmora_image {
 namespace {
@@ -132,6 +133,16 @@ bool LoadInput(const std::string& path, const Options& options, c32bppDIB& surfa
                bool keepSource) {
     return surface.LoadPicture_File(path, options.iconCx, options.iconCy, keepSource,
                                     options.depth);
+}
+
+int NoImage(const std::string& path) {
+    const std::optional<platform::ImagingRefusal> refusal = platform::LastImagingRefusal();
+    if (!refusal) {
+        Complain("no image in " + path);
+        return kFailure;
+    }
+    Complain("no image in " + path + ": " + refusal->reason);
+    return refusal->damaged ? kDamaged : kFailure;
 }
 
 } // namespace velmora_image

@@ -37,8 +37,7 @@ int RunRender(const Invocation& inv) {
     }
     c32bppDIB image;
     if (!LoadInput(inv.args[0], inv.options, image)) {
-        Complain("no image in " + inv.args[0]);
-        return kFailure;
+        return NoImage(inv.args[0]);
     }
     ApplySwitches(inv.options.drawing.switches, image);
 

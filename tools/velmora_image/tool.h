@@ -20,6 +20,10 @@ enum ExitCode : int {
     kOk = 0,
     kFailure = 1, // the command ran and could not do its work
     kUsage = 2,   // the command line was wrong
+    // The input is damaged: cut short, malformed, or a header its data
+    // cannot hold (a decompression bomb); the reason goes to standard error.
+    // Like a usage error, the fault is in what was given.
+    kDamaged = 2,
 };
 
 // Which encoder writes PNG output.
@@ -77,6 +81,10 @@ void ApplyPlatformOptions(const Options& options);
 // keepSource the file's bytes stay with the surface (its original format).
 bool LoadInput(const std::string& path, const Options& options, c32bppDIB& surface,
                bool keepSource = false);
+// Says that the file gave no image, with the imaging service's reason when
+// it refused the file, and answers the exit code: kDamaged when the service
+// judged the data damaged, kFailure otherwise.
+int NoImage(const std::string& path);
 
 struct OutputFormat {
     std::string_view extension; // with its dot, e.g. ".bgra"

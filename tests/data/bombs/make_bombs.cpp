@@ -1,9 +1,10 @@
 // Writes the decompression bombs the imaging library must refuse cheaply
 // into the folder named on the command line: for each format the smallest
 // header declaring the largest picture the default pixel limit allows,
-// scans cut short (at the end of the data and at a marker), a JPEG whose
-// 999 cheap scans each revisit the whole picture, and TIFF strip tables
-// that promise more than the file holds.
+// scans cut short (at the end of the data and at a marker), arithmetic-coded
+// zeros and a lossless WebP that hold a whole flat picture, a JPEG whose
+// 999 cheap scans each revisit the whole picture, TIFF strip tables that
+// promise more than the file holds, and a blank fax page.
 //   make_bombs FOLDER
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include <jpeglib.h>
 #include <random>
 #include <string>
+#include <tiffio.h>
 #include <vector>
 #include <zlib.h>
 
@@ -116,6 +118,18 @@ Bytes jpegHeaderOnly(std::uint8_t sof) {
     }
     scanHeader(b, 0, 63);
     b.insert(b.end(), {0x00, 0x00, 0x00, 0x00, 0xFF, 0xD9});
+    return b;
+}
+
+// An arithmetic-coded scan of a few hundred zero bytes: the coder may
+// spend as little as 2^-15 bit a block, so these could in theory carry the
+// whole picture, and libjpeg reads on past them without complaint. A
+// sequential scan codes every coefficient whatever band its header names.
+Bytes jpegArithmeticFlat(int ss) {
+    Bytes b = greyFrame(0xC9);
+    scanHeader(b, ss, 63);
+    b.resize(b.size() + 256, 0x00);
+    b.insert(b.end(), {0xFF, 0xD9});
     return b;
 }
 
@@ -295,6 +309,24 @@ Bytes tiffStripsTooShort() {
     return tiff({{273, 4, kSide, offsets}, {279, 4, kSide, counts}}, 8, 1, tail);
 }
 
+// A blank page of 23170 x 23170 in Group 4 fax coding, which codes each
+// white row in one bit: a valid picture of 2 GB in 3 KB, written by libtiff.
+void writeBlankFaxPage(const std::filesystem::path& path) {
+    TIFF* t = TIFFOpen(path.c_str(), "w");
+    if (t == nullptr) std::exit(1);
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, kSide);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, kSide);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 1);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, kSide);
+    std::vector<std::uint8_t> row((kSide + 7) / 8, 0);
+    for (std::uint32_t y = 0; y < kSide; ++y)
+        if (TIFFWriteScanline(t, row.data(), y, 0) != 1) std::exit(1);
+    TIFFClose(t);
+}
+
 // --- WebP ----------------------------------------------------------------------
 
 // A lossy key frame of 16383 x 16383 in a few dozen bytes.
@@ -312,6 +344,34 @@ Bytes webpHeaderOnly() {
     Bytes b = {'R', 'I', 'F', 'F'};
     put32le(b, static_cast<std::uint32_t>(4 + 8 + frame.size()));
     b.insert(b.end(), {'W', 'E', 'B', 'P', 'V', 'P', '8', ' '});
+    put32le(b, static_cast<std::uint32_t>(frame.size()));
+    b.insert(b.end(), frame.begin(), frame.end());
+    return b;
+}
+
+// A lossless canvas of 16383 x 16383 whose five prefix codes each have a
+// single symbol, so that every pixel costs no bit at all: a whole, valid
+// (flat) picture in 68 bytes.
+Bytes webpLosslessFlat() {
+    Bytes frame = {0x2F};
+    std::uint64_t bits = 0;
+    int count = 0;
+    const auto put = [&](std::uint64_t value, int n) {
+        bits |= value << count;
+        count += n;
+    };
+    put(16383 - 1, 14);
+    put(16383 - 1, 14);
+    put(0, 1 + 3); // no alpha, version 0
+    put(0, 3);     // no transform, no colour cache, no meta prefix codes
+    for (int code = 0; code < 5; ++code)
+        put(1, 4); // simple code: one symbol of one bit, symbol 0
+    for (; count > 0; count -= 8, bits >>= 8)
+        frame.push_back(static_cast<std::uint8_t>(bits));
+    frame.resize(frame.size() + 40, 0);
+    Bytes b = {'R', 'I', 'F', 'F'};
+    put32le(b, static_cast<std::uint32_t>(4 + 8 + frame.size()));
+    b.insert(b.end(), {'W', 'E', 'B', 'P', 'V', 'P', '8', 'L'});
     put32le(b, static_cast<std::uint32_t>(frame.size()));
     b.insert(b.end(), frame.begin(), frame.end());
     return b;
@@ -335,6 +395,8 @@ int main(int argc, char** argv) {
 
     write(folder, "jpeg-header-only.jpg", jpegHeaderOnly(0xC0));
     write(folder, "jpeg-arithmetic-header-only.jpg", jpegHeaderOnly(0xC9));
+    write(folder, "jpeg-arithmetic-flat.jpg", jpegArithmeticFlat(0));
+    write(folder, "jpeg-arithmetic-flat-band-1.jpg", jpegArithmeticFlat(1));
     write(folder, "jpeg-999-scans.jpg", jpegScanBomb());
     Bytes noise = jpegNoise();
     noise.resize(noise.size() * 3 / 5);
@@ -348,7 +410,9 @@ int main(int argc, char** argv) {
     write(folder, "tiff-strip-beyond-file.tif", tiffStripBeyondFile());
     write(folder, "tiff-strip-tables-beyond-file.tif", tiffStripTableBeyondFile());
     write(folder, "tiff-strips-too-short.tif", tiffStripsTooShort());
+    writeBlankFaxPage(folder / "tiff-blank-fax-page.tif");
 
     write(folder, "webp-header-only.webp", webpHeaderOnly());
+    write(folder, "webp-lossless-flat.webp", webpLosslessFlat());
     return 0;
 }
