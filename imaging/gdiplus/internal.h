@@ -5,19 +5,21 @@
 
 #include "imaging/velmora_imaging.h"
 
-// Before <windows.h>: the flat API's headers need the Windows types, and
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
 // min and max stay the standard library's.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <cstddef>
-#include <cstdint>
-#include <gdiplus.h>
-#include <memory>
-#include <objidl.h>
-#include <span>
-#include <string>
 #include <windows.h>
+// The flat API's headers need the Windows and COM types first.
+#include <objidl.h>
+// (kept in this order)
+#include <gdiplus.h>
 
 namespace vimg {
 
