@@ -49,4 +49,13 @@ std::array<std::uint8_t, 16> encoderFor(const std::string& mime);
 
 std::int32_t collect(void* context, const std::uint8_t* bytes, std::size_t size);
 
+// Wine's GDI+ draws a premultiplied source through straight alpha, so a
+// translucent colour may come out one below what it was, even where a draw
+// only copies pixels; Windows keeps them. True when running under Wine.
+bool wineDrawsThroughStraightAlpha();
+
+// Whether a drawn pixel is the pixel it copies: exactly, or on Wine within
+// the unit its straight-alpha detour may cost each colour.
+bool copiedPixel(std::uint32_t got, std::uint32_t want);
+
 } // namespace imaging_test
