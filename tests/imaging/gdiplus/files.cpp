@@ -262,14 +262,14 @@ std::int32_t collect(void* context, const std::uint8_t* bytes, std::size_t size)
     return 0;
 }
 
-bool wineDrawsThroughStraightAlpha() {
+bool wineGdiplusRoundsDown() {
     const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-bool copiedPixel(std::uint32_t got, std::uint32_t want) {
+bool exactOrWinesUnitBelow(std::uint32_t got, std::uint32_t want) {
     if (got == want) return true;
-    if (!wineDrawsThroughStraightAlpha() || got >> 24 != want >> 24) return false;
+    if (!wineGdiplusRoundsDown() || got >> 24 != want >> 24) return false;
     for (int shift : {0, 8, 16}) {
         const int g = static_cast<int>(got >> shift & 0xFF),
                   w = static_cast<int>(want >> shift & 0xFF);

@@ -49,13 +49,14 @@ std::array<std::uint8_t, 16> encoderFor(const std::string& mime);
 
 std::int32_t collect(void* context, const std::uint8_t* bytes, std::size_t size);
 
-// Wine's GDI+ draws a premultiplied source through straight alpha, so a
-// translucent colour may come out one below what it was, even where a draw
-// only copies pixels; Windows keeps them. True when running under Wine.
-bool wineDrawsThroughStraightAlpha();
+// Wine's GDI+ rounds down where Windows does not: it draws a premultiplied
+// source through straight alpha (a translucent colour may come out one
+// below what it was, even where a draw only copies pixels) and truncates
+// its blends and colour matrices. True when running under Wine.
+bool wineGdiplusRoundsDown();
 
-// Whether a drawn pixel is the pixel it copies: exactly, or on Wine within
-// the unit its straight-alpha detour may cost each colour.
-bool copiedPixel(std::uint32_t got, std::uint32_t want);
+// Whether a drawn pixel is the one expected: exactly, or on Wine with each
+// colour at most the unit below that its rounding down may cost.
+bool exactOrWinesUnitBelow(std::uint32_t got, std::uint32_t want);
 
 } // namespace imaging_test
