@@ -15,6 +15,9 @@
 //   there (the rest index 0), giflib makes pixels up from whatever its
 //   table holds, so only the pixels before that code are compared;
 // - a graphic control extension shorter than its four bytes is refused;
+// - an LZW minimum code size of 0 is refused: the format's smallest is 2
+//   (we take 1 too, as some writers of two-colour images use it); giflib
+//   decodes a table of one colour;
 // - a frame of zero width or height has no pixel to show: giflib hands
 //   back an empty image, our picture services refuse to build one.
 
@@ -45,6 +48,7 @@ struct Reference {
     bool shortControl = false;
     bool noTable = false;
     bool interlaced = false;
+    int codeSize = -1;
     // Pixels, in the order the stream holds them, before a corrupt code.
     std::size_t validPixels = SIZE_MAX;
 };
@@ -157,7 +161,10 @@ Reference decodeGiflib(std::span<const std::uint8_t> data) {
     if (DGifGetImageDesc(gif) == GIF_ERROR) return refuse("descriptor");
     const GifImageDesc& desc = gif->Image;
     // giflib has read the code size byte that starts the image data.
-    if (src.at > 0) ref.validPixels = pixelsBeforeCorruptCode(data, src.at, data[src.at - 1]);
+    if (src.at > 0) {
+        ref.codeSize = data[src.at - 1];
+        ref.validPixels = pixelsBeforeCorruptCode(data, src.at, ref.codeSize);
+    }
     ref.interlaced = desc.Interlace;
     ref.width = desc.Width;
     ref.height = desc.Height;
@@ -241,6 +248,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!ours) {
         if (ref.noTable && parser.lastError() == platform::GifError::NoColourTable) return 0;
         if (ref.shortControl && parser.lastError() == platform::GifError::BadExtension) return 0;
+        if (ref.codeSize == 0 && parser.lastError() == platform::GifError::NotDrawn) return 0;
         if ((ref.width == 0 || ref.height == 0) &&
             parser.lastError() == platform::GifError::NotDrawn)
             return 0;

@@ -49,6 +49,8 @@ struct Layout {
     std::size_t paletteEntries = 0;
     std::vector<std::uint8_t> trns;
     bool hasTrns = false;
+    bool interlaced = false;
+    std::vector<std::uint8_t> idat; // the image data, every IDAT's in turn
 };
 
 // Recomputes the CRC of every chunk that lies inside the data and tells
@@ -89,6 +91,7 @@ Layout fixCrcsAndJudge(std::vector<std::uint8_t>& png) {
             layout.height = velmora::loadU32be(data + 4);
             layout.depth = data[8];
             layout.colourType = data[9];
+            layout.interlaced = data[12] != 0;
         } else if (name == "IHDR") {
             regular = false;
         } else if (name == "PLTE") {
@@ -104,6 +107,7 @@ Layout fixCrcsAndJudge(std::vector<std::uint8_t>& png) {
             layout.hasTrns = true;
             layout.trns.assign(data, data + length);
         } else if (name == "IDAT") {
+            layout.idat.insert(layout.idat.end(), data, data + length);
             if (idatEnded) regular = false;
             idat = true;
         } else if (name == "IEND") {
@@ -160,12 +164,6 @@ struct Reference {
     std::vector<png_bytep> rows;
     std::span<const std::uint8_t> input;
     std::size_t position = 0;
-
-    bool warned(const char* text) const {
-        for (const std::string& w : warnings)
-            if (w.find(text) != std::string::npos) return true;
-        return false;
-    }
 };
 
 void onError(png_structp png, png_const_charp message) {
@@ -312,6 +310,40 @@ bool isKey(const Layout& layout, const std::uint8_t* rgba) {
     return false;
 }
 
+// The bytes the rows take once inflated, filter bytes included.
+std::size_t inflatedSize(const Layout& layout) {
+    static const int kChannels[] = {1, 0, 3, 1, 2, 0, 4};
+    const std::size_t bits = std::size_t{static_cast<unsigned>(layout.depth)} *
+                             kChannels[layout.colourType <= 6 ? layout.colourType : 1];
+    const auto rows = [bits](std::size_t width, std::size_t height) {
+        return width == 0 ? 0 : height * (1 + (width * bits + 7) / 8);
+    };
+    if (!layout.interlaced) return rows(layout.width, layout.height);
+    static const int kX[] = {0, 4, 0, 2, 0, 1, 0}, kY[] = {0, 0, 4, 0, 2, 0, 1};
+    static const int kDx[] = {8, 8, 4, 4, 2, 2, 1}, kDy[] = {8, 8, 8, 4, 4, 2, 2};
+    std::size_t total = 0;
+    for (int p = 0; p < 7; ++p)
+        total += rows((layout.width + kDx[p] - 1 - kX[p]) / kDx[p],
+                      (layout.height + kDy[p] - 1 - kY[p]) / kDy[p]);
+    return total;
+}
+
+// Whether the image data's DEFLATE stream ends within the bytes the rows
+// take (its zlib header and trailer aside, as our inflater reads it).
+bool streamEndsWithinRows(const Layout& layout) {
+    if (layout.idat.size() < 2) return false;
+    std::vector<std::uint8_t> out(inflatedSize(layout) + 1);
+    z_stream z{};
+    if (inflateInit2(&z, -15) != Z_OK) return false;
+    z.next_in = const_cast<Bytef*>(layout.idat.data() + 2);
+    z.avail_in = static_cast<uInt>(layout.idat.size() - 2);
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size() - 1);
+    const int rc = inflate(&z, Z_FINISH);
+    inflateEnd(&z);
+    return rc == Z_STREAM_END;
+}
+
 // Refusals of ours that libpng does not make, and why our rules make them.
 bool ourRefusalListed(codecs::PngError error, const Reference& ref, const Layout& layout,
                       std::span<const std::uint8_t> png) {
@@ -322,9 +354,10 @@ bool ourRefusalListed(codecs::PngError error, const Reference& ref, const Layout
         return ref.paletteMax >= static_cast<int>(layout.paletteEntries) ||
                largestIndex(png, layout) >= static_cast<int>(layout.paletteEntries);
     case PngError::InflateFailed:
-        // Data that inflates to more than the rows take: libpng drops the
-        // rest with a warning; our inflaters stop at the expected size.
-        return ref.warned("Too much image data") || ref.warned("Extra compressed data");
+        // A stream that goes on past the rows (more data, or damage after
+        // the last row): libpng keeps the rows and only warns about the
+        // rest; our inflaters take a stream that ends within the rows.
+        return ref.image && !streamEndsWithinRows(layout);
     default:
         return false;
     }
