@@ -172,12 +172,12 @@ Reference decodeGiflib(std::span<const std::uint8_t> data) {
         ref.outcome = Reference::Outcome::TooLarge;
         return ref;
     }
+    const ColorMapObject* table = desc.ColorMap != nullptr ? desc.ColorMap : gif->SColorMap;
+    ref.noTable = table == nullptr;
     if (desc.Width == 0 || desc.Height == 0) {
         ref.outcome = Reference::Outcome::Image; // nothing to read
         return ref;
     }
-    const ColorMapObject* table = desc.ColorMap != nullptr ? desc.ColorMap : gif->SColorMap;
-    ref.noTable = table == nullptr;
     std::vector<GifPixelType> line(static_cast<std::size_t>(desc.Width));
     ref.bgra.assign(static_cast<std::size_t>(desc.Width) * desc.Height * 4, 0);
     static const int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};

@@ -383,6 +383,7 @@ bool libpngRefusalListed(const Reference& ref) {
         "unknown compression method",
         "invalid window size",
         "preset dictionary",
+        "missing LZ dictionary",
     };
     for (const char* text : kListed)
         if (ref.error.find(text) != std::string::npos) return true;
