@@ -14,8 +14,9 @@
 //   pixel cut in the middle too), stb_image reads zero bytes (index 0 of
 //   a palette), so such files are compared for size only;
 // - an indexed file with a short palette: we show the missing entries
-//   black, stb_image leaves them unset (and sizes an OS/2 palette
-//   differently), so such files are compared for size only;
+//   black, stb_image leaves them unset (and reads four entries fewer of
+//   an OS/2 palette than there are), so such files are compared for size
+//   only;
 // - a compression code with its top bit set names no method and is
 //   refused here; stb_image reads the field as a signed number, takes it
 //   for none of its methods and decodes the file as uncompressed;
@@ -73,7 +74,10 @@ bool shortPalette(std::span<const std::uint8_t> d) {
         entries = std::min<std::size_t>(u32(&d[46]), full);
     const std::size_t tableAt = 14 + std::size_t{headerSize};
     const std::size_t end = std::min<std::size_t>(bitsAt, d.size());
-    const std::size_t room = end > tableAt ? (end - tableAt) / (core ? 3 : 4) : 0;
+    std::size_t room = end > tableAt ? (end - tableAt) / (core ? 3 : 4) : 0;
+    // stb_image counts an OS/2 palette from the bits offset less 24 header
+    // bytes, not 12: it reads four entries fewer and leaves those unset.
+    if (core) room = std::min<std::size_t>(room, bitsAt >= 38 ? (bitsAt - 38) / 3 : 0);
     return std::min(entries, room) < full;
 }
 
