@@ -14,8 +14,14 @@
 //   pixel cut in the middle too), stb_image reads zero bytes (index 0 of
 //   a palette), so such files are compared for size only;
 // - an indexed file with a short palette: we show the missing entries
-//   black, stb_image leaves them unset (and sizes an OS/2 palette
-//   differently), so such files are compared for size only;
+//   black, stb_image leaves them unset (and reads four entries fewer of
+//   an OS/2 palette than there are), so such files are compared for size
+//   only;
+// - a compression code with its top bit set names no method and is
+//   refused here; stb_image reads the field as a signed number, takes it
+//   for none of its methods and decodes the file as uncompressed;
+// - bit-field masks whose bits are not one run are widened differently:
+//   such files are compared for size only;
 // - channels narrower than 8 bits (16-bit and bit-field files) are scaled
 //   to the nearest 8-bit value here and by repeating the top bits in
 //   stb_image: the two may differ by one.
@@ -70,7 +76,10 @@ bool shortPalette(std::span<const std::uint8_t> d) {
         entries = std::min<std::size_t>(u32(&d[46]), full);
     const std::size_t tableAt = 14 + std::size_t{headerSize};
     const std::size_t end = std::min<std::size_t>(bitsAt, d.size());
-    const std::size_t room = end > tableAt ? (end - tableAt) / (core ? 3 : 4) : 0;
+    std::size_t room = end > tableAt ? (end - tableAt) / (core ? 3 : 4) : 0;
+    // stb_image counts an OS/2 palette from the bits offset less 24 header
+    // bytes, not 12: it reads four entries fewer and leaves those unset.
+    if (core) room = std::min<std::size_t>(room, bitsAt >= 38 ? (bitsAt - 38) / 3 : 0);
     return std::min(entries, room) < full;
 }
 
@@ -92,6 +101,29 @@ bool narrowChannels(std::span<const std::uint8_t> d) {
     const unsigned bits = d[28] | d[29] << 8;
     const std::uint32_t compression = u32(&d[30]);
     return bits == 16 || compression == 3 || compression == 6;
+}
+
+// A compression field with its top bit set, which stb_image reads as a
+// negative number.
+bool negativeCompression(std::span<const std::uint8_t> d) {
+    return d.size() >= 34 && u32(&d[14]) >= 40 && (u32(&d[30]) & 0x80000000u) != 0;
+}
+
+// Bit-field masks whose set bits are not one run. The format asks for one
+// run; such a mask has no single scale, and we and stb_image widen it
+// differently, so such files are compared for size only.
+bool brokenMasks(std::span<const std::uint8_t> d) {
+    if (d.size() < 66 || u32(&d[14]) < 40) return false;
+    const std::uint32_t compression = u32(&d[30]);
+    if (compression != 3 && compression != 6) return false;
+    for (std::size_t at = 54; at < 66; at += 4) {
+        std::uint32_t m = u32(&d[at]);
+        if (m == 0) continue;
+        while ((m & 1) == 0)
+            m >>= 1;
+        if ((m & (m + 1)) != 0) return true;
+    }
+    return false;
 }
 
 struct StbFree {
@@ -119,13 +151,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (error == platform::BitmapError::Truncated || error == platform::BitmapError::NoPixels)
             return 0;
         if (error == platform::BitmapError::TooLarge) return 0;
+        // A picture without pixels is no picture; stb_image hands back an
+        // empty one.
+        if ((w == 0 || h == 0) && error == platform::BitmapError::BadDimensions) return 0;
+        if (error == platform::BitmapError::Unsupported && negativeCompression({data, size}))
+            return 0;
         fuzzdiff::Disagree("we refuse (%s), stb_image decodes %d x %d",
                            error ? std::string(platform::ErrorText(*error)).c_str() : "?", w, h);
     }
     if (surface.Width() != w || surface.Height() != h)
         fuzzdiff::Disagree("size: stb_image %d x %d, we %d x %d", w, h, surface.Width(),
                            surface.Height());
-    if (shortPalette({data, size}) || rowsCut({data, size})) return 0;
+    if (shortPalette({data, size}) || rowsCut({data, size}) || brokenMasks({data, size})) return 0;
     const bool narrow = narrowChannels({data, size});
     const std::int32_t type = surface.ImageType();
     for (int y = 0; y < h; ++y) {
