@@ -378,6 +378,15 @@ Status draw(const Pixels& source, const Pixels& target, const velmora_imaging_dr
                       static_cast<int>(target.stride)};
     const Box box{left, top, right, bottom};
     const double reach = filterReach(p.interpolation, inverse);
+    // The widened cubic weighs (4 x scale) source points along each axis for
+    // every target pixel, inside the source or not. Where one pixel's
+    // footprint is larger than the whole region (a long, thin picture shrunk
+    // and turned), nearly all of that work reads nothing: refused, and the
+    // caller's own engine draws it.
+    if (convolves(p.interpolation, inverse) &&
+        std::hypot(inverse.a, inverse.b) * std::hypot(inverse.c, inverse.d) >
+            std::max(static_cast<double>(regionW) * regionH, 1.0))
+        return VELMORA_IMAGING_TOO_LARGE;
     if (fitsOnce(region, box, inverse, reach))
         return composite(region, whole, box, inverse, p.interpolation, pad);
 

@@ -417,6 +417,19 @@ TEST(ImagingDraw, DrawsPastSixteenBitCoordinatesOrRefuses) {
     EXPECT_EQ(draw(panorama, dot, p), VELMORA_IMAGING_TOO_LARGE);
     for (std::int32_t x = 0; x < 5; ++x)
         EXPECT_EQ(dot.at(x, 0), bgra(1, 2, 3, 255));
+
+    // A thin picture shrunk and turned: each target pixel's filter would
+    // weigh millions of points, nearly all outside the one-pixel-wide
+    // picture. Refused at once rather than drawn for minutes.
+    Picture thin(1, 44122, false, bgra(0, 0, 255, 255));
+    Picture small(32, 32, false, bgra(1, 2, 3, 255));
+    auto turned = plain(thin, VELMORA_IMAGING_BICUBIC);
+    turned.dest_x = 30, turned.dest_y = 2, turned.dest_width = -25, turned.dest_height = 21;
+    // 30 degrees about (16, 16).
+    turned.world[0] = 0.866f, turned.world[1] = 0.5f, turned.world[2] = -0.5f;
+    turned.world[3] = 0.866f, turned.world[4] = 10.14f, turned.world[5] = -5.86f;
+    EXPECT_EQ(draw(thin, small, turned), VELMORA_IMAGING_TOO_LARGE);
+    EXPECT_EQ(small.at(16, 16), bgra(1, 2, 3, 255));
 }
 
 TEST(ImagingDraw, BadArgumentsAndNoSession) {
