@@ -532,16 +532,18 @@ cPNGwriter::Status cPNGwriter::EncodeImageData(std::vector<std::uint8_t>& out,
     const std::size_t start = out.size();
     if (capacity > std::numeric_limits<std::size_t>::max() - start - 16)
         return Failure{PngWriteError::TooLarge};
+    // Checked above to fit the address space (which a 32-bit one may not).
+    const auto room = static_cast<std::size_t>(capacity);
     // The stream is deflated straight into the output; IDAT's CRC and IEND
     // follow without moving it again.
-    out.reserve(start + 8 + capacity + 4 + 12);
-    out.resize(start + 8 + capacity);
+    out.reserve(start + 8 + room + 4 + 12);
+    out.resize(start + 8 + room);
     std::memcpy(out.data() + start + 4, "IDAT", 4);
-    std::size_t written = capacity;
-    const int rc = zlib_.compress({out.data() + start + 8, capacity}, written,
-                                  {filtered_.get(), filteredSize_});
+    std::size_t written = room;
+    const int rc =
+        zlib_.compress({out.data() + start + 8, room}, written, {filtered_.get(), filteredSize_});
     filtered_.reset();
-    if (rc != platform::Z_OK || written > capacity) return Failure{PngWriteError::DeflateFailed};
+    if (rc != platform::Z_OK || written > room) return Failure{PngWriteError::DeflateFailed};
     if (written > kMaxChunkData) return Failure{PngWriteError::TooLarge};
 
     out.resize(start + 8 + written);

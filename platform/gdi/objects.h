@@ -4,11 +4,18 @@
 
 #include "platform/gdi/types.h"
 
+// Region arithmetic: the system's own regions on Windows, pixman's banded
+// rectangle lists elsewhere.
+#ifdef _WIN32
+#include "platform/win32/regions.h"
+#else
+#include <pixman.h>
+#endif
+
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
-#include <pixman.h>
 #include <span>
 #include <unordered_map>
 #include <vector>
@@ -63,6 +70,12 @@ struct BrushObject final : GdiObject {
     COLORREF color = 0;
 };
 
+#ifdef _WIN32
+struct RegionObject final : GdiObject {
+    int type() const override { return OBJ_REGION; }
+    win32::Region region;
+};
+#else
 struct RegionObject final : GdiObject {
     RegionObject() { pixman_region32_init(&region); }
     ~RegionObject() override { pixman_region32_fini(&region); }
@@ -71,6 +84,7 @@ struct RegionObject final : GdiObject {
     int type() const override { return OBJ_REGION; }
     pixman_region32_t region;
 };
+#endif
 
 struct DcObject final : GdiObject {
     int type() const override { return screen ? OBJ_DC : OBJ_MEMDC; }
@@ -112,7 +126,9 @@ RegionObject* findRegion(HRGN h);
 // The bitmap selected into a memory DC, or null.
 BitmapObject* selectedBitmap(HDC h);
 
+#ifndef _WIN32
 // Creates a region object from a pixman region, taking a copy.
 HRGN adoptRegion(const pixman_region32_t& region);
+#endif
 
 } // namespace platform::detail

@@ -1,8 +1,7 @@
 #include "platform/host/win32.h"
 
 #include "platform/host/window_host.h"
-
-#include <dlfcn.h>
+#include "platform/system/library.h"
 
 namespace platform {
 namespace {
@@ -126,17 +125,13 @@ std::intptr_t ShellExecuteA(HWND window, const char* operation, const char* file
 }
 
 HMODULE GetModuleHandleA(const char* moduleName) {
-    // RTLD_NOLOAD finds a loaded module only; the reference it takes is
-    // given back at once, as GetModuleHandle takes none.
-    void* handle = dlopen(moduleName, RTLD_LAZY | RTLD_NOLOAD);
-    if (handle == nullptr) return 0;
-    dlclose(handle);
-    return reinterpret_cast<HMODULE>(handle);
+    // GetModuleHandle takes no reference.
+    return reinterpret_cast<HMODULE>(LoadedModule(moduleName));
 }
 
 FARPROC GetProcAddress(HMODULE module, const char* procName) {
     if (module == 0 || procName == nullptr) return nullptr;
-    return dlsym(reinterpret_cast<void*>(module), procName);
+    return ModuleExport(reinterpret_cast<void*>(module), procName);
 }
 
 } // namespace platform

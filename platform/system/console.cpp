@@ -11,4 +11,11 @@ bool IsTerminal(StandardStream stream) {
     return ::isatty(fd) == 1;
 }
 
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+    if (argc <= 1 || argv == nullptr) return {};
+    return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+void UseUtf8Console() {}
+
 } // namespace platform

@@ -1,6 +1,9 @@
 #pragma once
 // The process's standard streams as the system sees them.
 
+#include <string>
+#include <vector>
+
 namespace platform {
 
 enum class StandardStream { Input, Output, Error };
@@ -8,5 +11,13 @@ enum class StandardStream { Input, Output, Error };
 // Whether the stream is a terminal a person is watching, rather than a
 // file, a pipe or nothing at all.
 bool IsTerminal(StandardStream stream);
+
+// The program's arguments after its name, as UTF-8, whatever form the
+// system hands main() (on Windows, the wide command line converted).
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// Makes a console show the program's UTF-8 output as such (Windows's
+// console otherwise reads it in its own code page); nothing elsewhere.
+void UseUtf8Console();
 
 } // namespace platform

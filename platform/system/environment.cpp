@@ -1,7 +1,5 @@
 #include "platform/system/environment.h"
 
-#include <filesystem>
-#include <system_error>
 #include <utility>
 
 namespace platform {
@@ -16,22 +14,6 @@ Environment& active() {
 }
 
 } // namespace
-
-std::vector<std::string> Environment::DefaultImagingLibraryNames() {
-    constexpr const char* kName = "libvelmora-imaging.so";
-    std::vector<std::string> names;
-    std::error_code error;
-    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error && program.has_parent_path()) {
-        names.push_back((program.parent_path() / kName).string());
-#ifdef VELMORA_BIN_TO_PRIVATE_LIBDIR
-        names.push_back((program.parent_path() / VELMORA_BIN_TO_PRIVATE_LIBDIR / kName).string());
-#endif
-    }
-    // No bare name: the system's search path is not where the service is
-    // looked for.
-    return names;
-}
 
 const Environment& CurrentEnvironment() {
     return active();

@@ -35,11 +35,12 @@ struct Environment {
     // The libraries the imaging-service probe tries, in order.
     std::vector<std::string> imagingLibraryNames = DefaultImagingLibraryNames();
     // What the system version query answers.
-    SystemVersion systemVersion{};
+    SystemVersion systemVersion = RunningSystemVersion();
     // The window host; null is the console host.
     WindowHost* host = nullptr;
 
-    static std::vector<std::string> DefaultZlibLibraryNames() { return {"libz.so.1", "libz.so"}; }
+    // "libz.so.1" and "libz.so" here; "zlib1.dll" beside the program on Windows.
+    static std::vector<std::string> DefaultZlibLibraryNames();
     // The service built beside the program, then installed in the
     // program's private library folder; never a bare name that the
     // system's search path would resolve. The folder is named outright rather than left to the

@@ -26,10 +26,11 @@ File File::openForWrite(const std::string& path) {
 }
 
 std::int64_t File::read(std::span<std::byte> buffer) {
-    if (fd_ < 0) return -1;
+    if (!valid()) return -1;
     std::size_t done = 0;
     while (done < buffer.size()) {
-        const ssize_t n = ::read(fd_, buffer.data() + done, buffer.size() - done);
+        const ssize_t n =
+            ::read(static_cast<int>(handle_), buffer.data() + done, buffer.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return -1;
         if (n == 0) break;
@@ -39,10 +40,11 @@ std::int64_t File::read(std::span<std::byte> buffer) {
 }
 
 bool File::write(std::span<const std::byte> data) {
-    if (fd_ < 0) return false;
+    if (!valid()) return false;
     std::size_t done = 0;
     while (done < data.size()) {
-        const ssize_t n = ::write(fd_, data.data() + done, data.size() - done);
+        const ssize_t n =
+            ::write(static_cast<int>(handle_), data.data() + done, data.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
@@ -51,41 +53,23 @@ bool File::write(std::span<const std::byte> data) {
 }
 
 std::int64_t File::seek(std::int64_t offset, SeekOrigin origin) {
-    if (fd_ < 0) return -1;
+    if (!valid()) return -1;
     const int whence = origin == SeekOrigin::Begin     ? SEEK_SET
                        : origin == SeekOrigin::Current ? SEEK_CUR
                                                        : SEEK_END;
-    const off_t at = ::lseek(fd_, static_cast<off_t>(offset), whence);
+    const off_t at = ::lseek(static_cast<int>(handle_), static_cast<off_t>(offset), whence);
     return at < 0 ? -1 : static_cast<std::int64_t>(at);
 }
 
 std::int64_t File::size() const {
     struct stat st {};
-    if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
+    if (!valid() || ::fstat(static_cast<int>(handle_), &st) != 0) return -1;
     return static_cast<std::int64_t>(st.st_size);
 }
 
 void File::close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-}
-
-std::optional<std::vector<std::uint8_t>> ReadToEnd(File& file) {
-    // The size is only a first guess: the file may grow or shrink while it
-    // is read, so reading goes on until a read comes back short.
-    constexpr std::size_t kChunk = 64 * 1024;
-    std::vector<std::uint8_t> bytes;
-    const std::int64_t size = file.size();
-    const std::int64_t at = file.position();
-    if (size > at && at >= 0) bytes.reserve(static_cast<std::size_t>(size - at) + kChunk);
-    for (;;) {
-        const std::size_t start = bytes.size();
-        bytes.resize(start + kChunk);
-        const std::int64_t got = file.read(std::span(bytes).subspan(start));
-        if (got < 0) return std::nullopt;
-        bytes.resize(start + static_cast<std::size_t>(got));
-        if (static_cast<std::size_t>(got) < kChunk) return bytes;
-    }
+    if (valid()) ::close(static_cast<int>(handle_));
+    handle_ = kNoHandle;
 }
 
 WholeFile ReadWholeFile(const std::filesystem::path& path) {
@@ -100,10 +84,6 @@ WholeFile ReadWholeFile(const std::filesystem::path& path) {
     whole.outcome = WholeFile::Outcome::Read;
     whole.bytes = std::move(*bytes);
     return whole;
-}
-
-bool UnicodeDesktop() {
-    return true;
 }
 
 bool SetFileAttributesNormal(const std::string& path) {

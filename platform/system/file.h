@@ -25,11 +25,11 @@ class File {
 public:
     File() = default;
     ~File() { close(); }
-    File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    File(File&& other) noexcept : handle_(std::exchange(other.handle_, kNoHandle)) {}
     File& operator=(File&& other) noexcept {
         if (this != &other) {
             close();
-            fd_ = std::exchange(other.fd_, -1);
+            handle_ = std::exchange(other.handle_, kNoHandle);
         }
         return *this;
     }
@@ -39,7 +39,7 @@ public:
     static File openForRead(const std::string& path);
     static File openForWrite(const std::string& path);
 
-    bool valid() const { return fd_ >= 0; }
+    bool valid() const { return handle_ != kNoHandle; }
     // Bytes read (fewer than asked at the end of the file); -1 on error.
     std::int64_t read(std::span<std::byte> buffer);
     std::int64_t read(std::span<std::uint8_t> buffer) {
@@ -56,8 +56,12 @@ public:
     void close();
 
 private:
-    explicit File(int fd) : fd_(fd) {}
-    int fd_ = -1;
+    // The system's own handle: a descriptor here, a HANDLE on Windows. Both
+    // systems spell "no file" as -1.
+    using Handle = std::intptr_t;
+    static constexpr Handle kNoHandle = -1;
+    explicit File(Handle handle) : handle_(handle) {}
+    Handle handle_ = kNoHandle;
 };
 
 // The bytes from the file's position to its end; nothing when a read fails.

@@ -31,4 +31,17 @@ bool Library::reset() {
     return ok;
 }
 
+void* LoadedModule(const char* name) {
+    // RTLD_NOLOAD finds a loaded module only; the reference it takes is
+    // given back at once.
+    void* handle = dlopen(name, RTLD_LAZY | RTLD_NOLOAD);
+    if (handle == nullptr) return nullptr;
+    dlclose(handle);
+    return handle;
+}
+
+void* ModuleExport(void* module, const char* name) {
+    return dlsym(module, name);
+}
+
 } // namespace platform

@@ -41,4 +41,10 @@ private:
     void* handle_ = nullptr;
 };
 
+// A module already in the process (null: the program itself), without
+// taking a reference; null when it is not loaded.
+void* LoadedModule(const char* name);
+// An export of a loaded module as the system looks it up, or null.
+void* ModuleExport(void* module, const char* name);
+
 } // namespace platform

@@ -49,6 +49,11 @@ struct SystemVersion {
 // false for any other size, or for 156 on a system without the extended record.
 bool GetVersionEx(OSVERSIONINFOEX& info);
 
+// What the running system answers: on Windows its own record (as
+// RtlGetVersion reports it, which no compatibility shim rewrites); elsewhere
+// the default record above. The environment starts from it.
+SystemVersion RunningSystemVersion();
+
 // The version record the process sees (the environment's systemVersion).
 SystemVersion CurrentSystemVersion();
 
