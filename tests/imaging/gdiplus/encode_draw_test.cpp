@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -228,7 +229,7 @@ TEST(GdiplusDraw, QuarterTurnsAreExact) {
         for (std::int32_t filter : {VELMORA_IMAGING_NEAREST, VELMORA_IMAGING_BICUBIC}) {
             Picture src = source, target(n, n);
             auto p = plain(src, filter);
-            const double angle = quarter * M_PI / 2;
+            const double angle = quarter * std::numbers::pi / 2;
             const float c = static_cast<float>(std::cos(angle)),
                         s = static_cast<float>(std::sin(angle));
             const float centre = n / 2.0f;
