@@ -86,6 +86,9 @@ void premultiplySwapRow(std::uint8_t* rgba, std::int32_t count);
 // alpha: each colour is held to its alpha, in place.
 void clampToAlphaRow(std::uint8_t* bgra, std::int32_t count);
 
+// True when any pixel is not opaque: such pictures are encoded with alpha.
+bool anyTranslucent(const Pixels& pixels);
+
 // colour x 255 / alpha, truncated, for alpha 1..255 (index alpha x 256 +
 // colour); alpha 0 gives 0.
 const std::uint8_t* unpremultiplyTable();

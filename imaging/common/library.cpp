@@ -128,6 +128,15 @@ void clampToAlphaRow(std::uint8_t* p, std::int32_t count) {
     }
 }
 
+bool anyTranslucent(const Pixels& px) {
+    for (std::int32_t y = 0; y < px.height; ++y) {
+        const std::uint8_t* p = px.row(y);
+        for (std::int32_t x = 0; x < px.width; ++x, p += 4)
+            if (p[3] != 255) return true;
+    }
+    return false;
+}
+
 const std::uint8_t* unpremultiplyTable() {
     static const auto table = [] {
         std::array<std::uint8_t, 256 * 256> t{};

@@ -12,15 +12,6 @@
 namespace vimg {
 namespace {
 
-bool anyTranslucent(const Pixels& px) {
-    for (std::int32_t y = 0; y < px.height; ++y) {
-        const std::uint8_t* p = px.row(y);
-        for (std::int32_t x = 0; x < px.width; ++x, p += 4)
-            if (p[3] != 255) return true;
-    }
-    return false;
-}
-
 // A bitmap of its own holding the pixels as the encoder is to get them.
 Status straightCopy(const Pixels& px, Bitmap& out) {
     const bool alpha = anyTranslucent(px);

@@ -41,15 +41,6 @@ void flushNothing(png_structp) {}
 }
 void onWarning(png_structp, png_const_charp) {}
 
-bool anyTranslucent(const Pixels& px) {
-    for (std::int32_t y = 0; y < px.height; ++y) {
-        const std::uint8_t* p = px.row(y);
-        for (std::int32_t x = 0; x < px.width; ++x, p += 4)
-            if (p[3] != 255) return true;
-    }
-    return false;
-}
-
 // One image row to RGB or RGBA samples.
 void convertRow(const std::uint8_t* in, std::uint8_t* out, std::int32_t width, bool alpha,
                 const std::uint8_t* table) {
