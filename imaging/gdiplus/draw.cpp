@@ -18,18 +18,6 @@ namespace {
 // is refused rather than left to run for long.
 constexpr double kMostSourcePixelsPerTargetPixel = 3000;
 
-bool finite(const velmora_imaging_draw_params& p) {
-    const float values[] = {p.src_x,    p.src_y,      p.src_width,   p.src_height, p.dest_x,
-                            p.dest_y,   p.dest_width, p.dest_height, p.world[0],   p.world[1],
-                            p.world[2], p.world[3],   p.world[4],    p.world[5]};
-    for (float v : values)
-        if (!std::isfinite(v) || std::abs(v) > 1e7f) return false;
-    if (p.color_matrix != nullptr)
-        for (int i = 0; i < 25; ++i)
-            if (!std::isfinite(p.color_matrix[i])) return false;
-    return true;
-}
-
 gp::InterpolationMode modeOf(std::int32_t interpolation) {
     switch (interpolation) {
     case VELMORA_IMAGING_NEAREST:
@@ -160,12 +148,10 @@ Status prepare(const Pixels& source, const velmora_imaging_draw_params& p, doubl
     return VELMORA_IMAGING_OK;
 }
 
-Status draw(const Pixels& source, const Pixels& target, const velmora_imaging_draw_params& p) {
-    if (p.src_width <= 0 || p.src_height <= 0 || !finite(p)) return VELMORA_IMAGING_BAD_ARGUMENT;
-    if (p.interpolation < VELMORA_IMAGING_NEAREST || p.interpolation > VELMORA_IMAGING_BICUBIC)
-        return VELMORA_IMAGING_BAD_ARGUMENT;
-    if (p.dest_width == 0 || p.dest_height == 0) return VELMORA_IMAGING_OK;
+} // namespace
 
+Status drawChecked(const Pixels& source, const Pixels& target,
+                   const velmora_imaging_draw_params& p) {
     // Source image to target: scale onto the destination, then the world.
     const double sx = p.dest_width / double{p.src_width};
     const double sy = p.dest_height / double{p.src_height};
@@ -231,25 +217,4 @@ Status draw(const Pixels& source, const Pixels& target, const velmora_imaging_dr
     return drawn == gp::Ok ? VELMORA_IMAGING_OK : VELMORA_IMAGING_BAD_ARGUMENT;
 }
 
-} // namespace
 } // namespace vimg
-
-using namespace vimg;
-
-extern "C" {
-
-int32_t velmora_imaging_draw(const velmora_imaging_pixels* source,
-                             const velmora_imaging_pixels* target,
-                             const velmora_imaging_draw_params* params) {
-    Pixels src, dst;
-    if (params == nullptr || !validPixels(source, src) || !validPixels(target, dst))
-        return VELMORA_IMAGING_BAD_ARGUMENT;
-    if (!sessionLive()) return VELMORA_IMAGING_NO_SESSION;
-    try {
-        return draw(src, dst, *params);
-    } catch (const std::bad_alloc&) {
-        return VELMORA_IMAGING_NO_MEMORY;
-    }
-}
-
-} // extern "C"

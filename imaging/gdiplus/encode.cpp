@@ -12,15 +12,6 @@
 namespace vimg {
 namespace {
 
-bool anyTranslucent(const Pixels& px) {
-    for (std::int32_t y = 0; y < px.height; ++y) {
-        const std::uint8_t* p = px.row(y);
-        for (std::int32_t x = 0; x < px.width; ++x, p += 4)
-            if (p[3] != 255) return true;
-    }
-    return false;
-}
-
 // A bitmap of its own holding the pixels as the encoder is to get them.
 Status straightCopy(const Pixels& px, Bitmap& out) {
     const bool alpha = anyTranslucent(px);
@@ -57,12 +48,6 @@ Status straightCopy(const Pixels& px, Bitmap& out) {
     return VELMORA_IMAGING_OK;
 }
 
-const SystemCodec* findEncoder(const std::uint8_t* clsid) {
-    for (const SystemCodec& c : systemEncoders())
-        if (std::memcmp(&c.clsid, clsid, 16) == 0) return &c;
-    return nullptr;
-}
-
 // Encodes into a stream in memory, then hands its bytes to the sink.
 Status encode(const Pixels& px, const SystemCodec& encoder, velmora_imaging_sink sink,
               void* context) {
@@ -84,14 +69,6 @@ Status encode(const Pixels& px, const SystemCodec& encoder, velmora_imaging_sink
         if (read == 0) return VELMORA_IMAGING_OK;
         if (sink(context, chunk.data(), read) != 0) return VELMORA_IMAGING_SINK_FAILED;
     }
-}
-
-Status checkEncode(const velmora_imaging_pixels* pixels, const std::uint8_t* clsid, Pixels& px,
-                   const SystemCodec*& encoder) {
-    if (!validPixels(pixels, px) || clsid == nullptr) return VELMORA_IMAGING_BAD_ARGUMENT;
-    if (!sessionLive()) return VELMORA_IMAGING_NO_SESSION;
-    encoder = findEncoder(clsid);
-    return encoder == nullptr ? VELMORA_IMAGING_UNKNOWN_ENCODER : VELMORA_IMAGING_OK;
 }
 
 struct HandleCloser {
@@ -140,38 +117,16 @@ Status encodeToFile(const Pixels& px, const SystemCodec& encoder, const std::wst
 }
 
 } // namespace
+
+Status encodeWith(std::size_t encoder, const Pixels& pixels, velmora_imaging_sink sink,
+                  void* context) {
+    return encode(pixels, systemEncoders()[encoder], sink, context);
+}
+
+Status encodeFile(std::size_t encoder, const Pixels& pixels, const char* path) {
+    const std::wstring wide = widen(path);
+    if (wide.empty()) return VELMORA_IMAGING_IO_ERROR;
+    return encodeToFile(pixels, systemEncoders()[encoder], wide);
+}
+
 } // namespace vimg
-
-using namespace vimg;
-
-extern "C" {
-
-int32_t velmora_imaging_encode_memory(const velmora_imaging_pixels* pixels, const uint8_t clsid[16],
-                                      velmora_imaging_sink sink, void* context) {
-    Pixels px;
-    const SystemCodec* encoder = nullptr;
-    if (sink == nullptr) return VELMORA_IMAGING_BAD_ARGUMENT;
-    if (const Status s = checkEncode(pixels, clsid, px, encoder); s != VELMORA_IMAGING_OK) return s;
-    try {
-        return encode(px, *encoder, sink, context);
-    } catch (const std::bad_alloc&) {
-        return VELMORA_IMAGING_NO_MEMORY;
-    }
-}
-
-int32_t velmora_imaging_encode_file(const velmora_imaging_pixels* pixels, const uint8_t clsid[16],
-                                    const char* path) {
-    Pixels px;
-    const SystemCodec* encoder = nullptr;
-    if (path == nullptr || path[0] == '\0') return VELMORA_IMAGING_BAD_ARGUMENT;
-    if (const Status s = checkEncode(pixels, clsid, px, encoder); s != VELMORA_IMAGING_OK) return s;
-    try {
-        const std::wstring wide = widen(path);
-        if (wide.empty()) return VELMORA_IMAGING_IO_ERROR;
-        return encodeToFile(px, *encoder, wide);
-    } catch (const std::bad_alloc&) {
-        return VELMORA_IMAGING_NO_MEMORY;
-    }
-}
-
-} // extern "C"

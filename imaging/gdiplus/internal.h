@@ -1,9 +1,9 @@
 #pragma once
-// What the parts of the GDI+ imaging library share: the pixel-buffer view,
-// sessions, the pixel limit, failure reasons, and small owners for the
-// handles of the flat API.
+// What the parts of the GDI+ imaging library share beyond what every
+// implementation does: the system's codecs and small owners for the handles
+// of the flat API.
 
-#include "imaging/velmora_imaging.h"
+#include "imaging/common/common.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -23,50 +23,7 @@
 
 namespace vimg {
 
-using Status = std::int32_t;
 namespace gp = Gdiplus;
-
-// A pixel buffer as the public structure describes it, with rows reached by
-// image row (0 = top) whatever the memory order.
-struct Pixels {
-    std::uint8_t* bits = nullptr;
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    std::int32_t stride = 0;
-    bool bottomUp = false;
-
-    std::uint8_t* row(std::int32_t y) const {
-        const std::ptrdiff_t memoryRow = bottomUp ? height - 1 - y : y;
-        return bits + memoryRow * std::ptrdiff_t{stride};
-    }
-    // The top image row and the step to the next one, as GDI+ describes
-    // a buffer: a bottom-up buffer has a negative step.
-    std::uint8_t* top() const { return row(0); }
-    std::int32_t step() const { return bottomUp ? -stride : stride; }
-};
-
-// Checks a caller's description: non-null bits, positive size, a stride of
-// at least a row that is a multiple of four, and a buffer size that fits.
-bool validPixels(const velmora_imaging_pixels* in, Pixels& out);
-
-bool sessionLive();
-
-// DAMAGED for sizes below 1, TOO_LARGE past the pixel limit.
-Status checkSize(std::int64_t width, std::int64_t height);
-
-// Why the last decode on the calling thread failed: a fixed English phrase
-// that lives as long as the library.
-Status refuse(Status status, const char* reason);
-void clearReason();
-const char* lastReason();
-
-// colour x alpha / 255, truncated.
-inline std::uint8_t premultiply(std::uint32_t colour, std::uint32_t alpha) {
-    return static_cast<std::uint8_t>(colour * alpha / 255);
-}
-// colour x 255 / alpha, truncated, for alpha 1..255 (index alpha x 256 +
-// colour); alpha 0 gives 0.
-const std::uint8_t* unpremultiplyTable();
 
 // The system's encoders, as the interface lists them; the same list for the
 // life of the library.

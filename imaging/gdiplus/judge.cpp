@@ -24,17 +24,10 @@ Verdict unsupported(const char* reason) {
 std::uint32_t be16(const std::uint8_t* p) {
     return std::uint32_t{p[0]} << 8 | p[1];
 }
-std::uint32_t be32(const std::uint8_t* p) {
-    return be16(p) << 16 | be16(p + 2);
-}
 
 std::uint64_t ceilDiv(std::uint64_t a, std::uint64_t b) {
     return (a + b - 1) / b;
 }
-
-// Deflate's densest form: a 258-byte match in a one-bit length code and a
-// one-bit distance code, 1032 bytes out of every byte in.
-constexpr std::uint64_t kDeflateExpansion = 1032;
 
 } // namespace
 
@@ -136,54 +129,23 @@ Verdict judgeJpeg(std::span<const std::uint8_t> d) {
 // is first and sound, and the image data together can inflate to the rows
 // the header declares.
 Verdict judgePng(std::span<const std::uint8_t> d) {
-    if (d.size() < 8 + 12 + 13 || be32(&d[8]) != 13 || std::memcmp(&d[12], "IHDR", 4) != 0)
-        return damaged("PNG header unreadable");
-    const std::uint8_t* ihdr = &d[16];
-    const std::uint64_t width = be32(ihdr), height = be32(ihdr + 4);
-    const unsigned depth = ihdr[8];
-    unsigned channels = 0;
-    switch (ihdr[9]) {
-    case 0: // grey
-    case 3: // palette
-        channels = 1;
-        break;
-    case 2: // RGB
-        channels = 3;
-        break;
-    case 4: // grey and alpha
-        channels = 2;
-        break;
-    case 6: // RGBA
-        channels = 4;
-        break;
-    default:
-        return damaged("PNG colour type unknown");
-    }
-    if (depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16)
+    const PngLayout png = walkPng(d);
+    if (!png.header) return damaged("PNG header unreadable");
+    if (png.channels == 0) return damaged("PNG colour type unknown");
+    if (png.depth != 1 && png.depth != 2 && png.depth != 4 && png.depth != 8 && png.depth != 16)
         return damaged("PNG bit depth unknown");
-    if (width == 0 || height == 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF)
+    if (png.width == 0 || png.height == 0 || png.width > 0x7FFFFFFF || png.height > 0x7FFFFFFF)
         return damaged("empty picture size");
     if (const Status size =
-            checkSize(static_cast<std::int64_t>(width), static_cast<std::int64_t>(height));
+            checkSize(static_cast<std::int64_t>(png.width), static_cast<std::int64_t>(png.height));
         size != VELMORA_IMAGING_OK)
         return {size, lastReason(), 0, 0};
-
-    std::uint64_t compressed = 0;
-    bool ended = false;
-    for (std::size_t at = 8; !ended;) {
-        if (d.size() - at < 12) return damaged("PNG data ends before its end chunk");
-        const std::uint64_t length = be32(&d[at]);
-        if (length > 0x7FFFFFFF || d.size() - at - 12 < length)
-            return damaged("PNG chunk runs past the end of the data");
-        if (std::memcmp(&d[at + 4], "IDAT", 4) == 0) compressed += length;
-        ended = std::memcmp(&d[at + 4], "IEND", 4) == 0;
-        at += 12 + static_cast<std::size_t>(length);
-    }
-    const std::uint64_t rowBytes = ceilDiv(width * channels * depth, 8) + 1;
-    if (compressed * kDeflateExpansion < rowBytes * height)
-        return damaged("PNG image data too short for the declared size");
-    return {VELMORA_IMAGING_OK, nullptr, static_cast<std::int64_t>(width),
-            static_cast<std::int64_t>(height)};
+    if (png.end == PngLayout::End::Truncated) return damaged("PNG data ends before its end chunk");
+    if (png.end == PngLayout::End::Overrun)
+        return damaged("PNG chunk runs past the end of the data");
+    if (pngDataTooShort(png)) return damaged("PNG image data too short for the declared size");
+    return {VELMORA_IMAGING_OK, nullptr, static_cast<std::int64_t>(png.width),
+            static_cast<std::int64_t>(png.height)};
 }
 
 // --- TIFF ----------------------------------------------------------------------

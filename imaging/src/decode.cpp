@@ -1,94 +1,39 @@
-// The decode entries: the format is told by its signature, then the data
-// goes to that format's decoder. Files are read whole first, so every
-// decoder works on one bounded byte range.
+// The formats this library reads, each through its own library, and files
+// read whole through the C library.
 
 #include "imaging/src/internal.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <initializer_list>
 #include <limits>
 #include <memory>
-#include <new>
 #include <sys/stat.h>
-#include <vector>
 
 namespace vimg {
 namespace {
-
-bool startsWith(std::span<const std::uint8_t> data, std::initializer_list<std::uint8_t> prefix) {
-    return data.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), data.begin());
-}
-
-std::int32_t formatOf(std::span<const std::uint8_t> d) {
-    if (startsWith(d, {0xFF, 0xD8, 0xFF})) return VELMORA_IMAGING_FORMAT_JPEG;
-    if (startsWith(d, {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}))
-        return VELMORA_IMAGING_FORMAT_PNG;
-    if (startsWith(d, {'I', 'I', 42, 0}) || startsWith(d, {'M', 'M', 0, 42}))
-        return VELMORA_IMAGING_FORMAT_TIFF;
-    if (startsWith(d, {'G', 'I', 'F', '8'})) return VELMORA_IMAGING_FORMAT_GIF;
-    if (startsWith(d, {'B', 'M'})) return VELMORA_IMAGING_FORMAT_BMP;
-    if (startsWith(d, {0, 0, 1, 0})) return VELMORA_IMAGING_FORMAT_ICO;
-    if (d.size() >= 12 && startsWith(d, {'R', 'I', 'F', 'F'}) &&
-        std::memcmp(d.data() + 8, "WEBP", 4) == 0)
-        return VELMORA_IMAGING_FORMAT_WEBP;
-    return 0;
-}
-
-Status decodeKnown(std::span<const std::uint8_t> data, velmora_imaging_allocate allocate,
-                   void* context, std::int32_t* format);
-
-Status decode(std::span<const std::uint8_t> data, velmora_imaging_allocate allocate, void* context,
-              std::int32_t* format) {
-    if (format) *format = 0;
-    if (allocate == nullptr) return VELMORA_IMAGING_BAD_ARGUMENT;
-    if (!sessionLive()) return VELMORA_IMAGING_NO_SESSION;
-    const Status status = decodeKnown(data, allocate, context, format);
-    // Every failure names a reason; the status text serves where a decoder
-    // had nothing more precise to say.
-    if (status != VELMORA_IMAGING_OK && lastReason() == nullptr)
-        refuse(status, velmora_imaging_status_text(status));
-    return status;
-}
-
-Status decodeKnown(std::span<const std::uint8_t> data, velmora_imaging_allocate allocate,
-                   void* context, std::int32_t* format) {
-    const std::int32_t kind = formatOf(data);
-    if (format) *format = kind;
-    const Allocator allocator(allocate, context);
-    // No C++ exception may leave the library; the decoders report failures
-    // as codes, so only an allocation inside them can throw.
-    try {
-        switch (kind) {
-        case VELMORA_IMAGING_FORMAT_JPEG:
-            return decodeJpeg(data, allocator);
-        case VELMORA_IMAGING_FORMAT_PNG:
-            return decodePng(data, allocator);
-        case VELMORA_IMAGING_FORMAT_TIFF:
-            return decodeTiff(data, allocator);
-        // The program reads these three with its own readers.
-        case VELMORA_IMAGING_FORMAT_GIF:
-        case VELMORA_IMAGING_FORMAT_BMP:
-        case VELMORA_IMAGING_FORMAT_ICO:
-            return VELMORA_IMAGING_UNSUPPORTED;
-        case VELMORA_IMAGING_FORMAT_WEBP:
-            return decodeWebp(data, allocator);
-        default:
-            return VELMORA_IMAGING_UNKNOWN_FORMAT;
-        }
-    } catch (const std::bad_alloc&) {
-        return VELMORA_IMAGING_NO_MEMORY;
-    } catch (...) {
-        return VELMORA_IMAGING_DAMAGED;
-    }
-}
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-Status readFile(const char* path, std::vector<std::uint8_t>& out) {
+} // namespace
+
+Status decodeFormat(std::int32_t format, std::span<const std::uint8_t> data,
+                    const Allocator& allocator) {
+    switch (format) {
+    case VELMORA_IMAGING_FORMAT_JPEG:
+        return decodeJpeg(data, allocator);
+    case VELMORA_IMAGING_FORMAT_PNG:
+        return decodePng(data, allocator);
+    case VELMORA_IMAGING_FORMAT_TIFF:
+        return decodeTiff(data, allocator);
+    case VELMORA_IMAGING_FORMAT_WEBP:
+        return decodeWebp(data, allocator);
+    default:
+        return VELMORA_IMAGING_UNKNOWN_FORMAT;
+    }
+}
+
+Status readWholeFile(const char* path, std::vector<std::uint8_t>& out) {
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
     if (!file) return VELMORA_IMAGING_IO_ERROR;
     struct stat info {};
@@ -102,36 +47,4 @@ Status readFile(const char* path, std::vector<std::uint8_t>& out) {
     return VELMORA_IMAGING_OK;
 }
 
-} // namespace
 } // namespace vimg
-
-using namespace vimg;
-
-extern "C" {
-
-int32_t velmora_imaging_decode_memory(const uint8_t* data, size_t size,
-                                      velmora_imaging_allocate allocate, void* context,
-                                      int32_t* format) {
-    if (format) *format = 0;
-    clearReason();
-    if (data == nullptr && size != 0) return VELMORA_IMAGING_BAD_ARGUMENT;
-    return decode({data, size}, allocate, context, format);
-}
-
-int32_t velmora_imaging_decode_file(const char* path, velmora_imaging_allocate allocate,
-                                    void* context, int32_t* format) {
-    if (format) *format = 0;
-    clearReason();
-    if (path == nullptr || path[0] == '\0' || allocate == nullptr)
-        return VELMORA_IMAGING_BAD_ARGUMENT;
-    if (!sessionLive()) return VELMORA_IMAGING_NO_SESSION;
-    std::vector<std::uint8_t> bytes;
-    try {
-        if (const Status read = readFile(path, bytes); read != VELMORA_IMAGING_OK) return read;
-    } catch (const std::bad_alloc&) {
-        return VELMORA_IMAGING_NO_MEMORY;
-    }
-    return decode(bytes, allocate, context, format);
-}
-
-} // extern "C"

@@ -32,65 +32,19 @@ void readBytes(png_structp png, png_bytep out, png_size_t count) {
 }
 void onWarning(png_structp, png_const_charp) {}
 
-std::uint32_t be32(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
-}
-
-// Deflate's densest form: a 258-byte match in a one-bit length code and a
-// one-bit distance code, 1032 bytes out of every byte in.
-constexpr std::uint64_t kDeflateExpansion = 1032;
-
-// Judges the header against the image data that follows it: the IDAT
-// chunks together cannot inflate to more than kDeflateExpansion times their
-// size, and the picture needs at least width x height x bits-per-pixel / 8
-// bytes of it. Chunk lengths past the end of the data end the walk; libpng
-// then reports the damage itself.
+// Judges the header against the image data that follows it. Headers this
+// walk cannot read, chunk lengths past the end of the data and sizes past
+// the limit are left to libpng and the allocation, which name them.
 const char* judgeStructure(std::span<const std::uint8_t> d) {
-    if (d.size() < 8 + 8 + 13) return nullptr;
-    const std::uint8_t* ihdr = d.data() + 16;
-    if (std::memcmp(d.data() + 12, "IHDR", 4) != 0) return nullptr;
-    const std::uint64_t width = be32(ihdr), height = be32(ihdr + 4);
-    const unsigned depth = ihdr[8];
-    unsigned channels = 0;
-    switch (ihdr[9]) {
-    case 0: // grey
-    case 3: // palette
-        channels = 1;
-        break;
-    case 2:
-        channels = 3;
-        break;
-    case 4:
-        channels = 2;
-        break;
-    case 6:
-        channels = 4;
-        break;
-    default:
-        return nullptr; // libpng names the fault
-    }
-    std::uint64_t idat = 0;
-    std::size_t at = 8;
-    while (d.size() - at >= 12) {
-        const std::uint64_t length = be32(d.data() + at);
-        if (length > d.size() - at - 12) break;
-        if (std::memcmp(d.data() + at + 4, "IDAT", 4) == 0) idat += length;
-        if (std::memcmp(d.data() + at + 4, "IEND", 4) == 0) break;
-        at += 12 + static_cast<std::size_t>(length);
-    }
+    const PngLayout png = walkPng(d);
+    if (!png.header || png.channels == 0) return nullptr;
+    if (png.depth != 1 && png.depth != 2 && png.depth != 4 && png.depth != 8 && png.depth != 16)
+        return nullptr;
     // A picture over the limit is refused as that, whatever its data.
-    if (checkSize(static_cast<std::int64_t>(width), static_cast<std::int64_t>(height)) !=
+    if (checkSize(static_cast<std::int64_t>(png.width), static_cast<std::int64_t>(png.height)) !=
         VELMORA_IMAGING_OK)
         return nullptr;
-    const std::uint64_t bitsPerPixel = std::uint64_t{depth} * channels;
-    // Sizes of 2^31 or more and bad depths are libpng's to name.
-    if (width > PNG_UINT_31_MAX || height > PNG_UINT_31_MAX || bitsPerPixel == 0 ||
-        bitsPerPixel > 64)
-        return nullptr;
-    // idat x 1032 < (width x height / 8) x bits, without the right side's
-    // overflow.
-    if (idat * kDeflateExpansion / bitsPerPixel < width * height / 8)
-        return "PNG image data too short for the declared size";
+    if (pngDataTooShort(png)) return "PNG image data too short for the declared size";
     return nullptr;
 }
 

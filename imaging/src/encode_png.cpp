@@ -41,15 +41,6 @@ void flushNothing(png_structp) {}
 }
 void onWarning(png_structp, png_const_charp) {}
 
-bool anyTranslucent(const Pixels& px) {
-    for (std::int32_t y = 0; y < px.height; ++y) {
-        const std::uint8_t* p = px.row(y);
-        for (std::int32_t x = 0; x < px.width; ++x, p += 4)
-            if (p[3] != 255) return true;
-    }
-    return false;
-}
-
 // One image row to RGB or RGBA samples.
 void convertRow(const std::uint8_t* in, std::uint8_t* out, std::int32_t width, bool alpha,
                 const std::uint8_t* table) {
@@ -69,6 +60,8 @@ void convertRow(const std::uint8_t* in, std::uint8_t* out, std::int32_t width, b
         }
     }
 }
+
+} // namespace
 
 Status encodePng(const Pixels& px, velmora_imaging_sink sink, void* context) {
     std::vector<std::uint8_t> row(static_cast<std::size_t>(px.width) * 4);
@@ -100,6 +93,8 @@ Status encodePng(const Pixels& px, velmora_imaging_sink sink, void* context) {
     return VELMORA_IMAGING_OK;
 }
 
+namespace {
+
 struct FileSink {
     std::FILE* file;
 };
@@ -124,64 +119,36 @@ std::int32_t toFile(void* context, const std::uint8_t* bytes, std::size_t size) 
     return std::fwrite(bytes, 1, size, f->file) == size ? 0 : 1;
 }
 
-Status checkEncode(const velmora_imaging_pixels* pixels, const std::uint8_t* clsid, Pixels& px) {
-    if (!validPixels(pixels, px) || clsid == nullptr) return VELMORA_IMAGING_BAD_ARGUMENT;
-    if (!sessionLive()) return VELMORA_IMAGING_NO_SESSION;
-    if (!isPngEncoder(clsid)) return VELMORA_IMAGING_UNKNOWN_ENCODER;
-    return VELMORA_IMAGING_OK;
-}
-
 } // namespace
+
+Status encodeWith(std::size_t, const Pixels& pixels, velmora_imaging_sink sink, void* context) {
+    return encodePng(pixels, sink, context);
+}
+
+Status encodeFile(std::size_t, const Pixels& px, const char* path) {
+    // Written beside the target under a name of its own (two savers of
+    // one file never share one) and renamed over it once complete, so a
+    // failure leaves neither a partial file nor a lost old one. The new
+    // file keeps the old one's permissions.
+    std::string temporary = std::string(path) + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) return VELMORA_IMAGING_IO_ERROR;
+    struct stat old {};
+    const mode_t mode = ::stat(path, &old) == 0 ? old.st_mode & 07777 : newFileMode();
+    FileSink sink{::fchmod(fd, mode) == 0 ? ::fdopen(fd, "wb") : nullptr};
+    if (sink.file == nullptr) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        return VELMORA_IMAGING_IO_ERROR;
+    }
+    Status status = encodePng(px, toFile, &sink);
+    if (status == VELMORA_IMAGING_SINK_FAILED) status = VELMORA_IMAGING_IO_ERROR;
+    if (std::fclose(sink.file) != 0 && status == VELMORA_IMAGING_OK)
+        status = VELMORA_IMAGING_IO_ERROR;
+    if (status == VELMORA_IMAGING_OK && std::rename(temporary.c_str(), path) != 0)
+        status = VELMORA_IMAGING_IO_ERROR;
+    if (status != VELMORA_IMAGING_OK) ::unlink(temporary.c_str());
+    return status;
+}
+
 } // namespace vimg
-
-using namespace vimg;
-
-extern "C" {
-
-int32_t velmora_imaging_encode_memory(const velmora_imaging_pixels* pixels, const uint8_t clsid[16],
-                                      velmora_imaging_sink sink, void* context) {
-    Pixels px;
-    if (sink == nullptr) return VELMORA_IMAGING_BAD_ARGUMENT;
-    if (const Status s = checkEncode(pixels, clsid, px); s != VELMORA_IMAGING_OK) return s;
-    try {
-        return encodePng(px, sink, context);
-    } catch (const std::bad_alloc&) {
-        return VELMORA_IMAGING_NO_MEMORY;
-    }
-}
-
-int32_t velmora_imaging_encode_file(const velmora_imaging_pixels* pixels, const uint8_t clsid[16],
-                                    const char* path) {
-    Pixels px;
-    if (path == nullptr || path[0] == '\0') return VELMORA_IMAGING_BAD_ARGUMENT;
-    if (const Status s = checkEncode(pixels, clsid, px); s != VELMORA_IMAGING_OK) return s;
-    try {
-        // Written beside the target under a name of its own (two savers of
-        // one file never share one) and renamed over it once complete, so a
-        // failure leaves neither a partial file nor a lost old one. The new
-        // file keeps the old one's permissions.
-        std::string temporary = std::string(path) + ".XXXXXX";
-        const int fd = ::mkstemp(temporary.data());
-        if (fd < 0) return VELMORA_IMAGING_IO_ERROR;
-        struct stat old {};
-        const mode_t mode = ::stat(path, &old) == 0 ? old.st_mode & 07777 : newFileMode();
-        FileSink sink{::fchmod(fd, mode) == 0 ? ::fdopen(fd, "wb") : nullptr};
-        if (sink.file == nullptr) {
-            ::close(fd);
-            ::unlink(temporary.c_str());
-            return VELMORA_IMAGING_IO_ERROR;
-        }
-        Status status = encodePng(px, toFile, &sink);
-        if (status == VELMORA_IMAGING_SINK_FAILED) status = VELMORA_IMAGING_IO_ERROR;
-        if (std::fclose(sink.file) != 0 && status == VELMORA_IMAGING_OK)
-            status = VELMORA_IMAGING_IO_ERROR;
-        if (status == VELMORA_IMAGING_OK && std::rename(temporary.c_str(), path) != 0)
-            status = VELMORA_IMAGING_IO_ERROR;
-        if (status != VELMORA_IMAGING_OK) ::unlink(temporary.c_str());
-        return status;
-    } catch (const std::bad_alloc&) {
-        return VELMORA_IMAGING_NO_MEMORY;
-    }
-}
-
-} // extern "C"

@@ -1,41 +1,18 @@
-// Sessions, status texts, the pixel limit, codec lists and the helpers
-// every part of the library shares.
+// Sessions here stand on the libraries underneath being usable; the codec
+// lists are this library's own.
 
 #include "imaging/src/internal.h"
 
-#include <algorithm>
 #include <array>
 #include <atomic>
-#include <cstring>
-#include <limits>
-#include <mutex>
 #include <pixman.h>
-#include <set>
 #include <tiffio.h>
 #include <webp/decode.h>
 
 namespace vimg {
 namespace {
 
-constexpr std::uint64_t kDefaultPixelLimit =
-    static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()) / 4;
-
-std::atomic<std::uint64_t> pixelLimitValue{kDefaultPixelLimit};
 std::atomic<bool> startupBroken{false};
-// Per thread, as the entries may run on several threads at once.
-thread_local const char* failureReason = nullptr;
-
-// The live sessions. Sessions are the one piece of state the library keeps
-// between calls, as the service it stands in for does.
-struct Sessions {
-    std::mutex mutex;
-    std::set<std::int32_t> live;
-    std::int32_t next = 1;
-};
-Sessions& sessions() {
-    static Sessions s;
-    return s;
-}
 
 bool dependenciesUsable() {
     if (startupBroken) return false;
@@ -47,246 +24,44 @@ bool dependenciesUsable() {
 }
 
 // Identifiers of the codecs; the encoder's is what a caller passes back.
-constexpr std::array<std::uint8_t, 16> kPngClsid{0x5e, 0x7a, 0x2c, 0x91, 0x3b, 0x64, 0x4f, 0x0d,
-                                                 0x9a, 0x71, 0x56, 0x0e, 0x21, 0xc4, 0x88, 0x01};
+#define VIMG_CLSID(last)                                                                           \
+    {                                                                                              \
+        0x5e, 0x7a, 0x2c, 0x91, 0x3b, 0x64, 0x4f, 0x0d, 0x9a, 0x71, 0x56, 0x0e, 0x21, 0xc4, 0x88,  \
+            last                                                                                   \
+    }
 
-struct CodecEntry {
-    std::array<std::uint8_t, 16> clsid;
-    const char* name;
-    const char* mime;
-    const char* extensions;
-};
-
-constexpr std::array<CodecEntry, 1> kEncoders{{{kPngClsid, "PNG", "image/png", "*.PNG"}}};
-
-constexpr std::array<CodecEntry, 4> kDecoders{{
-    {{0x5e, 0x7a, 0x2c, 0x91, 0x3b, 0x64, 0x4f, 0x0d, 0x9a, 0x71, 0x56, 0x0e, 0x21, 0xc4, 0x88,
-      0x02},
-     "JPEG",
-     "image/jpeg",
-     "*.JPG;*.JPEG;*.JPE;*.JFIF"},
-    {{0x5e, 0x7a, 0x2c, 0x91, 0x3b, 0x64, 0x4f, 0x0d, 0x9a, 0x71, 0x56, 0x0e, 0x21, 0xc4, 0x88,
-      0x03},
-     "TIFF",
-     "image/tiff",
-     "*.TIF;*.TIFF"},
-    {kPngClsid, "PNG", "image/png", "*.PNG"},
-    {{0x5e, 0x7a, 0x2c, 0x91, 0x3b, 0x64, 0x4f, 0x0d, 0x9a, 0x71, 0x56, 0x0e, 0x21, 0xc4, 0x88,
-      0x07},
-     "WEBP",
-     "image/webp",
-     "*.WEBP"},
+constexpr std::array<velmora_imaging_codec, 1> kEncoders{{
+    {VIMG_CLSID(0x01), "PNG", "image/png", "*.PNG"},
 }};
 
-template <std::size_t N>
-std::int32_t copyCodecs(const std::array<CodecEntry, N>& list, velmora_imaging_codec* out,
-                        std::int32_t capacity) {
-    if (out != nullptr) {
-        const auto count =
-            std::min<std::size_t>(N, static_cast<std::size_t>(std::max(capacity, 0)));
-        for (std::size_t i = 0; i < count; ++i) {
-            std::memcpy(out[i].clsid, list[i].clsid.data(), 16);
-            out[i].format_name = list[i].name;
-            out[i].mime_type = list[i].mime;
-            out[i].extensions = list[i].extensions;
-        }
-    }
-    return static_cast<std::int32_t>(N);
-}
+constexpr std::array<velmora_imaging_codec, 4> kDecoders{{
+    {VIMG_CLSID(0x02), "JPEG", "image/jpeg", "*.JPG;*.JPEG;*.JPE;*.JFIF"},
+    {VIMG_CLSID(0x03), "TIFF", "image/tiff", "*.TIF;*.TIFF"},
+    {VIMG_CLSID(0x01), "PNG", "image/png", "*.PNG"},
+    {VIMG_CLSID(0x07), "WEBP", "image/webp", "*.WEBP"},
+}};
+
+#undef VIMG_CLSID
 
 } // namespace
 
-bool isPngEncoder(const std::uint8_t* clsid) {
-    return clsid != nullptr && std::memcmp(clsid, kPngClsid.data(), 16) == 0;
-}
-
-Status refuse(Status status, const char* reason) {
-    failureReason = reason;
-    return status;
-}
-void clearReason() {
-    failureReason = nullptr;
-}
-const char* lastReason() {
-    return failureReason;
-}
 void breakStartup(bool broken) {
     startupBroken = broken;
 }
 
-bool sessionLive() {
-    Sessions& s = sessions();
-    std::lock_guard lock(s.mutex);
-    return !s.live.empty();
+bool startSystem(std::uintptr_t& handle) {
+    handle = 0;
+    return dependenciesUsable();
 }
 
-Status checkSize(std::int64_t width, std::int64_t height) {
-    if (width < 1 || height < 1) return refuse(VELMORA_IMAGING_DAMAGED, "empty picture size");
-    // Both sides are below 2^31 once checked, so the product cannot wrap.
-    constexpr std::int64_t kSide = std::numeric_limits<std::int32_t>::max();
-    if (width > kSide || height > kSide ||
-        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > pixelLimitValue)
-        return refuse(VELMORA_IMAGING_TOO_LARGE, "picture over the pixel limit");
-    return VELMORA_IMAGING_OK;
+void stopSystem(std::uintptr_t) {}
+
+std::span<const velmora_imaging_codec> encoderList() {
+    return kEncoders;
 }
 
-bool validPixels(const velmora_imaging_pixels* in, Pixels& out) {
-    if (in == nullptr || in->bits == nullptr || in->width < 1 || in->height < 1) return false;
-    const std::int64_t rowBytes = std::int64_t{in->width} * 4;
-    if (in->stride < rowBytes || in->stride % 4 != 0) return false;
-    // The last row must end within what a signed size can address.
-    if (std::int64_t{in->stride} * in->height > std::numeric_limits<std::int32_t>::max() * 4LL)
-        return false;
-    out = Pixels{in->bits, in->width, in->height, in->stride, in->bottom_up != 0};
-    return true;
-}
-
-Status Allocator::make(std::int64_t width, std::int64_t height, Pixels& out) const {
-    if (const Status size = checkSize(width, height); size != VELMORA_IMAGING_OK) return size;
-    velmora_imaging_pixels made{};
-    const auto w = static_cast<std::int32_t>(width);
-    const auto h = static_cast<std::int32_t>(height);
-    if (allocate_(context_, w, h, &made) != 0)
-        return refuse(VELMORA_IMAGING_ALLOCATION_REFUSED, "the caller refused the pixel memory");
-    if (!validPixels(&made, out) || out.width != w || out.height != h)
-        return refuse(VELMORA_IMAGING_ALLOCATION_REFUSED, "the caller's pixel memory is unusable");
-    return VELMORA_IMAGING_OK;
-}
-
-void premultiplyRow(std::uint8_t* p, std::int32_t count) {
-    for (std::int32_t i = 0; i < count; ++i, p += 4) {
-        const std::uint32_t a = p[3];
-        if (a == 255) continue;
-        p[0] = premultiply(p[0], a);
-        p[1] = premultiply(p[1], a);
-        p[2] = premultiply(p[2], a);
-    }
-}
-
-void premultiplySwapRow(std::uint8_t* p, std::int32_t count) {
-    for (std::int32_t i = 0; i < count; ++i, p += 4) {
-        const std::uint32_t a = p[3];
-        const std::uint8_t r = p[0];
-        p[0] = premultiply(p[2], a);
-        p[1] = premultiply(p[1], a);
-        p[2] = premultiply(r, a);
-    }
-}
-
-void clampToAlphaRow(std::uint8_t* p, std::int32_t count) {
-    for (std::int32_t i = 0; i < count; ++i, p += 4) {
-        const std::uint8_t a = p[3];
-        p[0] = std::min(p[0], a);
-        p[1] = std::min(p[1], a);
-        p[2] = std::min(p[2], a);
-    }
-}
-
-const std::uint8_t* unpremultiplyTable() {
-    static const auto table = [] {
-        std::array<std::uint8_t, 256 * 256> t{};
-        for (std::uint32_t a = 1; a < 256; ++a)
-            for (std::uint32_t c = 0; c < 256; ++c)
-                t[a * 256 + c] =
-                    static_cast<std::uint8_t>(std::min<std::uint32_t>(c * 255 / a, 255));
-        return t;
-    }();
-    return table.data();
+std::span<const velmora_imaging_codec> decoderList() {
+    return kDecoders;
 }
 
 } // namespace vimg
-
-using namespace vimg;
-
-extern "C" {
-
-int32_t velmora_imaging_version(void) {
-    return VELMORA_IMAGING_ABI_VERSION;
-}
-
-const char* velmora_imaging_status_text(int32_t status) {
-    switch (status) {
-    case VELMORA_IMAGING_OK:
-        return "done";
-    case VELMORA_IMAGING_BAD_ARGUMENT:
-        return "bad argument";
-    case VELMORA_IMAGING_NO_SESSION:
-        return "no session is running";
-    case VELMORA_IMAGING_INIT_FAILED:
-        return "a library underneath could not be set up";
-    case VELMORA_IMAGING_UNKNOWN_FORMAT:
-        return "unknown format";
-    case VELMORA_IMAGING_DAMAGED:
-        return "damaged data";
-    case VELMORA_IMAGING_UNSUPPORTED:
-        return "unsupported variant";
-    case VELMORA_IMAGING_TOO_LARGE:
-        return "picture too large";
-    case VELMORA_IMAGING_NO_MEMORY:
-        return "out of memory";
-    case VELMORA_IMAGING_IO_ERROR:
-        return "file could not be read or written";
-    case VELMORA_IMAGING_ALLOCATION_REFUSED:
-        return "pixel memory refused";
-    case VELMORA_IMAGING_SINK_FAILED:
-        return "output refused";
-    case VELMORA_IMAGING_UNKNOWN_ENCODER:
-        return "unknown encoder";
-    default:
-        return "unknown status";
-    }
-}
-
-int32_t velmora_imaging_startup(int32_t* token) {
-    if (token == nullptr) return VELMORA_IMAGING_BAD_ARGUMENT;
-    *token = 0;
-    if (!dependenciesUsable()) return VELMORA_IMAGING_INIT_FAILED;
-    Sessions& s = sessions();
-    std::lock_guard lock(s.mutex);
-    // Tokens count up, skipping 0 (no session) and -1 (a session owned
-    // elsewhere, to the program) and any still live after a wrap.
-    std::int32_t t = s.next;
-    while (t == 0 || t == -1 || s.live.contains(t))
-        t = t == std::numeric_limits<std::int32_t>::max() ? std::numeric_limits<std::int32_t>::min()
-                                                          : t + 1;
-    s.next = t == std::numeric_limits<std::int32_t>::max()
-                 ? std::numeric_limits<std::int32_t>::min()
-                 : t + 1;
-    s.live.insert(t);
-    *token = t;
-    return VELMORA_IMAGING_OK;
-}
-
-int32_t velmora_imaging_shutdown(int32_t token) {
-    Sessions& s = sessions();
-    std::lock_guard lock(s.mutex);
-    return s.live.erase(token) == 1 ? VELMORA_IMAGING_OK : VELMORA_IMAGING_BAD_ARGUMENT;
-}
-
-int32_t velmora_imaging_session_count(void) {
-    Sessions& s = sessions();
-    std::lock_guard lock(s.mutex);
-    return static_cast<std::int32_t>(s.live.size());
-}
-
-void velmora_imaging_set_pixel_limit(uint64_t pixels) {
-    pixelLimitValue = pixels == 0 ? kDefaultPixelLimit : std::min(pixels, kDefaultPixelLimit);
-}
-
-uint64_t velmora_imaging_pixel_limit(void) {
-    return pixelLimitValue;
-}
-
-const char* velmora_imaging_last_reason(void) {
-    return lastReason();
-}
-
-int32_t velmora_imaging_encoders(velmora_imaging_codec* out, int32_t capacity) {
-    return copyCodecs(kEncoders, out, capacity);
-}
-
-int32_t velmora_imaging_decoders(velmora_imaging_codec* out, int32_t capacity) {
-    return copyCodecs(kDecoders, out, capacity);
-}
-
-} // extern "C"

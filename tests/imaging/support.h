@@ -4,6 +4,8 @@
 
 #include "imaging/velmora_imaging.h"
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -66,7 +68,21 @@ Decoded decode(std::span<const std::uint8_t> bytes, bool bottomUp = false);
 Decoded decodeFile(const std::string& path, bool bottomUp = false);
 
 std::vector<std::uint8_t> readFile(const std::string& path);
+
+// The identifier of the encoder for `mime` in the library's list; fails
+// the test when there is none.
+std::array<std::uint8_t, 16> encoderFor(const std::string& mime);
+
+// A sink that appends to the std::vector<std::uint8_t> it is given.
+std::int32_t collect(void* context, const std::uint8_t* bytes, std::size_t size);
 // A fresh path in the test's temporary folder.
 std::string temporaryPath(const std::string& name);
+
+// Draws the whole of `source` at the same size, untransformed.
+velmora_imaging_draw_params plain(const Picture& source,
+                                  std::int32_t interpolation = VELMORA_IMAGING_NEAREST);
+std::int32_t draw(Picture& source, Picture& target, const velmora_imaging_draw_params& p);
+// Colours and alphas that differ from pixel to pixel, premultiplied.
+Picture pattern(std::int32_t w, std::int32_t h, bool bottomUp);
 
 } // namespace imaging_test

@@ -242,24 +242,32 @@ Bytes writeTiff(int width, int height, const TiffLayout& l,
     return out;
 }
 
-std::array<std::uint8_t, 16> encoderFor(const std::string& mime) {
-    std::array<velmora_imaging_codec, 32> list{};
-    const std::int32_t n =
-        velmora_imaging_encoders(list.data(), static_cast<std::int32_t>(list.size()));
-    for (std::int32_t i = 0; i < std::min<std::int32_t>(n, 32); ++i)
-        if (mime == list[i].mime_type) {
-            std::array<std::uint8_t, 16> id{};
-            std::memcpy(id.data(), list[i].clsid, 16);
-            return id;
-        }
-    ADD_FAILURE() << "no encoder for " << mime;
-    return {};
+Picture smooth(int width, int height) {
+    Picture p(width, height, false);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            p.at(x, y) = bgra(160, static_cast<std::uint32_t>(y * 255 / (height - 1)),
+                              static_cast<std::uint32_t>(x * 255 / (width - 1)), 255);
+    return p;
 }
 
-std::int32_t collect(void* context, const std::uint8_t* bytes, std::size_t size) {
-    auto* out = static_cast<Bytes*>(context);
-    out->insert(out->end(), bytes, bytes + size);
-    return 0;
+Bytes jpegOf(Picture& p) {
+    Bytes out;
+    const auto view = p.view();
+    EXPECT_EQ(velmora_imaging_encode_memory(&view, encoderFor("image/jpeg").data(), collect, &out),
+              VELMORA_IMAGING_OK);
+    return out;
+}
+
+Bytes smoothJpeg(int width, int height) {
+    Picture p = smooth(width, height);
+    return jpegOf(p);
+}
+
+Bytes rgbTiff(int width, int height) {
+    return writeTiff(width, height, {}, [](int x, int y, int c) {
+        return static_cast<std::uint16_t>((x * 40 + y * 13 + c * 70) & 0xFF);
+    });
 }
 
 bool wineGdiplusRoundsDown() {
@@ -276,6 +284,10 @@ bool exactOrWinesUnitBelow(std::uint32_t got, std::uint32_t want) {
         if (g != w && g != w - 1) return false;
     }
     return true;
+}
+
+bool drawnAs(std::uint32_t got, std::uint32_t want) {
+    return exactOrWinesUnitBelow(got, want);
 }
 
 } // namespace imaging_test

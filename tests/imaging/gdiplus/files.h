@@ -5,6 +5,8 @@
 // encoder, through the library's encoder list.
 
 #include "imaging/velmora_imaging.h"
+#include "tests/imaging/support.h"
+#include "tests/imaging/writers.h"
 
 #include <array>
 #include <cstdint>
@@ -13,22 +15,6 @@
 #include <vector>
 
 namespace imaging_test {
-
-using Bytes = std::vector<std::uint8_t>;
-
-// A PNG of 8-bit samples (`channels` a pixel: 1 grey, 3 RGB, 4 RGBA) with
-// unfiltered rows; `trns` is the body of a tRNS chunk when not empty.
-Bytes writePng(int width, int height, int channels, const Bytes& samples, const Bytes& trns = {});
-
-// What a PNG reader needs to see of the library's output.
-struct PngRead {
-    bool ok = false;
-    int colourType = -1; // 2 RGB, 6 RGBA
-    int depth = 0;
-    std::uint32_t width = 0, height = 0;
-    Bytes rgba; // top row first, alpha 255 for RGB
-};
-PngRead readPng(const Bytes& png);
 
 struct TiffLayout {
     std::uint16_t samples = 3;
@@ -43,11 +29,9 @@ struct TiffLayout {
 Bytes writeTiff(int width, int height, const TiffLayout& layout,
                 const std::function<std::uint16_t(int, int, int)>& sample);
 
-// The identifier of the encoder for `mime` in the library's list; fails
-// the test when there is none.
-std::array<std::uint8_t, 16> encoderFor(const std::string& mime);
-
-std::int32_t collect(void* context, const std::uint8_t* bytes, std::size_t size);
+// A smooth opaque picture, and a JPEG of it by the system's own encoder.
+Picture smooth(int width, int height);
+Bytes jpegOf(Picture& picture);
 
 // Wine's GDI+ rounds down where Windows does not: it draws a premultiplied
 // source through straight alpha (a translucent colour may come out one
