@@ -11,8 +11,8 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <numbers>
 #include <gtest/gtest.h>
+#include <numbers>
 #include <string>
 #include <zlib.h>
 
