@@ -177,7 +177,8 @@ private:
         if (h.interlace > 1) return Failure{PngError::BadHeader};
         // Room for 32 bits per pixel in 32-bit signed arithmetic, the limit
         // of the surface.
-        if (std::int64_t{h.width} * 32 * h.height > INT32_MAX)
+        // (Asked as a division: the product of two 31-bit sides can pass 63 bits.)
+        if (std::int64_t{h.width} * 32 > INT32_MAX / h.height)
             return Failure{PngError::ImageTooLarge};
         const auto expected = png::ExpectedInflatedSize(h);
         if (!expected) return Failure{PngError::ImageTooLarge};
