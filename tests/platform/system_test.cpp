@@ -374,30 +374,21 @@ TEST(Console, EachStreamIsAskedAboutItself) {
 TEST(Address, ParsesTheStrictFormsOnly) {
     using net::Ipv4Address;
     using net::Ipv6Address;
-    const std::vector<std::pair<std::string_view, std::optional<Ipv4Address>>> ipv4 = {
+    const std::vector<std::pair<std::string_view, Ipv4Address>> ipv4 = {
         {"0.0.0.0", Ipv4Address{0, 0, 0, 0}},
         {"192.0.2.1", Ipv4Address{192, 0, 2, 1}},
         {"255.255.255.255", Ipv4Address{255, 255, 255, 255}},
-        {"", std::nullopt},
-        {"1.2.3", std::nullopt},
-        {"1.2.3.4.5", std::nullopt},
-        {"1.2.3.4.", std::nullopt},
-        {".1.2.3", std::nullopt},
-        {"1..2.3", std::nullopt},
-        {"01.2.3.4", std::nullopt},
-        {"1.2.3.256", std::nullopt},
-        {"1.2.3.4000", std::nullopt},
-        {"0x7f.0.0.1", std::nullopt},
-        {"127.1", std::nullopt},
-        {"1.2.3.4 ", std::nullopt},
-        {"+1.2.3.4", std::nullopt},
-        {std::string_view("1.2.3.4\0"
-                          "5",
-                          9),
-         std::nullopt},
     };
     for (const auto& [text, bytes] : ipv4)
         EXPECT_EQ(net::ParseIpv4(text), bytes) << text;
+    for (const std::string_view text :
+         {"", "1.2.3", "1.2.3.4.5", "1.2.3.4.", ".1.2.3", "1..2.3", "01.2.3.4", "1.2.3.256",
+          "1.2.3.4000", "0x7f.0.0.1", "127.1", "1.2.3.4 ", "+1.2.3.4"})
+        EXPECT_EQ(net::ParseIpv4(text), std::nullopt) << text;
+    EXPECT_EQ(net::ParseIpv4(std::string_view("1.2.3.4\0"
+                                              "5",
+                                              9)),
+              std::nullopt);
 
     const auto v6 = [](std::initializer_list<std::uint16_t> groups) {
         Ipv6Address bytes{};
@@ -408,7 +399,7 @@ TEST(Address, ParsesTheStrictFormsOnly) {
         }
         return bytes;
     };
-    const std::vector<std::pair<std::string_view, std::optional<Ipv6Address>>> ipv6 = {
+    const std::vector<std::pair<std::string_view, Ipv6Address>> ipv6 = {
         {"::", Ipv6Address{}},
         {"::1", v6({0, 0, 0, 0, 0, 0, 0, 1})},
         {"1::", v6({1, 0, 0, 0, 0, 0, 0, 0})},
@@ -419,35 +410,36 @@ TEST(Address, ParsesTheStrictFormsOnly) {
         {"1:2:3:4:5:6:1.2.3.4", v6({1, 2, 3, 4, 5, 6, 0x0102, 0x0304})},
         {"0000:0000:0000:0000:0000:ffff:255.255.255.255",
          v6({0, 0, 0, 0, 0, 0xffff, 0xffff, 0xffff})},
-        {"", std::nullopt},
-        {":", std::nullopt},
-        {":::", std::nullopt},
-        {":1::2", std::nullopt},
-        {"1::2:", std::nullopt},
-        {"1:::2", std::nullopt},
-        {"1::2::3", std::nullopt},
-        {"1:2:3:4:5:6:7", std::nullopt},
-        {"1:2:3:4:5:6:7:8:9", std::nullopt},
-        {"1:2:3:4:5:6:7:8::", std::nullopt},
-        {"::1:2:3:4:5:6:7:8", std::nullopt},
-        {"12345::", std::nullopt},
-        {"g::", std::nullopt},
-        {"::1.2.3", std::nullopt},
-        {"::01.2.3.4", std::nullopt},
-        {"::1.2.3.4:5", std::nullopt},
-        {"::a.2.3.4", std::nullopt},
-        {"1:2:3:4:5:6:7:1.2.3.4", std::nullopt},
-        {"1.2.3.4", std::nullopt},
-        {"fe80::1%eth0", std::nullopt},
-        {"::1/128", std::nullopt},
-        {"[::1]", std::nullopt},
-        {std::string_view("::1\0"
-                          "2",
-                          5),
-         std::nullopt},
     };
     for (const auto& [text, bytes] : ipv6)
         EXPECT_EQ(net::ParseIpv6(text), bytes) << text;
+    for (const std::string_view text : {"",
+                                        ":",
+                                        ":::",
+                                        ":1::2",
+                                        "1::2:",
+                                        "1:::2",
+                                        "1::2::3",
+                                        "1:2:3:4:5:6:7",
+                                        "1:2:3:4:5:6:7:8:9",
+                                        "1:2:3:4:5:6:7:8::",
+                                        "::1:2:3:4:5:6:7:8",
+                                        "12345::",
+                                        "g::",
+                                        "::1.2.3",
+                                        "::01.2.3.4",
+                                        "::1.2.3.4:5",
+                                        "::a.2.3.4",
+                                        "1:2:3:4:5:6:7:1.2.3.4",
+                                        "1.2.3.4",
+                                        "fe80::1%eth0",
+                                        "::1/128",
+                                        "[::1]"})
+        EXPECT_EQ(net::ParseIpv6(text), std::nullopt) << text;
+    EXPECT_EQ(net::ParseIpv6(std::string_view("::1\0"
+                                              "2",
+                                              5)),
+              std::nullopt);
 }
 
 // The parser answers as this system's own one does, for every text: written

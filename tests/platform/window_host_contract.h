@@ -386,18 +386,6 @@ TYPED_TEST_P(WindowHostContract, KilledTimersNeverFireAgain) {
     });
     ASSERT_TRUE(this->runUntil([&] { return killerTicks >= 5; }));
     EXPECT_EQ(victimTicks, atKill);
-
-    // A window timer's callback is told its window and identifier.
-    const HWND window = this->make("Recorder", "", 0, 0);
-    int windowTicks = 0;
-    host.SetTimer(window, 5, 10, [&](HWND w, UINT, UINT_PTR id, DWORD) {
-        EXPECT_EQ(w, window);
-        EXPECT_EQ(id, 5u);
-        ++windowTicks;
-    });
-    ASSERT_TRUE(this->runUntil([&] { return windowTicks >= 2; }));
-    host.DestroyWindow(window);
-    EXPECT_FALSE(host.KillTimer(window, 5)) << "the window's timers went with it";
 }
 
 TYPED_TEST_P(WindowHostContract, ThePendingMessageStepNeitherWaitsNorReentersACallback) {
