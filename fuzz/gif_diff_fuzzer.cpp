@@ -100,6 +100,7 @@ std::size_t pixelsBeforeCorruptCode(std::span<const std::uint8_t> d, std::size_t
             if (code > clear) return pixels;
             ++pixels;
             prev = code;
+            if (next == (1 << size)) ++size; // code size 1: code 4 needs three bits
             continue;
         }
         if (code > next || code >= 4096) return pixels;

@@ -154,6 +154,9 @@ std::size_t DecodeGifLzw(int minCodeSize, std::span<const std::uint8_t> data,
             if (code >= clear) break;
             out[written++] = static_cast<std::uint8_t>(code);
             prev = code;
+            // At code size 1 the first free code (4) already needs three
+            // bits: writers grow the size right after the first code.
+            if (next == (1 << size)) ++size;
             continue;
         }
         if (code > next || (code == next && next >= kMaxCodes)) break;

@@ -39,6 +39,12 @@ TEST(GifDecoder, LzwRoundTripsThroughCodeGrowthAndFullTables) {
     const auto image = DecodeGif(gifFile(64, 64, kFour, {frame(0, 0, 64, 64, flat)}));
     ASSERT_TRUE(image);
     EXPECT_EQ(image->indexes, flat);
+    // Two colours at code size 1, as some writers store them.
+    GifFrame twoColours = frame(0, 0, 90, 70, pattern(90, 70, 2, 11));
+    twoColours.minCodeSize = 1;
+    const auto two = DecodeGif(gifFile(90, 70, kFour, {twoColours}));
+    ASSERT_TRUE(two);
+    EXPECT_EQ(two->indexes, twoColours.indexes);
 }
 
 TEST(GifDecoder, InterlacedRowsComeBackInDisplayOrder) {

@@ -130,6 +130,7 @@ struct GifFrame {
     int transparent = -1;      // with a graphic control extension when >= 0
     bool controlBlock = false; // a graphic control extension without transparency
     bool interlaced = false;
+    int minCodeSize = 0; // 0: the smallest the colour table allows, at least 2
 };
 
 inline GifFrame frame(std::uint16_t left, std::uint16_t top, std::uint16_t width,
@@ -190,7 +191,8 @@ inline Bytes gifFile(std::uint16_t screenW, std::uint16_t screenH, const std::ve
                                   f.indexes.begin() + (y + 1) * f.width);
         }
         const std::size_t tableSize = f.localTable.empty() ? global.size() : f.localTable.size();
-        const int minCode = std::max(2, sizeCode(tableSize) + 1);
+        const int minCode =
+            f.minCodeSize > 0 ? f.minCodeSize : std::max(2, sizeCode(tableSize) + 1);
         b.push_back(static_cast<std::uint8_t>(minCode));
         const Bytes data = lzwSubBlocks(stored, minCode);
         b.insert(b.end(), data.begin(), data.end());
