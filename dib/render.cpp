@@ -15,6 +15,7 @@
 #include <cstring>
 #include <limits>
 #include <optional>
+#include <utility>
 
 using namespace platform;
 using namespace velmora::render;
@@ -166,6 +167,16 @@ bool blendOnto(HDC destDC, c32bppDIB* host, BlendSource src, std::int32_t destX,
     return true;
 }
 
+// The right and bottom edges of what a draw can reach: the host's size, the
+// DC's clip box, or no edge where neither is known.
+std::pair<std::int32_t, std::int32_t> destinationExtent(HDC dc, const c32bppDIB* host) {
+    if (host) return {host->Width(), host->Height()};
+    RECT box;
+    if (GetClipBox(dc, box) != RGN_ERROR) return {box.right, box.bottom};
+    constexpr std::int32_t kNoEdge = std::numeric_limits<std::int32_t>::max();
+    return {kNoEdge, kNoEdge};
+}
+
 } // namespace
 
 bool c32bppDIB::Render(HDC destinationDC, std::int32_t destX, std::int32_t destY,
@@ -277,13 +288,18 @@ bool c32bppDIB::Render(HDC destinationDC, std::int32_t destX, std::int32_t destY
         destHeight = std::abs(destHeight);
     }
     if (scaled) {
+        // Only the part of the scaled picture that lands on the destination
+        // is made: a hostile size costs no more than the destination holds.
+        const auto [limitX, limitY] = destinationExtent(destinationDC, destHostDIB);
         const ScaleJob job{source.pixels,
                            {source.x, source.y, srcWidth, srcHeight},
                            destX,
                            destY,
                            std::abs(destWidth),
                            std::abs(destHeight),
-                           highQuality_};
+                           highQuality_,
+                           limitX,
+                           limitY};
         if (!scaledPixels.allocate(job.outputWidth(), job.outputHeight()) ||
             !scaleInto(job, scaledPixels.view()))
             return false;
@@ -330,13 +346,31 @@ bool c32bppDIB::rotateOnto(HDC dc, float Angle, std::int32_t destX, std::int32_t
     dh = std::abs(dh);
     if (dw < 1 || dh < 1) return false;
 
+    // The turned picture is a D x D square centred on the destination
+    // rectangle. Only the part of it that lands on the destination is made
+    // (at least one pixel, so that a draw wholly outside answers as before):
+    // a hostile size costs no more than the destination holds.
     const std::int32_t D = rotationSize(dw, dh);
+    const std::int64_t left = std::int64_t{destX} + dw / 2 - D / 2;
+    const std::int64_t top = std::int64_t{destY} + dh / 2 - D / 2;
+    const auto [limitX, limitY] = destinationExtent(dc, host);
+    const auto span = [D](std::int64_t corner, std::int32_t limit) {
+        const std::int64_t first = std::clamp<std::int64_t>(-corner, 0, D - 1);
+        const std::int64_t end = std::clamp<std::int64_t>(limit - corner, first + 1, D);
+        return std::pair{static_cast<std::int32_t>(first), static_cast<std::int32_t>(end)};
+    };
+    const auto [column, columnEnd] = span(left, limitX);
+    const auto [row, rowEnd] = span(top, limitY);
+    const std::int32_t w = columnEnd - column, h = rowEnd - row;
+    constexpr std::int64_t kLowest = std::numeric_limits<std::int32_t>::min();
+    if (left + column < kLowest || top + row < kLowest) return false;
     c32bppDIB turned;
     turned.isGDIplusEnabled(isGDIplusEnabled());
     turned.HighQualityInterpolation(highQuality_);
-    if (!turned.InitializeDIB(D, D)) return false;
-    rotateInto({source, rect, dw, dh, Angle, highQuality_}, turned.view());
+    if (!turned.InitializeDIB(w, h)) return false;
+    rotateInto({source, rect, dw, dh, Angle, highQuality_, D, column, D - rowEnd}, turned.view());
     turned.gdiToken(gdiToken_);
-    return turned.Render(dc, destX + dw / 2 - D / 2, destY + dh / 2 - D / 2, D, D, 0, 0, D, D,
-                         percent, true, host == nullptr, host, grayScale, 0, 0, false);
+    return turned.Render(dc, static_cast<std::int32_t>(left + column),
+                         static_cast<std::int32_t>(top + row), w, h, 0, 0, w, h, percent, true,
+                         host == nullptr, host, grayScale, 0, 0, false);
 }

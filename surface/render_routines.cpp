@@ -265,7 +265,8 @@ bool scaleInto(const ScaleJob& job, BgraPremulBottomUpView out) {
     const SourceRect r = job.rect;
     const double rx = static_cast<double>(r.width) / job.dw;
     const double ry = static_cast<double>(r.height) / job.dh;
-    const std::int32_t skipped = job.destX < 0 ? -job.destX : 0;
+    const std::int32_t skipped = job.skippedLeft();
+    const std::int32_t rowsBelow = job.skippedBottom();
     const std::int32_t bottom = src.height - r.y - r.height; // memory row of the rectangle's bottom
     const std::int32_t lastColumn = r.x + r.width - 1;
     const std::int32_t lastRow = src.height - 1;
@@ -284,7 +285,7 @@ bool scaleInto(const ScaleJob& job, BgraPremulBottomUpView out) {
                 static_cast<std::uint32_t>(std::clamp(ix, r.x, lastColumn)) * 4;
         }
         for (std::int32_t row = 0; row < outH; ++row) {
-            const auto sy = static_cast<std::int32_t>(std::floor(row * ry)) + bottom;
+            const auto sy = static_cast<std::int32_t>(std::floor((row + rowsBelow) * ry)) + bottom;
             const std::uint8_t* s = src.memoryRow(std::clamp(sy, 0, lastRow));
             std::uint8_t* d = out.memoryRow(row);
             for (std::int32_t i = 0; i < outW; ++i, d += 4)
@@ -316,7 +317,7 @@ bool scaleInto(const ScaleJob& job, BgraPremulBottomUpView out) {
         DoubleRows rows(src, r.x, r.width, std::move(readColumns));
         const BilinearKernels& kernels = bilinearKernels();
         for (std::int32_t row = 0; row < outH; ++row) {
-            const double sy = row * ry + bottom;
+            const double sy = (row + rowsBelow) * ry + bottom;
             const double fy = std::floor(sy);
             const std::int32_t iy = std::clamp(static_cast<std::int32_t>(fy), 0, lastRow);
             const Taps t = rowTaps(src, iy, sy - fy);
@@ -348,7 +349,7 @@ bool scaleInto(const ScaleJob& job, BgraPremulBottomUpView out) {
         columns[static_cast<std::size_t>(i)] = columnTaps(ix, sx - fx, lastColumn);
     }
     for (std::int32_t row = 0; row < outH; ++row) {
-        const double sy = row * ry + bottom;
+        const double sy = (row + rowsBelow) * ry + bottom;
         const double fy = std::floor(sy);
         const Taps taps =
             rowTaps(src, std::clamp(static_cast<std::int32_t>(fy), 0, lastRow), sy - fy);
@@ -544,10 +545,13 @@ void rotateInto(const RotateJob& job, BgraPremulBottomUpView out) {
     if (!rectFits(job.source, job.rect) || job.dw < 1 || job.dh < 1 || out.empty()) return;
     const BgraPremulBottomUpView src = job.source;
     const SourceRect r = job.rect;
-    const std::int32_t D = out.width;
+    const std::int32_t D = job.size > 0 ? job.size : out.width;
+    const std::int32_t u0 = job.u0, v0 = job.v0;
+    if (u0 < 0 || v0 < 0 || std::int64_t{u0} + out.width > D || std::int64_t{v0} + out.height > D)
+        return;
     const std::int32_t bottom = src.height - r.y - r.height;
     const std::int32_t cx = r.x + r.width / 2, cy = bottom + r.height / 2;
-    const std::int32_t ox = (D - r.width) / 2, oy = (out.height - r.height) / 2;
+    const std::int32_t ox = (D - r.width) / 2, oy = (D - r.height) / 2;
     const double pi = 4.0 * std::atan(1.0);
     const long degrees = std::lrint(job.angle) % 360;
     const double theta = -static_cast<double>(degrees) * pi / 180.0;
@@ -558,13 +562,14 @@ void rotateInto(const RotateJob& job, BgraPremulBottomUpView out) {
 
     // The products of the formula per column and per row, each computed
     // once; the sums and quotients stay per pixel as written.
-    std::vector<double> colCos(static_cast<std::size_t>(D)), colSin(static_cast<std::size_t>(D));
-    for (std::int32_t u = 0; u < D; ++u) {
-        const double dc = static_cast<double>(u - ox - cx);
-        colCos[static_cast<std::size_t>(u)] = dc * cosT;
-        colSin[static_cast<std::size_t>(u)] = dc * sinT;
+    const auto columns = static_cast<std::size_t>(out.width);
+    std::vector<double> colCos(columns), colSin(columns);
+    for (std::size_t j = 0; j < columns; ++j) {
+        const double dc = static_cast<double>(u0 + static_cast<std::int32_t>(j) - ox - cx);
+        colCos[j] = dc * cosT;
+        colSin[j] = dc * sinT;
     }
-    for (std::int32_t v = 0; v < out.height; ++v) {
+    for (std::int32_t v = v0; v < v0 + out.height; ++v) {
         const double dr = static_cast<double>(v - oy - cy);
         const double rowSin = dr * sinT, rowCos = dr * cosT;
         // The filled pixels of a row form one run. Its ends follow from the
@@ -572,7 +577,7 @@ void rotateInto(const RotateJob& job, BgraPremulBottomUpView out) {
         // pixels, a margin far above any rounding of the per-pixel formula,
         // which still decides every pixel inside. A condition that hardly
         // changes along the row is left to the per-pixel test alone.
-        double first = 0, last = D - 1;
+        double first = u0, last = u0 + out.width - 1;
         const auto limit = [&](double offset, double slope, double lo, double hi) {
             if (std::abs(slope) < 1e-3) return;
             double a = (lo - offset) / slope, b = (hi - offset) / slope;
@@ -585,10 +590,11 @@ void rotateInto(const RotateJob& job, BgraPremulBottomUpView out) {
         if (first > last) continue;
         const auto uFirst = static_cast<std::int32_t>(std::ceil(first));
         const auto uEnd = static_cast<std::int32_t>(std::floor(last)) + 1;
-        std::uint8_t* d = out.memoryRow(v) + static_cast<std::size_t>(uFirst) * 4;
+        std::uint8_t* d = out.memoryRow(v - v0) + static_cast<std::size_t>(uFirst - u0) * 4;
         for (std::int32_t u = uFirst; u < uEnd; ++u, d += 4) {
-            const double sx = cx + (colCos[static_cast<std::size_t>(u)] + rowSin) / fx;
-            const double sy = cy + (rowCos - colSin[static_cast<std::size_t>(u)]) / fy;
+            const auto j = static_cast<std::size_t>(u - u0);
+            const double sx = cx + (colCos[j] + rowSin) / fx;
+            const double sy = cy + (rowCos - colSin[j]) / fy;
             if (!(sx >= r.x && sx < r.x + r.width && sy >= bottom && sy < bottom + r.height))
                 continue;
             const double flx = std::floor(sx), fly = std::floor(sy);

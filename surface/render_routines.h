@@ -8,7 +8,9 @@
 #include "platform/util/gray_weights.h"
 #include "platform/util/pixel_view.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 namespace velmora::render {
@@ -42,9 +44,12 @@ bool mirrorInto(BgraPremulBottomUpView source, SourceRect rect, std::int32_t dw,
                 BgraPremulBottomUpView out);
 
 // Scales the rectangle to dw x dh. A negative destX (destY) cuts that many
-// columns at the left (rows at the top) off the output, whose size is then
-// outputWidth x outputHeight. Nearest neighbour or the bilinear weights of
-// the double-precision formula, truncated to bytes.
+// columns at the left (rows at the top) off the output; columns at or past
+// limitX (rows at or past limitY), the destination's right (bottom) edge,
+// are cut too, but one column (row) is always kept. The output's size is
+// then outputWidth x outputHeight, and its pixels are those of the whole
+// scaled rectangle at the same places. Nearest neighbour or the bilinear
+// weights of the double-precision formula, truncated to bytes.
 struct ScaleJob {
     BgraPremulBottomUpView source;
     SourceRect rect;
@@ -53,9 +58,22 @@ struct ScaleJob {
     std::int32_t dw = 0;
     std::int32_t dh = 0;
     bool bilinear = false;
+    std::int32_t limitX = std::numeric_limits<std::int32_t>::max();
+    std::int32_t limitY = std::numeric_limits<std::int32_t>::max();
 
-    std::int32_t outputWidth() const { return destX < 0 ? dw + destX : dw; }
-    std::int32_t outputHeight() const { return destY < 0 ? dh + destY : dh; }
+    std::int32_t skippedLeft() const { return destX < 0 ? -std::max(destX, -dw) : 0; }
+    std::int32_t skippedTop() const { return destY < 0 ? -std::max(destY, -dh) : 0; }
+    std::int32_t outputWidth() const { return visibleEnd(destX, dw, limitX) - skippedLeft(); }
+    std::int32_t outputHeight() const { return visibleEnd(destY, dh, limitY) - skippedTop(); }
+    // Output memory row 0 is this row of the whole scaled rectangle, counted
+    // from its bottom.
+    std::int32_t skippedBottom() const { return dh - visibleEnd(destY, dh, limitY); }
+
+private:
+    static std::int32_t visibleEnd(std::int32_t at, std::int32_t size, std::int32_t limit) {
+        const std::int64_t room = std::max<std::int64_t>(std::int64_t{limit} - at, 1);
+        return static_cast<std::int32_t>(std::min<std::int64_t>(size, room));
+    }
 };
 bool scaleInto(const ScaleJob& job, BgraPremulBottomUpView out);
 
@@ -77,8 +95,10 @@ void blendRowClearingAlpha(std::uint8_t* dst, const std::uint8_t* src, std::int3
 void grayRow(const std::uint8_t* src, std::uint8_t* out, std::int32_t n, GrayWeight w);
 
 // Rotation about the rectangle's centre by whole degrees into a D x D
-// output (D = round(sqrt(dw^2 + dh^2))); pixels whose source position falls
+// square (D = round(sqrt(dw^2 + dh^2))); pixels whose source position falls
 // outside the rectangle stay as they are (transparent in a new buffer).
+// `out` is the whole square, or with `size` set to D, the part of it whose
+// bottom-left pixel is column u0 and memory row v0 of the square.
 struct RotateJob {
     BgraPremulBottomUpView source;
     SourceRect rect;
@@ -86,6 +106,9 @@ struct RotateJob {
     std::int32_t dh = 0; // positive
     float angle = 0;
     bool bilinear = false;
+    std::int32_t size = 0; // 0: out.width
+    std::int32_t u0 = 0;
+    std::int32_t v0 = 0;
 };
 std::int32_t rotationSize(std::int32_t dw, std::int32_t dh);
 void rotateInto(const RotateJob& job, BgraPremulBottomUpView out);

@@ -213,6 +213,15 @@ HGDIOBJ GetCurrentBitmap(HDC hdc) {
     return dc ? dc->bitmap : 0;
 }
 
+int GetClipBox(HDC hdc, RECT& box) {
+    std::lock_guard lock(HandleTable::instance().mutex());
+    const DcObject* dc = findDc(hdc);
+    const BitmapObject* bitmap = dc && !dc->screen ? findBitmap(dc->bitmap) : nullptr;
+    if (!bitmap) return RGN_ERROR;
+    box = {0, 0, bitmap->width, bitmap->height};
+    return bitmap->width > 0 && bitmap->height > 0 ? SIMPLEREGION : NULLREGION;
+}
+
 int SetStretchBltMode(HDC hdc, int mode) {
     DcObject* dc = findDc(hdc);
     if (!dc || mode < BLACKONWHITE || mode > HALFTONE) return 0;

@@ -33,6 +33,10 @@ bool DeleteDC(HDC hdc);
 HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object);
 // The bitmap selected into a DC (the 1 x 1 stock bitmap of a new memory DC).
 HGDIOBJ GetCurrentBitmap(HDC hdc);
+// The part of a DC that drawing can reach: for a memory DC, its selected
+// bitmap. SIMPLEREGION, NULLREGION for an empty bitmap, RGN_ERROR for a DC
+// whose extent this layer does not know (the screen).
+int GetClipBox(HDC hdc, RECT& box);
 int SetStretchBltMode(HDC hdc, int mode);
 int GetStretchBltMode(HDC hdc);
 

@@ -412,6 +412,57 @@ TEST(Render, FarOutArgumentsAreRefusedWithoutOverflow) {
     EXPECT_FALSE(copy);
 }
 
+// A draw larger than its destination makes only what lands there: the
+// pixels are those of the same draw onto a larger destination, and a size
+// no buffer could hold still draws its visible part.
+TEST(Render, OnlyWhatLandsOnTheDestinationIsMade) {
+    c32bppDIB src;
+    ASSERT_TRUE(src.InitializeDIB(5, 4));
+    ownEngine(src);
+    std::mt19937 rng(9);
+    for (std::size_t i = 0; i < src.pixels().size(); i += 4) {
+        const auto a = static_cast<std::uint8_t>(rng() % 256);
+        for (int c = 0; c < 3; ++c)
+            src.pixels()[i + c] = static_cast<std::uint8_t>(rng() % (a + 1u));
+        src.pixels()[i + 3] = a;
+    }
+    struct Draw {
+        std::int32_t x, y, w, h;
+        float angle;
+    };
+    for (const Draw d : {Draw{-7, -3, 40, 33, 0}, {2, -9, -37, 29, 0}, {-5, 4, 31, -26, 0},
+                         {-11, -6, 45, 38, 30}, {3, 2, 24, 17, 90}, {-20, -15, -50, 44, 200}}) {
+        for (const bool bilinear : {false, true}) {
+            src.HighQualityInterpolation(bilinear);
+            c32bppDIB small, large;
+            ASSERT_TRUE(small.InitializeDIB(9, 7));
+            ASSERT_TRUE(large.InitializeDIB(80, 80));
+            for (const bool ontoDc : {false, true}) {
+                for (c32bppDIB* target : {&small, &large}) {
+                    fill(*target, {0, 0, 0, 0});
+                    const HDC dc = ontoDc ? target->LoadDIBinDC(true) : 0;
+                    EXPECT_TRUE(src.Render(dc, d.x, d.y, d.w, d.h, 0, 0, 0, 0, 100, true, true,
+                                           ontoDc ? nullptr : target, -1, 0, d.angle));
+                    if (ontoDc) target->LoadDIBinDC(false);
+                }
+                for (int y = 0; y < small.Height(); ++y)
+                    for (int x = 0; x < small.Width(); ++x)
+                        ASSERT_EQ(get(small, x, y), get(large, x, y))
+                            << d.w << 'x' << d.h << " at " << d.angle << " (" << x << ", " << y
+                            << ")" << (ontoDc ? " onto a DC" : "") << (bilinear ? " bilinear" : "");
+            }
+        }
+    }
+    constexpr std::int32_t kHuge = 1 << 29;
+    for (const float angle : {0.0f, 30.0f}) {
+        c32bppDIB host;
+        ASSERT_TRUE(host.InitializeDIB(6, 6));
+        EXPECT_TRUE(src.Render(0, -kHuge / 2, -kHuge / 2, kHuge, kHuge, 0, 0, 0, 0, 100, true, true,
+                               &host, -1, 0, angle));
+        EXPECT_NE(get(host, 3, 3)[3], 0) << angle;
+    }
+}
+
 TEST(Render, ALightAdjustmentOfNaNIsIgnored) {
     c32bppDIB src, host;
     ASSERT_TRUE(src.InitializeDIB(1, 1));
