@@ -6,8 +6,10 @@
 #include "platform/picture/icon.h"
 #include "platform/picture/metafile.h"
 #include "platform/picture/picture_detail.h"
+#include "platform/util/checked.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -93,9 +95,8 @@ bool Picture::Render(HDC hdc, std::int32_t x, std::int32_t y, std::int32_t cx, s
                      std::int32_t xSrc, std::int32_t ySrc, std::int32_t cxSrc,
                      std::int32_t cySrc) const {
     if (cx <= 0 || cy <= 0) return false;
-    // The nearest-pixel mapping below multiplies three of these values in
-    // 64 bits; anything past 2^24 (far beyond any drawable picture) is
-    // refused so the products cannot overflow.
+    // Anything past 2^24 is far beyond any drawable picture; refusing it
+    // keeps the sums of the nearest-pixel mapping below well inside 64 bits.
     constexpr std::int32_t kLimit = 1 << 24;
     for (const std::int32_t v : {cx, cy, xSrc, ySrc, cxSrc, cySrc})
         if (v > kLimit || v < -kLimit) return false;
@@ -113,6 +114,15 @@ bool Picture::Render(HDC hdc, std::int32_t x, std::int32_t y, std::int32_t cx, s
         return false;
     const std::int64_t w = source->width, h = source->height;
     if (w > kLimit || h > kLimit) return false;
+    // Each mapped position below is at most this far from 0, and is
+    // multiplied by the bitmap's width or height: a draw whose products
+    // could leave 64 bits is refused (no picture or screen is that large).
+    const std::int64_t columnReach =
+        (std::abs(std::int64_t{xSrc}) + std::abs(std::int64_t{cxSrc})) * 2 * std::int64_t{cx};
+    const std::int64_t rowReach =
+        (std::abs(std::int64_t{height_} - ySrc) + std::abs(std::int64_t{cySrc})) * 2 *
+        std::int64_t{cy};
+    if (!velmora::checkedMul(columnReach, w) || !velmora::checkedMul(rowReach, h)) return false;
 
     // Nearest pixel: the centre of each destination pixel is mapped into
     // the source rectangle, then from 0.01 mm (y up) to source pixels.

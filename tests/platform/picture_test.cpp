@@ -106,6 +106,12 @@ TEST(Picture, RenderStretchesUprightOrFlipped) {
     // Arguments far beyond any picture are refused, not multiplied past 64 bits.
     EXPECT_FALSE(picture->Render(t.dc, 0, 0, 2, 2, std::numeric_limits<std::int32_t>::min(), hh,
                                  std::numeric_limits<std::int32_t>::max(), -hh));
+    // Values each within bounds whose products with a wide bitmap's width
+    // would not fit 64 bits.
+    const auto wide = LoadPictureFromBytes(bmpFile(infoHeader(1 << 14, 1, 24), Bytes(3 << 14)));
+    ASSERT_TRUE(wide);
+    EXPECT_FALSE(wide->Render(t.dc, 0, 0, 1 << 24, 1, 1 << 24, wide->Height(), 1 << 24,
+                              -wide->Height()));
 }
 
 // A 2 x 2 mask: the top-left pixel masked.
