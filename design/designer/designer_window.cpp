@@ -109,7 +109,9 @@ DesignerWindow::DesignerWindow(platform::QtHost& host, QWidget* parent)
     setCentralWidget(scroll);
 
     SelectionOverlay& overlay = canvas_->overlay();
-    overlay.onBeginChange = [this](bool nudge) { beginMove(nudge); };
+    overlay.onBeginChange = [this](std::string_view what, bool nudge) {
+        beginMove(std::string(what), nudge);
+    };
     overlay.onChanged = [this] {
         markDirty();
         refreshProperties();
@@ -139,7 +141,7 @@ DesignerWindow::DesignerWindow(platform::QtHost& host, QWidget* parent)
         const std::vector<aicAlphaImage*> selected = selectedControls();
         if (selected.empty()) return;
         FormCanvas::Control* c = canvas_->find(canvas_->overlay().selection().front());
-        beginMove(false);
+        beginMove(place.size() == c->local().size() ? "Move" : "Resize");
         canvas_->place(*c, place.translated(c->box->place.topLeft()));
         markDirty();
         refreshProperties();
@@ -207,6 +209,10 @@ void DesignerWindow::buildMenus() {
     action(fileMenu, QStringLiteral("&Quit"), QKeySequence::Quit, [this] { close(); });
 
     undoAction_ = action(editMenu, QStringLiteral("&Undo"), QKeySequence::Undo, [this] { undo(); });
+    redoAction_ = action(editMenu, QStringLiteral("&Redo"), QKeySequence(), [this] { redo(); });
+    // Both conventions: Ctrl+Y and Ctrl+Shift+Z.
+    redoAction_->setShortcuts(
+        {QKeySequence(QStringLiteral("Ctrl+Y")), QKeySequence(QStringLiteral("Ctrl+Shift+Z"))});
     editMenu->addSeparator();
     QAction* addAction = action(editMenu, QStringLiteral("Add &Image Control"),
                                 QKeySequence(QStringLiteral("Ctrl+I")), [this] { addControl(); });
@@ -222,7 +228,7 @@ void DesignerWindow::buildMenus() {
     for (QAction* a : {newAction, openAction, saveAction})
         tools->addAction(a);
     tools->addSeparator();
-    for (QAction* a : {addAction, deleteAction_, undoAction_})
+    for (QAction* a : {addAction, deleteAction_, undoAction_, redoAction_})
         tools->addAction(a);
 }
 
@@ -262,6 +268,7 @@ bool DesignerWindow::openStore(const std::filesystem::path& file, std::string& e
     rebuild(std::move(*result.form), {});
     file_ = file;
     undo_.clear();
+    redo_.clear();
     baseState_ = savedState_ = nextState_++;
     markClean();
     return true;
@@ -274,6 +281,7 @@ void DesignerWindow::newForm(const std::filesystem::path& file) {
     rebuild(std::move(form), {});
     file_ = file;
     undo_.clear();
+    redo_.clear();
     baseState_ = savedState_ = nextState_++;
     markClean();
 }
@@ -366,6 +374,8 @@ std::size_t DesignerWindow::undoBytes() const {
     std::size_t bytes = 0;
     for (const UndoStep& step : undo_)
         bytes += step.bytes;
+    for (const UndoStep& step : redo_)
+        bytes += step.bytes;
     return bytes;
 }
 
@@ -373,6 +383,7 @@ void DesignerWindow::pushStep(UndoStep step) {
     step.state = nextState_++;
     step.selection = canvas_->overlay().selection();
     undo_.push_back(std::move(step));
+    redo_.clear();
     while (undo_.size() > 1 && (undo_.size() > kUndoDepth || undoBytes() > kUndoBytes)) {
         baseState_ = undo_.front().state;
         undo_.erase(undo_.begin());
@@ -380,14 +391,15 @@ void DesignerWindow::pushStep(UndoStep step) {
     updateActions();
 }
 
-void DesignerWindow::beginMove(bool nudge) {
+void DesignerWindow::beginMove(std::string what, bool nudge) {
     const std::vector<std::string>& selection = canvas_->overlay().selection();
     // Arrow presses on the same controls, one after another, are one step
     // (but not across a save, which must stay a state undo can reach).
     if (nudge && !undo_.empty() && undo_.back().nudge && undo_.back().selection == selection &&
-        undo_.back().state != savedState_)
+        undo_.back().what == what && undo_.back().state != savedState_ && redo_.empty())
         return;
     UndoStep step;
+    step.what = std::move(what);
     step.nudge = nudge;
     for (const std::string& name : selection)
         if (const FormCanvas::Control* c = canvas_->find(name)) {
@@ -397,9 +409,10 @@ void DesignerWindow::beginMove(bool nudge) {
     pushStep(std::move(step));
 }
 
-void DesignerWindow::beginChange() {
+void DesignerWindow::beginChange(std::string what) {
     // The records are copied only for the length of the change.
     pending_ = canvas_->record();
+    pendingWhat_ = std::move(what);
 }
 
 void DesignerWindow::dropChange() {
@@ -408,10 +421,11 @@ void DesignerWindow::dropChange() {
 
 void DesignerWindow::commitChange() {
     if (!pending_) return;
-    const platform::FormRecord before = std::move(*pending_);
+    platform::FormRecord before = std::move(*pending_);
     pending_.reset();
     const platform::FormRecord& after = canvas_->record();
     UndoStep step;
+    step.what = std::move(pendingWhat_);
     step.records = true;
     for (const platform::FormControlRecord& r : before.controls) {
         step.order.push_back(r.name);
@@ -419,9 +433,67 @@ void DesignerWindow::commitChange() {
         const platform::FormControlRecord* now = after.find(r.name);
         if (now != nullptr && sameRecord(r, *now)) continue;
         step.bytes += recordBytes(r);
-        step.before.push_back(r);
+        step.kept.push_back(r);
     }
+    before.controls.clear();
+    step.header = std::move(before);
     pushStep(std::move(step));
+}
+
+void DesignerWindow::swapStep(UndoStep& step) {
+    std::vector<std::string> selection = canvas_->overlay().selection();
+    if (!step.records) {
+        for (UndoStep::Place& place : step.places)
+            if (FormCanvas::Control* c = canvas_->find(place.name)) {
+                UndoStep::Place now{c->name(*canvas_), c->box->name, c->local()};
+                canvas_->moveInto(*c, place.box, place.local);
+                place = std::move(now);
+            }
+        canvas_->overlay().select(step.selection);
+        step.selection = std::move(selection);
+        return;
+    }
+    platform::FormRecord form = canvas_->record();
+    const auto named = [](std::vector<platform::FormControlRecord>& records,
+                          std::string_view name) -> platform::FormControlRecord* {
+        const auto it =
+            std::find_if(records.begin(), records.end(), [&](const platform::FormControlRecord& r) {
+                return EqualsNoCase(r.name, name);
+            });
+        return it != records.end() ? &*it : nullptr;
+    };
+    const auto listed = [&](std::string_view name) {
+        return std::any_of(step.order.begin(), step.order.end(),
+                           [&](const std::string& n) { return EqualsNoCase(n, name); });
+    };
+    // The form's side: its order, and its records the change altered or
+    // added (those the step names differently or does not name at all).
+    std::vector<std::string> order;
+    std::vector<platform::FormControlRecord> kept;
+    std::size_t bytes = 0;
+    for (const platform::FormControlRecord& r : form.controls) {
+        order.push_back(r.name);
+        bytes += r.name.size();
+        if (named(step.kept, r.name) == nullptr && listed(r.name)) continue;
+        kept.push_back(r);
+        bytes += recordBytes(r);
+    }
+    std::vector<platform::FormControlRecord> controls;
+    for (const std::string& name : step.order) {
+        if (platform::FormControlRecord* r = named(step.kept, name))
+            controls.push_back(std::move(*r));
+        else if (platform::FormControlRecord* now = form.find(name))
+            controls.push_back(std::move(*now));
+    }
+    form.controls = std::move(controls);
+    std::swap(form.width, step.header.width);
+    std::swap(form.height, step.header.height);
+    std::swap(form.formExtras, step.header.formExtras);
+    rebuild(std::move(form), step.selection);
+    step.order = std::move(order);
+    step.kept = std::move(kept);
+    step.bytes = bytes;
+    step.selection = std::move(selection);
 }
 
 void DesignerWindow::undo() {
@@ -432,26 +504,23 @@ void DesignerWindow::undo() {
     if (!settlePage() || currentState() != state) return;
     UndoStep step = std::move(undo_.back());
     undo_.pop_back();
-    if (step.records) {
-        platform::FormRecord form = canvas_->record();
-        std::vector<platform::FormControlRecord> controls;
-        for (const std::string& name : step.order) {
-            const auto kept =
-                std::find_if(step.before.begin(), step.before.end(),
-                             [&](const platform::FormControlRecord& r) { return r.name == name; });
-            if (kept != step.before.end())
-                controls.push_back(std::move(*kept));
-            else if (const platform::FormControlRecord* now = form.find(name))
-                controls.push_back(std::move(*now));
-        }
-        form.controls = std::move(controls);
-        rebuild(std::move(form), step.selection);
-    } else {
-        for (const UndoStep::Place& place : step.places)
-            if (FormCanvas::Control* c = canvas_->find(place.name))
-                canvas_->moveInto(*c, place.box, place.local);
-        canvas_->overlay().select(step.selection);
-    }
+    swapStep(step);
+    redo_.push_back(std::move(step));
+    if (currentState() == savedState_)
+        markClean();
+    else
+        markDirty();
+    refreshProperties();
+}
+
+void DesignerWindow::redo() {
+    if (redo_.empty()) return;
+    const std::uint64_t state = currentState();
+    if (!settlePage() || currentState() != state) return;
+    UndoStep step = std::move(redo_.back());
+    redo_.pop_back();
+    swapStep(step);
+    undo_.push_back(std::move(step));
     if (currentState() == savedState_)
         markClean();
     else
@@ -478,6 +547,11 @@ void DesignerWindow::updateTitle() {
 
 void DesignerWindow::updateActions() {
     undoAction_->setEnabled(!undo_.empty());
+    undoAction_->setText(undo_.empty() ? QStringLiteral("&Undo")
+                                       : QStringLiteral("&Undo ") + q(undo_.back().what));
+    redoAction_->setEnabled(!redo_.empty());
+    redoAction_->setText(redo_.empty() ? QStringLiteral("&Redo")
+                                       : QStringLiteral("&Redo ") + q(redo_.back().what));
     deleteAction_->setEnabled(!canvas_->overlay().selection().empty());
 }
 
@@ -513,7 +587,7 @@ void DesignerWindow::refreshProperties() {
 void DesignerWindow::editProperty(const PropertySpec& spec, const std::string& text) {
     const std::vector<aicAlphaImage*> selected = selectedControls();
     if (selected.empty() || spec.readOnly()) return;
-    beginChange();
+    beginChange("Set " + std::string(spec.name));
     // Every selected control takes the value, each through its own setter.
     std::string error;
     bool any = false;
@@ -551,7 +625,7 @@ void DesignerWindow::rename(const std::string& name) {
         refreshProperties();
         return;
     }
-    beginChange();
+    beginChange("Rename");
     canvas_->rename(*canvas_->find(old), name);
     std::vector<std::string> next = selection;
     next.front() = name;
@@ -563,7 +637,7 @@ void DesignerWindow::rename(const std::string& name) {
 
 void DesignerWindow::addControl(std::optional<QPoint> at) {
     if (!settlePage()) return;
-    beginChange();
+    beginChange("Add Image Control");
     const QSize size(kNewControlSize, kNewControlSize);
     platform::FormControlRecord record;
     record.type = aicAlphaImage::kTypeName;
@@ -595,7 +669,7 @@ void DesignerWindow::addControl(std::optional<QPoint> at) {
 void DesignerWindow::deleteSelection() {
     std::vector<std::string> selection = canvas_->overlay().selection();
     if (selection.empty() || !settlePage()) return;
-    beginChange();
+    beginChange("Delete");
     // The page lets go of its target before the controls go.
     page_->SelectionChanged({});
     canvas_->remove(selection);
@@ -606,7 +680,7 @@ void DesignerWindow::deleteSelection() {
 
 void DesignerWindow::applySource() {
     if (page_->target() == nullptr) return;
-    beginChange();
+    beginChange("Apply Image Source");
     page_->ApplyChanges();
     commitChange();
     markDirty();

@@ -34,8 +34,13 @@ namespace velmora::designer {
 class FormCanvas;
 class PropertyList;
 
-// One step of undo.
+// One step of undo or redo. A step holds the side of a change that is not
+// on the form: the form before the change while it waits on the undo list,
+// the form after it while it waits on the redo list. Applying a step swaps
+// the two sides, so one step goes back and forth and each direction keeps
+// only what the change touched.
 struct UndoStep {
+    std::string what;        // "Move", "Set Opacity": the Edit menu names the step
     std::uint64_t state = 0; // names the form as the step left it
     std::vector<std::string> selection;
     // A move or resize: where each control was (its box's name, its pixels
@@ -47,11 +52,13 @@ struct UndoStep {
     };
     std::vector<Place> places;
     bool nudge = false;
-    // Any other change: the records' names in their order before it, and
-    // the records it altered or removed, as they were.
+    // Any other change: the records' names in their order, the records the
+    // change altered, removed or added as they are on this side, and the
+    // form's own size and title.
     bool records = false;
     std::vector<std::string> order;
-    std::vector<platform::FormControlRecord> before;
+    std::vector<platform::FormControlRecord> kept;
+    platform::FormRecord header; // its controls stay empty
     std::size_t bytes = 0;
 };
 
@@ -91,7 +98,11 @@ public:
     // arrow-key moves of the same controls are one change. With changes
     // pending on the page, asks first; applying them is then the command.
     void undo();
+    // Makes the last undone change again; any new change forgets what
+    // was undone.
+    void redo();
     bool canUndo() const { return !undo_.empty(); }
+    bool canRedo() const { return !redo_.empty(); }
     // What undo keeps, in bytes (property values and names, roughly).
     std::size_t undoBytes() const;
 
@@ -132,12 +143,14 @@ private:
     // controls): beginChange notes the records, commitChange keeps those
     // the change altered as one undo step; dropChange forgets a change that
     // altered nothing.
-    void beginChange();
+    void beginChange(std::string what);
     void commitChange();
     void dropChange();
     // A move or resize of the selected controls: their places are noted.
-    void beginMove(bool nudge);
+    void beginMove(std::string what, bool nudge = false);
     void pushStep(UndoStep step);
+    // Puts the step's side on the form and keeps the form's in the step.
+    void swapStep(UndoStep& step);
     std::uint64_t currentState() const;
     void markDirty();
     void markClean();
@@ -164,10 +177,13 @@ private:
     QTabWidget* tabs_ = nullptr;
     QDockWidget* dock_ = nullptr;
     QAction* undoAction_ = nullptr;
+    QAction* redoAction_ = nullptr;
     QAction* deleteAction_ = nullptr;
     std::filesystem::path file_;
     std::vector<UndoStep> undo_;                  // the latest last
+    std::vector<UndoStep> redo_;                  // the latest undone last
     std::optional<platform::FormRecord> pending_; // records before the change under way
+    std::string pendingWhat_;
     std::uint64_t nextState_ = 1;
     std::uint64_t baseState_ = 0;  // the state below the oldest step kept
     std::uint64_t savedState_ = 0; // the state last saved or opened

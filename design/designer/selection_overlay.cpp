@@ -87,10 +87,10 @@ std::vector<QRect> SelectionOverlay::selectedRects() const {
     return out;
 }
 
-void SelectionOverlay::beginChange(bool nudge) {
+void SelectionOverlay::beginChange(std::string_view what, bool nudge) {
     if (changing_) return;
     changing_ = true;
-    if (onBeginChange) onBeginChange(nudge);
+    if (onBeginChange) onBeginChange(what, nudge);
 }
 
 void SelectionOverlay::settleMove(const QPoint& delta) {
@@ -210,7 +210,7 @@ void SelectionOverlay::mouseMoveEvent(QMouseEvent* event) {
         return;
     case Drag::Move:
         if (delta.isNull() && !changing_) return;
-        beginChange();
+        beginChange("Move");
         moveSelection(delta, startRects_);
         return;
     case Drag::Resize: {
@@ -218,7 +218,7 @@ void SelectionOverlay::mouseMoveEvent(QMouseEvent* event) {
         if (selection_.empty() || startRects_.empty()) return;
         FormCanvas::Control* c = canvas_.find(selection_.front());
         if (c == nullptr) return;
-        beginChange();
+        beginChange("Resize");
         canvas_.place(*c, ResizeRect(startRects_.front(), handle_, delta));
         return;
     }
@@ -279,7 +279,7 @@ void SelectionOverlay::keyPressEvent(QKeyEvent* event) {
     }
     if (selection_.empty() || drag_ != Drag::None) return;
     changing_ = false;
-    beginChange(true);
+    beginChange("Move", true);
     for (const std::string& name : selection_)
         if (FormCanvas::Control* c = canvas_.find(name))
             canvas_.place(*c, LimitToBox(c->onCanvas().translated(delta), c->box->place));

@@ -21,6 +21,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velmora::designer {
@@ -42,7 +43,7 @@ public:
     // move by the arrow keys), after a gesture changed the form, whenever
     // the selection changes (its owner may refuse a change by selecting the
     // former controls again), and for the context menu's commands.
-    std::function<void(bool nudge)> onBeginChange;
+    std::function<void(std::string_view what, bool nudge)> onBeginChange;
     std::function<void()> onChanged;
     std::function<void()> onSelectionChanged;
     std::function<void(const QPoint& at)> onAddAt;
@@ -62,7 +63,7 @@ private:
     void setSelection(std::vector<std::string> names);
     void moveSelection(const QPoint& delta, const std::vector<QRect>& from);
     std::vector<QRect> selectedRects() const;
-    void beginChange(bool nudge = false);
+    void beginChange(std::string_view what, bool nudge = false);
     // Ends a move drag: each control goes where it was dropped.
     void settleMove(const QPoint& delta);
     void updateCursor(const QPoint& p);

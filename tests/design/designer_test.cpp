@@ -619,4 +619,53 @@ TEST_F(Designer, OpenRefusesADamagedStoreAndKeepsTheForm) {
     EXPECT_EQ(window->file(), store);
 }
 
+TEST_F(Designer, RedoMakesUndoneChangesAgainAndTheMenuNamesEachStep) {
+    const auto menuText = [&](const char* name) {
+        for (QAction* a : window->findChildren<QAction*>())
+            if (a->text().startsWith(QString::fromLatin1(name))) return a->text().remove('&');
+        return QString();
+    };
+    drag({20, 20}, {60, 60});
+    auto& opacity = editor<QSpinBox>("Opacity");
+    opacity.setValue(30);
+    emit opacity.editingFinished();
+    click({210, 110});
+    key(Qt::Key_Delete);
+    EXPECT_EQ(menuText("&Undo"), QStringLiteral("Undo Delete"));
+    EXPECT_EQ(menuText("&Redo"), QStringLiteral("Redo"));
+
+    window->undo();
+    window->undo();
+    EXPECT_EQ(menuText("&Undo"), QStringLiteral("Undo Move"));
+    EXPECT_EQ(menuText("&Redo"), QStringLiteral("Redo Set Opacity"));
+    EXPECT_EQ(control("Logo").control->Opacity(), 100);
+    window->undo();
+    EXPECT_FALSE(window->dirty());
+    // Each step goes forward again, as often as it is asked.
+    for (int round = 0; round < 2; ++round) {
+        window->redo();
+        window->redo();
+        window->redo();
+        EXPECT_FALSE(window->canRedo());
+        EXPECT_EQ(control("Logo").onCanvas(), QRect(50, 50, 48, 48));
+        EXPECT_EQ(control("Logo").control->Opacity(), 30);
+        EXPECT_EQ(window->canvas().find("Inner"), nullptr);
+        EXPECT_TRUE(window->dirty());
+        window->undo();
+        window->undo();
+        window->undo();
+        EXPECT_EQ(control("Logo").onCanvas(), QRect(10, 10, 48, 48));
+        EXPECT_NE(window->canvas().find("Inner"), nullptr);
+    }
+    // A new change forgets what was undone.
+    window->redo();
+    click({310, 20});
+    key(Qt::Key_Left);
+    EXPECT_FALSE(window->canRedo());
+    window->undo();
+    window->undo();
+    EXPECT_FALSE(window->canUndo());
+    EXPECT_FALSE(window->dirty());
+}
+
 } // namespace
