@@ -225,6 +225,14 @@ void DesignerWindow::buildMenus() {
     deleteAction_->setShortcutContext(Qt::WidgetShortcut);
     canvas_->overlay().addAction(deleteAction_);
 
+    QMenu* formatMenu = menuBar()->addMenu(QStringLiteral("F&ormat"));
+    selectionActions_.push_back(action(formatMenu, QStringLiteral("Bring to &Front"),
+                                       QKeySequence(QStringLiteral("Ctrl+]")),
+                                       [this] { bringToFront(); }));
+    selectionActions_.push_back(action(formatMenu, QStringLiteral("Send to &Back"),
+                                       QKeySequence(QStringLiteral("Ctrl+[")),
+                                       [this] { sendToBack(); }));
+
     for (QAction* a : {newAction, openAction, saveAction})
         tools->addAction(a);
     tools->addSeparator();
@@ -552,7 +560,10 @@ void DesignerWindow::updateActions() {
     redoAction_->setEnabled(!redo_.empty());
     redoAction_->setText(redo_.empty() ? QStringLiteral("&Redo")
                                        : QStringLiteral("&Redo ") + q(redo_.back().what));
-    deleteAction_->setEnabled(!canvas_->overlay().selection().empty());
+    const bool selected = !canvas_->overlay().selection().empty();
+    deleteAction_->setEnabled(selected);
+    for (QAction* a : selectionActions_)
+        a->setEnabled(selected);
 }
 
 void DesignerWindow::selectionChanged() {
@@ -685,6 +696,43 @@ void DesignerWindow::applySource() {
     commitChange();
     markDirty();
     refreshProperties();
+}
+
+void DesignerWindow::bringToFront() {
+    reorder(true);
+}
+
+void DesignerWindow::sendToBack() {
+    reorder(false);
+}
+
+void DesignerWindow::reorder(bool toFront) {
+    const std::vector<std::string> selection = canvas_->overlay().selection();
+    if (selection.empty() || !settlePage()) return;
+    platform::FormRecord form = canvas_->record();
+    const auto selected = [&](const platform::FormControlRecord& r) {
+        return std::any_of(selection.begin(), selection.end(),
+                           [&](const std::string& n) { return EqualsNoCase(n, r.name); });
+    };
+    const auto namesOf = [](const platform::FormRecord& f) {
+        std::vector<std::string> names;
+        for (const platform::FormControlRecord& r : f.controls)
+            names.push_back(r.name);
+        return names;
+    };
+    const std::vector<std::string> before = namesOf(form);
+    if (toFront)
+        std::stable_partition(form.controls.begin(), form.controls.end(),
+                              [&](const platform::FormControlRecord& r) { return !selected(r); });
+    else
+        std::stable_partition(form.controls.begin(), form.controls.end(), selected);
+    if (namesOf(form) == before) return;
+    beginChange(toFront ? "Bring to Front" : "Send to Back");
+    // The containers paint and hit-test their controls in the order they
+    // were sited, so the form is brought to life again in its new order.
+    rebuild(std::move(form), selection);
+    commitChange();
+    markDirty();
 }
 
 } // namespace velmora::designer

@@ -94,6 +94,11 @@ public:
     // there, if any) or at a free place of the form, selected.
     void addControl(std::optional<QPoint> at = std::nullopt);
     void deleteSelection();
+    // The selected controls go last in the form's order (painted over the
+    // others and asked first about the pointer) or first, keeping their own
+    // order among themselves.
+    void bringToFront();
+    void sendToBack();
     // Puts the form back as it was before the last change; consecutive
     // arrow-key moves of the same controls are one change. With changes
     // pending on the page, asks first; applying them is then the command.
@@ -167,6 +172,7 @@ private:
     void applySource();
     void editProperty(const PropertySpec& property, const std::string& text);
     void rename(const std::string& name);
+    void reorder(bool toFront);
 
     platform::QtHost& host_;
     platform::HWND window_ = 0;
@@ -179,6 +185,7 @@ private:
     QAction* undoAction_ = nullptr;
     QAction* redoAction_ = nullptr;
     QAction* deleteAction_ = nullptr;
+    std::vector<QAction*> selectionActions_; // enabled while something is selected
     std::filesystem::path file_;
     std::vector<UndoStep> undo_;                  // the latest last
     std::vector<UndoStep> redo_;                  // the latest undone last

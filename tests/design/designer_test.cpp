@@ -668,4 +668,38 @@ TEST_F(Designer, RedoMakesUndoneChangesAgainAndTheMenuNamesEachStep) {
     EXPECT_FALSE(window->dirty());
 }
 
+TEST_F(Designer, TheFormsOrderIsWhatIsOnTopAndIsSaved) {
+    const auto order = [](const platform::FormRecord& form) {
+        std::vector<std::string> names;
+        for (const auto& r : form.controls)
+            names.push_back(r.name);
+        return names;
+    };
+    window->addControl(QPoint(30, 30)); // over Logo's lower right
+    click({40, 40});
+    EXPECT_EQ(overlay().selection(), std::vector<std::string>{"aicAlphaImage1"});
+    click({20, 20});
+    window->bringToFront();
+    click({40, 40});
+    EXPECT_EQ(overlay().selection(), std::vector<std::string>{"Logo"});
+    ASSERT_TRUE(window->save());
+    EXPECT_EQ(order(saved()),
+              (std::vector<std::string>{"Picture1", "Inner", "Stray", "aicAlphaImage1", "Logo"}));
+    // Painted on top as well: the new control is empty (a checkerboard),
+    // Logo is solid blue.
+    EXPECT_EQ(window->canvas().grab().toImage().pixel(40, 40), 0xFF2040C0u);
+
+    window->sendToBack();
+    ASSERT_TRUE(window->save());
+    EXPECT_EQ(order(saved()),
+              (std::vector<std::string>{"Logo", "Picture1", "Inner", "Stray", "aicAlphaImage1"}));
+    window->undo();
+    window->undo();
+    click({40, 40});
+    EXPECT_EQ(overlay().selection(), std::vector<std::string>{"aicAlphaImage1"});
+    window->redo();
+    EXPECT_EQ(order(window->canvas().record()),
+              (std::vector<std::string>{"Picture1", "Inner", "Stray", "aicAlphaImage1", "Logo"}));
+}
+
 } // namespace
