@@ -7,11 +7,14 @@
 #include "design/ppg_source_image.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDockWidget>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStatusBar>
@@ -30,6 +33,9 @@ constexpr std::size_t kUndoDepth = 100;
 constexpr std::size_t kUndoBytes = std::size_t{256} << 20;
 constexpr int kNewControlSize = 64;
 constexpr int kDockWidth = 340;
+// Pasted copies move on by this much while copies lie where they would go.
+constexpr int kPasteOffset = 16;
+constexpr int kPasteTries = 64;
 const QString kStoreFilter = QStringLiteral("Form stores (*.json);;All Files (*)");
 
 QString q(const std::string& text) {
@@ -121,6 +127,12 @@ DesignerWindow::DesignerWindow(platform::QtHost& host, QWidget* parent)
     };
     overlay.onAddAt = [this](const QPoint& at) { addControl(at); };
     overlay.onDelete = [this] { deleteSelection(); };
+    overlay.onContextMenu = [this](QMenu& menu, const QPoint& at) {
+        menu.addSeparator();
+        for (QAction* a : selectionActions_)
+            menu.addAction(a);
+        menu.addAction(QStringLiteral("Paste Here"), this, [this, at] { paste(at); });
+    };
     canvas_->onControlChanged = [this](const std::string&, std::string_view) { markDirty(); };
     canvas_->onControlRebuilt = [this](const aicAlphaImage* before, aicAlphaImage* after) {
         // The page goes on editing the same control, its changes kept.
@@ -218,6 +230,15 @@ void DesignerWindow::buildMenus() {
                                 QKeySequence(QStringLiteral("Ctrl+I")), [this] { addControl(); });
     deleteAction_ = action(editMenu, QStringLiteral("&Delete"), QKeySequence::Delete,
                            [this] { deleteSelection(); });
+    editMenu->addSeparator();
+    selectionActions_.push_back(
+        action(editMenu, QStringLiteral("Cu&t"), QKeySequence::Cut, [this] { cut(); }));
+    selectionActions_.push_back(
+        action(editMenu, QStringLiteral("&Copy"), QKeySequence::Copy, [this] { copy(); }));
+    action(editMenu, QStringLiteral("&Paste"), QKeySequence::Paste, [this] { paste(); });
+    selectionActions_.push_back(action(editMenu, QStringLiteral("D&uplicate"),
+                                       QKeySequence(QStringLiteral("Ctrl+D")),
+                                       [this] { duplicate(); }));
     action(editMenu, QStringLiteral("Select &All"), QKeySequence::SelectAll,
            [this] { canvas_->overlay().selectAll(); });
     // Delete belongs to the form: in the property list's editors the key
@@ -678,9 +699,13 @@ void DesignerWindow::addControl(std::optional<QPoint> at) {
 }
 
 void DesignerWindow::deleteSelection() {
+    removeSelection("Delete");
+}
+
+void DesignerWindow::removeSelection(std::string what) {
     std::vector<std::string> selection = canvas_->overlay().selection();
     if (selection.empty() || !settlePage()) return;
-    beginChange("Delete");
+    beginChange(std::move(what));
     // The page lets go of its target before the controls go.
     page_->SelectionChanged({});
     canvas_->remove(selection);
@@ -731,6 +756,130 @@ void DesignerWindow::reorder(bool toFront) {
     // The containers paint and hit-test their controls in the order they
     // were sited, so the form is brought to life again in its new order.
     rebuild(std::move(form), selection);
+    commitChange();
+    markDirty();
+}
+
+platform::FormRecord DesignerWindow::fragment() {
+    const std::vector<std::string>& selection = canvas_->overlay().selection();
+    const platform::FormRecord& form = canvas_->record();
+    platform::FormRecord out;
+    out.width = form.width;
+    out.height = form.height;
+    // In the form's order, so copies stack as the originals do.
+    for (const platform::FormControlRecord& r : form.controls)
+        if (std::any_of(selection.begin(), selection.end(),
+                        [&](const std::string& n) { return EqualsNoCase(n, r.name); }))
+            out.controls.push_back(r);
+    return out;
+}
+
+void DesignerWindow::copy() {
+    if (canvas_->overlay().selection().empty() || !settlePage()) return;
+    const std::string text = platform::SerializeFormStore(fragment());
+    const QByteArray bytes(text.data(), static_cast<qsizetype>(text.size()));
+    auto data = std::make_unique<QMimeData>();
+    data->setData(QString::fromLatin1(kClipboardType), bytes);
+    data->setText(QString::fromUtf8(bytes));
+    QGuiApplication::clipboard()->setMimeData(data.release()); // the clipboard owns it
+}
+
+void DesignerWindow::cut() {
+    if (canvas_->overlay().selection().empty() || !settlePage()) return;
+    copy();
+    removeSelection("Cut");
+}
+
+void DesignerWindow::duplicate() {
+    if (canvas_->overlay().selection().empty() || !settlePage()) return;
+    pasteFragment(fragment(), std::nullopt, "Duplicate");
+}
+
+void DesignerWindow::paste(std::optional<QPoint> at) {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (data == nullptr) return;
+    // Our own type first; a store as text (from an editor) serves too.
+    const QByteArray bytes = data->hasFormat(QString::fromLatin1(kClipboardType))
+                                 ? data->data(QString::fromLatin1(kClipboardType))
+                                 : data->text().toUtf8();
+    // Whatever another program put there is read like any store: checked
+    // whole, refused whole.
+    platform::FormStoreResult result = platform::ParseFormStore(
+        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+        "the clipboard");
+    if (!result) {
+        statusBar()->showMessage(QStringLiteral("The clipboard holds no controls of a form."),
+                                 5000);
+        return;
+    }
+    pasteFragment(std::move(*result.form), at, "Paste");
+}
+
+void DesignerWindow::pasteFragment(platform::FormRecord fragment, std::optional<QPoint> at,
+                                   std::string what) {
+    std::erase_if(fragment.controls, [](const platform::FormControlRecord& r) {
+        return !velmora::FormInstance::IsImageControl(r);
+    });
+    if (fragment.controls.empty() || !settlePage()) return;
+    const auto boxNamed = [&](std::string_view name) -> const FormCanvas::Box* {
+        for (const auto& box : canvas_->boxes())
+            if (!box->name.empty() && EqualsNoCase(box->name, name)) return box.get();
+        return nullptr;
+    };
+    const FormCanvas::Box& form = *canvas_->boxes().front();
+    const FormCanvas::Box* target = at ? &canvas_->boxAt(*at) : nullptr;
+    QPoint origin(fragment.controls.front().left, fragment.controls.front().top);
+    for (const platform::FormControlRecord& r : fragment.controls)
+        origin = QPoint(std::min(origin.x(), r.left), std::min(origin.y(), r.top));
+
+    beginChange(std::move(what));
+    platform::FormRecord next = canvas_->record();
+    std::vector<std::string> names = canvas_->names();
+    const auto taken = [&](const std::string& container, const QRect& place) {
+        return std::any_of(next.controls.begin(), next.controls.end(),
+                           [&](const platform::FormControlRecord& r) {
+                               return EqualsNoCase(r.container, container) &&
+                                      QRect(r.left, r.top, r.width, r.height) == place;
+                           });
+    };
+    // Where the copies go: one shift for all, so they keep their layout.
+    QPoint shift;
+    if (at) {
+        shift = *at - target->place.topLeft() - origin;
+    } else {
+        for (int i = 0; i < kPasteTries; ++i) {
+            const bool clash = std::any_of(
+                fragment.controls.begin(), fragment.controls.end(),
+                [&](const platform::FormControlRecord& r) {
+                    const FormCanvas::Box* box = boxNamed(r.container);
+                    return taken(box ? box->name : std::string(),
+                                 QRect(r.left, r.top, r.width, r.height).translated(shift));
+                });
+            if (!clash) break;
+            shift += QPoint(kPasteOffset, kPasteOffset);
+        }
+    }
+    std::vector<std::string> pasted;
+    for (platform::FormControlRecord& r : fragment.controls) {
+        const FormCanvas::Box* box = target ? target : boxNamed(r.container);
+        if (box == nullptr) box = &form;
+        r.container = box->name;
+        const QRect place = LimitToBox(QRect(r.left, r.top, r.width, r.height).translated(shift),
+                                       QRect(QPoint(0, 0), box->place.size()));
+        r.left = place.x();
+        r.top = place.y();
+        if (std::any_of(names.begin(), names.end(),
+                        [&](const std::string& n) { return EqualsNoCase(n, r.name); })) {
+            std::string base = r.name;
+            while (!base.empty() && base.back() >= '0' && base.back() <= '9')
+                base.pop_back();
+            r.name = FreeName(base.empty() ? std::string(aicAlphaImage::kTypeName) : base, names);
+        }
+        names.push_back(r.name);
+        pasted.push_back(r.name);
+        next.controls.push_back(std::move(r));
+    }
+    rebuild(std::move(next), pasted);
     commitChange();
     markDirty();
 }

@@ -71,6 +71,9 @@ public:
     static constexpr const char* kProgram = "velmora-designer";
     static constexpr int kNewFormWidth = 640;
     static constexpr int kNewFormHeight = 480;
+    // The clipboard's form of copied controls: a form store holding their
+    // records (also put there as text).
+    static constexpr const char* kClipboardType = "application/x-velmora-form-controls";
 
     explicit DesignerWindow(platform::QtHost& host, QWidget* parent = nullptr);
     // The page and the controls end before the window's record.
@@ -99,6 +102,16 @@ public:
     // order among themselves.
     void bringToFront();
     void sendToBack();
+    // The selected controls' records to the system clipboard (Cut removes
+    // them as one step). Paste adds the clipboard's controls: at `at` (form
+    // pixels; in the picture box there), or where they were copied from,
+    // moved on while copies lie there already; a name the form has is
+    // replaced with the next free one. Duplicate pastes a copy without the
+    // clipboard.
+    void copy();
+    void cut();
+    void paste(std::optional<QPoint> at = std::nullopt);
+    void duplicate();
     // Puts the form back as it was before the last change; consecutive
     // arrow-key moves of the same controls are one change. With changes
     // pending on the page, asks first; applying them is then the command.
@@ -173,6 +186,10 @@ private:
     void editProperty(const PropertySpec& property, const std::string& text);
     void rename(const std::string& name);
     void reorder(bool toFront);
+    void removeSelection(std::string what);
+    // The selected controls' records as a store.
+    platform::FormRecord fragment();
+    void pasteFragment(platform::FormRecord fragment, std::optional<QPoint> at, std::string what);
 
     platform::QtHost& host_;
     platform::HWND window_ = 0;

@@ -299,6 +299,7 @@ void SelectionOverlay::contextMenuEvent(QContextMenuEvent* event) {
         if (onDelete) onDelete();
     });
     remove->setEnabled(!selection_.empty());
+    if (onContextMenu) onContextMenu(menu, at);
     menu.exec(event->globalPos());
 }
 

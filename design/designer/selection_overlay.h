@@ -24,6 +24,8 @@
 #include <string_view>
 #include <vector>
 
+class QMenu;
+
 namespace velmora::designer {
 
 class FormCanvas;
@@ -48,6 +50,8 @@ public:
     std::function<void()> onSelectionChanged;
     std::function<void(const QPoint& at)> onAddAt;
     std::function<void()> onDelete;
+    // Adds its owner's commands to the context menu opened at `at`.
+    std::function<void(QMenu& menu, const QPoint& at)> onContextMenu;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -13,11 +13,13 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QClipboard>
 #include <QComboBox>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSpinBox>
@@ -147,6 +149,12 @@ protected:
         platform::FormStoreResult result = platform::ReadFormStore(store);
         EXPECT_TRUE(result) << result.error;
         return result ? *result.form : platform::FormRecord{};
+    }
+    // The text of the menu command that starts with `start`, without its '&'.
+    QString menuText(const char* start) const {
+        for (QAction* a : window->findChildren<QAction*>())
+            if (a->text().startsWith(QString::fromLatin1(start))) return a->text().remove('&');
+        return QString();
     }
     static QRect placeOf(const platform::FormControlRecord& r) {
         return QRect(r.left, r.top, r.width, r.height);
@@ -620,11 +628,6 @@ TEST_F(Designer, OpenRefusesADamagedStoreAndKeepsTheForm) {
 }
 
 TEST_F(Designer, RedoMakesUndoneChangesAgainAndTheMenuNamesEachStep) {
-    const auto menuText = [&](const char* name) {
-        for (QAction* a : window->findChildren<QAction*>())
-            if (a->text().startsWith(QString::fromLatin1(name))) return a->text().remove('&');
-        return QString();
-    };
     drag({20, 20}, {60, 60});
     auto& opacity = editor<QSpinBox>("Opacity");
     opacity.setValue(30);
@@ -700,6 +703,55 @@ TEST_F(Designer, TheFormsOrderIsWhatIsOnTopAndIsSaved) {
     window->redo();
     EXPECT_EQ(order(window->canvas().record()),
               (std::vector<std::string>{"Picture1", "Inner", "Stray", "aicAlphaImage1", "Logo"}));
+}
+
+TEST_F(Designer, CopiesGoThroughTheClipboardIntoThisWindowAndAnother) {
+    click({20, 20});
+    click({310, 20}, Qt::ControlModifier);
+    window->copy();
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(data, nullptr);
+    EXPECT_TRUE(data->hasFormat(QString::fromLatin1(DesignerWindow::kClipboardType)));
+    EXPECT_TRUE(platform::ParseFormStore(data->text().toStdString(), "text"))
+        << "the text form is a store too";
+
+    // Another window: the copies keep names, places and pictures.
+    DesignerWindow other(host);
+    other.paste();
+    ASSERT_NE(other.canvas().find("Logo"), nullptr);
+    EXPECT_EQ(other.canvas().find("Logo")->onCanvas(), QRect(10, 10, 48, 48));
+    EXPECT_EQ(other.canvas().find("Logo")->control->ImageType(), 10);
+    EXPECT_EQ(other.canvas().overlay().selection(), (std::vector<std::string>{"Logo", "Stray"}));
+    EXPECT_TRUE(other.dirty());
+    other.askUnsaved = [] { return UnsavedAnswer::Discard; };
+
+    // Here: the names are taken and so are the places.
+    window->paste();
+    EXPECT_EQ(overlay().selection(), (std::vector<std::string>{"Logo1", "Stray1"}));
+    EXPECT_EQ(control("Logo1").onCanvas(), QRect(26, 26, 48, 48));
+    window->duplicate();
+    EXPECT_EQ(overlay().selection(), (std::vector<std::string>{"Logo2", "Stray2"}));
+    EXPECT_EQ(control("Logo2").onCanvas(), QRect(42, 42, 48, 48));
+    // At the pointer, into the picture box there, kept whole inside it.
+    window->paste(QPoint(300, 150));
+    EXPECT_EQ(control("Logo3").box->name, "Picture1");
+    EXPECT_EQ(control("Logo3").local(), QRect(100, 50, 48, 48));
+    EXPECT_EQ(control("Stray3").local(), QRect(110, 50, 40, 40));
+
+    // Cut is one step; what is not a store is refused.
+    click({310 + 16, 20 + 16});
+    window->cut();
+    EXPECT_EQ(window->canvas().find("Stray1"), nullptr);
+    QGuiApplication::clipboard()->setText(QStringLiteral("{ \"form\": 1 }"));
+    const std::size_t count = window->canvas().controls().size();
+    window->paste();
+    EXPECT_EQ(window->canvas().controls().size(), count);
+    for (const char* step : {"Cut", "Paste", "Duplicate", "Paste"}) {
+        EXPECT_EQ(menuText("&Undo"), QStringLiteral("Undo ") + QString::fromLatin1(step));
+        window->undo();
+    }
+    EXPECT_EQ(window->canvas().controls().size(), 3u);
+    EXPECT_FALSE(window->dirty());
 }
 
 } // namespace
