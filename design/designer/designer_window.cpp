@@ -38,6 +38,22 @@ constexpr int kPasteOffset = 16;
 constexpr int kPasteTries = 64;
 const QString kStoreFilter = QStringLiteral("Form stores (*.json);;All Files (*)");
 
+// The Format menu's alignments; their names (without the '&') name the
+// undo steps.
+constexpr std::pair<Alignment, const char*> kAlignmentNames[] = {
+    {Alignment::Left, "Align &Lefts"},
+    {Alignment::Right, "Align &Rights"},
+    {Alignment::Top, "Align &Tops"},
+    {Alignment::Bottom, "Align Botto&ms"},
+    {Alignment::Centres, "Align &Centres"},
+    {Alignment::Middles, "Align M&iddles"},
+    {Alignment::SameWidth, "Make Same &Width"},
+    {Alignment::SameHeight, "Make Same &Height"},
+    {Alignment::SameSize, "Make Same &Size"},
+    {Alignment::DistributeHorizontally, "Distribute H&orizontally"},
+    {Alignment::DistributeVertically, "Distribute &Vertically"},
+};
+
 QString q(const std::string& text) {
     return QString::fromStdString(text);
 }
@@ -247,6 +263,14 @@ void DesignerWindow::buildMenus() {
     canvas_->overlay().addAction(deleteAction_);
 
     QMenu* formatMenu = menuBar()->addMenu(QStringLiteral("F&ormat"));
+    QMenu* alignMenu = formatMenu->addMenu(QStringLiteral("&Align"));
+    for (const auto& [how, text] : kAlignmentNames) {
+        if (how == Alignment::SameWidth || how == Alignment::DistributeHorizontally)
+            alignMenu->addSeparator();
+        selectionActions_.push_back(
+            alignMenu->addAction(QString::fromLatin1(text), this, [this, how] { align(how); }));
+    }
+    formatMenu->addSeparator();
     selectionActions_.push_back(action(formatMenu, QStringLiteral("Bring to &Front"),
                                        QKeySequence(QStringLiteral("Ctrl+]")),
                                        [this] { bringToFront(); }));
@@ -882,6 +906,31 @@ void DesignerWindow::pasteFragment(platform::FormRecord fragment, std::optional<
     rebuild(std::move(next), pasted);
     commitChange();
     markDirty();
+}
+
+void DesignerWindow::align(Alignment how) {
+    const std::vector<std::string> selection = canvas_->overlay().selection();
+    std::vector<FormCanvas::Control*> controls;
+    std::vector<QRect> rects;
+    for (const std::string& name : selection)
+        if (FormCanvas::Control* c = canvas_->find(name)) {
+            controls.push_back(c);
+            rects.push_back(c->onCanvas());
+        }
+    const std::vector<QRect> aligned = Align(rects, how);
+    std::vector<QRect> kept;
+    for (std::size_t i = 0; i < controls.size(); ++i)
+        kept.push_back(LimitToBox(aligned[i], controls[i]->box->place));
+    if (kept == rects) return;
+    QString what = QString::fromLatin1(
+        std::find_if(std::begin(kAlignmentNames), std::end(kAlignmentNames), [&](const auto& n) {
+            return n.first == how;
+        })->second);
+    beginMove(what.remove('&').toStdString());
+    for (std::size_t i = 0; i < controls.size(); ++i)
+        canvas_->place(*controls[i], kept[i]);
+    markDirty();
+    refreshProperties();
 }
 
 } // namespace velmora::designer

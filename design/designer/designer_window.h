@@ -8,6 +8,7 @@
 
 #include "control/aic_alpha_image.h"
 #include "control/property_table.h"
+#include "design/designer/edit_geometry.h"
 #include "platform/host/form_store.h"
 #include "platform/qt/qt_host.h"
 
@@ -109,6 +110,9 @@ public:
     // replaced with the next free one. Duplicate pastes a copy without the
     // clipboard.
     void copy();
+    // Lines up the selected controls after the first selected one (each
+    // stays whole in its own container), as one step.
+    void align(Alignment how);
     void cut();
     void paste(std::optional<QPoint> at = std::nullopt);
     void duplicate();

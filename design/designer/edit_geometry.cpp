@@ -3,6 +3,7 @@
 #include "control/property_table.h"
 
 #include <algorithm>
+#include <numeric>
 
 namespace velmora::designer {
 
@@ -78,6 +79,86 @@ QPoint FreeSpot(const QSize& size, const QRect& bounds, const std::vector<QRect>
         }
     }
     return bounds.topLeft();
+}
+
+namespace {
+
+// Equal gaps along one axis: `start` and `length` read and `moveTo` places
+// a rectangle on it.
+template <typename Start, typename Length, typename MoveTo>
+void distribute(std::vector<QRect>& rects, Start start, Length length, MoveTo moveTo) {
+    if (rects.size() < 3) return;
+    std::vector<std::size_t> order(rects.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return start(rects[a]) < start(rects[b]);
+    });
+    const QRect& first = rects[order.front()];
+    const QRect& last = rects[order.back()];
+    long long used = 0;
+    for (const std::size_t i : order)
+        used += length(rects[i]);
+    const long long room = static_cast<long long>(start(last)) + length(last) - start(first) - used;
+    const long long gaps = static_cast<long long>(order.size()) - 1;
+    long long at = start(first);
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        QRect& r = rects[order[k]];
+        // The gaps so far, rounded down: the last one lands where it was.
+        const long long before = room * static_cast<long long>(k) / gaps;
+        moveTo(r, static_cast<int>(at + before));
+        at += length(r);
+    }
+}
+
+} // namespace
+
+std::vector<QRect> Align(const std::vector<QRect>& rects, Alignment how) {
+    std::vector<QRect> out = rects;
+    if (out.size() < 2) return out;
+    const QRect ref = rects.front();
+    const auto x = [](const QRect& r) { return r.x(); };
+    const auto y = [](const QRect& r) { return r.y(); };
+    const auto width = [](const QRect& r) { return r.width(); };
+    const auto height = [](const QRect& r) { return r.height(); };
+    for (QRect& r : out) {
+        switch (how) {
+        case Alignment::Left:
+            r.moveLeft(ref.x());
+            break;
+        case Alignment::Right:
+            r.moveLeft(ref.x() + ref.width() - r.width());
+            break;
+        case Alignment::Top:
+            r.moveTop(ref.y());
+            break;
+        case Alignment::Bottom:
+            r.moveTop(ref.y() + ref.height() - r.height());
+            break;
+        case Alignment::Centres:
+            r.moveLeft(ref.x() + ref.width() / 2 - r.width() / 2);
+            break;
+        case Alignment::Middles:
+            r.moveTop(ref.y() + ref.height() / 2 - r.height() / 2);
+            break;
+        case Alignment::SameWidth:
+            r.setWidth(ref.width());
+            break;
+        case Alignment::SameHeight:
+            r.setHeight(ref.height());
+            break;
+        case Alignment::SameSize:
+            r.setSize(ref.size());
+            break;
+        case Alignment::DistributeHorizontally:
+        case Alignment::DistributeVertically:
+            break;
+        }
+    }
+    if (how == Alignment::DistributeHorizontally)
+        distribute(out, x, width, [](QRect& r, int at) { r.moveLeft(at); });
+    if (how == Alignment::DistributeVertically)
+        distribute(out, y, height, [](QRect& r, int at) { r.moveTop(at); });
+    return out;
 }
 
 } // namespace velmora::designer

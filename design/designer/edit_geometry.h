@@ -47,4 +47,24 @@ std::string FreeName(std::string_view base, const std::vector<std::string>& take
 QPoint FreeSpot(const QSize& size, const QRect& bounds, const std::vector<QRect>& occupied,
                 int step = 8);
 
+// Lining up several controls. The first rectangle is the reference the
+// others follow (the first selected); distributing keeps the outermost two
+// where they are and makes the gaps between neighbours equal (the pixels
+// that do not divide go to the later gaps).
+enum class Alignment {
+    Left,
+    Right,
+    Top,
+    Bottom,
+    Centres, // the horizontal centres on one vertical line
+    Middles, // the vertical centres on one horizontal line
+    SameWidth,
+    SameHeight,
+    SameSize,
+    DistributeHorizontally,
+    DistributeVertically,
+};
+// The rectangles, in the order given, after the alignment.
+std::vector<QRect> Align(const std::vector<QRect>& rects, Alignment how);
+
 } // namespace velmora::designer

@@ -754,4 +754,23 @@ TEST_F(Designer, CopiesGoThroughTheClipboardIntoThisWindowAndAnother) {
     EXPECT_FALSE(window->dirty());
 }
 
+TEST_F(Designer, AlignmentMovesTheSelectionAsOneStepAndKeepsEachInItsBox) {
+    click({310, 20});
+    click({20, 20}, Qt::ControlModifier);
+    click({210, 110}, Qt::ControlModifier);
+    window->align(Alignment::Top); // after Stray, the first selected
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(10, 10, 48, 48));
+    // Inner cannot rise above its box's top.
+    EXPECT_EQ(control("Inner").onCanvas(), QRect(205, 100, 32, 32));
+    EXPECT_EQ(control("Inner").box->name, "Picture1");
+    EXPECT_EQ(menuText("&Undo"), QStringLiteral("Undo Align Tops"));
+    window->align(Alignment::SameSize);
+    EXPECT_EQ(control("Logo").onCanvas().size(), QSize(40, 40));
+    window->undo();
+    window->undo();
+    EXPECT_EQ(control("Inner").onCanvas(), QRect(205, 105, 32, 32));
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(10, 10, 48, 48));
+    EXPECT_FALSE(window->dirty());
+}
+
 } // namespace
