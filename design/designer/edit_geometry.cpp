@@ -3,6 +3,7 @@
 #include "control/property_table.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <numeric>
 
 namespace velmora::designer {
@@ -158,6 +159,78 @@ std::vector<QRect> Align(const std::vector<QRect>& rects, Alignment how) {
         distribute(out, x, width, [](QRect& r, int at) { r.moveLeft(at); });
     if (how == Alignment::DistributeVertically)
         distribute(out, y, height, [](QRect& r, int at) { r.moveTop(at); });
+    return out;
+}
+
+int NearestGridLine(int value, int grid) {
+    if (grid < 2) return value;
+    // Floor division, so that negative places round the same way.
+    const int shifted = value + grid / 2;
+    const int line = shifted >= 0 ? shifted / grid : -((-shifted + grid - 1) / grid);
+    return line * grid;
+}
+
+namespace {
+
+// One axis of SnapRect: the offset that snaps the first of `moved` it can,
+// and where its guide goes.
+struct AxisSnap {
+    int offset = 0;
+    std::optional<int> guide;
+};
+
+AxisSnap snapAxis(const std::vector<int>& moved, const std::vector<int>& targets, int grid,
+                  int reach) {
+    AxisSnap best;
+    int nearest = reach + 1;
+    for (const int m : moved)
+        for (const int t : targets)
+            if (std::abs(t - m) < nearest) {
+                nearest = std::abs(t - m);
+                best = {t - m, t};
+            }
+    if (best.guide || moved.empty()) return best;
+    return {NearestGridLine(moved.front(), grid) - moved.front(), std::nullopt};
+}
+
+} // namespace
+
+Snapped SnapRect(const QRect& r, std::optional<Handle> handle, const std::vector<QRect>& others,
+                 int grid, int reach) {
+    int left = r.x(), top = r.y(), right = r.x() + r.width(), bottom = r.y() + r.height();
+    std::vector<int> targetsX, targetsY;
+    for (const QRect& o : others) {
+        targetsX.insert(targetsX.end(), {o.x(), o.x() + o.width() / 2, o.x() + o.width()});
+        targetsY.insert(targetsY.end(), {o.y(), o.y() + o.height() / 2, o.y() + o.height()});
+    }
+    Snapped out;
+    if (!handle) {
+        const AxisSnap x = snapAxis({left, left + r.width() / 2, right}, targetsX, grid, reach);
+        const AxisSnap y = snapAxis({top, top + r.height() / 2, bottom}, targetsY, grid, reach);
+        out.rect = r.translated(x.offset, y.offset);
+        out.guideX = x.guide;
+        out.guideY = y.guide;
+        return out;
+    }
+    const Handle h = *handle;
+    const bool movesLeft = h == Handle::TopLeft || h == Handle::Left || h == Handle::BottomLeft;
+    const bool movesRight = h == Handle::TopRight || h == Handle::Right || h == Handle::BottomRight;
+    const bool movesTop = h == Handle::TopLeft || h == Handle::Top || h == Handle::TopRight;
+    const bool movesBottom =
+        h == Handle::BottomLeft || h == Handle::Bottom || h == Handle::BottomRight;
+    if (movesLeft || movesRight) {
+        const AxisSnap x = snapAxis({movesLeft ? left : right}, targetsX, grid, reach);
+        if (movesLeft) left = std::min(left + x.offset, right - 1);
+        if (movesRight) right = std::max(right + x.offset, left + 1);
+        out.guideX = x.guide;
+    }
+    if (movesTop || movesBottom) {
+        const AxisSnap y = snapAxis({movesTop ? top : bottom}, targetsY, grid, reach);
+        if (movesTop) top = std::min(top + y.offset, bottom - 1);
+        if (movesBottom) bottom = std::max(bottom + y.offset, top + 1);
+        out.guideY = y.guide;
+    }
+    out.rect = QRect(left, top, right - left, bottom - top);
     return out;
 }
 
