@@ -7,6 +7,7 @@
 #include "design/ppg_source_image.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDockWidget>
@@ -134,6 +135,7 @@ DesignerWindow::DesignerWindow(platform::QtHost& host, QWidget* parent)
     overlay.onBeginChange = [this](std::string_view what, bool nudge) {
         beginMove(std::string(what), nudge);
     };
+    overlay.onCancelChange = [this] { cancelMove(); };
     overlay.onChanged = [this] {
         markDirty();
         refreshProperties();
@@ -261,6 +263,24 @@ void DesignerWindow::buildMenus() {
     // edits text.
     deleteAction_->setShortcutContext(Qt::WidgetShortcut);
     canvas_->overlay().addAction(deleteAction_);
+
+    QMenu* viewMenu = menuBar()->addMenu(QStringLiteral("&View"));
+    QMenu* gridMenu = viewMenu->addMenu(QStringLiteral("&Grid"));
+    auto* grids = new QActionGroup(gridMenu);
+    for (const int step : {0, 4, 8, 16, 32}) {
+        QAction* a = gridMenu->addAction(step == 0 ? QStringLiteral("&None")
+                                                   : QStringLiteral("%1 px").arg(step));
+        a->setCheckable(true);
+        a->setChecked(step == canvas_->overlay().grid());
+        a->setActionGroup(grids);
+        connect(a, &QAction::triggered, this, [this, step] { canvas_->overlay().setGrid(step); });
+    }
+    QAction* snapAction = viewMenu->addAction(QStringLiteral("&Snap to Grid and Controls"));
+    snapAction->setCheckable(true);
+    snapAction->setChecked(canvas_->overlay().snapping());
+    snapAction->setToolTip(QStringLiteral("Hold Alt while dragging to place by the pixel"));
+    connect(snapAction, &QAction::toggled, this,
+            [this](bool on) { canvas_->overlay().setSnapping(on); });
 
     QMenu* formatMenu = menuBar()->addMenu(QStringLiteral("F&ormat"));
     QMenu* alignMenu = formatMenu->addMenu(QStringLiteral("&Align"));
@@ -460,6 +480,15 @@ void DesignerWindow::beginMove(std::string what, bool nudge) {
             step.bytes += name.size() + c->box->name.size() + sizeof(QRect);
         }
     pushStep(std::move(step));
+}
+
+void DesignerWindow::cancelMove() {
+    if (!undo_.empty()) undo_.pop_back();
+    if (currentState() == savedState_)
+        markClean();
+    else
+        markDirty();
+    refreshProperties();
 }
 
 void DesignerWindow::beginChange(std::string what) {

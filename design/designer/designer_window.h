@@ -170,6 +170,8 @@ private:
     void dropChange();
     // A move or resize of the selected controls: their places are noted.
     void beginMove(std::string what, bool nudge = false);
+    // A drag was cancelled: its step is forgotten.
+    void cancelMove();
     void pushStep(UndoStep step);
     // Puts the step's side on the form and keeps the form's in the step.
     void swapStep(UndoStep& step);

@@ -71,6 +71,44 @@ void SelectionOverlay::selectAll() {
     setSelection(std::move(all));
 }
 
+void SelectionOverlay::setGrid(int step) {
+    grid_ = step;
+    update();
+}
+
+std::vector<QRect> SelectionOverlay::snapTargets() const {
+    std::vector<QRect> out;
+    for (const auto& c : canvas_.controls())
+        if (!selected(c->name(canvas_))) out.push_back(c->onCanvas());
+    for (const auto& box : canvas_.boxes())
+        out.push_back(box->place); // the form's own box too
+    return out;
+}
+
+QRect SelectionOverlay::snap(const QRect& r, std::optional<Handle> handle,
+                             Qt::KeyboardModifiers modifiers) {
+    guideX_.reset();
+    guideY_.reset();
+    if (!snapping_ || (modifiers & Qt::AltModifier) != 0) return r;
+    const Snapped s = SnapRect(r, handle, snapTargets(), grid_);
+    guideX_ = s.guideX;
+    guideY_ = s.guideY;
+    return s.rect;
+}
+
+void SelectionOverlay::cancelDrag() {
+    const Drag drag = drag_;
+    drag_ = Drag::None;
+    guideX_.reset();
+    guideY_.reset();
+    if ((drag == Drag::Move || drag == Drag::Resize) && changing_) {
+        moveSelection({}, startRects_);
+        changing_ = false;
+        if (onCancelChange) onCancelChange();
+    }
+    update();
+}
+
 void SelectionOverlay::formLoaded() {
     drag_ = Drag::None;
     std::vector<std::string> kept;
@@ -115,6 +153,18 @@ void SelectionOverlay::moveSelection(const QPoint& delta, const std::vector<QRec
 
 void SelectionOverlay::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    // The grid's dots, where no control hides them.
+    if (grid_ >= 4) {
+        std::vector<QRect> covered;
+        for (const auto& c : canvas_.controls())
+            covered.push_back(c->onCanvas());
+        painter.setPen(QColor(0, 0, 0, 96));
+        for (int y = 0; y < height(); y += grid_)
+            for (int x = 0; x < width(); x += grid_)
+                if (std::none_of(covered.begin(), covered.end(),
+                                 [&](const QRect& r) { return r.contains(x, y); }))
+                    painter.drawPoint(x, y);
+    }
     // Picture boxes: a sunken frame.
     for (const auto& box : canvas_.boxes()) {
         if (box->name.empty()) continue;
@@ -145,6 +195,9 @@ void SelectionOverlay::paintEvent(QPaintEvent*) {
             painter.drawRect(rects[i].adjusted(-1, -1, 0, 0));
         }
     }
+    painter.setPen(QPen(QColor(255, 0, 160), 1, Qt::DashLine));
+    if (guideX_) painter.drawLine(*guideX_, 0, *guideX_, height());
+    if (guideY_) painter.drawLine(0, *guideY_, width(), *guideY_);
     if (drag_ == Drag::Band) {
         painter.setPen(QPen(QColor(0, 0, 0), 1, Qt::DashLine));
         painter.setBrush(QColor(0, 0, 128, 32));
@@ -190,6 +243,10 @@ void SelectionOverlay::mousePressEvent(QMouseEvent* event) {
         drag_ = Drag::Move;
         startRects_ = selectedRects();
         grabOffset_ = p - hit->onCanvas().topLeft();
+        grabbed_ = 0;
+        for (std::size_t i = 0; i < selection_.size(); ++i)
+            if (EqualsNoCase(selection_[i], name)) grabbed_ = i;
+        moved_ = {};
         return;
     }
     bandBase_ = adds(event->modifiers()) ? selection_ : std::vector<std::string>{};
@@ -211,7 +268,14 @@ void SelectionOverlay::mouseMoveEvent(QMouseEvent* event) {
     case Drag::Move:
         if (delta.isNull() && !changing_) return;
         beginChange("Move");
-        moveSelection(delta, startRects_);
+        // The grabbed control snaps; the others keep their distance to it.
+        moved_ = grabbed_ < startRects_.size() ? snap(startRects_[grabbed_].translated(delta),
+                                                      std::nullopt, event->modifiers())
+                                                         .topLeft() -
+                                                     startRects_[grabbed_].topLeft()
+                                               : delta;
+        moveSelection(moved_, startRects_);
+        update();
         return;
     case Drag::Resize: {
         if (delta.isNull() && !changing_) return;
@@ -219,7 +283,9 @@ void SelectionOverlay::mouseMoveEvent(QMouseEvent* event) {
         FormCanvas::Control* c = canvas_.find(selection_.front());
         if (c == nullptr) return;
         beginChange("Resize");
-        canvas_.place(*c, ResizeRect(startRects_.front(), handle_, delta));
+        canvas_.place(
+            *c, snap(ResizeRect(startRects_.front(), handle_, delta), handle_, event->modifiers()));
+        update();
         return;
     }
     case Drag::Band:
@@ -233,6 +299,9 @@ void SelectionOverlay::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
     const Drag drag = drag_;
     drag_ = Drag::None;
+    guideX_.reset();
+    guideY_.reset();
+    update();
     if (drag == Drag::Band) {
         bandTo_ = event->position().toPoint();
         const QRect band = SpanRect(pressAt_, bandTo_);
@@ -249,13 +318,17 @@ void SelectionOverlay::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     if (changing_) {
-        if (drag == Drag::Move) settleMove(event->position().toPoint() - pressAt_);
+        if (drag == Drag::Move) settleMove(moved_);
         changing_ = false;
         if (onChanged) onChanged();
     }
 }
 
 void SelectionOverlay::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && drag_ != Drag::None) {
+        cancelDrag();
+        return;
+    }
     QPoint delta;
     switch (event->key()) {
     case Qt::Key_Left:
@@ -278,11 +351,20 @@ void SelectionOverlay::keyPressEvent(QKeyEvent* event) {
         return;
     }
     if (selection_.empty() || drag_ != Drag::None) return;
+    const bool resize = (event->modifiers() & Qt::ShiftModifier) != 0;
+    if ((event->modifiers() & Qt::ControlModifier) != 0 && !resize) delta *= std::max(1, grid_);
     changing_ = false;
-    beginChange("Move", true);
+    beginChange(resize ? "Resize" : "Move", true);
     for (const std::string& name : selection_)
-        if (FormCanvas::Control* c = canvas_.find(name))
-            canvas_.place(*c, LimitToBox(c->onCanvas().translated(delta), c->box->place));
+        if (FormCanvas::Control* c = canvas_.find(name)) {
+            QRect r = c->onCanvas();
+            if (resize)
+                r.setSize(
+                    QSize(std::max(1, r.width() + delta.x()), std::max(1, r.height() + delta.y())));
+            else
+                r.translate(delta);
+            canvas_.place(*c, LimitToBox(r, c->box->place));
+        }
     changing_ = false;
     if (onChanged) onChanged();
 }

@@ -102,6 +102,8 @@ protected:
         window->resize(window->initialSize());
         window->show();
         EXPECT_TRUE(window->openStore(store, error)) << error;
+        // Places by the pixel; the snapping test turns it on.
+        overlay().setSnapping(false);
         QApplication::processEvents();
     }
     ~Designer() override {
@@ -135,8 +137,8 @@ protected:
         mouse(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
         mouse(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
     }
-    void key(int code) {
-        QKeyEvent event(QEvent::KeyPress, code, Qt::NoModifier);
+    void key(int code, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QKeyEvent event(QEvent::KeyPress, code, modifiers);
         QApplication::sendEvent(&overlay(), &event);
     }
     template <typename T>
@@ -771,6 +773,61 @@ TEST_F(Designer, AlignmentMovesTheSelectionAsOneStepAndKeepsEachInItsBox) {
     EXPECT_EQ(control("Inner").onCanvas(), QRect(205, 105, 32, 32));
     EXPECT_EQ(control("Logo").onCanvas(), QRect(10, 10, 48, 48));
     EXPECT_FALSE(window->dirty());
+}
+
+TEST_F(Designer, DragsSnapWithGuidesAltPlacesByThePixelEscCancels) {
+    overlay().setSnapping(true);
+    ASSERT_EQ(overlay().grid(), 8);
+    const auto press = [&](QPoint at, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        mouse(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton, m);
+    };
+    const auto moveTo = [&](QPoint at, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        mouse(QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton, m);
+    };
+    const auto release = [&](QPoint at, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        mouse(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton, m);
+    };
+    // Near nothing (the targets: x 0 200 400 of the form, 200 275 350 of
+    // the box, 205 221 237 of Inner, 300 320 340 of Stray; y 0 150 300,
+    // 100 160 220, 105 121 137, 10 30 50): Logo's corner goes to the grid.
+    drag({20, 20}, {53, 75});
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(40, 64, 48, 48));
+    // Logo's top 2 pixels below Stray's: it meets it, with a guide shown
+    // while the button is down.
+    press({50, 70});
+    moveTo({146, 18});
+    EXPECT_EQ(control("Logo").onCanvas().topLeft(), QPoint(136, 10));
+    EXPECT_EQ(overlay().guideY(), 10);
+    release({146, 18});
+    EXPECT_FALSE(overlay().guideY().has_value());
+    // Alt: by the pixel.
+    press({150, 20}, Qt::AltModifier);
+    moveTo({153, 25}, Qt::AltModifier);
+    release({153, 25}, Qt::AltModifier);
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(139, 15, 48, 48));
+    // A resize snaps the handle's edges: the right one to the nearest
+    // edge (Inner's left, 2 away, rather than the box's, 3 away), the bottom
+    // one to the grid.
+    press({187, 63});
+    moveTo({203, 65});
+    release({203, 65});
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(139, 15, 66, 49));
+    // Esc puts a drag back and leaves no step.
+    const QString undoText = menuText("&Undo");
+    press({150, 30});
+    moveTo({250, 250});
+    key(Qt::Key_Escape);
+    release({250, 250});
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(139, 15, 66, 49));
+    EXPECT_EQ(menuText("&Undo"), undoText);
+    // Ctrl+arrows move by a grid step, Shift+arrows resize by a pixel.
+    key(Qt::Key_Right, Qt::ControlModifier);
+    key(Qt::Key_Down, Qt::ShiftModifier);
+    key(Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(147, 15, 65, 50));
+    window->undo();
+    window->undo();
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(139, 15, 66, 49));
 }
 
 } // namespace
