@@ -13,6 +13,8 @@
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -86,6 +88,27 @@ bool sameRecord(const platform::FormControlRecord& a, const platform::FormContro
 }
 
 } // namespace
+
+std::string FormTitle(const platform::FormRecord& form) {
+    for (const platform::FormStoreExtra& e : form.formExtras)
+        if (EqualsNoCase(e.key, kTitleKey)) {
+            // A JSON value inside an array, so that Qt's reader takes it.
+            const QByteArray text = "[" + QByteArray::fromStdString(e.value) + "]";
+            const QJsonDocument doc = QJsonDocument::fromJson(text);
+            return doc.isArray() ? doc.array().at(0).toString().toStdString() : std::string();
+        }
+    return {};
+}
+
+void SetFormTitle(platform::FormRecord& form, const std::string& title) {
+    std::erase_if(form.formExtras,
+                  [](const platform::FormStoreExtra& e) { return EqualsNoCase(e.key, kTitleKey); });
+    if (title.empty()) return;
+    QByteArray text =
+        QJsonDocument(QJsonArray{QString::fromStdString(title)}).toJson(QJsonDocument::Compact);
+    text = text.mid(1, text.size() - 2); // the string alone, without the array's brackets
+    form.formExtras.push_back({kTitleKey, text.toStdString(), "height"});
+}
 
 DesignerWindow::DesignerWindow(platform::QtHost& host, QWidget* parent)
     : QMainWindow(parent), host_(host) {
@@ -167,6 +190,8 @@ DesignerWindow::DesignerWindow(platform::QtHost& host, QWidget* parent)
         editProperty(spec, text);
     };
     properties_->onRename = [this](const std::string& name) { rename(name); };
+    properties_->onFormTitle = [this](const std::string& title) { setFormTitle(title); };
+    properties_->onFormSize = [this](const QSize& size) { setFormSize(size); };
     properties_->onPlace = [this](const QRect& place) {
         const std::vector<aicAlphaImage*> selected = selectedControls();
         if (selected.empty()) return;
@@ -663,7 +688,7 @@ void DesignerWindow::refreshProperties() {
     const std::vector<std::string>& selection = canvas_->overlay().selection();
     FormCanvas::Control* c = selection.empty() ? nullptr : canvas_->find(selection.front());
     if (c == nullptr)
-        properties_->showControl(nullptr, {}, {});
+        properties_->showForm(FormTitle(canvas_->form()), canvas_->size());
     else
         properties_->showControl(c->control, c->name(*canvas_), c->local());
     canvas_->overlay().update();
@@ -960,6 +985,30 @@ void DesignerWindow::align(Alignment how) {
         canvas_->place(*controls[i], kept[i]);
     markDirty();
     refreshProperties();
+}
+
+void DesignerWindow::changeForm(std::string what,
+                                const std::function<void(platform::FormRecord&)>& change) {
+    if (!settlePage()) return;
+    beginChange(std::move(what));
+    platform::FormRecord form = canvas_->record();
+    change(form);
+    rebuild(std::move(form), canvas_->overlay().selection());
+    commitChange();
+    markDirty();
+}
+
+void DesignerWindow::setFormTitle(const std::string& title) {
+    changeForm("Set Title", [&](platform::FormRecord& form) { SetFormTitle(form, title); });
+}
+
+void DesignerWindow::setFormSize(const QSize& size) {
+    // Controls beyond a smaller form keep their places (and records); the
+    // form can grow back to show them.
+    changeForm("Resize Form", [&](platform::FormRecord& form) {
+        form.width = size.width();
+        form.height = size.height();
+    });
 }
 
 } // namespace velmora::designer

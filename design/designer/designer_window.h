@@ -63,6 +63,13 @@ struct UndoStep {
     std::size_t bytes = 0;
 };
 
+// The form's title. The store keeps it as a key of "form" the store's
+// reader does not know, so older readers keep it too and older files, which
+// have none, read as they did.
+inline constexpr const char* kTitleKey = "title";
+std::string FormTitle(const platform::FormRecord& form);
+void SetFormTitle(platform::FormRecord& form, const std::string& title);
+
 enum class UnsavedAnswer { Save, Discard, Cancel };
 // What to do with changes made on the Image Source page and not applied.
 enum class PageAnswer { Apply, Discard, Cancel };
@@ -192,6 +199,10 @@ private:
     void editProperty(const PropertySpec& property, const std::string& text);
     void rename(const std::string& name);
     void reorder(bool toFront);
+    // The form's own properties, each one step.
+    void setFormTitle(const std::string& title);
+    void setFormSize(const QSize& size);
+    void changeForm(std::string what, const std::function<void(platform::FormRecord&)>& change);
     void removeSelection(std::string what);
     // The selected controls' records as a store.
     platform::FormRecord fragment();

@@ -60,7 +60,29 @@ PropertyList::PropertyList(QWidget* parent) : QWidget(parent) {
     };
 
     auto* layout = new QFormLayout(this);
+    layout_ = layout;
     layout->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+
+    title_ = new QLineEdit(this);
+    title_->setObjectName(QStringLiteral("Form.Title"));
+    layout->addRow(QStringLiteral("Title"), title_);
+    connect(title_, &QLineEdit::editingFinished, this, [this] {
+        const std::string text = title_->text().toStdString();
+        if (!filling_ && text != shownTitle_ && onFormTitle) onFormTitle(text);
+    });
+    formRows_.push_back({nullptr, "Form.Title", title_, {}});
+    const auto formSizeRow = [&](const char* name, const char* label, QSpinBox*& box) {
+        box = numberBox(1, kPlaceLimit, this);
+        box->setObjectName(QString::fromLatin1(name));
+        layout->addRow(QString::fromLatin1(label), box);
+        connect(box, &QSpinBox::editingFinished, this, [this] {
+            const QSize size(formWidth_->value(), formHeight_->value());
+            if (!filling_ && size != shownSize_ && onFormSize) onFormSize(size);
+        });
+        formRows_.push_back({nullptr, name, box, {}});
+    };
+    formSizeRow("Form.Width", "Form Width", formWidth_);
+    formSizeRow("Form.Height", "Form Height", formHeight_);
 
     name_ = new QLineEdit(this);
     name_->setObjectName(QStringLiteral("Name"));
@@ -196,11 +218,14 @@ void PropertyList::placeEdited() {
 QWidget* PropertyList::editor(std::string_view name) const {
     for (const Row& row : rows_)
         if (EqualsNoCase(row.name, name)) return row.editor;
+    for (const Row& row : formRows_)
+        if (EqualsNoCase(row.name, name)) return row.editor;
     return nullptr;
 }
 
 void PropertyList::showControl(const aicAlphaImage* control, const std::string& name,
                                const QRect& place) {
+    showRows(false);
     filling_ = true;
     control_ = control;
     shownName_ = name;
@@ -234,6 +259,26 @@ void PropertyList::showControl(const aicAlphaImage* control, const std::string& 
             line->setText(value ? q(ColourText(*value)) : QString());
         }
     }
+    filling_ = false;
+}
+
+void PropertyList::showRows(bool form) {
+    for (const Row& row : formRows_)
+        layout_->setRowVisible(row.editor, form);
+    for (const Row& row : rows_)
+        layout_->setRowVisible(row.buttons.empty() ? row.editor : row.editor->parentWidget(),
+                               !form);
+}
+
+void PropertyList::showForm(const std::string& title, const QSize& size) {
+    showControl(nullptr, {}, {});
+    showRows(true);
+    filling_ = true;
+    shownTitle_ = title;
+    shownSize_ = size;
+    title_->setText(q(title));
+    formWidth_->setValue(size.width());
+    formHeight_->setValue(size.height());
     filling_ = false;
 }
 

@@ -830,4 +830,39 @@ TEST_F(Designer, DragsSnapWithGuidesAltPlacesByThePixelEscCancels) {
     EXPECT_EQ(control("Logo").onCanvas(), QRect(139, 15, 66, 49));
 }
 
+TEST_F(Designer, WithNothingSelectedTheListEditsTheFormsTitleAndSize) {
+    click({300, 250});
+    auto& title = editor<QLineEdit>("Form.Title");
+    ASSERT_TRUE(title.isVisibleTo(&window->properties()));
+    EXPECT_FALSE(editor<QSpinBox>("Opacity").isVisibleTo(&window->properties()));
+    EXPECT_EQ(title.text(), QString());
+    title.setText(QStringLiteral("Réglages \"DNS\""));
+    emit title.editingFinished();
+    auto& width = editor<QSpinBox>("Form.Width");
+    EXPECT_EQ(width.value(), 400);
+    width.setValue(500);
+    emit width.editingFinished();
+    EXPECT_EQ(window->canvas().size(), QSize(500, 300));
+    EXPECT_EQ(menuText("&Undo"), QStringLiteral("Undo Resize Form"));
+    ASSERT_TRUE(window->save());
+    // Kept where older readers keep what they do not know, and read back.
+    const platform::FormRecord form = saved();
+    EXPECT_EQ(form.width, 500);
+    EXPECT_EQ(FormTitle(form), "Réglages \"DNS\"");
+    ASSERT_EQ(form.formExtras.size(), 1u);
+    EXPECT_EQ(form.formExtras[0].key, "title");
+    std::string error;
+    ASSERT_TRUE(window->openStore(store, error)) << error;
+    EXPECT_EQ(editor<QLineEdit>("Form.Title").text(), QStringLiteral("Réglages \"DNS\""));
+    click({20, 20});
+    EXPECT_TRUE(editor<QSpinBox>("Opacity").isVisibleTo(&window->properties()));
+    EXPECT_FALSE(title.isVisibleTo(&window->properties()));
+    click({450, 250});
+    title.setText(QString());
+    emit title.editingFinished();
+    EXPECT_TRUE(window->canvas().form().formExtras.empty());
+    window->undo();
+    EXPECT_EQ(FormTitle(window->canvas().form()), "Réglages \"DNS\"");
+}
+
 } // namespace
