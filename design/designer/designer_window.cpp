@@ -35,6 +35,9 @@ namespace {
 constexpr std::size_t kUndoDepth = 100;
 constexpr std::size_t kUndoBytes = std::size_t{256} << 20;
 constexpr int kNewControlSize = 64;
+constexpr int kNewBoxWidth = 160;
+constexpr int kNewBoxHeight = 120;
+constexpr const char* kPictureBoxType = "PictureBox";
 constexpr int kDockWidth = 340;
 // Pasted copies move on by this much while copies lie where they would go.
 constexpr int kPasteOffset = 16;
@@ -156,10 +159,19 @@ DesignerWindow::DesignerWindow(platform::QtHost& host, QWidget* parent)
 
     SelectionOverlay& overlay = canvas_->overlay();
     overlay.onBeginChange = [this](std::string_view what, bool nudge) {
-        beginMove(std::string(what), nudge);
+        if (boxSelected())
+            beginChange(std::string(what));
+        else
+            beginMove(std::string(what), nudge);
     };
-    overlay.onCancelChange = [this] { cancelMove(); };
+    overlay.onCancelChange = [this] {
+        if (pending_)
+            dropChange();
+        else
+            cancelMove();
+    };
     overlay.onChanged = [this] {
+        if (pending_) settleBoxes();
         markDirty();
         refreshProperties();
     };
@@ -167,6 +179,7 @@ DesignerWindow::DesignerWindow(platform::QtHost& host, QWidget* parent)
         if (!rebuilding_) selectionChanged();
     };
     overlay.onAddAt = [this](const QPoint& at) { addControl(at); };
+    overlay.onAddBoxAt = [this](const QPoint& at) { addPictureBox(at); };
     overlay.onDelete = [this] { deleteSelection(); };
     overlay.onContextMenu = [this](QMenu& menu, const QPoint& at) {
         menu.addSeparator();
@@ -193,6 +206,20 @@ DesignerWindow::DesignerWindow(platform::QtHost& host, QWidget* parent)
     properties_->onFormTitle = [this](const std::string& title) { setFormTitle(title); };
     properties_->onFormSize = [this](const QSize& size) { setFormSize(size); };
     properties_->onPlace = [this](const QRect& place) {
+        if (boxSelected()) {
+            const std::string name = canvas_->overlay().selection().front();
+            FormCanvas::Box* box = canvas_->findBox(name);
+            if (box == nullptr) return;
+            changeForm(place.size() == box->place.size() ? "Move" : "Resize",
+                       [&](platform::FormRecord& form) {
+                           platform::FormControlRecord& r = *form.find(name);
+                           r.left = place.x();
+                           r.top = place.y();
+                           r.width = place.width();
+                           r.height = place.height();
+                       });
+            return;
+        }
         const std::vector<aicAlphaImage*> selected = selectedControls();
         if (selected.empty()) return;
         FormCanvas::Control* c = canvas_->find(canvas_->overlay().selection().front());
@@ -271,6 +298,9 @@ void DesignerWindow::buildMenus() {
     editMenu->addSeparator();
     QAction* addAction = action(editMenu, QStringLiteral("Add &Image Control"),
                                 QKeySequence(QStringLiteral("Ctrl+I")), [this] { addControl(); });
+    QAction* addBoxAction =
+        action(editMenu, QStringLiteral("Add Picture &Box"), QKeySequence(QStringLiteral("Ctrl+B")),
+               [this] { addPictureBox(); });
     deleteAction_ = action(editMenu, QStringLiteral("&Delete"), QKeySequence::Delete,
                            [this] { deleteSelection(); });
     editMenu->addSeparator();
@@ -326,7 +356,7 @@ void DesignerWindow::buildMenus() {
     for (QAction* a : {newAction, openAction, saveAction})
         tools->addAction(a);
     tools->addSeparator();
-    for (QAction* a : {addAction, deleteAction_, undoAction_, redoAction_})
+    for (QAction* a : {addAction, addBoxAction, deleteAction_, undoAction_, redoAction_})
         tools->addAction(a);
 }
 
@@ -687,7 +717,10 @@ void DesignerWindow::selectionChanged() {
 void DesignerWindow::refreshProperties() {
     const std::vector<std::string>& selection = canvas_->overlay().selection();
     FormCanvas::Control* c = selection.empty() ? nullptr : canvas_->find(selection.front());
-    if (c == nullptr)
+    const FormCanvas::Box* box = selection.empty() ? nullptr : canvas_->findBox(selection.front());
+    if (box != nullptr)
+        properties_->showBox(box->name, box->place);
+    else if (c == nullptr)
         properties_->showForm(FormTitle(canvas_->form()), canvas_->size());
     else
         properties_->showControl(c->control, c->name(*canvas_), c->local());
@@ -732,6 +765,18 @@ void DesignerWindow::rename(const std::string& name) {
         }
     if (!problem.empty()) {
         statusBar()->showMessage(q(problem), 5000);
+        refreshProperties();
+        return;
+    }
+    if (canvas_->findBox(old) != nullptr) {
+        // The controls in the box follow it by its new name.
+        changeForm("Rename", [&](platform::FormRecord& form) {
+            for (platform::FormControlRecord& r : form.controls) {
+                if (EqualsNoCase(r.container, old)) r.container = name;
+                if (EqualsNoCase(r.name, old)) r.name = name;
+            }
+        });
+        canvas_->overlay().select({name});
         refreshProperties();
         return;
     }
@@ -783,6 +828,26 @@ void DesignerWindow::deleteSelection() {
 void DesignerWindow::removeSelection(std::string what) {
     std::vector<std::string> selection = canvas_->overlay().selection();
     if (selection.empty() || !settlePage()) return;
+    if (boxSelected()) {
+        const auto named = [&](const std::string& name) {
+            return std::any_of(selection.begin(), selection.end(),
+                               [&](const std::string& n) { return EqualsNoCase(n, name); });
+        };
+        changeForm(std::move(what), [&](platform::FormRecord& form) {
+            // A deleted box's controls are not deleted with it unless they
+            // were selected: they stay where they were seen, on the form.
+            for (platform::FormControlRecord& r : form.controls)
+                if (!r.container.empty() && named(r.container))
+                    if (const FormCanvas::Box* box = canvas_->findBox(r.container)) {
+                        r.container.clear();
+                        r.left += box->place.x();
+                        r.top += box->place.y();
+                    }
+            std::erase_if(form.controls,
+                          [&](const platform::FormControlRecord& r) { return named(r.name); });
+        });
+        return;
+    }
     beginChange(std::move(what));
     // The page lets go of its target before the controls go.
     page_->SelectionChanged({});
@@ -1009,6 +1074,47 @@ void DesignerWindow::setFormSize(const QSize& size) {
         form.width = size.width();
         form.height = size.height();
     });
+}
+
+bool DesignerWindow::boxSelected() const {
+    const std::vector<std::string>& selection = canvas_->overlay().selection();
+    return std::any_of(selection.begin(), selection.end(),
+                       [&](const std::string& n) { return canvas_->findBox(n) != nullptr; });
+}
+
+void DesignerWindow::settleBoxes() {
+    platform::FormRecord form = canvas_->record();
+    canvas_->boxPlaces(form);
+    rebuild(std::move(form), canvas_->overlay().selection());
+    commitChange();
+}
+
+void DesignerWindow::addPictureBox(std::optional<QPoint> at) {
+    const QSize size(kNewBoxWidth, kNewBoxHeight);
+    QPoint place;
+    if (at) {
+        place = *at;
+    } else {
+        std::vector<QRect> taken;
+        for (const auto& c : canvas_->controls())
+            taken.push_back(c->onCanvas().adjusted(-4, -4, 4, 4));
+        for (const auto& box : canvas_->boxes())
+            if (!box->name.empty()) taken.push_back(box->place.adjusted(-4, -4, 4, 4));
+        place = FreeSpot(size, canvas_->rect(), taken);
+    }
+    platform::FormControlRecord record;
+    record.type = kPictureBoxType;
+    record.name = FreeName("Picture", canvas_->names());
+    const QRect kept = LimitToBox(QRect(place, size), canvas_->rect());
+    record.left = kept.x();
+    record.top = kept.y();
+    record.width = size.width();
+    record.height = size.height();
+    record.properties.WriteProperty<std::int32_t>("BorderStyle", 1);
+    const std::string name = record.name;
+    changeForm("Add Picture Box",
+               [&](platform::FormRecord& form) { form.controls.push_back(std::move(record)); });
+    canvas_->overlay().select({name});
 }
 
 } // namespace velmora::designer

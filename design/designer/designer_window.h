@@ -104,6 +104,8 @@ public:
     // A new image control at `at` (form pixels; inside the picture box
     // there, if any) or at a free place of the form, selected.
     void addControl(std::optional<QPoint> at = std::nullopt);
+    // A new picture box at `at` (form pixels) or at a free place, selected.
+    void addPictureBox(std::optional<QPoint> at = std::nullopt);
     void deleteSelection();
     // The selected controls go last in the form's order (painted over the
     // others and asked first about the pointer) or first, keeping their own
@@ -199,6 +201,12 @@ private:
     void editProperty(const PropertySpec& property, const std::string& text);
     void rename(const std::string& name);
     void reorder(bool toFront);
+    // Whether the selection holds a picture box: its changes are changes of
+    // records, the form rebuilt from them.
+    bool boxSelected() const;
+    // Ends a gesture that moved picture boxes: their records take their
+    // places and the form is rebuilt.
+    void settleBoxes();
     // The form's own properties, each one step.
     void setFormTitle(const std::string& title);
     void setFormSize(const QSize& size);

@@ -88,7 +88,7 @@ PropertyList::PropertyList(QWidget* parent) : QWidget(parent) {
     name_->setObjectName(QStringLiteral("Name"));
     layout->addRow(QStringLiteral("(Name)"), name_);
     connect(name_, &QLineEdit::editingFinished, this, [this] {
-        if (filling_ || control_ == nullptr) return;
+        if (filling_ || !named_) return;
         const std::string text = name_->text().trimmed().toStdString();
         if (text != shownName_ && onRename) onRename(text);
     });
@@ -210,7 +210,7 @@ void PropertyList::edit(const PropertySpec& spec, const std::string& text) {
 }
 
 void PropertyList::placeEdited() {
-    if (filling_ || control_ == nullptr) return;
+    if (filling_ || !named_) return;
     const QRect place(left_->value(), top_->value(), width_->value(), height_->value());
     if (place != shownPlace_ && onPlace) onPlace(place);
 }
@@ -228,6 +228,7 @@ void PropertyList::showControl(const aicAlphaImage* control, const std::string& 
     showRows(false);
     filling_ = true;
     control_ = control;
+    named_ = control != nullptr;
     shownName_ = name;
     shownPlace_ = place;
     const bool on = control != nullptr;
@@ -268,6 +269,13 @@ void PropertyList::showRows(bool form) {
     for (const Row& row : rows_)
         layout_->setRowVisible(row.buttons.empty() ? row.editor : row.editor->parentWidget(),
                                !form);
+}
+
+void PropertyList::showBox(const std::string& name, const QRect& place) {
+    showControl(nullptr, name, place);
+    named_ = true;
+    for (QWidget* w : std::initializer_list<QWidget*>{name_, left_, top_, width_, height_})
+        w->setEnabled(true);
 }
 
 void PropertyList::showForm(const std::string& title, const QSize& size) {

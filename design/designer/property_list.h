@@ -37,6 +37,8 @@ public:
     void showControl(const aicAlphaImage* control, const std::string& name, const QRect& place);
     // Shows the form's properties in place of a control's.
     void showForm(const std::string& title, const QSize& size);
+    // A picture box: its name and place only.
+    void showBox(const std::string& name, const QRect& place);
 
     // An edit of a property of the table, as text its setter reads.
     std::function<void(const PropertySpec& property, const std::string& text)> onEdit;
@@ -89,6 +91,7 @@ private:
     std::string shownName_;
     QRect shownPlace_;
     bool filling_ = false; // values being shown, not edited
+    bool named_ = false;   // a control or a picture box is shown
 };
 
 // A colour value as the list shows it: "0x00BBGGRR" in hexadecimal (system

@@ -60,8 +60,24 @@ void SelectionOverlay::setSelection(std::vector<std::string> names) {
 void SelectionOverlay::select(std::vector<std::string> names) {
     std::vector<std::string> known;
     for (const std::string& n : names)
-        if (const FormCanvas::Control* c = canvas_.find(n)) known.push_back(c->name(canvas_));
+        if (const FormCanvas::Control* c = canvas_.find(n))
+            known.push_back(c->name(canvas_));
+        else if (const FormCanvas::Box* box = canvas_.findBox(n))
+            known.push_back(box->name);
     setSelection(std::move(known));
+}
+
+std::optional<QRect> SelectionOverlay::rectOf(std::string_view name) const {
+    if (const FormCanvas::Control* c = canvas_.find(name)) return c->onCanvas();
+    if (const FormCanvas::Box* box = canvas_.findBox(name)) return box->place;
+    return std::nullopt;
+}
+
+void SelectionOverlay::placeItem(std::string_view name, const QRect& onCanvas) {
+    if (FormCanvas::Control* c = canvas_.find(name))
+        canvas_.place(*c, onCanvas);
+    else if (FormCanvas::Box* box = canvas_.findBox(name))
+        canvas_.placeBox(*box, onCanvas);
 }
 
 void SelectionOverlay::selectAll() {
@@ -81,7 +97,8 @@ std::vector<QRect> SelectionOverlay::snapTargets() const {
     for (const auto& c : canvas_.controls())
         if (!selected(c->name(canvas_))) out.push_back(c->onCanvas());
     for (const auto& box : canvas_.boxes())
-        out.push_back(box->place); // the form's own box too
+        if (box->name.empty() || !selected(box->name))
+            out.push_back(box->place); // the form's own box too
     return out;
 }
 
@@ -113,7 +130,7 @@ void SelectionOverlay::formLoaded() {
     drag_ = Drag::None;
     std::vector<std::string> kept;
     for (const std::string& n : selection_)
-        if (canvas_.find(n) != nullptr) kept.push_back(n);
+        if (rectOf(n)) kept.push_back(n);
     selection_ = std::move(kept);
     update();
 }
@@ -121,7 +138,7 @@ void SelectionOverlay::formLoaded() {
 std::vector<QRect> SelectionOverlay::selectedRects() const {
     std::vector<QRect> out;
     for (const std::string& n : selection_)
-        if (const FormCanvas::Control* c = canvas_.find(n)) out.push_back(c->onCanvas());
+        if (const auto r = rectOf(n)) out.push_back(*r);
     return out;
 }
 
@@ -133,6 +150,11 @@ void SelectionOverlay::beginChange(std::string_view what, bool nudge) {
 
 void SelectionOverlay::settleMove(const QPoint& delta) {
     for (std::size_t i = 0; i < selection_.size() && i < startRects_.size(); ++i) {
+        if (FormCanvas::Box* box = canvas_.findBox(selection_[i])) {
+            canvas_.placeBox(
+                *box, LimitToBox(startRects_[i].translated(delta), canvas_.boxes().front()->place));
+            continue;
+        }
         FormCanvas::Control* c = canvas_.find(selection_[i]);
         if (c == nullptr) continue;
         // Each control is dropped where the pointer would be had it grabbed
@@ -147,8 +169,7 @@ void SelectionOverlay::settleMove(const QPoint& delta) {
 
 void SelectionOverlay::moveSelection(const QPoint& delta, const std::vector<QRect>& from) {
     for (std::size_t i = 0; i < selection_.size() && i < from.size(); ++i)
-        if (FormCanvas::Control* c = canvas_.find(selection_[i]))
-            canvas_.place(*c, from[i].translated(delta));
+        placeItem(selection_[i], from[i].translated(delta));
 }
 
 void SelectionOverlay::paintEvent(QPaintEvent*) {
@@ -221,9 +242,14 @@ void SelectionOverlay::mousePressEvent(QMouseEvent* event) {
             return;
         }
     }
-    FormCanvas::Control* hit = canvas_.controlAt(p);
-    if (hit != nullptr) {
-        const std::string name = hit->name(canvas_);
+    // A control, else the picture box whose own area was pressed.
+    std::optional<std::string> hitName;
+    if (FormCanvas::Control* c = canvas_.controlAt(p))
+        hitName = c->name(canvas_);
+    else if (const FormCanvas::Box& box = canvas_.boxAt(p); !box.name.empty())
+        hitName = box.name;
+    if (hitName) {
+        const std::string name = *hitName;
         if (adds(event->modifiers())) {
             std::vector<std::string> next = selection_;
             if (selected(name))
@@ -242,7 +268,7 @@ void SelectionOverlay::mousePressEvent(QMouseEvent* event) {
         }
         drag_ = Drag::Move;
         startRects_ = selectedRects();
-        grabOffset_ = p - hit->onCanvas().topLeft();
+        grabOffset_ = p - rectOf(name).value_or(QRect()).topLeft();
         grabbed_ = 0;
         for (std::size_t i = 0; i < selection_.size(); ++i)
             if (EqualsNoCase(selection_[i], name)) grabbed_ = i;
@@ -279,12 +305,10 @@ void SelectionOverlay::mouseMoveEvent(QMouseEvent* event) {
         return;
     case Drag::Resize: {
         if (delta.isNull() && !changing_) return;
-        if (selection_.empty() || startRects_.empty()) return;
-        FormCanvas::Control* c = canvas_.find(selection_.front());
-        if (c == nullptr) return;
+        if (selection_.empty() || startRects_.empty() || !rectOf(selection_.front())) return;
         beginChange("Resize");
-        canvas_.place(
-            *c, snap(ResizeRect(startRects_.front(), handle_, delta), handle_, event->modifiers()));
+        placeItem(selection_.front(), snap(ResizeRect(startRects_.front(), handle_, delta), handle_,
+                                           event->modifiers()));
         update();
         return;
     }
@@ -355,16 +379,18 @@ void SelectionOverlay::keyPressEvent(QKeyEvent* event) {
     if ((event->modifiers() & Qt::ControlModifier) != 0 && !resize) delta *= std::max(1, grid_);
     changing_ = false;
     beginChange(resize ? "Resize" : "Move", true);
-    for (const std::string& name : selection_)
-        if (FormCanvas::Control* c = canvas_.find(name)) {
-            QRect r = c->onCanvas();
-            if (resize)
-                r.setSize(
-                    QSize(std::max(1, r.width() + delta.x()), std::max(1, r.height() + delta.y())));
-            else
-                r.translate(delta);
-            canvas_.place(*c, LimitToBox(r, c->box->place));
-        }
+    for (const std::string& name : selection_) {
+        const auto at = rectOf(name);
+        if (!at) continue;
+        QRect r = *at;
+        if (resize)
+            r.setSize(
+                QSize(std::max(1, r.width() + delta.x()), std::max(1, r.height() + delta.y())));
+        else
+            r.translate(delta);
+        const FormCanvas::Control* c = canvas_.find(name);
+        placeItem(name, LimitToBox(r, (c ? c->box : canvas_.boxes().front().get())->place));
+    }
     changing_ = false;
     if (onChanged) onChanged();
 }
@@ -376,6 +402,9 @@ void SelectionOverlay::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     menu.addAction(QStringLiteral("Add Image Control Here"), [this, at] {
         if (onAddAt) onAddAt(at);
+    });
+    menu.addAction(QStringLiteral("Add Picture Box Here"), [this, at] {
+        if (onAddBoxAt) onAddBoxAt(at);
     });
     QAction* remove = menu.addAction(QStringLiteral("Delete"), [this] {
         if (onDelete) onDelete();

@@ -3,7 +3,9 @@
 // keyboard while the form is edited, so the controls below get no clicks of
 // their own. It keeps the selection and draws it (grab handles around a
 // single selected control, a frame around each of several), the picture
-// boxes' frames and the rubber band.
+// boxes' frames and the rubber band. A picture box is selected by its own
+// area where no control lies, and is moved and resized as a control is
+// (its controls go with it); it stays on the form.
 //
 // Click selects, Ctrl- or Shift-click adds or removes, dragging on the
 // empty form selects what the band meets, dragging a selected control
@@ -65,6 +67,7 @@ public:
     std::function<void()> onCancelChange;
     std::function<void()> onSelectionChanged;
     std::function<void(const QPoint& at)> onAddAt;
+    std::function<void(const QPoint& at)> onAddBoxAt;
     std::function<void()> onDelete;
     // Adds its owner's commands to the context menu opened at `at`.
     std::function<void(QMenu& menu, const QPoint& at)> onContextMenu;
@@ -80,6 +83,11 @@ protected:
 private:
     enum class Drag { None, Move, Resize, Band };
     bool selected(const std::string& name) const;
+    // A selectable name's rectangle on the canvas (a control's or a picture
+    // box's); nothing for names no longer on the form.
+    std::optional<QRect> rectOf(std::string_view name) const;
+    // Puts the control or picture box of that name at `onCanvas`.
+    void placeItem(std::string_view name, const QRect& onCanvas);
     void setSelection(std::vector<std::string> names);
     void moveSelection(const QPoint& delta, const std::vector<QRect>& from);
     std::vector<QRect> selectedRects() const;

@@ -865,4 +865,47 @@ TEST_F(Designer, WithNothingSelectedTheListEditsTheFormsTitleAndSize) {
     EXPECT_EQ(FormTitle(window->canvas().form()), "Réglages \"DNS\"");
 }
 
+TEST_F(Designer, PictureBoxesAreAddedMovedRenamedAndDeletedWithTheirControlsKept) {
+    window->addPictureBox(QPoint(20, 150));
+    ASSERT_EQ(overlay().selection(), std::vector<std::string>{"Picture2"});
+    const FormCanvas::Box* box = window->canvas().findBox("Picture2");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->place, QRect(20, 150, 160, 120));
+    // Logo dropped into it is re-homed there.
+    drag({20, 20}, {40, 170});
+    EXPECT_EQ(control("Logo").box->name, "Picture2");
+    EXPECT_EQ(control("Logo").local(), QRect(10, 10, 48, 48));
+    // The box is taken by its empty area and moves with its control.
+    drag({150, 250}, {170, 260});
+    EXPECT_EQ(overlay().selection(), std::vector<std::string>{"Picture2"});
+    EXPECT_EQ(window->canvas().findBox("Picture2")->place, QRect(40, 160, 160, 120));
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(50, 170, 48, 48));
+    // Renamed and resized through the list; its control follows the name.
+    auto& name = editor<QLineEdit>("Name");
+    name.setText("Frame");
+    emit name.editingFinished();
+    auto& width = editor<QSpinBox>("Width");
+    width.setValue(100);
+    emit width.editingFinished();
+    EXPECT_EQ(control("Logo").box->name, "Frame");
+    ASSERT_TRUE(window->save());
+    platform::FormRecord form = saved();
+    ASSERT_NE(form.find("Frame"), nullptr);
+    EXPECT_EQ(form.find("Frame")->type, "PictureBox");
+    EXPECT_EQ(placeOf(*form.find("Frame")), QRect(40, 160, 100, 120));
+    EXPECT_EQ(form.find("Logo")->container, "Frame");
+    // Deleted, it leaves its control on the form where it was seen.
+    key(Qt::Key_Delete);
+    EXPECT_EQ(window->canvas().findBox("Frame"), nullptr);
+    EXPECT_TRUE(control("Logo").box->name.empty());
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(50, 170, 48, 48));
+    EXPECT_EQ(control("Logo").control->ImageType(), 10);
+    for (int i = 0; i < 6; ++i)
+        window->undo();
+    EXPECT_EQ(window->canvas().findBox("Picture2"), nullptr);
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(10, 10, 48, 48));
+    EXPECT_FALSE(window->canUndo());
+    EXPECT_TRUE(window->dirty()) << "the file holds the form as saved midway";
+}
+
 } // namespace
