@@ -2,6 +2,7 @@
 
 #include "design/designer/edit_geometry.h"
 #include "design/designer/form_canvas.h"
+#include "design/designer/form_preview.h"
 #include "design/designer/property_list.h"
 #include "design/designer/selection_overlay.h"
 #include "design/ppg_source_image.h"
@@ -256,6 +257,7 @@ DesignerWindow::DesignerWindow(platform::QtHost& host, QWidget* parent)
 }
 
 DesignerWindow::~DesignerWindow() {
+    preview_.reset();
     // The page's preview and the form's controls end while the window's
     // record still stands; then the record goes.
     page_->SelectionChanged({});
@@ -337,6 +339,10 @@ void DesignerWindow::buildMenus() {
     connect(snapAction, &QAction::toggled, this,
             [this](bool on) { canvas_->overlay().setSnapping(on); });
 
+    viewMenu->addSeparator();
+    QAction* previewAction = action(viewMenu, QStringLiteral("&Preview"), QKeySequence(Qt::Key_F5),
+                                    [this] { preview(); });
+
     QMenu* formatMenu = menuBar()->addMenu(QStringLiteral("F&ormat"));
     QMenu* alignMenu = formatMenu->addMenu(QStringLiteral("&Align"));
     for (const auto& [how, text] : kAlignmentNames) {
@@ -358,6 +364,8 @@ void DesignerWindow::buildMenus() {
     tools->addSeparator();
     for (QAction* a : {addAction, addBoxAction, deleteAction_, undoAction_, redoAction_})
         tools->addAction(a);
+    tools->addSeparator();
+    tools->addAction(previewAction);
 }
 
 QSize DesignerWindow::initialSize() const {
@@ -488,10 +496,12 @@ bool DesignerWindow::settlePage() {
 }
 
 void DesignerWindow::closeEvent(QCloseEvent* event) {
-    if (settlePage() && mayDiscard())
+    if (settlePage() && mayDiscard()) {
+        if (preview_) preview_->close();
         event->accept();
-    else
+    } else {
         event->ignore();
+    }
 }
 
 std::uint64_t DesignerWindow::currentState() const {
@@ -1115,6 +1125,17 @@ void DesignerWindow::addPictureBox(std::optional<QPoint> at) {
     changeForm("Add Picture Box",
                [&](platform::FormRecord& form) { form.controls.push_back(std::move(record)); });
     canvas_->overlay().select({name});
+}
+
+void DesignerWindow::preview() {
+    // What the page holds unapplied is not the form's yet: the preview
+    // shows the form as it would be saved.
+    preview_.reset();
+    preview_ = std::make_unique<FormPreview>(host_, canvas_->record());
+    const std::string title = FormTitle(canvas_->form());
+    preview_->setWindowTitle(QStringLiteral("Preview - ") +
+                             q(title.empty() ? file_.filename().string() : title));
+    preview_->show();
 }
 
 } // namespace velmora::designer

@@ -33,6 +33,7 @@ class ppgSourceImage;
 namespace velmora::designer {
 
 class FormCanvas;
+class FormPreview;
 class PropertyList;
 
 // One step of undo or redo. A step holds the side of a change that is not
@@ -125,6 +126,9 @@ public:
     void cut();
     void paste(std::optional<QPoint> at = std::nullopt);
     void duplicate();
+    // Runs the form as it now is in a preview window (a new one each time).
+    void preview();
+    FormPreview* previewWindow() const { return preview_.get(); }
     // Puts the form back as it was before the last change; consecutive
     // arrow-key moves of the same controls are one change. With changes
     // pending on the page, asks first; applying them is then the command.
@@ -228,6 +232,7 @@ private:
     QAction* redoAction_ = nullptr;
     QAction* deleteAction_ = nullptr;
     std::vector<QAction*> selectionActions_; // enabled while something is selected
+    std::unique_ptr<FormPreview> preview_;
     std::filesystem::path file_;
     std::vector<UndoStep> undo_;                  // the latest last
     std::vector<UndoStep> redo_;                  // the latest undone last

@@ -6,6 +6,7 @@
 #include "control/aic_alpha_image.h"
 #include "design/designer/designer_window.h"
 #include "design/designer/form_canvas.h"
+#include "design/designer/form_preview.h"
 #include "design/designer/property_list.h"
 #include "design/designer/selection_overlay.h"
 #include "design/ppg_source_image.h"
@@ -15,6 +16,7 @@
 #include <QBuffer>
 #include <QClipboard>
 #include <QComboBox>
+#include <QCursor>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
@@ -906,6 +908,51 @@ TEST_F(Designer, PictureBoxesAreAddedMovedRenamedAndDeletedWithTheirControlsKept
     EXPECT_EQ(control("Logo").onCanvas(), QRect(10, 10, 48, 48));
     EXPECT_FALSE(window->canUndo());
     EXPECT_TRUE(window->dirty()) << "the file holds the form as saved midway";
+}
+
+TEST_F(Designer, ThePreviewRunsTheFormAndListsItsEventsAsVelmoraFormPrintsThem) {
+    window->preview();
+    FormPreview* preview = window->previewWindow();
+    ASSERT_NE(preview, nullptr);
+    QApplication::processEvents();
+    platform::QtControlContainer& form = *preview->container();
+    const auto pointer = [&](QEvent::Type type, QPoint at, Qt::MouseButton button,
+                             Qt::MouseButtons buttons) {
+        QCursor::setPos(form.mapToGlobal(at));
+        QMouseEvent event(type, QPointF(at), QPointF(form.mapToGlobal(at)), button, buttons,
+                          Qt::NoModifier);
+        QApplication::sendEvent(&form, &event);
+    };
+    // Over Logo, a click, then off it onto the empty form. Time stands
+    // still in both (no event is processed here; the replay gets no
+    // --wait): the tracking timer's MouseExit is not yet due.
+    pointer(QEvent::MouseMove, {20, 20}, Qt::NoButton, Qt::NoButton);
+    pointer(QEvent::MouseMove, {25, 30}, Qt::NoButton, Qt::NoButton);
+    pointer(QEvent::MouseButtonPress, {25, 30}, Qt::LeftButton, Qt::LeftButton);
+    pointer(QEvent::MouseButtonRelease, {25, 30}, Qt::LeftButton, Qt::NoButton);
+    pointer(QEvent::MouseMove, {150, 250}, Qt::NoButton, Qt::NoButton);
+
+    const auto withoutTimes = [](const std::vector<std::string>& lines) {
+        std::vector<std::string> out;
+        for (const std::string& line : lines)
+            out.push_back(line.substr(line.find(' ') + 1));
+        return out;
+    };
+    std::string command = "'";
+    command += VELMORA_FORM;
+    command += "' events '" + store.string() +
+               "' --move 20,20 --move 25,30 --click 25,30 --move 150,250 > '" +
+               (dir / "events.txt").string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::ifstream printed(dir / "events.txt");
+    std::vector<std::string> expected;
+    for (std::string line; std::getline(printed, line);)
+        expected.push_back(line);
+    ASSERT_EQ(expected.size(), 6u);
+    EXPECT_EQ(expected.back().substr(expected.back().find(' ') + 1), "Logo.Click 1");
+    EXPECT_EQ(withoutTimes(preview->events()), withoutTimes(expected));
+    // The designer's form is not touched by running it.
+    EXPECT_FALSE(window->dirty());
 }
 
 } // namespace
