@@ -21,6 +21,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QToolBar>
@@ -40,6 +41,12 @@ constexpr int kNewBoxWidth = 160;
 constexpr int kNewBoxHeight = 120;
 constexpr const char* kPictureBoxType = "PictureBox";
 constexpr int kDockWidth = 340;
+constexpr int kRecentFiles = 8;
+const QString kRecentKey = QStringLiteral("recentFiles");
+const QString kGeometryKey = QStringLiteral("geometry");
+const QString kStateKey = QStringLiteral("windowState");
+const QString kGridKey = QStringLiteral("grid");
+const QString kSnapKey = QStringLiteral("snap");
 // Pasted copies move on by this much while copies lie where they would go.
 constexpr int kPasteOffset = 16;
 constexpr int kPasteTries = 64;
@@ -287,6 +294,7 @@ void DesignerWindow::buildMenus() {
         action(fileMenu, QStringLiteral("&Open..."), QKeySequence::Open, [this] { fileOpen(); });
     QAction* saveAction =
         action(fileMenu, QStringLiteral("&Save"), QKeySequence::Save, [this] { save(); });
+    recentMenu_ = fileMenu->addMenu(QStringLiteral("Open &Recent"));
     action(fileMenu, QStringLiteral("Save &As..."), QKeySequence(QStringLiteral("Ctrl+Shift+S")),
            [this] { saveAs(); });
     fileMenu->addSeparator();
@@ -321,18 +329,23 @@ void DesignerWindow::buildMenus() {
     deleteAction_->setShortcutContext(Qt::WidgetShortcut);
     canvas_->overlay().addAction(deleteAction_);
 
+    updateRecentMenu();
+
     QMenu* viewMenu = menuBar()->addMenu(QStringLiteral("&View"));
     QMenu* gridMenu = viewMenu->addMenu(QStringLiteral("&Grid"));
     auto* grids = new QActionGroup(gridMenu);
     for (const int step : {0, 4, 8, 16, 32}) {
         QAction* a = gridMenu->addAction(step == 0 ? QStringLiteral("&None")
                                                    : QStringLiteral("%1 px").arg(step));
+        a->setData(step);
+        gridActions_.push_back(a);
         a->setCheckable(true);
         a->setChecked(step == canvas_->overlay().grid());
         a->setActionGroup(grids);
         connect(a, &QAction::triggered, this, [this, step] { canvas_->overlay().setGrid(step); });
     }
     QAction* snapAction = viewMenu->addAction(QStringLiteral("&Snap to Grid and Controls"));
+    snapAction_ = snapAction;
     snapAction->setCheckable(true);
     snapAction->setChecked(canvas_->overlay().snapping());
     snapAction->setToolTip(QStringLiteral("Hold Alt while dragging to place by the pixel"));
@@ -403,6 +416,7 @@ bool DesignerWindow::openStore(const std::filesystem::path& file, std::string& e
     }
     rebuild(std::move(*result.form), {});
     file_ = file;
+    rememberFile(file);
     undo_.clear();
     redo_.clear();
     baseState_ = savedState_ = nextState_++;
@@ -459,6 +473,7 @@ bool DesignerWindow::writeTo(const std::filesystem::path& file) {
         return false;
     }
     file_ = file;
+    rememberFile(file);
     savedState_ = currentState();
     markClean();
     return true;
@@ -498,6 +513,7 @@ bool DesignerWindow::settlePage() {
 void DesignerWindow::closeEvent(QCloseEvent* event) {
     if (settlePage() && mayDiscard()) {
         if (preview_) preview_->close();
+        saveSettings();
         event->accept();
     } else {
         event->ignore();
@@ -1136,6 +1152,77 @@ void DesignerWindow::preview() {
     preview_->setWindowTitle(QStringLiteral("Preview - ") +
                              q(title.empty() ? file_.filename().string() : title));
     preview_->show();
+}
+
+bool DesignerWindow::useSettings(std::unique_ptr<QSettings> settings) {
+    settings_ = std::move(settings);
+    if (!settings_) return false;
+    const bool sized = restoreGeometry(settings_->value(kGeometryKey).toByteArray());
+    restoreState(settings_->value(kStateKey).toByteArray());
+    const int grid = settings_->value(kGridKey, canvas_->overlay().grid()).toInt();
+    canvas_->overlay().setGrid(std::clamp(grid, 0, 256));
+    for (QAction* a : gridActions_)
+        a->setChecked(a->data().toInt() == canvas_->overlay().grid());
+    snapAction_->setChecked(settings_->value(kSnapKey, true).toBool());
+    updateRecentMenu();
+    return sized;
+}
+
+void DesignerWindow::saveSettings() {
+    if (!settings_) return;
+    settings_->setValue(kGeometryKey, saveGeometry());
+    settings_->setValue(kStateKey, saveState());
+    settings_->setValue(kGridKey, canvas_->overlay().grid());
+    settings_->setValue(kSnapKey, canvas_->overlay().snapping());
+    settings_->sync();
+}
+
+std::vector<std::filesystem::path> DesignerWindow::recentFiles() const {
+    std::vector<std::filesystem::path> out;
+    if (settings_)
+        for (const QString& file : settings_->value(kRecentKey).toStringList())
+            out.emplace_back(file.toStdString());
+    return out;
+}
+
+void DesignerWindow::rememberFile(const std::filesystem::path& file) {
+    if (!settings_) return;
+    std::error_code ignored;
+    const std::filesystem::path whole = std::filesystem::absolute(file, ignored);
+    const QString name = q((whole.empty() ? file : whole).string());
+    QStringList files = settings_->value(kRecentKey).toStringList();
+    files.removeAll(name);
+    files.prepend(name);
+    while (files.size() > kRecentFiles)
+        files.removeLast();
+    settings_->setValue(kRecentKey, files);
+    settings_->sync();
+    updateRecentMenu();
+}
+
+void DesignerWindow::updateRecentMenu() {
+    recentMenu_->clear();
+    const std::vector<std::filesystem::path> files = recentFiles();
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        QAction* a = recentMenu_->addAction(QStringLiteral("&%1 ").arg(i + 1) +
+                                            q(files[i].filename().string()));
+        a->setToolTip(q(files[i].string()));
+        connect(a, &QAction::triggered, this, [this, i] { openRecent(i); });
+    }
+    recentMenu_->setEnabled(!files.empty());
+}
+
+void DesignerWindow::openRecent(std::size_t index) {
+    const std::vector<std::filesystem::path> files = recentFiles();
+    if (index >= files.size() || !settlePage() || !mayDiscard()) return;
+    std::string error;
+    if (openStore(files[index], error)) return;
+    // A file that is gone or damaged is not offered again.
+    QStringList kept = settings_->value(kRecentKey).toStringList();
+    kept.removeAll(q(files[index].string()));
+    settings_->setValue(kRecentKey, kept);
+    updateRecentMenu();
+    showError("The form could not be opened.\n" + error);
 }
 
 } // namespace velmora::designer

@@ -22,6 +22,8 @@
 #include <vector>
 
 class QAction;
+class QMenu;
+class QSettings;
 class QDockWidget;
 class QPushButton;
 class QTabWidget;
@@ -147,6 +149,17 @@ public:
     // reason.
     QSize initialSize() const;
 
+    // Where the window keeps its recent files, size, dock and tool bar
+    // places, grid and snapping: the program gives its user's settings,
+    // tests a file of their own; without any nothing is kept. Answers
+    // whether a size was restored from them.
+    bool useSettings(std::unique_ptr<QSettings> settings);
+    // The files last opened or saved, the latest first.
+    std::vector<std::filesystem::path> recentFiles() const;
+    // Opens the recent file at `index` (asking about unsaved changes first);
+    // one that cannot be opened is said so and leaves the list.
+    void openRecent(std::size_t index);
+
     FormCanvas& canvas() const { return *canvas_; }
     PropertyList& properties() const { return *properties_; }
     design::ppgSourceImage& sourcePage() const { return *page_; }
@@ -214,6 +227,9 @@ private:
     // The form's own properties, each one step.
     void setFormTitle(const std::string& title);
     void setFormSize(const QSize& size);
+    void rememberFile(const std::filesystem::path& file);
+    void updateRecentMenu();
+    void saveSettings();
     void changeForm(std::string what, const std::function<void(platform::FormRecord&)>& change);
     void removeSelection(std::string what);
     // The selected controls' records as a store.
@@ -233,6 +249,10 @@ private:
     QAction* deleteAction_ = nullptr;
     std::vector<QAction*> selectionActions_; // enabled while something is selected
     std::unique_ptr<FormPreview> preview_;
+    std::unique_ptr<QSettings> settings_;
+    QMenu* recentMenu_ = nullptr;
+    std::vector<QAction*> gridActions_;
+    QAction* snapAction_ = nullptr;
     std::filesystem::path file_;
     std::vector<UndoStep> undo_;                  // the latest last
     std::vector<UndoStep> redo_;                  // the latest undone last

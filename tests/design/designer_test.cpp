@@ -24,6 +24,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSettings>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <cstdlib>
@@ -953,6 +954,34 @@ TEST_F(Designer, ThePreviewRunsTheFormAndListsItsEventsAsVelmoraFormPrintsThem) 
     EXPECT_EQ(withoutTimes(preview->events()), withoutTimes(expected));
     // The designer's form is not touched by running it.
     EXPECT_FALSE(window->dirty());
+}
+
+TEST_F(Designer, RecentFilesAndTheWindowsPlacesAreKeptInTheSettingsGiven) {
+    const QString file = QString::fromStdString((dir / "settings.ini").string());
+    const auto settings = [&] { return std::make_unique<QSettings>(file, QSettings::IniFormat); };
+    EXPECT_FALSE(window->useSettings(settings())) << "nothing kept yet";
+    std::string error;
+    ASSERT_TRUE(window->openStore(store, error)) << error;
+    saveAsTo = (dir / "other.json").string();
+    ASSERT_TRUE(window->saveAs());
+    EXPECT_EQ(window->recentFiles(), (std::vector<fs::path>{dir / "other.json", store}));
+    window->resize(1000, 700);
+    window->canvas().overlay().setGrid(16);
+    ASSERT_TRUE(window->close());
+
+    DesignerWindow again(host);
+    again.showError = [this](const std::string& text) { errors.push_back(text); };
+    EXPECT_TRUE(again.useSettings(settings()));
+    EXPECT_EQ(again.size(), QSize(1000, 700));
+    EXPECT_EQ(again.canvas().overlay().grid(), 16);
+    again.openRecent(1);
+    EXPECT_EQ(again.file(), store);
+    EXPECT_EQ(again.recentFiles().front(), store);
+    // A file gone is said so and leaves the list.
+    fs::remove(dir / "other.json");
+    again.openRecent(1);
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_EQ(again.recentFiles(), std::vector<fs::path>{store});
 }
 
 } // namespace
