@@ -3,6 +3,8 @@
 #include "control/property_table.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <numeric>
 
 namespace velmora::designer {
 
@@ -78,6 +80,158 @@ QPoint FreeSpot(const QSize& size, const QRect& bounds, const std::vector<QRect>
         }
     }
     return bounds.topLeft();
+}
+
+namespace {
+
+// Equal gaps along one axis: `start` and `length` read and `moveTo` places
+// a rectangle on it.
+template <typename Start, typename Length, typename MoveTo>
+void distribute(std::vector<QRect>& rects, Start start, Length length, MoveTo moveTo) {
+    if (rects.size() < 3) return;
+    std::vector<std::size_t> order(rects.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return start(rects[a]) < start(rects[b]);
+    });
+    const QRect& first = rects[order.front()];
+    const QRect& last = rects[order.back()];
+    long long used = 0;
+    for (const std::size_t i : order)
+        used += length(rects[i]);
+    const long long room = static_cast<long long>(start(last)) + length(last) - start(first) - used;
+    const long long gaps = static_cast<long long>(order.size()) - 1;
+    long long at = start(first);
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        QRect& r = rects[order[k]];
+        // The gaps so far, rounded down: the last one lands where it was.
+        const long long before = room * static_cast<long long>(k) / gaps;
+        moveTo(r, static_cast<int>(at + before));
+        at += length(r);
+    }
+}
+
+} // namespace
+
+std::vector<QRect> Align(const std::vector<QRect>& rects, Alignment how) {
+    std::vector<QRect> out = rects;
+    if (out.size() < 2) return out;
+    const QRect ref = rects.front();
+    const auto x = [](const QRect& r) { return r.x(); };
+    const auto y = [](const QRect& r) { return r.y(); };
+    const auto width = [](const QRect& r) { return r.width(); };
+    const auto height = [](const QRect& r) { return r.height(); };
+    for (QRect& r : out) {
+        switch (how) {
+        case Alignment::Left:
+            r.moveLeft(ref.x());
+            break;
+        case Alignment::Right:
+            r.moveLeft(ref.x() + ref.width() - r.width());
+            break;
+        case Alignment::Top:
+            r.moveTop(ref.y());
+            break;
+        case Alignment::Bottom:
+            r.moveTop(ref.y() + ref.height() - r.height());
+            break;
+        case Alignment::Centres:
+            r.moveLeft(ref.x() + ref.width() / 2 - r.width() / 2);
+            break;
+        case Alignment::Middles:
+            r.moveTop(ref.y() + ref.height() / 2 - r.height() / 2);
+            break;
+        case Alignment::SameWidth:
+            r.setWidth(ref.width());
+            break;
+        case Alignment::SameHeight:
+            r.setHeight(ref.height());
+            break;
+        case Alignment::SameSize:
+            r.setSize(ref.size());
+            break;
+        case Alignment::DistributeHorizontally:
+        case Alignment::DistributeVertically:
+            break;
+        }
+    }
+    if (how == Alignment::DistributeHorizontally)
+        distribute(out, x, width, [](QRect& r, int at) { r.moveLeft(at); });
+    if (how == Alignment::DistributeVertically)
+        distribute(out, y, height, [](QRect& r, int at) { r.moveTop(at); });
+    return out;
+}
+
+int NearestGridLine(int value, int grid) {
+    if (grid < 2) return value;
+    // Floor division, so that negative places round the same way.
+    const int shifted = value + grid / 2;
+    const int line = shifted >= 0 ? shifted / grid : -((-shifted + grid - 1) / grid);
+    return line * grid;
+}
+
+namespace {
+
+// One axis of SnapRect: the offset that snaps the first of `moved` it can,
+// and where its guide goes.
+struct AxisSnap {
+    int offset = 0;
+    std::optional<int> guide;
+};
+
+AxisSnap snapAxis(const std::vector<int>& moved, const std::vector<int>& targets, int grid,
+                  int reach) {
+    AxisSnap best;
+    int nearest = reach + 1;
+    for (const int m : moved)
+        for (const int t : targets)
+            if (std::abs(t - m) < nearest) {
+                nearest = std::abs(t - m);
+                best = {t - m, t};
+            }
+    if (best.guide || moved.empty()) return best;
+    return {NearestGridLine(moved.front(), grid) - moved.front(), std::nullopt};
+}
+
+} // namespace
+
+Snapped SnapRect(const QRect& r, std::optional<Handle> handle, const std::vector<QRect>& others,
+                 int grid, int reach) {
+    int left = r.x(), top = r.y(), right = r.x() + r.width(), bottom = r.y() + r.height();
+    std::vector<int> targetsX, targetsY;
+    for (const QRect& o : others) {
+        targetsX.insert(targetsX.end(), {o.x(), o.x() + o.width() / 2, o.x() + o.width()});
+        targetsY.insert(targetsY.end(), {o.y(), o.y() + o.height() / 2, o.y() + o.height()});
+    }
+    Snapped out;
+    if (!handle) {
+        const AxisSnap x = snapAxis({left, left + r.width() / 2, right}, targetsX, grid, reach);
+        const AxisSnap y = snapAxis({top, top + r.height() / 2, bottom}, targetsY, grid, reach);
+        out.rect = r.translated(x.offset, y.offset);
+        out.guideX = x.guide;
+        out.guideY = y.guide;
+        return out;
+    }
+    const Handle h = *handle;
+    const bool movesLeft = h == Handle::TopLeft || h == Handle::Left || h == Handle::BottomLeft;
+    const bool movesRight = h == Handle::TopRight || h == Handle::Right || h == Handle::BottomRight;
+    const bool movesTop = h == Handle::TopLeft || h == Handle::Top || h == Handle::TopRight;
+    const bool movesBottom =
+        h == Handle::BottomLeft || h == Handle::Bottom || h == Handle::BottomRight;
+    if (movesLeft || movesRight) {
+        const AxisSnap x = snapAxis({movesLeft ? left : right}, targetsX, grid, reach);
+        if (movesLeft) left = std::min(left + x.offset, right - 1);
+        if (movesRight) right = std::max(right + x.offset, left + 1);
+        out.guideX = x.guide;
+    }
+    if (movesTop || movesBottom) {
+        const AxisSnap y = snapAxis({movesTop ? top : bottom}, targetsY, grid, reach);
+        if (movesTop) top = std::min(top + y.offset, bottom - 1);
+        if (movesBottom) bottom = std::max(bottom + y.offset, top + 1);
+        out.guideY = y.guide;
+    }
+    out.rect = QRect(left, top, right - left, bottom - top);
+    return out;
 }
 
 } // namespace velmora::designer

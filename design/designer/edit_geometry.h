@@ -47,4 +47,42 @@ std::string FreeName(std::string_view base, const std::vector<std::string>& take
 QPoint FreeSpot(const QSize& size, const QRect& bounds, const std::vector<QRect>& occupied,
                 int step = 8);
 
+// Lining up several controls. The first rectangle is the reference the
+// others follow (the first selected); distributing keeps the outermost two
+// where they are and makes the gaps between neighbours equal (the pixels
+// that do not divide go to the later gaps).
+enum class Alignment {
+    Left,
+    Right,
+    Top,
+    Bottom,
+    Centres, // the horizontal centres on one vertical line
+    Middles, // the vertical centres on one horizontal line
+    SameWidth,
+    SameHeight,
+    SameSize,
+    DistributeHorizontally,
+    DistributeVertically,
+};
+// The rectangles, in the order given, after the alignment.
+std::vector<QRect> Align(const std::vector<QRect>& rects, Alignment how);
+
+// Snapping a dragged rectangle. On each axis the edges the gesture moves
+// (all three, left, centre and right, for a move; the handle's edge for a
+// resize) go to the nearest edge or centre of `others` within `reach`
+// pixels, where a guide line is shown; failing that, the first moved edge
+// goes to the nearest line of the grid (none when `grid` is below 2). A
+// resized edge keeps at least 1 pixel to the opposite one.
+struct Snapped {
+    QRect rect;
+    std::optional<int> guideX; // a vertical guide line at this x
+    std::optional<int> guideY; // a horizontal one at this y
+};
+inline constexpr int kSnapReach = 4;
+Snapped SnapRect(const QRect& r, std::optional<Handle> handle, const std::vector<QRect>& others,
+                 int grid, int reach = kSnapReach);
+
+// The multiple of `grid` nearest to `value` (halves go up).
+int NearestGridLine(int value, int grid);
+
 } // namespace velmora::designer

@@ -231,6 +231,24 @@ FormCanvas::Control& FormCanvas::moveInto(Control& control, std::string_view box
     return moved;
 }
 
+void FormCanvas::placeBox(Box& box, const QRect& onCanvas) {
+    box.place = QRect(onCanvas.topLeft(), onCanvas.size().expandedTo(QSize(1, 1)));
+    box.container->setGeometry(box.place);
+    overlay_->raise();
+    overlay_->update();
+}
+
+void FormCanvas::boxPlaces(platform::FormRecord& form) const {
+    for (const auto& box : boxes_)
+        if (!box->name.empty())
+            if (platform::FormControlRecord* r = form.find(box->name)) {
+                r->left = box->place.x();
+                r->top = box->place.y();
+                r->width = box->place.width();
+                r->height = box->place.height();
+            }
+}
+
 FormCanvas::Box* FormCanvas::findBox(std::string_view name) const {
     for (const auto& b : boxes_)
         if (!b->name.empty() && EqualsNoCase(b->name, name)) return b.get();

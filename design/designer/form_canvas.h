@@ -70,6 +70,8 @@ public:
     Control* controlAt(const QPoint& p) const;
     // The picture box under the point, or the form's own box.
     Box& boxAt(const QPoint& p) const;
+    // The picture box of that name (without regard to case), or null.
+    Box* findBox(std::string_view name) const;
     // Every record name, image controls and picture boxes alike.
     std::vector<std::string> names() const;
 
@@ -84,6 +86,11 @@ public:
     // Moves a control to `place` (canvas pixels; it stays in its container)
     // and lets it lay itself out anew.
     void place(Control& control, const QRect& onCanvas);
+    // Moves a picture box, its controls with it, while it is dragged; its
+    // record takes the place when the window writes it (see boxPlaces).
+    void placeBox(Box& box, const QRect& onCanvas);
+    // `form` with every picture box's record at the box's place.
+    void boxPlaces(platform::FormRecord& form) const;
     // Ends a move: the control goes into the picture box under `drop`, or
     // onto the form (its record's container and place follow), at
     // `onCanvas` moved into that box far enough to be shown whole. A control
@@ -111,7 +118,6 @@ private:
     Control& track(velmora::FormInstance::LiveControl& live);
     Box& boxOf(const platform::FormControlRecord& record) const;
     Box& addBox(std::string name, const QRect& place);
-    Box* findBox(std::string_view name) const;
 
     platform::QtHost& host_;
     platform::HWND owner_;

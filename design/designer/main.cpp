@@ -7,9 +7,11 @@
 #include "platform/system/environment.h"
 
 #include <QApplication>
+#include <QSettings>
 #include <QTimer>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <system_error>
 
 int main(int argc, char** argv) {
@@ -39,6 +41,12 @@ int main(int argc, char** argv) {
     } hostScope;
 
     DesignerWindow window(host);
+    // The user's own settings: recent files, the window's size and docks. A
+    // screenshot shows the window as it first starts and leaves them alone.
+    bool sized = false;
+    if (options.screenshot.empty())
+        sized = window.useSettings(std::make_unique<QSettings>(
+            QStringLiteral("velmora"), QString::fromLatin1(DesignerWindow::kProgram)));
     if (!options.store.empty()) {
         std::error_code ignored;
         if (!std::filesystem::exists(options.store, ignored)) {
@@ -48,7 +56,7 @@ int main(int argc, char** argv) {
             return kExitUsage;
         }
     }
-    window.resize(window.initialSize());
+    if (!sized) window.resize(window.initialSize());
     window.show();
     if (!options.screenshot.empty()) {
         int status = kExitOk;

@@ -60,13 +60,35 @@ PropertyList::PropertyList(QWidget* parent) : QWidget(parent) {
     };
 
     auto* layout = new QFormLayout(this);
+    layout_ = layout;
     layout->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+
+    title_ = new QLineEdit(this);
+    title_->setObjectName(QStringLiteral("Form.Title"));
+    layout->addRow(QStringLiteral("Title"), title_);
+    connect(title_, &QLineEdit::editingFinished, this, [this] {
+        const std::string text = title_->text().toStdString();
+        if (!filling_ && text != shownTitle_ && onFormTitle) onFormTitle(text);
+    });
+    formRows_.push_back({nullptr, "Form.Title", title_, {}});
+    const auto formSizeRow = [&](const char* name, const char* label, QSpinBox*& box) {
+        box = numberBox(1, kPlaceLimit, this);
+        box->setObjectName(QString::fromLatin1(name));
+        layout->addRow(QString::fromLatin1(label), box);
+        connect(box, &QSpinBox::editingFinished, this, [this] {
+            const QSize size(formWidth_->value(), formHeight_->value());
+            if (!filling_ && size != shownSize_ && onFormSize) onFormSize(size);
+        });
+        formRows_.push_back({nullptr, name, box, {}});
+    };
+    formSizeRow("Form.Width", "Form Width", formWidth_);
+    formSizeRow("Form.Height", "Form Height", formHeight_);
 
     name_ = new QLineEdit(this);
     name_->setObjectName(QStringLiteral("Name"));
     layout->addRow(QStringLiteral("(Name)"), name_);
     connect(name_, &QLineEdit::editingFinished, this, [this] {
-        if (filling_ || control_ == nullptr) return;
+        if (filling_ || !named_) return;
         const std::string text = name_->text().trimmed().toStdString();
         if (text != shownName_ && onRename) onRename(text);
     });
@@ -188,7 +210,7 @@ void PropertyList::edit(const PropertySpec& spec, const std::string& text) {
 }
 
 void PropertyList::placeEdited() {
-    if (filling_ || control_ == nullptr) return;
+    if (filling_ || !named_) return;
     const QRect place(left_->value(), top_->value(), width_->value(), height_->value());
     if (place != shownPlace_ && onPlace) onPlace(place);
 }
@@ -196,13 +218,17 @@ void PropertyList::placeEdited() {
 QWidget* PropertyList::editor(std::string_view name) const {
     for (const Row& row : rows_)
         if (EqualsNoCase(row.name, name)) return row.editor;
+    for (const Row& row : formRows_)
+        if (EqualsNoCase(row.name, name)) return row.editor;
     return nullptr;
 }
 
 void PropertyList::showControl(const aicAlphaImage* control, const std::string& name,
                                const QRect& place) {
+    showRows(false);
     filling_ = true;
     control_ = control;
+    named_ = control != nullptr;
     shownName_ = name;
     shownPlace_ = place;
     const bool on = control != nullptr;
@@ -234,6 +260,33 @@ void PropertyList::showControl(const aicAlphaImage* control, const std::string& 
             line->setText(value ? q(ColourText(*value)) : QString());
         }
     }
+    filling_ = false;
+}
+
+void PropertyList::showRows(bool form) {
+    for (const Row& row : formRows_)
+        layout_->setRowVisible(row.editor, form);
+    for (const Row& row : rows_)
+        layout_->setRowVisible(row.buttons.empty() ? row.editor : row.editor->parentWidget(),
+                               !form);
+}
+
+void PropertyList::showBox(const std::string& name, const QRect& place) {
+    showControl(nullptr, name, place);
+    named_ = true;
+    for (QWidget* w : std::initializer_list<QWidget*>{name_, left_, top_, width_, height_})
+        w->setEnabled(true);
+}
+
+void PropertyList::showForm(const std::string& title, const QSize& size) {
+    showControl(nullptr, {}, {});
+    showRows(true);
+    filling_ = true;
+    shownTitle_ = title;
+    shownSize_ = size;
+    title_->setText(q(title));
+    formWidth_->setValue(size.width());
+    formHeight_->setValue(size.height());
     filling_ = false;
 }
 

@@ -60,8 +60,24 @@ void SelectionOverlay::setSelection(std::vector<std::string> names) {
 void SelectionOverlay::select(std::vector<std::string> names) {
     std::vector<std::string> known;
     for (const std::string& n : names)
-        if (const FormCanvas::Control* c = canvas_.find(n)) known.push_back(c->name(canvas_));
+        if (const FormCanvas::Control* c = canvas_.find(n))
+            known.push_back(c->name(canvas_));
+        else if (const FormCanvas::Box* box = canvas_.findBox(n))
+            known.push_back(box->name);
     setSelection(std::move(known));
+}
+
+std::optional<QRect> SelectionOverlay::rectOf(std::string_view name) const {
+    if (const FormCanvas::Control* c = canvas_.find(name)) return c->onCanvas();
+    if (const FormCanvas::Box* box = canvas_.findBox(name)) return box->place;
+    return std::nullopt;
+}
+
+void SelectionOverlay::placeItem(std::string_view name, const QRect& onCanvas) {
+    if (FormCanvas::Control* c = canvas_.find(name))
+        canvas_.place(*c, onCanvas);
+    else if (FormCanvas::Box* box = canvas_.findBox(name))
+        canvas_.placeBox(*box, onCanvas);
 }
 
 void SelectionOverlay::selectAll() {
@@ -71,11 +87,50 @@ void SelectionOverlay::selectAll() {
     setSelection(std::move(all));
 }
 
+void SelectionOverlay::setGrid(int step) {
+    grid_ = step;
+    update();
+}
+
+std::vector<QRect> SelectionOverlay::snapTargets() const {
+    std::vector<QRect> out;
+    for (const auto& c : canvas_.controls())
+        if (!selected(c->name(canvas_))) out.push_back(c->onCanvas());
+    for (const auto& box : canvas_.boxes())
+        if (box->name.empty() || !selected(box->name))
+            out.push_back(box->place); // the form's own box too
+    return out;
+}
+
+QRect SelectionOverlay::snap(const QRect& r, std::optional<Handle> handle,
+                             Qt::KeyboardModifiers modifiers) {
+    guideX_.reset();
+    guideY_.reset();
+    if (!snapping_ || (modifiers & Qt::AltModifier) != 0) return r;
+    const Snapped s = SnapRect(r, handle, snapTargets(), grid_);
+    guideX_ = s.guideX;
+    guideY_ = s.guideY;
+    return s.rect;
+}
+
+void SelectionOverlay::cancelDrag() {
+    const Drag drag = drag_;
+    drag_ = Drag::None;
+    guideX_.reset();
+    guideY_.reset();
+    if ((drag == Drag::Move || drag == Drag::Resize) && changing_) {
+        moveSelection({}, startRects_);
+        changing_ = false;
+        if (onCancelChange) onCancelChange();
+    }
+    update();
+}
+
 void SelectionOverlay::formLoaded() {
     drag_ = Drag::None;
     std::vector<std::string> kept;
     for (const std::string& n : selection_)
-        if (canvas_.find(n) != nullptr) kept.push_back(n);
+        if (rectOf(n)) kept.push_back(n);
     selection_ = std::move(kept);
     update();
 }
@@ -83,18 +138,23 @@ void SelectionOverlay::formLoaded() {
 std::vector<QRect> SelectionOverlay::selectedRects() const {
     std::vector<QRect> out;
     for (const std::string& n : selection_)
-        if (const FormCanvas::Control* c = canvas_.find(n)) out.push_back(c->onCanvas());
+        if (const auto r = rectOf(n)) out.push_back(*r);
     return out;
 }
 
-void SelectionOverlay::beginChange(bool nudge) {
+void SelectionOverlay::beginChange(std::string_view what, bool nudge) {
     if (changing_) return;
     changing_ = true;
-    if (onBeginChange) onBeginChange(nudge);
+    if (onBeginChange) onBeginChange(what, nudge);
 }
 
 void SelectionOverlay::settleMove(const QPoint& delta) {
     for (std::size_t i = 0; i < selection_.size() && i < startRects_.size(); ++i) {
+        if (FormCanvas::Box* box = canvas_.findBox(selection_[i])) {
+            canvas_.placeBox(
+                *box, LimitToBox(startRects_[i].translated(delta), canvas_.boxes().front()->place));
+            continue;
+        }
         FormCanvas::Control* c = canvas_.find(selection_[i]);
         if (c == nullptr) continue;
         // Each control is dropped where the pointer would be had it grabbed
@@ -109,12 +169,23 @@ void SelectionOverlay::settleMove(const QPoint& delta) {
 
 void SelectionOverlay::moveSelection(const QPoint& delta, const std::vector<QRect>& from) {
     for (std::size_t i = 0; i < selection_.size() && i < from.size(); ++i)
-        if (FormCanvas::Control* c = canvas_.find(selection_[i]))
-            canvas_.place(*c, from[i].translated(delta));
+        placeItem(selection_[i], from[i].translated(delta));
 }
 
 void SelectionOverlay::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    // The grid's dots, where no control hides them.
+    if (grid_ >= 4) {
+        std::vector<QRect> covered;
+        for (const auto& c : canvas_.controls())
+            covered.push_back(c->onCanvas());
+        painter.setPen(QColor(0, 0, 0, 96));
+        for (int y = 0; y < height(); y += grid_)
+            for (int x = 0; x < width(); x += grid_)
+                if (std::none_of(covered.begin(), covered.end(),
+                                 [&](const QRect& r) { return r.contains(x, y); }))
+                    painter.drawPoint(x, y);
+    }
     // Picture boxes: a sunken frame.
     for (const auto& box : canvas_.boxes()) {
         if (box->name.empty()) continue;
@@ -145,6 +216,9 @@ void SelectionOverlay::paintEvent(QPaintEvent*) {
             painter.drawRect(rects[i].adjusted(-1, -1, 0, 0));
         }
     }
+    painter.setPen(QPen(QColor(255, 0, 160), 1, Qt::DashLine));
+    if (guideX_) painter.drawLine(*guideX_, 0, *guideX_, height());
+    if (guideY_) painter.drawLine(0, *guideY_, width(), *guideY_);
     if (drag_ == Drag::Band) {
         painter.setPen(QPen(QColor(0, 0, 0), 1, Qt::DashLine));
         painter.setBrush(QColor(0, 0, 128, 32));
@@ -168,9 +242,14 @@ void SelectionOverlay::mousePressEvent(QMouseEvent* event) {
             return;
         }
     }
-    FormCanvas::Control* hit = canvas_.controlAt(p);
-    if (hit != nullptr) {
-        const std::string name = hit->name(canvas_);
+    // A control, else the picture box whose own area was pressed.
+    std::optional<std::string> hitName;
+    if (FormCanvas::Control* c = canvas_.controlAt(p))
+        hitName = c->name(canvas_);
+    else if (const FormCanvas::Box& box = canvas_.boxAt(p); !box.name.empty())
+        hitName = box.name;
+    if (hitName) {
+        const std::string name = *hitName;
         if (adds(event->modifiers())) {
             std::vector<std::string> next = selection_;
             if (selected(name))
@@ -189,7 +268,11 @@ void SelectionOverlay::mousePressEvent(QMouseEvent* event) {
         }
         drag_ = Drag::Move;
         startRects_ = selectedRects();
-        grabOffset_ = p - hit->onCanvas().topLeft();
+        grabOffset_ = p - rectOf(name).value_or(QRect()).topLeft();
+        grabbed_ = 0;
+        for (std::size_t i = 0; i < selection_.size(); ++i)
+            if (EqualsNoCase(selection_[i], name)) grabbed_ = i;
+        moved_ = {};
         return;
     }
     bandBase_ = adds(event->modifiers()) ? selection_ : std::vector<std::string>{};
@@ -210,16 +293,23 @@ void SelectionOverlay::mouseMoveEvent(QMouseEvent* event) {
         return;
     case Drag::Move:
         if (delta.isNull() && !changing_) return;
-        beginChange();
-        moveSelection(delta, startRects_);
+        beginChange("Move");
+        // The grabbed control snaps; the others keep their distance to it.
+        moved_ = grabbed_ < startRects_.size() ? snap(startRects_[grabbed_].translated(delta),
+                                                      std::nullopt, event->modifiers())
+                                                         .topLeft() -
+                                                     startRects_[grabbed_].topLeft()
+                                               : delta;
+        moveSelection(moved_, startRects_);
+        update();
         return;
     case Drag::Resize: {
         if (delta.isNull() && !changing_) return;
-        if (selection_.empty() || startRects_.empty()) return;
-        FormCanvas::Control* c = canvas_.find(selection_.front());
-        if (c == nullptr) return;
-        beginChange();
-        canvas_.place(*c, ResizeRect(startRects_.front(), handle_, delta));
+        if (selection_.empty() || startRects_.empty() || !rectOf(selection_.front())) return;
+        beginChange("Resize");
+        placeItem(selection_.front(), snap(ResizeRect(startRects_.front(), handle_, delta), handle_,
+                                           event->modifiers()));
+        update();
         return;
     }
     case Drag::Band:
@@ -233,6 +323,9 @@ void SelectionOverlay::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
     const Drag drag = drag_;
     drag_ = Drag::None;
+    guideX_.reset();
+    guideY_.reset();
+    update();
     if (drag == Drag::Band) {
         bandTo_ = event->position().toPoint();
         const QRect band = SpanRect(pressAt_, bandTo_);
@@ -249,13 +342,17 @@ void SelectionOverlay::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     if (changing_) {
-        if (drag == Drag::Move) settleMove(event->position().toPoint() - pressAt_);
+        if (drag == Drag::Move) settleMove(moved_);
         changing_ = false;
         if (onChanged) onChanged();
     }
 }
 
 void SelectionOverlay::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && drag_ != Drag::None) {
+        cancelDrag();
+        return;
+    }
     QPoint delta;
     switch (event->key()) {
     case Qt::Key_Left:
@@ -278,11 +375,22 @@ void SelectionOverlay::keyPressEvent(QKeyEvent* event) {
         return;
     }
     if (selection_.empty() || drag_ != Drag::None) return;
+    const bool resize = (event->modifiers() & Qt::ShiftModifier) != 0;
+    if ((event->modifiers() & Qt::ControlModifier) != 0 && !resize) delta *= std::max(1, grid_);
     changing_ = false;
-    beginChange(true);
-    for (const std::string& name : selection_)
-        if (FormCanvas::Control* c = canvas_.find(name))
-            canvas_.place(*c, LimitToBox(c->onCanvas().translated(delta), c->box->place));
+    beginChange(resize ? "Resize" : "Move", true);
+    for (const std::string& name : selection_) {
+        const auto at = rectOf(name);
+        if (!at) continue;
+        QRect r = *at;
+        if (resize)
+            r.setSize(
+                QSize(std::max(1, r.width() + delta.x()), std::max(1, r.height() + delta.y())));
+        else
+            r.translate(delta);
+        const FormCanvas::Control* c = canvas_.find(name);
+        placeItem(name, LimitToBox(r, (c ? c->box : canvas_.boxes().front().get())->place));
+    }
     changing_ = false;
     if (onChanged) onChanged();
 }
@@ -295,10 +403,14 @@ void SelectionOverlay::contextMenuEvent(QContextMenuEvent* event) {
     menu.addAction(QStringLiteral("Add Image Control Here"), [this, at] {
         if (onAddAt) onAddAt(at);
     });
+    menu.addAction(QStringLiteral("Add Picture Box Here"), [this, at] {
+        if (onAddBoxAt) onAddBoxAt(at);
+    });
     QAction* remove = menu.addAction(QStringLiteral("Delete"), [this] {
         if (onDelete) onDelete();
     });
     remove->setEnabled(!selection_.empty());
+    if (onContextMenu) onContextMenu(menu, at);
     menu.exec(event->globalPos());
 }
 

@@ -6,6 +6,7 @@
 #include "control/aic_alpha_image.h"
 #include "design/designer/designer_window.h"
 #include "design/designer/form_canvas.h"
+#include "design/designer/form_preview.h"
 #include "design/designer/property_list.h"
 #include "design/designer/selection_overlay.h"
 #include "design/ppg_source_image.h"
@@ -13,13 +14,17 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QClipboard>
 #include <QComboBox>
+#include <QCursor>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSettings>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <cstdlib>
@@ -100,6 +105,8 @@ protected:
         window->resize(window->initialSize());
         window->show();
         EXPECT_TRUE(window->openStore(store, error)) << error;
+        // Places by the pixel; the snapping test turns it on.
+        overlay().setSnapping(false);
         QApplication::processEvents();
     }
     ~Designer() override {
@@ -133,8 +140,8 @@ protected:
         mouse(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
         mouse(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
     }
-    void key(int code) {
-        QKeyEvent event(QEvent::KeyPress, code, Qt::NoModifier);
+    void key(int code, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QKeyEvent event(QEvent::KeyPress, code, modifiers);
         QApplication::sendEvent(&overlay(), &event);
     }
     template <typename T>
@@ -147,6 +154,12 @@ protected:
         platform::FormStoreResult result = platform::ReadFormStore(store);
         EXPECT_TRUE(result) << result.error;
         return result ? *result.form : platform::FormRecord{};
+    }
+    // The text of the menu command that starts with `start`, without its '&'.
+    QString menuText(const char* start) const {
+        for (QAction* a : window->findChildren<QAction*>())
+            if (a->text().startsWith(QString::fromLatin1(start))) return a->text().remove('&');
+        return QString();
     }
     static QRect placeOf(const platform::FormControlRecord& r) {
         return QRect(r.left, r.top, r.width, r.height);
@@ -617,6 +630,358 @@ TEST_F(Designer, OpenRefusesADamagedStoreAndKeepsTheForm) {
     EXPECT_NE(errors[0].find("damaged.json"), std::string::npos);
     EXPECT_NE(window->canvas().find("Logo"), nullptr);
     EXPECT_EQ(window->file(), store);
+}
+
+TEST_F(Designer, RedoMakesUndoneChangesAgainAndTheMenuNamesEachStep) {
+    drag({20, 20}, {60, 60});
+    auto& opacity = editor<QSpinBox>("Opacity");
+    opacity.setValue(30);
+    emit opacity.editingFinished();
+    click({210, 110});
+    key(Qt::Key_Delete);
+    EXPECT_EQ(menuText("&Undo"), QStringLiteral("Undo Delete"));
+    EXPECT_EQ(menuText("&Redo"), QStringLiteral("Redo"));
+
+    window->undo();
+    window->undo();
+    EXPECT_EQ(menuText("&Undo"), QStringLiteral("Undo Move"));
+    EXPECT_EQ(menuText("&Redo"), QStringLiteral("Redo Set Opacity"));
+    EXPECT_EQ(control("Logo").control->Opacity(), 100);
+    window->undo();
+    EXPECT_FALSE(window->dirty());
+    // Each step goes forward again, as often as it is asked.
+    for (int round = 0; round < 2; ++round) {
+        window->redo();
+        window->redo();
+        window->redo();
+        EXPECT_FALSE(window->canRedo());
+        EXPECT_EQ(control("Logo").onCanvas(), QRect(50, 50, 48, 48));
+        EXPECT_EQ(control("Logo").control->Opacity(), 30);
+        EXPECT_EQ(window->canvas().find("Inner"), nullptr);
+        EXPECT_TRUE(window->dirty());
+        window->undo();
+        window->undo();
+        window->undo();
+        EXPECT_EQ(control("Logo").onCanvas(), QRect(10, 10, 48, 48));
+        EXPECT_NE(window->canvas().find("Inner"), nullptr);
+    }
+    // A new change forgets what was undone.
+    window->redo();
+    click({310, 20});
+    key(Qt::Key_Left);
+    EXPECT_FALSE(window->canRedo());
+    window->undo();
+    window->undo();
+    EXPECT_FALSE(window->canUndo());
+    EXPECT_FALSE(window->dirty());
+}
+
+TEST_F(Designer, TheFormsOrderIsWhatIsOnTopAndIsSaved) {
+    const auto order = [](const platform::FormRecord& form) {
+        std::vector<std::string> names;
+        for (const auto& r : form.controls)
+            names.push_back(r.name);
+        return names;
+    };
+    window->addControl(QPoint(30, 30)); // over Logo's lower right
+    click({40, 40});
+    EXPECT_EQ(overlay().selection(), std::vector<std::string>{"aicAlphaImage1"});
+    click({20, 20});
+    window->bringToFront();
+    click({40, 40});
+    EXPECT_EQ(overlay().selection(), std::vector<std::string>{"Logo"});
+    ASSERT_TRUE(window->save());
+    EXPECT_EQ(order(saved()),
+              (std::vector<std::string>{"Picture1", "Inner", "Stray", "aicAlphaImage1", "Logo"}));
+    // Painted on top as well: the new control is empty (a checkerboard),
+    // Logo is solid blue.
+    EXPECT_EQ(window->canvas().grab().toImage().pixel(40, 40), 0xFF2040C0u);
+
+    window->sendToBack();
+    ASSERT_TRUE(window->save());
+    EXPECT_EQ(order(saved()),
+              (std::vector<std::string>{"Logo", "Picture1", "Inner", "Stray", "aicAlphaImage1"}));
+    window->undo();
+    window->undo();
+    click({40, 40});
+    EXPECT_EQ(overlay().selection(), std::vector<std::string>{"aicAlphaImage1"});
+    window->redo();
+    EXPECT_EQ(order(window->canvas().record()),
+              (std::vector<std::string>{"Picture1", "Inner", "Stray", "aicAlphaImage1", "Logo"}));
+}
+
+TEST_F(Designer, CopiesGoThroughTheClipboardIntoThisWindowAndAnother) {
+    click({20, 20});
+    click({310, 20}, Qt::ControlModifier);
+    window->copy();
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(data, nullptr);
+    EXPECT_TRUE(data->hasFormat(QString::fromLatin1(DesignerWindow::kClipboardType)));
+    EXPECT_TRUE(platform::ParseFormStore(data->text().toStdString(), "text"))
+        << "the text form is a store too";
+
+    // Another window: the copies keep names, places and pictures.
+    DesignerWindow other(host);
+    other.paste();
+    ASSERT_NE(other.canvas().find("Logo"), nullptr);
+    EXPECT_EQ(other.canvas().find("Logo")->onCanvas(), QRect(10, 10, 48, 48));
+    EXPECT_EQ(other.canvas().find("Logo")->control->ImageType(), 10);
+    EXPECT_EQ(other.canvas().overlay().selection(), (std::vector<std::string>{"Logo", "Stray"}));
+    EXPECT_TRUE(other.dirty());
+    other.askUnsaved = [] { return UnsavedAnswer::Discard; };
+
+    // Here: the names are taken and so are the places.
+    window->paste();
+    EXPECT_EQ(overlay().selection(), (std::vector<std::string>{"Logo1", "Stray1"}));
+    EXPECT_EQ(control("Logo1").onCanvas(), QRect(26, 26, 48, 48));
+    window->duplicate();
+    EXPECT_EQ(overlay().selection(), (std::vector<std::string>{"Logo2", "Stray2"}));
+    EXPECT_EQ(control("Logo2").onCanvas(), QRect(42, 42, 48, 48));
+    // At the pointer, into the picture box there, kept whole inside it.
+    window->paste(QPoint(300, 150));
+    EXPECT_EQ(control("Logo3").box->name, "Picture1");
+    EXPECT_EQ(control("Logo3").local(), QRect(100, 50, 48, 48));
+    EXPECT_EQ(control("Stray3").local(), QRect(110, 50, 40, 40));
+
+    // Cut is one step; what is not a store is refused.
+    click({310 + 16, 20 + 16});
+    window->cut();
+    EXPECT_EQ(window->canvas().find("Stray1"), nullptr);
+    QGuiApplication::clipboard()->setText(QStringLiteral("{ \"form\": 1 }"));
+    const std::size_t count = window->canvas().controls().size();
+    window->paste();
+    EXPECT_EQ(window->canvas().controls().size(), count);
+    for (const char* step : {"Cut", "Paste", "Duplicate", "Paste"}) {
+        EXPECT_EQ(menuText("&Undo"), QStringLiteral("Undo ") + QString::fromLatin1(step));
+        window->undo();
+    }
+    EXPECT_EQ(window->canvas().controls().size(), 3u);
+    EXPECT_FALSE(window->dirty());
+}
+
+TEST_F(Designer, AlignmentMovesTheSelectionAsOneStepAndKeepsEachInItsBox) {
+    click({310, 20});
+    click({20, 20}, Qt::ControlModifier);
+    click({210, 110}, Qt::ControlModifier);
+    window->align(Alignment::Top); // after Stray, the first selected
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(10, 10, 48, 48));
+    // Inner cannot rise above its box's top.
+    EXPECT_EQ(control("Inner").onCanvas(), QRect(205, 100, 32, 32));
+    EXPECT_EQ(control("Inner").box->name, "Picture1");
+    EXPECT_EQ(menuText("&Undo"), QStringLiteral("Undo Align Tops"));
+    window->align(Alignment::SameSize);
+    EXPECT_EQ(control("Logo").onCanvas().size(), QSize(40, 40));
+    window->undo();
+    window->undo();
+    EXPECT_EQ(control("Inner").onCanvas(), QRect(205, 105, 32, 32));
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(10, 10, 48, 48));
+    EXPECT_FALSE(window->dirty());
+}
+
+TEST_F(Designer, DragsSnapWithGuidesAltPlacesByThePixelEscCancels) {
+    overlay().setSnapping(true);
+    ASSERT_EQ(overlay().grid(), 8);
+    const auto press = [&](QPoint at, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        mouse(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton, m);
+    };
+    const auto moveTo = [&](QPoint at, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        mouse(QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton, m);
+    };
+    const auto release = [&](QPoint at, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        mouse(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton, m);
+    };
+    // Near nothing (the targets: x 0 200 400 of the form, 200 275 350 of
+    // the box, 205 221 237 of Inner, 300 320 340 of Stray; y 0 150 300,
+    // 100 160 220, 105 121 137, 10 30 50): Logo's corner goes to the grid.
+    drag({20, 20}, {53, 75});
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(40, 64, 48, 48));
+    // Logo's top 2 pixels below Stray's: it meets it, with a guide shown
+    // while the button is down.
+    press({50, 70});
+    moveTo({146, 18});
+    EXPECT_EQ(control("Logo").onCanvas().topLeft(), QPoint(136, 10));
+    EXPECT_EQ(overlay().guideY(), 10);
+    release({146, 18});
+    EXPECT_FALSE(overlay().guideY().has_value());
+    // Alt: by the pixel.
+    press({150, 20}, Qt::AltModifier);
+    moveTo({153, 25}, Qt::AltModifier);
+    release({153, 25}, Qt::AltModifier);
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(139, 15, 48, 48));
+    // A resize snaps the handle's edges: the right one to the nearest
+    // edge (Inner's left, 2 away, rather than the box's, 3 away), the bottom
+    // one to the grid.
+    press({187, 63});
+    moveTo({203, 65});
+    release({203, 65});
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(139, 15, 66, 49));
+    // Esc puts a drag back and leaves no step.
+    const QString undoText = menuText("&Undo");
+    press({150, 30});
+    moveTo({250, 250});
+    key(Qt::Key_Escape);
+    release({250, 250});
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(139, 15, 66, 49));
+    EXPECT_EQ(menuText("&Undo"), undoText);
+    // Ctrl+arrows move by a grid step, Shift+arrows resize by a pixel.
+    key(Qt::Key_Right, Qt::ControlModifier);
+    key(Qt::Key_Down, Qt::ShiftModifier);
+    key(Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(147, 15, 65, 50));
+    window->undo();
+    window->undo();
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(139, 15, 66, 49));
+}
+
+TEST_F(Designer, WithNothingSelectedTheListEditsTheFormsTitleAndSize) {
+    click({300, 250});
+    auto& title = editor<QLineEdit>("Form.Title");
+    ASSERT_TRUE(title.isVisibleTo(&window->properties()));
+    EXPECT_FALSE(editor<QSpinBox>("Opacity").isVisibleTo(&window->properties()));
+    EXPECT_EQ(title.text(), QString());
+    title.setText(QStringLiteral("Réglages \"DNS\""));
+    emit title.editingFinished();
+    auto& width = editor<QSpinBox>("Form.Width");
+    EXPECT_EQ(width.value(), 400);
+    width.setValue(500);
+    emit width.editingFinished();
+    EXPECT_EQ(window->canvas().size(), QSize(500, 300));
+    EXPECT_EQ(menuText("&Undo"), QStringLiteral("Undo Resize Form"));
+    ASSERT_TRUE(window->save());
+    // Kept where older readers keep what they do not know, and read back.
+    const platform::FormRecord form = saved();
+    EXPECT_EQ(form.width, 500);
+    EXPECT_EQ(FormTitle(form), "Réglages \"DNS\"");
+    ASSERT_EQ(form.formExtras.size(), 1u);
+    EXPECT_EQ(form.formExtras[0].key, "title");
+    std::string error;
+    ASSERT_TRUE(window->openStore(store, error)) << error;
+    EXPECT_EQ(editor<QLineEdit>("Form.Title").text(), QStringLiteral("Réglages \"DNS\""));
+    click({20, 20});
+    EXPECT_TRUE(editor<QSpinBox>("Opacity").isVisibleTo(&window->properties()));
+    EXPECT_FALSE(title.isVisibleTo(&window->properties()));
+    click({450, 250});
+    title.setText(QString());
+    emit title.editingFinished();
+    EXPECT_TRUE(window->canvas().form().formExtras.empty());
+    window->undo();
+    EXPECT_EQ(FormTitle(window->canvas().form()), "Réglages \"DNS\"");
+}
+
+TEST_F(Designer, PictureBoxesAreAddedMovedRenamedAndDeletedWithTheirControlsKept) {
+    window->addPictureBox(QPoint(20, 150));
+    ASSERT_EQ(overlay().selection(), std::vector<std::string>{"Picture2"});
+    const FormCanvas::Box* box = window->canvas().findBox("Picture2");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->place, QRect(20, 150, 160, 120));
+    // Logo dropped into it is re-homed there.
+    drag({20, 20}, {40, 170});
+    EXPECT_EQ(control("Logo").box->name, "Picture2");
+    EXPECT_EQ(control("Logo").local(), QRect(10, 10, 48, 48));
+    // The box is taken by its empty area and moves with its control.
+    drag({150, 250}, {170, 260});
+    EXPECT_EQ(overlay().selection(), std::vector<std::string>{"Picture2"});
+    EXPECT_EQ(window->canvas().findBox("Picture2")->place, QRect(40, 160, 160, 120));
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(50, 170, 48, 48));
+    // Renamed and resized through the list; its control follows the name.
+    auto& name = editor<QLineEdit>("Name");
+    name.setText("Frame");
+    emit name.editingFinished();
+    auto& width = editor<QSpinBox>("Width");
+    width.setValue(100);
+    emit width.editingFinished();
+    EXPECT_EQ(control("Logo").box->name, "Frame");
+    ASSERT_TRUE(window->save());
+    platform::FormRecord form = saved();
+    ASSERT_NE(form.find("Frame"), nullptr);
+    EXPECT_EQ(form.find("Frame")->type, "PictureBox");
+    EXPECT_EQ(placeOf(*form.find("Frame")), QRect(40, 160, 100, 120));
+    EXPECT_EQ(form.find("Logo")->container, "Frame");
+    // Deleted, it leaves its control on the form where it was seen.
+    key(Qt::Key_Delete);
+    EXPECT_EQ(window->canvas().findBox("Frame"), nullptr);
+    EXPECT_TRUE(control("Logo").box->name.empty());
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(50, 170, 48, 48));
+    EXPECT_EQ(control("Logo").control->ImageType(), 10);
+    for (int i = 0; i < 6; ++i)
+        window->undo();
+    EXPECT_EQ(window->canvas().findBox("Picture2"), nullptr);
+    EXPECT_EQ(control("Logo").onCanvas(), QRect(10, 10, 48, 48));
+    EXPECT_FALSE(window->canUndo());
+    EXPECT_TRUE(window->dirty()) << "the file holds the form as saved midway";
+}
+
+TEST_F(Designer, ThePreviewRunsTheFormAndListsItsEventsAsVelmoraFormPrintsThem) {
+    window->preview();
+    FormPreview* preview = window->previewWindow();
+    ASSERT_NE(preview, nullptr);
+    QApplication::processEvents();
+    platform::QtControlContainer& form = *preview->container();
+    const auto pointer = [&](QEvent::Type type, QPoint at, Qt::MouseButton button,
+                             Qt::MouseButtons buttons) {
+        QCursor::setPos(form.mapToGlobal(at));
+        QMouseEvent event(type, QPointF(at), QPointF(form.mapToGlobal(at)), button, buttons,
+                          Qt::NoModifier);
+        QApplication::sendEvent(&form, &event);
+    };
+    // Over Logo, a click, then off it onto the empty form. Time stands
+    // still in both (no event is processed here; the replay gets no
+    // --wait): the tracking timer's MouseExit is not yet due.
+    pointer(QEvent::MouseMove, {20, 20}, Qt::NoButton, Qt::NoButton);
+    pointer(QEvent::MouseMove, {25, 30}, Qt::NoButton, Qt::NoButton);
+    pointer(QEvent::MouseButtonPress, {25, 30}, Qt::LeftButton, Qt::LeftButton);
+    pointer(QEvent::MouseButtonRelease, {25, 30}, Qt::LeftButton, Qt::NoButton);
+    pointer(QEvent::MouseMove, {150, 250}, Qt::NoButton, Qt::NoButton);
+
+    const auto withoutTimes = [](const std::vector<std::string>& lines) {
+        std::vector<std::string> out;
+        for (const std::string& line : lines)
+            out.push_back(line.substr(line.find(' ') + 1));
+        return out;
+    };
+    std::string command = "'";
+    command += VELMORA_FORM;
+    command += "' events '" + store.string() +
+               "' --move 20,20 --move 25,30 --click 25,30 --move 150,250 > '" +
+               (dir / "events.txt").string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::ifstream printed(dir / "events.txt");
+    std::vector<std::string> expected;
+    for (std::string line; std::getline(printed, line);)
+        expected.push_back(line);
+    ASSERT_EQ(expected.size(), 6u);
+    EXPECT_EQ(expected.back().substr(expected.back().find(' ') + 1), "Logo.Click 1");
+    EXPECT_EQ(withoutTimes(preview->events()), withoutTimes(expected));
+    // The designer's form is not touched by running it.
+    EXPECT_FALSE(window->dirty());
+}
+
+TEST_F(Designer, RecentFilesAndTheWindowsPlacesAreKeptInTheSettingsGiven) {
+    const QString file = QString::fromStdString((dir / "settings.ini").string());
+    const auto settings = [&] { return std::make_unique<QSettings>(file, QSettings::IniFormat); };
+    EXPECT_FALSE(window->useSettings(settings())) << "nothing kept yet";
+    std::string error;
+    ASSERT_TRUE(window->openStore(store, error)) << error;
+    saveAsTo = (dir / "other.json").string();
+    ASSERT_TRUE(window->saveAs());
+    EXPECT_EQ(window->recentFiles(), (std::vector<fs::path>{dir / "other.json", store}));
+    window->resize(1000, 700);
+    window->canvas().overlay().setGrid(16);
+    ASSERT_TRUE(window->close());
+
+    DesignerWindow again(host);
+    again.showError = [this](const std::string& text) { errors.push_back(text); };
+    EXPECT_TRUE(again.useSettings(settings()));
+    EXPECT_EQ(again.size(), QSize(1000, 700));
+    EXPECT_EQ(again.canvas().overlay().grid(), 16);
+    again.openRecent(1);
+    EXPECT_EQ(again.file(), store);
+    EXPECT_EQ(again.recentFiles().front(), store);
+    // A file gone is said so and leaves the list.
+    fs::remove(dir / "other.json");
+    again.openRecent(1);
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_EQ(again.recentFiles(), std::vector<fs::path>{store});
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "form_view.h"
 
+#include "event_text.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -19,27 +21,6 @@ void copyRows(const c32bppDIB& from, const RECT& area, c32bppDIB& to, std::int32
     for (std::int32_t r = area.top; r < area.bottom; ++r)
         std::memcpy(to.row(y + r - area.top) + static_cast<std::size_t>(x) * 4,
                     from.row(r) + static_cast<std::size_t>(area.left) * 4, bytes);
-}
-
-std::string formatArg(const platform::EventArg& arg) {
-    return std::visit(
-        [](const auto& value) -> std::string {
-            using T = std::decay_t<decltype(value)>;
-            if constexpr (std::is_same_v<T, bool>) {
-                return value ? "True" : "False";
-            } else if constexpr (std::is_same_v<T, std::string>) {
-                return value;
-            } else if constexpr (std::is_same_v<T, platform::DataObject*>) {
-                return "Data";
-            } else if constexpr (std::is_same_v<T, float>) {
-                char text[32];
-                const auto result = std::to_chars(text, text + sizeof text, value);
-                return std::string(text, result.ptr);
-            } else {
-                return std::to_string(value);
-            }
-        },
-        arg);
 }
 
 } // namespace
@@ -91,10 +72,7 @@ PointerReplay::PointerReplay(FormSession& session, std::function<void(const std:
         const std::string name = c.record->name;
         c.site->onEvent = [this, name, sink](const std::string& event,
                                              std::span<platform::EventArg> args) {
-            std::string line = std::to_string(elapsed()) + ' ' + name + '.' + event;
-            for (const platform::EventArg& arg : args)
-                line += ' ' + formatArg(arg);
-            sink(line);
+            sink(std::to_string(elapsed()) + ' ' + EventText(name, event, args));
         };
     }
 }
