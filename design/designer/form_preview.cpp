@@ -1,7 +1,7 @@
 #include "design/designer/form_preview.h"
 
 #include "control/property_table.h"
-#include "tools/velmora_form/event_text.h"
+#include "platform/host/event_text.h"
 
 #include <QHBoxLayout>
 #include <QListWidget>
@@ -75,7 +75,7 @@ void FormPreview::addBox(std::string name, const QRect& place) {
     box.container->setEventHandler([this](platform::QtContainerSite& site, std::string_view event,
                                           std::span<platform::EventArg> args) {
         const std::string line = std::to_string(host_.GetTickCount() - start_) + ' ' +
-                                 velmora_form::EventText(site.name(), event, args);
+                                 platform::EventText(site.name(), event, args);
         log_->addItem(QString::fromStdString(line));
         log_->scrollToBottom();
     });

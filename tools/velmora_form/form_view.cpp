@@ -1,6 +1,6 @@
 #include "form_view.h"
 
-#include "event_text.h"
+#include "platform/host/event_text.h"
 
 #include <algorithm>
 #include <charconv>
@@ -72,7 +72,7 @@ PointerReplay::PointerReplay(FormSession& session, std::function<void(const std:
         const std::string name = c.record->name;
         c.site->onEvent = [this, name, sink](const std::string& event,
                                              std::span<platform::EventArg> args) {
-            sink(std::to_string(elapsed()) + ' ' + EventText(name, event, args));
+            sink(std::to_string(elapsed()) + ' ' + platform::EventText(name, event, args));
         };
     }
 }

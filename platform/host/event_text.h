@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
-namespace velmora_form {
+namespace platform {
 
 std::string EventText(std::string_view control, std::string_view event,
-                      std::span<const platform::EventArg> args);
+                      std::span<const EventArg> args);
 
-} // namespace velmora_form
+} // namespace platform

@@ -1,13 +1,13 @@
-#include "tools/velmora_form/event_text.h"
+#include "platform/host/event_text.h"
 
 #include <charconv>
 #include <type_traits>
 #include <variant>
 
-namespace velmora_form {
+namespace platform {
 namespace {
 
-std::string formatArg(const platform::EventArg& arg) {
+std::string formatArg(const EventArg& arg) {
     return std::visit(
         [](const auto& value) -> std::string {
             using T = std::decay_t<decltype(value)>;
@@ -15,7 +15,7 @@ std::string formatArg(const platform::EventArg& arg) {
                 return value ? "True" : "False";
             } else if constexpr (std::is_same_v<T, std::string>) {
                 return value;
-            } else if constexpr (std::is_same_v<T, platform::DataObject*>) {
+            } else if constexpr (std::is_same_v<T, DataObject*>) {
                 return "Data";
             } else if constexpr (std::is_same_v<T, float>) {
                 char text[32];
@@ -31,15 +31,15 @@ std::string formatArg(const platform::EventArg& arg) {
 } // namespace
 
 std::string EventText(std::string_view control, std::string_view event,
-                      std::span<const platform::EventArg> args) {
+                      std::span<const EventArg> args) {
     std::string line(control);
     line += '.';
     line += event;
-    for (const platform::EventArg& arg : args) {
+    for (const EventArg& arg : args) {
         line += ' ';
         line += formatArg(arg);
     }
     return line;
 }
 
-} // namespace velmora_form
+} // namespace platform
