@@ -241,7 +241,8 @@ ReturnCode CallMethod(IWbemServices& services, std::int32_t index, std::wstring_
     if (!outputs) throw ManagementError(name + " answered nothing");
     const auto code = ReadInteger(*outputs.get(), L"ReturnValue");
     if (!code) throw ManagementError(name + " answered no return value");
-    return *code;
+    // A uint32, which a VARIANT carries as a signed value.
+    return static_cast<std::uint32_t>(*code);
 }
 
 // --- the interface's objects ----------------------------------------------------

@@ -39,3 +39,18 @@ if(CASES STREQUAL "simulated")
     run(4 "" bench 192.0.2.1)
     run(4 "")
 endif()
+
+if(CASES STREQUAL "wmi")
+    # Wine's own WMI lists the machine's interfaces; it has neither
+    # SetDNSServerSearchOrder nor EnableDHCP, so changes end with the
+    # component's failure message (and change nothing).
+    run(0 "([0-9]+\t[^\n]*\n)+" list)
+    string(REGEX MATCH "^[0-9]+" index "${last_out}")
+    run(0 "[^\n]+\n[^\n]+\n" show ${index})
+    foreach(change "set;${index};9.9.9.9;149.112.112.112" "dhcp;${index}")
+        run(1 "" ${change})
+        if(NOT last_err MATCHES "Status: Error! - ")
+            message(FATAL_ERROR "velmora ${change}: no failure message of the component")
+        endif()
+    endforeach()
+endif()
