@@ -339,6 +339,24 @@ std::optional<int> PrefixLength(std::string_view mask) {
     return ones;
 }
 
+// "24" as "255.255.255.0"; nothing for a prefix length that is not one.
+std::optional<std::string> SubnetMask(std::string_view prefix) {
+    if (prefix.empty() || prefix.size() > 2) return std::nullopt;
+    int length = 0;
+    for (char c : prefix) {
+        if (c < '0' || c > '9') return std::nullopt;
+        length = length * 10 + (c - '0');
+    }
+    if (length > 32) return std::nullopt;
+    const std::uint32_t bits = length == 0 ? 0 : ~std::uint32_t{0} << (32 - length);
+    return std::to_string(bits >> 24) + '.' + std::to_string((bits >> 16) & 0xff) + '.' +
+           std::to_string((bits >> 8) & 0xff) + '.' + std::to_string(bits & 0xff);
+}
+
+bool Succeeded(ReturnCode code) {
+    return code == kSuccess || code == 1;
+}
+
 } // namespace
 
 std::wstring Wide(std::string_view utf8) {
@@ -421,6 +439,66 @@ DnsState WmiBackend::ReadDnsState(std::int32_t index) {
         if (IsIpv4Address(server)) state.ipv4.servers.push_back(server);
     state.ipv4.ignoreAutomatic = !state.ipv4.servers.empty();
     return state;
+}
+
+ReturnCode WmiBackend::WriteDnsState(std::int32_t index, const DnsState& state) {
+    // Everything is checked before anything is changed.
+    if (state.ipv4Method != "auto" && state.ipv4Method != "manual")
+        throw ManagementError("WMI knows no IPv4 method \"" + state.ipv4Method + "\"");
+    if (!state.ipv6.servers.empty()) throw ManagementError("WMI keeps no IPv6 DNS servers");
+    if (state.dnsOverTls != DnsOverTls::Default && state.dnsOverTls != DnsOverTls::No)
+        throw ManagementError("WMI has no DNS-over-TLS setting");
+    std::vector<std::string> addresses, masks;
+    for (const auto& entry : state.ipv4Addresses) {
+        const auto slash = entry.find('/');
+        const auto mask = slash == entry.npos ? std::nullopt : SubnetMask(entry.substr(slash + 1));
+        if (!mask || !IsIpv4Address(entry.substr(0, slash)))
+            throw ManagementError("not an IPv4 address with a prefix: " + entry);
+        addresses.push_back(entry.substr(0, slash));
+        masks.push_back(*mask);
+    }
+    if (state.ipv4Method == "manual" && addresses.empty())
+        throw ManagementError("static IPv4 settings without an address");
+    std::vector<std::string> servers;
+    for (const auto& server : state.ipv4.servers)
+        servers.emplace_back(ServerAddressPart(server));
+
+    auto connection = Connection();
+    IWbemServices& services = *connection->Services();
+    // The first refusal ends the change and is its answer; otherwise a
+    // restart asked for by any step is.
+    ReturnCode answer = kSuccess;
+    ReturnCode refused = kSuccess;
+    auto run = [&](std::wstring_view method, const Inputs& fill) {
+        const ReturnCode code = CallMethod(services, index, method, fill);
+        if (!Succeeded(code))
+            refused = code;
+        else if (code == 1)
+            answer = 1;
+        return Succeeded(code);
+    };
+    const bool settings = state.ipv4Method == "auto"
+                              ? run(L"EnableDHCP", {})
+                              : run(L"EnableStatic",
+                                    [&](IWbemClassObject& inputs) {
+                                        PutTexts(inputs, L"IPAddress", addresses);
+                                        PutTexts(inputs, L"SubnetMask", masks);
+                                    }) &&
+                                    run(L"SetGateways", [&](IWbemClassObject& inputs) {
+                                        if (state.gateways.empty())
+                                            PutNull(inputs, L"DefaultIPGateway");
+                                        else
+                                            PutTexts(inputs, L"DefaultIPGateway", state.gateways);
+                                    });
+    if (!settings) return refused;
+    if (!run(L"SetDNSServerSearchOrder", [&](IWbemClassObject& inputs) {
+            if (servers.empty())
+                PutNull(inputs, L"DNSServerSearchOrder");
+            else
+                PutTexts(inputs, L"DNSServerSearchOrder", servers);
+        }))
+        return refused;
+    return answer;
 }
 
 ServersInUse WmiBackend::ReadServersInUse(std::int32_t index) {

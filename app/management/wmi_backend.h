@@ -32,6 +32,10 @@ public:
     // gateways and the servers in use (the class does not say which of them
     // DHCP supplied; they are recorded as static). WMI has no IPv6 servers.
     DnsState ReadDnsState(std::int32_t index) override;
+    // DHCP (EnableDHCP) or static addresses and gateways (EnableStatic,
+    // SetGateways), then the servers; IPv6 servers and DNS over TLS are
+    // refused, as WMI keeps neither.
+    ReturnCode WriteDnsState(std::int32_t index, const DnsState& state) override;
     ServersInUse ReadServersInUse(std::int32_t index) override;
 
 private:

@@ -213,7 +213,8 @@ public:
     // parameters through an instance of its signature.
     void DefineClass() {
         definition = Make();
-        for (const wchar_t* method : {L"SetDNSServerSearchOrder", L"SetGateways"}) {
+        for (const wchar_t* method :
+             {L"SetDNSServerSearchOrder", L"SetGateways", L"EnableStatic"}) {
             FakeObject* signature = Make();
             signature->spawn = [this] { return Make(); };
             definition->methods[method] = signature;
@@ -514,6 +515,62 @@ TEST_F(WmiBackendTest, EveryFailureOfTheServiceIsAnError) {
         fake.methodResults.clear();
         fake.codes.clear();
     }
+}
+
+TEST_F(WmiBackendTest, AWholeStateIsWrittenStepByStepUntilARefusal) {
+    struct Case {
+        const char* what;
+        std::function<mgmt::DnsState(WmiBackendTest&)> state;
+        std::map<std::string, std::optional<LONG>> codes;
+        mgmt::ReturnCode answer;
+        std::vector<std::string> calls; // METHOD: INPUTS
+    };
+    auto read = [](WmiBackendTest& t) { return t.backend->ReadDnsState(7); };
+    auto automatic = [](WmiBackendTest&) { return mgmt::DnsState{}; };
+    const std::string manual[] = {
+        "EnableStatic: IPAddress=[192.168.1.20] SubnetMask=[255.255.255.0]",
+        "SetGateways: DefaultIPGateway=[192.168.1.1]",
+        "SetDNSServerSearchOrder: DNSServerSearchOrder=[192.168.1.1,1.1.1.1,9.9.9.9]"};
+    const std::vector<Case> cases = {
+        {"what was read goes back", read, {}, 0, {manual[0], manual[1], manual[2]}},
+        {"DHCP without servers",
+         automatic,
+         {},
+         0,
+         {"EnableDHCP: -", "SetDNSServerSearchOrder: DNSServerSearchOrder=null"}},
+        {"a restart asked for is the answer",
+         automatic,
+         {{"EnableDHCP", 1}},
+         1,
+         {"EnableDHCP: -", "SetDNSServerSearchOrder: DNSServerSearchOrder=null"}},
+        {"a refusal ends it", read, {{"SetGateways", 71}}, 71, {manual[0], manual[1]}},
+        {"the last refusal too",
+         automatic,
+         {{"SetDNSServerSearchOrder", 91}},
+         91,
+         {"EnableDHCP: -", "SetDNSServerSearchOrder: DNSServerSearchOrder=null"}},
+    };
+    for (const auto& c : cases) {
+        const mgmt::DnsState state = c.state(*this);
+        fake.calls.clear();
+        fake.codes = c.codes;
+        EXPECT_EQ(backend->WriteDnsState(7, state), c.answer) << c.what;
+        std::vector<std::string> calls;
+        for (const auto& call : fake.calls)
+            calls.push_back(call.method + ": " + call.inputs.value_or("-"));
+        EXPECT_EQ(calls, c.calls) << c.what;
+    }
+    // What WMI cannot keep is refused before anything changes.
+    fake.calls.clear();
+    mgmt::DnsState ipv6;
+    ipv6.ipv6.servers = {"2620:fe::fe"};
+    mgmt::DnsState unknownMethod;
+    unknownMethod.ipv4Method = "link-local";
+    mgmt::DnsState noAddress;
+    noAddress.ipv4Method = "manual";
+    for (const auto& state : {ipv6, unknownMethod, noAddress})
+        EXPECT_THROW(backend->WriteDnsState(7, state), mgmt::ManagementError);
+    EXPECT_TRUE(fake.calls.empty());
 }
 
 TEST(WmiBackend, AConnectionThatFailsIsAnErrorAndIsTriedAgain) {
