@@ -477,19 +477,21 @@ ReturnCode WmiBackend::WriteDnsState(std::int32_t index, const DnsState& state) 
             answer = 1;
         return Succeeded(code);
     };
-    const bool settings = state.ipv4Method == "auto"
-                              ? run(L"EnableDHCP", {})
-                              : run(L"EnableStatic",
-                                    [&](IWbemClassObject& inputs) {
-                                        PutTexts(inputs, L"IPAddress", addresses);
-                                        PutTexts(inputs, L"SubnetMask", masks);
-                                    }) &&
-                                    run(L"SetGateways", [&](IWbemClassObject& inputs) {
-                                        if (state.gateways.empty())
-                                            PutNull(inputs, L"DefaultIPGateway");
-                                        else
-                                            PutTexts(inputs, L"DefaultIPGateway", state.gateways);
-                                    });
+    bool settings;
+    if (state.ipv4Method == "auto") {
+        settings = run(L"EnableDHCP", {});
+    } else {
+        settings = run(L"EnableStatic", [&](IWbemClassObject& inputs) {
+            PutTexts(inputs, L"IPAddress", addresses);
+            PutTexts(inputs, L"SubnetMask", masks);
+        });
+        settings = settings && run(L"SetGateways", [&](IWbemClassObject& inputs) {
+                       if (state.gateways.empty())
+                           PutNull(inputs, L"DefaultIPGateway");
+                       else
+                           PutTexts(inputs, L"DefaultIPGateway", state.gateways);
+                   });
+    }
     if (!settings) return refused;
     if (!run(L"SetDNSServerSearchOrder", [&](IWbemClassObject& inputs) {
             if (servers.empty())
