@@ -446,16 +446,7 @@ Options:
   --screenshot FILE.png
               open the window, draw it once after start-up into FILE.png
               and end (also without a display, with QT_QPA_PLATFORM=offscreen)
-
-Backends:
-  --backend=networkmanager   NetworkManager on the system bus (the default);
-                             changes need the rights to change connection
-                             profiles, usually root or an admin session
-  --backend=simulated        a sample of three adapters kept in Velmora's
-                             state folder (as the records for restore)
-  --backend=simulated:FILE   the adapters of a JSON state file
-  (--backend BACKEND, with a space, is the same)
-)";
+)" + management::BackendHelpText();
 }
 
 std::string VersionText() {
@@ -593,6 +584,9 @@ int Bench(const CommandLine& line, management::RecordingBackend& backend, std::o
             };
         results = speedtest::Run(servers, line.bench, clock, report);
         if (progress) *progress << "\r\033[K" << std::flush;
+    } catch (const speedtest::Unavailable& why) {
+        err << "velmora: the speed test is not available: " << why.what() << '\n';
+        return kExitUnsupported;
     } catch (const std::exception& error) {
         err << "velmora: the speed test failed: " << error.what() << '\n';
         return kExitFailure;

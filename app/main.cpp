@@ -2,17 +2,21 @@
 // from the command line.
 
 #include "app/command_line.h"
-#include "app/qt/frm_main_window.h"
+#include "app/window.h"
 #include "platform/system/console.h"
 
 #include <iostream>
+#include <string>
 #include <string_view>
 #include <vector>
 
 int main(int argc, char** argv) {
     using namespace velmora::app;
     namespace mgmt = velmora::management;
-    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    // UTF-8 in and out, whatever the system hands over and shows.
+    platform::UseUtf8Console();
+    const std::vector<std::string> words = platform::CommandLineArguments(argc, argv);
+    const std::vector<std::string_view> args(words.begin(), words.end());
     auto parsed = ParseCommandLine(args);
     if (const auto* error = std::get_if<UsageError>(&parsed)) {
         std::cerr << "velmora: " << error->message << "\nTry 'velmora --help'.\n";
@@ -39,8 +43,8 @@ int main(int argc, char** argv) {
     // The real resolver and the real cache: only the program itself, never
     // a test, reaches them.
     mgmt::ResolverCheck check(line.check);
-    mgmt::ResolvedFlusher flusher;
-    ChangeTools tools{&check, &flusher, {}};
+    const auto flusher = mgmt::MakeSystemFlusher();
+    ChangeTools tools{&check, flusher.get(), {}};
     if (line.command != CommandLine::Command::Window) {
         recording.SetNoticeSink([](const std::string& text) {
             std::cerr << "velmora: " << text << '\n' << std::flush;
@@ -53,6 +57,6 @@ int main(int argc, char** argv) {
     mgmt::ChangeGuardOptions guarding;
     guarding.verify = line.verify;
     guarding.flush = line.flush;
-    mgmt::ChangeGuard guard(recording, &check, &flusher, guarding);
-    return RunWindow(argc, argv, recording, line.screenshot, &guard);
+    mgmt::ChangeGuard guard(recording, &check, flusher.get(), guarding);
+    return OpenWindow(argc, argv, recording, line.screenshot, &guard, std::cerr);
 }

@@ -1,19 +1,26 @@
 #pragma once
 // Which management component the program talks to, as chosen on the
-// command line: --backend=networkmanager or --backend=simulated[:FILE].
+// command line: the system's own (--backend=networkmanager on Linux,
+// --backend=wmi on Windows, the default) or --backend=simulated[:FILE].
+// Each system's build knows its own component only.
 
 #include "app/management/management.h"
 
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace velmora::management {
 
 struct BackendChoice {
-    enum class Kind { NetworkManager, Simulated };
+    enum class Kind { NetworkManager, Wmi, Simulated };
+#ifdef _WIN32
+    Kind kind = Kind::Wmi;
+#else
     Kind kind = Kind::NetworkManager;
+#endif
     // For Simulated: the state file; none means the built-in sample.
     std::optional<std::filesystem::path> stateFile;
 };
@@ -22,5 +29,8 @@ struct BackendChoice {
 std::optional<BackendChoice> ParseBackendChoice(std::string_view value);
 
 std::unique_ptr<Backend> MakeBackend(const BackendChoice& choice);
+
+// The help text's "Backends:" section: those this build knows.
+std::string BackendHelpText();
 
 } // namespace velmora::management

@@ -83,4 +83,8 @@ FlushResult ResolvedFlusher::Flush() {
                 (remote ? " (" + std::string{remote.get()} + ")" : "")};
 }
 
+std::unique_ptr<CacheFlusher> MakeSystemFlusher() {
+    return std::make_unique<ResolvedFlusher>();
+}
+
 } // namespace velmora::management

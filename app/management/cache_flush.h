@@ -4,6 +4,7 @@
 // answers expire. Only systemd-resolved is asked, and only where it already
 // runs: starting it would change how the machine resolves names.
 
+#include <memory>
 #include <string>
 
 namespace velmora::management {
@@ -20,6 +21,11 @@ public:
     virtual ~CacheFlusher() = default;
     virtual FlushResult Flush() = 0;
 };
+
+// The machine's own caching resolver, as this system's build reaches it:
+// systemd-resolved on Linux (ResolvedFlusher); on Windows none is asked yet,
+// and every flush answers NoResolver with the reason.
+std::unique_ptr<CacheFlusher> MakeSystemFlusher();
 
 // org.freedesktop.resolve1.Manager.FlushCaches on the system bus
 // ($DBUS_SYSTEM_BUS_ADDRESS where set).

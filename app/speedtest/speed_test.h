@@ -1,13 +1,15 @@
 #pragma once
-// Measures how fast DNS servers answer: real queries over UDP (through
-// c-ares) for a few common names, several rounds in a random order, one
-// query per server at a time so no server is measured under load we made,
-// every server at once, and a time limit per query.
+// Measures how fast DNS servers answer: real queries over UDP for a few
+// common names, several rounds in a random order, one query per server at
+// a time so no server is measured under load we made, every server at
+// once, and a time limit per query. Each system's build has its own Run
+// (on Linux through c-ares).
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -71,7 +73,15 @@ std::optional<Duration> Percentile(std::vector<Duration> times, int percent);
 // Called after each query ends, with the number ended and the number planned.
 using Progress = std::function<void(int done, int total)>;
 
-// Throws std::runtime_error when the resolver library cannot be set up.
+// What Run throws where the system offers no way to send a query to a
+// server of our choosing; what() says why.
+class Unavailable : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Throws std::runtime_error when the resolver library cannot be set up, and
+// Unavailable where there is none to set up.
 // `clock` times each query from its sending to its answer. Once `stop` is
 // requested (from any thread, or from `progress`) the queries in flight are
 // abandoned within a quarter of a second and Run returns what was measured

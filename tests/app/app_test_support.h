@@ -6,13 +6,14 @@
 #include "app/frm_main.h"
 #include "app/management/simulated_backend.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <random>
 #include <set>
 #include <stdexcept>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace velmora::testing {
@@ -21,11 +22,20 @@ namespace mgmt = velmora::management;
 
 class TempFolder {
 public:
+    // A folder no one else has: creating one that exists fails, so a name
+    // taken is never shared.
     TempFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "velmora-app-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            char name[32];
+            std::snprintf(name, sizeof name, "velmora-app-%08x", random());
+            const auto path = std::filesystem::temp_directory_path() / name;
+            if (std::filesystem::create_directory(path)) {
+                path_ = path;
+                return;
+            }
+        }
+        throw std::runtime_error("no private folder could be made");
     }
     ~TempFolder() {
         std::error_code error;
