@@ -361,8 +361,8 @@ void DesignerWindow::buildMenus() {
     for (const auto& [how, text] : kAlignmentNames) {
         if (how == Alignment::SameWidth || how == Alignment::DistributeHorizontally)
             alignMenu->addSeparator();
-        selectionActions_.push_back(
-            alignMenu->addAction(QString::fromLatin1(text), this, [this, how] { align(how); }));
+        selectionActions_.push_back(alignMenu->addAction(QString::fromLatin1(text), this,
+                                                         [this, kind = how] { align(kind); }));
     }
     formatMenu->addSeparator();
     selectionActions_.push_back(action(formatMenu, QStringLiteral("Bring to &Front"),
