@@ -222,6 +222,7 @@ void aicAlphaImage::ShadowColor(std::int32_t value) {
 void aicAlphaImage::ShadowOffsetX(std::int32_t value) {
     if (!accepted(Stored::ShadowX, value) || value == shadowOffsetX_) return;
     shadowOffsetX_ = value;
+    shadowMoved();
     if (ShadowEnabled()) repaint();
     changed("ShadowOffsetX");
 }
@@ -229,6 +230,7 @@ void aicAlphaImage::ShadowOffsetX(std::int32_t value) {
 void aicAlphaImage::ShadowOffsetY(std::int32_t value) {
     if (!accepted(Stored::ShadowY, value) || value == shadowOffsetY_) return;
     shadowOffsetY_ = value;
+    shadowMoved();
     if (ShadowEnabled()) repaint();
     changed("ShadowOffsetY");
 }

@@ -282,6 +282,12 @@ private:
     void releaseRedrawBuffer();
     void rebuildHitArea();
     void rebuildShadow();
+    // The shadow's offsets changed.
+    void shadowMoved();
+    // The shadow of what can show in `area` (control pixels), and where the
+    // corner of what cast it lies; `cropped` when that is not all of it.
+    std::unique_ptr<c32bppDIB> makeShadow(const platform::RECT& area, platform::POINT& at,
+                                          bool& cropped);
     void refreshAll();
     // Renders the image as the redraw buffer holds it (control-sized, full
     // opacity, no grey or light) into an empty surface of the inner size.
@@ -332,6 +338,11 @@ private:
     // The place of the image the pre-built shadow was made from, in the
     // control's pixels (where that image's top-left corner is drawn).
     platform::POINT shadowSource_{};
+    // The shadow was made for part of the source only: what can show with
+    // the offsets and the control's size of that time.
+    bool shadowCropped_ = false;
+    // The control is too large to keep a shadow: paints make what they show.
+    bool shadowAtPaint_ = false;
 
     static constexpr std::int32_t initial(velmora::Stored key) {
         return velmora::stored(key).newControl;

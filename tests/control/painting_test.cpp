@@ -165,7 +165,9 @@ TEST_F(Painting, SmallOneToOneImagesAreShadowedStraightFromTheImage) {
     // image, placed the same way.
     control->ScaleMethod(1);
     ASSERT_NE(control->shadowSurface(), nullptr);
-    EXPECT_EQ(control->shadowSurface()->Width(), 32 + 6);
+    // Made for what can show in the control: the drawn image's last column
+    // blurs only into pixels right of it, so it is left out.
+    EXPECT_EQ(control->shadowSurface()->Width(), 31 + 6);
     control->ShadowEnabled(false);
     EXPECT_EQ(control->shadowSurface(), nullptr) << "released with the shadow";
 }
@@ -184,6 +186,45 @@ TEST_F(Painting, LargeOneToOneImagesGetAPrebuiltShadowInTheSamePlace) {
                    shadow->Width(), shadow->Height(), 50, true, true);
     control->GetSurface().Render(reference.dc(), 5, 5, 129, 129, 0, 0, 129, 129, 100, true, true);
     EXPECT_TRUE(sameBytes(big, reference));
+}
+
+// An image drawn far larger than the control gets a shadow made only for
+// what can show: no larger than the control and the blur around it, and
+// painted as the whole shadow would be, wherever the offsets move it.
+TEST_F(Painting, AShadowIsMadeOnlyForWhatCanShow) {
+    site->Move({0, 0, 40, 40});
+    ASSERT_TRUE(loadSoft(250, 250));
+    control->ScaleMethod(3);
+    control->ShadowEnabled(true);
+    const auto whole = control->GetSurface().CreateDropShadow(2, 0x404040);
+    ASSERT_NE(whole, nullptr);
+    for (const auto& [dx, dy] : {std::pair{2, 2}, {7, -5}, {-140, 90}, {400, 0}}) {
+        control->OffsetShadow(dx, dy);
+        ASSERT_NE(control->shadowSurface(), nullptr);
+        EXPECT_LE(control->shadowSurface()->Width(), 40 + 4 * 2 + 2 * 2);
+        EXPECT_LE(control->shadowSurface()->Height(), 40 + 4 * 2 + 2 * 2);
+        platform::HeadlessCanvas shown(40, 40), reference(40, 40);
+        site->paint(*control, shown);
+        // Larger than the control, the image is drawn from its corner.
+        whole->Render(reference.dc(), dx - 2, dy - 2, whole->Width(), whole->Height(), 0, 0,
+                      whole->Width(), whole->Height(), 50, true, true);
+        control->GetSurface().Render(reference.dc(), 0, 0, 250, 250, 0, 0, 250, 250, 100, true,
+                                     true);
+        EXPECT_TRUE(sameBytes(shown, reference)) << dx << ", " << dy;
+    }
+    // A control too large to keep a shadow makes, at each paint, the part
+    // its clip box shows: here the middle of a 3000 x 3000 control.
+    site->Move({-1360, -1360, 1640, 1640});
+    control->Resize();
+    control->OffsetShadow(6, 3);
+    EXPECT_EQ(control->shadowSurface(), nullptr);
+    platform::HeadlessCanvas shown(60, 60), reference(60, 60);
+    site->paint(*control, shown);
+    // The image is centred: its corner at (3000 - 250) / 2 - 1360.
+    whole->Render(reference.dc(), 15 - 2 + 6, 15 - 2 + 3, whole->Width(), whole->Height(), 0, 0,
+                  whole->Width(), whole->Height(), 50, true, true);
+    control->GetSurface().Render(reference.dc(), 15, 15, 250, 250, 0, 0, 250, 250, 100, true, true);
+    EXPECT_TRUE(sameBytes(shown, reference));
 }
 
 class DesignPainting : public ControlTest {
