@@ -91,6 +91,36 @@ HGDIOBJ Picture::release() {
     return std::exchange(handle_, 0);
 }
 
+namespace {
+
+// floor(v x n / d), the pixel a mapped position falls on, or -1 outside
+// [0, n). The product may need more than 64 bits (a picture a million
+// pixels wide), so it is divided as it is formed, bit by bit of n: with
+// 0 <= v < d < 2^62 every step stays inside 64 bits.
+std::int32_t scaledIndex(std::int64_t v, std::int64_t n, std::int64_t d) {
+    if (v < 0 || v >= d) return -1;
+    const auto divisor = static_cast<std::uint64_t>(d), value = static_cast<std::uint64_t>(v);
+    std::uint64_t quotient = 0, remainder = 0;
+    for (int bit = 31; bit >= 0; --bit) {
+        quotient <<= 1;
+        remainder <<= 1;
+        if (remainder >= divisor) {
+            remainder -= divisor;
+            ++quotient;
+        }
+        if ((static_cast<std::uint64_t>(n) >> bit) & 1) {
+            remainder += value;
+            if (remainder >= divisor) {
+                remainder -= divisor;
+                ++quotient;
+            }
+        }
+    }
+    return static_cast<std::int32_t>(quotient);
+}
+
+} // namespace
+
 bool Picture::Render(HDC hdc, std::int32_t x, std::int32_t y, std::int32_t cx, std::int32_t cy,
                      std::int32_t xSrc, std::int32_t ySrc, std::int32_t cxSrc,
                      std::int32_t cySrc) const {
@@ -114,15 +144,6 @@ bool Picture::Render(HDC hdc, std::int32_t x, std::int32_t y, std::int32_t cx, s
         return false;
     const std::int64_t w = source->width, h = source->height;
     if (w > kLimit || h > kLimit) return false;
-    // Each mapped position below is at most this far from 0, and is
-    // multiplied by the bitmap's width or height: a draw whose products
-    // could leave 64 bits is refused (no picture or screen is that large).
-    const std::int64_t columnReach =
-        (std::abs(std::int64_t{xSrc}) + std::abs(std::int64_t{cxSrc})) * 2 * std::int64_t{cx};
-    const std::int64_t rowReach =
-        (std::abs(std::int64_t{height_} - ySrc) + std::abs(std::int64_t{cySrc})) * 2 *
-        std::int64_t{cy};
-    if (!velmora::checkedMul(columnReach, w) || !velmora::checkedMul(rowReach, h)) return false;
 
     // Nearest pixel: the centre of each destination pixel is mapped into
     // the source rectangle, then from 0.01 mm (y up) to source pixels.
@@ -138,9 +159,8 @@ bool Picture::Render(HDC hdc, std::int32_t x, std::int32_t y, std::int32_t cx, s
         const std::int64_t twice = 2 * std::int64_t{cx};
         const std::int64_t v =
             std::int64_t{xSrc} * twice + std::int64_t{cxSrc} * (2 * (dx - x) + 1);
-        const std::int64_t col = v * w / (std::int64_t{width_} * twice) - (v < 0 ? 1 : 0);
         columns[static_cast<std::size_t>(dx - x0)] =
-            col < 0 || col >= w ? -1 : static_cast<std::int32_t>(col);
+            scaledIndex(v, w, std::int64_t{width_} * twice);
     }
     std::vector<std::uint32_t> line(static_cast<std::size_t>(w));
     std::int64_t cached = -1;
@@ -148,10 +168,10 @@ bool Picture::Render(HDC hdc, std::int32_t x, std::int32_t y, std::int32_t cx, s
         const std::int64_t twice = 2 * std::int64_t{cy};
         const std::int64_t v =
             (std::int64_t{height_} - ySrc) * twice - std::int64_t{cySrc} * (2 * (dy - y) + 1);
-        const std::int64_t row = v * h / (std::int64_t{height_} * twice) - (v < 0 ? 1 : 0);
-        if (row < 0 || row >= h) continue;
+        const std::int32_t row = scaledIndex(v, h, std::int64_t{height_} * twice);
+        if (row < 0) continue;
         if (row != cached) {
-            detail::readRow32(*source, static_cast<std::int32_t>(row), line.data());
+            detail::readRow32(*source, row, line.data());
             cached = row;
         }
         auto* out = reinterpret_cast<std::uint32_t*>(target->row(dy));

@@ -106,12 +106,19 @@ TEST(Picture, RenderStretchesUprightOrFlipped) {
     // Arguments far beyond any picture are refused, not multiplied past 64 bits.
     EXPECT_FALSE(picture->Render(t.dc, 0, 0, 2, 2, std::numeric_limits<std::int32_t>::min(), hh,
                                  std::numeric_limits<std::int32_t>::max(), -hh));
-    // Values each within bounds whose products with a wide bitmap's width
-    // would not fit 64 bits.
-    const auto wide = LoadPictureFromBytes(bmpFile(infoHeader(1 << 14, 1, 24), Bytes(3 << 14)));
+    // A picture 600 000 pixels wide stretched across 2^22: the mapping's
+    // products pass 64 bits and must still land on the right column (the
+    // middle one, whose number its colour spells).
+    constexpr std::uint32_t kWide = 600000;
+    Bytes wideBits(3 * kWide);
+    for (std::uint32_t c = 0; c < kWide; ++c)
+        for (int k = 0; k < 3; ++k)
+            wideBits[3 * c + k] = static_cast<std::uint8_t>(c >> (8 * k));
+    const auto wide = LoadPictureFromBytes(bmpFile(infoHeader(kWide, 1, 24), wideBits));
     ASSERT_TRUE(wide);
-    EXPECT_FALSE(wide->Render(t.dc, 0, 0, 1 << 24, 1, 1 << 24, wide->Height(), 1 << 24,
-                              -wide->Height()));
+    ASSERT_TRUE(wide->Render(t.dc, -(1 << 21), 0, 1 << 22, 1, 0, wide->Height(), wide->Width(),
+                             -wide->Height()));
+    EXPECT_EQ(t.at(0, 0), 0xFF000000u | (kWide / 2));
 }
 
 // A 2 x 2 mask: the top-left pixel masked.
