@@ -660,30 +660,23 @@ void DesignerWindow::swapStep(UndoStep& step) {
 }
 
 void DesignerWindow::undo() {
-    if (undo_.empty()) return;
+    stepAcross(undo_, redo_);
+}
+
+void DesignerWindow::redo() {
+    stepAcross(redo_, undo_);
+}
+
+void DesignerWindow::stepAcross(std::vector<UndoStep>& from, std::vector<UndoStep>& to) {
+    if (from.empty()) return;
     // Applying the page's changes is a change of its own: it is what this
     // command then does.
     const std::uint64_t state = currentState();
     if (!settlePage() || currentState() != state) return;
-    UndoStep step = std::move(undo_.back());
-    undo_.pop_back();
+    UndoStep step = std::move(from.back());
+    from.pop_back();
     swapStep(step);
-    redo_.push_back(std::move(step));
-    if (currentState() == savedState_)
-        markClean();
-    else
-        markDirty();
-    refreshProperties();
-}
-
-void DesignerWindow::redo() {
-    if (redo_.empty()) return;
-    const std::uint64_t state = currentState();
-    if (!settlePage() || currentState() != state) return;
-    UndoStep step = std::move(redo_.back());
-    redo_.pop_back();
-    swapStep(step);
-    undo_.push_back(std::move(step));
+    to.push_back(std::move(step));
     if (currentState() == savedState_)
         markClean();
     else
