@@ -625,10 +625,6 @@ void DesignerWindow::swapStep(UndoStep& step) {
             });
         return it != records.end() ? &*it : nullptr;
     };
-    const auto listed = [&](std::string_view name) {
-        return std::any_of(step.order.begin(), step.order.end(),
-                           [&](const std::string& n) { return EqualsNoCase(n, name); });
-    };
     // The form's side: its order, and its records the change altered or
     // added (those the step names differently or does not name at all).
     std::vector<std::string> order;
@@ -637,7 +633,7 @@ void DesignerWindow::swapStep(UndoStep& step) {
     for (const platform::FormControlRecord& r : form.controls) {
         order.push_back(r.name);
         bytes += r.name.size();
-        if (named(step.kept, r.name) == nullptr && listed(r.name)) continue;
+        if (named(step.kept, r.name) == nullptr && HasName(step.order, r.name)) continue;
         kept.push_back(r);
         bytes += recordBytes(r);
     }
@@ -809,6 +805,16 @@ void DesignerWindow::rename(const std::string& name) {
     refreshProperties();
 }
 
+QPoint DesignerWindow::freePlace(const QSize& size) const {
+    // Clear of every control and picture box by a few pixels.
+    std::vector<QRect> taken;
+    for (const auto& c : canvas_->controls())
+        taken.push_back(c->onCanvas().adjusted(-4, -4, 4, 4));
+    for (const auto& box : canvas_->boxes())
+        if (!box->name.empty()) taken.push_back(box->place.adjusted(-4, -4, 4, 4));
+    return FreeSpot(size, canvas_->rect(), taken);
+}
+
 void DesignerWindow::addControl(std::optional<QPoint> at) {
     if (!settlePage()) return;
     beginChange("Add Image Control");
@@ -822,12 +828,7 @@ void DesignerWindow::addControl(std::optional<QPoint> at) {
         record.container = box.name;
         place = *at - box.place.topLeft();
     } else {
-        std::vector<QRect> taken;
-        for (const auto& c : canvas_->controls())
-            taken.push_back(c->onCanvas().adjusted(-4, -4, 4, 4));
-        for (const auto& box : canvas_->boxes())
-            if (!box->name.empty()) taken.push_back(box->place.adjusted(-4, -4, 4, 4));
-        place = FreeSpot(size, canvas_->rect(), taken);
+        place = freePlace(size);
     }
     record.left = place.x();
     record.top = place.y();
@@ -848,22 +849,19 @@ void DesignerWindow::removeSelection(std::string what) {
     std::vector<std::string> selection = canvas_->overlay().selection();
     if (selection.empty() || !settlePage()) return;
     if (boxSelected()) {
-        const auto named = [&](const std::string& name) {
-            return std::any_of(selection.begin(), selection.end(),
-                               [&](const std::string& n) { return EqualsNoCase(n, name); });
-        };
         changeForm(std::move(what), [&](platform::FormRecord& form) {
             // A deleted box's controls are not deleted with it unless they
             // were selected: they stay where they were seen, on the form.
             for (platform::FormControlRecord& r : form.controls)
-                if (!r.container.empty() && named(r.container))
+                if (!r.container.empty() && HasName(selection, r.container))
                     if (const FormCanvas::Box* box = canvas_->findBox(r.container)) {
                         r.container.clear();
                         r.left += box->place.x();
                         r.top += box->place.y();
                     }
-            std::erase_if(form.controls,
-                          [&](const platform::FormControlRecord& r) { return named(r.name); });
+            std::erase_if(form.controls, [&](const platform::FormControlRecord& r) {
+                return HasName(selection, r.name);
+            });
         });
         return;
     }
@@ -898,8 +896,7 @@ void DesignerWindow::reorder(bool toFront) {
     if (selection.empty() || !settlePage()) return;
     platform::FormRecord form = canvas_->record();
     const auto selected = [&](const platform::FormControlRecord& r) {
-        return std::any_of(selection.begin(), selection.end(),
-                           [&](const std::string& n) { return EqualsNoCase(n, r.name); });
+        return HasName(selection, r.name);
     };
     const auto namesOf = [](const platform::FormRecord& f) {
         std::vector<std::string> names;
@@ -930,9 +927,7 @@ platform::FormRecord DesignerWindow::fragment() {
     out.height = form.height;
     // In the form's order, so copies stack as the originals do.
     for (const platform::FormControlRecord& r : form.controls)
-        if (std::any_of(selection.begin(), selection.end(),
-                        [&](const std::string& n) { return EqualsNoCase(n, r.name); }))
-            out.controls.push_back(r);
+        if (HasName(selection, r.name)) out.controls.push_back(r);
     return out;
 }
 
@@ -983,11 +978,6 @@ void DesignerWindow::pasteFragment(platform::FormRecord fragment, std::optional<
         return !velmora::FormInstance::IsImageControl(r);
     });
     if (fragment.controls.empty() || !settlePage()) return;
-    const auto boxNamed = [&](std::string_view name) -> const FormCanvas::Box* {
-        for (const auto& box : canvas_->boxes())
-            if (!box->name.empty() && EqualsNoCase(box->name, name)) return box.get();
-        return nullptr;
-    };
     const FormCanvas::Box& form = *canvas_->boxes().front();
     const FormCanvas::Box* target = at ? &canvas_->boxAt(*at) : nullptr;
     QPoint origin(fragment.controls.front().left, fragment.controls.front().top);
@@ -1013,7 +1003,7 @@ void DesignerWindow::pasteFragment(platform::FormRecord fragment, std::optional<
             const bool clash = std::any_of(
                 fragment.controls.begin(), fragment.controls.end(),
                 [&](const platform::FormControlRecord& r) {
-                    const FormCanvas::Box* box = boxNamed(r.container);
+                    const FormCanvas::Box* box = canvas_->findBox(r.container);
                     return taken(box ? box->name : std::string(),
                                  QRect(r.left, r.top, r.width, r.height).translated(shift));
                 });
@@ -1023,15 +1013,14 @@ void DesignerWindow::pasteFragment(platform::FormRecord fragment, std::optional<
     }
     std::vector<std::string> pasted;
     for (platform::FormControlRecord& r : fragment.controls) {
-        const FormCanvas::Box* box = target ? target : boxNamed(r.container);
+        const FormCanvas::Box* box = target ? target : canvas_->findBox(r.container);
         if (box == nullptr) box = &form;
         r.container = box->name;
         const QRect place = LimitToBox(QRect(r.left, r.top, r.width, r.height).translated(shift),
                                        QRect(QPoint(0, 0), box->place.size()));
         r.left = place.x();
         r.top = place.y();
-        if (std::any_of(names.begin(), names.end(),
-                        [&](const std::string& n) { return EqualsNoCase(n, r.name); })) {
+        if (HasName(names, r.name)) {
             std::string base = r.name;
             while (!base.empty() && base.back() >= '0' && base.back() <= '9')
                 base.pop_back();
@@ -1110,17 +1099,7 @@ void DesignerWindow::settleBoxes() {
 
 void DesignerWindow::addPictureBox(std::optional<QPoint> at) {
     const QSize size(kNewBoxWidth, kNewBoxHeight);
-    QPoint place;
-    if (at) {
-        place = *at;
-    } else {
-        std::vector<QRect> taken;
-        for (const auto& c : canvas_->controls())
-            taken.push_back(c->onCanvas().adjusted(-4, -4, 4, 4));
-        for (const auto& box : canvas_->boxes())
-            if (!box->name.empty()) taken.push_back(box->place.adjusted(-4, -4, 4, 4));
-        place = FreeSpot(size, canvas_->rect(), taken);
-    }
+    const QPoint place = at ? *at : freePlace(size);
     platform::FormControlRecord record;
     record.type = kPictureBoxType;
     record.name = FreeName("Picture", canvas_->names());

@@ -201,6 +201,8 @@ private:
     void pushStep(UndoStep step);
     // Puts the step's side on the form and keeps the form's in the step.
     void swapStep(UndoStep& step);
+    // A place of `size` on the form clear of its controls and boxes.
+    QPoint freePlace(const QSize& size) const;
     // Undo or redo: the latest step of `from` is applied and moves to `to`.
     void stepAcross(std::vector<UndoStep>& from, std::vector<UndoStep>& to);
     std::uint64_t currentState() const;

@@ -56,13 +56,16 @@ QRect SpanRect(const QPoint& a, const QPoint& b) {
     return QRect(left, top, std::max(a.x(), b.x()) - left + 1, std::max(a.y(), b.y()) - top + 1);
 }
 
+bool HasName(const std::vector<std::string>& names, std::string_view name) {
+    return std::any_of(names.begin(), names.end(),
+                       [&](const std::string& n) { return EqualsNoCase(n, name); });
+}
+
 std::string FreeName(std::string_view base, const std::vector<std::string>& taken) {
     for (std::size_t n = 1;; ++n) {
         std::string name(base);
         name += std::to_string(n);
-        if (std::none_of(taken.begin(), taken.end(),
-                         [&](const std::string& t) { return EqualsNoCase(t, name); }))
-            return name;
+        if (!HasName(taken, name)) return name;
     }
 }
 

@@ -37,6 +37,9 @@ QRect LimitToBox(const QRect& r, const QRect& box);
 // The rectangle from one corner of a drag to the other, either way round.
 QRect SpanRect(const QPoint& a, const QPoint& b);
 
+// Whether `names` holds `name`, without regard to case.
+bool HasName(const std::vector<std::string>& names, std::string_view name);
+
 // The first name "<base>N" (N = 1, 2, ...) that none of `taken` has,
 // without regard to case.
 std::string FreeName(std::string_view base, const std::vector<std::string>& taken);

@@ -128,13 +128,9 @@ FormCanvas::Control& FormCanvas::add(platform::FormControlRecord record) {
 }
 
 void FormCanvas::remove(const std::vector<std::string>& names) {
-    const auto named = [&](const std::string& name) {
-        return std::any_of(names.begin(), names.end(),
-                           [&](const std::string& n) { return EqualsNoCase(n, name); });
-    };
     quiet_ = true;
     std::erase_if(controls_, [&](const std::unique_ptr<Control>& c) {
-        if (!named(c->name(*this))) return false;
+        if (!HasName(names, c->name(*this))) return false;
         instance_.remove(*c->live);
         return true;
     });
