@@ -125,11 +125,16 @@ bool Picture::Render(HDC hdc, std::int32_t x, std::int32_t y, std::int32_t cx, s
                      std::int32_t xSrc, std::int32_t ySrc, std::int32_t cxSrc,
                      std::int32_t cySrc) const {
     if (cx <= 0 || cy <= 0) return false;
-    // Anything past 2^24 is far beyond any drawable picture; refusing it
-    // keeps the sums of the nearest-pixel mapping below well inside 64 bits.
+    // Anything past 2^24 pixels is far beyond any drawable picture, and 2^29
+    // of 0.01 mm is past the size of such a picture (2^24 pixels are about
+    // 4.4e8). Refusing more keeps the sums of the nearest-pixel mapping below
+    // under 2^56.
     constexpr std::int32_t kLimit = 1 << 24;
-    for (const std::int32_t v : {cx, cy, xSrc, ySrc, cxSrc, cySrc})
+    constexpr std::int32_t kHiMetricLimit = 1 << 29;
+    for (const std::int32_t v : {cx, cy})
         if (v > kLimit || v < -kLimit) return false;
+    for (const std::int32_t v : {xSrc, ySrc, cxSrc, cySrc})
+        if (v > kHiMetricLimit || v < -kHiMetricLimit) return false;
     if (type_ == PICTYPE_ICON) {
         // Icons are drawn whole, whatever the source rectangle asks.
         return DrawIconEx(hdc, x, y, handle_, cx, cy, DI_NORMAL);

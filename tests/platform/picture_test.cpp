@@ -106,10 +106,11 @@ TEST(Picture, RenderStretchesUprightOrFlipped) {
     // Arguments far beyond any picture are refused, not multiplied past 64 bits.
     EXPECT_FALSE(picture->Render(t.dc, 0, 0, 2, 2, std::numeric_limits<std::int32_t>::min(), hh,
                                  std::numeric_limits<std::int32_t>::max(), -hh));
-    // A picture 600 000 pixels wide stretched across 2^22: the mapping's
-    // products pass 64 bits and must still land on the right column (the
-    // middle one, whose number its colour spells).
-    constexpr std::uint32_t kWide = 600000;
+    // A picture 700 000 pixels wide (its width in 0.01 mm passes 2^24)
+    // stretched across 2^22: the mapping's products pass 64 bits and must
+    // still land on the right column (the middle one, whose number its
+    // colour spells).
+    constexpr std::uint32_t kWide = 700000;
     Bytes wideBits(3 * kWide);
     for (std::uint32_t c = 0; c < kWide; ++c)
         for (int k = 0; k < 3; ++k)
