@@ -138,8 +138,14 @@ void aicAlphaImage::layOut() {
         // control around it would grow it again at every layout.
         if (hasImage() && want_w > 0 && want_h > 0 && (want_w != inner_w || want_h != inner_h)) {
             const RECT extent = site_.Extent();
+            // A turned picture's diagonal may reach the largest coordinate.
+            const auto edge = [](std::int32_t from, std::int32_t size) {
+                return static_cast<std::int32_t>(std::min<std::int64_t>(
+                    std::int64_t{from} + size, std::numeric_limits<std::int32_t>::max()));
+            };
             resizing_ = true;
-            site_.Move({extent.left, extent.top, extent.left + want_w, extent.top + want_h});
+            site_.Move(
+                {extent.left, extent.top, edge(extent.left, want_w), edge(extent.top, want_h)});
             resizing_ = false;
         }
     }
