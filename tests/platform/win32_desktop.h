@@ -1,0 +1,31 @@
+#pragma once
+// What the Win32 host's tests do to the system directly, as a user or
+// another program would: move the pointer, fill the clipboard, send a
+// window the system's messages, make a window of their own. In names of
+// their own, so the tests never see <windows.h>.
+
+#include <cstdint>
+
+namespace win32_test {
+
+bool MoveCursorTo(int x, int y);
+// Puts a width x height 32-bit DIB on the clipboard, as another program.
+bool OfferDib(int width, int height);
+void EmptyTheClipboard();
+// Sends the message to the system's window, as the system would.
+std::intptr_t Send(std::uintptr_t window, std::uint32_t message, std::uintptr_t wParam,
+                   std::intptr_t lParam);
+// The bounds of what waits to be repainted; false when nothing does.
+bool PendingPaint(std::uintptr_t window, int& left, int& top, int& right, int& bottom);
+// Paints what waits to be repainted now.
+void PaintNow(std::uintptr_t window);
+// A visible top-level window of a plain class, made as a program makes its
+// own main window; and its destruction by that program.
+std::uintptr_t MakeProgramWindow(int x, int y, int width, int height);
+bool DestroyProgramWindow(std::uintptr_t window);
+bool IsVisible(std::uintptr_t window);
+bool Exists(std::uintptr_t window);
+// The system's class name of the window.
+bool HasClass(std::uintptr_t window, const wchar_t* name);
+
+} // namespace win32_test
