@@ -124,6 +124,49 @@ private:
     bool owned_ = false;
 };
 
+// OLE on the calling thread while it lives (drag and drop needs it); not
+// ok where the thread's COM apartment does not allow it.
+class OleSession {
+public:
+    OleSession();
+    ~OleSession();
+    OleSession(const OleSession&) = delete;
+    OleSession& operator=(const OleSession&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    bool ok_ = false;
+};
+
+// Drags onto a window. Points are the window's client pixels; keys are the
+// MK_ flags (and 0x20 for Alt); effects are 1 copy, 2 move, 0 none, the
+// sink answering one of those allowed. The data is the drag's file list as
+// a drop-file block, empty when it carries no files.
+class DropSink {
+public:
+    virtual ~DropSink() = default;
+    virtual std::uint32_t dragOver(std::span<const std::uint8_t> files, Spot client,
+                                   std::uint32_t keys, std::uint32_t allowed, bool entering) = 0;
+    virtual void dragLeave() = 0;
+    virtual std::uint32_t drop(std::span<const std::uint8_t> files, Spot client, std::uint32_t keys,
+                               std::uint32_t allowed) = 0;
+};
+
+// While it lives, drags over the window reach the sink (an IDropTarget of
+// the system's drag and drop); inactive without OLE on the thread.
+class DropRegistration {
+public:
+    DropRegistration(NativeWindow window, DropSink& sink);
+    ~DropRegistration();
+    DropRegistration(const DropRegistration&) = delete;
+    DropRegistration& operator=(const DropRegistration&) = delete;
+    bool active() const { return target_ != nullptr; }
+
+private:
+    NativeWindow window_;
+    void* target_ = nullptr; // the registered object, one reference held
+};
+
 // Window timers send WM_TIMER to the window's sink; thread timers call back.
 bool StartWindowTimer(NativeWindow window, std::uintptr_t id, std::uint32_t elapse);
 bool StopWindowTimer(NativeWindow window, std::uintptr_t id);

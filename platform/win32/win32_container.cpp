@@ -3,6 +3,7 @@
 #include "platform/gdi/blit.h"
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/sys_colors.h"
+#include "platform/host/data_object.h"
 #include "platform/host/win32.h"
 #include "platform/picture/icon.h"
 
@@ -87,6 +88,34 @@ std::vector<std::uint32_t> iconPixels(HICON icon, int& w, int& h) {
     }
     w = iw;
     h = ih;
+    return out;
+}
+
+// What a drag carries, as a drop event's data object: its file list (a
+// drop-file block, as the dragging program made it), and nothing else.
+class DropData final : public DataObject {
+public:
+    explicit DropData(std::span<const std::uint8_t> block) : block_(block.begin(), block.end()) {
+        Files() = ReadDropFileNames(block_);
+    }
+    bool GetFormat(unsigned format) const override {
+        return format == CF_HDROP && !Files().empty();
+    }
+    std::optional<std::vector<std::uint8_t>> GetData(const FORMATETC& format) const override {
+        if (!GetFormat(format.cfFormat) || (format.tymed & TYMED_HGLOBAL) == 0) return std::nullopt;
+        return block_;
+    }
+
+private:
+    std::vector<std::uint8_t> block_;
+};
+
+// The MK_ keys of a drag: the buttons, and Shift 1, Ctrl 2, Alt 4.
+std::int16_t dragShift(std::uint32_t keys) {
+    std::int16_t out = 0;
+    if ((keys & MK_SHIFT) != 0) out |= 1;
+    if ((keys & MK_CONTROL) != 0) out |= 2;
+    if ((keys & 0x20) != 0) out |= 4;
     return out;
 }
 
@@ -254,9 +283,12 @@ Win32ControlContainer::Win32ControlContainer(Win32Host& host, HWND parent, const
     host_.SetMessageHandler(window_, [this](UINT message, WPARAM wParam, LPARAM lParam) {
         return this->message(message, wParam, lParam);
     });
+    if (const win32::NativeWindow native = host_.nativeWindow(window_))
+        drops_ = std::make_unique<win32::DropRegistration>(native, static_cast<DropSink&>(*this));
 }
 
 Win32ControlContainer::~Win32ControlContainer() {
+    drops_.reset();
     if (window_ != 0 && host_.IsWindow(window_)) {
         host_.SetMessageHandler(window_, nullptr);
         host_.DestroyWindow(window_);
@@ -284,6 +316,7 @@ void Win32ControlContainer::detach(ContainerSite& site) {
     if (own == nullptr) return;
     if (pressed_ == own) pressed_ = nullptr;
     if (focused_ == own) focused_ = nullptr;
+    if (dragOver_ == own) dragOver_ = nullptr;
     own->control_ = nullptr;
     own->link_ = nullptr;
     own->Invalidate(nullptr);
@@ -480,6 +513,58 @@ void Win32ControlContainer::key(UINT message, WPARAM wParam) {
         control->KeyDown(code, shift);
     else
         control->KeyUp(code, shift);
+}
+
+Win32ContainerSite* Win32ControlContainer::dropTarget(int x, int y) const {
+    Win32ContainerSite* s = siteAt(x, y);
+    return s != nullptr && s->dropMode_ == 1 ? s : nullptr;
+}
+
+std::uint32_t Win32ControlContainer::dragOver(std::span<const std::uint8_t> files,
+                                              win32::Spot client, std::uint32_t keys,
+                                              std::uint32_t allowed, bool entering) {
+    if (entering) dragOver_ = nullptr;
+    const int x = logical(client.x), y = logical(client.y);
+    Win32ContainerSite* s = dropTarget(x, y);
+    DropData data(files);
+    const std::int16_t button = buttonsOf(keys);
+    const std::int16_t shift = dragShift(keys);
+    if (dragOver_ != nullptr && dragOver_ != s) {
+        std::int32_t none = 0;
+        const RECT& e = dragOver_->extent_;
+        dragOver_->control_->OLEDragOver(data, none, button, shift, x - e.left, y - e.top, vbLeave);
+    }
+    if (s == nullptr) {
+        dragOver_ = nullptr;
+        return 0;
+    }
+    auto effect = static_cast<std::int32_t>(allowed & 3u);
+    s->control_->OLEDragOver(data, effect, button, shift, x - s->extent_.left, y - s->extent_.top,
+                             dragOver_ == s ? vbOver : vbEnter);
+    dragOver_ = s;
+    return static_cast<std::uint32_t>(effect);
+}
+
+void Win32ControlContainer::dragLeave() {
+    if (dragOver_ != nullptr && dragOver_->control_ != nullptr) {
+        DropData data({});
+        std::int32_t none = 0;
+        dragOver_->control_->OLEDragOver(data, none, 0, 0, 0, 0, vbLeave);
+    }
+    dragOver_ = nullptr;
+}
+
+std::uint32_t Win32ControlContainer::drop(std::span<const std::uint8_t> files, win32::Spot client,
+                                          std::uint32_t keys, std::uint32_t allowed) {
+    const int x = logical(client.x), y = logical(client.y);
+    Win32ContainerSite* s = dropTarget(x, y);
+    dragOver_ = nullptr;
+    if (s == nullptr) return 0;
+    DropData data(files);
+    auto effect = static_cast<std::int32_t>(allowed & 3u);
+    s->control_->OLEDragDrop(data, effect, buttonsOf(keys), dragShift(keys), x - s->extent_.left,
+                             y - s->extent_.top);
+    return static_cast<std::uint32_t>(effect);
 }
 
 std::optional<LRESULT> Win32ControlContainer::message(UINT message, WPARAM wParam, LPARAM lParam) {

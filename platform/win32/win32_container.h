@@ -7,8 +7,10 @@
 // with the system (enlarged as pixels on a display of more than 96 dots per
 // inch), asks them whether the pointer is on them, and delivers the
 // pointer's moves, presses, releases, clicks and double clicks to the one
-// that takes the point, holding the pointer while a button is down. Points
-// no control takes fall through to the window behind.
+// that takes the point, holding the pointer while a button is down, and the
+// keyboard to the control last pressed. Files dragged onto a control whose
+// OLEDropMode is 1 (manual) reach it as the drag enters, moves, leaves and
+// drops. Points no control takes fall through to the window behind.
 
 #include "platform/gdi/memory_canvas.h"
 #include "platform/host/container_site.h"
@@ -83,7 +85,7 @@ private:
     win32::Cursor cursor_;
 };
 
-class Win32ControlContainer final : public ControlContainer {
+class Win32ControlContainer final : public ControlContainer, private win32::DropSink {
 public:
     // Makes the container's window: a visible child of `parent` (a window
     // of the host) at `rect` of its client area, named `name`.
@@ -144,8 +146,16 @@ private:
     bool setCursor();
     void key(UINT message, WPARAM wParam);
     void invalidate(const RECT& area);
-    // Device pixels of the window to the container's pixels, and back.
+    // Device pixels of the window to the container's pixels.
     int logical(int device) const;
+    // --- win32::DropSink -------------------------------------------------------
+    std::uint32_t dragOver(std::span<const std::uint8_t> files, win32::Spot client,
+                           std::uint32_t keys, std::uint32_t allowed, bool entering) override;
+    void dragLeave() override;
+    std::uint32_t drop(std::span<const std::uint8_t> files, win32::Spot client, std::uint32_t keys,
+                       std::uint32_t allowed) override;
+    // The control under a drag's point that takes drops.
+    Win32ContainerSite* dropTarget(int x, int y) const;
     // Where a mouse event goes: the control holding the pointer since a
     // press, else the one under it.
     Win32ContainerSite* target(int x, int y) const;
@@ -157,8 +167,10 @@ private:
     COLORREF background_;
     std::vector<std::unique_ptr<Win32ContainerSite>> sites_;
     std::unique_ptr<MemoryCanvas> canvas_;
-    Win32ContainerSite* pressed_ = nullptr; // holds the pointer between press and release
-    Win32ContainerSite* focused_ = nullptr; // takes the keyboard
+    Win32ContainerSite* pressed_ = nullptr;  // holds the pointer between press and release
+    Win32ContainerSite* focused_ = nullptr;  // takes the keyboard
+    Win32ContainerSite* dragOver_ = nullptr; // under a drag
+    std::unique_ptr<win32::DropRegistration> drops_;
     bool doubleClicked_ = false;
     bool tracking_ = false; // the system tells when the pointer leaves
     win32::Cursor arrow_;

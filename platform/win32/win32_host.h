@@ -135,6 +135,7 @@ private:
     void syncRect(HWND window);
     RECT placement(HWND window) const;
 
+    win32::OleSession ole_; // before any window, after every one
     std::unordered_map<HWND, win32::NativeWindow> native_;
     std::unordered_map<win32::NativeWindow, HWND> records_;
     std::set<HWND> adopted_;

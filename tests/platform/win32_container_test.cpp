@@ -4,6 +4,7 @@
 
 #include "platform/gdi/blit.h"
 #include "platform/gdi/gdi.h"
+#include "platform/host/data_object.h"
 #include "platform/system/environment.h"
 #include "platform/win32/win32_container.h"
 #include "tests/platform/win32_desktop.h"
@@ -45,6 +46,24 @@ public:
         log_.push_back(name_ + " up " + std::to_string(button) + " " + std::to_string(x) + "," +
                        std::to_string(y));
     }
+    void OLEDragOver(DataObject& data, std::int32_t& effect, std::int16_t, std::int16_t, int x,
+                     int y, std::int16_t state) override {
+        log_.push_back(name_ + " drag " + std::to_string(state) + " " + std::to_string(x) + "," +
+                       std::to_string(y) + files(data));
+        if (state != vbLeave) effect = 1;
+    }
+    void OLEDragDrop(DataObject& data, std::int32_t& effect, std::int16_t, std::int16_t, int x,
+                     int y) override {
+        log_.push_back(name_ + " drop " + std::to_string(x) + "," + std::to_string(y) +
+                       files(data));
+        effect = 1;
+    }
+    void KeyDown(std::int16_t& code, std::int16_t) override {
+        log_.push_back(name_ + " keydown " + std::to_string(code));
+    }
+    void KeyPress(std::int16_t& ascii) override {
+        log_.push_back(name_ + " keypress " + std::to_string(ascii));
+    }
     void Click() override { log_.push_back(name_ + " click"); }
     void DblClick() override { log_.push_back(name_ + " dblclick"); }
 
@@ -52,6 +71,14 @@ public:
     std::vector<POINT> origins;
 
 private:
+    static std::string files(const DataObject& data) {
+        std::string out;
+        if (data.GetFormat(CF_HDROP))
+            for (const std::string& f : data.Files())
+                out += " " + f;
+        return out;
+    }
+
     std::uint32_t bgra_;
     std::vector<std::string>& log_;
     std::string name_;
@@ -187,6 +214,41 @@ TEST_F(Win32ContainerTest, ThePointerGoesToTheControlThatTakesItAndStaysWhileABu
     EXPECT_EQ(log, (std::vector<std::string>{"red down 1 10,10"}))
         << "a press whose capture is lost ends without a release";
     host.ReleaseCapture();
+}
+
+TEST_F(Win32ContainerTest, FilesDraggedOntoAControlThatTakesDropsReachIt) {
+    container->site("red")->SetOLEDropMode(1);
+    const auto screen = [&](int x, int y) {
+        POINT p{x, y};
+        host.ClientToScreen(container->window(), &p);
+        return std::pair<int, int>{p.x, p.y};
+    };
+    // Onto red, over blue (which takes no drops), back onto red, dropped.
+    const std::vector<std::uint32_t> effects = win32_test::DragFiles(
+        real, {L"C:\\a.png", L"C:\\b\u00e9.png"},
+        {screen(20, 20), screen(45, 35), screen(21, 20), screen(22, 21)}, true);
+    ASSERT_FALSE(effects.empty()) << "the container's window takes drags";
+    EXPECT_EQ(effects, (std::vector<std::uint32_t>{1, 0, 1, 1}));
+    EXPECT_EQ(log, (std::vector<std::string>{"red drag 0 10,10 C:\\a.png C:\\b\u00e9.png",
+                                             "red drag 1 35,25 C:\\a.png C:\\b\u00e9.png",
+                                             "red drag 0 11,10 C:\\a.png C:\\b\u00e9.png",
+                                             "red drop 12,11 C:\\a.png C:\\b\u00e9.png"}));
+
+    log.clear();
+    win32_test::DragFiles(real, {L"C:\\a.png"}, {screen(20, 20)}, false);
+    EXPECT_EQ(log, (std::vector<std::string>{"red drag 0 10,10 C:\\a.png", "red drag 1 0,0"}))
+        << "a drag that goes away leaves";
+}
+
+TEST_F(Win32ContainerTest, TheKeyboardGoesToTheControlLastPressed) {
+    win32_test::Send(real, WM_KEYDOWN, 0x41, 0);
+    EXPECT_TRUE(log.empty()) << "no control pressed yet";
+    win32_test::Send(real, WM_LBUTTONDOWN, MK_LBUTTON, at(45, 35));
+    win32_test::Send(real, WM_LBUTTONUP, 0, at(45, 35));
+    log.clear();
+    win32_test::Send(real, WM_KEYDOWN, 0x41, 0);
+    win32_test::Send(real, WM_CHAR, 'a', 0);
+    EXPECT_EQ(log, (std::vector<std::string>{"blue keydown 65", "blue keypress 97"}));
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 #include "platform/win32/windows_api.h"
 
 #include <cstring>
+#include <ole2.h>
+#include <shlobj.h>
 
 namespace win32_test {
 namespace {
@@ -89,6 +91,94 @@ bool HasClass(std::uintptr_t window, const wchar_t* name) {
     wchar_t buffer[64] = {};
     GetClassNameW(handle(window), buffer, 64);
     return _wcsicmp(buffer, name) == 0;
+}
+
+namespace {
+
+// A drag's data: the files as CF_HDROP, nothing else.
+class FileData final : public IDataObject {
+public:
+    explicit FileData(const std::vector<std::wstring>& files) {
+        std::wstring list;
+        for (const std::wstring& f : files)
+            list += f + L'\0';
+        list += L'\0';
+        block_.resize(sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+        DROPFILES header{};
+        header.pFiles = sizeof header;
+        header.fWide = TRUE;
+        std::memcpy(block_.data(), &header, sizeof header);
+        std::memcpy(block_.data() + sizeof header, list.data(), list.size() * sizeof(wchar_t));
+    }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDataObject)) {
+            *out = static_cast<IDataObject*>(this);
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    // Lives on the test's stack for the whole drag.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override {
+        if (QueryGetData(format) != S_OK) return DV_E_FORMATETC;
+        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, block_.size());
+        if (memory == nullptr) return E_OUTOFMEMORY;
+        std::memcpy(GlobalLock(memory), block_.data(), block_.size());
+        GlobalUnlock(memory);
+        medium->tymed = TYMED_HGLOBAL;
+        medium->hGlobal = memory;
+        medium->pUnkForRelease = nullptr;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* format) override {
+        return format != nullptr && format->cfFormat == CF_HDROP &&
+                       (format->tymed & TYMED_HGLOBAL) != 0
+                   ? S_OK
+                   : DV_E_FORMATETC;
+    }
+    HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override {
+        return OLE_E_ADVISENOTSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override {
+        return OLE_E_ADVISENOTSUPPORTED;
+    }
+
+private:
+    std::vector<std::uint8_t> block_;
+};
+
+} // namespace
+
+std::vector<std::uint32_t> DragFiles(std::uintptr_t window, const std::vector<std::wstring>& files,
+                                     const std::vector<std::pair<int, int>>& screenPoints,
+                                     bool drop) {
+    // Where the system keeps a window's registered target.
+    auto* target = static_cast<IDropTarget*>(GetPropW(handle(window), L"OleDropTargetInterface"));
+    if (target == nullptr || screenPoints.empty()) return {};
+    FileData data(files);
+    std::vector<std::uint32_t> effects;
+    for (std::size_t i = 0; i < screenPoints.size(); ++i) {
+        const POINTL at{screenPoints[i].first, screenPoints[i].second};
+        DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+        if (i == 0)
+            target->DragEnter(&data, MK_LBUTTON, at, &effect);
+        else if (i + 1 == screenPoints.size() && drop)
+            target->Drop(&data, 0, at, &effect);
+        else
+            target->DragOver(MK_LBUTTON, at, &effect);
+        effects.push_back(effect);
+    }
+    if (!drop) target->DragLeave();
+    return effects;
 }
 
 } // namespace win32_test

@@ -5,6 +5,9 @@
 // their own, so the tests never see <windows.h>.
 
 #include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace win32_test {
 
@@ -27,5 +30,14 @@ bool IsVisible(std::uintptr_t window);
 bool Exists(std::uintptr_t window);
 // The system's class name of the window.
 bool HasClass(std::uintptr_t window, const wchar_t* name);
+
+// Drags files (wide names) over the window's registered drop target, as
+// the system's drag and drop does: entering at the first screen point,
+// moving over the others, then dropping at the last, or leaving when
+// `drop` is false. Answers the effects the target gave at each step, or
+// nothing when the window takes no drags.
+std::vector<std::uint32_t> DragFiles(std::uintptr_t window, const std::vector<std::wstring>& files,
+                                     const std::vector<std::pair<int, int>>& screenPoints,
+                                     bool drop);
 
 } // namespace win32_test
