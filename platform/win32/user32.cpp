@@ -402,6 +402,16 @@ Cursor Cursor::FromPixels(std::span<const std::uint32_t> pixels, int width, int 
     return cursor;
 }
 
+bool Cursor::hotSpot(int& x, int& y) const {
+    ICONINFO info{};
+    if (handle_ == nullptr || !GetIconInfo(static_cast<HICON>(handle_), &info)) return false;
+    if (info.hbmMask != nullptr) DeleteObject(info.hbmMask);
+    if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
+    x = static_cast<int>(info.xHotspot);
+    y = static_cast<int>(info.yHotspot);
+    return true;
+}
+
 void Cursor::show() const {
     if (handle_ != nullptr) SetCursor(static_cast<HCURSOR>(handle_));
 }
@@ -558,16 +568,39 @@ bool NativeClipboardOffers(std::uint32_t format) {
 }
 
 std::optional<std::vector<std::uint8_t>> NativeClipboardBytes(std::uint32_t format) {
-    // A V5 header keeps the alpha that the system's made-up CF_DIB drops.
+    // A bitmap travels as its DIB, which the system makes from it; a V5
+    // header keeps the alpha that the system's made-up CF_DIB drops.
+    if (format == CF_BITMAP) format = CF_DIB;
     if (format == CF_DIB && IsClipboardFormatAvailable(CF_DIBV5)) format = CF_DIBV5;
     if (!IsClipboardFormatAvailable(format)) return std::nullopt;
     const HANDLE data = GetClipboardData(format);
     if (data == nullptr) return std::nullopt;
+    // Metafiles are handles of their own; their bytes are asked for.
+    if (format == CF_ENHMETAFILE) {
+        const auto metafile = static_cast<HENHMETAFILE>(data);
+        const UINT size = GetEnhMetaFileBits(metafile, 0, nullptr);
+        if (size == 0) return std::nullopt;
+        std::vector<std::uint8_t> out(size);
+        if (GetEnhMetaFileBits(metafile, size, out.data()) != size) return std::nullopt;
+        return out;
+    }
     const SIZE_T size = GlobalSize(data);
     const void* bytes = size != 0 ? GlobalLock(data) : nullptr;
     if (bytes == nullptr) return std::nullopt;
-    std::vector<std::uint8_t> out(static_cast<const std::uint8_t*>(bytes),
-                                  static_cast<const std::uint8_t*>(bytes) + size);
+    std::optional<std::vector<std::uint8_t>> out;
+    if (format == CF_METAFILEPICT) {
+        if (size >= sizeof(METAFILEPICT)) {
+            const HMETAFILE metafile = static_cast<const METAFILEPICT*>(bytes)->hMF;
+            const UINT n = GetMetaFileBitsEx(metafile, 0, nullptr);
+            if (n != 0) {
+                out.emplace(n);
+                if (GetMetaFileBitsEx(metafile, n, out->data()) != n) out.reset();
+            }
+        }
+    } else {
+        out.emplace(static_cast<const std::uint8_t*>(bytes),
+                    static_cast<const std::uint8_t*>(bytes) + size);
+    }
     GlobalUnlock(data);
     return out;
 }

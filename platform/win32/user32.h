@@ -116,6 +116,8 @@ public:
     static Cursor FromPixels(std::span<const std::uint32_t> pixels, int width, int height, int hotX,
                              int hotY);
     bool valid() const { return handle_ != nullptr; }
+    // Where the shape points, in its pixels from the top left.
+    bool hotSpot(int& x, int& y) const;
     // Shows the shape now (over the window the pointer is in).
     void show() const;
 
@@ -203,8 +205,10 @@ int ShowMessageBox(NativeWindow owner, std::string_view text, std::string_view c
 std::intptr_t ShellOpen(NativeWindow window, std::string_view operation, std::string_view file,
                         std::string_view parameters, std::string_view directory, int show);
 
-// The clipboard. CF_DIB is answered with the richest DIB there (a V5 header
-// keeps the alpha); the registered "PNG" format is a number of its own.
+// The clipboard, its formats as the bytes of their data: CF_DIB (and
+// CF_BITMAP) as the richest DIB there (a V5 header keeps the alpha), the
+// metafiles as their own bytes, the others (CF_HDROP, the registered "PNG"
+// format, a number of its own) as their memory blocks.
 bool OpenNativeClipboard();
 void CloseNativeClipboard();
 bool NativeClipboardOffers(std::uint32_t format);

@@ -5,6 +5,7 @@
 #include "platform/gdi/blit.h"
 #include "platform/gdi/gdi.h"
 #include "platform/host/data_object.h"
+#include "platform/picture/icon.h"
 #include "platform/system/environment.h"
 #include "platform/win32/win32_container.h"
 #include "tests/platform/win32_desktop.h"
@@ -249,6 +250,41 @@ TEST_F(Win32ContainerTest, TheKeyboardGoesToTheControlLastPressed) {
     win32_test::Send(real, WM_KEYDOWN, 0x41, 0);
     win32_test::Send(real, WM_CHAR, 'a', 0);
     EXPECT_EQ(log, (std::vector<std::string>{"blue keydown 65", "blue keypress 97"}));
+}
+
+TEST_F(Win32ContainerTest, AMouseIconBecomesARealCursorWithItsHotSpot) {
+    BITMAPINFOHEADER header;
+    header.biWidth = 8;
+    header.biHeight = 8;
+    header.biBitCount = 32;
+    void* bits = nullptr;
+    const HBITMAP color = CreateDIBSection(0, header, {}, &bits);
+    ASSERT_NE(bits, nullptr);
+    std::fill_n(static_cast<std::uint32_t*>(bits), 64, 0xFFFF0000u);
+    header.biBitCount = 1;
+    const RGBQUAD mono[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
+    const HBITMAP mask = CreateDIBSection(0, header, mono, &bits);
+    ICONINFO info;
+    info.fIcon = false;
+    info.xHotspot = 3;
+    info.yHotspot = 5;
+    info.hbmMask = mask;
+    info.hbmColor = color;
+    const HICON icon = CreateIconIndirect(info);
+    DeleteObject(mask);
+    DeleteObject(color);
+    ASSERT_NE(icon, 0u);
+
+    Win32ContainerSite& site = *container->site("red");
+    site.SetMousePointer(99, icon);
+    DestroyIcon(icon);
+    int x = 0, y = 0;
+    ASSERT_TRUE(site.cursor().valid());
+    ASSERT_TRUE(site.cursor().hotSpot(x, y));
+    EXPECT_EQ(x, 3);
+    EXPECT_EQ(y, 5);
+    site.SetMousePointer(0, 0);
+    EXPECT_FALSE(site.cursor().valid()) << "the container's default";
 }
 
 } // namespace

@@ -42,6 +42,42 @@ bool OfferDib(int width, int height) {
     return done;
 }
 
+bool OfferFiles(const std::vector<std::wstring>& files) {
+    std::wstring list;
+    for (const std::wstring& f : files)
+        list += f + L'\0';
+    list += L'\0';
+    const std::size_t size = sizeof(DROPFILES) + list.size() * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+    if (memory == nullptr) return false;
+    auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = TRUE;
+    std::memcpy(header + 1, list.data(), list.size() * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    if (!OpenClipboard(nullptr)) {
+        GlobalFree(memory);
+        return false;
+    }
+    EmptyClipboard();
+    const bool done = SetClipboardData(CF_HDROP, memory) != nullptr;
+    if (!done) GlobalFree(memory);
+    CloseClipboard();
+    return done;
+}
+
+bool OfferBitmap(int width, int height) {
+    const HDC screen = GetDC(nullptr);
+    const HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    ReleaseDC(nullptr, screen);
+    if (bitmap == nullptr || !OpenClipboard(nullptr)) return false;
+    EmptyClipboard();
+    const bool done = SetClipboardData(CF_BITMAP, bitmap) != nullptr;
+    if (!done) DeleteObject(bitmap);
+    CloseClipboard();
+    return done;
+}
+
 void EmptyTheClipboard() {
     if (!OpenClipboard(nullptr)) return;
     EmptyClipboard();

@@ -15,6 +15,10 @@ bool MoveCursorTo(int x, int y);
 // Puts a width x height 32-bit DIB on the clipboard, as another program.
 bool OfferDib(int width, int height);
 void EmptyTheClipboard();
+// Puts a list of files (CF_HDROP), or a width x height device bitmap
+// (CF_BITMAP), on the clipboard.
+bool OfferFiles(const std::vector<std::wstring>& files);
+bool OfferBitmap(int width, int height);
 // Sends the message to the system's window, as the system would.
 std::intptr_t Send(std::uintptr_t window, std::uint32_t message, std::uintptr_t wParam,
                    std::intptr_t lParam);

@@ -5,6 +5,7 @@
 // system's messages until a condition holds; their bounds only end a wait.
 
 #include "platform/host/ccrosscomm.h"
+#include "platform/host/data_object.h"
 #include "platform/system/environment.h"
 #include "platform/system/library.h"
 #include "platform/win32/win32_host.h"
@@ -103,6 +104,29 @@ TEST_F(Win32HostTest, TheProgramsOwnWindowIsAdoptedAndEndsItsRecordsWhenItGoes) 
     EXPECT_TRUE(win32_test::Exists(again));
     EXPECT_EQ(win32_test::Send(again, WM_USER, 0, 0), 0);
     win32_test::DestroyProgramWindow(again);
+}
+
+TEST_F(Win32HostTest, FilesAndBitmapsOtherProgramsCopyArriveAsTheirBytes) {
+    ASSERT_TRUE(win32_test::OfferFiles({L"C:\\x.png", L"C:\\\u00e9.gif"}));
+    EXPECT_TRUE(host.IsClipboardFormatAvailable(CF_HDROP));
+    ASSERT_TRUE(host.OpenClipboard());
+    const auto block = host.GetClipboardData(CF_HDROP);
+    host.CloseClipboard();
+    ASSERT_TRUE(block);
+    EXPECT_EQ(ReadDropFileNames(*block), (std::vector<std::string>{"C:\\x.png", "C:\\\u00e9.gif"}));
+
+    // A device bitmap has no bytes of its own: it comes as its DIB.
+    ASSERT_TRUE(win32_test::OfferBitmap(5, 4));
+    EXPECT_TRUE(host.IsClipboardFormatAvailable(CF_BITMAP));
+    ASSERT_TRUE(host.OpenClipboard());
+    const auto dib = host.GetClipboardData(CF_BITMAP);
+    host.CloseClipboard();
+    win32_test::EmptyTheClipboard();
+    ASSERT_TRUE(dib);
+    ASSERT_GE(dib->size(), 12u);
+    std::int32_t width = 0;
+    std::memcpy(&width, dib->data() + 4, 4);
+    EXPECT_EQ(width, 5);
 }
 
 // --- the GDI+ session window ----------------------------------------------------------
