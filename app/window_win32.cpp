@@ -54,8 +54,8 @@ int OpenWindow(int&, char**, management::RecordingBackend& backend, const std::s
                management::ChangeGuard* guard, std::ostream& err) {
     // The window host the image controls use, the process's host while the
     // window lives.
-    WindowHost host;
-    platform::ProcessEnvironment().host = host.services();
+    platform::Win32Host host;
+    platform::ProcessEnvironment().host = &host;
     struct HostScope {
         ~HostScope() { platform::ProcessEnvironment().host = nullptr; }
     } hostScope;

@@ -70,14 +70,17 @@ HINSTANCE Instance() {
     return GetModuleHandleW(nullptr);
 }
 
-void PrintChildren(HWND parent, HDC dc);
+using PrintOverride = std::function<std::optional<WindowPicture>(NativeWindow)>;
+
+void PrintChildren(HWND parent, HDC dc, const PrintOverride& override);
 
 // Draws a window as it would paint itself, over what `dc` already holds at
 // `at` (a control that leaves parts unpainted, as a group box does, shows
 // its parent there). The client area is drawn in a device context of its
-// own, where a control's own clipping finds it at the origin, and the
-// sunken edge of a client edge is drawn around it.
-void PrintWindowInto(HWND window, HDC dc, POINT at) {
+// own, where a control's own clipping finds it at the origin, then its
+// children, and the sunken edge of a client edge around it. A window the
+// override has a picture of (at 96 dots to the inch) is drawn from that.
+void PrintWindowInto(HWND window, HDC dc, POINT at, const PrintOverride& override) {
     RECT outer{}, client{};
     GetWindowRect(window, &outer);
     GetClientRect(window, &client);
@@ -90,8 +93,23 @@ void PrintWindowInto(HWND window, HDC dc, POINT at) {
     HBITMAP pixels = CreateCompatibleBitmap(dc, client.right, client.bottom);
     HGDIOBJ before = SelectObject(area, pixels);
     BitBlt(area, 0, 0, client.right, client.bottom, dc, at.x + inside.x, at.y + inside.y, SRCCOPY);
-    SendMessageW(window, WM_PRINT, reinterpret_cast<WPARAM>(area),
-                 PRF_CLIENT | PRF_ERASEBKGND | PRF_CHILDREN);
+    const std::optional<WindowPicture> picture = override ? override(window) : std::nullopt;
+    if (picture && !picture->pixels.empty()) {
+        BITMAPINFO format{};
+        format.bmiHeader.biSize = sizeof format.bmiHeader;
+        format.bmiHeader.biWidth = picture->width;
+        format.bmiHeader.biHeight = -picture->height;
+        format.bmiHeader.biPlanes = 1;
+        format.bmiHeader.biBitCount = 32;
+        format.bmiHeader.biCompression = BI_RGB;
+        // Enlarged as pixels, not smoothed, as the window shows them.
+        SetStretchBltMode(area, COLORONCOLOR);
+        StretchDIBits(area, 0, 0, client.right, client.bottom, 0, 0, picture->width,
+                      picture->height, picture->pixels.data(), &format, DIB_RGB_COLORS, SRCCOPY);
+    } else {
+        SendMessageW(window, WM_PRINT, reinterpret_cast<WPARAM>(area), PRF_CLIENT | PRF_ERASEBKGND);
+    }
+    PrintChildren(window, area, override);
     BitBlt(dc, at.x + inside.x, at.y + inside.y, client.right, client.bottom, area, 0, 0, SRCCOPY);
     SelectObject(area, before);
     DeleteObject(pixels);
@@ -105,7 +123,7 @@ void PrintWindowInto(HWND window, HDC dc, POINT at) {
 // The children of a window printed through WM_PRINT, which the system's
 // default handling may leave out: each visible child, the bottom of the
 // stacking order first.
-void PrintChildren(HWND parent, HDC dc) {
+void PrintChildren(HWND parent, HDC dc, const PrintOverride& override) {
     HWND first = GetWindow(parent, GW_CHILD);
     for (HWND child = first != nullptr ? GetWindow(first, GW_HWNDLAST) : nullptr; child != nullptr;
          child = GetWindow(child, GW_HWNDPREV)) {
@@ -113,7 +131,7 @@ void PrintChildren(HWND parent, HDC dc) {
         RECT place{};
         GetWindowRect(child, &place);
         MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&place), 2);
-        PrintWindowInto(child, dc, {place.left, place.top});
+        PrintWindowInto(child, dc, {place.left, place.top}, override);
     }
 }
 
@@ -122,11 +140,6 @@ LRESULT CALLBACK PictureBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM
     // tabbed to; its image controls live in a container window inside it.
     if (message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN) SetFocus(window);
     if (message == WM_GETDLGCODE) return DLGC_WANTARROWS;
-    if (message == WM_PRINT && (lParam & PRF_CHILDREN) != 0) {
-        DefWindowProcW(window, message, wParam, lParam & ~PRF_CHILDREN);
-        PrintChildren(window, reinterpret_cast<HDC>(wParam));
-        return 0;
-    }
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -367,6 +380,25 @@ void Win32FrmMainWindow::Layout() {
                  frame.bottom - frame.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+std::array<int, 4> Win32FrmMainWindow::InnerArea(const char* name) const {
+    HWND box = static_cast<HWND>(Control(name));
+    RECT client{};
+    GetClientRect(box, &client);
+    MapWindowPoints(box, static_cast<HWND>(window_), reinterpret_cast<POINT*>(&client), 2);
+    return {client.left, client.top, client.right, client.bottom};
+}
+
+void Win32FrmMainWindow::StackOver(NativeWindow window, const char* name) {
+    HWND box = static_cast<HWND>(Control(name));
+    HWND above = GetWindow(box, GW_HWNDPREV);
+    SetWindowPos(static_cast<HWND>(window), above != nullptr ? above : HWND_TOP, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+std::uint32_t Win32FrmMainWindow::BackgroundColor() const {
+    return GetSysColor(COLOR_3DFACE);
+}
+
 void Win32FrmMainWindow::Attach(FrmMain& form) {
     form_ = &form;
 }
@@ -532,12 +564,13 @@ std::intptr_t Win32FrmMainWindow::handle(unsigned message, std::uintptr_t wParam
         Layout();
         SetWindowPos(window, nullptr, suggested.left, suggested.top, 0, 0,
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        if (layoutChanged) layoutChanged();
         return 0;
     }
     case WM_PRINT:
         if ((lParam & PRF_CHILDREN) != 0) {
             DefWindowProcW(window, message, wParam, lParam & ~PRF_CHILDREN);
-            PrintChildren(window, reinterpret_cast<HDC>(wParam));
+            PrintChildren(window, reinterpret_cast<HDC>(wParam), printOverride);
             return 0;
         }
         break;

@@ -9,6 +9,7 @@
 #include "app/frm_extras.h"
 #include "app/frm_main.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -83,6 +84,21 @@ public:
     NativeWindow Control(const char* name) const;
     // Pixels per 96 of an inch: the monitor's DPI over 96.
     unsigned Dpi() const { return dpi_; }
+
+    // The client area of a picture box, in the window's client area:
+    // left, top, right, bottom.
+    std::array<int, 4> InnerArea(const char* name) const;
+    // Puts a window directly above the named control in the stacking order
+    // (a picture box's container, made after it).
+    void StackOver(NativeWindow window, const char* name);
+    // The colour behind the controls, 0x00BBGGRR.
+    std::uint32_t BackgroundColor() const;
+
+    // Called after the layout changed with the monitor's DPI.
+    std::function<void()> layoutChanged;
+    // A picture (at 96 dots to the inch) of a window that does not draw
+    // itself for WM_PRINT, or nullopt to let it.
+    std::function<std::optional<WindowPicture>(NativeWindow)> printOverride;
 
     // Draws the client area as the window would paint it (PrintWindow), for
     // --screenshot; nullopt when the system cannot.
