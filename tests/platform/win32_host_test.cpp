@@ -71,6 +71,9 @@ TEST_F(Win32HostTest, RecordsHaveRealWindowsThatFollowThem) {
     EXPECT_EQ(moved,
               (RECT{topOrigin.x + 50, topOrigin.y + 60, topOrigin.x + 70, topOrigin.y + 70}));
 
+    EXPECT_LE(host.ShellExecuteA(top, "open", "C:\\no-such-file.velmora", "", "", 1), 32)
+        << "the shell's own answer for a file it cannot open";
+
     // Closing as the user does: the system's WM_CLOSE reaches the
     // procedure, whose default destroys the record and its real windows.
     win32_test::Send(realTop, WM_CLOSE, 0, 0);
