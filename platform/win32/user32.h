@@ -75,6 +75,7 @@ std::intptr_t DefaultProcedure(NativeWindow window, std::uint32_t message, std::
 void ShowNative(NativeWindow window, bool visible);
 void MoveNative(NativeWindow window, const Area& rect, bool repaint);
 void SetNativeText(NativeWindow window, std::string_view utf8);
+std::string NativeText(NativeWindow window);
 void SetNativeOwner(NativeWindow window, NativeWindow owner);
 void InvalidateNative(NativeWindow window, const Area* area);
 // The window's place: in screen coordinates, and relative to the parent's

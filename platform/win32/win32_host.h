@@ -145,6 +145,7 @@ private:
     std::map<TimerKey, Timer> timers_;
     std::unordered_map<HWND, MessageHandler> handlers_;
     std::vector<Delivery> deliveries_;
+    bool ending_ = false; // the host goes: its windows go without messages
     bool clipboardOpen_ = false;
     DWORD started_ = 0;
 };

@@ -89,6 +89,9 @@ TEST_F(Win32HostTest, TheProgramsOwnWindowIsAdoptedAndEndsItsRecordsWhenItGoes) 
     ASSERT_NE(main, 0u);
     EXPECT_EQ(host.AdoptWindow(program, "#32770"), 0u) << "adopted once";
     EXPECT_TRUE(host.IsWindowVisible(main));
+    char title[16] = {};
+    host.GetWindowTextA(main, title, sizeof title);
+    EXPECT_STREQ(title, "Program");
     const HWND box = make("Recorder", "", WS_CHILD | WS_VISIBLE, main, {5, 5, 50, 50});
     ASSERT_NE(host.nativeWindow(box), 0u);
     host_contract::journal().clear();
@@ -107,6 +110,27 @@ TEST_F(Win32HostTest, TheProgramsOwnWindowIsAdoptedAndEndsItsRecordsWhenItGoes) 
     EXPECT_TRUE(win32_test::Exists(again));
     EXPECT_EQ(win32_test::Send(again, WM_USER, 0, 0), 0);
     win32_test::DestroyProgramWindow(again);
+}
+
+TEST_F(Win32HostTest, AHostThatEndsTakesItsRealWindowsWithoutMessages) {
+    auto other = std::make_unique<Win32Host>();
+    scope->host = other.get(); // the recording procedure's default one
+    WNDCLASSA cls;
+    cls.lpfnWndProc = &host_contract::Recorder;
+    cls.lpszClassName = "Recorder";
+    ASSERT_TRUE(other->RegisterClassA(cls));
+    const HWND top =
+        other->CreateWindowExA(0, "Recorder", "", WS_VISIBLE, 0, 0, 50, 50, 0, 0, 0, nullptr);
+    const HWND inner = other->CreateWindowExA(0, "Recorder", "", WS_CHILD | WS_VISIBLE, 0, 0, 9, 9,
+                                              top, 0, 0, nullptr);
+    const std::uintptr_t realTop = other->nativeWindow(top), realInner = other->nativeWindow(inner);
+    ASSERT_TRUE(realTop != 0 && realInner != 0);
+    host_contract::journal().clear();
+    other.reset();
+    scope->host = &host;
+    EXPECT_TRUE(lifecycle().empty());
+    EXPECT_FALSE(win32_test::Exists(realTop));
+    EXPECT_FALSE(win32_test::Exists(realInner));
 }
 
 TEST_F(Win32HostTest, FilesAndBitmapsOtherProgramsCopyArriveAsTheirBytes) {
