@@ -476,6 +476,23 @@ void PumpMessages() {
     }
 }
 
+int RunMessageLoop(NativeWindow dialog) {
+    MSG msg;
+    for (;;) {
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got == 0) return static_cast<int>(msg.wParam);
+        if (got == -1) return -1;
+        const HWND keys = handle(dialog);
+        if (keys != nullptr && IsWindow(keys) && IsDialogMessageW(keys, &msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+void QuitMessageLoop(int code) {
+    PostQuitMessage(code);
+}
+
 void WaitForMessages(std::uint32_t ms) {
     MsgWaitForMultipleObjectsEx(0, nullptr, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
 }

@@ -183,6 +183,11 @@ std::uint32_t TickCount();
 
 // Dispatches the messages waiting for the thread, and returns.
 void PumpMessages();
+// Dispatches messages until QuitMessageLoop; answers its code. The keys of
+// a dialog-like window (Tab, Enter, Alt and a mnemonic) work as in a dialog
+// when it is given.
+int RunMessageLoop(NativeWindow dialog);
+void QuitMessageLoop(int code);
 // Waits up to ms for a message to arrive (returns at once when one waits).
 void WaitForMessages(std::uint32_t ms);
 

@@ -27,11 +27,17 @@ win32::Area areaOf(const RECT& r) {
 // The system's messages a record's procedure sees. The others (creation and
 // destruction, which the tree sends itself, text, sizing negotiations) stay
 // with the real window's own procedure.
-constexpr std::array<UINT, 21> kDelivered = {
-    WM_MOVE,       WM_SIZE,           WM_SETFOCUS,    WM_KILLFOCUS, WM_PAINT,   WM_CLOSE,
-    WM_ERASEBKGND, WM_SETCURSOR,      WM_CONTEXTMENU, WM_NCHITTEST, WM_KEYDOWN, WM_KEYUP,
-    WM_CHAR,       WM_SYSKEYDOWN,     WM_SYSKEYUP,    WM_COMMAND,   WM_TIMER,   WM_MOUSELEAVE,
-    WM_DROPFILES,  WM_CAPTURECHANGED, WM_DPICHANGED};
+constexpr std::array<UINT, 22> kDelivered = {WM_MOVE,        WM_SIZE,
+                                             WM_SETFOCUS,    WM_KILLFOCUS,
+                                             WM_PAINT,       WM_CLOSE,
+                                             WM_ERASEBKGND,  WM_SETCURSOR,
+                                             WM_CONTEXTMENU, WM_NCHITTEST,
+                                             WM_KEYDOWN,     WM_KEYUP,
+                                             WM_CHAR,        WM_SYSKEYDOWN,
+                                             WM_SYSKEYUP,    WM_COMMAND,
+                                             WM_TIMER,       WM_MOUSELEAVE,
+                                             WM_DROPFILES,   WM_CAPTURECHANGED,
+                                             WM_DPICHANGED,  WM_DPICHANGED_AFTERPARENT};
 
 } // namespace
 
@@ -444,6 +450,14 @@ std::intptr_t Win32Host::ShellExecuteA(HWND window, const std::string& operation
 
 void Win32Host::DoEvents() {
     win32::PumpMessages();
+}
+
+int Win32Host::RunMessageLoop(HWND dialog) {
+    return win32::RunMessageLoop(nativeWindow(dialog));
+}
+
+void Win32Host::QuitMessageLoop(int code) {
+    win32::QuitMessageLoop(code);
 }
 
 bool Win32Host::RunUntil(const std::function<bool()>& done, DWORD boundMs) {

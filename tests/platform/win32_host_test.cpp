@@ -133,6 +133,17 @@ TEST_F(Win32HostTest, AHostThatEndsTakesItsRealWindowsWithoutMessages) {
     EXPECT_FALSE(win32_test::Exists(realInner));
 }
 
+TEST_F(Win32HostTest, TheMessageLoopRunsUntilAskedToQuit) {
+    int ticks = 0;
+    host.SetTimer(0, 0, 10, [&](HWND, UINT, UINT_PTR, DWORD) {
+        if (++ticks == 3) host.QuitMessageLoop(7);
+    });
+    // A bound, should the quit never come.
+    host.SetTimer(0, 0, 20000, [&](HWND, UINT, UINT_PTR, DWORD) { host.QuitMessageLoop(-99); });
+    EXPECT_EQ(host.RunMessageLoop(0), 7);
+    EXPECT_EQ(ticks, 3);
+}
+
 TEST_F(Win32HostTest, FilesAndBitmapsOtherProgramsCopyArriveAsTheirBytes) {
     ASSERT_TRUE(win32_test::OfferFiles({L"C:\\x.png", L"C:\\\u00e9.gif"}));
     EXPECT_TRUE(host.IsClipboardFormatAvailable(CF_HDROP));
