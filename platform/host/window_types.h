@@ -78,6 +78,7 @@ inline constexpr UINT WM_CAPTURECHANGED = 0x0215;
 inline constexpr UINT WM_DROPFILES = 0x0233;
 inline constexpr UINT WM_MOUSELEAVE = 0x02A3;
 inline constexpr UINT WM_DPICHANGED = 0x02E0;
+inline constexpr UINT WM_DPICHANGED_AFTERPARENT = 0x02E3;
 inline constexpr UINT WM_USER = 0x0400;
 
 // The buttons and keys of a mouse message's wParam.

@@ -240,6 +240,14 @@ void SetNativeText(NativeWindow window, std::string_view utf8) {
     SetWindowTextW(handle(window), wide(utf8).c_str());
 }
 
+std::string NativeText(NativeWindow window) {
+    const int length = GetWindowTextLengthW(handle(window));
+    if (length <= 0) return {};
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(handle(window), text.data(), length + 1)));
+    return Narrow(text).value_or(std::string());
+}
+
 void SetNativeOwner(NativeWindow window, NativeWindow owner) {
     SetWindowLongPtrW(handle(window), GWLP_HWNDPARENT, static_cast<LONG_PTR>(owner));
 }
@@ -466,6 +474,23 @@ void PumpMessages() {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
+}
+
+int RunMessageLoop(NativeWindow dialog) {
+    MSG msg;
+    for (;;) {
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got == 0) return static_cast<int>(msg.wParam);
+        if (got == -1) return -1;
+        const HWND keys = handle(dialog);
+        if (keys != nullptr && IsWindow(keys) && IsDialogMessageW(keys, &msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+void QuitMessageLoop(int code) {
+    PostQuitMessage(code);
 }
 
 void WaitForMessages(std::uint32_t ms) {

@@ -75,6 +75,7 @@ std::intptr_t DefaultProcedure(NativeWindow window, std::uint32_t message, std::
 void ShowNative(NativeWindow window, bool visible);
 void MoveNative(NativeWindow window, const Area& rect, bool repaint);
 void SetNativeText(NativeWindow window, std::string_view utf8);
+std::string NativeText(NativeWindow window);
 void SetNativeOwner(NativeWindow window, NativeWindow owner);
 void InvalidateNative(NativeWindow window, const Area* area);
 // The window's place: in screen coordinates, and relative to the parent's
@@ -182,6 +183,11 @@ std::uint32_t TickCount();
 
 // Dispatches the messages waiting for the thread, and returns.
 void PumpMessages();
+// Dispatches messages until QuitMessageLoop; answers its code. The keys of
+// a dialog-like window (Tab, Enter, Alt and a mnemonic) work as in a dialog
+// when it is given.
+int RunMessageLoop(NativeWindow dialog);
+void QuitMessageLoop(int code);
 // Waits up to ms for a message to arrive (returns at once when one waits).
 void WaitForMessages(std::uint32_t ms);
 

@@ -574,6 +574,10 @@ std::optional<LRESULT> Win32ControlContainer::message(UINT message, WPARAM wPara
         return 0;
     case WM_ERASEBKGND:
         return 1; // the paint covers everything
+    case WM_DPICHANGED_AFTERPARENT:
+        // The same pixels, enlarged anew.
+        host_.InvalidateRect(window_, nullptr, false);
+        return 0;
     case WM_NCHITTEST: {
         // Points no control takes belong to the window behind.
         if (pressed_ != nullptr) return std::nullopt;

@@ -27,17 +27,24 @@ win32::Area areaOf(const RECT& r) {
 // The system's messages a record's procedure sees. The others (creation and
 // destruction, which the tree sends itself, text, sizing negotiations) stay
 // with the real window's own procedure.
-constexpr std::array<UINT, 21> kDelivered = {
-    WM_MOVE,       WM_SIZE,           WM_SETFOCUS,    WM_KILLFOCUS, WM_PAINT,   WM_CLOSE,
-    WM_ERASEBKGND, WM_SETCURSOR,      WM_CONTEXTMENU, WM_NCHITTEST, WM_KEYDOWN, WM_KEYUP,
-    WM_CHAR,       WM_SYSKEYDOWN,     WM_SYSKEYUP,    WM_COMMAND,   WM_TIMER,   WM_MOUSELEAVE,
-    WM_DROPFILES,  WM_CAPTURECHANGED, WM_DPICHANGED};
+constexpr std::array<UINT, 22> kDelivered = {WM_MOVE,        WM_SIZE,
+                                             WM_SETFOCUS,    WM_KILLFOCUS,
+                                             WM_PAINT,       WM_CLOSE,
+                                             WM_ERASEBKGND,  WM_SETCURSOR,
+                                             WM_CONTEXTMENU, WM_NCHITTEST,
+                                             WM_KEYDOWN,     WM_KEYUP,
+                                             WM_CHAR,        WM_SYSKEYDOWN,
+                                             WM_SYSKEYUP,    WM_COMMAND,
+                                             WM_TIMER,       WM_MOUSELEAVE,
+                                             WM_DROPFILES,   WM_CAPTURECHANGED,
+                                             WM_DPICHANGED,  WM_DPICHANGED_AFTERPARENT};
 
 } // namespace
 
 Win32Host::Win32Host() : started_(win32::TickCount()) {}
 
 Win32Host::~Win32Host() {
+    ending_ = true;
     // Timers first (their callbacks may hold state that refers to windows),
     // then every window while this host can still answer for them.
     for (const auto& [key, timer] : timers_) {
@@ -50,13 +57,14 @@ Win32Host::~Win32Host() {
     timers_.clear();
     handlers_.clear();
     // Without messages, as the tree drops its records: nothing runs on a
-    // host that is going away.
-    for (const auto& [window, native] : native_) {
-        if (adopted_.contains(window))
-            win32::ReleaseNative(native);
-        else
-            win32::DestroyNative(native);
-    }
+    // host that is going away. The top-level windows take their children
+    // along; what is left lives in the program's own windows, which stay.
+    for (const HWND top : topLevelWindows())
+        if (!adopted_.contains(top)) win32::DestroyNative(nativeWindow(top));
+    for (const auto& [window, native] : native_)
+        if (!adopted_.contains(window)) win32::DestroyNative(native);
+    for (const HWND window : adopted_)
+        win32::ReleaseNative(nativeWindow(window));
     native_.clear();
     records_.clear();
 }
@@ -82,9 +90,10 @@ HWND Win32Host::AdoptWindow(std::uintptr_t nativeWindow, const char* className) 
     win32::NativeWindowRect(nativeWindow, r);
     adopting_ = nativeWindow;
     const DWORD visible = win32::NativeVisible(nativeWindow) ? WS_VISIBLE : 0;
-    const HWND window =
-        WindowTree::CreateWindowExA(0, className, "", WS_OVERLAPPEDWINDOW | visible, r.left, r.top,
-                                    r.right - r.left, r.bottom - r.top, 0, 0, 0, nullptr);
+    const std::string title = win32::NativeText(nativeWindow);
+    const HWND window = WindowTree::CreateWindowExA(
+        0, className, title.c_str(), WS_OVERLAPPEDWINDOW | visible, r.left, r.top, r.right - r.left,
+        r.bottom - r.top, 0, 0, 0, nullptr);
     adopting_ = 0;
     if (window == 0) return 0;
     ready_.insert(window);
@@ -235,7 +244,7 @@ std::intptr_t Win32Host::deliver(win32::NativeWindow native, std::uintptr_t tag,
                                  std::uint32_t message, std::uintptr_t wParam,
                                  std::intptr_t lParam) {
     const HWND window = static_cast<HWND>(tag);
-    if (!ready_.contains(window) || !IsWindow(window))
+    if (ending_ || !ready_.contains(window) || !IsWindow(window))
         return win32::DefaultProcedure(native, message, wParam, lParam);
     if (message == WM_TIMER) {
         if (!timers_.contains({window, wParam}))
@@ -265,7 +274,7 @@ std::intptr_t Win32Host::deliver(win32::NativeWindow native, std::uintptr_t tag,
 
 void Win32Host::destroyedBySystem(std::uintptr_t tag) {
     const HWND window = static_cast<HWND>(tag);
-    if (!IsWindow(window)) return;
+    if (ending_ || !IsWindow(window)) return;
     // The system takes the real window (and its children) down: the records
     // follow, and nothing destroys the real window a second time.
     const HWND before = std::exchange(systemDestroys_, window);
@@ -441,6 +450,14 @@ std::intptr_t Win32Host::ShellExecuteA(HWND window, const std::string& operation
 
 void Win32Host::DoEvents() {
     win32::PumpMessages();
+}
+
+int Win32Host::RunMessageLoop(HWND dialog) {
+    return win32::RunMessageLoop(nativeWindow(dialog));
+}
+
+void Win32Host::QuitMessageLoop(int code) {
+    win32::QuitMessageLoop(code);
 }
 
 bool Win32Host::RunUntil(const std::function<bool()>& done, DWORD boundMs) {

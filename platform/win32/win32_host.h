@@ -100,6 +100,11 @@ public:
     // Dispatches messages as they come until done() holds, false when it
     // still does not after boundMs; the bound only ends the wait.
     bool RunUntil(const std::function<bool()>& done, DWORD boundMs);
+    // The program's message loop: runs until QuitMessageLoop, answering its
+    // code. Keys work in `dialog` (a window of the host, or 0) as in a
+    // dialog box: Tab, Enter, Alt and a mnemonic.
+    int RunMessageLoop(HWND dialog);
+    void QuitMessageLoop(int code);
 
 protected:
     void windowCreated(HWND window) override;
@@ -145,6 +150,7 @@ private:
     std::map<TimerKey, Timer> timers_;
     std::unordered_map<HWND, MessageHandler> handlers_;
     std::vector<Delivery> deliveries_;
+    bool ending_ = false; // the host goes: its windows go without messages
     bool clipboardOpen_ = false;
     DWORD started_ = 0;
 };

@@ -2,6 +2,7 @@
 // paints (each control only inside its rectangle, over the background),
 // what it asks to repaint, and where the system's pointer messages go.
 
+#include "control/aic_alpha_image.h"
 #include "platform/gdi/blit.h"
 #include "platform/gdi/gdi.h"
 #include "platform/host/data_object.h"
@@ -9,6 +10,7 @@
 #include "platform/system/environment.h"
 #include "platform/win32/win32_container.h"
 #include "tests/platform/win32_desktop.h"
+#include "tests/support/image_files.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -285,6 +287,51 @@ TEST_F(Win32ContainerTest, AMouseIconBecomesARealCursorWithItsHotSpot) {
     EXPECT_EQ(y, 5);
     site.SetMousePointer(0, 0);
     EXPECT_FALSE(site.cursor().valid()) << "the container's default";
+}
+
+// A real image control: its picture shows in the window, and it notices the
+// real pointer arriving and, on its tracking timer, leaving.
+TEST(Win32ContainerImage, ShowsItsPictureAndNoticesThePointerComeAndGo) {
+    ScopedEnvironment scope;
+    Win32Host host;
+    scope->host = &host;
+    const HWND top =
+        host.CreateWindowExA(0, "#32770", "Form", WS_VISIBLE, 200, 150, 200, 150, 0, 0, 0, nullptr);
+    Win32ControlContainer container(host, top, {0, 0, 120, 80}, "picBox");
+    container.setBackground(RGB(255, 255, 255));
+    std::vector<std::string> events;
+    container.setEventHandler([&](Win32ContainerSite&, std::string_view name, std::span<EventArg>) {
+        if (name == "MouseEnter" || name == "MouseExit") events.emplace_back(name);
+    });
+    Win32ContainerSite& site =
+        container.addSite(aicAlphaImage::kTypeName, "Image", {10, 10, 58, 58});
+    auto image = std::make_unique<aicAlphaImage>(site);
+    container.attach(site, *image, image.get());
+    image->InitProperties();
+    std::vector<std::uint8_t> bits;
+    for (int i = 0; i < 48 * 48; ++i)
+        bits.insert(bits.end(), {0xC0, 0x00, 0x00}); // blue, as BGR
+    std::int32_t w = 0, h = 0, d = 0;
+    ASSERT_TRUE(image->LoadImage_FromArray(
+        testfiles::bmpFile(testfiles::infoHeader(48, 48, 24), bits), w, h, d));
+
+    const std::uintptr_t real = host.nativeWindow(container.window());
+    win32_test::PaintNow(real);
+    ASSERT_NE(container.canvas(), nullptr);
+    EXPECT_EQ(container.canvas()->pixel(34, 34) & 0xFFFFFFu, 0x0000C0u) << "the picture";
+    EXPECT_EQ(container.canvas()->pixel(5, 5) & 0xFFFFFFu, 0xFFFFFFu) << "the background";
+
+    POINT over{30, 30};
+    host.ClientToScreen(container.window(), &over);
+    if (!win32_test::MoveCursorTo(over.x, over.y)) GTEST_SKIP() << "the pointer cannot be moved";
+    win32_test::Send(real, WM_MOUSEMOVE, 0, at(30, 30));
+    EXPECT_EQ(events, std::vector<std::string>{"MouseEnter"});
+    ASSERT_TRUE(win32_test::MoveCursorTo(over.x + 300, over.y + 300));
+    EXPECT_TRUE(host.RunUntil([&] { return events.size() == 2; }, 20000));
+    EXPECT_EQ(events, (std::vector<std::string>{"MouseEnter", "MouseExit"}));
+
+    image->Terminate();
+    container.detach(site);
 }
 
 } // namespace

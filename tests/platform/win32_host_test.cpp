@@ -71,6 +71,9 @@ TEST_F(Win32HostTest, RecordsHaveRealWindowsThatFollowThem) {
     EXPECT_EQ(moved,
               (RECT{topOrigin.x + 50, topOrigin.y + 60, topOrigin.x + 70, topOrigin.y + 70}));
 
+    EXPECT_LE(host.ShellExecuteA(top, "open", "C:\\no-such-file.velmora", "", "", 1), 32)
+        << "the shell's own answer for a file it cannot open";
+
     // Closing as the user does: the system's WM_CLOSE reaches the
     // procedure, whose default destroys the record and its real windows.
     win32_test::Send(realTop, WM_CLOSE, 0, 0);
@@ -86,6 +89,9 @@ TEST_F(Win32HostTest, TheProgramsOwnWindowIsAdoptedAndEndsItsRecordsWhenItGoes) 
     ASSERT_NE(main, 0u);
     EXPECT_EQ(host.AdoptWindow(program, "#32770"), 0u) << "adopted once";
     EXPECT_TRUE(host.IsWindowVisible(main));
+    char title[16] = {};
+    host.GetWindowTextA(main, title, sizeof title);
+    EXPECT_STREQ(title, "Program");
     const HWND box = make("Recorder", "", WS_CHILD | WS_VISIBLE, main, {5, 5, 50, 50});
     ASSERT_NE(host.nativeWindow(box), 0u);
     host_contract::journal().clear();
@@ -104,6 +110,38 @@ TEST_F(Win32HostTest, TheProgramsOwnWindowIsAdoptedAndEndsItsRecordsWhenItGoes) 
     EXPECT_TRUE(win32_test::Exists(again));
     EXPECT_EQ(win32_test::Send(again, WM_USER, 0, 0), 0);
     win32_test::DestroyProgramWindow(again);
+}
+
+TEST_F(Win32HostTest, AHostThatEndsTakesItsRealWindowsWithoutMessages) {
+    auto other = std::make_unique<Win32Host>();
+    scope->host = other.get(); // the recording procedure's default one
+    WNDCLASSA cls;
+    cls.lpfnWndProc = &host_contract::Recorder;
+    cls.lpszClassName = "Recorder";
+    ASSERT_TRUE(other->RegisterClassA(cls));
+    const HWND top =
+        other->CreateWindowExA(0, "Recorder", "", WS_VISIBLE, 0, 0, 50, 50, 0, 0, 0, nullptr);
+    const HWND inner = other->CreateWindowExA(0, "Recorder", "", WS_CHILD | WS_VISIBLE, 0, 0, 9, 9,
+                                              top, 0, 0, nullptr);
+    const std::uintptr_t realTop = other->nativeWindow(top), realInner = other->nativeWindow(inner);
+    ASSERT_TRUE(realTop != 0 && realInner != 0);
+    host_contract::journal().clear();
+    other.reset();
+    scope->host = &host;
+    EXPECT_TRUE(lifecycle().empty());
+    EXPECT_FALSE(win32_test::Exists(realTop));
+    EXPECT_FALSE(win32_test::Exists(realInner));
+}
+
+TEST_F(Win32HostTest, TheMessageLoopRunsUntilAskedToQuit) {
+    int ticks = 0;
+    host.SetTimer(0, 0, 10, [&](HWND, UINT, UINT_PTR, DWORD) {
+        if (++ticks == 3) host.QuitMessageLoop(7);
+    });
+    // A bound, should the quit never come.
+    host.SetTimer(0, 0, 20000, [&](HWND, UINT, UINT_PTR, DWORD) { host.QuitMessageLoop(-99); });
+    EXPECT_EQ(host.RunMessageLoop(0), 7);
+    EXPECT_EQ(ticks, 3);
 }
 
 TEST_F(Win32HostTest, FilesAndBitmapsOtherProgramsCopyArriveAsTheirBytes) {
