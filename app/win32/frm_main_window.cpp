@@ -137,7 +137,7 @@ void PrintChildren(HWND parent, HDC dc, const PrintOverride& override) {
 
 LRESULT CALLBACK PictureBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     // A picture box takes the focus when clicked, as a tab stop does when
-    // tabbed to; its image controls live in a container window inside it.
+    // tabbed to; its image controls live in a container window stacked over it.
     if (message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN) SetFocus(window);
     if (message == WM_GETDLGCODE) return DLGC_WANTARROWS;
     return DefWindowProcW(window, message, wParam, lParam);
@@ -279,10 +279,11 @@ Win32FrmMainWindow::Win32FrmMainWindow() {
                         inFrame(2490, 570, 270, 270));
 
     // The link images and the logo: their image controls come with the
-    // window's form store, in a container inside each box.
-    add("Picture4", kPictureBoxClass, "", WS_TABSTOP | WS_CLIPCHILDREN, WS_EX_CLIENTEDGE, kPicture4,
+    // window's form store, in a container stacked over each box's inner
+    // area; a box repainting itself leaves its container alone.
+    add("Picture4", kPictureBoxClass, "", WS_TABSTOP | WS_CLIPSIBLINGS, WS_EX_CLIENTEDGE, kPicture4,
         at(60, 2610, 3795, 795));
-    add("Picture1", kPictureBoxClass, "", WS_TABSTOP | WS_CLIPCHILDREN, WS_EX_CLIENTEDGE, kPicture1,
+    add("Picture1", kPictureBoxClass, "", WS_TABSTOP | WS_CLIPSIBLINGS, WS_EX_CLIENTEDGE, kPicture1,
         at(30, 30, 765, 825));
 
     tooltips_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
