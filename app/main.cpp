@@ -13,11 +13,16 @@
 int main(int argc, char** argv) {
     using namespace velmora::app;
     namespace mgmt = velmora::management;
-    // UTF-8 in and out, whatever the system hands over and shows.
-    platform::UseUtf8Console();
     const std::vector<std::string> words = platform::CommandLineArguments(argc, argv);
     const std::vector<std::string_view> args(words.begin(), words.end());
     auto parsed = ParseCommandLine(args);
+    // The window needs no console; everything else writes to the one the
+    // program was started from (on Windows the program has none of its own).
+    const auto* command = std::get_if<CommandLine>(&parsed);
+    if (command == nullptr || command->command != CommandLine::Command::Window)
+        platform::AttachParentConsole();
+    // UTF-8 in and out, whatever the system hands over and shows.
+    platform::UseUtf8Console();
     if (const auto* error = std::get_if<UsageError>(&parsed)) {
         std::cerr << "velmora: " << error->message << "\nTry 'velmora --help'.\n";
         return kExitUsage;

@@ -16,6 +16,8 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
     return std::vector<std::string>(argv + 1, argv + argc);
 }
 
+void AttachParentConsole() {}
+
 void UseUtf8Console() {}
 
 } // namespace platform

@@ -16,6 +16,12 @@ bool IsTerminal(StandardStream stream);
 // system hands main() (on Windows, the wide command line converted).
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
 
+// A program of Windows's window subsystem starts without a console: this
+// attaches it to the console of the program that started it, where there is
+// one, for the streams that lead nowhere (those redirected to a file or a
+// pipe stay as they are). Nothing elsewhere.
+void AttachParentConsole();
+
 // Makes a console show the program's UTF-8 output as such (Windows's
 // console otherwise reads it in its own code page); nothing elsewhere.
 void UseUtf8Console();

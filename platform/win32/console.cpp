@@ -3,6 +3,7 @@
 #include "platform/win32/system.h"
 #include "platform/win32/windows_api.h"
 
+#include <cstdio>
 #include <shellapi.h>
 
 namespace platform {
@@ -28,6 +29,25 @@ std::vector<std::string> CommandLineArguments(int /*argc*/, char** /*argv*/) {
         arguments.push_back(win32::Narrow(words[i]).value_or(std::string()));
     LocalFree(words);
     return arguments;
+}
+
+void AttachParentConsole() {
+    auto leads = [](DWORD which) {
+        HANDLE handle = GetStdHandle(which);
+        return handle != nullptr && handle != INVALID_HANDLE_VALUE &&
+               GetFileType(handle) != FILE_TYPE_UNKNOWN;
+    };
+    const bool input = leads(STD_INPUT_HANDLE);
+    const bool output = leads(STD_OUTPUT_HANDLE);
+    const bool error = leads(STD_ERROR_HANDLE);
+    if (output && error) return;
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    // The C streams (and the C++ ones, which write through them) are
+    // reopened on the console; the FILE objects stay the same.
+    FILE* reopened = nullptr;
+    if (!output) freopen_s(&reopened, "CONOUT$", "w", stdout);
+    if (!error) freopen_s(&reopened, "CONOUT$", "w", stderr);
+    if (!input) freopen_s(&reopened, "CONIN$", "r", stdin);
 }
 
 void UseUtf8Console() {
