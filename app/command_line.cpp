@@ -522,6 +522,20 @@ int SetServers(const CommandLine& line, management::RecordingBackend& backend, s
             }
             state = backend.ReadDnsState(line.index);
         }
+        // A preset names servers of both families; a component that keeps
+        // no IPv6 servers takes the IPv4 ones, and says so.
+        if (!line.preset.empty()) {
+            if (const auto why = backend.Ipv6ServersUnavailable()) {
+                std::vector<std::string> ipv4;
+                for (const auto& server : servers)
+                    if (management::IsIpv4Address(management::ServerAddressPart(server)))
+                        ipv4.push_back(server);
+                if (!ipv4.empty() && ipv4.size() < servers.size()) {
+                    err << "velmora: " << *why << "; the preset's IPv6 servers were left out\n";
+                    servers = std::move(ipv4);
+                }
+            }
+        }
         guard.Before(line.index);
         std::vector<std::string> sent = servers;
         // Each attempt is all or nothing.
