@@ -330,11 +330,14 @@ std::variant<CommandLine, UsageError> ParseCommandLine(std::span<const std::stri
 }
 
 std::string HelpText() {
-    return R"(Usage: velmora [--backend=BACKEND] [COMMAND]
+    // What the system's component does is told in its own words.
+    const management::SystemHelp& system = management::SystemHelpText();
+    std::string help;
+    help += R"(Usage: velmora [--backend=BACKEND] [COMMAND]
 
-Changes the DNS servers of one network adapter. Without a command it opens
-the window (this needs a display).
-
+Changes the DNS servers of one network adapter.)";
+    help += system.window;
+    help += R"(
 Commands:
   list                 one line per IP-enabled adapter: INDEX<TAB>DESCRIPTION
   show INDEX           the adapter's first two DNS servers, one per line
@@ -349,21 +352,13 @@ Commands:
   restore INDEX        puts back the settings the adapter had before Velmora
                        first changed it
   history INDEX        what was recorded for restore, one KEY<TAB>VALUE a line
-  status [INDEX]       what is really in use, one KEY<TAB>VALUE a line: who
-                       resolves for the machine (NetworkManager's DNS mode
-                       and rc-manager, who wrote /etc/resolv.conf and the
-                       servers it names), then per adapter (or for INDEX)
-                       the servers in use of each family, where they come
-                       from (static, dhcp, automatic for IPv6's router
-                       advertisements or DHCPv6, none), the static ones,
-                       the gateway and DNS over TLS; last a "warning" line
-                       where the machine does not ask the servers Velmora
-                       sets (such as NetworkManager's dns=none with a
-                       hand-written /etc/resolv.conf)
-  reset                with --backend=simulated: puts the sample of three
+)";
+    help += system.status;
+    help += R"(  reset                with --backend=simulated: puts the sample of three
                        simulated adapters back as it first was
-  flush                asks systemd-resolved to drop its cache (where it runs)
-  bench [SERVER ...]   asks each server for a few common names, several
+)";
+    help += system.flush;
+    help += R"(  bench [SERVER ...]   asks each server for a few common names, several
                        rounds in a random order, and prints a table, fastest
                        first: RANK SERVER MEDIAN_MS P90_MS LOST QUERIES
                        (tab-separated, with a header line). A SERVER is an
@@ -371,10 +366,9 @@ Commands:
                        asks the presets' and the adapters' current servers.
 
 Options of set:
-  --dot                also switches on DNS over TLS (strict), with the
-                       preset's server names; needs NetworkManager with
-                       systemd-resolved
-Options of set, dhcp and restore (--no-verify and --verify-* of set and
+)";
+    help += system.dot;
+    help += R"(Options of set, dhcp and restore (--no-verify and --verify-* of set and
 dhcp only; all but --all also without a command, for the window, and with
 bench):
   --all                every IP-enabled adapter instead of INDEX (restore:
@@ -415,10 +409,9 @@ or restore the resolver's cache is flushed as by flush; where no caching
 resolver runs this is skipped silently, and a flush that fails is only a
 warning. Before Velmora first changes an adapter (from the window or
 here) it records the adapter's DNS settings in its state folder
-($VELMORA_STATE_DIR, else $XDG_STATE_HOME/velmora, else
-~/.local/state/velmora); when that record cannot be written, nothing is
-changed.
-
+)";
+    help += system.stateFolder;
+    help += R"(
 Exit status:
   0  done ("Done!", or the list or servers asked for)
   1  the component answered no (an error message, an unknown index, nothing
@@ -426,27 +419,21 @@ Exit status:
      not be flushed)
   2  bad arguments (such as a server that is not an address)
   3  the backend cannot be reached (the cause is on standard error)
-  4  unavailable: DNS over TLS on this system (nothing was changed), or
-     flush found no caching resolver
-  5  the new servers did not answer; the previous settings are back
+)";
+    help += system.unavailable;
+    help += R"(  5  the new servers did not answer; the previous settings are back
 With --all: 0 when every adapter succeeded, else the status of the first
 that did not.
 
-NetworkManager keeps separate IPv4 and IPv6 DNS settings. set changes the
-servers of each family it is given and ignores the DNS servers DHCP (and,
-for IPv6, router advertisements) offer for that family; a family it is not
-given keeps its settings, so IPv6 servers learned automatically still apply
-after a set with IPv4 servers only. dhcp drops the static servers of both
-families and puts IPv4 back on DHCP without static addresses or gateway.
-show lists the servers in use, IPv4's first.
-
+)";
+    help += system.families;
+    help += R"(
 Options:
   --help      this text
   --version   the program's version
-  --screenshot FILE.png
-              open the window, draw it once after start-up into FILE.png
-              and end (also without a display, with QT_QPA_PLATFORM=offscreen)
-)" + management::BackendHelpText();
+)";
+    help += system.screenshot;
+    return help + management::BackendHelpText();
 }
 
 std::string VersionText() {
@@ -521,6 +508,20 @@ int SetServers(const CommandLine& line, management::RecordingBackend& backend, s
                 return kExitUnsupported;
             }
             state = backend.ReadDnsState(line.index);
+        }
+        // A preset names servers of both families; a component that keeps
+        // no IPv6 servers takes the IPv4 ones, and says so.
+        if (!line.preset.empty()) {
+            if (const auto why = backend.Ipv6ServersUnavailable()) {
+                std::vector<std::string> ipv4;
+                for (const auto& server : servers)
+                    if (management::IsIpv4Address(management::ServerAddressPart(server)))
+                        ipv4.push_back(server);
+                if (!ipv4.empty() && ipv4.size() < servers.size()) {
+                    err << "velmora: " << *why << "; the preset's IPv6 servers were left out\n";
+                    servers = std::move(ipv4);
+                }
+            }
         }
         guard.Before(line.index);
         std::vector<std::string> sent = servers;

@@ -30,6 +30,20 @@ std::optional<BackendChoice> ParseBackendChoice(std::string_view value);
 
 std::unique_ptr<Backend> MakeBackend(const BackendChoice& choice);
 
+// The parts of the program's help that tell what this system's component
+// does, each as whole lines (window: the rest of the opening sentence).
+struct SystemHelp {
+    std::string_view window;
+    std::string_view status;
+    std::string_view flush;
+    std::string_view dot;
+    std::string_view stateFolder;
+    std::string_view unavailable;
+    std::string_view families;
+    std::string_view screenshot;
+};
+const SystemHelp& SystemHelpText();
+
 // The help text's "Backends:" section: those this build knows.
 std::string BackendHelpText();
 

@@ -120,6 +120,9 @@ public:
     // Why a DNS-over-TLS mode set on this adapter would have no effect (or
     // could not be stored); nullopt when it can be used.
     virtual std::optional<std::string> DnsOverTlsUnavailable(std::int32_t index);
+    // Why the component keeps no IPv6 DNS servers, so a list of both
+    // families must go to it as its IPv4 part; nullopt when it keeps them.
+    virtual std::optional<std::string> Ipv6ServersUnavailable() const { return std::nullopt; }
 
     // For status. The default reads the servers from the adapter's object
     // and knows no gateway.

@@ -24,6 +24,9 @@ public:
     DnsState ReadDnsState(std::int32_t index) override;
     ReturnCode WriteDnsState(std::int32_t index, const DnsState& state) override;
     std::optional<std::string> DnsOverTlsUnavailable(std::int32_t index) override;
+    std::optional<std::string> Ipv6ServersUnavailable() const override {
+        return inner_.Ipv6ServersUnavailable();
+    }
     ServersInUse ReadServersInUse(std::int32_t index) override;
     ResolverSetup ReadResolverSetup() override;
 

@@ -37,6 +37,9 @@ public:
     // refused, as WMI keeps neither.
     ReturnCode WriteDnsState(std::int32_t index, const DnsState& state) override;
     ServersInUse ReadServersInUse(std::int32_t index) override;
+    std::optional<std::string> Ipv6ServersUnavailable() const override {
+        return "WMI keeps no IPv6 DNS servers";
+    }
 
 private:
     std::shared_ptr<WmiConnection> Connection();

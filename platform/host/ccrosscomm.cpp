@@ -150,7 +150,7 @@ void ShutdownHook::timerProc() {
 // version built against.
 Library sessionLibrary(VelmoraImagingShutdown& shutdown) {
     for (const std::string& name : ImagingLibraryNames()) {
-        if (name.find('/') == std::string::npos) continue;
+        if (!IsLibraryPath(name)) continue;
         Library library(name);
         const auto version = library.function<std::int32_t (*)()>(kImagingVersionEntry);
         if (version == nullptr || version() != kImagingInterfaceVersion) continue;

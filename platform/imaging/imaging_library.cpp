@@ -25,7 +25,7 @@ Bindings& bindings() {
 std::unique_ptr<Binding> make(const std::string& name) {
     // Only a file named by its path: a bare name would be looked for along
     // the system's search path, which may offer any library of that name.
-    if (name.find('/') == std::string::npos) return nullptr;
+    if (!IsLibraryPath(name)) return nullptr;
     auto b = std::make_unique<Binding>();
     b->name = name;
     b->library = Library(name);

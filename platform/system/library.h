@@ -9,6 +9,18 @@
 
 namespace platform {
 
+// Whether a library name is a path, so the library is loaded from there and
+// nowhere else, rather than a bare name the system's search order would
+// resolve (from the current folder, the PATH or wherever it looks). Windows
+// takes either slash as a separator.
+inline bool IsLibraryPath(std::string_view name) {
+#ifdef _WIN32
+    return name.find_first_of("/\\") != std::string_view::npos;
+#else
+    return name.find('/') != std::string_view::npos;
+#endif
+}
+
 class Library {
 public:
     Library() = default;

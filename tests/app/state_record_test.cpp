@@ -3,7 +3,12 @@
 #include "app/management/recording_backend.h"
 #include "app/management/state_record.h"
 #include "app_test_support.h"
+// The local DNS responder is POSIX's; Windows asks servers through the
+// system resolver's DnsQueryEx, which Wine lacks, so the case that needs
+// servers to answer is Linux's.
+#ifndef _WIN32
 #include "dns_responder.h"
+#endif
 
 #include <ctime>
 #include <fstream>
@@ -72,7 +77,11 @@ TEST(StateRecord, RoundTripsAndRefusesAnythingDamaged) {
 TEST(StateRecord, RecordedTimeIsUtcInIso8601) {
     const auto format = [](std::time_t moment) {
         std::tm utc{};
+#ifdef _WIN32
+        ::gmtime_s(&utc, &moment);
+#else
         ::gmtime_r(&moment, &utc);
+#endif
         char text[32];
         std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
         return std::string(text);
@@ -335,6 +344,7 @@ TEST_F(RecordingTest, WithoutDnsOverTlsNothingIsHalfApplied) {
     EXPECT_EQ(Run({"set", "3", "8.8.8.8", "--preset", "google"}), app::kExitUsage);
 }
 
+#ifndef _WIN32
 TEST_F(RecordingTest, BenchRanksLocalServersAndAppliesTheFastestComplete) {
     DnsResponder fast(DnsResponder::Mode::Answer);
     DnsResponder silent(DnsResponder::Mode::Drop);
@@ -363,6 +373,7 @@ TEST_F(RecordingTest, BenchRanksLocalServersAndAppliesTheFastestComplete) {
     EXPECT_EQ(Run({"bench", "--rounds", "0"}), app::kExitUsage);
     EXPECT_EQ(Run({"list", "--dot"}), app::kExitUsage);
 }
+#endif
 
 TEST_F(RecordingTest, DefaultBenchServersArePresetsAndTheAdaptersOwn) {
     auto servers = app::DefaultBenchServers(recording_, 3);

@@ -37,6 +37,12 @@ if(CASES STREQUAL "simulated")
     # What this build has no Windows form of answers "unavailable", and so
     # does the speed test where the system cannot cancel a query (Wine has
     # no DnsCancelQuery).
+    # The help tells what this system's component does, in its own words.
+    run(0 "Usage: velmora .*" --help)
+    if(last_out MATCHES "NetworkManager|systemd|XDG_STATE_HOME|does not have yet"
+       OR NOT last_out MATCHES "WMI keeps one list of DNS servers")
+        message(FATAL_ERROR "velmora --help names another system's component:\n${last_out}")
+    endif()
     run(4 "" flush)
     run(4 "" bench 192.0.2.1)
 endif()

@@ -4,14 +4,17 @@
 // back at the end: the backend must give back every one it took.
 
 // wmi_com.h brings the system's headers and must come first.
+#include "app/command_line.h"
 #include "app/management/wmi_backend.h"
 #include "app/management/wmi_com.h"
+#include "app_test_support.h"
 
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -571,6 +574,22 @@ TEST_F(WmiBackendTest, AWholeStateIsWrittenStepByStepUntilARefusal) {
     for (const auto& state : {ipv6, unknownMethod, noAddress})
         EXPECT_THROW(backend->WriteDnsState(7, state), mgmt::ManagementError);
     EXPECT_TRUE(fake.calls.empty());
+}
+
+// WMI keeps no IPv6 DNS servers: a preset of both families says so and
+// sends its IPv4 servers alone.
+TEST_F(WmiBackendTest, APresetsIpv6ServersAreLeftOutAndSaidToBe) {
+    velmora::testing::TempFolder folder;
+    mgmt::RecordingBackend recording{*backend, mgmt::RecordStore{folder.path()}};
+    const std::string_view args[] = {"set", "7", "--preset", "quad9", "--no-verify", "--no-flush"};
+    const auto line = std::get<velmora::app::CommandLine>(velmora::app::ParseCommandLine(args));
+    std::ostringstream out, err;
+    EXPECT_EQ(velmora::app::RunCommand(line, recording, out, err), velmora::app::kExitSuccess)
+        << err.str();
+    ASSERT_EQ(fake.calls.size(), 1u);
+    EXPECT_EQ(fake.calls[0].inputs, "DNSServerSearchOrder=[9.9.9.9,149.112.112.112]");
+    EXPECT_EQ(err.str(),
+              "velmora: WMI keeps no IPv6 DNS servers; the preset's IPv6 servers were left out\n");
 }
 
 TEST(WmiBackend, AConnectionThatFailsIsAnErrorAndIsTriedAgain) {

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers for the PNG writer tests: build surfaces, walk the chunks of a
-// written PNG, undo its filters, and decode it independently with libpng.
+// written PNG, undo its filters, and decode it independently (with libpng;
+// on Windows with the system's own codec).
 
 #include "dib/c32bppdib.h"
 
@@ -9,7 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#ifdef _WIN32
+#include "tests/support/system_codecs.h"
+#else
 #include <png.h>
+#endif
 #include <string>
 #include <vector>
 #include <zlib.h>
@@ -142,7 +147,7 @@ inline std::vector<std::vector<std::uint8_t>> unfiltered(const std::vector<std::
     return out;
 }
 
-// Straight RGBA, top row first, as libpng's decoder reads the file.
+// Straight RGBA, top row first, as an independent decoder reads the file.
 struct Decoded {
     bool ok = false;
     std::uint32_t width = 0, height = 0;
@@ -150,7 +155,14 @@ struct Decoded {
     std::string message;
 };
 
-inline Decoded decodeWithLibpng(const std::vector<std::uint8_t>& png) {
+#ifdef _WIN32
+inline Decoded decodeIndependently(const std::vector<std::uint8_t>& png) {
+    testsystem::Decoded system = testsystem::decodePng(png, testsystem::SampleOrder::Rgba);
+    return {system.ok, system.width, system.height, std::move(system.pixels),
+            std::move(system.message)};
+}
+#else
+inline Decoded decodeIndependently(const std::vector<std::uint8_t>& png) {
     Decoded out;
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
@@ -170,6 +182,7 @@ inline Decoded decodeWithLibpng(const std::vector<std::uint8_t>& png) {
     out.height = image.height;
     return out;
 }
+#endif
 
 // What must come back for a surface pixel: straight colour and alpha; the
 // colour of a fully transparent pixel carries nothing and reads as 0.
@@ -183,7 +196,7 @@ inline std::array<std::uint8_t, 4> expectedRgba(Bgra p, bool alphaFlag) {
 // The first pixel whose decoded value differs from what the rules say, as
 // text; empty when every pixel matches.
 inline std::string firstMismatch(const c32bppDIB& s, const Decoded& d) {
-    if (!d.ok) return "libpng failed: " + d.message;
+    if (!d.ok) return "the independent decoder failed: " + d.message;
     if (d.width != static_cast<std::uint32_t>(s.Width()) ||
         d.height != static_cast<std::uint32_t>(s.Height()))
         return "size differs";

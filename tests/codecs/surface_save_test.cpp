@@ -104,7 +104,7 @@ TEST_F(SurfaceSavePng, WithoutTheImagingServiceTheOwnWriterSaves) {
     threeByTwo(s, true);
     std::vector<std::uint8_t> png;
     ASSERT_TRUE(s.SaveToStream_PNG(png));
-    EXPECT_EQ(firstMismatch(s, decodeWithLibpng(png)), "");
+    EXPECT_EQ(firstMismatch(s, decodeIndependently(png)), "");
 }
 
 TEST_F(SurfaceSavePng, TheImagingServiceIsAskedFirst) {
@@ -117,7 +117,7 @@ TEST_F(SurfaceSavePng, TheImagingServiceIsAskedFirst) {
 
     env_->imagingLibraryNames = {FAKEIMAGING_FAILS};
     ASSERT_TRUE(s.SaveToStream_PNG(out));
-    EXPECT_EQ(firstMismatch(s, decodeWithLibpng(out)), "") << "the own writer took over";
+    EXPECT_EQ(firstMismatch(s, decodeIndependently(out)), "") << "the own writer took over";
 }
 
 TEST_F(SurfaceSavePng, AServiceWithoutAPngEncoderLeavesTheStreamEmpty) {
@@ -128,7 +128,7 @@ TEST_F(SurfaceSavePng, AServiceWithoutAPngEncoderLeavesTheStreamEmpty) {
     EXPECT_FALSE(platform::cGDIPlus().SaveToPNG({}, out, s.view(), true, 0));
     EXPECT_TRUE(out.empty());
     ASSERT_TRUE(s.SaveToStream_PNG(out));
-    EXPECT_EQ(firstMismatch(s, decodeWithLibpng(out)), "") << "the own writer took over";
+    EXPECT_EQ(firstMismatch(s, decodeIndependently(out)), "") << "the own writer took over";
 }
 
 TEST_F(SurfaceSavePng, NeitherServiceNorZlibMeansNoPng) {

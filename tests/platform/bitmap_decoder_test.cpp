@@ -10,7 +10,11 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <map>
+#ifdef _WIN32
+#include "tests/support/system_codecs.h"
+#else
 #include <png.h>
+#endif
 
 using namespace platform;
 using namespace testfiles;
@@ -48,6 +52,17 @@ std::optional<Pixels> decode(const Bytes& file) {
     return p;
 }
 
+#ifdef _WIN32
+// The suite's reference rendering through the system's PNG codec, as
+// top-down BGRA.
+std::optional<Pixels> readReference(const fs::path& path) {
+    testsystem::Decoded image =
+        testsystem::decodePng(readFile(path), testsystem::SampleOrder::Bgra);
+    if (!image.ok) return std::nullopt;
+    return Pixels{static_cast<std::int32_t>(image.width), static_cast<std::int32_t>(image.height),
+                  std::move(image.pixels)};
+}
+#else
 // The suite's reference rendering through libpng, as top-down BGRA.
 std::optional<Pixels> readReference(const fs::path& path) {
     png_image image{};
@@ -59,6 +74,7 @@ std::optional<Pixels> readReference(const fs::path& path) {
     if (!png_image_finish_read(&image, nullptr, p.bgra.data(), 0, nullptr)) return std::nullopt;
     return p;
 }
+#endif
 
 // Which reference shows each good file: the variants of one picture share it.
 const std::map<std::string, std::string> kReference = {

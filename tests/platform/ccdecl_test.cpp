@@ -1,4 +1,5 @@
 #include "platform/ccdecl.h"
+#include "tests/platform/system_names.h"
 
 #include <array>
 #include <cstring>
@@ -35,7 +36,7 @@ TEST(cCDECL, LooksAnAddressUpOncePerNameAndAgainAfterDllLoad) {
 
 TEST(cCDECL, RealZlibThroughTheCaller) {
     cCDECL c;
-    ASSERT_TRUE(c.DllLoad("libz.so.1"));
+    ASSERT_TRUE(c.DllLoad(testnames::systemZlib()));
     const char text[] = "123456789";
     const std::array<std::intptr_t, 3> args{0, reinterpret_cast<std::intptr_t>(text), 9};
     EXPECT_EQ(static_cast<std::uint32_t>(c.CallFunc("crc32", args).value_or(0)), 0xCBF43926u);
@@ -44,7 +45,7 @@ TEST(cCDECL, RealZlibThroughTheCaller) {
 TEST(cCDECL, RefusesWhatItCannotCall) {
     cCDECL c;
     EXPECT_FALSE(c.CallFunc("fake_noargs", {})) << "no library loaded";
-    EXPECT_FALSE(c.DllLoad("libno-such-library.so"));
+    EXPECT_FALSE(c.DllLoad(testnames::kMissingLibrary));
     EXPECT_FALSE(c.DllUnload());
 
     ASSERT_TRUE(c.DllLoad(FAKEZ_NOCRC));

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <limits>
+#include <random>
 #include <sstream>
-#include <unistd.h>
 
 using namespace platform;
 namespace fs = std::filesystem;
@@ -26,9 +26,14 @@ std::string readText(const fs::path& file) {
 
 class TempDir {
 public:
+    // A folder no one else has: making one that exists fails.
     TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "velmora-form-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const fs::path candidate =
+                fs::temp_directory_path() / ("velmora-form-" + std::to_string(random()));
+            if (fs::create_directory(candidate)) path_ = candidate;
+        }
     }
     ~TempDir() {
         std::error_code ignored;

@@ -2,9 +2,12 @@
 #include "platform/gdi/sys_colors.h"
 #include "tests/support/pixels.h"
 
-#include <fstream>
+#include <cstdint>
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <fstream>
 #include <unistd.h>
+#endif
 
 using namespace platform;
 
@@ -12,6 +15,13 @@ namespace {
 
 const auto header = testpixels::dibHeader;
 
+#ifdef _WIN32
+} // namespace
+// The process's working set (resident_win32.cpp: <windows.h> and the
+// platform headers do not meet in one source).
+std::int64_t residentBytes();
+namespace {
+#else
 // Resident memory of this process, from the kernel's page counts.
 std::int64_t residentBytes() {
     std::ifstream statm("/proc/self/statm");
@@ -19,6 +29,7 @@ std::int64_t residentBytes() {
     statm >> size >> resident;
     return resident * ::sysconf(_SC_PAGESIZE);
 }
+#endif
 
 // A decoder fills a surface's section itself; a section made for a picture
 // the data then turns out not to hold must not have cost its size already.

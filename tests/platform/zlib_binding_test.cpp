@@ -1,5 +1,6 @@
 #include "platform/system/environment.h"
 #include "platform/zlib/zlib_binding.h"
+#include "tests/platform/system_names.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -18,7 +19,7 @@ protected:
 TEST_F(ZlibBindingTest, TheSystemZlibIsFoundFirstAndWorks) {
     const auto found = FindZlibLibrary(false);
     ASSERT_TRUE(found);
-    EXPECT_EQ(found->name, "libz.so.1");
+    EXPECT_EQ(found->name, testnames::systemZlib());
     EXPECT_EQ(found->libraryId, 2);
     EXPECT_FALSE(found->cdecl) << "one calling convention on this platform";
     EXPECT_TRUE(found->hasCompress2);
@@ -41,10 +42,10 @@ TEST_F(ZlibBindingTest, TheSystemZlibIsFoundFirstAndWorks) {
 }
 
 TEST_F(ZlibBindingTest, ALibraryWithoutCrc32IsSkipped) {
-    env_->zlibLibraryNames = {FAKEZ_NOCRC, "libz.so.1"};
+    env_->zlibLibraryNames = {FAKEZ_NOCRC, testnames::systemZlib()};
     const auto found = FindZlibLibrary(false);
     ASSERT_TRUE(found);
-    EXPECT_EQ(found->name, "libz.so.1");
+    EXPECT_EQ(found->name, testnames::systemZlib());
     EXPECT_EQ(found->libraryId, 1);
 
     env_->zlibLibraryNames = {FAKEZ_NOCRC, FAKEZ_NOCRC};
@@ -53,7 +54,7 @@ TEST_F(ZlibBindingTest, ALibraryWithoutCrc32IsSkipped) {
 }
 
 TEST_F(ZlibBindingTest, TheFirstNameWinsWhenBothLoad) {
-    env_->zlibLibraryNames = {FAKEZ_NOCOMPRESS2, "libz.so.1"};
+    env_->zlibLibraryNames = {FAKEZ_NOCOMPRESS2, testnames::systemZlib()};
     const auto found = FindZlibLibrary(false);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->name, FAKEZ_NOCOMPRESS2);
@@ -62,7 +63,7 @@ TEST_F(ZlibBindingTest, TheFirstNameWinsWhenBothLoad) {
 }
 
 TEST_F(ZlibBindingTest, WithoutCompress2TheWriterFallsBackToCompress) {
-    env_->zlibLibraryNames = {"libmissing-z.so", FAKEZ_NOCOMPRESS2};
+    env_->zlibLibraryNames = {testnames::kMissingLibrary, FAKEZ_NOCOMPRESS2};
     const ZlibBinding z = ZlibBinding::bind();
     ASSERT_TRUE(z.available());
     EXPECT_EQ(z.libraryId(), 1);

@@ -2,11 +2,13 @@
 // Runs a program under test (velmora-image: VELMORA_IMAGE_BIN) with a
 // command line and collects its exit status and standard output.
 
+#include <string>
+#ifndef _WIN32
 #include <csignal>
 #include <cstdio>
-#include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#endif
 
 namespace tooltest {
 
@@ -18,6 +20,11 @@ struct Outcome {
 
 // The arguments are passed as written (paths single-quoted by the caller);
 // standard error goes to errFile.
+#ifdef _WIN32
+// run_tool_win32.cpp; "/dev/null" stands for nowhere there too.
+Outcome runProgram(const std::string& program, const std::string& args,
+                   const std::string& errFile = "/dev/null");
+#else
 inline Outcome runProgram(const std::string& program, const std::string& args,
                           const std::string& errFile = "/dev/null") {
     Outcome r;
@@ -32,7 +39,9 @@ inline Outcome runProgram(const std::string& program, const std::string& args,
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
 }
+#endif
 
+#ifndef _WIN32
 // While it lives, programs started (and this one) may write files of at most
 // `bytes` bytes: a longer write fails part way through, as on a full disk.
 class FileSizeLimit {
@@ -54,6 +63,7 @@ private:
     struct rlimit old_ {};
     void (*signal_)(int);
 };
+#endif
 
 #ifdef VELMORA_IMAGE_BIN
 inline Outcome runTool(const std::string& args, const std::string& errFile = "/dev/null") {

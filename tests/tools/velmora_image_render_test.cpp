@@ -10,7 +10,9 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 #include <unistd.h>
 #include <vector>
 
