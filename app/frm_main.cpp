@@ -237,24 +237,23 @@ void FrmMain::Command8_Click() {
 
 namespace {
 
-void OpenPage(const char* address) {
-    // The window handle only owns error windows of the handler, which the
-    // desktop's handler does not show; the answer is not looked at.
-    IgnoreErrors([&] { platform::ShellExecuteA(0, "Open", address, "", "", 1); });
+void OpenPage(platform::HWND window, const char* address) {
+    // The answer is not looked at: the handler tells the user itself.
+    IgnoreErrors([&] { platform::ShellExecuteA(window, "Open", address, "", "", 1); });
 }
 
 } // namespace
 
 void FrmMain::aicAlphaImage4_Click() {
-    OpenPage(links::kMakerHomePage);
+    OpenPage(window_, links::kMakerHomePage);
 }
 
 void FrmMain::aicAlphaImage5_Click() {
-    OpenPage(links::kIssueTracker);
+    OpenPage(window_, links::kIssueTracker);
 }
 
 void FrmMain::aicAlphaImage6_Click() {
-    OpenPage(links::kProjectHomePage);
+    OpenPage(window_, links::kProjectHomePage);
 }
 
 } // namespace velmora::app

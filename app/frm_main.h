@@ -5,6 +5,7 @@
 
 #include "app/management/management.h"
 #include "app/management/verified_change.h"
+#include "platform/gdi/types.h"
 
 #include <cstdint>
 #include <memory>
@@ -78,7 +79,12 @@ public:
     const management::AdapterConfiguration* adapterObject() const { return adapterObject_.get(); }
     std::int16_t returnCode() const { return returnCode_; }
 
+    // The window that owns what the link images open (the handler's own
+    // error windows, where it shows any).
+    void SetWindow(platform::HWND window) { window_ = window; }
+
 private:
+    platform::HWND window_ = 0;
     bool AdapterChosen();
     void FetchChosenConfiguration();
     void StoreReturnCode(management::ReturnCode code);

@@ -26,6 +26,7 @@ WindowImages::WindowImages(platform::QtHost& host, const platform::FormRecord& s
     // climb, the cursor's window and the picture boxes' places are the real
     // ones; each picture box is a child record over its inner area.
     form_ = boxes.empty() ? 0 : host_.AdoptWindow(boxes.front()->window(), "#32770");
+    form.SetWindow(form_);
     for (QFrame* frame : boxes) {
         const QRect inner = frame->contentsRect();
         const QPoint at = frame->mapTo(frame->window(), inner.topLeft());

@@ -34,6 +34,7 @@ WindowImages::WindowImages(platform::Win32Host& host, const platform::FormRecord
     // climb, the cursor's window and the picture boxes' places are the real
     // ones; each picture box's inner area is a container of the host.
     form_ = host_.AdoptWindow(reinterpret_cast<std::uintptr_t>(window.handle()), "#32770");
+    form.SetWindow(form_);
     for (const char* name : kBoxes) {
         const auto area = window.InnerArea(name);
         const platform::RECT rect{area[0], area[1], area[2], area[3]};
