@@ -26,7 +26,7 @@ class QtControlContainer;
 
 class QtContainerSite final : public SiteBase {
 public:
-    using Container = QtControlContainer;
+    using Container = QtControlContainer; // the one that makes the site
     QtContainerSite(QtControlContainer& container, std::string typeName, std::string name,
                     const RECT& extent);
 
@@ -50,6 +50,8 @@ public:
     void setBackground(const QColor& color);
 
     QtHost& host() const { return host_; }
+    // The host's window the container stands for (the widget's own top
+    // level is QWidget::window()).
     using ContainerBase::window;
 
 protected:
@@ -72,8 +74,6 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    friend class QtContainerSite;
-
     void updateCursor(const QtContainerSite* over);
     void invalidate(const RECT& area) override;
 

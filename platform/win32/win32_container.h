@@ -27,7 +27,7 @@ class Win32ControlContainer;
 
 class Win32ContainerSite final : public SiteBase {
 public:
-    using Container = Win32ControlContainer;
+    using Container = Win32ControlContainer; // the one that makes the site
     Win32ContainerSite(Win32ControlContainer& container, std::string typeName, std::string name,
                        const RECT& extent);
 
