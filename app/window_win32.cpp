@@ -62,7 +62,7 @@ int OpenWindow(int&, char**, management::RecordingBackend& backend, const std::s
     Win32FrmMainWindow window;
     FrmMain form(window, backend);
     form.SetChangeGuard(guard);
-    WindowImages images(host, WindowImages::EmbeddedStore(), window, form);
+    WindowImages images(host, EmbeddedFormStore(), window, form);
     FrmExtras extras(window, form, backend);
     window.Attach(form);
     window.AttachExtras(extras);

@@ -516,7 +516,7 @@ int RunWindow(int& argc, char** argv, management::RecordingBackend& backend,
     FrmMainWindow window;
     FrmMain form(window, backend);
     form.SetChangeGuard(guard);
-    WindowImages images(host, WindowImages::EmbeddedStore(),
+    WindowImages images(host, EmbeddedFormStore(),
                         {qobject_cast<QFrame*>(window.Control("Picture1")),
                          qobject_cast<QFrame*>(window.Control("Picture4"))},
                         form);

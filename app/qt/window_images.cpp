@@ -1,23 +1,8 @@
 #include "app/qt/window_images.h"
 
 #include "control/property_table.h"
-#include "platform/resources/resources.h"
-
-#include <iostream>
 
 namespace velmora::app {
-
-platform::FormRecord WindowImages::EmbeddedStore() {
-    const auto bytes = platform::ProgramResources().LoadResData("frm_main", "FORM");
-    if (!bytes) return {};
-    const std::string_view text(reinterpret_cast<const char*>(bytes->data()), bytes->size());
-    platform::FormStoreResult result = platform::ParseFormStore(text, "frm_main");
-    if (!result) {
-        std::cerr << "velmora: the window's images: " << result.error << '\n';
-        return {};
-    }
-    return std::move(*result.form);
-}
 
 WindowImages::WindowImages(platform::QtHost& host, const platform::FormRecord& store,
                            const std::vector<QFrame*>& boxes, FrmMain& form)
@@ -37,13 +22,9 @@ WindowImages::WindowImages(platform::QtHost& host, const platform::FormRecord& s
         auto container = std::make_unique<platform::QtControlContainer>(host_, window, frame);
         container->setGeometry(inner);
         container->setBackground(frame->palette().color(QPalette::Window));
-        container->setEventHandler([&form](platform::QtContainerSite& site, std::string_view event,
-                                           std::span<platform::EventArg>) {
-            if (event != "Click") return;
-            if (site.name() == "aicAlphaImage4") form.aicAlphaImage4_Click();
-            if (site.name() == "aicAlphaImage5") form.aicAlphaImage5_Click();
-            if (site.name() == "aicAlphaImage6") form.aicAlphaImage6_Click();
-        });
+        container->setEventHandler(
+            [&form](platform::QtContainerSite& site, std::string_view event,
+                    std::span<platform::EventArg>) { ImageEvent(form, site.name(), event); });
         boxes_.push_back({frame, window, std::move(container)});
     }
 

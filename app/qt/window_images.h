@@ -4,6 +4,7 @@
 // the program) through the control's own restore path, drawn by the Qt
 // container inside each picture box, their clicks handed to FrmMain.
 
+#include "app/embedded_form.h"
 #include "app/frm_main.h"
 #include "control/aic_alpha_image.h"
 #include "control/form_instance.h"
@@ -31,10 +32,6 @@ public:
     ~WindowImages();
     WindowImages(const WindowImages&) = delete;
     WindowImages& operator=(const WindowImages&) = delete;
-
-    // The store compiled into the program, or an empty form (and the reason
-    // on standard error) when it is missing or damaged.
-    static platform::FormRecord EmbeddedStore();
 
     aicAlphaImage* control(std::string_view name) const;
     platform::QtControlContainer* container(std::string_view boxName) const;

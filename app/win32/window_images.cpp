@@ -2,10 +2,8 @@
 
 #include "control/property_table.h"
 #include "platform/gdi/memory_canvas.h"
-#include "platform/resources/resources.h"
 
 #include <cstring>
-#include <iostream>
 
 namespace velmora::app {
 
@@ -14,18 +12,6 @@ namespace {
 constexpr const char* kBoxes[] = {"Picture1", "Picture4"};
 
 } // namespace
-
-platform::FormRecord WindowImages::EmbeddedStore() {
-    const auto bytes = platform::ProgramResources().LoadResData("frm_main", "FORM");
-    if (!bytes) return {};
-    const std::string_view text(reinterpret_cast<const char*>(bytes->data()), bytes->size());
-    platform::FormStoreResult result = platform::ParseFormStore(text, "frm_main");
-    if (!result) {
-        std::cerr << "velmora: the window's images: " << result.error << '\n';
-        return {};
-    }
-    return std::move(*result.form);
-}
 
 WindowImages::WindowImages(platform::Win32Host& host, const platform::FormRecord& store,
                            Win32FrmMainWindow& window, FrmMain& form)
@@ -41,13 +27,9 @@ WindowImages::WindowImages(platform::Win32Host& host, const platform::FormRecord
         auto container =
             std::make_unique<platform::Win32ControlContainer>(host_, form_, rect, name);
         container->setBackground(window.BackgroundColor());
-        container->setEventHandler([&form](platform::Win32ContainerSite& site,
-                                           std::string_view event, std::span<platform::EventArg>) {
-            if (event != "Click") return;
-            if (site.name() == "aicAlphaImage4") form.aicAlphaImage4_Click();
-            if (site.name() == "aicAlphaImage5") form.aicAlphaImage5_Click();
-            if (site.name() == "aicAlphaImage6") form.aicAlphaImage6_Click();
-        });
+        container->setEventHandler(
+            [&form](platform::Win32ContainerSite& site, std::string_view event,
+                    std::span<platform::EventArg>) { ImageEvent(form, site.name(), event); });
         // Made after the boxes, the container would stack beneath its box.
         window.StackOver(reinterpret_cast<NativeWindow>(host_.nativeWindow(container->window())),
                          name);

@@ -5,6 +5,7 @@
 // drawn by the Win32 host's containers over the picture boxes, their
 // clicks handed to FrmMain.
 
+#include "app/embedded_form.h"
 #include "app/frm_main.h"
 #include "app/win32/frm_main_window.h"
 #include "control/aic_alpha_image.h"
@@ -32,10 +33,6 @@ public:
     ~WindowImages();
     WindowImages(const WindowImages&) = delete;
     WindowImages& operator=(const WindowImages&) = delete;
-
-    // The store compiled into the program, or an empty form (and the reason
-    // on standard error) when it is missing or damaged.
-    static platform::FormRecord EmbeddedStore();
 
     aicAlphaImage* control(std::string_view name) const;
     platform::Win32ControlContainer* container(std::string_view boxName) const;

@@ -1,6 +1,7 @@
 #include "platform/picture/icon.h"
 
 #include "platform/gdi/gdi.h"
+#include "platform/gdi/memory_canvas.h"
 #include "platform/picture/picture_detail.h"
 
 #include <algorithm>
@@ -149,6 +150,48 @@ bool DrawIconEx(HDC hdc, std::int32_t x, std::int32_t y, HICON handle, std::int3
         }
     }
     return true;
+}
+
+PointerImage PointerImageOf(HICON icon) {
+    PointerImage out;
+    std::int32_t w = 0, h = 0;
+    if (!GetIconSize(icon, w, h) || w < 1 || h < 1 || w > 256 || h > 256) return out;
+    // The alpha is recovered by drawing the icon once over black and once
+    // over white: where the two agree the pixel is opaque, and the
+    // difference is what shows through.
+    MemoryCanvas black(w, h), white(w, h);
+    if (!black.ok() || !white.ok()) return out;
+    black.fill({0, 0, w, h}, 0xFF000000u);
+    white.fill({0, 0, w, h}, 0xFFFFFFFFu);
+    if (!DrawIconEx(black.dc(), 0, 0, icon, w, h) || !DrawIconEx(white.dc(), 0, 0, icon, w, h))
+        return out;
+    out.pixels.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    for (int y = 0; y < h; ++y) {
+        const std::uint8_t* b = black.row(y);
+        const std::uint8_t* wt = white.row(y);
+        std::uint32_t* row = out.pixels.data() + static_cast<std::size_t>(y) * w;
+        for (int x = 0; x < w; ++x, b += 4, wt += 4) {
+            // Over black a pixel is c·a; over white c·a + 255·(1 − a).
+            const int through = std::clamp(int{wt[1]} - int{b[1]}, 0, 255);
+            const std::uint32_t alpha = 255u - static_cast<std::uint32_t>(through);
+            const auto channel = [&](int i) { return std::min<std::uint32_t>(b[i], alpha); };
+            row[x] = (alpha << 24) | (channel(2) << 16) | (channel(1) << 8) | channel(0);
+        }
+    }
+    out.width = w;
+    out.height = h;
+    out.hotX = w / 2;
+    out.hotY = h / 2;
+    ICONINFO info;
+    if (GetIconInfo(icon, info)) {
+        if (!info.fIcon) {
+            out.hotX = static_cast<std::int32_t>(info.xHotspot);
+            out.hotY = static_cast<std::int32_t>(info.yHotspot);
+        }
+        if (info.hbmMask != 0) DeleteObject(info.hbmMask);
+        if (info.hbmColor != 0) DeleteObject(info.hbmColor);
+    }
+    return out;
 }
 
 } // namespace platform

@@ -7,6 +7,7 @@
 #include "platform/gdi/types.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace platform {
 
@@ -36,5 +37,18 @@ inline constexpr std::uint32_t DI_NORMAL = 3;
 // destination; a 32-bit colour bitmap with alpha is blended by its alpha.
 bool DrawIconEx(HDC hdc, std::int32_t x, std::int32_t y, HICON icon, std::int32_t cx,
                 std::int32_t cy, std::uint32_t flags = DI_NORMAL);
+
+// An icon or a cursor as the pixels of a pointer shape: premultiplied
+// 0xAARRGGBB values in top-down rows, with its hot spot (a cursor's own, the
+// middle of an icon).
+struct PointerImage {
+    std::vector<std::uint32_t> pixels; // empty: the icon could not be drawn
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int32_t hotX = 0;
+    std::int32_t hotY = 0;
+};
+// Icons of up to 256 by 256 pixels.
+PointerImage PointerImageOf(HICON icon);
 
 } // namespace platform

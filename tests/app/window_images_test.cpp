@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 using namespace velmora::testing;
+using velmora::app::EmbeddedFormStore;
 using velmora::app::FrmMain;
 using velmora::app::FrmMainWindow;
 using velmora::app::WindowImages;
@@ -61,8 +62,7 @@ protected:
     // written.
     velmora::management::SimulatedBackend backend_{"/nonexistent/velmora-state.json"};
     FrmMain form_{window_, backend_};
-    WindowImages images_{
-        host_, WindowImages::EmbeddedStore(), {box("Picture1"), box("Picture4")}, form_};
+    WindowImages images_{host_, EmbeddedFormStore(), {box("Picture1"), box("Picture4")}, form_};
     std::vector<std::string> opened_;
 };
 

@@ -14,6 +14,7 @@
 #include <process.h>
 
 using namespace velmora::testing;
+using velmora::app::EmbeddedFormStore;
 using velmora::app::FrmMain;
 using velmora::app::Win32FrmMainWindow;
 using velmora::app::WindowImages;
@@ -52,7 +53,7 @@ protected:
     mgmt::SimulatedBackend backend_{folder_.path() / "state.json"};
     Win32FrmMainWindow window_;
     FrmMain form_{window_, backend_};
-    WindowImages images_{host_, WindowImages::EmbeddedStore(), window_, form_};
+    WindowImages images_{host_, EmbeddedFormStore(), window_, form_};
 };
 
 TEST_F(WindowImagesWin32Test, TheFourImageControlsAreRestoredInTheirPictureBoxes) {
