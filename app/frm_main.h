@@ -5,7 +5,6 @@
 
 #include "app/management/management.h"
 #include "app/management/verified_change.h"
-#include "platform/gdi/types.h"
 
 #include <cstdint>
 #include <memory>
@@ -80,11 +79,14 @@ public:
     std::int16_t returnCode() const { return returnCode_; }
 
     // The window that owns what the link images open (the handler's own
-    // error windows, where it shows any).
-    void SetWindow(platform::HWND window) { window_ = window; }
+    // error windows, where it shows any): the platform's handle of the form.
+    // Kept as a number, so that this header stays free of the platform's
+    // names, which the views' sources on Windows must not see beside the
+    // system's.
+    void SetWindow(std::uintptr_t window) { window_ = window; }
 
 private:
-    platform::HWND window_ = 0;
+    std::uintptr_t window_ = 0;
     bool AdapterChosen();
     void FetchChosenConfiguration();
     void StoreReturnCode(management::ReturnCode code);
