@@ -42,8 +42,9 @@ macro(run side out_var status_var)
     file(READ "${WORK}/out.txt" ${out_var})
     string(REPLACE "\r\n" "\n" ${out_var} "${${out_var}}")
 endmacro()
-macro(fail text)
-    string(APPEND failures "${name}: ${text}\n")
+# fail(TEXT...): the pieces of one line, joined.
+macro(fail)
+    string(APPEND failures "${name}: " ${ARGN} "\n")
 endmacro()
 # same_bytes(A B WHAT): the two files are both missing or byte for byte equal.
 macro(same_bytes a b what)
