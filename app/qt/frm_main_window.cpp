@@ -309,30 +309,15 @@ FrmMainWindow::RunQueries(const std::vector<speedtest::Endpoint>& servers,
     progress.setMinimumDuration(0);
     progress.setAutoReset(false);
     progress.setAutoClose(false);
-    std::atomic<int> done{0};
-    std::atomic<bool> finished{false};
-    std::vector<speedtest::Result> results;
-    std::exception_ptr failure;
-    std::jthread worker([&](std::stop_token stop) {
-        try {
-            results = speedtest::Run(
-                servers, options, [] { return std::chrono::steady_clock::now(); },
-                [&](int ended, int) { done = ended; }, stop);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        finished = true;
-    });
+    speedtest::BackgroundRun run(servers, options);
     QTimer poll;
     connect(&poll, &QTimer::timeout, &progress, [&] {
-        progress.setValue(done);
-        if (finished) progress.accept();
+        progress.setValue(run.done());
+        if (run.finished()) progress.accept();
     });
     poll.start(100);
     const bool cancelled = progress.exec() != QDialog::Accepted;
-    worker.request_stop();
-    worker.join();
-    if (failure) std::rethrow_exception(failure);
+    auto results = run.Wait();
     if (cancelled) return std::nullopt;
     return results;
 }

@@ -120,4 +120,26 @@ std::vector<std::string> FastestComplete(const std::vector<Result>& ranked) {
     return chosen;
 }
 
+BackgroundRun::BackgroundRun(std::vector<Endpoint> servers, Options options,
+                             std::function<void()> onFinished)
+    : servers_(std::move(servers)), options_(std::move(options)),
+      worker_([this, onFinished = std::move(onFinished)](std::stop_token stop) {
+          try {
+              results_ = Run(
+                  servers_, options_, [] { return std::chrono::steady_clock::now(); },
+                  [this](int ended, int) { done_ = ended; }, stop);
+          } catch (...) {
+              failure_ = std::current_exception();
+          }
+          finished_ = true;
+          if (onFinished) onFinished();
+      }) {}
+
+std::vector<Result> BackgroundRun::Wait() {
+    worker_.request_stop();
+    if (worker_.joinable()) worker_.join();
+    if (failure_) std::rethrow_exception(failure_);
+    return std::move(results_);
+}
+
 } // namespace velmora::speedtest

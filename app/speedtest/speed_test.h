@@ -5,14 +5,17 @@
 // once, and a time limit per query. Each system's build has its own Run
 // (on Linux through c-ares).
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <optional>
 #include <stdexcept>
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace velmora::speedtest {
@@ -89,6 +92,34 @@ public:
 std::vector<Result> Run(const std::vector<Endpoint>& servers, const Options& options,
                         const Clock& clock, const Progress& progress = {},
                         std::stop_token stop = {});
+
+// Run on a thread of its own, for a window that shows how far the queries
+// are while its own loop goes on. `done` and `finished` may be asked from
+// any thread; `onFinished` is called on the worker's thread once the
+// queries have ended. `Wait` stops queries that still run, waits for the
+// thread and answers what was measured, or throws what Run threw. The run
+// keeps its own copy of the servers and options, which the worker reads.
+class BackgroundRun {
+public:
+    BackgroundRun(std::vector<Endpoint> servers, Options options,
+                  std::function<void()> onFinished = {});
+    BackgroundRun(const BackgroundRun&) = delete;
+    BackgroundRun& operator=(const BackgroundRun&) = delete;
+
+    int done() const { return done_; }
+    bool finished() const { return finished_; }
+    std::vector<Result> Wait();
+
+private:
+    const std::vector<Endpoint> servers_;
+    const Options options_;
+    std::atomic<int> done_{0};
+    std::atomic<bool> finished_{false};
+    std::vector<Result> results_;
+    std::exception_ptr failure_;
+    // Last, so that it starts once the rest exists and ends before it goes.
+    std::jthread worker_;
+};
 
 // Fastest first: by median, then 90th percentile, then fewer lost; servers
 // that answered nothing last, in their given order.

@@ -185,10 +185,6 @@ std::optional<std::vector<speedtest::Result>>
 RunQueriesWithProgress(void* owner, const std::vector<speedtest::Endpoint>& servers,
                        const speedtest::Options& options) {
     const int total = static_cast<int>(servers.size() * options.names.size()) * options.rounds;
-    std::atomic<int> done{0};
-    std::atomic<bool> finished{false};
-    std::vector<speedtest::Result> results;
-    std::exception_ptr failure;
     Modal progress(static_cast<HWND>(owner), text::kAppTitle, 320, 110);
     progress.Add(WC_STATICW, text::kSpeedTestRunning, SS_LEFT | SS_NOPREFIX, -1, 12, 12, 296, 16);
     HWND bar = progress.Add(PROGRESS_CLASSW, "", 0, -1, 12, 36, 296, 18);
@@ -200,26 +196,16 @@ RunQueriesWithProgress(void* owner, const std::vector<speedtest::Endpoint>& serv
     };
     // The queries run on a thread of their own; a timer wakes the loop to
     // show how far they are and to see them end.
-    std::jthread worker([&](std::stop_token stop) {
-        try {
-            results = speedtest::Run(
-                servers, options, [] { return std::chrono::steady_clock::now(); },
-                [&](int ended, int) { done = ended; }, stop);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        finished = true;
-        PostMessageW(progress.window(), WM_NULL, 0, 0);
-    });
-    const UINT_PTR timer = SetTimer(progress.window(), 1, 100, nullptr);
+    const HWND window = progress.window();
+    speedtest::BackgroundRun run(servers, options,
+                                 [window] { PostMessageW(window, WM_NULL, 0, 0); });
+    const UINT_PTR timer = SetTimer(window, 1, 100, nullptr);
     const int outcome = progress.Run([&] {
-        SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(done.load()), 0);
-        if (finished) progress.End(kAccept);
+        SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(run.done()), 0);
+        if (run.finished()) progress.End(kAccept);
     });
-    KillTimer(progress.window(), timer);
-    worker.request_stop();
-    worker.join();
-    if (failure) std::rethrow_exception(failure);
+    KillTimer(window, timer);
+    auto results = run.Wait();
     if (outcome != kAccept) return std::nullopt;
     return results;
 }

@@ -1,6 +1,7 @@
 #include "app/speedtest/speed_test.h"
 #include "dns_responder.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
 
 namespace {
@@ -162,6 +163,24 @@ TEST(SpeedTestRun, AStopAbandonsTheQueriesInFlight) {
         {*st::ParseEndpoint(silent.Server())}, options,
         [] { return std::chrono::steady_clock::now(); }, {}, early.get_token());
     EXPECT_EQ(results.at(0).lost, 0);
+}
+
+// A window's Cancel: waiting for a run in the background stops it, rather
+// than waiting out a silent server's long time limit, and the window hears
+// once that it ended.
+TEST(SpeedTestRun, WaitingForABackgroundRunStopsIt) {
+    DnsResponder silent(DnsResponder::Mode::Drop);
+    st::Options options;
+    options.names = {"example.com"};
+    options.rounds = 1;
+    options.timeout = milliseconds(30000);
+    std::atomic<int> told{0};
+    st::BackgroundRun run({*st::ParseEndpoint(silent.Server())}, options, [&] { ++told; });
+    const auto results = run.Wait();
+    EXPECT_TRUE(run.finished());
+    EXPECT_EQ(told, 1);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].lost, 0) << "abandoned, not lost";
 }
 
 // The clock the caller gives times the answers.
