@@ -31,14 +31,12 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <exception>
 #include <iostream>
 #include <limits>
 #include <stdexcept>
-#include <thread>
 
 namespace velmora::app {
 

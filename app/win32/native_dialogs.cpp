@@ -4,14 +4,12 @@
 #include "platform/win32/system.h"
 #include "platform/win32/windows_api.h"
 
-#include <atomic>
 #include <chrono>
 #include <commctrl.h>
 #include <exception>
 #include <functional>
 #include <limits>
 #include <string>
-#include <thread>
 
 namespace velmora::app {
 
