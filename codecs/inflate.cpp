@@ -19,14 +19,22 @@ using velmora::Result;
 //   bits 8-12   bits the code and its extra bits take together (for a
 //               subtable link: the subtable's index bits)
 //   bits 13-15  exception flags
-//   bits 16-30  literal byte, length or distance base, or subtable offset
-//   bit 31      literal
+//   bits 16-30  length or distance base, or subtable offset
 // With the extra bits counted in, a length or distance is one mask and one
 // shift of the bit buffer, and the buffer drops both fields in one step.
+// Literal entries differ:
+//   bits 0-5    bits of the one or two literal codes the entry holds
+//   bit 6       two literals
+//   bit 7       literal
+//   bits 8-12   bits of the first literal's code alone
+//   bits 16-31  the literals, first in the low byte
+// Photographs' filtered rows are mostly short literal codes, so most
+// lookups yield two bytes.
+constexpr std::uint32_t kLiteralPair = 1u << 6;
+constexpr std::uint32_t kLiteral = 1u << 7;
 constexpr std::uint32_t kInvalid = 1u << 13;
 constexpr std::uint32_t kEndOfBlock = 1u << 14;
 constexpr std::uint32_t kSubtable = 1u << 15;
-constexpr std::uint32_t kLiteral = 1u << 31;
 
 constexpr std::uint32_t entry(std::uint32_t value, std::uint32_t extra, std::uint32_t flags) {
     return flags | (value << 16) | (extra << 8);
@@ -43,6 +51,16 @@ constexpr unsigned totalBits(std::uint32_t e) {
 }
 constexpr std::uint32_t entryValue(std::uint32_t e) {
     return (e >> 16) & 0x7FFF;
+}
+// A literal entry's first byte and the bits of its code alone.
+constexpr std::uint8_t firstLiteral(std::uint32_t e) {
+    return static_cast<std::uint8_t>(e >> 16);
+}
+constexpr unsigned firstLiteralBits(std::uint32_t e) {
+    return totalBits(e);
+}
+constexpr unsigned literalCount(std::uint32_t e) {
+    return 1 + ((e >> 6) & 1);
 }
 constexpr std::uint64_t lowBits(unsigned n) {
     return (std::uint64_t{1} << n) - 1;
@@ -125,7 +143,8 @@ public:
     // Incomplete codes are accepted (a single distance code is common);
     // their unused patterns decode as invalid.
     velmora::Status<InflateError> build(const std::uint8_t* lengths, unsigned count,
-                                        std::uint32_t (*makeEntry)(unsigned)) {
+                                        std::uint32_t (*makeEntry)(unsigned),
+                                        bool pairLiterals = false) {
         std::array<unsigned, kMaxCodeBits + 1> perLength{};
         for (unsigned s = 0; s < count; ++s)
             ++perLength[lengths[s]];
@@ -175,6 +194,7 @@ public:
         for (; tableBits < PrimaryBits; ++tableBits)
             std::memcpy(table_ + (std::size_t{1} << tableBits), table_,
                         (std::size_t{4} << tableBits));
+        if (pairLiterals) pairUp();
         if (longest <= PrimaryBits) return {};
 
         const unsigned subBits = longest - PrimaryBits;
@@ -211,6 +231,22 @@ public:
     }
 
 private:
+    // Where a literal's code leaves room in the index for a second whole
+    // literal code, the entry takes that one too. The second code's entry
+    // sits at the index shifted down by the first code's bits, a lower
+    // index, so a downward sweep reads it before it is paired itself.
+    void pairUp() {
+        for (std::size_t i = kPrimarySize; i-- > 0;) {
+            const std::uint32_t first = table_[i];
+            if (!(first & kLiteral)) continue;
+            const unsigned bits = codeBits(first);
+            const std::uint32_t second = table_[i >> bits];
+            if ((second & kLiteral) && codeBits(second) <= PrimaryBits - bits)
+                table_[i] = first + codeBits(second) + kLiteralPair +
+                            (std::uint32_t{firstLiteral(second)} << 24);
+        }
+    }
+
     std::uint32_t* table_;
 };
 
@@ -233,10 +269,10 @@ inline void storeU64le(std::uint8_t* p, std::uint64_t v) {
 
 // The fast loop runs while every read and write of one round stays inside
 // the buffers without a test: two refills read at most 15 bytes, and a
-// round writes two literals and a match of up to 258 bytes in whole words
-// of up to 16 bytes.
+// round writes six literals (in pairs) or four and a match of up to 258
+// bytes in whole words of up to 16 bytes.
 constexpr std::ptrdiff_t kFastInputMargin = 16;
-constexpr std::ptrdiff_t kFastOutputMargin = 2 + 258 + 16;
+constexpr std::ptrdiff_t kFastOutputMargin = 4 + 258 + 16;
 
 class Inflater {
 public:
@@ -343,7 +379,7 @@ private:
         std::fill(lengths.begin() + 144, lengths.begin() + 256, 9);
         std::fill(lengths.begin() + 256, lengths.begin() + 280, 7);
         std::fill(lengths.begin() + 280, lengths.end(), 8);
-        VELMORA_TRY(fixedLitLen_.build(lengths.data(), kMaxLitLenSymbols, litLenEntry));
+        VELMORA_TRY(fixedLitLen_.build(lengths.data(), kMaxLitLenSymbols, litLenEntry, true));
         std::array<std::uint8_t, kMaxDistSymbols> distLengths;
         distLengths.fill(5);
         return fixedDist_.build(distLengths.data(), kMaxDistSymbols, distEntry);
@@ -391,23 +427,26 @@ private:
             n += repeat;
         }
         VELMORA_TRY(checkTruncation());
-        VELMORA_TRY(litLen_.build(lengths.data(), hlit, litLenEntry));
+        VELMORA_TRY(litLen_.build(lengths.data(), hlit, litLenEntry, true));
         return dist_.build(lengths.data() + hlit, hdist, distEntry);
     }
 
     velmora::Status<InflateError> huffmanBlock(const LitLenTable& litLen, const DistTable& dist) {
         bool ended = false;
-        VELMORA_TRY(fastLoop(litLen, dist, ended));
+        std::size_t runLength = 0;
+        VELMORA_TRY(fastLoop(litLen, dist, ended, runLength));
         if (ended) return {};
-        return carefulLoop(litLen, dist);
+        return carefulLoop(litLen, dist, 3 - static_cast<unsigned>(runLength % 3));
     }
 
     // The bulk of a block: the bit buffer and pointers live in registers,
     // and the margins stand in for the end-of-input and room tests, so
     // only bad codes and distances can stop it early. No bit it consumes
     // lies past the input, so it never truncates.
+    // It ends with ended set at the end of the block, or with runLength
+    // holding the literals since the last match, for the careful loop.
     velmora::Status<InflateError> fastLoop(const LitLenTable& litLen, const DistTable& dist,
-                                           bool& ended) {
+                                           bool& ended, std::size_t& runLength) {
         if (inEnd_ - in_ < kFastInputMargin || outEnd_ - out_ < kFastOutputMargin) return {};
         const std::uint8_t* in = in_;
         const std::uint8_t* const inLimit = inEnd_ - kFastInputMargin;
@@ -416,6 +455,7 @@ private:
         std::uint8_t* const outStart = outStart_;
         std::uint64_t bits = bits_;
         unsigned count = bitCount_;
+        std::uint8_t* runStart = out;
 
         const auto refill = [&] {
             bits |= velmora::loadU64le(in) << count;
@@ -433,16 +473,21 @@ private:
             refill();
             std::uint32_t e = litLen.lookup(bits);
             if (e & kLiteral) {
+                // One or two literals; the second byte is written either way
+                // and overwritten by what follows when it is not one.
                 drop(codeBits(e));
-                *out++ = static_cast<std::uint8_t>(e >> 16);
+                velmora::storeU16le(out, static_cast<std::uint16_t>(e >> 16));
+                out += literalCount(e);
                 e = litLen.lookup(bits);
                 if (e & kLiteral) {
                     drop(codeBits(e));
-                    *out++ = static_cast<std::uint8_t>(e >> 16);
+                    velmora::storeU16le(out, static_cast<std::uint16_t>(e >> 16));
+                    out += literalCount(e);
                     e = litLen.lookup(bits);
                     if (e & kLiteral) {
                         drop(codeBits(e));
-                        *out++ = static_cast<std::uint8_t>(e >> 16);
+                        velmora::storeU16le(out, static_cast<std::uint16_t>(e >> 16));
+                        out += literalCount(e);
                         continue;
                     }
                 }
@@ -465,8 +510,10 @@ private:
             if (distance > static_cast<std::size_t>(out - outStart)) [[unlikely]]
                 return Failure{InflateError::DistanceTooFar};
             out = copyMatchFast(out, length, distance);
+            runStart = out;
         } while (in <= inLimit && out <= outLimit);
 
+        runLength = static_cast<std::size_t>(out - runStart);
         in_ = in;
         out_ = out;
         bits_ = bits;
@@ -518,35 +565,32 @@ private:
     }
 
     // Symbol by symbol near the ends of the buffers, where every read and
-    // write is tested. Its rounds are the fast loop's (a refill, up to three
-    // literals), so a stream takes the same steps, and meets its faults in
-    // the same order, whichever loop decodes it.
-    velmora::Status<InflateError> carefulLoop(const LitLenTable& litLen, const DistTable& dist) {
+    // write is tested. It takes literals in rounds of three per refill,
+    // counted from the last match, and tests for truncation after each
+    // round, so a bad stream meets its faults in the same order wherever
+    // the fast loop handed over; slots is what is left of the current
+    // round.
+    velmora::Status<InflateError> carefulLoop(const LitLenTable& litLen, const DistTable& dist,
+                                              unsigned slots) {
         for (;;) {
             refill();
             std::uint32_t e = litLen.lookup(bits_);
             if (e & kLiteral) {
-                drop(codeBits(e));
-                if (out_ == outEnd_) [[unlikely]]
-                    return Failure{InflateError::OutputFull};
-                *out_++ = static_cast<std::uint8_t>(e >> 16);
-                e = litLen.lookup(bits_);
-                if (e & kLiteral) {
-                    drop(codeBits(e));
+                // Only the first of a pair: the second has an entry of its own.
+                do {
+                    drop(firstLiteralBits(e));
                     if (out_ == outEnd_) [[unlikely]]
                         return Failure{InflateError::OutputFull};
-                    *out_++ = static_cast<std::uint8_t>(e >> 16);
+                    *out_++ = firstLiteral(e);
+                    if (--slots == 0) break;
                     e = litLen.lookup(bits_);
-                    if (e & kLiteral) {
-                        drop(codeBits(e));
-                        if (out_ == outEnd_) [[unlikely]]
-                            return Failure{InflateError::OutputFull};
-                        *out_++ = static_cast<std::uint8_t>(e >> 16);
-                        VELMORA_TRY(checkTruncation());
-                        continue;
-                    }
-                }
+                } while (e & kLiteral);
                 VELMORA_TRY(checkTruncation());
+                if (slots == 0) {
+                    slots = 3;
+                    continue;
+                }
+                slots = 3;
                 refill();
             }
             if (e & (kEndOfBlock | kInvalid)) [[unlikely]] {
@@ -554,6 +598,7 @@ private:
                 drop(codeBits(e));
                 return checkTruncation();
             }
+            slots = 3;
             const std::size_t length = decodeValue(e, bits_);
             drop(totalBits(e));
             const std::uint32_t d = dist.lookup(bits_);
