@@ -181,20 +181,28 @@ public:
         std::fill_n(table_, std::size_t{1} << tableBits, kInvalid);
         unsigned code = 0;
         unsigned index = 0;
+        // Where each literal code shorter than the index sits first.
+        std::array<std::uint16_t, kMaxLitLenSymbols> literals;
+        unsigned literalCount = 0;
         for (unsigned len = 1; len <= std::min(longest, PrimaryBits); ++len) {
             if (len > tableBits) {
                 std::memcpy(table_ + (std::size_t{1} << tableBits), table_,
                             (std::size_t{4} << tableBits));
                 ++tableBits;
             }
-            for (unsigned n = 0; n < perLength[len]; ++n, ++code)
-                table_[reverseBits(code, len)] = withCodeLength(makeEntry(sorted[index++]), len);
+            for (unsigned n = 0; n < perLength[len]; ++n, ++code) {
+                const unsigned at = reverseBits(code, len);
+                const std::uint32_t e = withCodeLength(makeEntry(sorted[index++]), len);
+                table_[at] = e;
+                if ((e & kLiteral) && len < PrimaryBits)
+                    literals[literalCount++] = static_cast<std::uint16_t>(at);
+            }
             code <<= 1;
         }
         for (; tableBits < PrimaryBits; ++tableBits)
             std::memcpy(table_ + (std::size_t{1} << tableBits), table_,
                         (std::size_t{4} << tableBits));
-        if (pairLiterals) pairUp();
+        if (pairLiterals) pairUp(std::span(literals).first(literalCount));
         if (longest <= PrimaryBits) return {};
 
         const unsigned subBits = longest - PrimaryBits;
@@ -232,18 +240,26 @@ public:
 
 private:
     // Where a literal's code leaves room in the index for a second whole
-    // literal code, the entry takes that one too. The second code's entry
-    // sits at the index shifted down by the first code's bits, a lower
-    // index, so a downward sweep reads it before it is paired itself.
-    void pairUp() {
-        for (std::size_t i = kPrimarySize; i-- > 0;) {
-            const std::uint32_t first = table_[i];
-            if (!(first & kLiteral)) continue;
+    // literal code, the entry takes that one too. The entries a first code
+    // of l bits owns are its own index plus every multiple of 2^l; the rest
+    // of such an index, shifted down by l, is where the single entries
+    // tell what follows. literals lists each literal code's lowest index.
+    void pairUp(std::span<const std::uint16_t> literals) {
+        std::array<std::uint32_t, kPrimarySize> singles;
+        std::memcpy(singles.data(), table_, sizeof singles);
+        for (const unsigned at : literals) {
+            const std::uint32_t first = singles[at];
             const unsigned bits = codeBits(first);
-            const std::uint32_t second = table_[i >> bits];
-            if ((second & kLiteral) && codeBits(second) <= PrimaryBits - bits)
-                table_[i] = first + codeBits(second) + kLiteralPair +
-                            (std::uint32_t{firstLiteral(second)} << 24);
+            const unsigned room = PrimaryBits - bits;
+            // Without branches: whether an entry pairs follows the data,
+            // which no predictor guesses.
+            for (std::size_t rest = 0; rest < (std::size_t{1} << room); ++rest) {
+                const std::uint32_t second = singles[rest];
+                const unsigned pairs = ((second & kLiteral) != 0) & (codeBits(second) <= room);
+                const std::uint32_t addend =
+                    codeBits(second) + kLiteralPair + (std::uint32_t{firstLiteral(second)} << 24);
+                table_[at | (rest << bits)] = first + (addend & (0u - pairs));
+            }
         }
     }
 
