@@ -27,7 +27,8 @@ enum class InflateError {
 std::string_view ErrorText(InflateError error);
 
 // Decodes raw DEFLATE data into out; the number of bytes written. Bytes of
-// out past that count are left as they were.
+// out past that count may have been written over (bytes are copied in
+// whole words), and on failure out holds no meaningful data.
 velmora::Result<std::size_t, InflateError> InflateRaw(std::span<const std::uint8_t> in,
                                                       std::span<std::uint8_t> out);
 

@@ -66,6 +66,22 @@ Bytes deflateWith(const Bytes& raw, int level, int strategy) {
     return out;
 }
 
+// Matches of every period from 1 to 20 bytes and of every length, between
+// stretches of noise: each kind of match copy the decoder has.
+Bytes periodic(std::size_t size, unsigned seed) {
+    std::mt19937 rng(seed);
+    Bytes out;
+    while (out.size() < size) {
+        const std::size_t run = 1 + rng() % 300;
+        const std::size_t period = std::min<std::size_t>(1 + rng() % 20, out.size());
+        for (std::size_t i = 0; i < run; ++i)
+            out.push_back(period == 0 || rng() % 4 == 0 ? static_cast<std::uint8_t>(rng())
+                                                        : out[out.size() - period]);
+    }
+    out.resize(size);
+    return out;
+}
+
 TEST(Inflate, DecodesWhatZlibWritesAtEveryLevelAndStrategy) {
     const Bytes raw = sample(200000, 7);
     for (const int strategy : {Z_DEFAULT_STRATEGY, Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED}) {
@@ -168,6 +184,89 @@ TEST(Inflate, OverlappingMatchesRepeatTheData) {
     ASSERT_TRUE(r);
     EXPECT_EQ(*r, 12u);
     EXPECT_EQ(std::string(out.begin(), out.end()), "abababababab");
+}
+
+// The decoder runs a fast loop while both buffers have room to spare and a
+// careful one near their ends; wherever the output or the input ends, the
+// bytes and the verdict are the same.
+TEST(Inflate, DecodesAlikeWhereverTheBuffersEnd) {
+    for (const std::size_t size : {1u, 40u, 277u, 290u, 1000u, 4099u, 30000u}) {
+        for (unsigned seed = 0; seed < 6; ++seed) {
+            const Bytes raw = periodic(size, seed);
+            for (const int strategy : {Z_DEFAULT_STRATEGY, Z_RLE, Z_FIXED}) {
+                const int level = static_cast<int>(1 + seed % 3 * 4);
+                const Bytes packed = deflateWith(raw, level, strategy);
+                const auto where = [&] {
+                    return testing::Message()
+                           << "size " << size << " seed " << seed << " strategy " << strategy;
+                };
+                for (const std::size_t room : {size - 1, size, size + 1, size + 15, size + 300}) {
+                    Bytes out(room, 0xA5);
+                    const auto r = InflateZlib(packed, out);
+                    if (room < size) {
+                        ASSERT_FALSE(r) << where() << " room " << room;
+                        EXPECT_EQ(r.error(), InflateError::OutputFull) << where();
+                        continue;
+                    }
+                    ASSERT_TRUE(r)
+                        << where() << " room " << room << ": " << codecs::ErrorText(r.error());
+                    EXPECT_EQ(*r, size) << where();
+                    EXPECT_TRUE(std::equal(raw.begin(), raw.end(), out.begin()))
+                        << where() << " room " << room;
+                }
+                // Cut anywhere in its last bytes, the stream ends inside its
+                // final block.
+                Bytes out(size);
+                const std::size_t end = packed.size() - 4;
+                for (std::size_t cut = end > 40 ? end - 40 : 0; cut < end; ++cut)
+                    EXPECT_FALSE(InflateZlib(std::span(packed).first(cut), out))
+                        << where() << " cut at " << cut;
+            }
+        }
+    }
+}
+
+// Bad codes and distances met deep inside a block, where the fast loop
+// decodes, are refused as they are at the start.
+TEST(Inflate, RefusesBadCodesAfterLongRunsOfLiterals) {
+    struct Fault {
+        const char* what;
+        void (*write)(BitWriter&);
+        InflateError error;
+    };
+    const Fault faults[] = {
+        {"literal/length symbol 286", [](BitWriter& w) { w.code(0xC6, 8); },
+         InflateError::InvalidSymbol},
+        {"distance symbol 30",
+         [](BitWriter& w) {
+             w.code(1, 7);  // length 3
+             w.code(30, 5); // no such distance
+         },
+         InflateError::InvalidSymbol},
+        {"distance past the start",
+         [](BitWriter& w) {
+             w.code(1, 7);  // length 3
+             w.code(29, 5); // distance 24577 + ...
+             w.bits(0, 13);
+         },
+         InflateError::DistanceTooFar},
+    };
+    for (const Fault& fault : faults) {
+        for (const int literals : {0, 1, 2, 3, 200}) {
+            BitWriter w;
+            w.bits(1, 1), w.bits(1, 2);
+            for (int i = 0; i < literals; ++i)
+                w.code(0x30 + 'a' + i % 26, 8);
+            fault.write(w);
+            w.code(0, 7);                // end of block
+            for (int i = 0; i < 40; ++i) // input to spare
+                w.bits(0, 8);
+            Bytes out(2000);
+            const auto r = InflateRaw(w.done(), out);
+            ASSERT_FALSE(r) << fault.what << " after " << literals << " literals";
+            EXPECT_EQ(r.error(), fault.error) << fault.what << " after " << literals;
+        }
+    }
 }
 
 } // namespace
