@@ -1,6 +1,7 @@
 #include "codecs/cpngparser.h"
 
 #include "codecs/imaging_decode.h"
+#include "codecs/inflate_stream.h"
 #include "platform/util/byte_reader.h"
 #include "platform/util/png_signature.h"
 #include "platform/zlib/zlib_binding.h"
@@ -10,6 +11,7 @@
 #include <array>
 #include <climits>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -233,8 +235,75 @@ private:
     std::uint64_t total_;
 };
 
-// The usual decode of a plain image with zlib at hand streams: every IDAT
-// goes through the inflater to the rows as it is read. Anything that would
+// The image data as our own inflater pulls it: the IDATs' data in order,
+// other chunks skipped. A chunk that would make a whole decode come out
+// differently (see decodeStreaming) or cannot be read stops the decode.
+template <typename Source>
+class ImageDataInput final : public codecs::InflateInput {
+public:
+    ImageDataInput(Source& source, const ChunkReader& reader, std::span<const std::uint8_t> first)
+        : source_(source), reader_(reader), first_(first) {}
+
+    bool next(std::span<const std::uint8_t>& piece) override {
+        if (!first_.empty()) {
+            piece = std::exchange(first_, {});
+            return true;
+        }
+        piece = {};
+        if (ended_) return true;
+        for (;;) {
+            auto chunk = source_.next();
+            if (!chunk) return false;
+            const Chunk& c = *chunk;
+            if (c.type == kIEND) {
+                ended_ = true;
+                return true;
+            }
+            if (c.data.empty()) continue;
+            if (c.type == kIDAT) {
+                if (!reader_.crcMatches(c)) return false;
+                piece = c.data;
+                return true;
+            }
+            if (c.type == kIHDR || c.type == kPLTE || c.type == kTRNS) return false;
+        }
+    }
+    // Whether IEND has been read.
+    bool ended() const { return ended_; }
+
+private:
+    Source& source_;
+    const ChunkReader& reader_;
+    std::span<const std::uint8_t> first_;
+    bool ended_ = false;
+};
+
+class RowOutput final : public codecs::InflateOutput {
+public:
+    explicit RowOutput(png::RowStream& rows) : rows_(rows) {}
+    bool take(std::span<const std::uint8_t> bytes) override { return rows_.take(bytes); }
+
+private:
+    png::RowStream& rows_;
+};
+
+// The rest of the chunks once the image data has been inflated, up to IEND.
+template <typename Source>
+bool readToEnd(Source& source, const ChunkReader& reader) {
+    for (;;) {
+        auto chunk = source.next();
+        if (!chunk) return false;
+        const Chunk& c = *chunk;
+        if (c.type == kIEND) return true;
+        if (c.data.empty()) continue;
+        if (c.type == kIDAT && !reader.crcMatches(c)) return false;
+        if (c.type == kIHDR || c.type == kPLTE || c.type == kTRNS) return false;
+    }
+}
+
+// The usual decode of a plain image streams: every IDAT goes through the
+// inflater to the rows as it is read, through zlib when it is at hand and
+// through our own inflater on a system without zlib. Anything that would
 // make a whole decode come out differently (a later IHDR, PLTE or tRNS
 // changing what earlier data meant, a damaged chunk, a stream only our own
 // inflater accepts) gives the streaming up; false then, and the caller
@@ -242,10 +311,14 @@ private:
 template <typename Source>
 bool decodeStreaming(Source& source, const platform::ZlibBinding& zlib, std::uint64_t total,
                      surface::DibSurface& host) {
-    if (!zlib.canStream()) return false;
+    // A zlib without the streaming entries still inflates whole data, as
+    // DecodePixels does; only a system without zlib uses our inflater.
+    const bool withZlib = zlib.canStream();
+    if (!withZlib && zlib.available()) return false;
     PngImage image;
     ChunkReader reader(image, zlib, total);
     std::optional<png::RowStream> rows;
+    std::span<const std::uint8_t> firstData; // valid until the source reads on
     for (;;) {
         auto chunk = source.next();
         if (!chunk) return false;
@@ -255,14 +328,24 @@ bool decodeStreaming(Source& source, const platform::ZlibBinding& zlib, std::uin
         if (c.type == kIDAT) {
             if (!reader.crcMatches(c)) return false;
             if (!rows) {
-                rows.emplace(image, zlib, host);
+                rows.emplace(image, withZlib ? &zlib : nullptr, host);
                 if (!rows->start()) return false;
+                if (!withZlib) {
+                    firstData = c.data;
+                    break;
+                }
             }
             if (!rows->feed(c.data)) return false;
         } else if (c.type == kIHDR || c.type == kPLTE || c.type == kTRNS) {
             if (rows || !reader.description(c)) return false;
         }
     }
+    // Our own inflater pulls the rest of the data from here on.
+    ImageDataInput<Source> input(source, reader, firstData);
+    RowOutput output(*rows);
+    if (!codecs::InflateZlibStream(input, output)) return false;
+    if (!input.ended() && !readToEnd(source, reader)) return false;
+    return rows->finish();
 }
 
 // makeSource() gives the chunks from the first one on, each time it is called.

@@ -486,9 +486,7 @@ Status<PngError> DecodePixels(PngImage& image, const platform::ZlibBinding& zlib
 }
 
 struct RowStream::State {
-    explicit State(const platform::ZlibBinding& zlib) : inflater(zlib) {}
-
-    platform::InflateStream inflater;
+    std::optional<platform::InflateStream> inflater; // when zlib inflates
     ConvertContext ctx;
     RowConverter convert = nullptr;
     std::size_t stride = 0; // filter byte and samples
@@ -500,7 +498,7 @@ struct RowStream::State {
     bool ended = false;
 };
 
-RowStream::RowStream(PngImage& image, const platform::ZlibBinding& zlib, surface::DibSurface& host)
+RowStream::RowStream(PngImage& image, const platform::ZlibBinding* zlib, surface::DibSurface& host)
     : image_(image), zlib_(zlib), host_(host) {}
 
 RowStream::~RowStream() = default;
@@ -509,9 +507,12 @@ bool RowStream::start() {
     const Header& h = image_.header;
     if (!image_.hasHeader || h.interlace != 0 || !allowedPairing(h) || !ExpectedInflatedSize(h))
         return false;
-    state_ = std::make_unique<State>(zlib_);
+    state_ = std::make_unique<State>();
     State& s = *state_;
-    if (!s.inflater.ready()) return false;
+    if (zlib_) {
+        s.inflater.emplace(*zlib_);
+        if (!s.inflater->ready()) return false;
+    }
     completePalette(image_);
     prepareContext(image_, s.ctx);
     s.convert = pickConverter(h);
@@ -546,11 +547,11 @@ bool RowStream::feed(std::span<const std::uint8_t> data) {
             // beyond the rows is more than a whole decode accepts.
             std::array<std::uint8_t, 1> extra{};
             std::span<std::uint8_t> out(extra);
-            rc = s.inflater.inflate(data, out);
+            rc = s.inflater->inflate(data, out);
             if (out.empty()) return false;
         } else {
             std::span<std::uint8_t> out(s.current.data() + s.filled, s.stride - s.filled);
-            rc = s.inflater.inflate(data, out);
+            rc = s.inflater->inflate(data, out);
             s.filled = s.stride - out.size();
             if (s.filled == s.stride && !finishRow()) return false;
         }
@@ -562,12 +563,27 @@ bool RowStream::feed(std::span<const std::uint8_t> data) {
     return true;
 }
 
+bool RowStream::take(std::span<const std::uint8_t> inflated) {
+    State& s = *state_;
+    const Header& h = image_.header;
+    while (!inflated.empty()) {
+        // Output beyond the rows is more than a whole decode accepts.
+        if (s.row == h.height) return false;
+        const std::size_t part = std::min(inflated.size(), s.stride - s.filled);
+        std::memcpy(s.current.data() + s.filled, inflated.data(), part);
+        s.filled += part;
+        inflated = inflated.subspan(part);
+        if (s.filled == s.stride && !finishRow()) return false;
+    }
+    return true;
+}
+
 bool RowStream::finish() {
     State& s = *state_;
     const Header& h = image_.header;
     // A stream zlib has not seen the end of may still be one our own
     // inflater accepts: the whole decode decides.
-    if (!s.ended) return false;
+    if (zlib_ && !s.ended) return false;
     if (s.filled != 0) {
         std::fill(s.current.begin() + static_cast<std::ptrdiff_t>(s.filled), s.current.end(), 0);
         if (!finishRow()) return false;
