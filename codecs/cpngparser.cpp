@@ -87,7 +87,8 @@ private:
 };
 
 // Chunks read one at a time from an open file; only the current chunk is
-// held in memory.
+// held in memory. The file is read in blocks rather than a few bytes at a
+// time, as most chunks are small.
 class FileChunks {
 public:
     FileChunks(platform::File& file, std::uint64_t total) : file_(file), total_(total) {}
@@ -95,17 +96,16 @@ public:
     Result<Chunk, PngError> next() {
         std::array<std::uint8_t, 4> word{};
         if (total_ - pos_ < 4) return Failure{PngError::TruncatedChunk};
-        if (file_.read(word) != 4) return Failure{PngError::ReadFailed};
+        if (!readExact(word)) return Failure{PngError::ReadFailed};
         const std::uint32_t length = loadU32be(word.data());
         // Checked against the file size before anything is allocated, so a
         // length field cannot ask for more memory than the file holds.
         auto end = advanceEnd(pos_, length, total_);
         if (!end) return Failure{end.error()};
         const std::size_t typeAndData = std::size_t{length} + 4;
-        if (buffer_.size() < typeAndData) buffer_.resize(typeAndData);
-        const std::span<std::uint8_t> target(buffer_.data(), typeAndData);
-        if (file_.read(target) != static_cast<std::int64_t>(typeAndData) || file_.read(word) != 4)
-            return Failure{PngError::ReadFailed};
+        if (chunk_.size() < typeAndData) chunk_.resize(typeAndData);
+        const std::span<std::uint8_t> target(chunk_.data(), typeAndData);
+        if (!readExact(target) || !readExact(word)) return Failure{PngError::ReadFailed};
         Chunk chunk;
         chunk.type = loadU32be(target.data());
         chunk.typeAndData = target;
@@ -116,10 +116,36 @@ public:
     }
 
 private:
+    static constexpr std::size_t kBlock = 64 * 1024;
+
+    // False when the file ends or fails first.
+    bool readExact(std::span<std::uint8_t> out) {
+        while (!out.empty()) {
+            if (at_ == filled_) {
+                // What fills a block or more goes straight to its place.
+                if (out.size() >= kBlock)
+                    return file_.read(out) == static_cast<std::int64_t>(out.size());
+                if (block_.empty()) block_.resize(kBlock);
+                const std::int64_t got = file_.read(block_);
+                if (got <= 0) return false;
+                at_ = 0;
+                filled_ = static_cast<std::size_t>(got);
+            }
+            const std::size_t part = std::min(out.size(), filled_ - at_);
+            std::copy_n(block_.begin() + static_cast<std::ptrdiff_t>(at_), part, out.begin());
+            at_ += part;
+            out = out.subspan(part);
+        }
+        return true;
+    }
+
     platform::File& file_;
     std::uint64_t total_;
     std::uint64_t pos_ = kPngSignature.size();
-    std::vector<std::uint8_t> buffer_;
+    std::vector<std::uint8_t> chunk_;
+    std::vector<std::uint8_t> block_; // read ahead of the chunks
+    std::size_t at_ = 0;
+    std::size_t filled_ = 0;
 };
 
 class ChunkReader {
