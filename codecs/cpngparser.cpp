@@ -339,7 +339,7 @@ bool decodeStreaming(Source& source, const platform::ZlibBinding& zlib, std::uin
                      surface::DibSurface& host) {
     // A zlib without the streaming entries still inflates whole data, as
     // DecodePixels does; only a system without zlib uses our inflater.
-    const bool withZlib = zlib.canStream();
+    const bool withZlib = zlib.canStreamRaw();
     if (!withZlib && zlib.available()) return false;
     PngImage image;
     ChunkReader reader(image, zlib, total);

@@ -487,6 +487,7 @@ Status<PngError> DecodePixels(PngImage& image, const platform::ZlibBinding& zlib
 
 struct RowStream::State {
     std::optional<platform::InflateStream> inflater; // when zlib inflates
+    std::size_t headerLeft = 2;                      // zlib header bytes still to skip
     ConvertContext ctx;
     RowConverter convert = nullptr;
     std::size_t stride = 0; // filter byte and samples
@@ -510,7 +511,13 @@ bool RowStream::start() {
     state_ = std::make_unique<State>();
     State& s = *state_;
     if (zlib_) {
-        s.inflater.emplace(*zlib_);
+        // Raw blocks after the two header bytes, skipped unread, and no
+        // check value: what our own inflater reads of the stream. zlib
+        // accepts no blocks our inflater refuses, and both make the same
+        // bytes of the blocks they accept, so the rows come out as a whole
+        // decode makes them, without zlib's Adler-32 pass over every byte
+        // (a whole decode falls back to our inflater when that check fails).
+        s.inflater.emplace(*zlib_, platform::InflateStream::Framing::Raw);
         if (!s.inflater->ready()) return false;
     }
     completePalette(image_);
@@ -540,6 +547,9 @@ bool RowStream::finishRow() {
 bool RowStream::feed(std::span<const std::uint8_t> data) {
     State& s = *state_;
     const Header& h = image_.header;
+    const std::size_t header = std::min(s.headerLeft, data.size());
+    s.headerLeft -= header;
+    data = data.subspan(header);
     while (!data.empty() && !s.ended) {
         int rc;
         if (s.row == h.height) {

@@ -450,6 +450,15 @@ TEST_F(PngReader, StreamingAgreesWithTheWholeDecode) {
          join({chunk("IHDR", ihdr(3, 2, 8, 0)), chunk("IDAT", zlibCompress(grey)),
                chunk("IHDR", ihdr(2, 3, 8, 0)), iend})},
         {"zlib refuses the check value", testpng::file(ihdr(3, 2, 8, 0), testpng::storedZlib(grey, false, true))},
+        {"zlib refuses the header", [&] {
+             Bytes bad = z;
+             bad[1] ^= 1;
+             return testpng::file(ihdr(3, 2, 8, 0), bad);
+         }()},
+        {"no check value", testpng::file(ihdr(3, 2, 8, 0), Bytes(z.begin(), z.end() - 4))},
+        {"the header split over two IDATs",
+         join({chunk("IHDR", ihdr(3, 2, 8, 0)), chunk("IDAT", Bytes(z.begin(), z.begin() + 1)),
+               chunk("IDAT", Bytes(z.begin() + 1, z.end())), iend})},
         {"data for one row of two", testpng::file(ihdr(3, 2, 8, 0), zlibCompress(rows({{7, 8, 9}})))},
         {"half a row", testpng::file(ihdr(3, 2, 8, 0), zlibCompress({0, 1}))},
         {"a row more than the header",
