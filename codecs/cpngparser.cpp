@@ -88,12 +88,19 @@ private:
 
 // Chunks read one at a time from an open file; only the current chunk is
 // held in memory. The file is read in blocks rather than a few bytes at a
-// time, as most chunks are small.
+// time, as most chunks are small. For a streaming decode (a binding given)
+// a long IDAT comes in pieces of a block, each as an IDAT of its own, so
+// not even one chunk is held whole; its CRC, where zlib can check it, is
+// checked at its last piece, and a mismatch fails that call (the streaming
+// decode then gives up, and the whole decode reads the chunk again).
 class FileChunks {
 public:
-    FileChunks(platform::File& file, std::uint64_t total) : file_(file), total_(total) {}
+    FileChunks(platform::File& file, std::uint64_t total,
+               const platform::ZlibBinding* pieces = nullptr)
+        : file_(file), total_(total), pieces_(pieces) {}
 
     Result<Chunk, PngError> next() {
+        if (pieceLeft_ > 0) return nextPiece();
         std::array<std::uint8_t, 4> word{};
         if (total_ - pos_ < 4) return Failure{PngError::TruncatedChunk};
         if (!readExact(word)) return Failure{PngError::ReadFailed};
@@ -102,10 +109,19 @@ public:
         // length field cannot ask for more memory than the file holds.
         auto end = advanceEnd(pos_, length, total_);
         if (!end) return Failure{end.error()};
+        std::array<std::uint8_t, 4> type{};
+        if (!readExact(type)) return Failure{PngError::ReadFailed};
+        if (pieces_ && loadU32be(type.data()) == kIDAT && length > kBlock) {
+            pieceLeft_ = length;
+            pieceEnd_ = *end;
+            if (pieces_->available()) runningCrc_ = pieces_->crc32(type);
+            return nextPiece();
+        }
         const std::size_t typeAndData = std::size_t{length} + 4;
         if (chunk_.size() < typeAndData) chunk_.resize(typeAndData);
         const std::span<std::uint8_t> target(chunk_.data(), typeAndData);
-        if (!readExact(target) || !readExact(word)) return Failure{PngError::ReadFailed};
+        std::copy(type.begin(), type.end(), target.begin());
+        if (!readExact(target.subspan(4)) || !readExact(word)) return Failure{PngError::ReadFailed};
         Chunk chunk;
         chunk.type = loadU32be(target.data());
         chunk.typeAndData = target;
@@ -139,9 +155,36 @@ private:
         return true;
     }
 
+    // The next piece of a long IDAT; a stored CRC of 0 tells the reader
+    // there is none to check, as this one is checked here.
+    Result<Chunk, PngError> nextPiece() {
+        const std::size_t n = std::min<std::size_t>(pieceLeft_, kBlock);
+        if (chunk_.size() < n) chunk_.resize(n);
+        const std::span<std::uint8_t> piece(chunk_.data(), n);
+        if (!readExact(piece)) return Failure{PngError::ReadFailed};
+        pieceLeft_ -= n;
+        if (pieces_->available()) runningCrc_ = pieces_->crc32(piece, runningCrc_);
+        if (pieceLeft_ == 0) {
+            std::array<std::uint8_t, 4> word{};
+            if (!readExact(word)) return Failure{PngError::ReadFailed};
+            const std::uint32_t stored = loadU32be(word.data());
+            if (pieces_->available() && stored != 0 && stored != runningCrc_)
+                return Failure{PngError::CrcMismatch};
+            pos_ = pieceEnd_;
+        }
+        Chunk chunk;
+        chunk.type = kIDAT;
+        chunk.data = piece;
+        return chunk;
+    }
+
     platform::File& file_;
     std::uint64_t total_;
+    const platform::ZlibBinding* pieces_;
     std::uint64_t pos_ = kPngSignature.size();
+    std::uint64_t pieceLeft_ = 0; // of the IDAT being read in pieces
+    std::uint64_t pieceEnd_ = 0;
+    std::uint32_t runningCrc_ = 0;
     std::vector<std::uint8_t> chunk_;
     std::vector<std::uint8_t> block_; // read ahead of the chunks
     std::size_t at_ = 0;
@@ -374,17 +417,18 @@ bool decodeStreaming(Source& source, const platform::ZlibBinding& zlib, std::uin
     return rows->finish();
 }
 
-// makeSource() gives the chunks from the first one on, each time it is called.
+// makeSource(pieces) gives the chunks from the first one on, each time it is
+// called; for the streaming decode with the binding that may check pieces.
 template <typename MakeSource>
 PngError decodeOwn(MakeSource makeSource, std::uint64_t total, surface::DibSurface& host) {
     const platform::ZlibBinding zlib = platform::ZlibBinding::bind();
     {
-        auto source = makeSource();
+        auto source = makeSource(&zlib);
         if (!source) return PngError::ReadFailed;
         if (decodeStreaming(*source, zlib, total, host)) return PngError::None;
         host.DestroyDIB();
     }
-    auto source = makeSource();
+    auto source = makeSource(nullptr);
     if (!source) return PngError::ReadFailed;
     PngImage image;
     ChunkReader reader(image, zlib, total);
@@ -409,8 +453,11 @@ bool cPNGparser::LoadStream(std::span<const std::uint8_t> Stream, surface::DibSu
 
     // The imaging service is asked whatever the surface's own setting is.
     if (codecs::LoadWithImagingService({}, view, cHost, gdiToken)) return true;
-    error_ = decodeOwn([view] { return std::optional<MemoryChunks>(std::in_place, view); },
-                       view.size(), cHost);
+    error_ = decodeOwn(
+        [view](const platform::ZlibBinding*) {
+            return std::optional<MemoryChunks>(std::in_place, view);
+        },
+        view.size(), cHost);
     // A failure that leaves the reader leaves its answer unsaid: the data
     // counts as not recognised.
     return !codecs::LeavesReader(error_);
@@ -429,10 +476,10 @@ bool cPNGparser::LoadFile(platform::File& fileHandle, const std::string& FileNam
     if (codecs::LoadWithImagingService(FileName, {}, cHost, gdiToken)) return true;
     const auto size = static_cast<std::uint64_t>(total);
     error_ = decodeOwn(
-        [&fileHandle, size]() -> std::optional<FileChunks> {
+        [&fileHandle, size](const platform::ZlibBinding* pieces) -> std::optional<FileChunks> {
             constexpr auto start = static_cast<std::int64_t>(kPngSignature.size());
             if (fileHandle.seek(start, platform::SeekOrigin::Begin) != start) return std::nullopt;
-            return std::optional<FileChunks>(std::in_place, fileHandle, size);
+            return std::optional<FileChunks>(std::in_place, fileHandle, size, pieces);
         },
         size, cHost);
     if (error_ != PngError::None) cHost.DestroyDIB();
