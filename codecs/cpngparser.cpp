@@ -1,6 +1,7 @@
 #include "codecs/cpngparser.h"
 
 #include "codecs/imaging_decode.h"
+#include "codecs/inflate_stream.h"
 #include "platform/util/byte_reader.h"
 #include "platform/util/png_signature.h"
 #include "platform/zlib/zlib_binding.h"
@@ -10,6 +11,7 @@
 #include <array>
 #include <climits>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -85,25 +87,41 @@ private:
 };
 
 // Chunks read one at a time from an open file; only the current chunk is
-// held in memory.
+// held in memory. The file is read in blocks rather than a few bytes at a
+// time, as most chunks are small. For a streaming decode (a binding given)
+// a long IDAT comes in pieces of a block, each as an IDAT of its own, so
+// not even one chunk is held whole; its CRC, where zlib can check it, is
+// checked at its last piece, and a mismatch fails that call (the streaming
+// decode then gives up, and the whole decode reads the chunk again).
 class FileChunks {
 public:
-    FileChunks(platform::File& file, std::uint64_t total) : file_(file), total_(total) {}
+    FileChunks(platform::File& file, std::uint64_t total,
+               const platform::ZlibBinding* pieces = nullptr)
+        : file_(file), total_(total), pieces_(pieces) {}
 
     Result<Chunk, PngError> next() {
+        if (pieceLeft_ > 0) return nextPiece();
         std::array<std::uint8_t, 4> word{};
         if (total_ - pos_ < 4) return Failure{PngError::TruncatedChunk};
-        if (file_.read(word) != 4) return Failure{PngError::ReadFailed};
+        if (!readExact(word)) return Failure{PngError::ReadFailed};
         const std::uint32_t length = loadU32be(word.data());
         // Checked against the file size before anything is allocated, so a
         // length field cannot ask for more memory than the file holds.
         auto end = advanceEnd(pos_, length, total_);
         if (!end) return Failure{end.error()};
+        std::array<std::uint8_t, 4> type{};
+        if (!readExact(type)) return Failure{PngError::ReadFailed};
+        if (pieces_ && loadU32be(type.data()) == kIDAT && length > kBlock) {
+            pieceLeft_ = length;
+            pieceEnd_ = *end;
+            if (pieces_->available()) runningCrc_ = pieces_->crc32(type);
+            return nextPiece();
+        }
         const std::size_t typeAndData = std::size_t{length} + 4;
-        if (buffer_.size() < typeAndData) buffer_.resize(typeAndData);
-        const std::span<std::uint8_t> target(buffer_.data(), typeAndData);
-        if (file_.read(target) != static_cast<std::int64_t>(typeAndData) || file_.read(word) != 4)
-            return Failure{PngError::ReadFailed};
+        if (chunk_.size() < typeAndData) chunk_.resize(typeAndData);
+        const std::span<std::uint8_t> target(chunk_.data(), typeAndData);
+        std::copy(type.begin(), type.end(), target.begin());
+        if (!readExact(target.subspan(4)) || !readExact(word)) return Failure{PngError::ReadFailed};
         Chunk chunk;
         chunk.type = loadU32be(target.data());
         chunk.typeAndData = target;
@@ -114,10 +132,63 @@ public:
     }
 
 private:
+    static constexpr std::size_t kBlock = 64 * 1024;
+
+    // False when the file ends or fails first.
+    bool readExact(std::span<std::uint8_t> out) {
+        while (!out.empty()) {
+            if (at_ == filled_) {
+                // What fills a block or more goes straight to its place.
+                if (out.size() >= kBlock)
+                    return file_.read(out) == static_cast<std::int64_t>(out.size());
+                if (block_.empty()) block_.resize(kBlock);
+                const std::int64_t got = file_.read(block_);
+                if (got <= 0) return false;
+                at_ = 0;
+                filled_ = static_cast<std::size_t>(got);
+            }
+            const std::size_t part = std::min(out.size(), filled_ - at_);
+            std::copy_n(block_.begin() + static_cast<std::ptrdiff_t>(at_), part, out.begin());
+            at_ += part;
+            out = out.subspan(part);
+        }
+        return true;
+    }
+
+    // The next piece of a long IDAT; a stored CRC of 0 tells the reader
+    // there is none to check, as this one is checked here.
+    Result<Chunk, PngError> nextPiece() {
+        const std::size_t n = std::min<std::size_t>(pieceLeft_, kBlock);
+        if (chunk_.size() < n) chunk_.resize(n);
+        const std::span<std::uint8_t> piece(chunk_.data(), n);
+        if (!readExact(piece)) return Failure{PngError::ReadFailed};
+        pieceLeft_ -= n;
+        if (pieces_->available()) runningCrc_ = pieces_->crc32(piece, runningCrc_);
+        if (pieceLeft_ == 0) {
+            std::array<std::uint8_t, 4> word{};
+            if (!readExact(word)) return Failure{PngError::ReadFailed};
+            const std::uint32_t stored = loadU32be(word.data());
+            if (pieces_->available() && stored != 0 && stored != runningCrc_)
+                return Failure{PngError::CrcMismatch};
+            pos_ = pieceEnd_;
+        }
+        Chunk chunk;
+        chunk.type = kIDAT;
+        chunk.data = piece;
+        return chunk;
+    }
+
     platform::File& file_;
     std::uint64_t total_;
+    const platform::ZlibBinding* pieces_;
     std::uint64_t pos_ = kPngSignature.size();
-    std::vector<std::uint8_t> buffer_;
+    std::uint64_t pieceLeft_ = 0; // of the IDAT being read in pieces
+    std::uint64_t pieceEnd_ = 0;
+    std::uint32_t runningCrc_ = 0;
+    std::vector<std::uint8_t> chunk_;
+    std::vector<std::uint8_t> block_; // read ahead of the chunks
+    std::size_t at_ = 0;
+    std::size_t filled_ = 0;
 };
 
 class ChunkReader {
@@ -233,8 +304,75 @@ private:
     std::uint64_t total_;
 };
 
-// The usual decode of a plain image with zlib at hand streams: every IDAT
-// goes through the inflater to the rows as it is read. Anything that would
+// The image data as our own inflater pulls it: the IDATs' data in order,
+// other chunks skipped. A chunk that would make a whole decode come out
+// differently (see decodeStreaming) or cannot be read stops the decode.
+template <typename Source>
+class ImageDataInput final : public codecs::InflateInput {
+public:
+    ImageDataInput(Source& source, const ChunkReader& reader, std::span<const std::uint8_t> first)
+        : source_(source), reader_(reader), first_(first) {}
+
+    bool next(std::span<const std::uint8_t>& piece) override {
+        if (!first_.empty()) {
+            piece = std::exchange(first_, {});
+            return true;
+        }
+        piece = {};
+        if (ended_) return true;
+        for (;;) {
+            auto chunk = source_.next();
+            if (!chunk) return false;
+            const Chunk& c = *chunk;
+            if (c.type == kIEND) {
+                ended_ = true;
+                return true;
+            }
+            if (c.data.empty()) continue;
+            if (c.type == kIDAT) {
+                if (!reader_.crcMatches(c)) return false;
+                piece = c.data;
+                return true;
+            }
+            if (c.type == kIHDR || c.type == kPLTE || c.type == kTRNS) return false;
+        }
+    }
+    // Whether IEND has been read.
+    bool ended() const { return ended_; }
+
+private:
+    Source& source_;
+    const ChunkReader& reader_;
+    std::span<const std::uint8_t> first_;
+    bool ended_ = false;
+};
+
+class RowOutput final : public codecs::InflateOutput {
+public:
+    explicit RowOutput(png::RowStream& rows) : rows_(rows) {}
+    bool take(std::span<const std::uint8_t> bytes) override { return rows_.take(bytes); }
+
+private:
+    png::RowStream& rows_;
+};
+
+// The rest of the chunks once the image data has been inflated, up to IEND.
+template <typename Source>
+bool readToEnd(Source& source, const ChunkReader& reader) {
+    for (;;) {
+        auto chunk = source.next();
+        if (!chunk) return false;
+        const Chunk& c = *chunk;
+        if (c.type == kIEND) return true;
+        if (c.data.empty()) continue;
+        if (c.type == kIDAT && !reader.crcMatches(c)) return false;
+        if (c.type == kIHDR || c.type == kPLTE || c.type == kTRNS) return false;
+    }
+}
+
+// The usual decode of a plain image streams: every IDAT goes through the
+// inflater to the rows as it is read, through zlib when it is at hand and
+// through our own inflater on a system without zlib. Anything that would
 // make a whole decode come out differently (a later IHDR, PLTE or tRNS
 // changing what earlier data meant, a damaged chunk, a stream only our own
 // inflater accepts) gives the streaming up; false then, and the caller
@@ -242,10 +380,14 @@ private:
 template <typename Source>
 bool decodeStreaming(Source& source, const platform::ZlibBinding& zlib, std::uint64_t total,
                      surface::DibSurface& host) {
-    if (!zlib.canStream()) return false;
+    // A zlib without the streaming entries still inflates whole data, as
+    // DecodePixels does; only a system without zlib uses our inflater.
+    const bool withZlib = zlib.canStreamRaw();
+    if (!withZlib && zlib.available()) return false;
     PngImage image;
     ChunkReader reader(image, zlib, total);
     std::optional<png::RowStream> rows;
+    std::span<const std::uint8_t> firstData; // valid until the source reads on
     for (;;) {
         auto chunk = source.next();
         if (!chunk) return false;
@@ -255,27 +397,38 @@ bool decodeStreaming(Source& source, const platform::ZlibBinding& zlib, std::uin
         if (c.type == kIDAT) {
             if (!reader.crcMatches(c)) return false;
             if (!rows) {
-                rows.emplace(image, zlib, host);
+                rows.emplace(image, withZlib ? &zlib : nullptr, host);
                 if (!rows->start()) return false;
+                if (!withZlib) {
+                    firstData = c.data;
+                    break;
+                }
             }
             if (!rows->feed(c.data)) return false;
         } else if (c.type == kIHDR || c.type == kPLTE || c.type == kTRNS) {
             if (rows || !reader.description(c)) return false;
         }
     }
+    // Our own inflater pulls the rest of the data from here on.
+    ImageDataInput<Source> input(source, reader, firstData);
+    RowOutput output(*rows);
+    if (!codecs::InflateZlibStream(input, output)) return false;
+    if (!input.ended() && !readToEnd(source, reader)) return false;
+    return rows->finish();
 }
 
-// makeSource() gives the chunks from the first one on, each time it is called.
+// makeSource(pieces) gives the chunks from the first one on, each time it is
+// called; for the streaming decode with the binding that may check pieces.
 template <typename MakeSource>
 PngError decodeOwn(MakeSource makeSource, std::uint64_t total, surface::DibSurface& host) {
     const platform::ZlibBinding zlib = platform::ZlibBinding::bind();
     {
-        auto source = makeSource();
+        auto source = makeSource(&zlib);
         if (!source) return PngError::ReadFailed;
         if (decodeStreaming(*source, zlib, total, host)) return PngError::None;
         host.DestroyDIB();
     }
-    auto source = makeSource();
+    auto source = makeSource(nullptr);
     if (!source) return PngError::ReadFailed;
     PngImage image;
     ChunkReader reader(image, zlib, total);
@@ -300,8 +453,11 @@ bool cPNGparser::LoadStream(std::span<const std::uint8_t> Stream, surface::DibSu
 
     // The imaging service is asked whatever the surface's own setting is.
     if (codecs::LoadWithImagingService({}, view, cHost, gdiToken)) return true;
-    error_ = decodeOwn([view] { return std::optional<MemoryChunks>(std::in_place, view); },
-                       view.size(), cHost);
+    error_ = decodeOwn(
+        [view](const platform::ZlibBinding*) {
+            return std::optional<MemoryChunks>(std::in_place, view);
+        },
+        view.size(), cHost);
     // A failure that leaves the reader leaves its answer unsaid: the data
     // counts as not recognised.
     return !codecs::LeavesReader(error_);
@@ -320,10 +476,10 @@ bool cPNGparser::LoadFile(platform::File& fileHandle, const std::string& FileNam
     if (codecs::LoadWithImagingService(FileName, {}, cHost, gdiToken)) return true;
     const auto size = static_cast<std::uint64_t>(total);
     error_ = decodeOwn(
-        [&fileHandle, size]() -> std::optional<FileChunks> {
+        [&fileHandle, size](const platform::ZlibBinding* pieces) -> std::optional<FileChunks> {
             constexpr auto start = static_cast<std::int64_t>(kPngSignature.size());
             if (fileHandle.seek(start, platform::SeekOrigin::Begin) != start) return std::nullopt;
-            return std::optional<FileChunks>(std::in_place, fileHandle, size);
+            return std::optional<FileChunks>(std::in_place, fileHandle, size, pieces);
         },
         size, cHost);
     if (error_ != PngError::None) cHost.DestroyDIB();

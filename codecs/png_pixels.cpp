@@ -486,9 +486,8 @@ Status<PngError> DecodePixels(PngImage& image, const platform::ZlibBinding& zlib
 }
 
 struct RowStream::State {
-    explicit State(const platform::ZlibBinding& zlib) : inflater(zlib) {}
-
-    platform::InflateStream inflater;
+    std::optional<platform::InflateStream> inflater; // when zlib inflates
+    std::size_t headerLeft = 2;                      // zlib header bytes still to skip
     ConvertContext ctx;
     RowConverter convert = nullptr;
     std::size_t stride = 0; // filter byte and samples
@@ -500,7 +499,7 @@ struct RowStream::State {
     bool ended = false;
 };
 
-RowStream::RowStream(PngImage& image, const platform::ZlibBinding& zlib, surface::DibSurface& host)
+RowStream::RowStream(PngImage& image, const platform::ZlibBinding* zlib, surface::DibSurface& host)
     : image_(image), zlib_(zlib), host_(host) {}
 
 RowStream::~RowStream() = default;
@@ -509,9 +508,18 @@ bool RowStream::start() {
     const Header& h = image_.header;
     if (!image_.hasHeader || h.interlace != 0 || !allowedPairing(h) || !ExpectedInflatedSize(h))
         return false;
-    state_ = std::make_unique<State>(zlib_);
+    state_ = std::make_unique<State>();
     State& s = *state_;
-    if (!s.inflater.ready()) return false;
+    if (zlib_) {
+        // Raw blocks after the two header bytes, skipped unread, and no
+        // check value: what our own inflater reads of the stream. zlib
+        // accepts no blocks our inflater refuses, and both make the same
+        // bytes of the blocks they accept, so the rows come out as a whole
+        // decode makes them, without zlib's Adler-32 pass over every byte
+        // (a whole decode falls back to our inflater when that check fails).
+        s.inflater.emplace(*zlib_, platform::InflateStream::Framing::Raw);
+        if (!s.inflater->ready()) return false;
+    }
     completePalette(image_);
     prepareContext(image_, s.ctx);
     s.convert = pickConverter(h);
@@ -539,6 +547,9 @@ bool RowStream::finishRow() {
 bool RowStream::feed(std::span<const std::uint8_t> data) {
     State& s = *state_;
     const Header& h = image_.header;
+    const std::size_t header = std::min(s.headerLeft, data.size());
+    s.headerLeft -= header;
+    data = data.subspan(header);
     while (!data.empty() && !s.ended) {
         int rc;
         if (s.row == h.height) {
@@ -546,11 +557,11 @@ bool RowStream::feed(std::span<const std::uint8_t> data) {
             // beyond the rows is more than a whole decode accepts.
             std::array<std::uint8_t, 1> extra{};
             std::span<std::uint8_t> out(extra);
-            rc = s.inflater.inflate(data, out);
+            rc = s.inflater->inflate(data, out);
             if (out.empty()) return false;
         } else {
             std::span<std::uint8_t> out(s.current.data() + s.filled, s.stride - s.filled);
-            rc = s.inflater.inflate(data, out);
+            rc = s.inflater->inflate(data, out);
             s.filled = s.stride - out.size();
             if (s.filled == s.stride && !finishRow()) return false;
         }
@@ -562,12 +573,27 @@ bool RowStream::feed(std::span<const std::uint8_t> data) {
     return true;
 }
 
+bool RowStream::take(std::span<const std::uint8_t> inflated) {
+    State& s = *state_;
+    const Header& h = image_.header;
+    while (!inflated.empty()) {
+        // Output beyond the rows is more than a whole decode accepts.
+        if (s.row == h.height) return false;
+        const std::size_t part = std::min(inflated.size(), s.stride - s.filled);
+        std::memcpy(s.current.data() + s.filled, inflated.data(), part);
+        s.filled += part;
+        inflated = inflated.subspan(part);
+        if (s.filled == s.stride && !finishRow()) return false;
+    }
+    return true;
+}
+
 bool RowStream::finish() {
     State& s = *state_;
     const Header& h = image_.header;
     // A stream zlib has not seen the end of may still be one our own
     // inflater accepts: the whole decode decides.
-    if (!s.ended) return false;
+    if (zlib_ && !s.ended) return false;
     if (s.filled != 0) {
         std::fill(s.current.begin() + static_cast<std::ptrdiff_t>(s.filled), s.current.end(), 0);
         if (!finishRow()) return false;

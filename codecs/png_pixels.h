@@ -90,15 +90,18 @@ velmora::Status<PngError> DecodePixels(PngImage& image, const platform::ZlibBind
                                        surface::DibSurface& host);
 
 // Decodes a plain (not interlaced) image while its compressed data arrives,
-// row by row straight into the surface, holding two rows and zlib's window
-// instead of the whole compressed and inflated image. Its only answers are
-// "done" and "give up": at anything out of the ordinary (damaged data, a
-// stream zlib refuses, more data than the rows take) the caller decodes
-// the whole data again with DecodePixels, so every image comes out exactly
-// as DecodePixels makes it.
+// row by row straight into the surface, holding two rows and an inflater's
+// window instead of the whole compressed and inflated image. The data goes
+// through zlib's streaming inflate (feed), or, where the stream has no zlib,
+// the caller inflates it and hands the inflated bytes on (take). Its only
+// answers are "done" and "give up": at anything out of the ordinary
+// (damaged data, a stream the inflater refuses, more data than the rows
+// take) the caller decodes the whole data again with DecodePixels, so every
+// image comes out exactly as DecodePixels makes it.
 class RowStream {
 public:
-    RowStream(PngImage& image, const platform::ZlibBinding& zlib, surface::DibSurface& host);
+    // A null zlib: the caller inflates.
+    RowStream(PngImage& image, const platform::ZlibBinding* zlib, surface::DibSurface& host);
     ~RowStream();
     RowStream(const RowStream&) = delete;
     RowStream& operator=(const RowStream&) = delete;
@@ -106,9 +109,13 @@ public:
     // Makes the surface from the header, palette and transparency read so
     // far; false when the image is not one to stream.
     bool start();
-    // More of the compressed data; false to give up.
+    // More of the compressed data, inflated with zlib; false to give up.
     bool feed(std::span<const std::uint8_t> data);
-    // The data has ended; rows it did not reach read as zero. False to give up.
+    // More of the inflated data, when the caller inflates; false to give up.
+    bool take(std::span<const std::uint8_t> inflated);
+    // The data has ended; rows it did not reach read as zero. False to give
+    // up. When the caller inflates, it calls this only once its inflater
+    // has read the stream to its end.
     bool finish();
 
 private:
@@ -116,7 +123,7 @@ private:
     bool finishRow();
 
     PngImage& image_;
-    const platform::ZlibBinding& zlib_;
+    const platform::ZlibBinding* zlib_;
     surface::DibSurface& host_;
     std::unique_ptr<State> state_;
 };

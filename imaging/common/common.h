@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <span>
 #include <vector>
@@ -110,11 +111,18 @@ struct PngLayout {
     End end = End::Truncated;
 };
 PngLayout walkPng(std::span<const std::uint8_t> data);
+// The same walk over `size` bytes read through readAt (false when the bytes
+// cannot be read), for data not held in memory.
+using ReadAt = std::function<bool(std::uint64_t at, std::span<std::uint8_t> out)>;
+PngLayout walkPng(std::uint64_t size, const ReadAt& readAt);
 
 // True when the image data cannot inflate to the rows the header declares:
 // deflate gives at most 1032 bytes for every byte in, and each row needs
 // its bytes and a filter byte. For a size within the pixel limit.
 bool pngDataTooShort(const PngLayout& layout);
+
+// The VELMORA_IMAGING_FORMAT_ code of data by its signature; 0 for none.
+std::int32_t formatOf(std::span<const std::uint8_t> data);
 
 // --- what each implementation provides -----------------------------------------
 
@@ -134,6 +142,13 @@ Status decodeFormat(std::int32_t format, std::span<const std::uint8_t> data,
                     const Allocator& allocator);
 // A whole regular file, refused past 2^31 - 1 bytes.
 Status readWholeFile(const char* path, std::vector<std::uint8_t>& out);
+// Decodes a file of a format the implementation reads straight from the
+// file, so the file is never held whole: the status, with `format` set as
+// decodeFormat's caller sets it. kReadWhole for any other file (or one that
+// cannot be opened): the caller then reads it whole and decodes the bytes,
+// which answers as the decode always did.
+inline constexpr Status kReadWhole = -1;
+Status decodeFileDirectly(const char* path, const Allocator& allocator, std::int32_t& format);
 
 // Draws with parameters already checked: finite, a region of positive
 // size, a known interpolation and a destination that is not empty.

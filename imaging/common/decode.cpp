@@ -1,6 +1,8 @@
 // The decode entries: the format is told by its signature, then the data
 // goes to the implementation's reader of that format. Files are read whole
-// first, so every reader works on one bounded byte range.
+// first, so every reader works on one bounded byte range, except those an
+// implementation reads straight from the file (a picture's file need not
+// sit in memory beside the picture).
 
 #include "imaging/common/common.h"
 
@@ -16,6 +18,8 @@ bool startsWith(std::span<const std::uint8_t> data, std::initializer_list<std::u
     return data.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), data.begin());
 }
 
+} // namespace
+
 std::int32_t formatOf(std::span<const std::uint8_t> d) {
     if (startsWith(d, {0xFF, 0xD8, 0xFF})) return VELMORA_IMAGING_FORMAT_JPEG;
     if (startsWith(d, {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}))
@@ -30,6 +34,8 @@ std::int32_t formatOf(std::span<const std::uint8_t> d) {
         return VELMORA_IMAGING_FORMAT_WEBP;
     return 0;
 }
+
+namespace {
 
 Status decodeKnown(std::span<const std::uint8_t> data, velmora_imaging_allocate allocate,
                    void* context, std::int32_t* format) {
@@ -60,17 +66,38 @@ Status decodeKnown(std::span<const std::uint8_t> data, velmora_imaging_allocate 
     }
 }
 
+// Every failure names a reason; the status text serves where a reader had
+// nothing more precise to say.
+Status named(Status status) {
+    if (status != VELMORA_IMAGING_OK && lastReason() == nullptr)
+        refuse(status, velmora_imaging_status_text(status));
+    return status;
+}
+
 Status decode(std::span<const std::uint8_t> data, velmora_imaging_allocate allocate, void* context,
               std::int32_t* format) {
     if (format) *format = 0;
     if (allocate == nullptr) return VELMORA_IMAGING_BAD_ARGUMENT;
     if (!sessionLive()) return VELMORA_IMAGING_NO_SESSION;
-    const Status status = decodeKnown(data, allocate, context, format);
-    // Every failure names a reason; the status text serves where a reader
-    // had nothing more precise to say.
-    if (status != VELMORA_IMAGING_OK && lastReason() == nullptr)
-        refuse(status, velmora_imaging_status_text(status));
-    return status;
+    return named(decodeKnown(data, allocate, context, format));
+}
+
+// A file the implementation decodes straight from the file, caught as
+// decodeKnown catches; kReadWhole for any other.
+Status decodeDirectly(const char* path, velmora_imaging_allocate allocate, void* context,
+                      std::int32_t* format) {
+    std::int32_t kind = 0;
+    Status status;
+    try {
+        status = decodeFileDirectly(path, Allocator(allocate, context), kind);
+    } catch (const std::bad_alloc&) {
+        status = VELMORA_IMAGING_NO_MEMORY;
+    } catch (...) {
+        status = VELMORA_IMAGING_DAMAGED;
+    }
+    if (status == kReadWhole) return status;
+    if (format) *format = kind;
+    return named(status);
 }
 
 } // namespace
@@ -96,6 +123,8 @@ int32_t velmora_imaging_decode_file(const char* path, velmora_imaging_allocate a
     if (path == nullptr || path[0] == '\0' || allocate == nullptr)
         return VELMORA_IMAGING_BAD_ARGUMENT;
     if (!sessionLive()) return VELMORA_IMAGING_NO_SESSION;
+    if (const Status direct = decodeDirectly(path, allocate, context, format); direct != kReadWhole)
+        return direct;
     std::vector<std::uint8_t> bytes;
     try {
         if (const Status read = readWholeFile(path, bytes); read != VELMORA_IMAGING_OK) return read;

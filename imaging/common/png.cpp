@@ -3,6 +3,7 @@
 
 #include "imaging/common/common.h"
 
+#include <array>
 #include <cstring>
 
 namespace vimg {
@@ -23,11 +24,20 @@ constexpr std::uint64_t kDeflateExpansion = 1032;
 } // namespace
 
 PngLayout walkPng(std::span<const std::uint8_t> d) {
+    return walkPng(d.size(), [d](std::uint64_t at, std::span<std::uint8_t> out) {
+        std::memcpy(out.data(), d.data() + at, out.size());
+        return true;
+    });
+}
+
+PngLayout walkPng(std::uint64_t size, const ReadAt& readAt) {
     PngLayout out;
-    if (d.size() < 8 + 12 + 13 || be32(&d[8]) != 13 || std::memcmp(&d[12], "IHDR", 4) != 0)
+    std::array<std::uint8_t, 8 + 12 + 13> head{};
+    if (size < head.size() || !readAt(0, head) || be32(&head[8]) != 13 ||
+        std::memcmp(&head[12], "IHDR", 4) != 0)
         return out;
     out.header = true;
-    const std::uint8_t* ihdr = &d[16];
+    const std::uint8_t* ihdr = &head[16];
     out.width = be32(ihdr);
     out.height = be32(ihdr + 4);
     out.depth = ihdr[8];
@@ -48,22 +58,23 @@ PngLayout walkPng(std::span<const std::uint8_t> d) {
     default:
         break;
     }
-    for (std::size_t at = 8;;) {
-        if (d.size() - at < 12) {
+    for (std::uint64_t at = 8;;) {
+        std::array<std::uint8_t, 8> frame{};
+        if (size - at < 12 || !readAt(at, frame)) {
             out.end = PngLayout::End::Truncated;
             return out;
         }
-        const std::uint64_t length = be32(&d[at]);
-        if (length > 0x7FFFFFFF || d.size() - at - 12 < length) {
+        const std::uint64_t length = be32(frame.data());
+        if (length > 0x7FFFFFFF || size - at - 12 < length) {
             out.end = PngLayout::End::Overrun;
             return out;
         }
-        if (std::memcmp(&d[at + 4], "IDAT", 4) == 0) out.compressed += length;
-        if (std::memcmp(&d[at + 4], "IEND", 4) == 0) {
+        if (std::memcmp(&frame[4], "IDAT", 4) == 0) out.compressed += length;
+        if (std::memcmp(&frame[4], "IEND", 4) == 0) {
             out.end = PngLayout::End::Ended;
             return out;
         }
-        at += 12 + static_cast<std::size_t>(length);
+        at += 12 + length;
     }
 }
 

@@ -92,6 +92,11 @@ Status decodeFormat(std::int32_t format, std::span<const std::uint8_t> data,
     return decodeJudged(data, allocator);
 }
 
+// GDI+ judges and decodes every format from memory.
+Status decodeFileDirectly(const char*, const Allocator&, std::int32_t&) {
+    return kReadWhole;
+}
+
 Status readWholeFile(const char* path, std::vector<std::uint8_t>& out) {
     const std::wstring wide = widen(path);
     if (wide.empty()) return VELMORA_IMAGING_IO_ERROR;

@@ -1,8 +1,9 @@
 // The formats this library reads, each through its own library, and files
-// read whole through the C library.
+// read through the C library: PNG as it is decoded, the others whole.
 
 #include "imaging/src/internal.h"
 
+#include <array>
 #include <cstdio>
 #include <limits>
 #include <memory>
@@ -31,6 +32,25 @@ Status decodeFormat(std::int32_t format, std::span<const std::uint8_t> data,
     default:
         return VELMORA_IMAGING_UNKNOWN_FORMAT;
     }
+}
+
+// PNG is read from the file as libpng asks for it; the other formats'
+// libraries get the file whole.
+Status decodeFileDirectly(const char* path, const Allocator& allocator, std::int32_t& format) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+    if (!file) return kReadWhole;
+    struct stat info {};
+    if (fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode) ||
+        info.st_size > std::numeric_limits<std::int32_t>::max())
+        return kReadWhole;
+    // As many bytes as formatOf looks at.
+    std::array<std::uint8_t, 12> head{};
+    const std::size_t got = std::fread(head.data(), 1, head.size(), file.get());
+    if (formatOf(std::span(head).first(got)) != VELMORA_IMAGING_FORMAT_PNG ||
+        std::fseek(file.get(), 0, SEEK_SET) != 0)
+        return kReadWhole;
+    format = VELMORA_IMAGING_FORMAT_PNG;
+    return decodePngFile(file.get(), static_cast<std::uint64_t>(info.st_size), allocator);
 }
 
 Status readWholeFile(const char* path, std::vector<std::uint8_t>& out) {

@@ -4,6 +4,7 @@
 
 #include "imaging/common/common.h"
 
+#include <cstdio>
 #include <span>
 
 namespace vimg {
@@ -14,6 +15,8 @@ void breakStartup(bool broken);
 // --- decoders -------------------------------------------------------------------
 Status decodeJpeg(std::span<const std::uint8_t> data, const Allocator& allocator);
 Status decodePng(std::span<const std::uint8_t> data, const Allocator& allocator);
+// The same from an open file of `size` bytes, read from its start.
+Status decodePngFile(std::FILE* file, std::uint64_t size, const Allocator& allocator);
 Status decodeTiff(std::span<const std::uint8_t> data, const Allocator& allocator);
 Status decodeWebp(std::span<const std::uint8_t> data, const Allocator& allocator);
 

@@ -4,11 +4,32 @@
 #include "platform/util/checked.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <new>
+#ifndef _WIN32
+#include <sys/mman.h>
+#endif
 
 namespace platform {
 namespace detail {
+
+PixelMemory zeroedPixels(std::size_t size) {
+    PixelMemory memory(static_cast<std::uint8_t*>(std::calloc(size == 0 ? 1 : size, 1)));
+#ifdef MADV_HUGEPAGE
+    // Only the whole huge pages inside the block; the advice is a hint, and
+    // its failure changes nothing.
+    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+    if (memory && size >= 4 * kHugePage) {
+        const auto start = reinterpret_cast<std::uintptr_t>(memory.get());
+        const std::uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
+        const std::uintptr_t last = (start + size) & ~(kHugePage - 1);
+        if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    }
+#endif
+    return memory;
+}
 
 HandleTable& HandleTable::instance() {
     static HandleTable table;

@@ -30,10 +30,10 @@ struct FreePixels {
     void operator()(std::uint8_t* p) const { std::free(p); }
 };
 using PixelMemory = std::unique_ptr<std::uint8_t[], FreePixels>;
-// Null when the memory cannot be had.
-inline PixelMemory zeroedPixels(std::size_t size) {
-    return PixelMemory(static_cast<std::uint8_t*>(std::calloc(size == 0 ? 1 : size, 1)));
-}
+// Null when the memory cannot be had. Large blocks are offered huge pages
+// where the system has them, so a picture costs a few page faults, not one
+// for every 4 KiB.
+PixelMemory zeroedPixels(std::size_t size);
 
 struct GdiObject {
     virtual ~GdiObject() = default;

@@ -70,6 +70,10 @@ public:
     bool canStream() const {
         return inflateInit_ != nullptr && inflate_ != nullptr && inflateEnd_ != nullptr;
     }
+    // The same for raw DEFLATE data (InflateStream's Framing::Raw).
+    bool canStreamRaw() const {
+        return inflateInit2_ != nullptr && inflate_ != nullptr && inflateEnd_ != nullptr;
+    }
 
 private:
     friend class InflateStream;
@@ -80,6 +84,7 @@ private:
     using Compress2Fn = int (*)(unsigned char*, unsigned long*, const unsigned char*, unsigned long,
                                 int);
     using InflateInitFn = int (*)(void*, const char*, int);
+    using InflateInit2Fn = int (*)(void*, int, const char*, int);
     using InflateFn = int (*)(void*, int);
     using InflateEndFn = int (*)(void*);
 
@@ -90,6 +95,7 @@ private:
     CompressFn compress_ = nullptr;
     Compress2Fn compress2_ = nullptr;
     InflateInitFn inflateInit_ = nullptr;
+    InflateInit2Fn inflateInit2_ = nullptr;
     InflateFn inflate_ = nullptr;
     InflateEndFn inflateEnd_ = nullptr;
 };
@@ -99,7 +105,10 @@ private:
 // either whole. Valid while the binding it was made from lives.
 class InflateStream {
 public:
-    explicit InflateStream(const ZlibBinding& zlib);
+    // A zlib stream, its header and check value read and checked; or raw
+    // DEFLATE blocks, nothing before them and nothing read after the last.
+    enum class Framing { Zlib, Raw };
+    explicit InflateStream(const ZlibBinding& zlib, Framing framing = Framing::Zlib);
     ~InflateStream();
     InflateStream(const InflateStream&) = delete;
     InflateStream& operator=(const InflateStream&) = delete;

@@ -3,6 +3,7 @@
 #include "platform/gdi/gdi.h"
 #include "platform/system/environment.h"
 
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -75,6 +76,34 @@ TEST(ClassifyAlpha, ColourUnderZeroAlphaFollowedByAnyAlphaIsStraight) {
         EXPECT_EQ(c.type, itBitmapAlpha) << int(next);
         EXPECT_EQ(px[1], 0) << "alpha 0 clears the pixel";
     }
+}
+
+// Opaque pixels around a telling pixel, at every offset the scan's steps
+// over opaque runs can meet, leave its verdict as it is.
+TEST(ClassifyAlpha, OpaqueRunsAroundAPixelKeepItsVerdict) {
+    struct Case {
+        std::array<std::uint8_t, 4> pixel;
+        std::int32_t type;
+    };
+    const std::array cases{Case{{0, 0, 0, 0}, itBitmapPremultiplied},
+                           Case{{0, 7, 0, 0}, itBitmapAlpha},
+                           Case{{0, 0, 200, 128}, itBitmapAlpha}};
+    for (const Case& c : cases) {
+        for (std::size_t before = 0; before < 20; ++before) {
+            for (std::size_t after = before == 0 ? 1 : 0; after < 20; ++after) {
+                std::vector<std::uint8_t> px;
+                for (std::size_t i = 0; i < before + after + 1; ++i) {
+                    const std::array<std::uint8_t, 4> opaque{1, 2, 3, 255};
+                    const auto& p = i == before ? c.pixel : opaque;
+                    px.insert(px.end(), p.begin(), p.end());
+                }
+                EXPECT_EQ(classify(px, false).type, c.type)
+                    << before << " before, " << after << " after, alpha " << int(c.pixel[3]);
+            }
+        }
+    }
+    std::vector<std::uint8_t> opaque(4 * 37, 255);
+    EXPECT_EQ(classify(opaque, false).type, itBitmap);
 }
 
 TEST(ClassifyAlpha, NoImageOnEntrySkipsTheScan) {

@@ -176,6 +176,52 @@ TEST_F(PngReader, CorpusAgreesWithZlibOwnInflaterLibpngAndTheFileEntry) {
     }
 }
 
+// Without zlib the file entry streams the chunks through our own
+// inflater; what it makes must not differ from the decode in memory.
+TEST_F(PngReader, CorpusReadsAlikeThroughTheFileEntryWithoutZlib) {
+    const auto files = corpusFiles();
+    if (files.empty()) GTEST_SKIP() << "no PngSuite under " << VELMORA_CORPUS_DIR;
+    for (const fs::path& path : files) {
+        SCOPED_TRACE(path.filename().string());
+        const Bytes inMemory = decode(readFile(path), false);
+        platform::File file = platform::File::openForRead(path.string());
+        c32bppDIB fromFile;
+        cPNGparser reader;
+        EXPECT_TRUE(reader.LoadFile(file, path.string(), fromFile, 0));
+        EXPECT_EQ(reader.lastError(), error);
+        ASSERT_NE(fromFile.Handle(), 0u);
+        EXPECT_TRUE(std::equal(inMemory.begin(), inMemory.end(), fromFile.pixels().begin(),
+                               fromFile.pixels().end()));
+        EXPECT_EQ(fromFile.Alpha(), surface.Alpha());
+    }
+}
+
+// A long IDAT read from the file in pieces, without zlib, makes what the
+// same bytes make in memory.
+TEST_F(PngReader, ALongIdatReadsAlikeFromTheFileWithoutZlib) {
+    std::vector<Bytes> lines(90, Bytes(900));
+    for (std::size_t y = 0; y < lines.size(); ++y)
+        for (std::size_t x = 0; x < lines[y].size(); ++x)
+            lines[y][x] = static_cast<std::uint8_t>((x * 7 + y * 13) ^ (x * y >> 2));
+    const Bytes png = testpng::file(ihdr(300, 90, 8, 2), testpng::storedZlib(rows(lines, 4)));
+    const Bytes inMemory = decode(png, false);
+    ASSERT_FALSE(inMemory.empty()) << codecs::ErrorText(error);
+    const fs::path path =
+        fs::temp_directory_path() / ("velmora_png_long_" + std::to_string(::getpid()) + ".png");
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+    {
+        platform::File file = platform::File::openForRead(path.string());
+        c32bppDIB fromFile;
+        cPNGparser reader;
+        EXPECT_TRUE(reader.LoadFile(file, "", fromFile, 0));
+        ASSERT_NE(fromFile.Handle(), 0u);
+        EXPECT_TRUE(std::equal(inMemory.begin(), inMemory.end(), fromFile.pixels().begin(),
+                               fromFile.pixels().end()));
+    }
+    fs::remove(path);
+}
+
 TEST_F(PngReader, SamplesBecomePremultipliedBgraByTheirColourRules) {
     // RGBA 8: colour scaled by alpha, truncated.
     decode(testpng::file(ihdr(1, 1, 8, 6), zlibCompress(rows({{200, 100, 50, 128}}))));
@@ -415,6 +461,14 @@ TEST_F(PngReader, StreamingAgreesWithTheWholeDecode) {
     Bytes badCrcIdat = chunk("IDAT", Bytes(z.begin() + 4, z.end()));
     badCrcIdat.back() ^= 1;
     const Bytes plte = chunk("PLTE", {255, 0, 0, 0, 0, 255});
+    // One IDAT longer than the file entry reads at once: it comes in pieces.
+    std::vector<Bytes> noise(120, Bytes(600));
+    for (std::size_t y = 0; y < noise.size(); ++y)
+        for (std::size_t x = 0; x < noise[y].size(); ++x)
+            noise[y][x] = static_cast<std::uint8_t>((x * 31 + y * 17) ^ (x * y >> 3));
+    const Bytes longIdat = chunk("IDAT", testpng::storedZlib(rows(noise, 1)));
+    Bytes longIdatBadCrc = longIdat;
+    longIdatBadCrc.back() ^= 1;
     struct Case {
         const char* name;
         Bytes png;
@@ -430,6 +484,20 @@ TEST_F(PngReader, StreamingAgreesWithTheWholeDecode) {
          join({chunk("IHDR", ihdr(3, 2, 8, 0)), chunk("IDAT", zlibCompress(grey)),
                chunk("IHDR", ihdr(2, 3, 8, 0)), iend})},
         {"zlib refuses the check value", testpng::file(ihdr(3, 2, 8, 0), testpng::storedZlib(grey, false, true))},
+        {"zlib refuses the header", [&] {
+             Bytes bad = z;
+             bad[1] ^= 1;
+             return testpng::file(ihdr(3, 2, 8, 0), bad);
+         }()},
+        {"no check value", testpng::file(ihdr(3, 2, 8, 0), Bytes(z.begin(), z.end() - 4))},
+        {"the header split over two IDATs",
+         join({chunk("IHDR", ihdr(3, 2, 8, 0)), chunk("IDAT", Bytes(z.begin(), z.begin() + 1)),
+               chunk("IDAT", Bytes(z.begin() + 1, z.end())), iend})},
+        {"a long IDAT", join({chunk("IHDR", ihdr(200, 120, 8, 2)), longIdat, iend})},
+        {"a long IDAT with a damaged CRC",
+         join({chunk("IHDR", ihdr(200, 120, 8, 2)), longIdatBadCrc, iend})},
+        {"a long IDAT, then a PLTE",
+         join({chunk("IHDR", ihdr(200, 120, 8, 2)), longIdat, plte, iend})},
         {"data for one row of two", testpng::file(ihdr(3, 2, 8, 0), zlibCompress(rows({{7, 8, 9}})))},
         {"half a row", testpng::file(ihdr(3, 2, 8, 0), zlibCompress({0, 1}))},
         {"a row more than the header",

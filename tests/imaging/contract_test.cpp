@@ -307,6 +307,50 @@ TEST(ImagingDecode, DamagedPngIsRefusedBeforeAllocating) {
     EXPECT_EQ(d.allocations, 0);
 }
 
+// A file answers as its bytes do in memory, whole or damaged: the same
+// status, the same reason, the same pixels and no allocation where the
+// bytes get none (the file entry may read the file as it decodes).
+TEST(ImagingDecode, PngFilesDecodeAsTheirBytesDo) {
+    Session session;
+    // Larger than any read of the file at once, in many IDAT chunks.
+    const int w = 300, h = 200;
+    Bytes samples(static_cast<std::size_t>(w) * h * 3);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<std::uint8_t>((i * 7919) >> 5 ^ i);
+    const Bytes photo = writePng(w, h, 3, samples);
+    std::vector<Bytes> files{photo, pngWithTransparentColour()};
+    for (const std::size_t keep : {std::size_t{7}, std::size_t{40}, std::size_t{5000},
+                                   photo.size() / 2, photo.size() - 12, photo.size() - 1})
+        files.emplace_back(photo.begin(), photo.begin() + static_cast<std::ptrdiff_t>(keep));
+    Bytes crc = photo;
+    crc[photo.size() / 2] ^= 0x10;
+    files.push_back(crc);
+    Bytes bomb = photo;
+    bomb[16 + 1] = 0x01; // width 65836
+    files.push_back(bomb);
+
+    const std::string path = temporaryPath("as-bytes.png");
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE("file " + std::to_string(i));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(files[i].data()),
+                   static_cast<std::streamsize>(files[i].size()));
+        const Decoded inMemory = decode(files[i], true);
+        const char* memoryReason = velmora_imaging_last_reason();
+        const Decoded fromFile = decodeFile(path, true);
+        const char* fileReason = velmora_imaging_last_reason();
+        EXPECT_EQ(fromFile.status, inMemory.status);
+        EXPECT_EQ(fromFile.format, inMemory.format);
+        EXPECT_EQ(fromFile.allocations, inMemory.allocations);
+        EXPECT_EQ(std::string(fileReason ? fileReason : ""),
+                  std::string(memoryReason ? memoryReason : ""));
+        if (inMemory.status == VELMORA_IMAGING_OK) {
+            EXPECT_TRUE(fromFile.picture.memory == inMemory.picture.memory);
+        }
+    }
+    std::filesystem::remove(path);
+}
+
 // --- sessions, limits and refusals -----------------------------------------------------
 
 TEST(ImagingLibrary, SessionsAreCountedAndRequired) {
