@@ -2,6 +2,7 @@
 
 #include "platform/util/checked.h"
 #include "surface/bilinear_rows.h"
+#include "surface/blend_rows.h"
 
 #include <algorithm>
 #include <array>
@@ -431,23 +432,26 @@ inline __m128i spreadAlpha(__m128i pixels16) {
 
 } // namespace
 
+namespace blend {
+
+void pixels(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std::uint32_t o,
+            DestAlpha mode) {
+    for (std::int32_t i = 0; i < n; ++i, dst += 4, src += 4) {
+        blendPixel(dst, src, o, mode == DestAlpha::Blend);
+        if (mode == DestAlpha::Clear) dst[3] = 0;
+    }
+}
+
+namespace {
+
 // Why the vector form gives the same bytes: for a premultiplied source
 // (every colour <= alpha) the special cases of the formulas are the general
 // formula's own values (alpha 0 leaves D, alpha 255 at full opacity gives
 // S), every intermediate stays below 65535, and div255 equals the
 // truncating division there. Groups holding a pixel that breaks the rule go
 // through blendPixel.
-namespace {
-
-// What becomes of the destination's alpha byte: blended like the colours
-// (a host surface), kept (a 24-bit copy of a DC's area, whose fourth byte
-// is thrown away), or cleared (a DC's 32-bit pixels blended in place, left
-// as the round trip through 24 bits leaves them).
-enum class DestAlpha { Blend, Keep, Clear };
-
 template <DestAlpha Mode>
-void blendRowAs(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std::uint32_t o) {
-    constexpr bool hostAlpha = Mode == DestAlpha::Blend;
+void rowAs(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std::uint32_t o) {
     std::int32_t i = 0;
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
@@ -459,8 +463,12 @@ void blendRowAs(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std:
         __m128i* dp = reinterpret_cast<__m128i*>(dst + i * 4);
         const __m128i alpha = _mm_and_si128(s, alphaMask);
         if (_mm_movemask_epi8(_mm_cmpeq_epi32(alpha, zero)) == 0xFFFF) {
-            if constexpr (Mode == DestAlpha::Clear)
-                _mm_storeu_si128(dp, _mm_andnot_si128(alphaMask, _mm_loadu_si128(dp)));
+            if constexpr (Mode == DestAlpha::Clear) {
+                // Alpha bytes that are 0 already are not written again.
+                const __m128i d = _mm_loadu_si128(dp);
+                if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(d, alphaMask), zero)) != 0xFFFF)
+                    _mm_storeu_si128(dp, _mm_andnot_si128(alphaMask, d));
+            }
             continue;
         }
         if (o == 255 && _mm_movemask_epi8(_mm_cmpeq_epi32(alpha, alphaMask)) == 0xFFFF) {
@@ -479,11 +487,7 @@ void blendRowAs(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std:
         // Premultiplied check: no channel above its pixel's alpha.
         if (_mm_movemask_epi8(_mm_or_si128(_mm_cmpgt_epi16(sLo, aLo), _mm_cmpgt_epi16(sHi, aHi))) !=
             0) {
-            for (int k = 0; k < 4; ++k) {
-                std::uint8_t* d = dst + (i + k) * 4;
-                blendPixel(d, src + (i + k) * 4, o, hostAlpha);
-                if constexpr (Mode == DestAlpha::Clear) d[3] = 0;
-            }
+            pixels(dst + i * 4, src + i * 4, 4, o, Mode);
             continue;
         }
         const __m128i d = _mm_loadu_si128(dp);
@@ -506,25 +510,50 @@ void blendRowAs(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std:
         _mm_storeu_si128(dp, r);
     }
 #endif
-    for (; i < n; ++i) {
-        blendPixel(dst + i * 4, src + i * 4, o, hostAlpha);
-        if constexpr (Mode == DestAlpha::Clear) dst[i * 4 + 3] = 0;
-    }
+    pixels(dst + i * 4, src + i * 4, n - i, o, Mode);
+}
+
+using RowFn = void (*)(std::uint8_t*, const std::uint8_t*, std::int32_t, std::uint32_t, DestAlpha);
+
+// Chosen once, from what the processor offers.
+RowFn rowKernel() {
+    static const RowFn kernel = [] {
+#if defined(__x86_64__)
+        if (__builtin_cpu_supports("avx2")) return &rowAvx2;
+#endif
+        return &rowSse2;
+    }();
+    return kernel;
 }
 
 } // namespace
 
+void rowSse2(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std::uint32_t o,
+             DestAlpha mode) {
+    switch (mode) {
+    case DestAlpha::Blend:
+        rowAs<DestAlpha::Blend>(dst, src, n, o);
+        break;
+    case DestAlpha::Keep:
+        rowAs<DestAlpha::Keep>(dst, src, n, o);
+        break;
+    case DestAlpha::Clear:
+        rowAs<DestAlpha::Clear>(dst, src, n, o);
+        break;
+    }
+}
+
+} // namespace blend
+
 void blendRow(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std::uint32_t o,
               bool hostAlpha) {
-    if (hostAlpha)
-        blendRowAs<DestAlpha::Blend>(dst, src, n, o);
-    else
-        blendRowAs<DestAlpha::Keep>(dst, src, n, o);
+    blend::rowKernel()(dst, src, n, o,
+                       hostAlpha ? blend::DestAlpha::Blend : blend::DestAlpha::Keep);
 }
 
 void blendRowClearingAlpha(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n,
                            std::uint32_t o) {
-    blendRowAs<DestAlpha::Clear>(dst, src, n, o);
+    blend::rowKernel()(dst, src, n, o, blend::DestAlpha::Clear);
 }
 
 void grayRow(const std::uint8_t* src, std::uint8_t* out, std::int32_t n, GrayWeight w) {
