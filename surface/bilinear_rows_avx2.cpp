@@ -30,6 +30,22 @@ inline __m256d lane(__m256d w) {
 
 } // namespace
 
+void convertAvx2(const std::uint8_t* bytes, std::int32_t count, double* out) {
+    std::int32_t i = 0;
+    for (; i + 2 <= count; i += 2, bytes += 8, out += 8) {
+        std::int64_t pair;
+        std::memcpy(&pair, bytes, 8);
+        const __m256i v = _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(pair));
+        _mm256_storeu_pd(out, _mm256_cvtepi32_pd(_mm256_castsi256_si128(v)));
+        _mm256_storeu_pd(out + 4, _mm256_cvtepi32_pd(_mm256_extracti128_si256(v, 1)));
+    }
+    if (i < count) {
+        std::int32_t pixel;
+        std::memcpy(&pixel, bytes, 4);
+        _mm256_storeu_pd(out, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(pixel))));
+    }
+}
+
 void bothRowsAvx2(const double* rowA, const double* rowB, double weightA, double weightB,
                   const Column* columns, std::int32_t count, std::uint8_t* out) {
     const __m256d rowWeights = _mm256_set_pd(weightB, weightB, weightA, weightA);

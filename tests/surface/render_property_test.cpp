@@ -220,6 +220,15 @@ TEST(RenderProperty, BothBuildsOfTheBilinearRowsAgree) {
         bl::oneRowAvx2(rowA.data(), bytes.data(), 1.0, columns.data(), n, avx.data());
         ASSERT_EQ(sse, avx) << "one row, round " << round;
     }
+    // Source bytes to doubles, at every length around the vector step.
+    for (std::int32_t count = 0; count <= 9; ++count) {
+        std::vector<double> sse(32 * 4, -1.0), avx(32 * 4, -1.0);
+        bl::convertSse2(bytes.data() + 4, count, sse.data() + 4);
+        bl::convertAvx2(bytes.data() + 4, count, avx.data() + 4);
+        ASSERT_EQ(sse, avx) << "converting " << count;
+        for (std::int32_t k = 0; k < count * 4; ++k)
+            ASSERT_EQ(sse[static_cast<std::size_t>(k) + 4], bytes[static_cast<std::size_t>(k) + 4]);
+    }
 #else
     GTEST_SKIP() << "one build only";
 #endif
