@@ -18,6 +18,13 @@ inline void store(std::uint8_t* out, __m256d sum) {
     std::memcpy(out, &bytes, 4);
 }
 
+// Two pixels at once: half the packing and one store.
+inline void store2(std::uint8_t* out, __m256d first, __m256d second) {
+    __m128i v = _mm_packs_epi32(_mm256_cvttpd_epi32(first), _mm256_cvttpd_epi32(second));
+    v = _mm_packus_epi16(v, v);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), v);
+}
+
 inline __m256d pixel(const double* row, std::int32_t column) {
     return _mm256_loadu_pd(row + static_cast<std::size_t>(column) * 4);
 }
@@ -49,16 +56,19 @@ void convertAvx2(const std::uint8_t* bytes, std::int32_t count, double* out) {
 void bothRowsAvx2(const double* rowA, const double* rowB, double weightA, double weightB,
                   const Column* columns, std::int32_t count, std::uint8_t* out) {
     const __m256d rowWeights = _mm256_set_pd(weightB, weightB, weightA, weightA);
-    for (std::int32_t i = 0; i < count; ++i, out += 4) {
-        const Column& c = columns[i];
+    const auto sumAt = [&](const Column& c) {
         // (col a x row a, col b x row a, col a x row b, col b x row b)
         const __m256d w = _mm256_mul_pd(_mm256_set_pd(c.wb, c.wa, c.wb, c.wa), rowWeights);
         __m256d sum = _mm256_mul_pd(pixel(rowA, c.a), lane<0>(w));
         if (!c.single) sum = _mm256_add_pd(sum, _mm256_mul_pd(pixel(rowA, c.b), lane<1>(w)));
         sum = _mm256_add_pd(sum, _mm256_mul_pd(pixel(rowB, c.a), lane<2>(w)));
         if (!c.single) sum = _mm256_add_pd(sum, _mm256_mul_pd(pixel(rowB, c.b), lane<3>(w)));
-        store(out, sum);
-    }
+        return sum;
+    };
+    std::int32_t i = 0;
+    for (; i + 2 <= count; i += 2, out += 8)
+        store2(out, sumAt(columns[i]), sumAt(columns[i + 1]));
+    if (i < count) store(out, sumAt(columns[i]));
 }
 
 void oneRowAvx2(const double* row, const std::uint8_t* bytes, double weight, const Column* columns,
