@@ -55,14 +55,22 @@ void convertAvx2(const std::uint8_t* bytes, std::int32_t count, double* out) {
 
 void bothRowsAvx2(const double* rowA, const double* rowB, double weightA, double weightB,
                   const Column* columns, std::int32_t count, std::uint8_t* out) {
-    const __m256d rowWeights = _mm256_set_pd(weightB, weightB, weightA, weightA);
+    const __m256d rowWeightA = _mm256_set1_pd(weightA), rowWeightB = _mm256_set1_pd(weightB);
     const auto sumAt = [&](const Column& c) {
-        // (col a x row a, col b x row a, col a x row b, col b x row b)
-        const __m256d w = _mm256_mul_pd(_mm256_set_pd(c.wb, c.wa, c.wb, c.wa), rowWeights);
-        __m256d sum = _mm256_mul_pd(pixel(rowA, c.a), lane<0>(w));
-        if (!c.single) sum = _mm256_add_pd(sum, _mm256_mul_pd(pixel(rowA, c.b), lane<1>(w)));
-        sum = _mm256_add_pd(sum, _mm256_mul_pd(pixel(rowB, c.a), lane<2>(w)));
-        if (!c.single) sum = _mm256_add_pd(sum, _mm256_mul_pd(pixel(rowB, c.b), lane<3>(w)));
+        // Each weight is the product column weight x row weight, made in
+        // all four lanes at once.
+        const __m256d wa = _mm256_broadcast_sd(&c.wa);
+        __m256d sum = _mm256_mul_pd(pixel(rowA, c.a), _mm256_mul_pd(wa, rowWeightA));
+        if (!c.single) {
+            const __m256d wb = _mm256_broadcast_sd(&c.wb);
+            sum =
+                _mm256_add_pd(sum, _mm256_mul_pd(pixel(rowA, c.b), _mm256_mul_pd(wb, rowWeightA)));
+            sum =
+                _mm256_add_pd(sum, _mm256_mul_pd(pixel(rowB, c.a), _mm256_mul_pd(wa, rowWeightB)));
+            return _mm256_add_pd(sum,
+                                 _mm256_mul_pd(pixel(rowB, c.b), _mm256_mul_pd(wb, rowWeightB)));
+        }
+        sum = _mm256_add_pd(sum, _mm256_mul_pd(pixel(rowB, c.a), _mm256_mul_pd(wa, rowWeightB)));
         return sum;
     };
     std::int32_t i = 0;
