@@ -29,12 +29,6 @@ inline __m256d pixel(const double* row, std::int32_t column) {
     return _mm256_loadu_pd(row + static_cast<std::size_t>(column) * 4);
 }
 
-// Lane k of w in all four lanes.
-template <int K>
-inline __m256d lane(__m256d w) {
-    return _mm256_permute4x64_pd(w, K * 0x55);
-}
-
 } // namespace
 
 void convertAvx2(const std::uint8_t* bytes, std::int32_t count, double* out) {
@@ -88,9 +82,10 @@ void oneRowAvx2(const double* row, const std::uint8_t* bytes, double weight, con
             std::memcpy(out, bytes + static_cast<std::size_t>(c.a) * 4, 4);
             continue;
         }
-        const __m256d w = _mm256_mul_pd(_mm256_set_pd(c.wb, c.wa, c.wb, c.wa), rowWeight);
-        const __m256d sum = _mm256_add_pd(_mm256_mul_pd(pixel(row, c.a), lane<0>(w)),
-                                          _mm256_mul_pd(pixel(row, c.b), lane<1>(w)));
+        const __m256d wa = _mm256_mul_pd(_mm256_broadcast_sd(&c.wa), rowWeight);
+        const __m256d wb = _mm256_mul_pd(_mm256_broadcast_sd(&c.wb), rowWeight);
+        const __m256d sum =
+            _mm256_add_pd(_mm256_mul_pd(pixel(row, c.a), wa), _mm256_mul_pd(pixel(row, c.b), wb));
         store(out, sum);
     }
 }
