@@ -19,6 +19,8 @@ struct Column {
     bool single;
 };
 
+// count pixels' bytes as doubles, exactly.
+using ConvertFn = void (*)(const std::uint8_t* bytes, std::int32_t count, double* out);
 // Both source rows weigh: weightA for rowA, weightB for rowB.
 using BothRowsFn = void (*)(const double* rowA, const double* rowB, double weightA, double weightB,
                             const Column* columns, std::int32_t count, std::uint8_t* out);
@@ -28,11 +30,13 @@ using BothRowsFn = void (*)(const double* rowA, const double* rowB, double weigh
 using OneRowFn = void (*)(const double* row, const std::uint8_t* bytes, double weight,
                           const Column* columns, std::int32_t count, std::uint8_t* out);
 
+void convertSse2(const std::uint8_t* bytes, std::int32_t count, double* out);
 void bothRowsSse2(const double* rowA, const double* rowB, double weightA, double weightB,
                   const Column* columns, std::int32_t count, std::uint8_t* out);
 void oneRowSse2(const double* row, const std::uint8_t* bytes, double weight, const Column* columns,
                 std::int32_t count, std::uint8_t* out);
 #if defined(__x86_64__)
+void convertAvx2(const std::uint8_t* bytes, std::int32_t count, double* out);
 void bothRowsAvx2(const double* rowA, const double* rowB, double weightA, double weightB,
                   const Column* columns, std::int32_t count, std::uint8_t* out);
 void oneRowAvx2(const double* row, const std::uint8_t* bytes, double weight, const Column* columns,

@@ -2,6 +2,7 @@
 
 #include "platform/util/checked.h"
 #include "surface/bilinear_rows.h"
+#include "surface/blend_rows.h"
 
 #include <algorithm>
 #include <array>
@@ -84,18 +85,25 @@ inline ColumnTaps columnTaps(std::int32_t ix, double fx, std::int32_t lastColumn
 }
 
 #if defined(__SSE2__)
-// Source rows as doubles, two per pixel (blue, green) and (red, alpha),
+// A stretch of columns (relative to the rectangle's first) the arithmetic
+// reads.
+struct ColumnRun {
+    std::int32_t first;
+    std::int32_t count;
+};
+
+// Source rows as doubles, four per pixel (blue, green, red, alpha),
 // converted once and kept for the next output rows, which mostly read the
 // same two source rows when enlarging. The arithmetic per lane is the
 // scalar formula's, operation for operation, so the bytes are the same.
 class DoubleRows {
 public:
-    // columns: the columns (relative to firstColumn) the arithmetic reads;
-    // the others keep whatever finite value they had, which only ever meets
-    // a weight of 0.
+    // runs: the columns the arithmetic reads; the others keep whatever
+    // finite value they had, which only ever meets a weight of 0.
     DoubleRows(BgraPremulBottomUpView source, std::int32_t firstColumn, std::int32_t count,
-               std::vector<std::int32_t> columns)
-        : source_(source), first_(firstColumn), count_(count), columns_(std::move(columns)) {}
+               std::vector<ColumnRun> runs, bilinear::ConvertFn convert)
+        : source_(source), first_(firstColumn), count_(count), runs_(std::move(runs)),
+          convert_(convert) {}
 
     // Both rows, converted if needed; neither evicts the other.
     std::pair<const double*, const double*> rows(std::int32_t a, std::int32_t b) {
@@ -117,22 +125,16 @@ private:
         slot.index = wanted;
         slot.data.resize(static_cast<std::size_t>(count_) * 4); // new lanes are 0.0
         const std::uint8_t* row = source_.memoryRow(wanted) + static_cast<std::size_t>(first_) * 4;
-        const __m128i zero = _mm_setzero_si128();
-        for (const std::int32_t i : columns_) {
-            std::int32_t bytes;
-            std::memcpy(&bytes, row + static_cast<std::size_t>(i) * 4, 4);
-            const __m128i v =
-                _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(bytes), zero), zero);
-            double* lanes = slot.data.data() + static_cast<std::size_t>(i) * 4;
-            _mm_storeu_pd(lanes, _mm_cvtepi32_pd(v));
-            _mm_storeu_pd(lanes + 2, _mm_cvtepi32_pd(_mm_shuffle_epi32(v, 0x4E)));
-        }
+        for (const ColumnRun& run : runs_)
+            convert_(row + static_cast<std::size_t>(run.first) * 4, run.count,
+                     slot.data.data() + static_cast<std::size_t>(run.first) * 4);
         return slot;
     }
     BgraPremulBottomUpView source_;
     std::int32_t first_;
     std::int32_t count_;
-    std::vector<std::int32_t> columns_;
+    std::vector<ColumnRun> runs_;
+    bilinear::ConvertFn convert_;
     Slot slots_[2];
 };
 
@@ -168,6 +170,18 @@ inline void firstProduct(__m128d& lo, __m128d& hi, const double* row, std::int32
 }
 
 } // namespace
+
+void convertSse2(const std::uint8_t* bytes, std::int32_t count, double* out) {
+    const __m128i zero = _mm_setzero_si128();
+    for (std::int32_t i = 0; i < count; ++i, bytes += 4, out += 4) {
+        std::int32_t pixel;
+        std::memcpy(&pixel, bytes, 4);
+        const __m128i v =
+            _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(pixel), zero), zero);
+        _mm_storeu_pd(out, _mm_cvtepi32_pd(v));
+        _mm_storeu_pd(out + 2, _mm_cvtepi32_pd(_mm_shuffle_epi32(v, 0x4E)));
+    }
+}
 
 // The formula sums (row a, col a), (row a, col b), (row b, col a), (row b,
 // col b). A term whose weight is 0 adds +0.0, which changes no bit of a
@@ -210,6 +224,7 @@ void oneRowSse2(const double* row, const std::uint8_t* bytes, double weight, con
 namespace {
 
 struct BilinearKernels {
+    bilinear::ConvertFn convert;
     bilinear::BothRowsFn bothRows;
     bilinear::OneRowFn oneRow;
 };
@@ -219,9 +234,10 @@ const BilinearKernels& bilinearKernels() {
     static const BilinearKernels kernels = [] {
 #if defined(__x86_64__)
         if (__builtin_cpu_supports("avx2"))
-            return BilinearKernels{bilinear::bothRowsAvx2, bilinear::oneRowAvx2};
+            return BilinearKernels{bilinear::convertAvx2, bilinear::bothRowsAvx2,
+                                   bilinear::oneRowAvx2};
 #endif
-        return BilinearKernels{bilinear::bothRowsSse2, bilinear::oneRowSse2};
+        return BilinearKernels{bilinear::convertSse2, bilinear::bothRowsSse2, bilinear::oneRowSse2};
     }();
     return kernels;
 }
@@ -309,13 +325,18 @@ bool scaleInto(const ScaleJob& job, BgraPremulBottomUpView out) {
             read[static_cast<std::size_t>(c.a - r.x)] = true;
             if (!single) read[static_cast<std::size_t>(c.b - r.x)] = true;
         }
-        std::vector<std::int32_t> readColumns;
-        for (std::int32_t k = 0; k < r.width; ++k)
-            if (read[static_cast<std::size_t>(k)]) readColumns.push_back(k);
+        std::vector<ColumnRun> runs;
+        for (std::int32_t k = 0; k < r.width; ++k) {
+            if (!read[static_cast<std::size_t>(k)]) continue;
+            if (!runs.empty() && runs.back().first + runs.back().count == k)
+                ++runs.back().count;
+            else
+                runs.push_back({k, 1});
+        }
         const bool anyPair = std::any_of(columns.begin(), columns.end(),
                                          [](const bilinear::Column& c) { return !c.single; });
-        DoubleRows rows(src, r.x, r.width, std::move(readColumns));
         const BilinearKernels& kernels = bilinearKernels();
+        DoubleRows rows(src, r.x, r.width, std::move(runs), kernels.convert);
         for (std::int32_t row = 0; row < outH; ++row) {
             const double sy = (row + rowsBelow) * ry + bottom;
             const double fy = std::floor(sy);
@@ -431,23 +452,26 @@ inline __m128i spreadAlpha(__m128i pixels16) {
 
 } // namespace
 
+namespace blend {
+
+void pixels(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std::uint32_t o,
+            DestAlpha mode) {
+    for (std::int32_t i = 0; i < n; ++i, dst += 4, src += 4) {
+        blendPixel(dst, src, o, mode == DestAlpha::Blend);
+        if (mode == DestAlpha::Clear) dst[3] = 0;
+    }
+}
+
+namespace {
+
 // Why the vector form gives the same bytes: for a premultiplied source
 // (every colour <= alpha) the special cases of the formulas are the general
 // formula's own values (alpha 0 leaves D, alpha 255 at full opacity gives
 // S), every intermediate stays below 65535, and div255 equals the
 // truncating division there. Groups holding a pixel that breaks the rule go
 // through blendPixel.
-namespace {
-
-// What becomes of the destination's alpha byte: blended like the colours
-// (a host surface), kept (a 24-bit copy of a DC's area, whose fourth byte
-// is thrown away), or cleared (a DC's 32-bit pixels blended in place, left
-// as the round trip through 24 bits leaves them).
-enum class DestAlpha { Blend, Keep, Clear };
-
 template <DestAlpha Mode>
-void blendRowAs(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std::uint32_t o) {
-    constexpr bool hostAlpha = Mode == DestAlpha::Blend;
+void rowAs(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std::uint32_t o) {
     std::int32_t i = 0;
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
@@ -459,8 +483,12 @@ void blendRowAs(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std:
         __m128i* dp = reinterpret_cast<__m128i*>(dst + i * 4);
         const __m128i alpha = _mm_and_si128(s, alphaMask);
         if (_mm_movemask_epi8(_mm_cmpeq_epi32(alpha, zero)) == 0xFFFF) {
-            if constexpr (Mode == DestAlpha::Clear)
-                _mm_storeu_si128(dp, _mm_andnot_si128(alphaMask, _mm_loadu_si128(dp)));
+            if constexpr (Mode == DestAlpha::Clear) {
+                // Alpha bytes that are 0 already are not written again.
+                const __m128i d = _mm_loadu_si128(dp);
+                if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(d, alphaMask), zero)) != 0xFFFF)
+                    _mm_storeu_si128(dp, _mm_andnot_si128(alphaMask, d));
+            }
             continue;
         }
         if (o == 255 && _mm_movemask_epi8(_mm_cmpeq_epi32(alpha, alphaMask)) == 0xFFFF) {
@@ -479,11 +507,7 @@ void blendRowAs(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std:
         // Premultiplied check: no channel above its pixel's alpha.
         if (_mm_movemask_epi8(_mm_or_si128(_mm_cmpgt_epi16(sLo, aLo), _mm_cmpgt_epi16(sHi, aHi))) !=
             0) {
-            for (int k = 0; k < 4; ++k) {
-                std::uint8_t* d = dst + (i + k) * 4;
-                blendPixel(d, src + (i + k) * 4, o, hostAlpha);
-                if constexpr (Mode == DestAlpha::Clear) d[3] = 0;
-            }
+            pixels(dst + i * 4, src + i * 4, 4, o, Mode);
             continue;
         }
         const __m128i d = _mm_loadu_si128(dp);
@@ -506,25 +530,50 @@ void blendRowAs(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std:
         _mm_storeu_si128(dp, r);
     }
 #endif
-    for (; i < n; ++i) {
-        blendPixel(dst + i * 4, src + i * 4, o, hostAlpha);
-        if constexpr (Mode == DestAlpha::Clear) dst[i * 4 + 3] = 0;
-    }
+    pixels(dst + i * 4, src + i * 4, n - i, o, Mode);
+}
+
+using RowFn = void (*)(std::uint8_t*, const std::uint8_t*, std::int32_t, std::uint32_t, DestAlpha);
+
+// Chosen once, from what the processor offers.
+RowFn rowKernel() {
+    static const RowFn kernel = [] {
+#if defined(__x86_64__)
+        if (__builtin_cpu_supports("avx2")) return &rowAvx2;
+#endif
+        return &rowSse2;
+    }();
+    return kernel;
 }
 
 } // namespace
 
+void rowSse2(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std::uint32_t o,
+             DestAlpha mode) {
+    switch (mode) {
+    case DestAlpha::Blend:
+        rowAs<DestAlpha::Blend>(dst, src, n, o);
+        break;
+    case DestAlpha::Keep:
+        rowAs<DestAlpha::Keep>(dst, src, n, o);
+        break;
+    case DestAlpha::Clear:
+        rowAs<DestAlpha::Clear>(dst, src, n, o);
+        break;
+    }
+}
+
+} // namespace blend
+
 void blendRow(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n, std::uint32_t o,
               bool hostAlpha) {
-    if (hostAlpha)
-        blendRowAs<DestAlpha::Blend>(dst, src, n, o);
-    else
-        blendRowAs<DestAlpha::Keep>(dst, src, n, o);
+    blend::rowKernel()(dst, src, n, o,
+                       hostAlpha ? blend::DestAlpha::Blend : blend::DestAlpha::Keep);
 }
 
 void blendRowClearingAlpha(std::uint8_t* dst, const std::uint8_t* src, std::int32_t n,
                            std::uint32_t o) {
-    blendRowAs<DestAlpha::Clear>(dst, src, n, o);
+    blend::rowKernel()(dst, src, n, o, blend::DestAlpha::Clear);
 }
 
 void grayRow(const std::uint8_t* src, std::uint8_t* out, std::int32_t n, GrayWeight w) {
