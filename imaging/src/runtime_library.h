@@ -14,11 +14,13 @@ namespace vimg {
 
 class RuntimeLibrary {
 public:
-    // Empty when the library is not installed or will not load.
+    // Empty when the library is not installed or will not load. The code
+    // stays mapped when the handle is closed (at exit, for the readers'
+    // own), so a decode still running on another thread then is not cut
+    // from under its feet.
     explicit RuntimeLibrary(const char* soname)
-        : handle_(soname != nullptr ? dlopen(soname, RTLD_NOW | RTLD_LOCAL) : nullptr) {}
-
-    bool loaded() const { return handle_ != nullptr; }
+        : handle_(soname != nullptr ? dlopen(soname, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE)
+                                    : nullptr) {}
 
     // Sets `slot` to the library's function `name`; false when the library
     // lacks it (or is not loaded).
