@@ -195,7 +195,8 @@ VELMORA_IMAGING_API int32_t velmora_imaging_decoders(velmora_imaging_codec* out,
    receives the VELMORA_IMAGING_FORMAT_ code of the data. TIFF gives its
    first directory. GIF, BMP and ICO data are recognised (*format is set)
    and answered VELMORA_IMAGING_UNSUPPORTED: the program reads those with
-   its own readers. */
+   its own readers. So is the data of a format whose own library is not
+   installed on the system. */
 VELMORA_IMAGING_API int32_t velmora_imaging_decode_memory(const uint8_t* data, size_t size,
                                                           velmora_imaging_allocate allocate,
                                                           void* context, int32_t* format);

@@ -7,6 +7,7 @@
 // from libjpeg's own pools, released by jpeg_destroy_decompress.
 
 #include "imaging/src/internal.h"
+#include "imaging/src/runtime_library.h"
 
 #include <algorithm>
 #include <array>
@@ -14,10 +15,29 @@
 #include <cstdio>
 #include <jerror.h>
 #include <jpeglib.h>
+#include <memory>
 #include <vector>
 
 namespace vimg {
 namespace {
+
+// The runtime name of libjpeg-turbo's libjpeg interface.
+constexpr const char* kJpegLibrary = "libjpeg.so.62";
+
+// The functions of libjpeg the reader calls.
+struct JpegLibrary {
+    RuntimeLibrary library;
+    decltype(&::jpeg_std_error) jpeg_std_error = nullptr;
+    decltype(&::jpeg_CreateDecompress) jpeg_CreateDecompress = nullptr;
+    decltype(&::jpeg_destroy_decompress) jpeg_destroy_decompress = nullptr;
+    decltype(&::jpeg_mem_src) jpeg_mem_src = nullptr;
+    decltype(&::jpeg_read_header) jpeg_read_header = nullptr;
+    decltype(&::jpeg_calc_output_dimensions) jpeg_calc_output_dimensions = nullptr;
+    decltype(&::jpeg_start_decompress) jpeg_start_decompress = nullptr;
+    decltype(&::jpeg_read_scanlines) jpeg_read_scanlines = nullptr;
+
+    explicit JpegLibrary(const char* soname) : library(soname) {}
+};
 
 // A progressive file may carry any number of scans, each re-reading the
 // whole picture; far more than any encoder writes is refused as damaged.
@@ -74,8 +94,8 @@ void onProgress(j_common_ptr info) {
         failWith(info, VELMORA_IMAGING_DAMAGED, "JPEG has too many scans");
 }
 
-void installErrors(ErrorManager& err) {
-    jpeg_std_error(&err.pub);
+void installErrors(const JpegLibrary& jpeg, ErrorManager& err) {
+    jpeg.jpeg_std_error(&err.pub);
     err.pub.error_exit = onError;
     err.pub.emit_message = onMessage;
     err.pub.output_message = silent;
@@ -330,31 +350,30 @@ void cmykRow(const std::uint8_t* in, std::uint8_t* out, std::uint32_t width, boo
     }
 }
 
-} // namespace
-
-Status decodeJpeg(std::span<const std::uint8_t> data, const Allocator& allocator) {
+Status decodeWith(const JpegLibrary& jpeg, std::span<const std::uint8_t> data,
+                  const Allocator& allocator) {
     jpeg_decompress_struct info{};
     ErrorManager err{};
     jpeg_progress_mgr progress{};
-    installErrors(err);
+    installErrors(jpeg, err);
     info.err = &err.pub;
     if (setjmp(err.jump)) {
-        jpeg_destroy_decompress(&info);
+        jpeg.jpeg_destroy_decompress(&info);
         if (!err.ours &&
             (err.pub.msg_code == JERR_OUT_OF_MEMORY || err.pub.msg_code == JERR_NO_BACKING_STORE))
             return refuse(VELMORA_IMAGING_TOO_LARGE, "JPEG needs more memory than its cap");
         return refuse(err.status, err.reason);
     }
-    jpeg_create_decompress(&info);
+    jpeg.jpeg_CreateDecompress(&info, JPEG_LIB_VERSION, sizeof info);
     progress.progress_monitor = onProgress;
     info.progress = &progress;
-    jpeg_mem_src(&info, data.data(), static_cast<unsigned long>(data.size()));
-    if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK)
+    jpeg.jpeg_mem_src(&info, data.data(), static_cast<unsigned long>(data.size()));
+    if (jpeg.jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK)
         onError(reinterpret_cast<j_common_ptr>(&info));
 
     const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
-    jpeg_calc_output_dimensions(&info);
+    jpeg.jpeg_calc_output_dimensions(&info);
     if (const Status size = checkSize(info.output_width, info.output_height);
         size != VELMORA_IMAGING_OK)
         failWith(reinterpret_cast<j_common_ptr>(&info), size, "picture over the pixel limit");
@@ -366,7 +385,7 @@ Status decodeJpeg(std::span<const std::uint8_t> data, const Allocator& allocator
 
     // A multi-scan file is read whole here, into libjpeg's own (capped)
     // memory, before the picture's memory is asked for.
-    jpeg_start_decompress(&info);
+    jpeg.jpeg_start_decompress(&info);
     Pixels px;
     if (const Status made = allocator.make(info.output_width, info.output_height, px);
         made != VELMORA_IMAGING_OK)
@@ -379,7 +398,7 @@ Status decodeJpeg(std::span<const std::uint8_t> data, const Allocator& allocator
         const bool inverted = info.saw_Adobe_marker != 0;
         while (info.output_scanline < info.output_height) {
             const auto y = static_cast<std::int32_t>(info.output_scanline);
-            if (jpeg_read_scanlines(&info, scratch, 1) != 1)
+            if (jpeg.jpeg_read_scanlines(&info, scratch, 1) != 1)
                 onError(reinterpret_cast<j_common_ptr>(&info));
             cmykRow(scratch[0], px.row(y), info.output_width, inverted);
         }
@@ -393,27 +412,66 @@ Status decodeJpeg(std::span<const std::uint8_t> data, const Allocator& allocator
             const JDIMENSION count = std::min<JDIMENSION>(kBatch, info.output_height - first);
             for (JDIMENSION k = 0; k < count; ++k)
                 rows[k] = px.row(static_cast<std::int32_t>(first + k));
-            if (jpeg_read_scanlines(&info, rows, count) == 0)
+            if (jpeg.jpeg_read_scanlines(&info, rows, count) == 0)
                 onError(reinterpret_cast<j_common_ptr>(&info));
         }
     }
     // The picture is complete; what follows it in the file is not read.
-    jpeg_destroy_decompress(&info);
+    jpeg.jpeg_destroy_decompress(&info);
     return VELMORA_IMAGING_OK;
 }
 
-bool jpegUsable() {
+// libjpeg refuses a decompressor whose structure differs from the one its
+// caller was built with: a library of another ABI is not used.
+bool usable(const JpegLibrary& jpeg) {
     jpeg_decompress_struct info{};
     ErrorManager err{};
-    installErrors(err);
+    installErrors(jpeg, err);
     info.err = &err.pub;
     if (setjmp(err.jump)) {
-        jpeg_destroy_decompress(&info);
+        jpeg.jpeg_destroy_decompress(&info);
         return false;
     }
-    jpeg_create_decompress(&info);
-    jpeg_destroy_decompress(&info);
+    jpeg.jpeg_CreateDecompress(&info, JPEG_LIB_VERSION, sizeof info);
+    jpeg.jpeg_destroy_decompress(&info);
     return true;
+}
+
+// Null when the library is missing, lacks a function or is of another ABI.
+std::unique_ptr<const JpegLibrary> loadJpeg(const char* soname) {
+    auto jpeg = std::make_unique<JpegLibrary>(soname);
+    const RuntimeLibrary& lib = jpeg->library;
+    const bool complete = VIMG_RESOLVE(lib, *jpeg, jpeg_std_error) &&
+                          VIMG_RESOLVE(lib, *jpeg, jpeg_CreateDecompress) &&
+                          VIMG_RESOLVE(lib, *jpeg, jpeg_destroy_decompress) &&
+                          VIMG_RESOLVE(lib, *jpeg, jpeg_mem_src) &&
+                          VIMG_RESOLVE(lib, *jpeg, jpeg_read_header) &&
+                          VIMG_RESOLVE(lib, *jpeg, jpeg_calc_output_dimensions) &&
+                          VIMG_RESOLVE(lib, *jpeg, jpeg_start_decompress) &&
+                          VIMG_RESOLVE(lib, *jpeg, jpeg_read_scanlines);
+    if (!complete || !usable(*jpeg)) return nullptr;
+    return jpeg;
+}
+
+Status decodeOn(const JpegLibrary* jpeg, std::span<const std::uint8_t> data,
+                const Allocator& allocator) {
+    if (!jpeg)
+        return refuse(VELMORA_IMAGING_UNSUPPORTED,
+                      "JPEG decoding unavailable: its library could not be loaded");
+    return decodeWith(*jpeg, data, allocator);
+}
+
+} // namespace
+
+Status decodeJpeg(std::span<const std::uint8_t> data, const Allocator& allocator) {
+    // Loaded on the first JPEG and kept for the process.
+    static const std::unique_ptr<const JpegLibrary> jpeg = loadJpeg(kJpegLibrary);
+    return decodeOn(jpeg.get(), data, allocator);
+}
+
+Status decodeJpegOn(const char* soname, std::span<const std::uint8_t> data,
+                    const Allocator& allocator) {
+    return decodeOn(loadJpeg(soname).get(), data, allocator);
 }
 
 } // namespace vimg

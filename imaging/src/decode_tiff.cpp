@@ -5,6 +5,7 @@
 // libtiff through client procedures.
 
 #include "imaging/src/internal.h"
+#include "imaging/src/runtime_library.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -15,6 +16,37 @@
 
 namespace vimg {
 namespace {
+
+// The runtime name of libtiff.
+constexpr const char* kTiffLibrary = "libtiff.so.6";
+
+// The functions of libtiff the reader calls.
+struct TiffLibrary {
+    RuntimeLibrary library;
+    decltype(&::TIFFClientOpenExt) TIFFClientOpenExt = nullptr;
+    decltype(&::TIFFClose) TIFFClose = nullptr;
+    decltype(&::TIFFGetField) TIFFGetField = nullptr;
+    decltype(&::TIFFGetFieldDefaulted) TIFFGetFieldDefaulted = nullptr;
+    decltype(&::TIFFGetStrileByteCountWithErr) TIFFGetStrileByteCountWithErr = nullptr;
+    decltype(&::TIFFGetStrileOffsetWithErr) TIFFGetStrileOffsetWithErr = nullptr;
+    decltype(&::TIFFIsTiled) TIFFIsTiled = nullptr;
+    decltype(&::TIFFNumberOfStrips) TIFFNumberOfStrips = nullptr;
+    decltype(&::TIFFNumberOfTiles) TIFFNumberOfTiles = nullptr;
+    decltype(&::TIFFOpenOptionsAlloc) TIFFOpenOptionsAlloc = nullptr;
+    decltype(&::TIFFOpenOptionsFree) TIFFOpenOptionsFree = nullptr;
+    decltype(&::TIFFOpenOptionsSetErrorHandlerExtR) TIFFOpenOptionsSetErrorHandlerExtR = nullptr;
+    decltype(&::TIFFOpenOptionsSetMaxSingleMemAlloc) TIFFOpenOptionsSetMaxSingleMemAlloc = nullptr;
+    decltype(&::TIFFOpenOptionsSetWarningHandlerExtR) TIFFOpenOptionsSetWarningHandlerExtR =
+        nullptr;
+    decltype(&::TIFFRGBAImageBegin) TIFFRGBAImageBegin = nullptr;
+    decltype(&::TIFFRGBAImageEnd) TIFFRGBAImageEnd = nullptr;
+    decltype(&::TIFFRGBAImageGet) TIFFRGBAImageGet = nullptr;
+    decltype(&::TIFFRGBAImageOK) TIFFRGBAImageOK = nullptr;
+    decltype(&::TIFFSetField) TIFFSetField = nullptr;
+    decltype(&::TIFFGetVersion) TIFFGetVersion = nullptr;
+
+    explicit TiffLibrary(const char* soname) : library(soname) {}
+};
 
 struct MemoryFile {
     std::span<const std::uint8_t> data;
@@ -65,10 +97,12 @@ int quiet(TIFF*, void*, const char*, const char*, va_list) {
 }
 
 struct TiffCloser {
-    void operator()(TIFF* t) const { TIFFClose(t); }
+    const TiffLibrary* tiff;
+    void operator()(TIFF* t) const { tiff->TIFFClose(t); }
 };
 struct OptionsFree {
-    void operator()(TIFFOpenOptions* o) const { TIFFOpenOptionsFree(o); }
+    const TiffLibrary* tiff;
+    void operator()(TIFFOpenOptions* o) const { tiff->TIFFOpenOptionsFree(o); }
 };
 
 // Strips and tiles are read one at a time; none may take more than the
@@ -119,25 +153,26 @@ std::uint64_t expansion(std::uint16_t compression, std::uint64_t width, std::uin
 // Judges the directory's strips or tiles against the file and the declared
 // size: each must lie within the file, and together they must be able to
 // give at least one sample a pixel.
-const char* judgeStrips(TIFF* tif, std::uint64_t fileSize, std::uint32_t width,
-                        std::uint32_t height) {
-    const std::uint32_t count = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+const char* judgeStrips(const TiffLibrary& tiff, TIFF* tif, std::uint64_t fileSize,
+                        std::uint32_t width, std::uint32_t height) {
+    const std::uint32_t count =
+        tiff.TIFFIsTiled(tif) ? tiff.TIFFNumberOfTiles(tif) : tiff.TIFFNumberOfStrips(tif);
     if (count == 0) return "TIFF without strips or tiles";
     // Every strip takes at least one byte of the file.
     if (count > fileSize) return "TIFF declares more strips than the file has bytes";
     std::uint64_t total = 0;
     for (std::uint32_t i = 0; i < count; ++i) {
         int failed = 0;
-        const std::uint64_t offset = TIFFGetStrileOffsetWithErr(tif, i, &failed);
-        const std::uint64_t bytes = TIFFGetStrileByteCountWithErr(tif, i, &failed);
+        const std::uint64_t offset = tiff.TIFFGetStrileOffsetWithErr(tif, i, &failed);
+        const std::uint64_t bytes = tiff.TIFFGetStrileByteCountWithErr(tif, i, &failed);
         if (failed) return "TIFF strip table unreadable";
         if (offset > fileSize || bytes > fileSize - offset)
             return "TIFF strip lies beyond the end of the file";
         total += bytes;
     }
     std::uint16_t bits = 1, compression = COMPRESSION_NONE;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    tiff.TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    tiff.TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
     // Both sides stay far below 2^64: total < 2^31 bytes, factor <= 2^20.
     const std::uint64_t least =
         std::uint64_t{width} * height / 8 * std::max<std::uint16_t>(bits, 1);
@@ -146,27 +181,28 @@ const char* judgeStrips(TIFF* tif, std::uint64_t fileSize, std::uint32_t width,
     return nullptr;
 }
 
-} // namespace
-
-Status decodeTiff(std::span<const std::uint8_t> data, const Allocator& allocator) {
-    std::unique_ptr<TIFFOpenOptions, OptionsFree> options(TIFFOpenOptionsAlloc());
+Status decodeWith(const TiffLibrary& tiff, std::span<const std::uint8_t> data,
+                  const Allocator& allocator) {
+    std::unique_ptr<TIFFOpenOptions, OptionsFree> options(tiff.TIFFOpenOptionsAlloc(),
+                                                          OptionsFree{&tiff});
     if (!options) return VELMORA_IMAGING_NO_MEMORY;
-    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), quiet, nullptr);
-    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), quiet, nullptr);
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), singleAllocationCap());
+    tiff.TIFFOpenOptionsSetErrorHandlerExtR(options.get(), quiet, nullptr);
+    tiff.TIFFOpenOptionsSetWarningHandlerExtR(options.get(), quiet, nullptr);
+    tiff.TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), singleAllocationCap());
 
     MemoryFile file{data};
     std::unique_ptr<TIFF, TiffCloser> tif(
-        TIFFClientOpenExt("memory", "r", &file, readProc, writeProc, seekProc, closeProc, sizeProc,
-                          mapProc, unmapProc, options.get()));
+        tiff.TIFFClientOpenExt("memory", "r", &file, readProc, writeProc, seekProc, closeProc,
+                               sizeProc, mapProc, unmapProc, options.get()),
+        TiffCloser{&tiff});
     if (!tif) return refuse(VELMORA_IMAGING_DAMAGED, "TIFF header or directory unreadable");
 
     std::uint32_t width = 0, height = 0;
-    if (!TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width) ||
-        !TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height))
+    if (!tiff.TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width) ||
+        !tiff.TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height))
         return refuse(VELMORA_IMAGING_DAMAGED, "TIFF without a picture size");
     if (const Status size = checkSize(width, height); size != VELMORA_IMAGING_OK) return size;
-    if (const char* reason = judgeStrips(tif.get(), data.size(), width, height))
+    if (const char* reason = judgeStrips(tiff, tif.get(), data.size(), width, height))
         return refuse(VELMORA_IMAGING_DAMAGED, reason);
 
     // Unassociated alpha is relabelled associated so that libtiff hands the
@@ -175,23 +211,24 @@ Status decodeTiff(std::span<const std::uint8_t> data, const Allocator& allocator
     bool straightAlpha = false;
     std::uint16_t extraCount = 0;
     std::uint16_t* extra = nullptr;
-    if (TIFFGetField(tif.get(), TIFFTAG_EXTRASAMPLES, &extraCount, &extra) && extraCount > 0 &&
+    if (tiff.TIFFGetField(tif.get(), TIFFTAG_EXTRASAMPLES, &extraCount, &extra) && extraCount > 0 &&
         extra != nullptr && extra[0] == EXTRASAMPLE_UNASSALPHA) {
         std::vector<std::uint16_t> relabelled(extra, extra + extraCount);
         relabelled[0] = EXTRASAMPLE_ASSOCALPHA;
-        if (!TIFFSetField(tif.get(), TIFFTAG_EXTRASAMPLES, extraCount, relabelled.data()))
+        if (!tiff.TIFFSetField(tif.get(), TIFFTAG_EXTRASAMPLES, extraCount, relabelled.data()))
             return VELMORA_IMAGING_UNSUPPORTED;
         straightAlpha = true;
     }
 
     char message[1024] = {};
-    if (!TIFFRGBAImageOK(tif.get(), message)) return VELMORA_IMAGING_UNSUPPORTED;
+    if (!tiff.TIFFRGBAImageOK(tif.get(), message)) return VELMORA_IMAGING_UNSUPPORTED;
     TIFFRGBAImage image{};
-    if (!TIFFRGBAImageBegin(&image, tif.get(), 1, message)) return VELMORA_IMAGING_UNSUPPORTED;
+    if (!tiff.TIFFRGBAImageBegin(&image, tif.get(), 1, message)) return VELMORA_IMAGING_UNSUPPORTED;
     struct ImageEnd {
+        const TiffLibrary& tiff;
         TIFFRGBAImage* image;
-        ~ImageEnd() { TIFFRGBAImageEnd(image); }
-    } end{&image};
+        ~ImageEnd() { tiff.TIFFRGBAImageEnd(image); }
+    } end{tiff, &image};
 
     Pixels px;
     if (const Status made = allocator.make(width, height, px); made != VELMORA_IMAGING_OK)
@@ -206,7 +243,7 @@ Status decodeTiff(std::span<const std::uint8_t> data, const Allocator& allocator
     auto* raster = inPlace ? reinterpret_cast<std::uint32_t*>(px.bits) : scratch.data();
     image.req_orientation = static_cast<std::uint16_t>(
         inPlace && px.bottomUp ? ORIENTATION_BOTLEFT : ORIENTATION_TOPLEFT);
-    if (!TIFFRGBAImageGet(&image, raster, width, height))
+    if (!tiff.TIFFRGBAImageGet(&image, raster, width, height))
         return refuse(VELMORA_IMAGING_DAMAGED, "TIFF strip data damaged");
 
     const auto h = static_cast<std::int32_t>(height);
@@ -227,6 +264,51 @@ Status decodeTiff(std::span<const std::uint8_t> data, const Allocator& allocator
         }
     }
     return VELMORA_IMAGING_OK;
+}
+
+// Null when the library is missing or lacks a function.
+std::unique_ptr<const TiffLibrary> loadTiff(const char* soname) {
+    auto tiff = std::make_unique<TiffLibrary>(soname);
+    const RuntimeLibrary& lib = tiff->library;
+    const bool complete =
+        VIMG_RESOLVE(lib, *tiff, TIFFClientOpenExt) && VIMG_RESOLVE(lib, *tiff, TIFFClose) &&
+        VIMG_RESOLVE(lib, *tiff, TIFFGetField) && VIMG_RESOLVE(lib, *tiff, TIFFGetFieldDefaulted) &&
+        VIMG_RESOLVE(lib, *tiff, TIFFGetStrileByteCountWithErr) &&
+        VIMG_RESOLVE(lib, *tiff, TIFFGetStrileOffsetWithErr) &&
+        VIMG_RESOLVE(lib, *tiff, TIFFIsTiled) && VIMG_RESOLVE(lib, *tiff, TIFFNumberOfStrips) &&
+        VIMG_RESOLVE(lib, *tiff, TIFFNumberOfTiles) &&
+        VIMG_RESOLVE(lib, *tiff, TIFFOpenOptionsAlloc) &&
+        VIMG_RESOLVE(lib, *tiff, TIFFOpenOptionsFree) &&
+        VIMG_RESOLVE(lib, *tiff, TIFFOpenOptionsSetErrorHandlerExtR) &&
+        VIMG_RESOLVE(lib, *tiff, TIFFOpenOptionsSetMaxSingleMemAlloc) &&
+        VIMG_RESOLVE(lib, *tiff, TIFFOpenOptionsSetWarningHandlerExtR) &&
+        VIMG_RESOLVE(lib, *tiff, TIFFRGBAImageBegin) &&
+        VIMG_RESOLVE(lib, *tiff, TIFFRGBAImageEnd) && VIMG_RESOLVE(lib, *tiff, TIFFRGBAImageGet) &&
+        VIMG_RESOLVE(lib, *tiff, TIFFRGBAImageOK) && VIMG_RESOLVE(lib, *tiff, TIFFSetField) &&
+        VIMG_RESOLVE(lib, *tiff, TIFFGetVersion);
+    if (!complete || tiff->TIFFGetVersion() == nullptr) return nullptr;
+    return tiff;
+}
+
+Status decodeOn(const TiffLibrary* tiff, std::span<const std::uint8_t> data,
+                const Allocator& allocator) {
+    if (!tiff)
+        return refuse(VELMORA_IMAGING_UNSUPPORTED,
+                      "TIFF decoding unavailable: its library could not be loaded");
+    return decodeWith(*tiff, data, allocator);
+}
+
+} // namespace
+
+Status decodeTiff(std::span<const std::uint8_t> data, const Allocator& allocator) {
+    // Loaded on the first TIFF and kept for the process.
+    static const std::unique_ptr<const TiffLibrary> tiff = loadTiff(kTiffLibrary);
+    return decodeOn(tiff.get(), data, allocator);
+}
+
+Status decodeTiffOn(const char* soname, std::span<const std::uint8_t> data,
+                    const Allocator& allocator) {
+    return decodeOn(loadTiff(soname).get(), data, allocator);
 }
 
 } // namespace vimg

@@ -3,15 +3,34 @@
 // and premultiplied here with the program's truncating rule.
 
 #include "imaging/src/internal.h"
+#include "imaging/src/runtime_library.h"
 
+#include <memory>
 #include <webp/decode.h>
 
 namespace vimg {
 namespace {
 
+// The runtime name of libwebp.
+constexpr const char* kWebpLibrary = "libwebp.so.7";
+
+// The functions of libwebp the reader calls: the entries behind the
+// header's inline WebPInitDecoderConfig and WebPGetFeatures among them.
+struct WebpLibrary {
+    RuntimeLibrary library;
+    decltype(&::WebPGetDecoderVersion) WebPGetDecoderVersion = nullptr;
+    decltype(&::WebPInitDecoderConfigInternal) WebPInitDecoderConfigInternal = nullptr;
+    decltype(&::WebPGetFeaturesInternal) WebPGetFeaturesInternal = nullptr;
+    decltype(&::WebPDecode) WebPDecode = nullptr;
+    decltype(&::WebPFreeDecBuffer) WebPFreeDecBuffer = nullptr;
+
+    explicit WebpLibrary(const char* soname) : library(soname) {}
+};
+
 struct OutputFree {
+    const WebpLibrary& webp;
     WebPDecBuffer* buffer;
-    ~OutputFree() { WebPFreeDecBuffer(buffer); }
+    ~OutputFree() { webp.WebPFreeDecBuffer(buffer); }
 };
 
 // A key frame spends at least a bit on each 16 x 16 macroblock: its luma
@@ -36,12 +55,13 @@ bool tooShort(const WebPBitstreamFeatures& f, std::size_t size) {
     return pixels > kLosslessFreePixels && size < pixels / kLosslessPixelsPerByte;
 }
 
-} // namespace
-
-Status decodeWebp(std::span<const std::uint8_t> data, const Allocator& allocator) {
+Status decodeWith(const WebpLibrary& webp, std::span<const std::uint8_t> data,
+                  const Allocator& allocator) {
     WebPDecoderConfig config;
-    if (!WebPInitDecoderConfig(&config)) return VELMORA_IMAGING_INIT_FAILED;
-    if (WebPGetFeatures(data.data(), data.size(), &config.input) != VP8_STATUS_OK)
+    if (!webp.WebPInitDecoderConfigInternal(&config, WEBP_DECODER_ABI_VERSION))
+        return VELMORA_IMAGING_INIT_FAILED;
+    if (webp.WebPGetFeaturesInternal(data.data(), data.size(), &config.input,
+                                     WEBP_DECODER_ABI_VERSION) != VP8_STATUS_OK)
         return refuse(VELMORA_IMAGING_DAMAGED, "WebP header unreadable");
     if (config.input.has_animation) return VELMORA_IMAGING_UNSUPPORTED;
     if (tooShort(config.input, data.size()))
@@ -61,8 +81,8 @@ Status decodeWebp(std::span<const std::uint8_t> data, const Allocator& allocator
     config.output.u.RGBA.stride = static_cast<int>(px.stride);
     config.output.u.RGBA.size =
         static_cast<std::size_t>(px.stride) * static_cast<std::size_t>(px.height);
-    OutputFree release{&config.output};
-    if (WebPDecode(data.data(), data.size(), &config) != VP8_STATUS_OK)
+    OutputFree release{webp, &config.output};
+    if (webp.WebPDecode(data.data(), data.size(), &config) != VP8_STATUS_OK)
         return refuse(VELMORA_IMAGING_DAMAGED, "WebP bitstream damaged");
 
     // A lossless bitstream's alpha flag is only a hint: its pixels carry
@@ -71,6 +91,40 @@ Status decodeWebp(std::span<const std::uint8_t> data, const Allocator& allocator
         for (std::int32_t y = 0; y < px.height; ++y)
             premultiplyRow(px.row(y), px.width);
     return VELMORA_IMAGING_OK;
+}
+
+// Null when the library is missing, lacks a function or is older than 1.0.
+std::unique_ptr<const WebpLibrary> loadWebp(const char* soname) {
+    auto webp = std::make_unique<WebpLibrary>(soname);
+    const RuntimeLibrary& lib = webp->library;
+    const bool complete = VIMG_RESOLVE(lib, *webp, WebPGetDecoderVersion) &&
+                          VIMG_RESOLVE(lib, *webp, WebPInitDecoderConfigInternal) &&
+                          VIMG_RESOLVE(lib, *webp, WebPGetFeaturesInternal) &&
+                          VIMG_RESOLVE(lib, *webp, WebPDecode) &&
+                          VIMG_RESOLVE(lib, *webp, WebPFreeDecBuffer);
+    if (!complete || webp->WebPGetDecoderVersion() < 0x010000) return nullptr;
+    return webp;
+}
+
+Status decodeOn(const WebpLibrary* webp, std::span<const std::uint8_t> data,
+                const Allocator& allocator) {
+    if (!webp)
+        return refuse(VELMORA_IMAGING_UNSUPPORTED,
+                      "WebP decoding unavailable: its library could not be loaded");
+    return decodeWith(*webp, data, allocator);
+}
+
+} // namespace
+
+Status decodeWebp(std::span<const std::uint8_t> data, const Allocator& allocator) {
+    // Loaded on the first WebP and kept for the process.
+    static const std::unique_ptr<const WebpLibrary> webp = loadWebp(kWebpLibrary);
+    return decodeOn(webp.get(), data, allocator);
+}
+
+Status decodeWebpOn(const char* soname, std::span<const std::uint8_t> data,
+                    const Allocator& allocator) {
+    return decodeOn(loadWebp(soname).get(), data, allocator);
 }
 
 } // namespace vimg

@@ -20,8 +20,17 @@ Status decodePngFile(std::FILE* file, std::uint64_t size, const Allocator& alloc
 Status decodeTiff(std::span<const std::uint8_t> data, const Allocator& allocator);
 Status decodeWebp(std::span<const std::uint8_t> data, const Allocator& allocator);
 
-// Startup checks of the libraries underneath: true when each can be set up.
-bool jpegUsable();
+// The same on the reader's library loaded afresh from `soname` rather than
+// its runtime name, refused as when that library is missing (tests only).
+Status decodeJpegOn(const char* soname, std::span<const std::uint8_t> data,
+                    const Allocator& allocator);
+Status decodeTiffOn(const char* soname, std::span<const std::uint8_t> data,
+                    const Allocator& allocator);
+Status decodeWebpOn(const char* soname, std::span<const std::uint8_t> data,
+                    const Allocator& allocator);
+
+// Startup check of libpng, linked as pixman is; the other readers' libraries
+// are loaded by the first file of their format.
 bool pngUsable();
 
 Status encodePng(const Pixels& pixels, velmora_imaging_sink sink, void* context);

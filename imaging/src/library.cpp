@@ -6,8 +6,6 @@
 #include <array>
 #include <atomic>
 #include <pixman.h>
-#include <tiffio.h>
-#include <webp/decode.h>
 
 namespace vimg {
 namespace {
@@ -18,9 +16,9 @@ bool dependenciesUsable() {
     if (startupBroken) return false;
     // The libraries loaded must be at least as new as the ones built against.
     if (pixman_version() < PIXMAN_VERSION) return false;
-    if (WebPGetDecoderVersion() < 0x010000) return false;
-    if (TIFFGetVersion() == nullptr) return false;
-    return jpegUsable() && pngUsable();
+    // JPEG, TIFF and WebP need not be present to start: their libraries are
+    // checked when they load, and a reader without one refuses its files.
+    return pngUsable();
 }
 
 // Identifiers of the codecs; the encoder's is what a caller passes back.

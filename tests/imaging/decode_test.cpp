@@ -4,6 +4,7 @@
 
 #include "imaging/src/test_seam.h"
 #include "tests/imaging/support.h"
+#include "tests/imaging/writers.h"
 #include "tests/support/jpeg_file.h"
 
 #include <algorithm>
@@ -366,6 +367,51 @@ TEST(ImagingDecode, LossyWebpDecodes) {
     ASSERT_EQ(d.status, VELMORA_IMAGING_OK);
     EXPECT_NEAR(static_cast<int>(red(d.picture.at(10, 10))), 220, 6);
     EXPECT_EQ(alpha(d.picture.at(10, 10)), 255u);
+}
+
+// --- libraries loaded at run time ------------------------------------------------------
+
+std::int32_t decodeOn(const char* soname, const std::vector<std::uint8_t>& bytes,
+                      Picture& picture) {
+    const velmora_imaging_allocate allocate = [](void* context, std::int32_t width,
+                                                 std::int32_t height,
+                                                 velmora_imaging_pixels* out) -> std::int32_t {
+        auto* target = static_cast<Picture*>(context);
+        *target = Picture(width, height);
+        *out = target->view();
+        return 0;
+    };
+    return velmora_imaging_test_decode_memory_on(soname, bytes.data(), bytes.size(), allocate,
+                                                 &picture);
+}
+
+// A reader decodes through its library loaded by name; without that library
+// it refuses its files as a variant not decoded here, with a reason, and
+// asks for no memory.
+TEST(ImagingLibrary, ReaderWithoutItsLibraryRefusesItsFormat) {
+    const std::uint8_t rgba[] = {200, 100, 50, 255, 9, 9, 9, 255};
+    std::uint8_t* out = nullptr;
+    const std::size_t size = WebPEncodeLosslessRGBA(rgba, 2, 1, 8, &out);
+    ASSERT_GT(size, 0u);
+    const std::vector<std::uint8_t> webp(out, out + size);
+    WebPFree(out);
+    const std::pair<const char*, std::vector<std::uint8_t>> cases[] = {
+        {"libjpeg.so.62", smoothJpeg(16, 8)},
+        {"libtiff.so.6", rgbTiff(16, 8)},
+        {"libwebp.so.7", webp},
+    };
+    for (const auto& [soname, bytes] : cases) {
+        Picture decoded;
+        EXPECT_EQ(decodeOn(soname, bytes, decoded), VELMORA_IMAGING_OK) << soname;
+        EXPECT_GT(decoded.width, 0) << soname;
+        Picture none;
+        EXPECT_EQ(decodeOn("libvelmora-absent.so.0", bytes, none), VELMORA_IMAGING_UNSUPPORTED)
+            << soname;
+        EXPECT_EQ(none.width, 0) << soname;
+        const char* reason = velmora_imaging_last_reason();
+        ASSERT_NE(reason, nullptr) << soname;
+        EXPECT_NE(std::string(reason).find("unavailable"), std::string::npos) << reason;
+    }
 }
 
 // --- sessions, limits and refusals -----------------------------------------------------
