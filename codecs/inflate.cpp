@@ -3,11 +3,7 @@
 #include "codecs/inflate_core.h"
 #include "platform/util/byte_reader.h"
 
-#include <algorithm>
-#include <array>
-#include <bit>
 #include <cstring>
-#include <memory>
 
 namespace codecs {
 namespace {

@@ -1,9 +1,10 @@
 #pragma once
 // The DEFLATE decoder core both inflaters share: the table entry format,
-// the code tables, and the fast loop that decodes while the input and the
-// output have room for a whole round without a test. The whole-buffer
-// inflater (inflate.cpp) and the windowed one (inflate_stream.cpp) differ
-// only in where their bytes come from and go to.
+// the code tables and the reading of a block's codes, the match copies, and
+// the fast loop that decodes while the input and the output have room for a
+// whole round without a test. The whole-buffer inflater (inflate.cpp) and
+// the windowed one (inflate_stream.cpp) keep only their bit readers and
+// careful loops, which differ in where bytes come from and go to.
 
 #include "platform/util/byte_reader.h"
 #include "platform/util/result.h"
