@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <map>
 #include <random>
 #include <zlib.h>
 
@@ -41,11 +42,13 @@ class Collect final : public codecs::InflateOutput {
 public:
     explicit Collect(std::size_t limit) : limit_(limit) {}
     bool take(std::span<const std::uint8_t> bytes) override {
+        stretches.push_back(bytes.size());
         if (bytes.size() > limit_ - out.size()) return false;
         out.insert(out.end(), bytes.begin(), bytes.end());
         return true;
     }
     Bytes out;
+    std::vector<std::size_t> stretches; // the size of every take(), in order
 
 private:
     std::size_t limit_;
@@ -150,6 +153,58 @@ TEST(InflateStream, AgreesWithTheWholeBufferInflaterOnDamagedStreams) {
         for (const std::size_t limit : {raw.size(), raw.size() - 1, std::size_t{1} << 20})
             for (const std::size_t pieces : {std::size_t{5}, std::size_t{4096}})
                 expectAgreement(streams[i], limit, pieces);
+    }
+}
+
+// Where a piece of input ends decides whether the fast loop or the careful
+// turns decode, which must not show: over streams long enough for the
+// window to move, sound or damaged, every cut into pieces gives the same
+// fault as the whole-buffer inflater and hands the output on in the same
+// stretches.
+TEST(InflateStream, PiecesChangeNeitherTheFaultNorTheStretches) {
+    const Bytes raw = sample(400000, 13);
+    std::vector<Bytes> streams{deflateWith(raw, 6, Z_DEFAULT_STRATEGY),
+                               deflateWith(raw, 1, Z_FIXED), deflateWith(raw, 9, Z_RLE)};
+    std::mt19937 rng(17);
+    for (int i = 0; i < 60; ++i) {
+        Bytes damaged = streams[static_cast<std::size_t>(i) % 3];
+        damaged[rng() % damaged.size()] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+        if (i % 4 == 3) damaged.resize(rng() % damaged.size());
+        streams.push_back(damaged);
+    }
+    const std::map<codecs::InflateError, StreamInflateError> same{
+        {codecs::InflateError::TruncatedInput, StreamInflateError::TruncatedInput},
+        {codecs::InflateError::BadBlockType, StreamInflateError::BadBlockType},
+        {codecs::InflateError::StoredLengthMismatch, StreamInflateError::StoredLengthMismatch},
+        {codecs::InflateError::BadCodeLengths, StreamInflateError::BadCodeLengths},
+        {codecs::InflateError::OversubscribedCode, StreamInflateError::OversubscribedCode},
+        {codecs::InflateError::InvalidSymbol, StreamInflateError::InvalidSymbol},
+        {codecs::InflateError::DistanceTooFar, StreamInflateError::DistanceTooFar}};
+    const std::size_t room = std::size_t{1} << 22;
+    for (std::size_t i = 0; i < streams.size(); ++i) {
+        SCOPED_TRACE("stream " + std::to_string(i));
+        Bytes whole(room);
+        const auto expected = InflateZlib(streams[i], whole);
+        if (!expected && expected.error() == codecs::InflateError::OutputFull) continue;
+        // Byte by byte, the fast loop never runs.
+        Pieces slowInput(streams[i], 1);
+        Collect slow(room);
+        const auto slowResult = InflateZlibStream(slowInput, slow);
+        for (const std::size_t pieces :
+             {std::size_t{33}, std::size_t{4096}, std::size_t{65536}, streams[i].size()}) {
+            SCOPED_TRACE("pieces of " + std::to_string(pieces));
+            Pieces input(streams[i], pieces);
+            Collect output(room);
+            const auto got = InflateZlibStream(input, output);
+            ASSERT_EQ(got.ok(), expected.ok());
+            if (got)
+                EXPECT_EQ(*got, *expected);
+            else
+                EXPECT_EQ(got.error(), same.at(expected.error()));
+            EXPECT_EQ(got.ok(), slowResult.ok());
+            EXPECT_EQ(output.stretches, slow.stretches);
+            EXPECT_TRUE(output.out == slow.out);
+        }
     }
 }
 
