@@ -10,6 +10,7 @@
 #include "codecs/inflate.h"
 #include "dib/c32bppdib.h"
 #include "platform/gdi/gdi.h"
+#include "render_images.h"
 #include "sample_images.h"
 #include "surface/render_routines.h"
 
@@ -38,7 +39,8 @@ struct ZlibStream {
 ZlibStream idatOf(const Bytes& png, std::size_t inflatedSize) {
     ZlibStream s;
     for (std::size_t pos = 8; pos + 12 <= png.size();) {
-        const std::uint32_t len = std::uint32_t{png[pos]} << 24 | std::uint32_t{png[pos + 1]} << 16 |
+        const std::uint32_t len = std::uint32_t{png[pos]} << 24 |
+                                  std::uint32_t{png[pos + 1]} << 16 |
                                   std::uint32_t{png[pos + 2]} << 8 | png[pos + 3];
         if (std::memcmp(&png[pos + 4], "IDAT", 4) == 0)
             s.idat.insert(s.idat.end(), png.begin() + pos + 8, png.begin() + pos + 8 + len);
@@ -114,29 +116,13 @@ BENCHMARK_CAPTURE(refInflate, inflate_flat, true)->Name("Ref/inflate_flat");
 
 // --- blending and scaling -----------------------------------------------------
 
-constexpr std::int32_t kWidth = 4000;
-constexpr std::int32_t kHeight = 3000;
+constexpr std::int32_t kWidth = benchimages::kRenderWidth;
+constexpr std::int32_t kHeight = benchimages::kRenderHeight;
 
-// A photograph-like mix: mostly opaque, a band of soft edges, some holes.
-void fillImage(c32bppDIB& s, unsigned seed) {
-    s.InitializeDIB(kWidth, kHeight);
-    std::mt19937 rng(seed);
-    std::uniform_int_distribution<int> byte(0, 255);
-    std::uint8_t* p = s.BitsPointer();
-    for (std::int32_t y = 0; y < kHeight; ++y)
-        for (std::int32_t x = 0; x < kWidth; ++x, p += 4) {
-            const int band = (x / 50 + y / 50) % 4;
-            const int a = band == 0 ? 0 : band == 1 ? byte(rng) : 255;
-            p[3] = static_cast<std::uint8_t>(a);
-            for (int c = 0; c < 3; ++c)
-                p[c] = static_cast<std::uint8_t>(a ? byte(rng) % (a + 1) : 0);
-        }
-}
+using benchimages::fillRenderImage;
 
 c32bppDIB& source() {
-    static c32bppDIB s;
-    if (s.Handle() == 0) fillImage(s, 1);
-    return s;
+    return benchimages::renderSource();
 }
 
 pixman_image_t* pixmanImage(std::uint8_t* bits, std::int32_t w, std::int32_t h) {
@@ -149,7 +135,7 @@ void oursBlend(benchmark::State& state, std::int32_t opacity, bool ontoDc) {
     c32bppDIB& src = source();
     src.isAlphaBlendFriendly(false);
     c32bppDIB canvas;
-    fillImage(canvas, 2);
+    fillRenderImage(canvas, 2);
     const platform::HDC dc = ontoDc ? canvas.LoadDIBinDC(true) : 0;
     for (auto _ : state)
         src.Render(dc, 0, 0, 0, 0, 0, 0, 0, 0, opacity, true, true, ontoDc ? nullptr : &canvas);
@@ -160,7 +146,7 @@ void oursBlend(benchmark::State& state, std::int32_t opacity, bool ontoDc) {
 // pixman OVER, through a constant mask below full opacity.
 void refBlend(benchmark::State& state, std::int32_t opacity, bool) {
     c32bppDIB canvas;
-    fillImage(canvas, 2);
+    fillRenderImage(canvas, 2);
     pixman_image_t* src = pixmanImage(source().BitsPointer(), kWidth, kHeight);
     pixman_image_t* dst = pixmanImage(canvas.BitsPointer(), kWidth, kHeight);
     pixman_color_t level{0, 0, 0, static_cast<std::uint16_t>(opacity * 255 / 100 * 257)};

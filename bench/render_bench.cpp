@@ -5,6 +5,7 @@
 
 #include "dib/c32bppdib.h"
 #include "platform/gdi/gdi.h"
+#include "render_images.h"
 #include "surface/render_routines.h"
 
 #include <benchmark/benchmark.h>
@@ -16,29 +17,13 @@ using namespace velmora::render;
 
 namespace {
 
-constexpr std::int32_t kWidth = 4000;
-constexpr std::int32_t kHeight = 3000;
+constexpr std::int32_t kWidth = benchimages::kRenderWidth;
+constexpr std::int32_t kHeight = benchimages::kRenderHeight;
 
-// A photograph-like mix: mostly opaque, a band of soft edges, some holes.
-void fillImage(c32bppDIB& s, unsigned seed) {
-    s.InitializeDIB(kWidth, kHeight);
-    std::mt19937 rng(seed);
-    std::uniform_int_distribution<int> byte(0, 255);
-    std::uint8_t* p = s.BitsPointer();
-    for (std::int32_t y = 0; y < kHeight; ++y)
-        for (std::int32_t x = 0; x < kWidth; ++x, p += 4) {
-            const int band = (x / 50 + y / 50) % 4;
-            const int a = band == 0 ? 0 : band == 1 ? byte(rng) : 255;
-            p[3] = static_cast<std::uint8_t>(a);
-            for (int c = 0; c < 3; ++c)
-                p[c] = static_cast<std::uint8_t>(a ? byte(rng) % (a + 1) : 0);
-        }
-}
+using benchimages::fillRenderImage;
 
 c32bppDIB& source() {
-    static c32bppDIB s;
-    if (s.Handle() == 0) fillImage(s, 1);
-    return s;
+    return benchimages::renderSource();
 }
 
 pixman_image_t* pixmanOver(c32bppDIB& s) {
@@ -119,7 +104,7 @@ void BM_RenderBlend(benchmark::State& state) {
     c32bppDIB& src = source();
     src.isAlphaBlendFriendly(false);
     c32bppDIB canvas;
-    fillImage(canvas, 2);
+    fillRenderImage(canvas, 2);
     const platform::HDC dc = ontoDc ? canvas.LoadDIBinDC(true) : 0;
     for (auto _ : state)
         src.Render(dc, 0, 0, 0, 0, 0, 0, 0, 0, opacity, true, true, ontoDc ? nullptr : &canvas);
@@ -138,7 +123,7 @@ BENCHMARK(BM_RenderBlend)
 void BM_PixmanOver(benchmark::State& state) {
     const std::int32_t opacity = static_cast<std::int32_t>(state.range(0));
     c32bppDIB canvas;
-    fillImage(canvas, 2);
+    fillRenderImage(canvas, 2);
     pixman_image_t* src = pixmanOver(source());
     pixman_image_t* dst = pixmanOver(canvas);
     pixman_color_t half{0, 0, 0, static_cast<std::uint16_t>(opacity * 255 / 100 * 257)};
@@ -156,7 +141,7 @@ BENCHMARK(BM_PixmanOver)->ArgName("opacity")->Arg(100)->Arg(50)->Unit(benchmark:
 void BM_BlendRows(benchmark::State& state) {
     const auto o = static_cast<std::uint32_t>(state.range(0));
     c32bppDIB canvas;
-    fillImage(canvas, 2);
+    fillRenderImage(canvas, 2);
     for (auto _ : state)
         blendRow(canvas.BitsPointer(), source().BitsPointer(), kWidth * kHeight, o, true);
     setBytes(state, std::int64_t{kWidth} * kHeight);
