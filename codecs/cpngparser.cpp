@@ -337,8 +337,15 @@ public:
             if (c.type == kIHDR || c.type == kPLTE || c.type == kTRNS) return false;
         }
     }
-    // Whether IEND has been read.
-    bool ended() const { return ended_; }
+    // Reads on to IEND once the inflater has stopped, judging the chunks
+    // that follow the stream's final block as next() does.
+    bool readToEnd() {
+        std::span<const std::uint8_t> piece;
+        do {
+            if (!next(piece)) return false;
+        } while (!piece.empty());
+        return true;
+    }
 
 private:
     Source& source_;
@@ -356,20 +363,6 @@ private:
     png::RowStream& rows_;
 };
 
-// The rest of the chunks once the image data has been inflated, up to IEND.
-template <typename Source>
-bool readToEnd(Source& source, const ChunkReader& reader) {
-    for (;;) {
-        auto chunk = source.next();
-        if (!chunk) return false;
-        const Chunk& c = *chunk;
-        if (c.type == kIEND) return true;
-        if (c.data.empty()) continue;
-        if (c.type == kIDAT && !reader.crcMatches(c)) return false;
-        if (c.type == kIHDR || c.type == kPLTE || c.type == kTRNS) return false;
-    }
-}
-
 // The usual decode of a plain image streams: every IDAT goes through the
 // inflater to the rows as it is read, through zlib when it is at hand and
 // through our own inflater on a system without zlib. Anything that would
@@ -382,7 +375,7 @@ bool decodeStreaming(Source& source, const platform::ZlibBinding& zlib, std::uin
                      surface::DibSurface& host) {
     // A zlib without the streaming entries still inflates whole data, as
     // DecodePixels does; only a system without zlib uses our inflater.
-    const bool withZlib = zlib.canStreamRaw();
+    const bool withZlib = zlib.canStream();
     if (!withZlib && zlib.available()) return false;
     PngImage image;
     ChunkReader reader(image, zlib, total);
@@ -413,7 +406,7 @@ bool decodeStreaming(Source& source, const platform::ZlibBinding& zlib, std::uin
     ImageDataInput<Source> input(source, reader, firstData);
     RowOutput output(*rows);
     if (!codecs::InflateZlibStream(input, output)) return false;
-    if (!input.ended() && !readToEnd(source, reader)) return false;
+    if (!input.readToEnd()) return false;
     return rows->finish();
 }
 

@@ -517,7 +517,7 @@ bool RowStream::start() {
         // bytes of the blocks they accept, so the rows come out as a whole
         // decode makes them, without zlib's Adler-32 pass over every byte
         // (a whole decode falls back to our inflater when that check fails).
-        s.inflater.emplace(*zlib_, platform::InflateStream::Framing::Raw);
+        s.inflater.emplace(*zlib_);
         if (!s.inflater->ready()) return false;
     }
     completePalette(image_);

@@ -40,7 +40,6 @@ ZlibBinding ZlibBinding::bind() {
     binding.uncompress_ = binding.library_.function<UncompressFn>("uncompress");
     binding.compress_ = binding.library_.function<CompressFn>("compress");
     binding.compress2_ = binding.library_.function<Compress2Fn>("compress2");
-    binding.inflateInit_ = binding.library_.function<InflateInitFn>("inflateInit_");
     binding.inflateInit2_ = binding.library_.function<InflateInit2Fn>("inflateInit2_");
     binding.inflate_ = binding.library_.function<InflateFn>("inflate");
     binding.inflateEnd_ = binding.library_.function<InflateEndFn>("inflateEnd");
@@ -89,18 +88,12 @@ struct InflateStream::State {
     z_stream stream{};
 };
 
-InflateStream::InflateStream(const ZlibBinding& zlib, Framing framing)
+InflateStream::InflateStream(const ZlibBinding& zlib)
     : zlib_(zlib), state_(std::make_unique<State>()) {
-    if (framing == Framing::Raw) {
-        // Negative window bits: raw blocks with the full 32 KiB window.
-        if (!zlib_.canStreamRaw()) return;
-        started_ = zlib_.inflateInit2_(&state_->stream, -MAX_WBITS, ZLIB_VERSION,
-                                       static_cast<int>(sizeof(z_stream))) == Z_OK;
-        return;
-    }
     if (!zlib_.canStream()) return;
-    started_ = zlib_.inflateInit_(&state_->stream, ZLIB_VERSION,
-                                  static_cast<int>(sizeof(z_stream))) == Z_OK;
+    // Negative window bits: raw blocks with the full 32 KiB window.
+    started_ = zlib_.inflateInit2_(&state_->stream, -MAX_WBITS, ZLIB_VERSION,
+                                   static_cast<int>(sizeof(z_stream))) == Z_OK;
 }
 
 InflateStream::~InflateStream() {

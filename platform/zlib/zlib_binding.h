@@ -68,10 +68,6 @@ public:
                  std::span<const std::uint8_t> in) const;
     // Whether the library offers zlib's streaming inflate (InflateStream).
     bool canStream() const {
-        return inflateInit_ != nullptr && inflate_ != nullptr && inflateEnd_ != nullptr;
-    }
-    // The same for raw DEFLATE data (InflateStream's Framing::Raw).
-    bool canStreamRaw() const {
         return inflateInit2_ != nullptr && inflate_ != nullptr && inflateEnd_ != nullptr;
     }
 
@@ -83,7 +79,6 @@ private:
     using CompressFn = int (*)(unsigned char*, unsigned long*, const unsigned char*, unsigned long);
     using Compress2Fn = int (*)(unsigned char*, unsigned long*, const unsigned char*, unsigned long,
                                 int);
-    using InflateInitFn = int (*)(void*, const char*, int);
     using InflateInit2Fn = int (*)(void*, int, const char*, int);
     using InflateFn = int (*)(void*, int);
     using InflateEndFn = int (*)(void*);
@@ -94,7 +89,6 @@ private:
     UncompressFn uncompress_ = nullptr;
     CompressFn compress_ = nullptr;
     Compress2Fn compress2_ = nullptr;
-    InflateInitFn inflateInit_ = nullptr;
     InflateInit2Fn inflateInit2_ = nullptr;
     InflateFn inflate_ = nullptr;
     InflateEndFn inflateEnd_ = nullptr;
@@ -105,10 +99,8 @@ private:
 // either whole. Valid while the binding it was made from lives.
 class InflateStream {
 public:
-    // A zlib stream, its header and check value read and checked; or raw
-    // DEFLATE blocks, nothing before them and nothing read after the last.
-    enum class Framing { Zlib, Raw };
-    explicit InflateStream(const ZlibBinding& zlib, Framing framing = Framing::Zlib);
+    // Raw DEFLATE blocks: nothing is read before them or after the last.
+    explicit InflateStream(const ZlibBinding& zlib);
     ~InflateStream();
     InflateStream(const InflateStream&) = delete;
     InflateStream& operator=(const InflateStream&) = delete;
