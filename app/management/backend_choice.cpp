@@ -5,7 +5,8 @@
 #ifdef _WIN32
 #include "app/management/wmi_backend.h"
 #else
-#include "app/management/networkmanager_backend.h"
+#include "app/management/dbus_services.h"
+#include "platform/system/environment.h"
 #endif
 
 namespace velmora::management {
@@ -61,7 +62,8 @@ Backends:
 constexpr std::string_view kSystemName = "networkmanager";
 constexpr BackendChoice::Kind kSystemKind = BackendChoice::Kind::NetworkManager;
 std::unique_ptr<Backend> MakeSystemBackend() {
-    return std::make_unique<NetworkManagerBackend>();
+    return LoadedNetworkManagerBackend(
+        platform::Environment::OwnLibraryNames(std::string{kDbusServicesLibrary}));
 }
 constexpr SystemHelp kSystemHelp{
     R"( Without a command it opens

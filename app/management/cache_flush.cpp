@@ -83,8 +83,4 @@ FlushResult ResolvedFlusher::Flush() {
                 (remote ? " (" + std::string{remote.get()} + ")" : "")};
 }
 
-std::unique_ptr<CacheFlusher> MakeSystemFlusher() {
-    return std::make_unique<ResolvedFlusher>();
-}
-
 } // namespace velmora::management

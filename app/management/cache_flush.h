@@ -23,8 +23,9 @@ public:
 };
 
 // The machine's own caching resolver, as this system's build reaches it:
-// systemd-resolved on Linux (ResolvedFlusher); on Windows none is asked yet,
-// and every flush answers NoResolver with the reason.
+// systemd-resolved on Linux (ResolvedFlusher, loaded with the program's
+// D-Bus services when first used); on Windows none is asked yet, and every
+// flush answers NoResolver with the reason.
 std::unique_ptr<CacheFlusher> MakeSystemFlusher();
 
 // org.freedesktop.resolve1.Manager.FlushCaches on the system bus

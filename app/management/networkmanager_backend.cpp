@@ -1,5 +1,6 @@
 #include "app/management/networkmanager_backend.h"
 
+#include "app/management/dbus_services.h"
 #include "app/management/networkmanager_profile.h"
 #include "platform/net/address.h"
 
@@ -760,7 +761,7 @@ NetworkManagerBackend::GetObject(std::string_view objectPath) {
 }
 
 std::string NetworkManagerBackend::Identity() const {
-    return "networkmanager";
+    return std::string{kNetworkManagerIdentity};
 }
 
 DnsState NetworkManagerBackend::ReadDnsState(std::int32_t index) {

@@ -13,18 +13,19 @@ std::vector<std::string> Environment::DefaultZlibLibraryNames() {
 }
 
 std::vector<std::string> Environment::DefaultImagingLibraryNames() {
-    constexpr const char* kName = "libvelmora-imaging.so";
+    return OwnLibraryNames("libvelmora-imaging.so");
+}
+
+std::vector<std::string> Environment::OwnLibraryNames(const std::string& file) {
     std::vector<std::string> names;
     std::error_code error;
     const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
     if (!error && program.has_parent_path()) {
-        names.push_back((program.parent_path() / kName).string());
+        names.push_back((program.parent_path() / file).string());
 #ifdef VELMORA_BIN_TO_PRIVATE_LIBDIR
-        names.push_back((program.parent_path() / VELMORA_BIN_TO_PRIVATE_LIBDIR / kName).string());
+        names.push_back((program.parent_path() / VELMORA_BIN_TO_PRIVATE_LIBDIR / file).string());
 #endif
     }
-    // No bare name: the system's search path is not where the service is
-    // looked for.
     return names;
 }
 

@@ -17,11 +17,15 @@ std::vector<std::string> Environment::DefaultZlibLibraryNames() {
 }
 
 std::vector<std::string> Environment::DefaultImagingLibraryNames() {
+    return OwnLibraryNames("velmora-imaging.dll");
+}
+
+std::vector<std::string> Environment::OwnLibraryNames(const std::string& file) {
     // Beside the program only: never a bare name the system's search order
     // would resolve from the current folder or the PATH.
     std::vector<std::string> names;
     if (const auto program = win32::ProgramFile()) {
-        if (auto name = win32::Narrow((program->parent_path() / L"velmora-imaging.dll").native()))
+        if (auto name = win32::Narrow((program->parent_path() / file).native()))
             names.push_back(std::move(*name));
     }
     return names;

@@ -41,12 +41,15 @@ struct Environment {
 
     // "libz.so.1" and "libz.so" here; "zlib1.dll" beside the program on Windows.
     static std::vector<std::string> DefaultZlibLibraryNames();
-    // The service built beside the program, then installed in the
-    // program's private library folder; never a bare name that the
-    // system's search path would resolve. The folder is named outright rather than left to the
+    // The imaging service, as one of the program's own libraries.
+    static std::vector<std::string> DefaultImagingLibraryNames();
+    // Where one of the program's own libraries is: built beside the
+    // program, then installed in the program's private library folder
+    // (Linux); never a bare name that the system's search path would
+    // resolve. The folder is named outright rather than left to the
     // program's run path: a library search made on the program's behalf
     // (as sanitizer runtimes do) would not see the program's run path.
-    static std::vector<std::string> DefaultImagingLibraryNames();
+    static std::vector<std::string> OwnLibraryNames(const std::string& file);
 };
 
 // The settings in force.

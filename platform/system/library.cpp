@@ -31,6 +31,11 @@ bool Library::reset() {
     return ok;
 }
 
+std::string Library::LoadError() {
+    const char* error = dlerror();
+    return error != nullptr ? error : "unknown error";
+}
+
 void* LoadedModule(const char* name) {
     // RTLD_NOLOAD finds a loaded module only; the reference it takes is
     // given back at once.

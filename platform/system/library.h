@@ -43,6 +43,12 @@ public:
     void* symbol(const std::string& name) const;
     // Frees the library; true when one was loaded and the platform freed it.
     bool reset();
+    // Keeps the library loaded for the rest of the process and gives up the
+    // handle, for a library whose objects and threads may outlive any owner
+    // (its code must never be unmapped under them). Null when none was loaded.
+    void* release() { return std::exchange(handle_, nullptr); }
+    // Why the calling thread's last load failed, as the system says it.
+    static std::string LoadError();
 
     template <typename F>
     F function(const std::string& name) const {

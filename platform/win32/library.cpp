@@ -38,6 +38,10 @@ bool Library::reset() {
     return ok;
 }
 
+std::string Library::LoadError() {
+    return win32::ErrorText(win32::LastError());
+}
+
 void* LoadedModule(const char* name) {
     if (name == nullptr) return GetModuleHandleW(nullptr);
     const auto wide = win32::Widen(name);

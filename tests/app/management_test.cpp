@@ -1,4 +1,5 @@
 #include "app/management/backend_choice.h"
+#include "app/management/dbus_services.h"
 #include "app/management/networkmanager_backend.h"
 #include "app/management/simulated_backend.h"
 #include "app_test_support.h"
@@ -218,11 +219,47 @@ TEST(NetworkManagerBackend, FailsToConnectWhereNoBusAnswers) {
     TempFolder folder;
     const std::string address = "unix:path=" + (folder.path() / "no-bus").string();
     ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
-    mgmt::NetworkManagerBackend backend;
-    EXPECT_THROW(backend.Connect(mgmt::ConnectionString(".")), mgmt::ManagementError);
-    EXPECT_THROW(backend.GetObject(mgmt::ConfigurationPath(1)), mgmt::ManagementError);
-    EXPECT_THROW(backend.Connect("winmgmts:elsewhere"), mgmt::ManagementError);
+    // Linked in, and loaded from the program's D-Bus library: the errors
+    // it throws from there are still ManagementErrors to the program.
+    mgmt::NetworkManagerBackend linked;
+    const auto loaded = mgmt::LoadedNetworkManagerBackend({VELMORA_DBUS_LIBRARY});
+    for (mgmt::Backend* backend : {static_cast<mgmt::Backend*>(&linked), loaded.get()}) {
+        EXPECT_THROW(backend->Connect(mgmt::ConnectionString(".")), mgmt::ManagementError);
+        EXPECT_THROW(backend->GetObject(mgmt::ConfigurationPath(1)), mgmt::ManagementError);
+        EXPECT_THROW(backend->Connect("winmgmts:elsewhere"), mgmt::ManagementError);
+        EXPECT_THROW(backend->ReadResolverSetup(), mgmt::ManagementError);
+        EXPECT_EQ(backend->Identity(), "networkmanager");
+    }
+    const auto flushed = mgmt::LoadedResolvedFlusher({VELMORA_DBUS_LIBRARY})->Flush();
+    EXPECT_EQ(flushed.outcome, mgmt::FlushResult::Outcome::NoResolver);
+    EXPECT_NE(flushed.detail.find("no system bus"), std::string::npos) << flushed.detail;
     ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+}
+
+TEST(NetworkManagerBackend, SaysWhyItsLibraryCannotBeLoaded) {
+    TempFolder folder;
+    const std::string missing = (folder.path() / "libvelmora-dbus.so").string();
+    const std::string damaged = (folder.path() / "damaged.so").string();
+    std::ofstream{damaged} << "not a library";
+    struct Case {
+        std::vector<std::string> libraries;
+        std::string reason;
+    };
+    for (const Case& c : {Case{{missing}, "not installed (looked for " + missing + ")"},
+                          Case{{missing, damaged}, damaged}, Case{{}, "not installed"}}) {
+        auto backend = mgmt::LoadedNetworkManagerBackend(c.libraries);
+        backend->SetNoticeSink([](const std::string&) {});
+        EXPECT_EQ(backend->Identity(), "networkmanager");
+        try {
+            backend->Connect(mgmt::ConnectionString("."));
+            ADD_FAILURE() << "connected without its library";
+        } catch (const mgmt::ManagementError& error) {
+            EXPECT_NE(std::string{error.what()}.find(c.reason), std::string::npos) << error.what();
+        }
+        const auto flushed = mgmt::LoadedResolvedFlusher(c.libraries)->Flush();
+        EXPECT_EQ(flushed.outcome, mgmt::FlushResult::Outcome::NoResolver);
+        EXPECT_NE(flushed.detail.find(c.reason), std::string::npos) << flushed.detail;
+    }
 }
 
 } // namespace
