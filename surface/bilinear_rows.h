@@ -3,7 +3,8 @@
 // doubles (four per pixel: blue, green, red, alpha). The arithmetic per
 // lane is the formula's, operation for operation, so every build gives the
 // same bytes; the AVX2 build does a pixel's four channels in one step and
-// is taken where the processor has it. Only render_routines.cpp uses this.
+// is taken where the processor has it, the AVX-512 build (two terms of a
+// row in one step) where it has that. Only render_routines.cpp uses this.
 
 #include <cstdint>
 
@@ -41,6 +42,11 @@ void bothRowsAvx2(const double* rowA, const double* rowB, double weightA, double
                   const Column* columns, std::int32_t count, std::uint8_t* out);
 void oneRowAvx2(const double* row, const std::uint8_t* bytes, double weight, const Column* columns,
                 std::int32_t count, std::uint8_t* out);
+// Column b must be a + 1 wherever it weighs.
+void bothRowsAvx512(const double* rowA, const double* rowB, double weightA, double weightB,
+                    const Column* columns, std::int32_t count, std::uint8_t* out);
+void oneRowAvx512(const double* row, const std::uint8_t* bytes, double weight,
+                  const Column* columns, std::int32_t count, std::uint8_t* out);
 #endif
 
 } // namespace velmora::render::bilinear

@@ -187,12 +187,22 @@ TEST(RenderProperty, ScalingByWholeRatiosMatchesTheFormula) {
     }
 }
 
-// scaleInto takes the AVX2 rows where the processor has them; the SSE2
-// rows must give the same bytes.
+// scaleInto takes the AVX-512 or AVX2 rows where the processor has them;
+// the SSE2 rows must give the same bytes.
 TEST(RenderProperty, BothBuildsOfTheBilinearRowsAgree) {
 #if defined(__x86_64__)
     if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2 here";
     namespace bl = velmora::render::bilinear;
+    struct Build {
+        const char* name;
+        bool present;
+        bl::BothRowsFn bothRows;
+        bl::OneRowFn oneRow;
+    };
+    const Build builds[] = {
+        {"AVX2", true, bl::bothRowsAvx2, bl::oneRowAvx2},
+        {"AVX-512", __builtin_cpu_supports("avx512f") != 0, bl::bothRowsAvx512, bl::oneRowAvx512},
+    };
     std::mt19937 rng(5);
     std::uniform_int_distribution<int> byte(0, 255), column(0, 30);
     std::uniform_real_distribution<double> fraction(0.0, 1.0);
@@ -212,17 +222,22 @@ TEST(RenderProperty, BothBuildsOfTheBilinearRowsAgree) {
     const auto n = static_cast<std::int32_t>(columns.size());
     for (int round = 0; round < 50; ++round) {
         const double fy = fraction(rng);
-        std::vector<std::uint8_t> sse(columns.size() * 4), avx(columns.size() * 4);
-        bl::bothRowsSse2(rowA.data(), rowB.data(), fy, 1.0 - fy, columns.data(), n, sse.data());
-        bl::bothRowsAvx2(rowA.data(), rowB.data(), fy, 1.0 - fy, columns.data(), n, avx.data());
-        ASSERT_EQ(sse, avx) << "both rows, round " << round;
-        // An odd count leaves the AVX2 build one pixel after its pairs.
-        bl::bothRowsSse2(rowA.data(), rowB.data(), fy, 1.0 - fy, columns.data(), n - 1, sse.data());
-        bl::bothRowsAvx2(rowA.data(), rowB.data(), fy, 1.0 - fy, columns.data(), n - 1, avx.data());
-        ASSERT_EQ(sse, avx) << "both rows, odd count, round " << round;
-        bl::oneRowSse2(rowA.data(), bytes.data(), 1.0, columns.data(), n, sse.data());
-        bl::oneRowAvx2(rowA.data(), bytes.data(), 1.0, columns.data(), n, avx.data());
-        ASSERT_EQ(sse, avx) << "one row, round " << round;
+        for (const Build& build : builds) {
+            if (!build.present) continue;
+            std::vector<std::uint8_t> sse(columns.size() * 4), wide(columns.size() * 4);
+            bl::bothRowsSse2(rowA.data(), rowB.data(), fy, 1.0 - fy, columns.data(), n, sse.data());
+            build.bothRows(rowA.data(), rowB.data(), fy, 1.0 - fy, columns.data(), n, wide.data());
+            ASSERT_EQ(sse, wide) << build.name << ", both rows, round " << round;
+            // An odd count leaves the wide builds one pixel after their pairs.
+            bl::bothRowsSse2(rowA.data(), rowB.data(), fy, 1.0 - fy, columns.data(), n - 1,
+                             sse.data());
+            build.bothRows(rowA.data(), rowB.data(), fy, 1.0 - fy, columns.data(), n - 1,
+                           wide.data());
+            ASSERT_EQ(sse, wide) << build.name << ", both rows, odd count, round " << round;
+            bl::oneRowSse2(rowA.data(), bytes.data(), 1.0, columns.data(), n, sse.data());
+            build.oneRow(rowA.data(), bytes.data(), 1.0, columns.data(), n, wide.data());
+            ASSERT_EQ(sse, wide) << build.name << ", one row, round " << round;
+        }
     }
     // Source bytes to doubles, at every length around the vector step.
     for (std::int32_t count = 0; count <= 9; ++count) {
