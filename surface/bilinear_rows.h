@@ -42,6 +42,10 @@ void bothRowsAvx2(const double* rowA, const double* rowB, double weightA, double
                   const Column* columns, std::int32_t count, std::uint8_t* out);
 void oneRowAvx2(const double* row, const std::uint8_t* bytes, double weight, const Column* columns,
                 std::int32_t count, std::uint8_t* out);
+#endif
+// Not on Windows, where GCC cannot keep the stack aligned for 512-bit spills.
+#if defined(__x86_64__) && !defined(_WIN32)
+#define VELMORA_BILINEAR_AVX512 1
 // Column b must be a + 1 wherever it weighs.
 void bothRowsAvx512(const double* rowA, const double* rowB, double weightA, double weightB,
                     const Column* columns, std::int32_t count, std::uint8_t* out);

@@ -14,30 +14,10 @@
 #include <immintrin.h>
 #pragma GCC diagnostic pop
 
+#include "surface/bilinear_rows_wide.h"
+
 namespace velmora::render::bilinear {
 namespace {
-
-inline __m128i packed(__m256d sum) {
-    // Truncation is the floor here: every sum is non-negative.
-    return _mm256_cvttpd_epi32(sum);
-}
-
-inline void store(std::uint8_t* out, __m256d sum) {
-    __m128i v = packed(sum);
-    v = _mm_packus_epi16(_mm_packs_epi32(v, v), v);
-    const std::int32_t bytes = _mm_cvtsi128_si32(v);
-    std::memcpy(out, &bytes, 4);
-}
-
-inline void store2(std::uint8_t* out, __m256d first, __m256d second) {
-    __m128i v = _mm_packs_epi32(packed(first), packed(second));
-    v = _mm_packus_epi16(v, v);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), v);
-}
-
-inline __m256d pixel(const double* row, std::int32_t column) {
-    return _mm256_loadu_pd(row + static_cast<std::size_t>(column) * 4);
-}
 
 // Columns a and a + 1 of a row.
 inline __m512d pair(const double* row, std::int32_t column) {

@@ -232,10 +232,12 @@ struct BilinearKernels {
 // Chosen once, from what the processor offers.
 const BilinearKernels& bilinearKernels() {
     static const BilinearKernels kernels = [] {
-#if defined(__x86_64__)
+#if defined(VELMORA_BILINEAR_AVX512)
         if (__builtin_cpu_supports("avx512f"))
             return BilinearKernels{bilinear::convertAvx2, bilinear::bothRowsAvx512,
                                    bilinear::oneRowAvx512};
+#endif
+#if defined(__x86_64__)
         if (__builtin_cpu_supports("avx2"))
             return BilinearKernels{bilinear::convertAvx2, bilinear::bothRowsAvx2,
                                    bilinear::oneRowAvx2};
