@@ -38,6 +38,21 @@ inline __m256d addHalves(__m256d sum, __m512d terms) {
     return _mm256_add_pd(_mm256_add_pd(sum, _mm512_castpd512_pd256(terms)), highHalf(terms));
 }
 
+// Every column's sum, stored four pixels at a time.
+template <typename SumAt>
+inline void storeAll(const Column* columns, std::int32_t count, std::uint8_t* out, SumAt sumAt) {
+    std::int32_t i = 0;
+    for (; i + 4 <= count; i += 4, out += 16) {
+        const __m128i first = _mm_packs_epi32(_mm256_cvttpd_epi32(sumAt(columns[i])),
+                                              _mm256_cvttpd_epi32(sumAt(columns[i + 1])));
+        const __m128i second = _mm_packs_epi32(_mm256_cvttpd_epi32(sumAt(columns[i + 2])),
+                                               _mm256_cvttpd_epi32(sumAt(columns[i + 3])));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(first, second));
+    }
+    for (; i < count; ++i, out += 4)
+        store(out, sumAt(columns[i]));
+}
+
 } // namespace
 
 void bothRowsAvx512(const double* rowA, const double* rowB, double weightA, double weightB,
@@ -45,12 +60,10 @@ void bothRowsAvx512(const double* rowA, const double* rowB, double weightA, doub
     const __m512d rowWeightA = _mm512_set1_pd(weightA), rowWeightB = _mm512_set1_pd(weightB);
     const auto sumAt = [&](const Column& c) {
         if (c.single) {
-            const __m256d wa = _mm256_broadcast_sd(&c.wa);
-            const __m256d sum = _mm256_mul_pd(
-                pixel(rowA, c.a), _mm256_mul_pd(wa, _mm512_castpd512_pd256(rowWeightA)));
+            // Column a weighs 1, so each term's weight is its row's.
+            const __m256d sum = _mm256_mul_pd(pixel(rowA, c.a), _mm512_castpd512_pd256(rowWeightA));
             return _mm256_add_pd(
-                sum, _mm256_mul_pd(pixel(rowB, c.a),
-                                   _mm256_mul_pd(wa, _mm512_castpd512_pd256(rowWeightB))));
+                sum, _mm256_mul_pd(pixel(rowB, c.a), _mm512_castpd512_pd256(rowWeightB)));
         }
         // Column b is a + 1 here, inside the row.
         const __m512d w = columnWeights(c);
@@ -59,25 +72,30 @@ void bothRowsAvx512(const double* rowA, const double* rowB, double weightA, doub
         const __m256d sum = _mm256_add_pd(_mm512_castpd512_pd256(termsA), highHalf(termsA));
         return addHalves(sum, termsB);
     };
-    std::int32_t i = 0;
-    for (; i + 2 <= count; i += 2, out += 8)
-        store2(out, sumAt(columns[i]), sumAt(columns[i + 1]));
-    if (i < count) store(out, sumAt(columns[i]));
+    storeAll(columns, count, out, sumAt);
 }
 
 void oneRowAvx512(const double* row, const std::uint8_t* bytes, double weight,
                   const Column* columns, std::int32_t count, std::uint8_t* out) {
+    if (row == nullptr) {
+        // Every column single: the pixels themselves.
+        for (std::int32_t i = 0; i < count; ++i, out += 4)
+            std::memcpy(out, bytes + static_cast<std::size_t>(columns[i].a) * 4, 4);
+        return;
+    }
     const __m512d rowWeight = _mm512_set1_pd(weight);
-    for (std::int32_t i = 0; i < count; ++i, out += 4) {
-        const Column& c = columns[i];
+    const auto sumAt = [&](const Column& c) {
         if (c.single) {
-            std::memcpy(out, bytes + static_cast<std::size_t>(c.a) * 4, 4);
-            continue;
+            // The pixel's own bytes, which come back unchanged from doubles.
+            std::int32_t own;
+            std::memcpy(&own, bytes + static_cast<std::size_t>(c.a) * 4, 4);
+            return _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(own)));
         }
         const __m512d terms =
             _mm512_mul_pd(pair(row, c.a), _mm512_mul_pd(columnWeights(c), rowWeight));
-        store(out, _mm256_add_pd(_mm512_castpd512_pd256(terms), highHalf(terms)));
-    }
+        return _mm256_add_pd(_mm512_castpd512_pd256(terms), highHalf(terms));
+    };
+    storeAll(columns, count, out, sumAt);
 }
 
 } // namespace velmora::render::bilinear
