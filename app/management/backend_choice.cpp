@@ -6,7 +6,6 @@
 #include "app/management/wmi_backend.h"
 #else
 #include "app/management/dbus_services.h"
-#include "platform/system/environment.h"
 #endif
 
 namespace velmora::management {
@@ -62,8 +61,7 @@ Backends:
 constexpr std::string_view kSystemName = "networkmanager";
 constexpr BackendChoice::Kind kSystemKind = BackendChoice::Kind::NetworkManager;
 std::unique_ptr<Backend> MakeSystemBackend() {
-    return LoadedNetworkManagerBackend(
-        platform::Environment::OwnLibraryNames(std::string{kDbusServicesLibrary}));
+    return LoadedNetworkManagerBackend();
 }
 constexpr SystemHelp kSystemHelp{
     R"( Without a command it opens

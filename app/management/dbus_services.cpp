@@ -52,14 +52,17 @@ std::unique_ptr<Service> MakeFromLibrary(const std::vector<std::string>& librari
 template <typename Service, typename Entry>
 class Loader {
 public:
-    Loader(std::vector<std::string> libraries, const char* entry)
+    Loader(std::optional<std::vector<std::string>> libraries, const char* entry)
         : libraries_(std::move(libraries)), entry_(entry) {}
 
     // The service, or null with failure() telling why.
     Service* get() {
         std::call_once(once_, [this] {
             try {
-                service_ = MakeFromLibrary<Service, Entry>(libraries_, entry_);
+                if (!libraries_)
+                    libraries_ =
+                        platform::Environment::OwnLibraryNames(std::string{kDbusServicesLibrary});
+                service_ = MakeFromLibrary<Service, Entry>(*libraries_, entry_);
             } catch (const std::exception& error) {
                 failure_ = error.what();
             }
@@ -70,7 +73,7 @@ public:
     const std::string& failure() const { return failure_; }
 
 private:
-    std::vector<std::string> libraries_;
+    std::optional<std::vector<std::string>> libraries_;
     const char* entry_;
     std::once_flag once_;
     std::unique_ptr<Service> service_;
@@ -79,7 +82,7 @@ private:
 
 class NetworkManagerStandIn final : public Backend {
 public:
-    explicit NetworkManagerStandIn(std::vector<std::string> libraries)
+    explicit NetworkManagerStandIn(std::optional<std::vector<std::string>> libraries)
         : loader_(std::move(libraries), kNetworkManagerEntry) {}
 
     std::unique_ptr<Service> Connect(std::string_view connectionString) override {
@@ -127,7 +130,7 @@ private:
 
 class ResolvedFlusherStandIn final : public CacheFlusher {
 public:
-    explicit ResolvedFlusherStandIn(std::vector<std::string> libraries)
+    explicit ResolvedFlusherStandIn(std::optional<std::vector<std::string>> libraries)
         : loader_(std::move(libraries), kResolvedFlusherEntry) {}
 
     FlushResult Flush() override {
@@ -142,17 +145,18 @@ private:
 
 } // namespace
 
-std::unique_ptr<Backend> LoadedNetworkManagerBackend(std::vector<std::string> libraries) {
+std::unique_ptr<Backend>
+LoadedNetworkManagerBackend(std::optional<std::vector<std::string>> libraries) {
     return std::make_unique<NetworkManagerStandIn>(std::move(libraries));
 }
 
-std::unique_ptr<CacheFlusher> LoadedResolvedFlusher(std::vector<std::string> libraries) {
+std::unique_ptr<CacheFlusher>
+LoadedResolvedFlusher(std::optional<std::vector<std::string>> libraries) {
     return std::make_unique<ResolvedFlusherStandIn>(std::move(libraries));
 }
 
 std::unique_ptr<CacheFlusher> MakeSystemFlusher() {
-    return LoadedResolvedFlusher(
-        platform::Environment::OwnLibraryNames(std::string{kDbusServicesLibrary}));
+    return LoadedResolvedFlusher();
 }
 
 } // namespace velmora::management

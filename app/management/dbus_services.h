@@ -10,6 +10,7 @@
 #include "app/management/management.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,8 +31,12 @@ using ResolvedFlusherEntry = bool (*)(const char* build, std::unique_ptr<CacheFl
 // Stand-ins for the two services that load the library on first use from
 // the first of `libraries` that loads and hand every call on. When none
 // loads, every operation that needs the service throws ManagementError
-// saying why, and a flush answers NoResolver with the reason.
-std::unique_ptr<Backend> LoadedNetworkManagerBackend(std::vector<std::string> libraries);
-std::unique_ptr<CacheFlusher> LoadedResolvedFlusher(std::vector<std::string> libraries);
+// saying why, and a flush answers NoResolver with the reason. Without
+// `libraries`, the program's own places are looked up on first use
+// (platform::Environment::OwnLibraryNames).
+std::unique_ptr<Backend>
+LoadedNetworkManagerBackend(std::optional<std::vector<std::string>> libraries = std::nullopt);
+std::unique_ptr<CacheFlusher>
+LoadedResolvedFlusher(std::optional<std::vector<std::string>> libraries = std::nullopt);
 
 } // namespace velmora::management

@@ -3,6 +3,7 @@
 #include "app/management/networkmanager_backend.h"
 #include "app/management/simulated_backend.h"
 #include "app_test_support.h"
+#include "platform/system/library.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -222,7 +223,7 @@ TEST(NetworkManagerBackend, FailsToConnectWhereNoBusAnswers) {
     // Linked in, and loaded from the program's D-Bus library: the errors
     // it throws from there are still ManagementErrors to the program.
     mgmt::NetworkManagerBackend linked;
-    const auto loaded = mgmt::LoadedNetworkManagerBackend({VELMORA_DBUS_LIBRARY});
+    const auto loaded = mgmt::LoadedNetworkManagerBackend({{VELMORA_DBUS_LIBRARY}});
     for (mgmt::Backend* backend : {static_cast<mgmt::Backend*>(&linked), loaded.get()}) {
         EXPECT_THROW(backend->Connect(mgmt::ConnectionString(".")), mgmt::ManagementError);
         EXPECT_THROW(backend->GetObject(mgmt::ConfigurationPath(1)), mgmt::ManagementError);
@@ -230,10 +231,18 @@ TEST(NetworkManagerBackend, FailsToConnectWhereNoBusAnswers) {
         EXPECT_THROW(backend->ReadResolverSetup(), mgmt::ManagementError);
         EXPECT_EQ(backend->Identity(), "networkmanager");
     }
-    const auto flushed = mgmt::LoadedResolvedFlusher({VELMORA_DBUS_LIBRARY})->Flush();
+    const auto flushed = mgmt::LoadedResolvedFlusher({{VELMORA_DBUS_LIBRARY}})->Flush();
     EXPECT_EQ(flushed.outcome, mgmt::FlushResult::Outcome::NoResolver);
     EXPECT_NE(flushed.detail.find("no system bus"), std::string::npos) << flushed.detail;
     ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    // A program of another build gets nothing from this library.
+    platform::Library library(VELMORA_DBUS_LIBRARY);
+    std::unique_ptr<mgmt::Backend> made;
+    const auto entry = library.function<mgmt::NetworkManagerEntry>(mgmt::kNetworkManagerEntry);
+    ASSERT_NE(entry, nullptr);
+    EXPECT_FALSE(entry("0.0 another build", made));
+    EXPECT_EQ(made, nullptr);
+    library.release(); // as the program keeps it
 }
 
 TEST(NetworkManagerBackend, SaysWhyItsLibraryCannotBeLoaded) {
